@@ -5,6 +5,7 @@
 #include "platform/Object.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -19,26 +20,50 @@ inline constexpr std::uint64_t NSNotFound = 0x7fffffffffffffffULL;
 
 // A set of retained objects compared by identity, iterated in the order they were added so
 // results are deterministic.
-class ObjectSet {
+template <class T> class IdentitySet {
 public:
-    ObjectSet() = default;
-    explicit ObjectSet(std::size_t capacity) { items_.reserve(capacity); }
+    IdentitySet() = default;
+    explicit IdentitySet(std::size_t capacity) { items_.reserve(capacity); }
+    IdentitySet(std::initializer_list<T*> objects) {
+        for (T* o : objects) add(o);
+    }
 
-    // False when the object was already a member.
-    bool add(Object* object);
-    bool contains(const Object* object) const { return index_.count(object) != 0; }
-    bool remove(const Object* object);
+    // False when the object is null or already a member.
+    bool add(T* object) {
+        if (!object || contains(object)) return false;
+        index_.emplace(object, items_.size());
+        items_.emplace_back(object);
+        return true;
+    }
+    bool contains(const T* object) const { return index_.count(object) != 0; }
+    bool remove(const T* object) {
+        auto it = index_.find(object);
+        if (it == index_.end()) return false;
+        std::size_t at = it->second;
+        index_.erase(it);
+        items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(at));
+        for (auto& entry : index_)
+            if (entry.second > at) --entry.second;
+        return true;
+    }
     std::size_t count() const { return items_.size(); }
     bool empty() const { return items_.empty(); }
-    void clear();
+    void clear() {
+        index_.clear();
+        items_.clear();
+    }
+    // Some member, or null when empty (the first added).
+    T* anyObject() const { return items_.empty() ? nullptr : items_.front().get(); }
 
     auto begin() const { return items_.begin(); }
     auto end() const { return items_.end(); }
 
 private:
-    std::vector<Ref<Object>> items_;
-    std::unordered_map<const Object*, std::size_t> index_;
+    std::vector<Ref<T>> items_;
+    std::unordered_map<const T*, std::size_t> index_;
 };
+
+using ObjectSet = IdentitySet<Object>;
 
 // A minimal keyed archive: object arrays stored under string keys.
 class KeyedArchive {
