@@ -244,7 +244,7 @@ TEST_F(TouchDispatcherTest, RegistrationChangesDuringADispatchWaitUntilItEnds) {
         Ref<Targeted> a = targeted("A", 3, true, false);
         a->onCall = [&](std::uint32_t) {
             dispatcher->removeDelegate(a.get());
-            dispatcher->addTargetedDelegate(a.get(), -7, false);
+            dispatcher->addTargetedDelegate(a.get(), 7, false);
             a->onCall = nullptr;
         };
         send(kCCTouchBegan, {t.get()});
