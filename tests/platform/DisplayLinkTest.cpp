@@ -29,14 +29,17 @@ public:
     std::function<void(DisplayLink*)> onTick;
 };
 
-double refresh(double epoch, int n) { return epoch + n / 60.0; }
+double refresh(double epoch, int n) {
+    return epoch + n / 60.0;
+}
 
 class DisplayLinkTest : public ::testing::Test {
 protected:
     void TearDown() override { Clock::setDefaultClock(nullptr); }
 
     Ref<DisplayLink> attach(Frames* target, std::int64_t interval = 1) {
-        Ref<DisplayLink> link = DisplayLink::displayLinkWithTarget(target, fl_selector(Frames::tick), clock.get());
+        Ref<DisplayLink> link =
+            DisplayLink::displayLinkWithTarget(target, fl_selector(Frames::tick), clock.get());
         link->setFrameInterval(interval);
         link->addToRunLoop(RunLoop::mainRunLoop());
         return link;
@@ -49,7 +52,8 @@ protected:
 TEST_F(DisplayLinkTest, ManualClockFiresEachRefreshWithItsExactTime) {
     Ref<DisplayLink> link = attach(frames.get());
     EXPECT_EQ(link->timestamp(), 0.0);
-    for (int i = 0; i < 3; ++i) clock->advance(1.0 / 60);
+    for (int i = 0; i < 3; ++i)
+        clock->advance(1.0 / 60);
     ASSERT_EQ(frames->stamps.size(), 3u);
     for (int n = 1; n <= 3; ++n) {
         EXPECT_EQ(frames->stamps[std::size_t(n - 1)], refresh(10, n));
@@ -60,9 +64,11 @@ TEST_F(DisplayLinkTest, ManualClockFiresEachRefreshWithItsExactTime) {
     clock->advance(0.5);
     EXPECT_EQ(frames->stamps.size(), 33u);
     EXPECT_EQ(frames->stamps.back(), refresh(10, 33));
-    for (int i = 0; i < 60; ++i) clock->advance(1.0 / 60);
+    for (int i = 0; i < 60; ++i)
+        clock->advance(1.0 / 60);
     EXPECT_EQ(frames->stamps.size(), 93u);
-    for (std::size_t i = 1; i < frames->stamps.size(); ++i) EXPECT_LT(frames->stamps[i - 1], frames->stamps[i]);
+    for (std::size_t i = 1; i < frames->stamps.size(); ++i)
+        EXPECT_LT(frames->stamps[i - 1], frames->stamps[i]);
     link->invalidate();
 }
 

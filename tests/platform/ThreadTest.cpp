@@ -55,7 +55,9 @@ protected:
     }
     void TearDown() override { platform::setLogSink({}); }
     // Runs the main loop until a block stops it; bounded so a fault fails instead of hanging.
-    bool runMainUntilStopped() { return RunLoop::mainRunLoop()->runUntil(platform::MonotonicClock::sharedClock()->now() + 10); }
+    bool runMainUntilStopped() {
+        return RunLoop::mainRunLoop()->runUntil(platform::MonotonicClock::sharedClock()->now() + 10);
+    }
 
     std::mutex logMutex;
     std::vector<std::string> lines;
@@ -68,11 +70,13 @@ TEST_F(ThreadTest, MainThreadIdentityHoldsOnlyOnTheMainThread) {
 
     Thread* seen[2] = {};
     bool wasMain = true;
-    Ref<Thread> worker = Thread::detachNewThread([&] {
-        wasMain = Thread::isMainThread();
-        seen[0] = Thread::currentThread();
-        seen[1] = Thread::currentThread();
-    }, "worker");
+    Ref<Thread> worker = Thread::detachNewThread(
+        [&] {
+            wasMain = Thread::isMainThread();
+            seen[0] = Thread::currentThread();
+            seen[1] = Thread::currentThread();
+        },
+        "worker");
     worker->join();
     EXPECT_FALSE(wasMain);
     EXPECT_EQ(seen[0], worker.get());
@@ -101,7 +105,10 @@ TEST_F(ThreadTest, PerformingWithoutWaitingQueuesInOrderEvenOnTheCallingThread) 
     EXPECT_TRUE(main->performBlock([&](Object*) { order.push_back(3); }, nullptr, false));
     EXPECT_TRUE(order.empty());
     // A block queued by a block waits for the next turn, so pumping cannot spin for ever.
-    main->performBlock([&] { main->performBlock([&] { order.push_back(5); }); order.push_back(4); });
+    main->performBlock([&] {
+        main->performBlock([&] { order.push_back(5); });
+        order.push_back(4);
+    });
     EXPECT_EQ(RunLoop::mainRunLoop()->pump(), 4u);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
     RunLoop::mainRunLoop()->pump();
@@ -132,10 +139,12 @@ TEST_F(ThreadTest, WaitingOnAnotherThreadReturnsAfterTheBlockRanThere) {
     Thread* ranOn = nullptr;
     std::vector<int> order;
     worker->performBlock([&] { order.push_back(1); });
-    EXPECT_TRUE(worker->performBlock([&] {
-        ranOn = Thread::currentThread();
-        order.push_back(2);
-    }, true));
+    EXPECT_TRUE(worker->performBlock(
+        [&] {
+            ranOn = Thread::currentThread();
+            order.push_back(2);
+        },
+        true));
     EXPECT_EQ(ranOn, worker.get());
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
 
@@ -229,7 +238,8 @@ TEST_F(ThreadTest, TimersFireWhenDueAndNotAfterCancelling) {
     std::uint64_t later = main->scheduleTimer(3600, [&] { fired.push_back("later"); });
     std::uint64_t cancelled = main->scheduleTimer(0, [&] { fired.push_back("cancelled"); });
     main->cancelTimer(cancelled);
-    std::uint64_t repeating = main->scheduleTimer(0, [&] { fired.push_back("repeat"); }, 3600);
+    std::uint64_t repeating = main->scheduleTimer(
+        0, [&] { fired.push_back("repeat"); }, 3600);
     main->pump();
     EXPECT_EQ(fired, (std::vector<std::string>{"now", "repeat"}));
     main->pump();
@@ -264,10 +274,12 @@ TEST_F(ThreadTest, SerialQueueRunsBlocksInOrderOnOneWorker) {
         EXPECT_TRUE(nestedRan);
         EXPECT_FALSE(queue->isCurrent());
         // Blocks still queued when the queue goes are run first.
-        for (int i = 50; i < 60; ++i) queue->dispatchAsync([&, i] { order.push_back(i); });
+        for (int i = 50; i < 60; ++i)
+            queue->dispatchAsync([&, i] { order.push_back(i); });
     }
     ASSERT_EQ(order.size(), 60u);
-    for (int i = 0; i < 60; ++i) EXPECT_EQ(order[std::size_t(i)], i);
+    for (int i = 0; i < 60; ++i)
+        EXPECT_EQ(order[std::size_t(i)], i);
     EXPECT_TRUE(sameWorker);
     EXPECT_NE(worker, Thread::mainThread());
 }
