@@ -62,7 +62,9 @@ struct RecordingDelegate : CCTouchDelegate {
     void touchesBegan(const platform::TouchSet& t, platform::Event* e) override { record("began", t, e); }
     void touchesMoved(const platform::TouchSet& t, platform::Event* e) override { record("moved", t, e); }
     void touchesEnded(const platform::TouchSet& t, platform::Event* e) override { record("ended", t, e); }
-    void touchesCancelled(const platform::TouchSet& t, platform::Event* e) override { record("cancelled", t, e); }
+    void touchesCancelled(const platform::TouchSet& t, platform::Event* e) override {
+        record("cancelled", t, e);
+    }
 };
 
 class GLViewTest : public fltest::GLTest {};
@@ -84,8 +86,8 @@ TEST_F(GLViewTest, PlainFrameGivesSixteenBitColourWithoutDepthOrMultisampling) {
     EXPECT_EQ(renderer->depthBuffer(), 0u);
     EXPECT_EQ(renderbufferParameter(renderer->colorRenderBuffer(), GL_RENDERBUFFER_INTERNAL_FORMAT), 0x8D62);
     EXPECT_EQ(view->surfaceSize(), CGSizeMake(32, 24));
-    EXPECT_EQ(renderer->description(), platform::format("<CCES2Renderer = %p | size = 32x24>",
-                                                        static_cast<const void*>(renderer)));
+    EXPECT_EQ(renderer->description(),
+              platform::format("<CCES2Renderer = %p | size = 32x24>", static_cast<const void*>(renderer)));
 
     EXPECT_EQ(view->convertPixelFormat("EAGLColorFormat565"), 0x8D62u);
     EXPECT_EQ(view->convertPixelFormat("EAGLColorFormatRGBA8"), 0x8058u);
@@ -119,8 +121,9 @@ TEST_P(GLViewFormatTest, FramebufferIsCompleteWithTheAskedBuffers) {
     CCES2Renderer* renderer = view->renderer();
     EXPECT_TRUE(renderer->resizeFromLayer(view->layer()));
     EXPECT_EQ(view->surfaceSize(), CGSizeMake(60, 40));
-    EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING),
-              static_cast<GLint>(multiSampling ? renderer->msaaFrameBuffer() : renderer->defaultFrameBuffer()));
+    EXPECT_EQ(
+        integer(GL_FRAMEBUFFER_BINDING),
+        static_cast<GLint>(multiSampling ? renderer->msaaFrameBuffer() : renderer->defaultFrameBuffer()));
     EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
     GLenum colorFormat = view->convertPixelFormat(format);
     EXPECT_EQ(renderbufferParameter(renderer->colorRenderBuffer(), GL_RENDERBUFFER_INTERNAL_FORMAT),
@@ -213,9 +216,11 @@ TEST_F(GLViewTest, SwapDiscardsOnlyWhatIsNotKept) {
         std::size_t discards;
     };
     ASSERT_TRUE(CCConfiguration::sharedConfiguration()->supportsDiscardFramebuffer());
-    for (Case c : {Case{0, false, 0}, Case{kDepth24, false, 1}, Case{0, true, 1}, Case{kDepth24Stencil8, true, 1}}) {
+    for (Case c :
+         {Case{0, false, 0}, Case{kDepth24, false, 1}, Case{0, true, 1}, Case{kDepth24Stencil8, true, 1}}) {
         SCOPED_TRACE(testing::Message() << c.depth << " " << c.multiSampling);
-        Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(8, 8), 1.0, kEAGLColorFormatRGBA8, c.depth, c.multiSampling, 4);
+        Ref<CCGLView> view =
+            fltest::makeGLView(CGSizeMake(8, 8), 1.0, kEAGLColorFormatRGBA8, c.depth, c.multiSampling, 4);
         ASSERT_TRUE(view);
         fltest::GLCallCounter calls;
         view->swapBuffers();
@@ -263,7 +268,8 @@ TEST_F(GLViewTest, PendingGLErrorIsPrintedDuringResize) {
 
 TEST_F(GLViewTest, EmptyLayerGivesAnIncompleteFramebufferNotACrash) {
     for (bool multiSampling : {false, true}) {
-        Ref<CCGLView> view = fltest::makeGLView(CGSizeZero, 1.0, kEAGLColorFormatRGBA8, kDepth24Stencil8, multiSampling, 4);
+        Ref<CCGLView> view =
+            fltest::makeGLView(CGSizeZero, 1.0, kEAGLColorFormatRGBA8, kDepth24Stencil8, multiSampling, 4);
         ASSERT_TRUE(view);
         EXPECT_FALSE(view->renderer()->resizeFromLayer(view->layer()));
         EXPECT_EQ(view->surfaceSize(), CGSizeZero);
@@ -312,8 +318,8 @@ TEST_F(GLViewTest, TouchesGoToTheDelegateAndAreDroppedWithoutOne) {
 
 TEST_F(GLViewTest, ReleasingTheViewDeletesItsBuffersInItsOwnContext) {
     platform::GLContext* shared = fltest::sharedGLContext();
-    Ref<CCGLView> view = CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8), kEAGLColorFormatRGBA8, kDepth24Stencil8, false,
-                                                 shared->sharegroup(), true, 4);
+    Ref<CCGLView> view = CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8), kEAGLColorFormatRGBA8,
+                                                 kDepth24Stencil8, false, shared->sharegroup(), true, 4);
     ASSERT_TRUE(view);
     view->layoutIfNeeded();
     CCES2Renderer* renderer = view->renderer();
@@ -325,10 +331,12 @@ TEST_F(GLViewTest, ReleasingTheViewDeletesItsBuffersInItsOwnContext) {
     GLuint mine = 0;
     glGenRenderbuffers(1, &mine);
     glBindRenderbuffer(GL_RENDERBUFFER, mine);
-    for (GLuint name : renderbuffers) EXPECT_TRUE(glIsRenderbuffer(name));
+    for (GLuint name : renderbuffers)
+        EXPECT_TRUE(glIsRenderbuffer(name));
     view = nullptr;
     EXPECT_EQ(platform::GLContext::currentContext(), shared);
-    for (GLuint name : renderbuffers) EXPECT_FALSE(glIsRenderbuffer(name)) << name;
+    for (GLuint name : renderbuffers)
+        EXPECT_FALSE(glIsRenderbuffer(name)) << name;
     EXPECT_TRUE(glIsRenderbuffer(mine));
     glDeleteRenderbuffers(1, &mine);
 
