@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <system_error>
 #include <filesystem>
 
@@ -34,6 +35,14 @@ bool dimensionsAcceptable(std::uint64_t width, std::uint64_t height, std::uint64
     // Both sides are at most 2^14 and bytesPerPixel is small, so the product fits in 64 bits.
     return width * height * bytesPerPixel <= Image::kMaxDecodedBytes;
 }
+
+// Decoding goes into uninitialised memory: a file that claims a large size and then ends
+// early costs an untouched allocation, not a cleared one.
+struct FreeDeleter {
+    void operator()(std::uint8_t* p) const { std::free(p); }
+};
+using RawBuffer = std::unique_ptr<std::uint8_t[], FreeDeleter>;
+RawBuffer allocateRaw(std::size_t size) { return RawBuffer(static_cast<std::uint8_t*>(std::malloc(size ? size : 1))); }
 
 // ---- PNG decoding ------------------------------------------------------------------------
 
@@ -115,11 +124,14 @@ Ref<Image> decodePNG(const std::uint8_t* data, std::size_t size, std::string& er
                 error = format("size %ux%u is out of bounds", r.width, r.height);
             } else {
                 std::size_t rowBytes = std::size_t(r.width) * std::size_t(r.channels);
-                std::vector<std::uint8_t> pixels(rowBytes * r.height);
-                if (pngReadPixels(&r, pixels.data(), rowBytes)) {
+                RawBuffer pixels = allocateRaw(rowBytes * r.height);
+                if (!pixels) {
+                    error = "out of memory";
+                } else if (pngReadPixels(&r, pixels.get(), rowBytes)) {
                     bool grey = r.channels <= 2, alpha = r.channels == 2 || r.channels == 4;
                     image = make<Image>(r.width, r.height, grey ? ImageColorSpace::Gray : ImageColorSpace::RGB,
-                                        alpha ? ImageAlphaInfo::Last : ImageAlphaInfo::None, std::move(pixels));
+                                        alpha ? ImageAlphaInfo::Last : ImageAlphaInfo::None,
+                                        std::vector<std::uint8_t>(pixels.get(), pixels.get() + rowBytes * r.height));
                 } else {
                     error = r.error;
                 }
@@ -237,21 +249,25 @@ Ref<Image> decodeJPEG(const std::uint8_t* data, std::size_t size, std::string& e
     Ref<Image> image;
     if (jpegReadHeader(&r, data, size)) {
         std::size_t rowBytes = std::size_t(r.width) * std::size_t(r.components);
-        std::vector<std::uint8_t> pixels(rowBytes * r.height);
-        if (jpegReadPixels(&r, pixels.data(), rowBytes)) {
+        std::size_t count = std::size_t(r.width) * r.height;
+        RawBuffer raw = allocateRaw(rowBytes * r.height);
+        if (!raw) {
+            error = "out of memory";
+        } else if (jpegReadPixels(&r, raw.get(), rowBytes)) {
+            std::vector<std::uint8_t> pixels;
             if (r.cmyk) {
                 // Adobe writes CMYK inverted (0 = full ink); plain CMYK is not.
-                std::size_t count = std::size_t(r.width) * r.height;
-                std::vector<std::uint8_t> rgb(count * 3);
+                pixels.resize(count * 3);
                 for (std::size_t i = 0; i < count; ++i) {
                     unsigned ink[4];
                     for (int k = 0; k < 4; ++k) {
-                        unsigned v = pixels[i * 4 + k];
+                        unsigned v = raw[i * 4 + k];
                         ink[k] = r.adobe ? v : 255 - v;
                     }
-                    for (int k = 0; k < 3; ++k) rgb[i * 3 + k] = std::uint8_t((ink[k] * ink[3] + 127) / 255);
+                    for (int k = 0; k < 3; ++k) pixels[i * 3 + k] = std::uint8_t((ink[k] * ink[3] + 127) / 255);
                 }
-                pixels = std::move(rgb);
+            } else {
+                pixels.assign(raw.get(), raw.get() + rowBytes * r.height);
             }
             bool grey = r.components == 1;
             image = make<Image>(r.width, r.height, grey ? ImageColorSpace::Gray : ImageColorSpace::RGB,
