@@ -234,6 +234,10 @@ TEST_F(TextRendererTest, InkStaysInsideTheLaidOutBox) {
     draw("Hello world", CGRectMake(-5, -7, 300, 300), LineBreakMode::WordWrap, TextAlignment::Right, small);
     EXPECT_FALSE(TextRenderer::drawInRect("x", nullptr, CGRectMake(0, 0, 8, 8), LineBreakMode::WordWrap,
                                           TextAlignment::Left, {}, small.bitmap()));
+    // A vast box far from the bitmap costs nothing and draws nothing.
+    Canvas untouched(64, 64, TextBitmapFormat::Gray8);
+    EXPECT_TRUE(draw("far away", CGRectMake(0, 0, 1e8, 1e8), LineBreakMode::WordWrap, TextAlignment::Center, untouched,
+                     {}, VerticalTextAlignment::Center).empty());
     TextBitmap shortRows = small.bitmap();
     shortRows.bytesPerRow = 7;
     EXPECT_FALSE(TextRenderer::drawInRect("x", font, CGRectMake(0, 0, 8, 8), LineBreakMode::WordWrap,
@@ -319,6 +323,13 @@ TEST_F(TextRendererTest, StrokeAndShadowEnlargeTheDrawingInTheirColours) {
     shadowed.shadowOffset = CGSizeMake(0, 5);
     Canvas up(200, 100, TextBitmapFormat::RGBAPremultiplied);
     EXPECT_EQ(draw("Hi", box, LineBreakMode::WordWrap, TextAlignment::Left, up, shadowed).minY, p.minY - 5);
+
+    // Text just left of the bitmap still casts its shadow into it.
+    shadowed.shadowOffset = CGSizeMake(80, 0);
+    Canvas edge2(100, 40, TextBitmapFormat::RGBAPremultiplied);
+    Ink cast = draw("Hi", CGRectMake(-60, 5, 0, 0), LineBreakMode::WordWrap, TextAlignment::Left, edge2, shadowed);
+    ASSERT_FALSE(cast.empty());
+    EXPECT_GE(cast.minX, 19);
 }
 
 TEST_F(TextRendererTest, ClipModeCutsInkAtTheBoxEdge) {
