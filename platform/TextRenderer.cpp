@@ -43,7 +43,8 @@ FT_Library library() {
 }
 
 std::string lowercase(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -110,7 +111,8 @@ std::optional<FontLocation> locationOf(FcPattern* font) {
     if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) return std::nullopt;
     FcPatternGetInteger(font, FC_INDEX, 0, &index);
     FcPatternGetString(font, FC_FAMILY, 0, &family);
-    return FontLocation{reinterpret_cast<const char*>(file), index, family ? reinterpret_cast<const char*>(family) : ""};
+    return FontLocation{reinterpret_cast<const char*>(file), index,
+                        family ? reinterpret_cast<const char*>(family) : ""};
 }
 
 bool hasString(FcPattern* font, const char* object, const std::string& lowerName) {
@@ -179,7 +181,9 @@ std::optional<FontLocation> locate(const std::string& name) {
 }
 
 // 26.6 fixed point helpers.
-inline double fromFixed(std::int64_t v) { return double(v) / 64.0; }
+inline double fromFixed(std::int64_t v) {
+    return double(v) / 64.0;
+}
 
 struct Glyph {
     std::uint32_t index = 0;
@@ -233,7 +237,8 @@ struct Font::Impl {
         hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer, &count);
         p.glyphs.reserve(count);
         for (unsigned i = 0; i < count; ++i) {
-            p.glyphs.push_back({infos[i].codepoint, positions[i].x_advance, positions[i].x_offset, positions[i].y_offset});
+            p.glyphs.push_back(
+                {infos[i].codepoint, positions[i].x_advance, positions[i].x_offset, positions[i].y_offset});
             std::uint32_t cluster = infos[i].cluster;
             if (i == 0 || cluster != infos[i - 1].cluster) {
                 char c = cluster < length ? text[cluster] : 0;
@@ -249,12 +254,24 @@ struct Font::Impl {
 
 Font::Font(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Font::~Font() = default;
-const std::string& Font::fontName() const { return impl_->name; }
-const std::string& Font::familyName() const { return impl_->family; }
-double Font::pointSize() const { return impl_->size; }
-double Font::ascender() const { return impl_->ascender; }
-double Font::descender() const { return impl_->descender; }
-double Font::lineHeight() const { return impl_->lineHeight; }
+const std::string& Font::fontName() const {
+    return impl_->name;
+}
+const std::string& Font::familyName() const {
+    return impl_->family;
+}
+double Font::pointSize() const {
+    return impl_->size;
+}
+double Font::ascender() const {
+    return impl_->ascender;
+}
+double Font::descender() const {
+    return impl_->descender;
+}
+double Font::lineHeight() const {
+    return impl_->lineHeight;
+}
 
 std::string Font::description() const {
     return format("<%s = %p | %s (%s) %.1f>", className(), static_cast<const void*>(this), impl_->name,
@@ -292,7 +309,8 @@ Ref<Font> TextRenderer::fontWithName(const std::string& name, double size) {
     static const char kEllipsis[] = "\xE2\x80\xA6";
     Paragraph e = impl->shape(kEllipsis, 3);
     impl->ellipsis = e.glyphs;
-    for (const Glyph& g : e.glyphs) impl->ellipsisWidth += g.xAdvance;
+    for (const Glyph& g : e.glyphs)
+        impl->ellipsisWidth += g.xAdvance;
     return make<Font>(std::move(impl));
 }
 
@@ -330,9 +348,11 @@ void appendUnits(Line& line, const Paragraph& p, std::size_t from, std::size_t t
 
 // Width of units [from, to) without trailing spaces.
 std::int64_t contentWidth(const Paragraph& p, std::size_t from, std::size_t to) {
-    while (to > from && p.units[to - 1].space) --to;
+    while (to > from && p.units[to - 1].space)
+        --to;
     std::int64_t w = 0;
-    for (std::size_t u = from; u < to; ++u) w += p.units[u].advance;
+    for (std::size_t u = from; u < to; ++u)
+        w += p.units[u].advance;
     return w;
 }
 
@@ -369,9 +389,11 @@ void breakParagraph(const Paragraph& p, std::size_t index, std::int64_t width, L
             while (i < n) {
                 std::size_t j = i;
                 std::int64_t word = 0, spaces = 0;
-                while (j < n && !p.units[j].space) word += p.units[j++].advance;
+                while (j < n && !p.units[j].space)
+                    word += p.units[j++].advance;
                 std::size_t k = j;
-                while (k < n && p.units[k].space) spaces += p.units[k++].advance;
+                while (k < n && p.units[k].space)
+                    spaces += p.units[k++].advance;
                 if (i > start && used + pending + word > width) break;
                 if (i == start && used + pending + word > width && mode == LineBreakMode::WordWrap) {
                     // A word wider than the box on its own is broken between characters.
@@ -395,11 +417,13 @@ void breakParagraph(const Paragraph& p, std::size_t index, std::int64_t width, L
 }
 
 // The units [from, to) cut to fit the width with an ellipsis at the head, tail or middle.
-Line truncate(const Font::Impl& font, const Paragraph& p, std::size_t from, std::size_t to, std::int64_t width,
-              LineBreakMode mode) {
+Line truncate(const Font::Impl& font, const Paragraph& p, std::size_t from, std::size_t to,
+              std::int64_t width, LineBreakMode mode) {
     std::int64_t available = width - font.ellipsisWidth;
     Line line;
-    auto addEllipsis = [&] { line.glyphs.insert(line.glyphs.end(), font.ellipsis.begin(), font.ellipsis.end()); };
+    auto addEllipsis = [&] {
+        line.glyphs.insert(line.glyphs.end(), font.ellipsis.begin(), font.ellipsis.end());
+    };
     if (available < 0) {
         addEllipsis();
         line.width = font.ellipsisWidth;
@@ -408,30 +432,39 @@ Line truncate(const Font::Impl& font, const Paragraph& p, std::size_t from, std:
     std::size_t front = from, back = to; // keep [from, front) and [back, to)
     std::int64_t used = 0;
     if (mode == LineBreakMode::TruncateTail) {
-        while (front < to && used + p.units[front].advance <= available) used += p.units[front++].advance;
+        while (front < to && used + p.units[front].advance <= available)
+            used += p.units[front++].advance;
     } else if (mode == LineBreakMode::TruncateHead) {
-        while (back > from && used + p.units[back - 1].advance <= available) used += p.units[--back].advance;
+        while (back > from && used + p.units[back - 1].advance <= available)
+            used += p.units[--back].advance;
     } else {
         bool takeFront = true, frontFull = false, backFull = false;
         while (front < back && !(frontFull && backFull)) {
             if (takeFront && !frontFull) {
-                if (used + p.units[front].advance <= available) used += p.units[front++].advance;
-                else frontFull = true;
+                if (used + p.units[front].advance <= available)
+                    used += p.units[front++].advance;
+                else
+                    frontFull = true;
             } else if (!backFull) {
-                if (used + p.units[back - 1].advance <= available) used += p.units[--back].advance;
-                else backFull = true;
+                if (used + p.units[back - 1].advance <= available)
+                    used += p.units[--back].advance;
+                else
+                    backFull = true;
             }
             takeFront = !takeFront;
         }
     }
     // Spaces next to the ellipsis are dropped.
-    while (front > from && p.units[front - 1].space) --front;
-    while (back < to && p.units[back].space) ++back;
+    while (front > from && p.units[front - 1].space)
+        --front;
+    while (back < to && p.units[back].space)
+        ++back;
     appendUnits(line, p, from, front);
     addEllipsis();
     appendUnits(line, p, back, to);
     line.width = 0;
-    for (const Glyph& g : line.glyphs) line.width += g.xAdvance;
+    for (const Glyph& g : line.glyphs)
+        line.width += g.xAdvance;
     return line;
 }
 
@@ -525,7 +558,8 @@ void blitGlyph(FT_Glyph glyph, double px, double py, Plane& plane, double clipLe
                 double x = ix + bg->left + col;
                 if (x < left || x >= right) continue;
                 float c = src[col] / 255.f;
-                float& d = plane.v[std::size_t(y) * std::size_t(plane.width) + std::size_t(x - double(plane.x0))];
+                float& d =
+                    plane.v[std::size_t(y) * std::size_t(plane.width) + std::size_t(x - double(plane.x0))];
                 d = d + c - d * c;
             }
         }
@@ -534,7 +568,9 @@ void blitGlyph(FT_Glyph glyph, double px, double py, Plane& plane, double clipLe
 }
 
 // Radius of the Gaussian taken for a blur deviation; large blurs are capped.
-int blurRadius(double sigma) { return sigma > 0 ? int(std::ceil(3 * std::min(sigma, 64.0))) : 0; }
+int blurRadius(double sigma) {
+    return sigma > 0 ? int(std::ceil(3 * std::min(sigma, 64.0))) : 0;
+}
 
 // Separable Gaussian blur of a plane.
 void blur(Plane& plane, double sigma) {
@@ -545,13 +581,15 @@ void blur(Plane& plane, double sigma) {
     float sum = 0;
     for (int i = -radius; i <= radius; ++i)
         sum += kernel[std::size_t(i + radius)] = float(std::exp(-(i * i) / (2 * sigma * sigma)));
-    for (float& k : kernel) k /= sum;
+    for (float& k : kernel)
+        k /= sum;
     std::vector<float> tmp(plane.v.size());
     const std::ptrdiff_t w = plane.width, h = plane.height;
     for (std::ptrdiff_t y = 0; y < h; ++y)
         for (std::ptrdiff_t x = 0; x < w; ++x) {
             float acc = 0;
-            for (int i = -radius; i <= radius; ++i) acc += kernel[std::size_t(i + radius)] * plane.at(x + i, y);
+            for (int i = -radius; i <= radius; ++i)
+                acc += kernel[std::size_t(i + radius)] * plane.at(x + i, y);
             tmp[std::size_t(y * w + x)] = acc;
         }
     for (std::ptrdiff_t y = 0; y < h; ++y)
@@ -608,8 +646,10 @@ bool TextRenderer::drawInRect(const std::string& text, const Font* font, CGRect 
     double textLeft = 1e18, textRight = -1e18;
     for (std::size_t i = 0; i < layout.lines.size(); ++i) {
         double x = rect.origin.x, lineWidth = fromFixed(layout.lines[i].width);
-        if (alignment == TextAlignment::Center) x += (boxWidth - lineWidth) / 2;
-        else if (alignment == TextAlignment::Right) x += boxWidth - lineWidth;
+        if (alignment == TextAlignment::Center)
+            x += (boxWidth - lineWidth) / 2;
+        else if (alignment == TextAlignment::Right)
+            x += boxWidth - lineWidth;
         lineX[i] = x;
         textLeft = std::min(textLeft, x);
         textRight = std::max(textRight, x + lineWidth);
@@ -634,7 +674,8 @@ bool TextRenderer::drawInRect(const std::string& text, const Font* font, CGRect 
     upper = std::min(upper, upper + dy) - reach, lower = std::max(lower, lower + dy) + reach;
     double bitmapLeft = -std::abs(dx) - reach, bitmapTop = -std::abs(dy) - reach;
     left = std::max(left, bitmapLeft), upper = std::max(upper, bitmapTop);
-    right = std::min(right, double(target.width) - bitmapLeft), lower = std::min(lower, double(target.height) - bitmapTop);
+    right = std::min(right, double(target.width) - bitmapLeft),
+    lower = std::min(lower, double(target.height) - bitmapTop);
     if (!(left < right && upper < lower)) return true;
     const auto x0 = std::ptrdiff_t(std::floor(left)), y0 = std::ptrdiff_t(std::floor(upper));
     const auto w = std::ptrdiff_t(std::ceil(right)) - x0, h = std::ptrdiff_t(std::ceil(lower)) - y0;
@@ -662,8 +703,10 @@ bool TextRenderer::drawInRect(const std::string& text, const Font* font, CGRect 
             if (stroker) {
                 FT_Glyph copy = nullptr;
                 if (FT_Glyph_Copy(glyph, &copy) == 0) {
-                    if (FT_Glyph_Stroke(&copy, stroker, 1) == 0) blitGlyph(copy, gx, gy, *stroke, clipLeft, clipRight);
-                    else FT_Done_Glyph(copy);
+                    if (FT_Glyph_Stroke(&copy, stroker, 1) == 0)
+                        blitGlyph(copy, gx, gy, *stroke, clipLeft, clipRight);
+                    else
+                        FT_Done_Glyph(copy);
                 }
             }
             blitGlyph(glyph, gx, gy, fill, clipLeft, clipRight);
@@ -697,15 +740,18 @@ bool TextRenderer::drawInRect(const std::string& text, const Font* font, CGRect 
         for (std::ptrdiff_t y = 0; y < h; ++y)
             for (std::ptrdiff_t x = 0; x < w; ++x) {
                 std::ptrdiff_t sx = x - ox, sy = y - oy;
-                if (sx >= 0 && sy >= 0 && sx < w && sy < h) shadow->v[std::size_t(y * w + x)] = la[std::size_t(sy * w + sx)];
+                if (sx >= 0 && sy >= 0 && sx < w && sy < h)
+                    shadow->v[std::size_t(y * w + x)] = la[std::size_t(sy * w + sx)];
             }
         blur(*shadow, style.shadowBlur / 2);
     }
 
     const TextColor& hc = style.shadowColor;
     bool grey = target.format == TextBitmapFormat::Gray8;
-    std::ptrdiff_t fromY = std::max<std::ptrdiff_t>(y0, 0), toY = std::min<std::ptrdiff_t>(y0 + h, std::ptrdiff_t(target.height));
-    std::ptrdiff_t fromX = std::max<std::ptrdiff_t>(x0, 0), toX = std::min<std::ptrdiff_t>(x0 + w, std::ptrdiff_t(target.width));
+    std::ptrdiff_t fromY = std::max<std::ptrdiff_t>(y0, 0),
+                   toY = std::min<std::ptrdiff_t>(y0 + h, std::ptrdiff_t(target.height));
+    std::ptrdiff_t fromX = std::max<std::ptrdiff_t>(x0, 0),
+                   toX = std::min<std::ptrdiff_t>(x0 + w, std::ptrdiff_t(target.width));
     for (std::ptrdiff_t by = fromY; by < toY; ++by) {
         std::uint8_t* row = target.data + std::size_t(by) * target.bytesPerRow;
         for (std::ptrdiff_t bx = fromX; bx < toX; ++bx) {
