@@ -338,8 +338,12 @@ void CCScheduler::unscheduleUpdateForTarget(Object* target) {
     _hashUpdateEntry* element = nullptr;
     HASH_FIND_PTR(hashForUpdates, &target, element);
     if (!element) return;
-    if (updateHashLocked) element->entry->markedForDeletion = true;
-    else removeUpdateFromHash(element->entry);
+    if (updateHashLocked) {
+        element->entry->markedForDeletion = true;
+        updatesMarked = true;
+    } else {
+        removeUpdateFromHash(element->entry);
+    }
 }
 
 void CCScheduler::unscheduleAll() { unscheduleAllWithMinPriority(SystemPriority); }
@@ -476,11 +480,15 @@ void CCScheduler::update(double dt) {
         element = next;
     }
 
-    for (_listEntry** list : {&updatesNeg, &updates0, &updatesPos}) {
-        for (_listEntry* entry = *list; entry;) {
-            _listEntry* next = entry->next;
-            if (entry->markedForDeletion) removeUpdateFromHash(entry);
-            entry = next;
+    // Marks are only made while the update runs, so a frame that made none skips the walk.
+    if (updatesMarked) {
+        updatesMarked = false;
+        for (_listEntry** list : {&updatesNeg, &updates0, &updatesPos}) {
+            for (_listEntry* entry = *list; entry;) {
+                _listEntry* next = entry->next;
+                if (entry->markedForDeletion) removeUpdateFromHash(entry);
+                entry = next;
+            }
         }
     }
 

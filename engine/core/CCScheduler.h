@@ -186,5 +186,6 @@ private:
     _hashSelectorEntry* currentTarget = nullptr;
     bool currentTargetSalvaged = false;
     bool updateHashLocked = false;
+    bool updatesMarked = false; // some entry was marked for deletion during this update
     bool _paused = false;
 };
