@@ -35,14 +35,15 @@ public:
 std::vector<Ref<Target>> makeTargets() {
     std::vector<Ref<Target>> targets;
     targets.reserve(kTargets);
-    for (int i = 0; i < kTargets; ++i) targets.push_back(make<Target>());
+    for (int i = 0; i < kTargets; ++i)
+        targets.push_back(make<Target>());
     return targets;
 }
 
 void perCallback(benchmark::State& state, int callbacksPerFrame) {
-    state.counters["ns_per_callback"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * callbacksPerFrame * 1e-9,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_callback"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * callbacksPerFrame * 1e-9,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // Updates at priority 0 and interval-0 timers, one of each per target.
@@ -55,7 +56,8 @@ void BM_SchedulerUpdateAndTimers(benchmark::State& state) {
         scheduler->scheduleSelector(fl_selector(Target::tick), t.get(), 0, false);
     }
     scheduler->update(0.016); // arms the timers
-    for (auto _ : state) scheduler->update(0.016);
+    for (auto _ : state)
+        scheduler->update(0.016);
     perCallback(state, 2 * kTargets);
 }
 BENCHMARK(BM_SchedulerUpdateAndTimers);
@@ -64,8 +66,10 @@ void BM_SchedulerUpdatesOnly(benchmark::State& state) {
     auto targets = makeTargets();
     Ref<CCScheduler> scheduler = make<CCScheduler>();
     scheduler->init();
-    for (auto& t : targets) scheduler->scheduleUpdateForTarget(t.get(), 0, false);
-    for (auto _ : state) scheduler->update(0.016);
+    for (auto& t : targets)
+        scheduler->scheduleUpdateForTarget(t.get(), 0, false);
+    for (auto _ : state)
+        scheduler->update(0.016);
     perCallback(state, kTargets);
 }
 BENCHMARK(BM_SchedulerUpdatesOnly);
@@ -74,9 +78,11 @@ void BM_SchedulerTimersOnly(benchmark::State& state) {
     auto targets = makeTargets();
     Ref<CCScheduler> scheduler = make<CCScheduler>();
     scheduler->init();
-    for (auto& t : targets) scheduler->scheduleSelector(fl_selector(Target::tick), t.get(), 0, false);
+    for (auto& t : targets)
+        scheduler->scheduleSelector(fl_selector(Target::tick), t.get(), 0, false);
     scheduler->update(0.016);
-    for (auto _ : state) scheduler->update(0.016);
+    for (auto _ : state)
+        scheduler->update(0.016);
     perCallback(state, kTargets);
 }
 BENCHMARK(BM_SchedulerTimersOnly);
@@ -85,10 +91,13 @@ BENCHMARK(BM_SchedulerTimersOnly);
 void BM_PlainLoopUpdateAndTick(benchmark::State& state) {
     auto targets = makeTargets();
     std::vector<Target*> raw;
-    for (auto& t : targets) raw.push_back(t.get());
+    for (auto& t : targets)
+        raw.push_back(t.get());
     for (auto _ : state) {
-        for (Target* t : raw) t->update(0.016);
-        for (Target* t : raw) t->tick(0.016);
+        for (Target* t : raw)
+            t->update(0.016);
+        for (Target* t : raw)
+            t->tick(0.016);
         benchmark::ClobberMemory();
     }
     perCallback(state, 2 * kTargets);
@@ -103,7 +112,8 @@ void BM_ActionManagerUpdate(benchmark::State& state) {
         nodes.push_back(make<CCNode>());
         manager->addAction(Stepper::action().get(), nodes.back().get(), false);
     }
-    for (auto _ : state) manager->update(0.016);
+    for (auto _ : state)
+        manager->update(0.016);
     perCallback(state, kTargets);
 }
 BENCHMARK(BM_ActionManagerUpdate);
@@ -111,9 +121,11 @@ BENCHMARK(BM_ActionManagerUpdate);
 // step and isDone of every action by hand.
 void BM_PlainLoopStepAndIsDone(benchmark::State& state) {
     std::vector<Ref<CCAction>> actions;
-    for (int i = 0; i < kTargets; ++i) actions.push_back(Stepper::action());
+    for (int i = 0; i < kTargets; ++i)
+        actions.push_back(Stepper::action());
     std::vector<CCAction*> raw;
-    for (auto& a : actions) raw.push_back(a.get());
+    for (auto& a : actions)
+        raw.push_back(a.get());
     int done = 0;
     for (auto _ : state) {
         for (CCAction* a : raw) {
