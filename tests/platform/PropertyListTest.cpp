@@ -49,6 +49,25 @@ std::filesystem::path writeTemp(const std::string& name, const std::string& byte
     return p;
 }
 
+// A binary property list from its encoded objects (one-byte offsets and references).
+std::string bplist(const std::vector<std::string>& objects, std::uint8_t top = 0) {
+    std::string out = "bplist00";
+    std::string table;
+    for (const std::string& o : objects) {
+        table += static_cast<char>(out.size());
+        out += o;
+    }
+    std::size_t tableOffset = out.size();
+    out += table;
+    std::string trailer(32, '\0');
+    trailer[6] = 1;
+    trailer[7] = 1;
+    trailer[15] = static_cast<char>(objects.size());
+    trailer[23] = static_cast<char>(top);
+    trailer[31] = static_cast<char>(tableOffset);
+    return out + trailer;
+}
+
 } // namespace
 
 TEST(PropertyListTest, XmlDictionaryKeepsEveryTypeAndTheKeyOrder) {
@@ -83,6 +102,35 @@ TEST(PropertyListTest, BinaryListReadsTheSameAsItsXml) {
     ASSERT_TRUE(fromBinary.isDictionary());
     EXPECT_EQ(fromBinary, parse(kXml));
     EXPECT_EQ(fromBinary["negative"].integerValue(), -7);
+}
+
+TEST(PropertyListTest, BinaryObjectsAreCheckedBeforeTheyAreFollowed) {
+    using namespace std::string_literals;
+    // { "k\u00e9": "\u20ac\U0001F600", "n": [1, -2, true, 2.5] }
+    PlistValue v = parse(bplist({"\xD2\x01\x02\x03\x04"s, "\x62\x00k\x00\xE9"s, "\x51n"s,
+                                 "\x63\x20\xAC\xD8\x3D\xDE\x00"s, "\xA4\x05\x06\x07\x08"s, "\x10\x01"s,
+                                 "\x13\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFE"s, "\x09"s, "\x23\x40\x04\x00\x00\x00\x00\x00\x00"s}));
+    ASSERT_TRUE(v.isDictionary());
+    EXPECT_EQ(v["k\xC3\xA9"].stringValue(), "\xE2\x82\xAC\xF0\x9F\x98\x80");
+    EXPECT_EQ(v["n"][1].integerValue(), -2);
+    EXPECT_TRUE(v["n"][2].boolValue());
+    EXPECT_DOUBLE_EQ(v["n"][3].doubleValue(), 2.5);
+
+    const std::string bad[] = {
+        bplist({"\xA1\x00"s}),                         // an array that holds itself
+        bplist({"\xD1\x01\x02"s, "\x10\x01"s, "\x10\x02"s}), // a key that is not text
+        bplist({"\xA1\x05"s}),                         // a reference past the table
+        bplist({"\x5F\x10\x7F"s}),                    // a length past the data
+        bplist({"\x6F\x13\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF"s}), // a length that overflows
+        bplist({"\x00"s}),                              // no value
+        bplist({"\x10\x01"s}, 3),                       // a root past the table
+    };
+    for (const std::string& input : bad) EXPECT_TRUE(parse(input).isNull());
+    // Forty arrays, each holding the next one twice: 2^40 nodes if it were expanded.
+    std::vector<std::string> chain;
+    for (int i = 0; i < 40; ++i) chain.push_back("\xA2"s + static_cast<char>(i + 1) + static_cast<char>(i + 1));
+    chain.push_back("\x10\x01"s);
+    EXPECT_TRUE(parse(bplist(chain)).isNull());
 }
 
 TEST(PropertyListTest, NumbersAnswerAsTheirOwnKindOrAsText) {
