@@ -32,7 +32,8 @@ protected:
         static const char* vertex = "attribute vec4 a_position; void main() { gl_Position = a_position; }";
         static const char* fragment = "void main() { gl_FragColor = vec4(1.0); }";
         GLuint program = glCreateProgram();
-        for (auto [type, source] : {std::pair{GL_VERTEX_SHADER, vertex}, std::pair{GL_FRAGMENT_SHADER, fragment}}) {
+        for (auto [type, source] :
+             {std::pair{GL_VERTEX_SHADER, vertex}, std::pair{GL_FRAGMENT_SHADER, fragment}}) {
             GLuint shader = glCreateShader(type);
             glShaderSource(shader, 1, &source, nullptr);
             glCompileShader(shader);
@@ -218,7 +219,8 @@ TEST_F(GLStateCacheTest, AnotherContextStartsFromUnknownState) {
     glCacheUseProgram(program);
     glCacheEnableVertexAttribs(kCCVertexAttribFlag_PosColorTex);
 
-    auto other = platform::GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, main->sharegroup());
+    auto other =
+        platform::GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, main->sharegroup());
     ASSERT_TRUE(other);
     ASSERT_TRUE(platform::GLContext::setCurrentContext(other.get()));
     fltest::GLCallCounter calls;
