@@ -169,7 +169,8 @@ public:
 
     // Observers of "isPaused": called before and after each change. The observer pointer
     // identifies the registration and is not retained.
-    void addIsPausedObserver(const void* observer, std::function<void(CCDirector*, CCKeyValueChange)> callback);
+    void addIsPausedObserver(const void* observer,
+                             std::function<void(CCDirector*, CCKeyValueChange)> callback);
     void removeIsPausedObserver(const void* observer);
 
     // Purge calls of later caches, run by end and purgeCachedData in a fixed order.

@@ -197,16 +197,16 @@ TEST_F(DirectorTest, AnimationIntervalSetsDisplayLinkFrameIntervalAndPauseSlowsI
 TEST_F(DirectorTest, IsPausedObserversHearBeforeAndAfterEachChange) {
     std::vector<std::pair<CCKeyValueChange, bool>> heard;
     int token = 0;
-    director()->addIsPausedObserver(&token, [&](CCDirector* d, CCKeyValueChange change) {
-        heard.emplace_back(change, d->isPaused());
-    });
+    director()->addIsPausedObserver(
+        &token, [&](CCDirector* d, CCKeyValueChange change) { heard.emplace_back(change, d->isPaused()); });
     director()->pause();
     director()->pause(); // no change, no news
     director()->resume();
     director()->resume();
     using P = std::pair<CCKeyValueChange, bool>;
-    EXPECT_EQ(heard, (std::vector<P>{P{CCKeyValueChange::WillChange, false}, P{CCKeyValueChange::DidChange, true},
-                                     P{CCKeyValueChange::WillChange, true}, P{CCKeyValueChange::DidChange, false}}));
+    EXPECT_EQ(heard,
+              (std::vector<P>{P{CCKeyValueChange::WillChange, false}, P{CCKeyValueChange::DidChange, true},
+                              P{CCKeyValueChange::WillChange, true}, P{CCKeyValueChange::DidChange, false}}));
     director()->removeIsPausedObserver(&token);
     heard.clear();
     director()->pause();
@@ -397,7 +397,8 @@ TEST_F(DirectorTest, CustomProjectionAsksTheDelegateOnlyWhenItResponds) {
     director()->setDelegate(&silent);
     director()->setProjection(kCCDirectorProjectionCustom);
     EXPECT_EQ(silent.projections, 0);
-    EXPECT_EQ(director()->shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation::Portrait), true);
+    EXPECT_EQ(director()->shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation::Portrait),
+              true);
 
     RecordingDelegate full(CCDirectorDelegate::kRespondsToUpdateProjection |
                            CCDirectorDelegate::kRespondsToShouldAutorotate);
@@ -405,7 +406,8 @@ TEST_F(DirectorTest, CustomProjectionAsksTheDelegateOnlyWhenItResponds) {
     director()->setProjection(kCCDirectorProjectionCustom);
     EXPECT_EQ(full.projections, 1);
     EXPECT_EQ(director()->projection(), kCCDirectorProjectionCustom);
-    EXPECT_FALSE(director()->shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation::Portrait));
+    EXPECT_FALSE(
+        director()->shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation::Portrait));
     director()->setDelegate(nullptr);
 }
 
@@ -468,7 +470,8 @@ TEST_F(DirectorTest, EndAndMemoryWarningsPurgeTheCachesInOrder) {
         {CCDirectorPurge::TextureCache, "textures"},          {CCDirectorPurge::ShaderCache, "shaders"},
         {CCDirectorPurge::UnusedTextures, "unused"},
     };
-    for (auto& [which, name] : hooks) CCDirector::setPurgeHook(which, [&purged, n = name] { purged.push_back(n); });
+    for (auto& [which, name] : hooks)
+        CCDirector::setPurgeHook(which, [&purged, n = name] { purged.push_back(n); });
 
     director()->didReceiveMemoryWarning();
     EXPECT_EQ(purged, (std::vector<std::string>{"fonts", "unused"}));
@@ -477,7 +480,8 @@ TEST_F(DirectorTest, EndAndMemoryWarningsPurgeTheCachesInOrder) {
     auto a = CCScene::node();
     director()->runWithScene(a.get());
     director()->end();
-    EXPECT_EQ(purged, (std::vector<std::string>{"fonts", "primitives", "animations", "frames", "textures", "shaders"}));
+    EXPECT_EQ(purged, (std::vector<std::string>{"fonts", "primitives", "animations", "frames", "textures",
+                                                "shaders"}));
     EXPECT_EQ(director()->view(), nullptr);
     EXPECT_EQ(director()->delegate(), nullptr);
 
@@ -485,7 +489,8 @@ TEST_F(DirectorTest, EndAndMemoryWarningsPurgeTheCachesInOrder) {
     director()->purgeCachedData(); // without a view, unused textures stay
     EXPECT_EQ(purged, (std::vector<std::string>{"fonts"}));
 
-    for (auto& [which, name] : hooks) CCDirector::setPurgeHook(which, nullptr);
+    for (auto& [which, name] : hooks)
+        CCDirector::setPurgeHook(which, nullptr);
 }
 
 TEST_F(DirectorTest, ViewAppearanceDrivesTheAnimation) {
