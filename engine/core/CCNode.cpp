@@ -445,7 +445,6 @@ void CCNode::schedule(platform::Selector<void(double)> selector, double interval
 void CCNode::schedule(platform::Selector<void(double)> selector, double interval, std::uint32_t repeat,
                       double delay) {
     CCAssert(static_cast<bool>(selector), "Argument must be non-nil");
-    CCAssert(interval >= 0, "Argument must be positive");
     _scheduler->scheduleSelector(selector, this, interval, repeat, delay, !_isRunning);
 }
 
