@@ -1,5 +1,7 @@
 #include "core/ccGLStateCache.h"
 
+#include "core/CCMatrix.h"
+
 #include "platform/Exception.h"
 #include "platform/GLCheck.h"
 #include "platform/GLContext.h"
@@ -138,6 +140,7 @@ void glCacheEnableServerState(ccGLServerState) {}
 void glCacheSetProjectionDirty() {}
 
 void glCacheInvalidate() {
+    matrixFreeAll();
     forgetAllButVAO();
 }
 

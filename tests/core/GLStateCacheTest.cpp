@@ -1,4 +1,5 @@
 #include "core/ccGLStateCache.h"
+#include "core/CCMatrix.h"
 
 #include "platform/Exception.h"
 #include "platform/GLExtensions.h"
@@ -68,8 +69,11 @@ TEST_F(GLStateCacheTest, ProgramReachesGLOnlyWhenItChanges) {
     glCacheUseProgram(b);
     EXPECT_EQ(calls.count("glUseProgram"), 2u);
 
-    // Invalidating forgets the program: asking for it again reaches GL.
+    // Invalidating forgets the program (asking for it again reaches GL) and frees the matrix
+    // stacks, so a pop before they are made again is refused.
+    matrixPush();
     glCacheInvalidate();
+    EXPECT_THROW(matrixPop(), platform::Exception);
     glCacheUseProgram(b);
     EXPECT_EQ(calls.count("glUseProgram"), 3u);
 
