@@ -3,7 +3,8 @@
 //
 //   showcase [--out FILE] [--seconds N] [--realtime] [--window]
 //
-// Frames are timed by a manual clock unless --realtime asks for the monotonic one.
+// Frames are timed by a manual clock unless --realtime asks for the monotonic one. --window
+// shows the frames in a window (when there is a display) until it is closed.
 
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
@@ -13,6 +14,7 @@
 #include "platform/DisplayLink.h"
 #include "platform/Image.h"
 #include "platform/RunLoop.h"
+#include "platform/Window.h"
 
 #include <GLES2/gl2.h>
 
@@ -146,7 +148,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (window) std::printf("showcase: no window support in this build; rendering headless\n");
+    // A window shows the frames as they come, on the real clock, until it is closed.
+    if (window) realtime = true;
 
     // A retina phone, so that the game's retina switch takes.
     platform::Device::setCurrent(platform::DeviceProfile::phoneRetina());
@@ -169,9 +172,16 @@ int main(int argc, char** argv) {
     view->layoutIfNeeded(); // the first layout runs the first scene
     director->startAnimation();
 
-    if (realtime) {
-        platform::RunLoop::currentRunLoop()->runUntil(platform::MonotonicClock::sharedClock()->now() +
-                                                      seconds);
+    std::unique_ptr<platform::Window> shown =
+        window ? platform::Window::open(view.get(), "Footlight showcase") : nullptr;
+    if (window && !shown) std::printf("showcase: no display to open a window on; rendering headless\n");
+    platform::RunLoop* loop = platform::RunLoop::currentRunLoop();
+    if (shown) {
+        while (shown->processEvents())
+            loop->runUntil(platform::MonotonicClock::sharedClock()->now() + 1.0 / 120);
+        shown.reset();
+    } else if (realtime) {
+        loop->runUntil(platform::MonotonicClock::sharedClock()->now() + seconds);
     } else {
         int frames = static_cast<int>(std::lround(seconds * platform::DisplayLink::kRefreshRate));
         for (int i = 0; i < frames; ++i)
