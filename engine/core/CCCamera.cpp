@@ -77,4 +77,6 @@ void CCCamera::upX(float* upX, float* upY, float* upZ) const {
     *upZ = _upZ;
 }
 
-float CCCamera::getZEye() { return FLT_EPSILON; }
+float CCCamera::getZEye() {
+    return FLT_EPSILON;
+}

@@ -45,7 +45,9 @@ kmMat4* mat4Translation(kmMat4* out, float x, float y, float z) {
 
 namespace {
 // Row r, column c of a column-major matrix.
-float& at(kmMat4* m, int r, int c) { return m->mat[c * 4 + r]; }
+float& at(kmMat4* m, int r, int c) {
+    return m->mat[c * 4 + r];
+}
 } // namespace
 
 bool mat4GaussJordan(kmMat4* a, kmMat4* b) {
@@ -68,28 +70,35 @@ bool mat4GaussJordan(kmMat4* a, kmMat4* b) {
         }
         ++ipiv[icol];
         if (irow != icol) {
-            for (int l = 0; l < 4; ++l) std::swap(at(a, irow, l), at(a, icol, l));
-            for (int l = 0; l < 4; ++l) std::swap(at(b, irow, l), at(b, icol, l));
+            for (int l = 0; l < 4; ++l)
+                std::swap(at(a, irow, l), at(a, icol, l));
+            for (int l = 0; l < 4; ++l)
+                std::swap(at(b, irow, l), at(b, icol, l));
         }
         indxr[i] = irow;
         indxc[i] = icol;
         if (at(a, icol, icol) == 0.0f) return false;
         const float pivinv = 1.0f / at(a, icol, icol);
         at(a, icol, icol) = 1.0f;
-        for (int l = 0; l < 4; ++l) at(a, icol, l) *= pivinv;
-        for (int l = 0; l < 4; ++l) at(b, icol, l) *= pivinv;
+        for (int l = 0; l < 4; ++l)
+            at(a, icol, l) *= pivinv;
+        for (int l = 0; l < 4; ++l)
+            at(b, icol, l) *= pivinv;
         for (int ll = 0; ll < 4; ++ll) {
             if (ll == icol) continue;
             const float dum = at(a, ll, icol);
             at(a, ll, icol) = 0.0f;
-            for (int l = 0; l < 4; ++l) at(a, ll, l) -= at(a, icol, l) * dum;
-            for (int l = 0; l < 4; ++l) at(b, ll, l) -= at(b, icol, l) * dum;
+            for (int l = 0; l < 4; ++l)
+                at(a, ll, l) -= at(a, icol, l) * dum;
+            for (int l = 0; l < 4; ++l)
+                at(b, ll, l) -= at(b, icol, l) * dum;
         }
     }
     // Undo the column interchanges in reverse order.
     for (int l = 3; l >= 0; --l) {
         if (indxr[l] != indxc[l]) {
-            for (int k = 0; k < 4; ++k) std::swap(at(a, k, indxr[l]), at(a, k, indxc[l]));
+            for (int k = 0; k < 4; ++k)
+                std::swap(at(a, k, indxr[l]), at(a, k, indxc[l]));
         }
     }
     return true;
@@ -221,10 +230,14 @@ bool stacksInitialized = false;
 
 kmMat4Stack* stackForMode(std::uint32_t mode) {
     switch (mode) {
-    case kCCMatrixModeModelView: return &modelviewStack;
-    case kCCMatrixModeProjection: return &projectionStack;
-    case kCCMatrixModeTexture: return &textureStack;
-    default: return nullptr;
+    case kCCMatrixModeModelView:
+        return &modelviewStack;
+    case kCCMatrixModeProjection:
+        return &projectionStack;
+    case kCCMatrixModeTexture:
+        return &textureStack;
+    default:
+        return nullptr;
     }
 }
 } // namespace

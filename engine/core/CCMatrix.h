@@ -48,7 +48,7 @@ kmMat4* mat4Inverse(kmMat4* out, const kmMat4* in);
 // False when a pivot is exactly 0 (a and b are then partly reduced).
 bool mat4GaussJordan(kmMat4* a, kmMat4* b);
 // Vertical field of view in degrees. Null, with out untouched, when far == near, aspect is 0
-// or the field of view is 0.
+// or the sine of half the field of view is 0.
 kmMat4* mat4Perspective(kmMat4* out, float fovY, float aspect, float zNear, float zFar);
 kmMat4* mat4Orthographic(kmMat4* out, float left, float right, float bottom, float top, float nearVal,
                          float farVal);

@@ -6,11 +6,17 @@
 
 // ---- Scalars ----
 
-float squareFloat(float x) { return x * x; }
+float squareFloat(float x) {
+    return x * x;
+}
 
-float degreesToRadians(float x) { return x * 0.017453f; }
+float degreesToRadians(float x) {
+    return x * 0.017453f;
+}
 
-float maxFloat(float a, float b) { return a > b ? a : b; }
+float maxFloat(float a, float b) {
+    return a > b ? a : b;
+}
 
 float clampFloat(float value, float bound1, float bound2) {
     if (bound1 > bound2) std::swap(bound1, bound2);
@@ -94,9 +100,15 @@ namespace {
 struct V2 {
     float x, y;
 };
-V2 sub(V2 a, V2 b) { return {a.x - b.x, a.y - b.y}; }
-V2 perp(V2 v) { return {-v.y, v.x}; }
-V2 mid(V2 a, V2 b) { return {(a.x + b.x) / 2, (a.y + b.y) / 2}; }
+V2 sub(V2 a, V2 b) {
+    return {a.x - b.x, a.y - b.y};
+}
+V2 perp(V2 v) {
+    return {-v.y, v.x};
+}
+V2 mid(V2 a, V2 b) {
+    return {(a.x + b.x) / 2, (a.y + b.y) / 2};
+}
 // A zero vector (repeated points) stays zero instead of turning into NaN vertices.
 V2 normalize(V2 v) {
     const float length = std::sqrt(v.x * v.x + v.y * v.y);

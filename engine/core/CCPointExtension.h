@@ -17,14 +17,28 @@ float maxFloat(float a, float b);
 float clampFloat(float value, float bound1, float bound2);
 
 // ---- Points ----
-inline constexpr CGPoint ccp(double x, double y) { return {x, y}; }
-inline constexpr CGPoint pointAdd(CGPoint a, CGPoint b) { return {a.x + b.x, a.y + b.y}; }
-inline constexpr CGPoint pointSub(CGPoint a, CGPoint b) { return {a.x - b.x, a.y - b.y}; }
-inline constexpr CGPoint pointMult(CGPoint p, double s) { return {p.x * s, p.y * s}; }
-inline constexpr double pointDot(CGPoint a, CGPoint b) { return a.x * b.x + a.y * b.y; }
+inline constexpr CGPoint ccp(double x, double y) {
+    return {x, y};
+}
+inline constexpr CGPoint pointAdd(CGPoint a, CGPoint b) {
+    return {a.x + b.x, a.y + b.y};
+}
+inline constexpr CGPoint pointSub(CGPoint a, CGPoint b) {
+    return {a.x - b.x, a.y - b.y};
+}
+inline constexpr CGPoint pointMult(CGPoint p, double s) {
+    return {p.x * s, p.y * s};
+}
+inline constexpr double pointDot(CGPoint a, CGPoint b) {
+    return a.x * b.x + a.y * b.y;
+}
 // Rotated a quarter turn anticlockwise: (-y, x).
-inline constexpr CGPoint pointPerp(CGPoint p) { return {-p.y, p.x}; }
-inline constexpr CGPoint pointMidpoint(CGPoint a, CGPoint b) { return {(a.x + b.x) / 2, (a.y + b.y) / 2}; }
+inline constexpr CGPoint pointPerp(CGPoint p) {
+    return {-p.y, p.x};
+}
+inline constexpr CGPoint pointMidpoint(CGPoint a, CGPoint b) {
+    return {(a.x + b.x) / 2, (a.y + b.y) / 2};
+}
 
 // clampFloat per component between the corners minInclusive and maxInclusive.
 CGPoint pointClamp(CGPoint p, CGPoint minInclusive, CGPoint maxInclusive);
