@@ -1,0 +1,167 @@
+// Touch dispatch: the view's touches go to targeted handlers (one touch at a time, claimed in
+// its began phase, optionally swallowed) and then, as a set, to standard handlers. Lower
+// priorities are served first; among equals the newest registration comes first.
+#pragma once
+
+#include "core/CCTouchDelegateProtocol.h"
+
+#include "platform/Collections.h"
+#include "platform/Object.h"
+#include "platform/Touch.h"
+
+#include <cstdint>
+#include <vector>
+
+// Phase indices of an event, as touches(set, event, touchType) takes them.
+enum : std::uint32_t {
+    kCCTouchBegan = 0,
+    kCCTouchMoved = 1,
+    kCCTouchEnded = 2,
+    kCCTouchCancelled = 3,
+    kCCTouchMax = 4,
+};
+
+class CCTouchHandler;
+using CCTouchHandlerArray = std::vector<platform::Ref<CCTouchHandler>>;
+
+// What one phase sends: the all-at-once operation, the one-by-one operation (none for the
+// began phase, whose answer is a claim) and the phase bit.
+struct ccTouchHandlerHelperData {
+    void (CCTouchAllAtOnceDelegate::*touchesSel)(const platform::TouchSet&, platform::Event*);
+    void (CCTouchOneByOneDelegate::*touchSel)(platform::Touch*, platform::Event*);
+    std::uint32_t type;
+};
+
+// A registration: the delegate (retained), its priority and the phases it implements.
+class CCTouchHandler : public platform::Object {
+public:
+    // The delegate object; the subclasses also give its delegate face.
+    platform::Object* delegate() const { return _delegate.get(); }
+    std::int64_t priority() const { return _priority; }
+    void setPriority(std::int64_t priority) { _priority = priority; }
+    std::uint32_t enabledSelectors() const { return _enabledSelectors; }
+    void setEnabledSelectors(std::uint32_t mask) { _enabledSelectors = mask; }
+
+protected:
+    bool initWithDelegate(platform::Object* delegate, std::int64_t priority);
+
+    platform::Ref<platform::Object> _delegate;
+    std::int64_t _priority = 0;
+    std::uint32_t _enabledSelectors = 0;
+};
+
+class CCStandardTouchHandler : public CCTouchHandler {
+public:
+    template <CCTouchAllAtOnceObject D>
+    static platform::Ref<CCStandardTouchHandler> handlerWithDelegate(D* delegate, std::int64_t priority) {
+        return handlerWithDelegate(delegate, delegate, priority);
+    }
+    // The object and its delegate face must be the same instance.
+    static platform::Ref<CCStandardTouchHandler> handlerWithDelegate(platform::Object* object,
+                                                                     CCTouchAllAtOnceDelegate* delegate,
+                                                                     std::int64_t priority);
+    // Enables the phases the delegate says it implements.
+    bool initWithDelegate(platform::Object* object, CCTouchAllAtOnceDelegate* delegate, std::int64_t priority);
+
+    template <CCTouchAllAtOnceObject D> void setDelegate(D* delegate) { setDelegate(delegate, delegate); }
+    // Retains the new delegate; the enabled phases stay as they were.
+    void setDelegate(platform::Object* object, CCTouchAllAtOnceDelegate* delegate);
+    CCTouchAllAtOnceDelegate* allAtOnceDelegate() const { return _allAtOnce; }
+
+private:
+    CCTouchAllAtOnceDelegate* _allAtOnce = nullptr; // the delegate face of _delegate
+};
+
+class CCTargetedTouchHandler : public CCTouchHandler {
+public:
+    template <CCTouchOneByOneObject D>
+    static platform::Ref<CCTargetedTouchHandler> handlerWithDelegate(D* delegate, std::int64_t priority,
+                                                                     bool swallowsTouches) {
+        return handlerWithDelegate(delegate, delegate, priority, swallowsTouches);
+    }
+    static platform::Ref<CCTargetedTouchHandler> handlerWithDelegate(platform::Object* object,
+                                                                     CCTouchOneByOneDelegate* delegate,
+                                                                     std::int64_t priority, bool swallowsTouches);
+    bool initWithDelegate(platform::Object* object, CCTouchOneByOneDelegate* delegate, std::int64_t priority,
+                          bool swallowsTouches);
+
+    template <CCTouchOneByOneObject D> void setDelegate(D* delegate) { setDelegate(delegate, delegate); }
+    void setDelegate(platform::Object* object, CCTouchOneByOneDelegate* delegate);
+    CCTouchOneByOneDelegate* oneByOneDelegate() const { return _oneByOne; }
+
+    bool swallowsTouches() const { return _swallowsTouches; }
+    void setSwallowsTouches(bool swallows) { _swallowsTouches = swallows; }
+    // The touches claimed and not yet ended or cancelled (retained).
+    platform::TouchSet& claimedTouches() { return _claimedTouches; }
+
+private:
+    CCTouchOneByOneDelegate* _oneByOne = nullptr;
+    bool _swallowsTouches = false;
+    platform::TouchSet _claimedTouches{2};
+};
+
+class CCTouchDispatcher : public platform::Object, public CCTouchDelegate {
+public:
+    CCTouchDispatcher();
+    virtual bool init();
+
+    // Removes the first entry that is a handler of the delegate or the delegate itself.
+    bool removeDelegate(platform::Object* delegate, platform::Array& queue);
+    // Inserts before every handler of equal or higher priority.
+    void forceAddHandler(CCTouchHandler* handler, CCTouchHandlerArray& array);
+
+    template <CCTouchAllAtOnceObject D> void addStandardDelegate(D* delegate, std::int64_t priority) {
+        addStandardDelegate(delegate, delegate, priority);
+    }
+    // While a dispatch runs the change waits until it ends.
+    void addStandardDelegate(platform::Object* object, CCTouchAllAtOnceDelegate* delegate, std::int64_t priority);
+    template <CCTouchOneByOneObject D>
+    void addTargetedDelegate(D* delegate, std::int64_t priority, bool swallowsTouches) {
+        addTargetedDelegate(delegate, delegate, priority, swallowsTouches);
+    }
+    void addTargetedDelegate(platform::Object* object, CCTouchOneByOneDelegate* delegate, std::int64_t priority,
+                             bool swallowsTouches);
+
+    // Drops the delegate's first targeted and first standard registration at once.
+    void forceRemoveDelegate(platform::Object* delegate);
+    void removeDelegate(platform::Object* delegate);
+    void forceRemoveAllDelegates();
+    void removeAllDelegates();
+
+    // Targeted first, then standard, then (while additions wait) the waiting handlers.
+    CCTouchHandler* findHandler(platform::Object* delegate);
+    // Stable sort by ascending priority.
+    void rearrangeHandlers(CCTouchHandlerArray& array);
+    void setPriority(std::int64_t priority, platform::Object* delegate);
+
+    // Dispatches one phase (kCCTouchBegan..kCCTouchCancelled) of an event.
+    void touches(const platform::TouchSet& touches, platform::Event* event, std::uint32_t touchType);
+
+    void touchesBegan(const platform::TouchSet& touches, platform::Event* event) override;
+    void touchesMoved(const platform::TouchSet& touches, platform::Event* event) override;
+    void touchesEnded(const platform::TouchSet& touches, platform::Event* event) override;
+    void touchesCancelled(const platform::TouchSet& touches, platform::Event* event) override;
+
+    bool dispatchEvents() const { return dispatchEvents_; }
+    void setDispatchEvents(bool dispatch) { dispatchEvents_ = dispatch; }
+
+    const CCTouchHandlerArray& targetedHandlers() const { return targetedHandlers_; }
+    const CCTouchHandlerArray& standardHandlers() const { return standardHandlers_; }
+    // True while an event is being dispatched.
+    bool isLocked() const { return locked_; }
+
+private:
+    void fillHelperData();
+    void applyPendingChanges();
+
+    CCTouchHandlerArray targetedHandlers_;
+    CCTouchHandlerArray standardHandlers_;
+    bool locked_ = false;
+    bool toAdd_ = false;
+    bool toRemove_ = false;
+    platform::Array handlersToAdd_;    // handlers
+    platform::Array handlersToRemove_; // delegates
+    bool toQuit_ = false;
+    bool dispatchEvents_ = true;
+    ccTouchHandlerHelperData handlerHelperData_[kCCTouchMax] = {};
+};
