@@ -1,5 +1,6 @@
 #include "core/CCShaderCache.h"
 
+#include "core/CCDirector.h"
 #include "core/ccShaders.h"
 #include "platform/Log.h"
 
@@ -40,6 +41,8 @@ platform::Ref<CCGLProgram> buildProgram(const char* key, const char* vert, const
 CCShaderCache* CCShaderCache::sharedShaderCache() {
     platform::Ref<CCShaderCache>& cache = sharedCache();
     if (!cache) {
+        // The director's end drops the programs with the rest of the GL state.
+        CCDirector::setPurgeHook(CCDirectorPurge::ShaderCache, [] { purgeSharedShaderCache(); });
         auto made = platform::make<CCShaderCache>();
         made->init();
         cache = std::move(made);

@@ -5,82 +5,52 @@
 #include "core/ccGLStateCache.h"
 #include "platform/GLCheck.h"
 #include "platform/Log.h"
+#include "tests/support/EngineTestSupport.h"
+#include "tests/support/GLTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <EGL/egl.h>
-#include <EGL/eglext.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-// TEMPORARY until the shared GL fixture lands.
-struct TempContext {
-    EGLDisplay display = EGL_NO_DISPLAY;
-    EGLContext context = EGL_NO_CONTEXT;
-    TempContext() {
-        auto getDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-        display = getDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-        eglInitialize(display, nullptr, nullptr);
-        eglBindAPI(EGL_OPENGL_ES_API);
-        EGLint ctxAttrs[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
-        context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, ctxAttrs);
-        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context);
-    }
-};
-TempContext& tempContext() {
-    static TempContext* c = new TempContext;
-    return *c;
+// The log lines of the test so far, as one text.
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
 }
 
-// Counts the GL calls made through glCheck whose text starts with a given name.
-struct CallCounter {
-    std::vector<std::string> calls;
-    CallCounter() {
-        platform::setGLCallHook([](const char* call, void* user) { static_cast<CallCounter*>(user)->calls.push_back(call); },
-                                this);
-    }
-    ~CallCounter() { platform::setGLCallHook(nullptr, nullptr); }
-    int count(const std::string& prefix) const {
-        int n = 0;
-        for (const std::string& c : calls) n += c.rfind(prefix + "(", 0) == 0;
-        return n;
-    }
-};
+// A program built the way the cache builds its own.
+platform::Ref<CCGLProgram> build(const char* vert, const char* frag) {
+    auto program = CCGLProgram::programWithVertexShaderByteArray(vert, frag);
+    if (!program) return nullptr;
+    program->addAttribute(kCCAttributeNamePosition, kCCVertexAttrib_Position);
+    if (!program->link()) return nullptr;
+    program->updateUniforms();
+    return program;
+}
 
-// Captures log lines for the length of a test.
-struct LogCapture {
-    std::string text;
-    LogCapture() {
-        platform::setLogSink([this](const std::string& line) { text += line + "\n"; });
-    }
-    ~LogCapture() { platform::setLogSink({}); }
-};
+std::vector<float> uniformFloats(CCGLProgram* p, GLint location, int n) {
+    std::vector<float> v(static_cast<std::size_t>(n));
+    glGetUniformfv(p->program(), location, v.data());
+    return v;
+}
 
-class GLProgramTest : public ::testing::Test {
+class GLProgramTest : public fltest::GLTest {
 protected:
-    void SetUp() override { tempContext(); }
-    void TearDown() override { CCShaderCache::purgeSharedShaderCache(); }
-
-    // A program built the way the cache builds its own.
-    static platform::Ref<CCGLProgram> build(const char* vert, const char* frag) {
-        auto program = CCGLProgram::programWithVertexShaderByteArray(vert, frag);
-        if (!program) return nullptr;
-        program->addAttribute(kCCAttributeNamePosition, kCCVertexAttrib_Position);
-        if (!program->link()) return nullptr;
-        program->updateUniforms();
-        return program;
+    void TearDown() override {
+        CCShaderCache::purgeSharedShaderCache();
+        fltest::GLTest::TearDown();
     }
+    std::string log() const { return joined(logLines); }
 
-    static std::vector<float> uniformFloats(CCGLProgram* p, GLint location, int n) {
-        std::vector<float> v(static_cast<std::size_t>(n));
-        glGetUniformfv(p->program(), location, v.data());
-        return v;
-    }
 };
 
 constexpr const char* kPlainVert = "attribute vec4 a_position;\nvoid main() { gl_Position = CC_MVPMatrix * a_position; }\n";
@@ -129,26 +99,25 @@ TEST_F(GLProgramTest, EveryDefaultProgramLinksWithItsSlotsAndUniforms) {
 }
 
 TEST_F(GLProgramTest, BrokenSourcesAnswerFalseAndLogWhy) {
-    LogCapture log;
     EXPECT_EQ(CCGLProgram::programWithVertexShaderByteArray("void main() { gl_Position = undefinedThing; }\n",
                                                             kPlainFrag),
               nullptr);
-    EXPECT_NE(log.text.find("vertex"), std::string::npos);
-    EXPECT_NE(log.text.find("undefinedThing"), std::string::npos) << log.text;
+    EXPECT_NE(log().find("vertex"), std::string::npos);
+    EXPECT_NE(log().find("undefinedThing"), std::string::npos) << log();
 
-    log.text.clear();
+    logLines.clear();
     EXPECT_EQ(CCGLProgram::programWithVertexShaderByteArray(kPlainVert, "void main() { gl_FragColor = 1; }\n"),
               nullptr);
-    EXPECT_NE(log.text.find("fragment"), std::string::npos) << log.text;
+    EXPECT_NE(log().find("fragment"), std::string::npos) << log();
 
     // Both stages compile, but their varyings disagree: the link fails and says so.
-    log.text.clear();
+    logLines.clear();
     auto p = CCGLProgram::programWithVertexShaderByteArray(
         "attribute vec4 a_position;\nvarying vec3 v_x;\nvoid main() { v_x = vec3(1.0); gl_Position = a_position; }\n",
         "varying vec4 v_x;\nvoid main() { gl_FragColor = v_x; }\n");
     ASSERT_NE(p, nullptr);
     EXPECT_FALSE(p->link());
-    EXPECT_NE(log.text.find("link"), std::string::npos);
+    EXPECT_NE(log().find("link"), std::string::npos);
     EXPECT_FALSE(p->programLog().empty());
 
     // A missing source is no shader of that kind, not an error.
@@ -166,12 +135,11 @@ TEST_F(GLProgramTest, ExtensionLinesCompileAheadOfThePrologue) {
     EXPECT_GE(p->uniform(kCCUniformMVPMatrix), 0);
 
     // Compiler messages give the line numbers of the source as written, prologue or not.
-    LogCapture log;
     EXPECT_EQ(CCGLProgram::programWithVertexShaderByteArray(
                   kPlainVert, "#extension GL_OES_standard_derivatives : enable\nvoid main() {\n  oops;\n}\n"),
               nullptr);
-    EXPECT_NE(log.text.find(":3("), std::string::npos) << log.text;
-    EXPECT_NE(log.text.find("oops"), std::string::npos) << log.text;
+    EXPECT_NE(log().find(":3("), std::string::npos) << log();
+    EXPECT_NE(log().find("oops"), std::string::npos) << log();
 }
 
 TEST_F(GLProgramTest, FilterSendsOnlyChangedValues) {
@@ -185,17 +153,17 @@ TEST_F(GLProgramTest, FilterSendsOnlyChangedValues) {
     ASSERT_GE(vec, 0);
     ASSERT_GE(f, 0);
 
-    CallCounter calls;
+    fltest::GLCallCounter calls;
     const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 3, 4, 5, 1};
     GLint mvp = p->uniform(kCCUniformMVPMatrix);
     p->setUniformLocationWithMatrix4fv(mvp, m, 1);
     p->setUniformLocationWithMatrix4fv(mvp, m, 1);
-    EXPECT_EQ(calls.count("glUniformMatrix4fv"), 1);
+    EXPECT_EQ(calls.count("glUniformMatrix4fv"), 1u);
     float changed[16];
     std::copy(m, m + 16, changed);
     changed[12] = 7;
     p->setUniformLocationWithMatrix4fv(mvp, changed, 1);
-    EXPECT_EQ(calls.count("glUniformMatrix4fv"), 2);
+    EXPECT_EQ(calls.count("glUniformMatrix4fv"), 2u);
     EXPECT_EQ(uniformFloats(p.get(), mvp, 16)[12], 7.f);
 
     // A longer value that starts with the stored one is a change, and so is the shorter one
@@ -205,17 +173,17 @@ TEST_F(GLProgramTest, FilterSendsOnlyChangedValues) {
     p->setUniformLocationWith4fv(vec, two, 2);
     p->setUniformLocationWith4fv(vec, two, 2);
     p->setUniformLocationWith4fv(vec, two, 1);
-    EXPECT_EQ(calls.count("glUniform4fv"), 3);
+    EXPECT_EQ(calls.count("glUniform4fv"), 3u);
     p->setUniformLocationWithF1(f, 1.f);
     p->setUniformLocationWithF1(f, 1.f);
     p->setUniformLocationWithF1(f, 2.f);
-    EXPECT_EQ(calls.count("glUniform1f"), 2);
+    EXPECT_EQ(calls.count("glUniform1f"), 2u);
     EXPECT_EQ(uniformFloats(p.get(), f, 1)[0], 2.f);
 
     // A uniform the program lacks is never sent.
     p->setUniformLocationWithF1(-1, 1.f, 2.f, 3.f, 4.f);
     p->setUniformLocationWithI1(p->uniform(kCCUniformSampler), 3);
-    EXPECT_EQ(calls.count("glUniform4f") + calls.count("glUniform1i"), 0);
+    EXPECT_EQ(calls.count("glUniform4f") + calls.count("glUniform1i"), 0u);
     EXPECT_FALSE(p->updateUniformLocation(-1, m, sizeof m));
 }
 
@@ -261,61 +229,36 @@ TEST_F(GLProgramTest, BuiltinsFollowTheMatrixStacks) {
               std::vector<float>(translate.mat, translate.mat + 16));
 
     // Unchanged stacks send nothing on the next draw.
-    CallCounter calls;
+    fltest::GLCallCounter calls;
     p->use();
     p->setUniformsForBuiltins();
-    EXPECT_EQ(calls.count("glUniformMatrix4fv"), 0);
+    EXPECT_EQ(calls.count("glUniformMatrix4fv"), 0u);
     matrixMode(kCCMatrixModeModelView);
     matrixLoadIdentity();
     p->setUniformsForBuiltins();
-    EXPECT_EQ(calls.count("glUniformMatrix4fv"), 1);
-}
-
-TEST_F(GLProgramTest, TimeAndRandomUniforms) {
-    auto p = build("attribute vec4 a_position;\n"
-                   "void main() { gl_Position = CC_MVPMatrix * a_position + CC_Time + CC_SinTime + CC_CosTime"
-                   " + CC_Random01; }\n",
-                   kPlainFrag);
-    ASSERT_NE(p, nullptr);
-    EXPECT_TRUE(p->usesTime());
-    EXPECT_TRUE(p->usesRandom());
-
-    CCDirector* director = CCDirector::sharedDirector();
-    director->frames = 150;
-    director->interval = 1.0 / 60;
-    srandom(7);
-    long r[4] = {random(), random(), random(), random()};
-    srandom(7);
-    p->use();
-    p->setUniformsForBuiltins();
-
-    double t = 150 * (1.0 / 60);
-    EXPECT_EQ(uniformFloats(p.get(), p->uniform(kCCUniformTime), 4),
-              (std::vector<float>{float(t / 10), float(t), float(t * 2), float(t * 4)}));
-    EXPECT_EQ(uniformFloats(p.get(), p->uniform(kCCUniformSinTime), 4),
-              (std::vector<float>{float(std::sin(t / 8)), float(std::sin(t / 4)), float(std::sin(t / 2)),
-                                  float(std::sin(t))}));
-    EXPECT_EQ(uniformFloats(p.get(), p->uniform(kCCUniformCosTime), 4),
-              (std::vector<float>{float(std::cos(t / 8)), float(std::cos(t / 4)), float(std::cos(t / 2)),
-                                  float(std::cos(t))}));
-    std::vector<float> random01 = uniformFloats(p.get(), p->uniform(kCCUniformRandom01), 4);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(random01[static_cast<std::size_t>(i)], float(r[i]) * 0x1p-31f);
-        EXPECT_LE(random01[static_cast<std::size_t>(i)], 1.f);
-    }
-    director->frames = 0;
-
-    // A program without time or random uniforms leaves the generator alone.
-    auto plain = build(kPlainVert, kPlainFrag);
-    srandom(7);
-    plain->use();
-    plain->setUniformsForBuiltins();
-    EXPECT_EQ(random(), r[0]);
+    EXPECT_EQ(calls.count("glUniformMatrix4fv"), 1u);
 }
 
 TEST_F(GLProgramTest, ShaderFiles) {
-    auto missing = CCGLProgram::programWithVertexShaderFilename("no-such.vsh", "no-such.fsh");
-    EXPECT_EQ(missing, nullptr);
+    EXPECT_EQ(CCGLProgram::programWithVertexShaderFilename("no-such.vsh", "no-such.fsh"), nullptr);
+
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / "footlight-shader-files";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "plain.vsh") << kPlainVert;
+    std::ofstream(dir / "plain.fsh") << kPlainFrag;
+    auto p = CCGLProgram::programWithVertexShaderFilename((dir / "plain.vsh").string(), (dir / "plain.fsh").string());
+    ASSERT_NE(p, nullptr);
+    p->addAttribute(kCCAttributeNamePosition, kCCVertexAttrib_Position);
+    EXPECT_TRUE(p->link());
+    p->updateUniforms();
+    EXPECT_GE(p->uniform(kCCUniformMVPMatrix), 0);
+
+    // One file found: that stage alone.
+    auto half = CCGLProgram::programWithVertexShaderFilename((dir / "plain.vsh").string(), "no-such.fsh");
+    ASSERT_NE(half, nullptr);
+    EXPECT_NE(half->description().find("FragmentShader = 0>"), std::string::npos) << half->description();
+    EXPECT_EQ(half->description().find("VertexShader = 0,"), std::string::npos) << half->description();
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(GLProgramTest, PurgedCacheBuildsNewPrograms) {
@@ -333,6 +276,49 @@ TEST_F(GLProgramTest, PurgedCacheBuildsNewPrograms) {
     auto custom = build(kPlainVert, kPlainFrag);
     CCShaderCache::sharedShaderCache()->addProgram(custom, kCCShader_PositionColor);
     EXPECT_EQ(CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionColor), custom.get());
+}
+
+// Time comes from the director's frame count, so it needs a director that draws.
+using GLProgramTimeTest = fltest::EngineGLTest;
+
+TEST_F(GLProgramTimeTest, TimeAndRandomUniforms) {
+    for (int i = 0; i < 30; ++i) director()->drawScene();
+    ASSERT_EQ(director()->totalFrames(), 30u);
+    auto p = build("attribute vec4 a_position;\n"
+                   "void main() { gl_Position = CC_MVPMatrix * a_position + CC_Time + CC_SinTime + CC_CosTime"
+                   " + CC_Random01; }\n",
+                   kPlainFrag);
+    ASSERT_NE(p, nullptr);
+    EXPECT_TRUE(p->usesTime());
+    EXPECT_TRUE(p->usesRandom());
+
+    srandom(7);
+    long r[4] = {random(), random(), random(), random()};
+    srandom(7);
+    p->use();
+    p->setUniformsForBuiltins();
+
+    double t = 30 * director()->animationInterval();
+    EXPECT_EQ(uniformFloats(p.get(), p->uniform(kCCUniformTime), 4),
+              (std::vector<float>{float(t / 10), float(t), float(t * 2), float(t * 4)}));
+    EXPECT_EQ(uniformFloats(p.get(), p->uniform(kCCUniformSinTime), 4),
+              (std::vector<float>{float(std::sin(t / 8)), float(std::sin(t / 4)), float(std::sin(t / 2)),
+                                  float(std::sin(t))}));
+    EXPECT_EQ(uniformFloats(p.get(), p->uniform(kCCUniformCosTime), 4),
+              (std::vector<float>{float(std::cos(t / 8)), float(std::cos(t / 4)), float(std::cos(t / 2)),
+                                  float(std::cos(t))}));
+    std::vector<float> random01 = uniformFloats(p.get(), p->uniform(kCCUniformRandom01), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(random01[static_cast<std::size_t>(i)], float(r[i]) * 0x1p-31f);
+        EXPECT_LE(random01[static_cast<std::size_t>(i)], 1.f);
+    }
+
+    // A program without time or random uniforms leaves the generator alone.
+    auto plain = build(kPlainVert, kPlainFrag);
+    srandom(7);
+    plain->use();
+    plain->setUniformsForBuiltins();
+    EXPECT_EQ(random(), r[0]);
 }
 
 } // namespace
