@@ -36,6 +36,12 @@ platform::Ref<CCLayer> CCLayer::node() {
     return makeNode<CCLayer>();
 }
 
+CCLayer::~CCLayer() {
+    // The accelerometer does not retain its delegate.
+    platform::Accelerometer* accelerometer = platform::Accelerometer::sharedAccelerometer();
+    if (accelerometer->delegate() == this) accelerometer->setDelegate(nullptr);
+}
+
 void CCLayer::registerWithTouchDispatcher() {
     CCTouchDispatcher* dispatcher = touchDispatcher();
     if (!dispatcher) return;
@@ -48,7 +54,12 @@ void CCLayer::registerWithTouchDispatcher() {
 void CCLayer::setAccelerometerEnabled(bool enabled) {
     if (enabled == _accelerometerEnabled) return;
     _accelerometerEnabled = enabled;
-    if (_isRunning) platform::Accelerometer::sharedAccelerometer()->setDelegate(enabled ? this : nullptr);
+    if (!_isRunning) return;
+    platform::Accelerometer* accelerometer = platform::Accelerometer::sharedAccelerometer();
+    if (enabled)
+        accelerometer->setDelegate(this);
+    else if (accelerometer->delegate() == this)
+        accelerometer->setDelegate(nullptr);
 }
 
 void CCLayer::setAccelerometerInterval(float interval) {

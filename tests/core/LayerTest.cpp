@@ -153,6 +153,18 @@ TEST_F(LayerTest, AccelerometerDelegateFromEntryToExit) {
     EXPECT_EQ(accelerometer->delegate(), other.get());
     scene->removeChild(other.get(), true);
     EXPECT_EQ(accelerometer->delegate(), nullptr);
+
+    // Nor does a layer switching off, and a layer that goes away takes its registration along.
+    scene->addChild(layer.get());
+    layer->onEnterTransitionDidFinish();
+    {
+        auto stray = makeNode<TiltLayer>();
+        stray->setAccelerometerEnabled(true);
+        stray->onEnterTransitionDidFinish();
+        layer->setAccelerometerEnabled(false);
+        EXPECT_EQ(accelerometer->delegate(), stray.get());
+    }
+    EXPECT_EQ(accelerometer->delegate(), nullptr);
 }
 
 // ---- colour layers ----
