@@ -72,12 +72,16 @@ void ManualClock::attach(DisplayLink* link) {
     if (std::find(links_.begin(), links_.end(), link) == links_.end()) links_.push_back(link);
 }
 
-void ManualClock::detach(DisplayLink* link) { std::erase(links_, link); }
+void ManualClock::detach(DisplayLink* link) {
+    std::erase(links_, link);
+}
 
 DisplayLink::DisplayLink(Object* target, Callback selector, Clock* clock)
     : target_(target), selector_(std::move(selector)), clock_(clock ? clock : Clock::defaultClock()) {}
 
-DisplayLink::~DisplayLink() { clock_->detach(this); }
+DisplayLink::~DisplayLink() {
+    clock_->detach(this);
+}
 
 Ref<DisplayLink> DisplayLink::displayLinkWithTarget(Object* target, Callback selector, Clock* clock) {
     return Ref<DisplayLink>::adopt(new DisplayLink(target, std::move(selector), clock));
@@ -110,7 +114,9 @@ void DisplayLink::invalidate() {
     target_ = nullptr; // may destroy the target, which may own us: `keep` holds us until return
 }
 
-void DisplayLink::setFrameInterval(std::int64_t interval) { frameInterval_ = std::max<std::int64_t>(1, interval); }
+void DisplayLink::setFrameInterval(std::int64_t interval) {
+    frameInterval_ = std::max<std::int64_t>(1, interval);
+}
 
 double DisplayLink::nextFireTime() const {
     if (!runLoop_ || !valid_) return kNever;

@@ -92,7 +92,9 @@ private:
     friend class RunLoop;
     friend class ManualClock;
     DisplayLink(Object* target, Callback selector, Clock* clock);
-    double refreshTime(std::int64_t refresh) const { return epoch_ + static_cast<double>(refresh) / kRefreshRate; }
+    double refreshTime(std::int64_t refresh) const {
+        return epoch_ + static_cast<double>(refresh) / kRefreshRate;
+    }
     // Calls the target when due (skipping refreshes missed while late); true when it fired.
     bool fireIfDue();
 

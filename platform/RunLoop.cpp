@@ -19,7 +19,9 @@ std::chrono::steady_clock::time_point toTimePoint(double seconds) {
     return steady_clock::time_point(duration_cast<steady_clock::duration>(duration<double>(seconds)));
 }
 
-double monotonicNow() { return MonotonicClock::sharedClock()->now(); }
+double monotonicNow() {
+    return MonotonicClock::sharedClock()->now();
+}
 
 // Counts a run or pump in progress for as long as it lasts, exceptions included.
 struct DepthGuard {
@@ -40,9 +42,13 @@ void RunLoop::Completion::finish(State s, std::exception_ptr e) {
     done.notify_all();
 }
 
-RunLoop* RunLoop::currentRunLoop() { return Thread::currentThread()->runLoop(); }
+RunLoop* RunLoop::currentRunLoop() {
+    return Thread::currentThread()->runLoop();
+}
 
-RunLoop* RunLoop::mainRunLoop() { return Thread::mainThread()->runLoop(); }
+RunLoop* RunLoop::mainRunLoop() {
+    return Thread::mainThread()->runLoop();
+}
 
 RunLoop::RunLoop() = default;
 
@@ -56,7 +62,9 @@ void RunLoop::checkOwnThread(const char* what) const {
         raiseInconsistency(std::string("RunLoop: ") + what + " called off the loop's own thread");
 }
 
-void RunLoop::wake() { wake_.notify_all(); }
+void RunLoop::wake() {
+    wake_.notify_all();
+}
 
 bool RunLoop::performBlock(std::function<void()> block) {
     if (!block) return false;
@@ -103,9 +111,13 @@ void RunLoop::cancelTimer(std::uint64_t timerId) {
     std::erase_if(timers_, [&](const Timer& t) { return t.id == timerId; });
 }
 
-void RunLoop::run() { runLoop(0, false); }
+void RunLoop::run() {
+    runLoop(0, false);
+}
 
-bool RunLoop::runUntil(double deadline) { return runLoop(deadline, true); }
+bool RunLoop::runUntil(double deadline) {
+    return runLoop(deadline, true);
+}
 
 bool RunLoop::runLoop(double deadline, bool hasDeadline) {
     checkOwnThread("run");
@@ -129,12 +141,15 @@ bool RunLoop::runLoop(double deadline, bool hasDeadline) {
         if (!tasks_.empty()) continue;
         double wakeAt = hasDeadline ? deadline : kNever;
         if (hasDeadline && monotonicNow() >= deadline) return false;
-        for (const Timer& t : timers_) wakeAt = std::min(wakeAt, t.fireAt);
+        for (const Timer& t : timers_)
+            wakeAt = std::min(wakeAt, t.fireAt);
         for (const Ref<DisplayLink>& link : links_)
             if (!link->clock()->isManual()) wakeAt = std::min(wakeAt, link->nextFireTime());
         auto ready = [&] { return stopRequested_ || !tasks_.empty(); };
-        if (wakeAt == kNever) wake_.wait(lock, ready);
-        else wake_.wait_until(lock, toTimePoint(wakeAt), ready);
+        if (wakeAt == kNever)
+            wake_.wait(lock, ready);
+        else
+            wake_.wait_until(lock, toTimePoint(wakeAt), ready);
     }
 }
 
@@ -245,8 +260,10 @@ void RunLoop::endServing(std::unique_lock<std::mutex>& lock, bool dropAll) {
     }
     // Blocks and links are let go outside the lock: their captures may post to this loop.
     lock.unlock();
-    for (auto& completion : failed) completion->finish(Completion::State::Failed);
-    for (auto& link : links) link->runLoop_ = nullptr;
+    for (auto& completion : failed)
+        completion->finish(Completion::State::Failed);
+    for (auto& link : links)
+        link->runLoop_ = nullptr;
     dropped.clear();
     links.clear();
     lock.lock();

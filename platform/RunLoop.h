@@ -49,7 +49,8 @@ public:
     // callers waiting on it are released with failure. Any thread.
     void stop();
     // Runs what is due now: the blocks queued before the call, due timers and due display links.
-    // Counts as serving the loop (tests pump it between steps). Returns how many ran.
+    // Counts as serving the loop (tests pump it between steps) and forgets a stop requested
+    // while idle. Returns how many ran.
     std::size_t pump();
 
     // From the first run or pump until stop() or the end of the thread.

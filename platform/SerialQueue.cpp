@@ -12,8 +12,12 @@ SerialQueue::~SerialQueue() {
     worker_->join();
 }
 
-void SerialQueue::dispatchAsync(std::function<void()> block) { worker_->performBlock(std::move(block)); }
+void SerialQueue::dispatchAsync(std::function<void()> block) {
+    worker_->performBlock(std::move(block));
+}
 
-void SerialQueue::dispatchSync(std::function<void()> block) { worker_->performBlock(std::move(block), true); }
+void SerialQueue::dispatchSync(std::function<void()> block) {
+    worker_->performBlock(std::move(block), true);
+}
 
 } // namespace platform

@@ -20,18 +20,24 @@ struct Thread::ForeignHolder {
     }
 };
 
-Thread::Thread(std::string name) : name_(std::move(name)), runLoop_(make<RunLoop>()) { runLoop_->thread_ = this; }
+Thread::Thread(std::string name) : name_(std::move(name)), runLoop_(make<RunLoop>()) {
+    runLoop_->thread_ = this;
+}
 
 Thread::~Thread() {
     runLoop_->thread_ = nullptr;
     if (thread_.joinable()) {
         // The last reference may go on the thread itself, at the very end of its body.
-        if (thread_.get_id() == std::this_thread::get_id()) thread_.detach();
-        else thread_.join();
+        if (thread_.get_id() == std::this_thread::get_id())
+            thread_.detach();
+        else
+            thread_.join();
     }
 }
 
-bool Thread::isMainThread() { return static_cast<pid_t>(::syscall(SYS_gettid)) == ::getpid(); }
+bool Thread::isMainThread() {
+    return static_cast<pid_t>(::syscall(SYS_gettid)) == ::getpid();
+}
 
 Thread* Thread::mainThread() {
     // Lives for the whole process, like the thread it stands for.
@@ -81,14 +87,18 @@ void Thread::finish() {
     runLoop_->endServing(lock, true);
 }
 
-void Thread::stop() { runLoop_->stop(); }
+void Thread::stop() {
+    runLoop_->stop();
+}
 
 void Thread::join() {
     std::lock_guard lock(joinMutex_);
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-bool Thread::isCurrent() const { return currentThread() == this; }
+bool Thread::isCurrent() const {
+    return currentThread() == this;
+}
 
 bool Thread::perform(std::function<void()> body, bool waitUntilDone) {
     if (!waitUntilDone) {
@@ -105,7 +115,9 @@ bool Thread::perform(std::function<void()> body, bool waitUntilDone) {
     return false;
 }
 
-bool Thread::performBlock(std::function<void()> block) { return performBlock(std::move(block), false); }
+bool Thread::performBlock(std::function<void()> block) {
+    return performBlock(std::move(block), false);
+}
 
 bool Thread::performBlock(std::function<void()> block, bool waitUntilDone) {
     if (!block) return false;

@@ -58,6 +58,8 @@ public:
 
 // Registered delegates are retained, so they are objects as well as delegates.
 template <class D>
-concept CCTouchAllAtOnceObject = std::derived_from<D, platform::Object> && std::derived_from<D, CCTouchAllAtOnceDelegate>;
+concept CCTouchAllAtOnceObject =
+    std::derived_from<D, platform::Object> && std::derived_from<D, CCTouchAllAtOnceDelegate>;
 template <class D>
-concept CCTouchOneByOneObject = std::derived_from<D, platform::Object> && std::derived_from<D, CCTouchOneByOneDelegate>;
+concept CCTouchOneByOneObject =
+    std::derived_from<D, platform::Object> && std::derived_from<D, CCTouchOneByOneDelegate>;

@@ -41,7 +41,8 @@ void CCStandardTouchHandler::setDelegate(Object* object, CCTouchAllAtOnceDelegat
 
 Ref<CCTargetedTouchHandler> CCTargetedTouchHandler::handlerWithDelegate(Object* object,
                                                                         CCTouchOneByOneDelegate* delegate,
-                                                                        std::int64_t priority, bool swallowsTouches) {
+                                                                        std::int64_t priority,
+                                                                        bool swallowsTouches) {
     Ref<CCTargetedTouchHandler> handler = platform::make<CCTargetedTouchHandler>();
     if (!handler->initWithDelegate(object, delegate, priority, swallowsTouches)) return nullptr;
     return handler;
@@ -54,7 +55,8 @@ bool CCTargetedTouchHandler::initWithDelegate(Object* object, CCTouchOneByOneDel
     _swallowsTouches = swallowsTouches;
     _claimedTouches.clear();
     _enabledSelectors =
-        delegate ? (delegate->touchPhasesImplemented() & kCCTouchSelectorAllBits) | kCCTouchSelectorBeganBit : 0;
+        delegate ? (delegate->touchPhasesImplemented() & kCCTouchSelectorAllBits) | kCCTouchSelectorBeganBit
+                 : 0;
     return true;
 }
 
@@ -65,7 +67,9 @@ void CCTargetedTouchHandler::setDelegate(Object* object, CCTouchOneByOneDelegate
 
 // Dispatcher
 
-CCTouchDispatcher::CCTouchDispatcher() { fillHelperData(); }
+CCTouchDispatcher::CCTouchDispatcher() {
+    fillHelperData();
+}
 
 void CCTouchDispatcher::fillHelperData() {
     handlerHelperData_[kCCTouchBegan] = {&CCTouchAllAtOnceDelegate::ccTouchesBegan, nullptr,
@@ -117,7 +121,8 @@ void CCTouchDispatcher::forceAddHandler(CCTouchHandler* handler, CCTouchHandlerA
 void CCTouchDispatcher::addStandardDelegate(Object* object, CCTouchAllAtOnceDelegate* delegate,
                                             std::int64_t priority) {
     if (!object || !delegate) return;
-    Ref<CCStandardTouchHandler> handler = CCStandardTouchHandler::handlerWithDelegate(object, delegate, priority);
+    Ref<CCStandardTouchHandler> handler =
+        CCStandardTouchHandler::handlerWithDelegate(object, delegate, priority);
     if (!locked_) {
         forceAddHandler(handler.get(), standardHandlers_);
     } else if (!removeDelegate(object, handlersToRemove_)) {
@@ -173,8 +178,10 @@ void CCTouchDispatcher::forceRemoveAllDelegates() {
 }
 
 void CCTouchDispatcher::removeAllDelegates() {
-    if (!locked_) forceRemoveAllDelegates();
-    else toQuit_ = true;
+    if (!locked_)
+        forceRemoveAllDelegates();
+    else
+        toQuit_ = true;
 }
 
 CCTouchHandler* CCTouchDispatcher::findHandler(Object* delegate) {
@@ -192,9 +199,10 @@ CCTouchHandler* CCTouchDispatcher::findHandler(Object* delegate) {
 }
 
 void CCTouchDispatcher::rearrangeHandlers(CCTouchHandlerArray& array) {
-    std::stable_sort(array.begin(), array.end(), [](const Ref<CCTouchHandler>& a, const Ref<CCTouchHandler>& b) {
-        return a->priority() < b->priority();
-    });
+    std::stable_sort(array.begin(), array.end(),
+                     [](const Ref<CCTouchHandler>& a, const Ref<CCTouchHandler>& b) {
+                         return a->priority() < b->priority();
+                     });
 }
 
 void CCTouchDispatcher::setPriority(std::int64_t priority, Object* delegate) {
@@ -243,7 +251,8 @@ void CCTouchDispatcher::touches(const TouchSet& touches, Event* event, std::uint
                     if (claimed) handler->claimedTouches().add(touch.get());
                 } else if (handler->claimedTouches().contains(touch.get())) {
                     claimed = true;
-                    if (handler->enabledSelectors() & helper.type) (delegate->*helper.touchSel)(touch.get(), event);
+                    if (handler->enabledSelectors() & helper.type)
+                        (delegate->*helper.touchSel)(touch.get(), event);
                     if (helper.type & (kCCTouchSelectorEndedBit | kCCTouchSelectorCancelledBit))
                         handler->claimedTouches().remove(touch.get());
                 }
@@ -277,15 +286,18 @@ void CCTouchDispatcher::applyPendingChanges() {
         queue.swap(handlersToAdd_);
         for (const Ref<Object>& entry : queue) {
             auto* handler = static_cast<CCTouchHandler*>(entry.get());
-            if (dynamic_cast<CCTargetedTouchHandler*>(handler)) forceAddHandler(handler, targetedHandlers_);
-            else forceAddHandler(handler, standardHandlers_);
+            if (dynamic_cast<CCTargetedTouchHandler*>(handler))
+                forceAddHandler(handler, targetedHandlers_);
+            else
+                forceAddHandler(handler, standardHandlers_);
         }
     }
     if (toRemove_) {
         toRemove_ = false;
         platform::Array queue;
         queue.swap(handlersToRemove_);
-        for (const Ref<Object>& delegate : queue) forceRemoveDelegate(delegate.get());
+        for (const Ref<Object>& delegate : queue)
+            forceRemoveDelegate(delegate.get());
     }
     if (toQuit_) {
         toQuit_ = false;

@@ -57,11 +57,11 @@ public:
         return handlerWithDelegate(delegate, delegate, priority);
     }
     // The object and its delegate face must be the same instance.
-    static platform::Ref<CCStandardTouchHandler> handlerWithDelegate(platform::Object* object,
-                                                                     CCTouchAllAtOnceDelegate* delegate,
-                                                                     std::int64_t priority);
+    static platform::Ref<CCStandardTouchHandler>
+    handlerWithDelegate(platform::Object* object, CCTouchAllAtOnceDelegate* delegate, std::int64_t priority);
     // Enables the phases the delegate says it implements.
-    bool initWithDelegate(platform::Object* object, CCTouchAllAtOnceDelegate* delegate, std::int64_t priority);
+    bool initWithDelegate(platform::Object* object, CCTouchAllAtOnceDelegate* delegate,
+                          std::int64_t priority);
 
     template <CCTouchAllAtOnceObject D> void setDelegate(D* delegate) { setDelegate(delegate, delegate); }
     // Retains the new delegate; the enabled phases stay as they were.
@@ -81,7 +81,8 @@ public:
     }
     static platform::Ref<CCTargetedTouchHandler> handlerWithDelegate(platform::Object* object,
                                                                      CCTouchOneByOneDelegate* delegate,
-                                                                     std::int64_t priority, bool swallowsTouches);
+                                                                     std::int64_t priority,
+                                                                     bool swallowsTouches);
     bool initWithDelegate(platform::Object* object, CCTouchOneByOneDelegate* delegate, std::int64_t priority,
                           bool swallowsTouches);
 
@@ -114,13 +115,14 @@ public:
         addStandardDelegate(delegate, delegate, priority);
     }
     // While a dispatch runs the change waits until it ends.
-    void addStandardDelegate(platform::Object* object, CCTouchAllAtOnceDelegate* delegate, std::int64_t priority);
+    void addStandardDelegate(platform::Object* object, CCTouchAllAtOnceDelegate* delegate,
+                             std::int64_t priority);
     template <CCTouchOneByOneObject D>
     void addTargetedDelegate(D* delegate, std::int64_t priority, bool swallowsTouches) {
         addTargetedDelegate(delegate, delegate, priority, swallowsTouches);
     }
-    void addTargetedDelegate(platform::Object* object, CCTouchOneByOneDelegate* delegate, std::int64_t priority,
-                             bool swallowsTouches);
+    void addTargetedDelegate(platform::Object* object, CCTouchOneByOneDelegate* delegate,
+                             std::int64_t priority, bool swallowsTouches);
 
     // Drops the delegate's first targeted and first standard registration at once.
     void forceRemoveDelegate(platform::Object* delegate);

@@ -25,13 +25,15 @@ const char* phaseName(std::uint32_t phase) {
 
 std::string ids(const TouchSet& set) {
     std::string s;
-    for (const Ref<Touch>& t : set) s += (s.empty() ? "" : ",") + std::to_string(int(t->locationInView(nullptr).x));
+    for (const Ref<Touch>& t : set)
+        s += (s.empty() ? "" : ",") + std::to_string(int(t->locationInView(nullptr).x));
     return s;
 }
 
 class Targeted : public Object, public CCTouchOneByOneDelegate {
 public:
-    Targeted(std::string name, CallLog* log, bool claims = true, std::uint32_t phases = kCCTouchSelectorAllBits)
+    Targeted(std::string name, CallLog* log, bool claims = true,
+             std::uint32_t phases = kCCTouchSelectorAllBits)
         : name(std::move(name)), log(log), claims(claims), phases(phases) {}
     ~Targeted() override {
         if (onDestroy) onDestroy();
@@ -44,7 +46,8 @@ public:
 
     bool claimsTouch(Touch* t) const { return claimOnly ? t == claimOnly : claims; }
     bool record(std::uint32_t phase, Touch* t) {
-        log->push_back(name + ":" + phaseName(phase) + ":" + std::to_string(int(t->locationInView(nullptr).x)));
+        log->push_back(name + ":" + phaseName(phase) + ":" +
+                       std::to_string(int(t->locationInView(nullptr).x)));
         if (onCall) onCall(phase);
         return true;
     }
@@ -83,7 +86,8 @@ protected:
     void SetUp() override { ASSERT_TRUE(dispatcher->init()); }
 
     Ref<Touch> touch(int id) { return make<Touch>(nullptr, CGPoint{double(id), 0}, 0.0); }
-    Ref<Targeted> targeted(const std::string& name, std::int64_t priority, bool swallows, bool claims = true) {
+    Ref<Targeted> targeted(const std::string& name, std::int64_t priority, bool swallows,
+                           bool claims = true) {
         Ref<Targeted> d = make<Targeted>(name, &log, claims);
         dispatcher->addTargetedDelegate(d.get(), priority, swallows);
         return d;
@@ -97,10 +101,18 @@ protected:
     CallLog send(std::uint32_t phase, const TouchSet& set) {
         log.clear();
         switch (phase) {
-        case kCCTouchBegan: dispatcher->touchesBegan(set, event.get()); break;
-        case kCCTouchMoved: dispatcher->touchesMoved(set, event.get()); break;
-        case kCCTouchEnded: dispatcher->touchesEnded(set, event.get()); break;
-        default: dispatcher->touchesCancelled(set, event.get()); break;
+        case kCCTouchBegan:
+            dispatcher->touchesBegan(set, event.get());
+            break;
+        case kCCTouchMoved:
+            dispatcher->touchesMoved(set, event.get());
+            break;
+        case kCCTouchEnded:
+            dispatcher->touchesEnded(set, event.get());
+            break;
+        default:
+            dispatcher->touchesCancelled(set, event.get());
+            break;
         }
         return log;
     }
@@ -125,7 +137,8 @@ TEST_F(TouchDispatcherTest, LowerPrioritiesFirstAndNewestFirstAmongEquals) {
     for (const Case& c : cases) {
         dispatcher->removeAllDelegates();
         std::vector<Ref<Targeted>> keep;
-        for (auto& [name, priority] : c.registrations) keep.push_back(targeted(name, priority, false, false));
+        for (auto& [name, priority] : c.registrations)
+            keep.push_back(targeted(name, priority, false, false));
         Ref<Touch> t = touch(1);
         EXPECT_EQ(send(kCCTouchBegan, {t.get()}), c.expected);
     }
@@ -143,7 +156,9 @@ TEST_F(TouchDispatcherTest, ClaimingAndSwallowingDecideWhatLaterHandlersSee) {
         // The standard handler is not called at all when nothing remains.
         {"swallow both", true, 3, {"T:began:1", "T:began:2"}},
         {"swallow one", true, 1, {"T:began:1", "T:began:2", "L:began:2", "S:began:2"}},
-        {"claim without swallowing", false, 3,
+        {"claim without swallowing",
+         false,
+         3,
          {"T:began:1", "L:began:1", "T:began:2", "L:began:2", "S:began:1,2"}},
         {"claim nothing", true, 0, {"T:began:1", "L:began:1", "T:began:2", "L:began:2", "S:began:1,2"}},
     };
@@ -244,7 +259,7 @@ TEST_F(TouchDispatcherTest, RegistrationChangesDuringADispatchWaitUntilItEnds) {
         Ref<Targeted> a = targeted("A", 3, true, false);
         a->onCall = [&](std::uint32_t) {
             dispatcher->removeDelegate(a.get());
-            dispatcher->addTargetedDelegate(a.get(), -7, false);
+            dispatcher->addTargetedDelegate(a.get(), 7, false);
             a->onCall = nullptr;
         };
         send(kCCTouchBegan, {t.get()});
