@@ -66,7 +66,9 @@ std::int32_t CCConfiguration::runningDevice() const {
 void CCConfiguration::getOpenGLvariables() {
     if (_openGLInitialized) return;
     const GLubyte* extensions = glGetString(GL_EXTENSIONS);
-    _glExtensions = extensions ? reinterpret_cast<const char*>(extensions) : "";
+    // Without a current context there is nothing to read yet; ask again on the next query.
+    if (!extensions) return;
+    _glExtensions = reinterpret_cast<const char*>(extensions);
     if (_OSVersion >= 0x4000000) {
         // The sample limit of the multisample resolve the view uses (GL_MAX_SAMPLES here).
         glGetIntegerv(kMaxSamplesApple, &_maxSamplesAllowed);

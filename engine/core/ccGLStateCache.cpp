@@ -1,0 +1,135 @@
+#include "core/ccGLStateCache.h"
+
+#include "platform/Exception.h"
+#include "platform/GLCheck.h"
+#include "platform/GLContext.h"
+#include "platform/GLExtensions.h"
+
+namespace {
+
+constexpr GLuint kUnknown = 0xFFFFFFFFu;
+
+struct CacheState {
+    std::uint64_t context = 0; // serial of the context the values below describe
+    GLuint program = kUnknown;
+    GLenum blendSource = kUnknown;
+    GLenum blendDestination = kUnknown;
+    GLuint textures[kCCMaxActiveTexture] = {kUnknown, kUnknown, kUnknown, kUnknown, kUnknown, kUnknown,
+                                            kUnknown, kUnknown, kUnknown, kUnknown, kUnknown, kUnknown,
+                                            kUnknown, kUnknown, kUnknown, kUnknown};
+    // 1 enabled, 0 disabled, -1 unknown.
+    signed char attribs[3] = {0, 0, 0};
+    GLuint vao = 0;
+};
+
+// One cache per thread: GL's current context is per thread too, so the loading thread's
+// bindings never land in the drawing thread's record.
+thread_local CacheState state;
+
+void forgetAllButVAO() {
+    state.program = kUnknown;
+    state.blendSource = state.blendDestination = kUnknown;
+    for (GLuint& t : state.textures) t = kUnknown;
+    for (signed char& a : state.attribs) a = 0;
+}
+
+// Another context may hold anything, a bound vertex array object or an attribute array left
+// enabled included, so after a switch every value is unknown.
+inline void followCurrentContext() {
+    std::uint64_t current = platform::GLContext::currentSerial();
+    if (current == state.context) return;
+    state.context = current;
+    forgetAllButVAO();
+    for (signed char& a : state.attribs) a = -1;
+    state.vao = kUnknown;
+}
+
+void applyBlend(GLenum sfactor, GLenum dfactor) {
+    if (sfactor == GL_ONE && dfactor == GL_ZERO) {
+        glCheck(glDisable(GL_BLEND));
+    } else {
+        glCheck(glEnable(GL_BLEND));
+        glCheck(glBlendFunc(sfactor, dfactor));
+    }
+}
+
+void bindVertexArray(GLuint vao) {
+    const platform::GLExtensions& ext = platform::glExtensions();
+    if (ext.glBindVertexArrayOES) glCheck(ext.glBindVertexArrayOES(vao));
+}
+
+} // namespace
+
+void glCacheUseProgram(GLuint program) {
+    followCurrentContext();
+    if (program == state.program) return;
+    state.program = program;
+    glCheck(glUseProgram(program));
+}
+
+void glCacheDeleteProgram(GLuint program) {
+    followCurrentContext();
+    if (program == state.program) state.program = kUnknown;
+    glCheck(glDeleteProgram(program));
+}
+
+void glCacheBlendFunc(GLenum sfactor, GLenum dfactor) {
+    followCurrentContext();
+    if (sfactor == state.blendSource && dfactor == state.blendDestination) return;
+    state.blendSource = sfactor;
+    state.blendDestination = dfactor;
+    applyBlend(sfactor, dfactor);
+}
+
+void glCacheBlendReset(GLenum sfactor, GLenum dfactor) { applyBlend(sfactor, dfactor); }
+
+void glCacheBindTexture2DOnUnit(GLuint unit, GLuint texture) {
+    CCAssert(unit < kCCMaxActiveTexture, "Unit is greater than the number of texture units");
+    followCurrentContext();
+    if (state.textures[unit] == texture) return;
+    state.textures[unit] = texture;
+    glCheck(glActiveTexture(GL_TEXTURE0 + unit));
+    glCheck(glBindTexture(GL_TEXTURE_2D, texture));
+}
+
+void glCacheBindTexture2D(GLuint texture) { glCacheBindTexture2DOnUnit(0, texture); }
+
+void glCacheDeleteTexture(GLuint texture) {
+    followCurrentContext();
+    // GL unbinds a deleted texture from every unit, and its name may come back for a new one.
+    for (GLuint& bound : state.textures)
+        if (bound == texture) bound = kUnknown;
+    glCheck(glDeleteTextures(1, &texture));
+}
+
+void glCacheBindVAO(GLuint vao) {
+    followCurrentContext();
+    if (state.vao == vao) return;
+    state.vao = vao;
+    bindVertexArray(vao);
+}
+
+void glCacheEnableVertexAttribs(std::uint32_t flags) {
+    followCurrentContext();
+    if (state.vao != 0) {
+        state.vao = 0;
+        bindVertexArray(0);
+    }
+    for (GLuint attrib = 0; attrib < 3; ++attrib) {
+        signed char enable = (flags & (1u << attrib)) != 0 ? 1 : 0;
+        if (enable == state.attribs[attrib]) continue;
+        if (enable) glCheck(glEnableVertexAttribArray(attrib));
+        else glCheck(glDisableVertexAttribArray(attrib));
+        state.attribs[attrib] = enable;
+    }
+}
+
+void glCacheEnableServerState(ccGLServerState) {}
+
+void glCacheSetProjectionDirty() {}
+
+void glCacheInvalidate() {
+    forgetAllButVAO();
+}
+
+void drawPrimitivesFree() {}

@@ -1,0 +1,50 @@
+// The GL state every draw goes through: program, blend pair, texture per unit, vertex
+// attribute arrays and vertex array object. A request for the state already in force makes no
+// GL call. The remembered state belongs to the calling thread's current context: when another
+// context is current, everything is unknown again and the next request of each kind reaches GL.
+#pragma once
+
+#include <GLES2/gl2.h>
+
+#include <cstdint>
+
+// Vertex attribute flags for glCacheEnableVertexAttribs: the bit of each attribute slot.
+enum : std::uint32_t {
+    kCCVertexAttribFlag_None = 0,
+    kCCVertexAttribFlag_Position = 1 << 0,  // attribute 0
+    kCCVertexAttribFlag_Color = 1 << 1,     // attribute 1
+    kCCVertexAttribFlag_TexCoords = 1 << 2, // attribute 2
+    kCCVertexAttribFlag_PosColorTex = kCCVertexAttribFlag_Position | kCCVertexAttribFlag_Color |
+                                      kCCVertexAttribFlag_TexCoords,
+};
+
+// Server-state flags a node hands to glCacheEnableServerState (none are defined).
+using ccGLServerState = std::uint32_t;
+
+// Texture units the cache tracks.
+inline constexpr unsigned kCCMaxActiveTexture = 16;
+
+void glCacheUseProgram(GLuint program);
+// Forgets the program if it is the current one, then deletes it.
+void glCacheDeleteProgram(GLuint program);
+// (GL_ONE, GL_ZERO) turns blending off; any other pair turns it on with those factors.
+void glCacheBlendFunc(GLenum sfactor, GLenum dfactor);
+// The same rule as glCacheBlendFunc, always applied and not remembered (after a render target
+// changed the blend state behind the cache's back).
+void glCacheBlendReset(GLenum sfactor, GLenum dfactor);
+// unit is 0 to 15; a larger unit is a programmer error and throws.
+void glCacheBindTexture2DOnUnit(GLuint unit, GLuint texture);
+void glCacheBindTexture2D(GLuint texture);
+// Forgets the texture on every unit that holds it, then deletes it.
+void glCacheDeleteTexture(GLuint texture);
+void glCacheBindVAO(GLuint vao);
+// Flags of kCCVertexAttribFlag_*; unbinds a bound vertex array object first so its recorded
+// state is not changed.
+void glCacheEnableVertexAttribs(std::uint32_t flags);
+// Call points kept for drawing code; they have no effect.
+void glCacheEnableServerState(ccGLServerState flags);
+void glCacheSetProjectionDirty();
+// Everything but the vertex array object back to unknown.
+void glCacheInvalidate();
+// Frees the immediate-mode drawing program; nothing creates one, so nothing is freed.
+void drawPrimitivesFree();

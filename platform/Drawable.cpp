@@ -1,0 +1,92 @@
+#include "platform/Drawable.h"
+
+#include "platform/GLExtensions.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace platform {
+
+std::uint32_t PixelBuffer::pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width || y >= height) return 0;
+    const std::uint8_t* p = &rgba[(static_cast<std::size_t>(y) * width + x) * 4];
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
+}
+
+namespace {
+GLsizei toPixels(double points, double scale) {
+    double pixels = std::lround(points * scale);
+    return pixels > 0 && pixels < 1 << 30 ? static_cast<GLsizei>(pixels) : 0;
+}
+} // namespace
+
+GLsizei Drawable::pixelsWide() const { return toPixels(bounds_.size.width, contentsScale_); }
+GLsizei Drawable::pixelsHigh() const { return toPixels(bounds_.size.height, contentsScale_); }
+
+GLenum Drawable::storageFormat() const {
+    return properties_.colorFormat == kEAGLColorFormatRGB565 ? kGLRGB565 : kGLRGBA8;
+}
+
+void Drawable::attachStorage(GLuint renderbuffer, GLsizei width, GLsizei height) {
+    renderbuffer_ = renderbuffer;
+    storageWidth_ = width;
+    storageHeight_ = height;
+}
+
+void Drawable::present() {
+    ++presentCount_;
+    if (keepsPresentedFrame_) presented_ = readPixels();
+    if (observer_) observer_(*this);
+}
+
+PixelBuffer Drawable::readPixels() const {
+    return readRenderbufferPixels(renderbuffer_, storageWidth_, storageHeight_);
+}
+
+PixelBuffer readFramebufferPixels(GLint x, GLint y, GLsizei width, GLsizei height) {
+    PixelBuffer out;
+    if (width <= 0 || height <= 0) return out;
+    out.width = width;
+    out.height = height;
+    out.rgba.resize(static_cast<std::size_t>(width) * height * 4);
+    GLint alignment = 4;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, out.rgba.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, alignment);
+    // GL's rows run bottom-up.
+    std::size_t stride = static_cast<std::size_t>(width) * 4;
+    std::vector<std::uint8_t> row(stride);
+    for (GLsizei top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        std::memcpy(row.data(), &out.rgba[top * stride], stride);
+        std::memcpy(&out.rgba[top * stride], &out.rgba[bottom * stride], stride);
+        std::memcpy(&out.rgba[bottom * stride], row.data(), stride);
+    }
+    return out;
+}
+
+PixelBuffer readRenderbufferPixels(GLuint renderbuffer, GLsizei width, GLsizei height) {
+    if (!renderbuffer || width <= 0 || height <= 0) return {};
+    // ES 3 keeps separate read and draw bindings; binding GL_FRAMEBUFFER changes both.
+    bool split = glExtensions().majorVersion >= 3;
+    GLint oldRead = 0, oldDraw = 0;
+    glGetIntegerv(split ? kGLReadFramebufferBinding : GL_FRAMEBUFFER_BINDING, &oldRead);
+    if (split) glGetIntegerv(kGLDrawFramebufferBinding, &oldDraw);
+    GLuint fbo = 0;
+    glGenFramebuffers(1, &fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffer);
+    PixelBuffer out;
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE)
+        out = readFramebufferPixels(0, 0, width, height);
+    if (split) {
+        glBindFramebuffer(kGLReadFramebuffer, static_cast<GLuint>(oldRead));
+        glBindFramebuffer(kGLDrawFramebuffer, static_cast<GLuint>(oldDraw));
+    } else {
+        glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(oldRead));
+    }
+    glDeleteFramebuffers(1, &fbo);
+    return out;
+}
+
+} // namespace platform

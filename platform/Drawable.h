@@ -1,0 +1,95 @@
+// The layer a GL view draws into: its size, scale and drawable properties decide the storage of
+// the colour renderbuffer, and presenting a frame keeps its pixels for read-back (tests,
+// screenshots, the optional window).
+#pragma once
+
+#include "platform/Geometry.h"
+#include "platform/Object.h"
+
+#include <GLES2/gl2.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+inline constexpr const char* kEAGLColorFormatRGBA8 = "EAGLColorFormatRGBA8";
+inline constexpr const char* kEAGLColorFormatRGB565 = "EAGLColorFormat565";
+inline constexpr const char* kEAGLDrawablePropertyRetainedBacking = "EAGLDrawablePropertyRetainedBacking";
+inline constexpr const char* kEAGLDrawablePropertyColorFormat = "EAGLDrawablePropertyColorFormat";
+
+struct DrawableProperties {
+    bool retainedBacking = false;
+    std::string colorFormat = kEAGLColorFormatRGBA8;
+};
+
+// Pixels read back from GL: RGBA, 4 bytes a pixel, rows top-down.
+struct PixelBuffer {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> rgba;
+
+    bool empty() const { return rgba.empty(); }
+    // 0xRRGGBBAA of the pixel at (x, y) counted from the top-left; 0 outside the buffer.
+    std::uint32_t pixel(int x, int y) const;
+};
+
+class Drawable : public Object {
+public:
+    CGRect bounds() const { return bounds_; }
+    void setBounds(CGRect bounds) { bounds_ = bounds; }
+    double contentsScale() const { return contentsScale_; }
+    void setContentsScale(double scale) { contentsScale_ = scale; }
+    bool isOpaque() const { return opaque_; }
+    void setOpaque(bool opaque) { opaque_ = opaque; }
+    const DrawableProperties& drawableProperties() const { return properties_; }
+    void setDrawableProperties(const DrawableProperties& properties) { properties_ = properties; }
+
+    // The storage a renderbuffer gets from this layer: bounds x scale, rounded, in pixels.
+    GLsizei pixelsWide() const;
+    GLsizei pixelsHigh() const;
+    // GL_RGB565 for "EAGLColorFormat565", GL_RGBA8 otherwise.
+    GLenum storageFormat() const;
+
+    // The renderbuffer that last took its storage from this layer (0 before).
+    GLuint renderbuffer() const { return renderbuffer_; }
+
+    // Whether presenting copies the frame into presentedFrame() (on by default; benchmarks turn
+    // it off to keep the read-back out of their figures).
+    bool keepsPresentedFrame() const { return keepsPresentedFrame_; }
+    void setKeepsPresentedFrame(bool keep) { keepsPresentedFrame_ = keep; }
+    // The last presented frame (empty until one was presented with keeping on).
+    const PixelBuffer& presentedFrame() const { return presented_; }
+    std::uint64_t presentCount() const { return presentCount_; }
+    // Called after each present, for a window that shows the frames.
+    void setPresentObserver(std::function<void(const Drawable&)> observer) { observer_ = std::move(observer); }
+
+    // Reads the renderbuffer's current contents; a context of its share group must be current.
+    PixelBuffer readPixels() const;
+
+private:
+    friend class GLContext;
+    void attachStorage(GLuint renderbuffer, GLsizei width, GLsizei height);
+    void present();
+
+    CGRect bounds_ = CGRectZero;
+    double contentsScale_ = 1.0;
+    bool opaque_ = false;
+    DrawableProperties properties_;
+    GLuint renderbuffer_ = 0;
+    GLsizei storageWidth_ = 0, storageHeight_ = 0;
+    bool keepsPresentedFrame_ = true;
+    PixelBuffer presented_;
+    std::uint64_t presentCount_ = 0;
+    std::function<void(const Drawable&)> observer_;
+};
+
+// Reads a renderbuffer's pixels through a framebuffer of its own, leaving the bindings as they
+// were. A context that sees the renderbuffer must be current.
+PixelBuffer readRenderbufferPixels(GLuint renderbuffer, GLsizei width, GLsizei height);
+// Reads the bound read framebuffer's pixels in the rectangle (bottom-left origin in GL, the
+// rows come back top-down).
+PixelBuffer readFramebufferPixels(GLint x, GLint y, GLsizei width, GLsizei height);
+
+} // namespace platform

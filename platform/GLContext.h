@@ -1,0 +1,85 @@
+// OpenGL ES contexts on Mesa's EGL: one display for the life of the process (surfaceless where
+// Mesa offers it), contexts grouped to share objects, one current context per thread.
+#pragma once
+
+#include "platform/Object.h"
+
+#include <GLES2/gl2.h>
+
+#include <cstdint>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+class Drawable;
+
+// The rendering API asked for; every context here is ES 2 compatible (Mesa gives ES 3.2).
+enum class GLRenderingAPI : std::int32_t { OpenGLES1 = 1, OpenGLES2 = 2, OpenGLES3 = 3 };
+inline constexpr GLRenderingAPI kEAGLRenderingAPIOpenGLES2 = GLRenderingAPI::OpenGLES2;
+
+// Contexts of one share group see each other's textures, buffers, programs and renderbuffers.
+class ShareGroup : public Object {
+public:
+    // Number of live contexts in the group.
+    std::size_t contextCount() const;
+
+private:
+    friend class GLContext;
+    void* anyMember() const; // an EGL context of the group, null when the group is empty
+    void add(void* context);
+    void remove(void* context);
+
+    mutable std::mutex mutex_;
+    std::vector<void*> members_;
+};
+
+class GLContext : public Object {
+public:
+    GLContext() = default;
+    ~GLContext() override;
+
+    // Makes the EGL context, in the share group when one is given (a new group otherwise);
+    // false when EGL refuses.
+    bool initWithAPI(GLRenderingAPI api, ShareGroup* sharegroup = nullptr);
+    static Ref<GLContext> contextWithAPI(GLRenderingAPI api, ShareGroup* sharegroup = nullptr);
+
+    GLRenderingAPI API() const { return api_; }
+    ShareGroup* sharegroup() const { return sharegroup_.get(); }
+    // A number no other context of this process had or will have.
+    std::uint64_t serial() const { return serial_; }
+
+    // Makes the context current on the calling thread, or none for null; the thread keeps the
+    // current context alive. False (and nothing changed) when EGL refuses, for instance when the
+    // context is current on another thread.
+    static bool setCurrentContext(GLContext* context);
+    static GLContext* currentContext();
+    // The serial of the calling thread's current context, 0 for none: what the GL state
+    // cache compares to know that the context it remembered is still the one in use.
+    static std::uint64_t currentSerial();
+
+    // Gives the renderbuffer bound to `target` storage at the drawable's size in pixels and
+    // colour format, and ties the two so that presenting that renderbuffer shows the drawable.
+    // Needs this context current. False when the size is empty or GL refuses it.
+    bool renderbufferStorage(GLenum target, Drawable* drawable);
+    // Finishes the frame of the renderbuffer bound to `target` and hands it to its drawable.
+    // False when the bound renderbuffer has no drawable.
+    bool presentRenderbuffer(GLenum target);
+
+    // The EGL context handle (EGLContext), for the window and for tests.
+    void* eglContext() const { return context_; }
+
+private:
+    void* context_ = nullptr;
+    GLRenderingAPI api_ = GLRenderingAPI::OpenGLES2;
+    Ref<ShareGroup> sharegroup_;
+    std::uint64_t serial_ = 0;
+    std::vector<std::pair<GLuint, Ref<Drawable>>> drawables_; // renderbuffer -> drawable
+};
+
+// The process's EGL display (EGLDisplay), initialised on first use and never terminated;
+// null when EGL has none.
+void* eglDisplay();
+
+} // namespace platform
