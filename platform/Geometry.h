@@ -78,3 +78,10 @@ CGRect CGRectApplyAffineTransform(CGRect r, CGAffineTransform t);
 std::string NSStringFromCGPoint(CGPoint p);
 std::string NSStringFromCGSize(CGSize s);
 std::string NSStringFromCGRect(CGRect r);
+
+// The inverse readers: "{x,y}", "{w,h}", "{{x,y},{w,h}}", blanks allowed anywhere between the
+// parts and anything after the closing brace ignored. A string that does not have that shape
+// gives zeros, as the platform's readers did.
+CGPoint CGPointFromString(const std::string& s);
+CGSize CGSizeFromString(const std::string& s);
+CGRect CGRectFromString(const std::string& s);

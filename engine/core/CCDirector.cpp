@@ -1,0 +1,708 @@
+#include "core/CCDirector.h"
+
+#include "actions/CCActionManager.h"
+#include "core/CCConfiguration.h"
+#include "core/CCFileUtils.h"
+#include "core/CCGLView.h"
+#include "core/CCMatrix.h"
+#include "core/CCScheduler.h"
+#include "core/CCTouchDispatcher.h"
+#include "core/ccGLStateCache.h"
+#include "platform/Device.h"
+#include "platform/DisplayLink.h"
+#include "platform/Exception.h"
+#include "platform/Format.h"
+#include "platform/Log.h"
+#include "platform/RunLoop.h"
+#include "platform/Thread.h"
+
+#include "platform/GLCheck.h"
+#include "platform/GLContext.h"
+
+#include <GLES2/gl2.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+std::uint32_t drawCallCounter = 0;
+
+namespace {
+
+// One reference, dropped by purgeSharedDirector and cleared by the director's destructor.
+CCDirector* sharedDirector_ = nullptr;
+
+std::array<std::function<void()>, static_cast<std::size_t>(CCDirectorPurge::Count)>& purgeHooks() {
+    static std::array<std::function<void()>, static_cast<std::size_t>(CCDirectorPurge::Count)> hooks;
+    return hooks;
+}
+
+double secondsBetween(const struct timeval& from, const struct timeval& to) {
+    return static_cast<double>(to.tv_sec - from.tv_sec) + static_cast<double>(to.tv_usec - from.tv_usec) / 1000000.0;
+}
+
+} // namespace
+
+// =============================================================================================
+// CCDirector
+
+CCDirector* CCDirector::sharedDirector() {
+    if (!sharedDirector_) {
+        auto director = platform::make<CCDirectorDisplayLink>();
+        // The shared reference is the one the new director was born with.
+        sharedDirector_ = director.leakRef();
+        if (!sharedDirector_->init()) CCLOG("could not initialise the director");
+    }
+    return sharedDirector_;
+}
+
+void CCDirector::purgeSharedDirector() {
+    CCDirector* director = sharedDirector_;
+    if (!director) return;
+    director->end();
+    // The destructor clears the shared pointer; clear it here as well in case someone still
+    // holds the director.
+    sharedDirector_ = nullptr;
+    director->release();
+}
+
+CCDirector::CCDirector() { _scenesStack.reserve(10); }
+
+CCDirector::~CCDirector() {
+    _FPSLabel = nullptr;
+    _SPFLabel = nullptr;
+    _drawsLabel = nullptr;
+    _runningScene = nullptr;
+    _notificationNode = nullptr;
+    _scenesStack.clear();
+    _scheduler = nullptr;
+    _actionManager = nullptr;
+    if (sharedDirector_ == this) sharedDirector_ = nullptr;
+}
+
+bool CCDirector::init() {
+
+    _scenesStack.clear();
+    _scenesStack.reserve(10);
+    _delegate = nullptr;
+    _projection = kCCDirectorProjectionDefault;
+    _oldAnimationInterval = _animationInterval = 1.0 / 60;
+    _displayStats = false;
+    _totalFrames = _frames = 0;
+    _isPaused = false;
+    _winSizeInPixels = _winSizeInPoints = CGSizeZero;
+
+    _scheduler = platform::make<CCScheduler>();
+    _scheduler->init();
+    _actionManager = platform::make<CCActionManager>();
+    _actionManager->init();
+    _scheduler->scheduleUpdateForTarget(_actionManager.get(), SystemPriority, false);
+    return true;
+}
+
+std::string CCDirector::description() const {
+    return platform::format("<%s = %p | Size: %0.f x %0.f, view = %s>", className(),
+                            static_cast<const void*>(this), _winSizeInPoints.width, _winSizeInPoints.height,
+                            platform::describe(__view.get()));
+}
+
+void CCDirector::setGLDefaultValues() {
+    CCAssert(__view != nullptr, "the view must be set first");
+    setAlphaBlending(true);
+    setDepthTest(__view->depthFormat() != 0);
+    setProjection(_projection);
+    glCheck(glClearColor(0.0f, 0.0f, 0.0f, 1.0f));
+}
+
+void CCDirector::calculateDeltaTime() {
+    struct timeval now;
+    if (gettimeofday(&now, nullptr) != 0) {
+        CCLOG("error in gettimeofday");
+        _dt = 0;
+        return;
+    }
+    if (_nextDeltaTimeZero) {
+        _dt = 0;
+        _nextDeltaTimeZero = false;
+    } else {
+        _dt = secondsBetween(_lastUpdate, now);
+        if (_dt < 0) _dt = 0;
+    }
+    _lastUpdate = now;
+}
+
+void CCDirector::purgeCachedData() {
+    runPurgeHook(CCDirectorPurge::BitmapFontConfigurations);
+    if (sharedDirector()->view()) runPurgeHook(CCDirectorPurge::UnusedTextures);
+    CCFileUtils::sharedFileUtils()->purgeCachedEntries();
+}
+
+float CCDirector::getZEye() const {
+    return static_cast<float>(_winSizeInPixels.height / 1.1566 / platform::contentScaleFactor());
+}
+
+void CCDirector::setProjection(ccDirectorProjection projection) { _projection = projection; }
+
+void CCDirector::setAlphaBlending(bool on) {
+    if (on) glCacheBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    else glCacheBlendFunc(GL_ONE, GL_ZERO);
+    CHECK_GL_ERROR_DEBUG();
+}
+
+void CCDirector::setDepthTest(bool on) {
+    if (on) {
+        glCheck(glClearDepthf(1.0f));
+        glCheck(glEnable(GL_DEPTH_TEST));
+        glCheck(glDepthFunc(GL_LEQUAL));
+    } else {
+        glCheck(glDisable(GL_DEPTH_TEST));
+    }
+}
+
+void CCDirector::setView(CCGLView* view) {
+    if (view == __view.get()) return;
+    platform::ViewController::setView(view);
+    __view = view;
+    _winSizeInPoints = view ? view->bounds().size : CGSizeZero;
+    _winSizeInPixels = _winSizeInPoints;
+    if (view) {
+        createStatsLabel();
+        setGLDefaultValues();
+    }
+    CCConfiguration::sharedConfiguration()->dumpInfo();
+}
+
+CGPoint CCDirector::convertToGL(CGPoint) const { return CGPointZero; }
+
+CGPoint CCDirector::convertToUI(CGPoint) const { return CGPointZero; }
+
+void CCDirector::reshapeProjection(CGSize newWindowSize) {
+    _winSizeInPoints = _winSizeInPixels = newWindowSize;
+    setProjection(_projection);
+}
+
+// ---- scenes --------------------------------------------------------------------------------
+
+void CCDirector::runWithScene(CCScene* scene) {
+    CCAssert(scene != nullptr, "Argument must be non-nil");
+    pushScene(scene);
+    startAnimation();
+}
+
+void CCDirector::replaceScene(CCScene* scene) {
+    CCAssert(scene != nullptr, "Argument must be non-nil");
+    CCAssert(!_scenesStack.empty(), "replaceScene needs a running scene: use runWithScene first");
+    _sendCleanupToScene = true;
+    _scenesStack.back() = scene;
+    _nextScene = scene;
+}
+
+void CCDirector::pushScene(CCScene* scene) {
+    CCAssert(scene != nullptr, "Argument must be non-nil");
+    _sendCleanupToScene = false;
+    _scenesStack.emplace_back(scene);
+    _nextScene = scene;
+}
+
+void CCDirector::popScene() {
+    CCAssert(!_scenesStack.empty(), "popScene needs a scene on the stack");
+    _scenesStack.pop_back();
+    if (_scenesStack.empty()) {
+        end();
+    } else {
+        _sendCleanupToScene = true;
+        _nextScene = _scenesStack.back().get();
+    }
+}
+
+void CCDirector::popToRootScene() { popToSceneStackLevel(1); }
+
+void CCDirector::popToSceneStackLevel(std::uint64_t level) {
+    if (level == 0) {
+        end();
+        return;
+    }
+    if (level >= _scenesStack.size()) return;
+    while (_scenesStack.size() > level) {
+        // Keep the scene alive through its own exit calls.
+        platform::Ref<CCScene> current = _scenesStack.back();
+        if (current->isRunning()) {
+            current->onExitTransitionDidStart();
+            current->onExit();
+        }
+        current->cleanup();
+        // The exit calls may have changed the stack; remove this scene wherever it is now.
+        for (auto it = _scenesStack.end(); it != _scenesStack.begin();) {
+            --it;
+            if (it->get() == current.get()) {
+                _scenesStack.erase(it);
+                break;
+            }
+        }
+        if (_scenesStack.empty()) break;
+    }
+    _nextScene = _scenesStack.empty() ? nullptr : _scenesStack.back().get();
+    _sendCleanupToScene = false;
+}
+
+void CCDirector::end() {
+    if (platform::Ref<CCScene> running = _runningScene) {
+        running->onExitTransitionDidStart();
+        running->onExit();
+        running->cleanup();
+    }
+    _runningScene = nullptr;
+    _nextScene = nullptr;
+    _scenesStack.clear();
+
+    stopAnimation();
+
+    _FPSLabel = nullptr;
+    _SPFLabel = nullptr;
+    _drawsLabel = nullptr;
+
+    _delegate = nullptr;
+    setView(nullptr);
+
+    runPurgeHook(CCDirectorPurge::BitmapFontConfigurations);
+    runPurgeHook(CCDirectorPurge::DrawPrimitives);
+    runPurgeHook(CCDirectorPurge::AnimationCache);
+    runPurgeHook(CCDirectorPurge::SpriteFrameCache);
+    runPurgeHook(CCDirectorPurge::TextureCache);
+    runPurgeHook(CCDirectorPurge::ShaderCache);
+    CCFileUtils::sharedFileUtils()->purgeCachedEntries();
+
+    glCacheInvalidate();
+
+    GLenum error = glGetError();
+    if (error) CCLOG("OpenGL error 0x%04X in %s %d", error, "-[CCDirector end]", 503);
+}
+
+void CCDirector::setNextScene() {
+    bool runningIsTransition = _runningScene && _runningScene->isTransitionScene();
+    bool newIsTransition = _nextScene && _nextScene->isTransitionScene();
+
+    // A transition scene gives the old scene its exit calls itself.
+    platform::Ref<CCScene> previous = _runningScene;
+    if (!newIsTransition && previous) {
+        previous->onExitTransitionDidStart();
+        previous->onExit();
+        if (_sendCleanupToScene) previous->cleanup();
+    }
+
+    _runningScene = _nextScene;
+    _nextScene = nullptr;
+
+    if (!runningIsTransition && _runningScene) {
+        platform::Ref<CCScene> entering = _runningScene;
+        entering->onEnter();
+        entering->onEnterTransitionDidFinish();
+    }
+}
+
+// ---- animation -----------------------------------------------------------------------------
+
+void CCDirector::pause() {
+    if (_isPaused) return;
+    _oldAnimationInterval = _animationInterval;
+    // Keep the screen valid at four frames a second without updating the scheduler.
+    setAnimationInterval(1 / 4.0);
+    willChangeIsPaused();
+    _isPaused = true;
+    didChangeIsPaused();
+}
+
+void CCDirector::resume() {
+    if (!_isPaused) return;
+    setAnimationInterval(_oldAnimationInterval);
+    if (gettimeofday(&_lastUpdate, nullptr) != 0) CCLOG("Director: Error in gettimeofday");
+    willChangeIsPaused();
+    _isPaused = false;
+    didChangeIsPaused();
+    _dt = 0;
+}
+
+void CCDirector::startAnimation() { _nextDeltaTimeZero = true; }
+
+// ---- statistics ----------------------------------------------------------------------------
+
+void CCDirector::showStats() {
+    _frames++;
+    _accumDt += _dt;
+    if (_accumDt > 0.1) {
+        _frameRate = static_cast<double>(_frames) / _accumDt;
+        _frames = 0;
+        _accumDt = 0;
+    }
+    drawCallCounter = 0;
+}
+
+void CCDirector::calculateMPF() {
+    struct timeval now;
+    gettimeofday(&now, nullptr);
+    _secondsPerFrame = secondsBetween(_lastUpdate, now);
+}
+
+void CCDirector::getFPSImageData(const unsigned char** data, std::uint64_t* length) {
+    if (data) *data = nullptr;
+    if (length) *length = 0;
+}
+
+void CCDirector::createStatsLabel() {}
+
+// ---- accessors -----------------------------------------------------------------------------
+
+void CCDirector::setScheduler(CCScheduler* scheduler) {
+    if (scheduler != _scheduler.get()) _scheduler = scheduler;
+}
+
+void CCDirector::setActionManager(CCActionManager* actionManager) {
+    if (actionManager != _actionManager.get()) _actionManager = actionManager;
+}
+
+void CCDirector::addIsPausedObserver(const void* observer,
+                                     std::function<void(CCDirector*, CCKeyValueChange)> callback) {
+    _pausedObservers.push_back({observer, std::move(callback)});
+}
+
+void CCDirector::removeIsPausedObserver(const void* observer) {
+    std::erase_if(_pausedObservers, [observer](const PausedObserver& o) { return o.observer == observer; });
+}
+
+void CCDirector::willChangeIsPaused() {
+    // A copy: an observer may remove itself while it is told.
+    auto observers = _pausedObservers;
+    for (auto& o : observers) o.callback(this, CCKeyValueChange::WillChange);
+}
+
+void CCDirector::didChangeIsPaused() {
+    auto observers = _pausedObservers;
+    for (auto& o : observers) o.callback(this, CCKeyValueChange::DidChange);
+}
+
+void CCDirector::setPurgeHook(CCDirectorPurge which, std::function<void()> hook) {
+    if (which >= CCDirectorPurge::Count) return;
+    purgeHooks()[static_cast<std::size_t>(which)] = std::move(hook);
+}
+
+void CCDirector::runPurgeHook(CCDirectorPurge which) {
+    if (which >= CCDirectorPurge::Count) return;
+    // A copy: the hook may replace itself.
+    auto hook = purgeHooks()[static_cast<std::size_t>(which)];
+    if (hook) hook();
+}
+
+// =============================================================================================
+// CCDirectorIOS
+
+CCDirectorIOS::CCDirectorIOS() = default;
+
+CCDirectorIOS::~CCDirectorIOS() { _touchDispatcher = nullptr; }
+
+bool CCDirectorIOS::init() {
+    if (!CCDirector::init()) return false;
+    platform::setContentScaleFactor(1.0f);
+    _isContentScaleSupported = false;
+    _touchDispatcher = platform::make<CCTouchDispatcher>();
+    _touchDispatcher->init();
+    _runningThread = platform::Thread::currentThread();
+    // The view tells the shared director when its layout changes.
+    CCGLView::setReshapeProjectionHook([](CGSize size) {
+        if (sharedDirector_) sharedDirector_->reshapeProjection(size);
+    });
+    return true;
+}
+
+void CCDirectorIOS::drawScene() {
+    calculateDeltaTime();
+
+    if (__view) platform::GLContext::setCurrentContext(__view->context());
+
+    if (!_isPaused) _scheduler->update(_dt);
+
+    glCheck(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
+
+    if (_nextScene) setNextScene();
+
+    matrixPush();
+    if (_runningScene) {
+        platform::Ref<CCScene> scene = _runningScene;
+        scene->visit();
+    }
+    if (_notificationNode) {
+        platform::Ref<CCNode> node = _notificationNode;
+        node->visit();
+    }
+    if (_displayStats) showStats();
+    matrixPop();
+
+    _totalFrames++;
+
+    if (__view) __view->swapBuffers();
+
+    if (_displayStats) calculateMPF();
+}
+
+void CCDirectorIOS::setViewport() {
+    glCheck(glViewport(0, 0, static_cast<GLsizei>(_winSizeInPixels.width),
+                       static_cast<GLsizei>(_winSizeInPixels.height)));
+}
+
+void CCDirectorIOS::setProjection(ccDirectorProjection projection) {
+    CGSize sizePoint = _winSizeInPoints;
+    float scale = platform::contentScaleFactor();
+
+    setViewport();
+
+    switch (projection) {
+    case kCCDirectorProjection2D: {
+        matrixMode(kCCMatrixModeProjection);
+        matrixLoadIdentity();
+        kmMat4 ortho;
+        mat4Orthographic(&ortho, 0, static_cast<float>(_winSizeInPixels.width / scale), 0,
+                         static_cast<float>(_winSizeInPixels.height / scale), -1024, 1024);
+        matrixMultiply(&ortho);
+        matrixMode(kCCMatrixModeModelView);
+        matrixLoadIdentity();
+        break;
+    }
+    case kCCDirectorProjection3D: {
+        float zeye = getZEye();
+        kmMat4 perspective, lookAt;
+        matrixMode(kCCMatrixModeProjection);
+        matrixLoadIdentity();
+        // A zero-sized window has no perspective: the matrix is then left as the identity.
+        if (mat4Perspective(&perspective, 60,
+                            static_cast<float>(_winSizeInPixels.width / _winSizeInPixels.height), 0.1f,
+                            zeye * 2))
+            matrixMultiply(&perspective);
+
+        matrixMode(kCCMatrixModeModelView);
+        matrixLoadIdentity();
+        kmVec3 eye, center, up;
+        float halfW = static_cast<float>(sizePoint.width / 2), halfH = static_cast<float>(sizePoint.height / 2);
+        vec3Fill(&eye, halfW, halfH, zeye);
+        vec3Fill(&center, halfW, halfH, 0.0f);
+        vec3Fill(&up, 0.0f, 1.0f, 0.0f);
+        mat4LookAt(&lookAt, &eye, &center, &up);
+        matrixMultiply(&lookAt);
+        break;
+    }
+    case kCCDirectorProjectionCustom:
+        if (_delegate && _delegate->respondsTo(CCDirectorDelegate::kRespondsToUpdateProjection))
+            _delegate->updateProjection();
+        break;
+    default:
+        CCLOG("Director: unrecognized projection");
+        break;
+    }
+
+    _projection = projection;
+    glCacheSetProjectionDirty();
+}
+
+void CCDirectorIOS::runWithScene(CCScene* scene) {
+    CCAssert(scene != nullptr, "Argument must be non-nil");
+    pushScene(scene);
+    platform::Ref<CCDirectorIOS> keep(this);
+    auto draw = [keep] { keep->drawScene(); };
+    if (!_runningThread || _runningThread == platform::Thread::currentThread()) draw();
+    else _runningThread->performBlock(draw, true);
+}
+
+CCTouchDispatcher* CCDirectorIOS::touchDispatcher() const { return _touchDispatcher.get(); }
+
+void CCDirectorIOS::setTouchDispatcher(CCTouchDispatcher* dispatcher) {
+    if (dispatcher != _touchDispatcher.get()) _touchDispatcher = dispatcher;
+}
+
+float CCDirectorIOS::contentScaleFactor() const { return platform::contentScaleFactor(); }
+
+void CCDirectorIOS::setContentScaleFactor(double scaleFactor) {
+    float scale = static_cast<float>(scaleFactor);
+    if (scale == platform::contentScaleFactor()) return;
+    platform::setContentScaleFactor(scale);
+    _winSizeInPixels = CGSizeMake(_winSizeInPoints.width * scale, _winSizeInPoints.height * scale);
+    if (__view) updateContentScaleFactor();
+    setProjection(_projection);
+}
+
+void CCDirectorIOS::updateContentScaleFactor() {
+    CCAssert(__view != nullptr, "the view must be set first");
+    __view->setContentScaleFactor(platform::contentScaleFactor());
+    _isContentScaleSupported = true;
+}
+
+bool CCDirectorIOS::enableRetinaDisplay(bool enable) {
+    float current = platform::contentScaleFactor();
+    if (enable && current == 2) return true;
+    if (!enable && current == 1) return true;
+    // Without a view there is nothing that could show the scaled content.
+    if (!__view) return false;
+    if (platform::Device::current().screenScale == 1.0) return false;
+
+    setContentScaleFactor(enable ? 2.0 : 1.0);
+    CCFileUtils::sharedFileUtils()->buildSearchResolutionsOrder();
+    createStatsLabel();
+    return true;
+}
+
+void CCDirectorIOS::reshapeProjection(CGSize) {
+    if (!__view) return;
+    _winSizeInPoints = __view->bounds().size;
+    float scale = platform::contentScaleFactor();
+    _winSizeInPixels = CGSizeMake(_winSizeInPoints.width * scale, _winSizeInPoints.height * scale);
+    setProjection(_projection);
+    if (_delegate && _delegate->respondsTo(CCDirectorDelegate::kRespondsToDidReshapeProjection))
+        _delegate->directorDidReshapeProjection(this);
+}
+
+CGPoint CCDirectorIOS::convertToGL(CGPoint uiPoint) const {
+    kmMat4 projection, modelView, transform, inverse;
+    matrixGet(kCCMatrixModeProjection, &projection);
+    matrixGet(kCCMatrixModeModelView, &modelView);
+    mat4Multiply(&transform, &projection, &modelView);
+    // A singular transform maps nothing back: answer the zero point.
+    if (!mat4Inverse(&inverse, &transform)) return CGPointZero;
+
+    // Where z = 0 lands in clip space.
+    float zClip = transform.mat[14] / transform.mat[15];
+    CGSize glSize = __view ? __view->bounds().size : _winSizeInPoints;
+    kmVec3 clipCoord;
+    vec3Fill(&clipCoord, static_cast<float>(2.0 * uiPoint.x / glSize.width - 1),
+             static_cast<float>(1 - 2.0 * uiPoint.y / glSize.height), zClip);
+    kmVec3 glCoord;
+    vec3TransformCoord(&glCoord, &clipCoord, &inverse);
+    return CGPointMake(glCoord.x, glCoord.y);
+}
+
+CGPoint CCDirectorIOS::convertTouchToGL(const platform::Touch* touch) const {
+    return convertToGL(touch->locationInView(touch->view()));
+}
+
+CGPoint CCDirectorIOS::convertToUI(CGPoint glPoint) const {
+    kmMat4 projection, modelView, transform;
+    matrixGet(kCCMatrixModeProjection, &projection);
+    matrixGet(kCCMatrixModeModelView, &modelView);
+    mat4Multiply(&transform, &projection, &modelView);
+
+    kmVec3 clipCoord, glCoord;
+    vec3Fill(&glCoord, static_cast<float>(glPoint.x), static_cast<float>(glPoint.y), 0.0f);
+    vec3TransformCoord(&clipCoord, &glCoord, &transform);
+
+    CGSize glSize = __view ? __view->bounds().size : _winSizeInPoints;
+    return CGPointMake(glSize.width * (clipCoord.x * 0.5 + 0.5), glSize.height * (0.5 - clipCoord.y * 0.5));
+}
+
+void CCDirectorIOS::end() {
+    if (_touchDispatcher) _touchDispatcher->removeAllDelegates();
+    CCDirector::end();
+}
+
+void CCDirectorIOS::setView(CCGLView* view) {
+    if (view == __view.get()) return;
+    CCDirector::setView(view);
+    if (view) {
+        float scale = platform::contentScaleFactor();
+        _winSizeInPixels = CGSizeMake(_winSizeInPoints.width * scale, _winSizeInPoints.height * scale);
+        if (scale != 1) updateContentScaleFactor();
+        view->setTouchDelegate(_touchDispatcher.get());
+        _touchDispatcher->setDispatchEvents(true);
+    }
+}
+
+bool CCDirectorIOS::shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation orientation) {
+    if (_delegate && _delegate->respondsTo(CCDirectorDelegate::kRespondsToShouldAutorotate))
+        return _delegate->shouldAutorotateToInterfaceOrientation(orientation);
+    return true;
+}
+
+void CCDirectorIOS::viewWillAppear(bool animated) {
+    platform::ViewController::viewWillAppear(animated);
+    startAnimation();
+}
+
+void CCDirectorIOS::viewDidAppear(bool animated) { platform::ViewController::viewDidAppear(animated); }
+
+void CCDirectorIOS::viewWillDisappear(bool animated) { platform::ViewController::viewWillDisappear(animated); }
+
+void CCDirectorIOS::viewDidDisappear(bool animated) {
+    stopAnimation();
+    platform::ViewController::viewDidDisappear(animated);
+}
+
+void CCDirectorIOS::didReceiveMemoryWarning() {
+    purgeCachedData();
+    platform::ViewController::didReceiveMemoryWarning();
+}
+
+void CCDirectorIOS::viewDidLoad() { platform::ViewController::viewDidLoad(); }
+
+void CCDirectorIOS::viewDidUnload() { platform::ViewController::viewDidUnload(); }
+
+void CCDirectorIOS::getFPSImageData(const unsigned char** data, std::uint64_t* length) {
+    CCDirector::getFPSImageData(data, length);
+}
+
+// =============================================================================================
+// CCDirectorDisplayLink
+
+CCDirectorDisplayLink::CCDirectorDisplayLink() = default;
+
+CCDirectorDisplayLink::~CCDirectorDisplayLink() {
+    if (_displayLink) _displayLink->invalidate();
+    _displayLink = nullptr;
+}
+
+void CCDirectorDisplayLink::mainLoop(platform::DisplayLink*) { drawScene(); }
+
+void CCDirectorDisplayLink::setAnimationInterval(double interval) {
+    _animationInterval = interval;
+    if (_displayLink) {
+        stopAnimation();
+        startAnimation();
+    }
+}
+
+void CCDirectorDisplayLink::startAnimation() {
+    CCDirector::startAnimation();
+    if (_isAnimating) return;
+
+    gettimeofday(&_lastUpdate, nullptr);
+
+    // A whole number of display refreshes; an interval shorter than one refresh gets one.
+    auto frameInterval = static_cast<std::int64_t>(std::floor(_animationInterval * 60.0));
+    if (frameInterval < 1) frameInterval = 1;
+
+
+    _displayLink = platform::DisplayLink::displayLinkWithTarget(this, fl_selector(CCDirectorDisplayLink::mainLoop));
+    _displayLink->setFrameInterval(frameInterval);
+    _displayLink->addToRunLoop(platform::RunLoop::currentRunLoop());
+    _isAnimating = true;
+}
+
+void CCDirectorDisplayLink::stopAnimation() {
+    if (!_isAnimating) return;
+    if (_displayLink) _displayLink->invalidate();
+    _displayLink = nullptr;
+    _isAnimating = false;
+}
+
+void CCDirectorDisplayLink::calculateDeltaTime() {
+    double now = _displayLink ? _displayLink->timestamp() : 0.0;
+    if (_nextDeltaTimeZero || _lastDisplayTime == 0) {
+        _dt = 0;
+        _nextDeltaTimeZero = false;
+    } else {
+        _dt = now - _lastDisplayTime;
+        if (_dt <= 0) _dt = 0;
+    }
+    _lastDisplayTime = now;
+    if (_displayStats) gettimeofday(&_lastUpdate, nullptr);
+}
+
+void CCDirectorDisplayLink::threadMainLoop() {
+    if (!_displayLink) return;
+    _displayLink->addToRunLoop(platform::RunLoop::currentRunLoop());
+    platform::RunLoop::currentRunLoop()->run();
+}

@@ -1,0 +1,281 @@
+// The director: the frame loop, the scene stack, the projection and the window geometry. It
+// owns the scheduler, the action manager and the touch dispatcher; everything else reaches
+// them through the shared director.
+#pragma once
+
+#include "core/CCScene.h"
+#include "platform/Object.h"
+#include "platform/View.h"
+
+#include <sys/time.h>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace platform {
+class DisplayLink;
+class Thread;
+} // namespace platform
+
+class CCActionManager;
+class CCDirector;
+class CCGLView;
+class CCScheduler;
+class CCTouchDispatcher;
+
+// The projection kinds.
+enum ccDirectorProjection : std::int32_t {
+    kCCDirectorProjection2D = 0,
+    kCCDirectorProjection3D = 1,
+    kCCDirectorProjectionCustom = 2,
+    kCCDirectorProjectionDefault = kCCDirectorProjection3D,
+};
+
+// Draw calls of the current frame: every drawing node adds one per draw call; the statistics
+// display shows it and zeroes it each frame.
+extern std::uint32_t drawCallCounter;
+
+// What the director asks of the game. Every operation is optional: a delegate says which ones
+// it implements with the flags it passes to the constructor.
+class CCDirectorDelegate {
+public:
+    enum : std::uint32_t {
+        kRespondsToUpdateProjection = 1,
+        kRespondsToShouldAutorotate = 2,
+        kRespondsToDidReshapeProjection = 4,
+    };
+    explicit CCDirectorDelegate(std::uint32_t implemented = 0) : _implemented(implemented) {}
+    virtual ~CCDirectorDelegate() = default;
+
+    // Sets up the projection when the director's kind is custom.
+    virtual void updateProjection() {}
+    virtual bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation) { return true; }
+    // After every reshape of the view.
+    virtual void directorDidReshapeProjection(CCDirector*) {}
+
+    bool respondsTo(std::uint32_t operation) const { return (_implemented & operation) != 0; }
+
+private:
+    std::uint32_t _implemented;
+};
+
+// The two moments of a change of the observed "isPaused" value.
+enum class CCKeyValueChange { WillChange, DidChange };
+
+// Caches the director purges when it ends or on a memory warning. The caches live in later
+// layers of the engine; each installs its purge call here when it comes into being.
+enum class CCDirectorPurge : std::uint32_t {
+    BitmapFontConfigurations, // end and purgeCachedData
+    DrawPrimitives,           // end
+    AnimationCache,           // end
+    SpriteFrameCache,         // end
+    TextureCache,             // end
+    ShaderCache,              // end
+    UnusedTextures,           // purgeCachedData, only while the director has a view
+    Count
+};
+
+class CCDirector : public platform::ViewController {
+public:
+    // Made on first use: a CCDirectorDisplayLink.
+    static CCDirector* sharedDirector();
+    // Ends and drops the shared director; the next sharedDirector() makes a new one. For
+    // tests and for shutting the engine down.
+    static void purgeSharedDirector();
+
+    CCDirector();
+    ~CCDirector() override;
+    // Defaults; makes the scheduler and the action manager and registers the manager's update.
+    virtual bool init();
+    std::string description() const override;
+
+    void setGLDefaultValues();
+    virtual void drawScene() {}
+    virtual void calculateDeltaTime();
+    virtual void purgeCachedData();
+    ccDirectorProjection projection() const { return _projection; }
+    // The eye distance of the three-dimensional projection.
+    float getZEye() const;
+    virtual void setViewport() {}
+    virtual void setProjection(ccDirectorProjection projection);
+    void setAlphaBlending(bool on);
+    void setDepthTest(bool on);
+
+    virtual void setView(CCGLView* view);
+    CCGLView* view() const { return __view.get(); }
+    // A view point (origin top-left, points) to GL coordinates, and back.
+    virtual CGPoint convertToGL(CGPoint uiPoint) const;
+    virtual CGPoint convertToUI(CGPoint glPoint) const;
+    // In points.
+    CGSize winSize() const { return _winSizeInPoints; }
+    CGSize winSizeInPixels() const { return _winSizeInPixels; }
+    virtual void reshapeProjection(CGSize newWindowSize);
+
+    // Scenes. All but runWithScene only prepare the switch; it happens at the next drawScene.
+    virtual void runWithScene(CCScene* scene);
+    void replaceScene(CCScene* scene);
+    void pushScene(CCScene* scene);
+    void popScene();
+    void popToRootScene();
+    void popToSceneStackLevel(std::uint64_t level);
+    // Leaves the running scene, stops the animation, drops the view and purges the caches.
+    virtual void end();
+    void setNextScene();
+
+    void pause();
+    void resume();
+    virtual void startAnimation();
+    virtual void stopAnimation() {}
+    // Seconds between frames.
+    virtual void setAnimationInterval(double interval) { _animationInterval = interval; }
+
+    // Statistics: they draw nothing until the statistics labels exist.
+    virtual void showStats();
+    void calculateMPF();
+    // Out: the bytes of a PNG image and their count; null and 0 while there is none.
+    virtual void getFPSImageData(const unsigned char** data, std::uint64_t* length);
+    void createStatsLabel();
+
+    double animationInterval() const { return _animationInterval; }
+    CCScene* runningScene() const { return _runningScene.get(); }
+    bool displayStats() const { return _displayStats; }
+    void setDisplayStats(bool displayStats) { _displayStats = displayStats; }
+    bool nextDeltaTimeZero() const { return _nextDeltaTimeZero; }
+    void setNextDeltaTimeZero(bool nextDeltaTimeZero) { _nextDeltaTimeZero = nextDeltaTimeZero; }
+    bool isPaused() const { return _isPaused; }
+    bool isAnimating() const { return _isAnimating; }
+    bool sendCleanupToScene() const { return _sendCleanupToScene; }
+    platform::Thread* runningThread() const { return _runningThread; }
+    CCNode* notificationNode() const { return _notificationNode.get(); }
+    void setNotificationNode(CCNode* node) { _notificationNode = node; }
+    CCDirectorDelegate* delegate() const { return _delegate; }
+    // Not retained.
+    void setDelegate(CCDirectorDelegate* delegate) { _delegate = delegate; }
+    std::uint64_t totalFrames() const { return _totalFrames; }
+    double secondsPerFrame() const { return _secondsPerFrame; }
+    CCScheduler* scheduler() const { return _scheduler.get(); }
+    void setScheduler(CCScheduler* scheduler);
+    CCActionManager* actionManager() const { return _actionManager.get(); }
+    void setActionManager(CCActionManager* actionManager);
+    // The delta time of the current frame, in seconds.
+    double dt() const { return _dt; }
+    // The scenes on the stack, bottom first.
+    const std::vector<platform::Ref<CCScene>>& scenesStack() const { return _scenesStack; }
+    CCScene* nextScene() const { return _nextScene; }
+
+    virtual CCTouchDispatcher* touchDispatcher() const { return nullptr; }
+    virtual void setTouchDispatcher(CCTouchDispatcher*) {}
+
+    // Observers of "isPaused": called before and after each change. The observer pointer
+    // identifies the registration and is not retained.
+    void addIsPausedObserver(const void* observer, std::function<void(CCDirector*, CCKeyValueChange)> callback);
+    void removeIsPausedObserver(const void* observer);
+
+    // Purge calls of later caches, run by end and purgeCachedData in a fixed order.
+    static void setPurgeHook(CCDirectorPurge which, std::function<void()> hook);
+
+protected:
+    void willChangeIsPaused();
+    void didChangeIsPaused();
+    static void runPurgeHook(CCDirectorPurge which);
+
+    double _animationInterval = 1.0 / 60;
+    double _oldAnimationInterval = 1.0 / 60;
+    bool _displayStats = false;
+    std::uint64_t _frames = 0;
+    std::uint64_t _totalFrames = 0;
+    double _secondsPerFrame = 0;
+    double _accumDt = 0;
+    double _frameRate = 0;
+    // The statistics labels (character-map labels once they exist).
+    platform::Ref<CCNode> _FPSLabel, _SPFLabel, _drawsLabel;
+    bool _isPaused = false;
+    bool _isAnimating = false;
+    platform::Ref<CCScene> _runningScene;
+    platform::Ref<CCNode> _notificationNode;
+    CCScene* _nextScene = nullptr; // held by the scene stack
+    bool _sendCleanupToScene = false;
+    std::vector<platform::Ref<CCScene>> _scenesStack;
+    struct timeval _lastUpdate {};
+    double _dt = 0;
+    bool _nextDeltaTimeZero = false;
+    ccDirectorProjection _projection = kCCDirectorProjectionDefault;
+    CCDirectorDelegate* _delegate = nullptr;
+    CGSize _winSizeInPoints = CGSizeZero, _winSizeInPixels = CGSizeZero;
+    platform::Thread* _runningThread = nullptr;
+    platform::Ref<CCScheduler> _scheduler;
+    platform::Ref<CCActionManager> _actionManager;
+    platform::Ref<CCGLView> __view;
+
+private:
+    struct PausedObserver {
+        const void* observer;
+        std::function<void(CCDirector*, CCKeyValueChange)> callback;
+    };
+    std::vector<PausedObserver> _pausedObservers;
+};
+
+class CCDirectorIOS : public CCDirector {
+public:
+    CCDirectorIOS();
+    ~CCDirectorIOS() override;
+    // Content scale 1, makes the touch dispatcher, remembers the calling thread.
+    bool init() override;
+
+    void drawScene() override;
+    void setViewport() override;
+    void setProjection(ccDirectorProjection projection) override;
+    // Pushes the scene and draws it at once on the running thread.
+    void runWithScene(CCScene* scene) override;
+    CCTouchDispatcher* touchDispatcher() const override;
+    void setTouchDispatcher(CCTouchDispatcher* dispatcher) override;
+    // The process-wide content scale factor.
+    float contentScaleFactor() const;
+    void setContentScaleFactor(double scaleFactor);
+    void updateContentScaleFactor();
+    // True when the content scale could be set to 2 (or back to 1).
+    bool enableRetinaDisplay(bool enable);
+    void reshapeProjection(CGSize newWindowSize) override;
+    CGPoint convertToGL(CGPoint uiPoint) const override;
+    CGPoint convertTouchToGL(const platform::Touch* touch) const;
+    CGPoint convertToUI(CGPoint glPoint) const override;
+    void end() override;
+    void setView(CCGLView* view) override;
+
+    bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation orientation) override;
+    void viewWillAppear(bool animated) override;
+    void viewDidAppear(bool animated) override;
+    void viewWillDisappear(bool animated) override;
+    void viewDidDisappear(bool animated) override;
+    void didReceiveMemoryWarning() override;
+    void viewDidLoad() override;
+    void viewDidUnload() override;
+    void getFPSImageData(const unsigned char** data, std::uint64_t* length) override;
+
+protected:
+    bool _isContentScaleSupported = false;
+    platform::Ref<CCTouchDispatcher> _touchDispatcher;
+};
+
+class CCDirectorDisplayLink : public CCDirectorIOS {
+public:
+    CCDirectorDisplayLink();
+    ~CCDirectorDisplayLink() override;
+
+    // The display link's callback: one frame.
+    void mainLoop(platform::DisplayLink* displayLink);
+    void setAnimationInterval(double interval) override;
+    void startAnimation() override;
+    void stopAnimation() override;
+    void calculateDeltaTime() override;
+    // Runs the display link on the calling thread's run loop (nothing calls it by itself).
+    void threadMainLoop();
+
+    // The display link while animating, else null.
+    platform::DisplayLink* displayLink() const { return _displayLink.get(); }
+
+protected:
+    platform::Ref<platform::DisplayLink> _displayLink;
+    double _lastDisplayTime = 0;
+};

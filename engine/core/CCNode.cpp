@@ -1,0 +1,550 @@
+#include "core/CCNode.h"
+
+#include "actions/CCAction.h"
+#include "actions/CCActionManager.h"
+#include "core/CCArray.h"
+#include "core/CCCamera.h"
+#include "core/CCDirector.h"
+#include "core/CCGLProgram.h"
+#include "core/CCGridProtocol.h"
+#include "core/CCScheduler.h"
+#include "core/CCMatrix.h"
+#include "platform/Exception.h"
+#include "platform/Format.h"
+#include "platform/Touch.h"
+
+#include <cmath>
+
+namespace {
+
+// Handed to each child on addChild and reorderChild, then incremented.
+std::uint64_t globalOrderOfArrival_ = 1;
+
+// Degrees to radians as the node's transform has always converted them.
+constexpr float kNodeDegrees = 0.017453292f;
+
+inline CCNode* childAt(const CCArray* children, std::uint64_t i) {
+    return static_cast<CCNode*>(children->objectAtIndex(i));
+}
+
+// Sends a life-cycle call to every child. The call may add or remove children of this very
+// node, so the walk goes by index, re-reads the count and keeps the child alive meanwhile.
+template <class F> void forEachChildSafely(CCArray* children, F&& call) {
+    if (!children) return;
+    for (std::uint64_t i = 0; i < children->count(); ++i) {
+        platform::Ref<CCNode> child(childAt(children, i));
+        call(child.get());
+    }
+}
+
+} // namespace
+
+std::uint64_t CCNode::globalOrderOfArrival() { return globalOrderOfArrival_; }
+
+CCNode::CCNode() = default;
+
+CCNode::~CCNode() {
+    // The children outlive us only when someone else holds them: they must not point back.
+    if (_children) {
+        for (std::uint64_t i = 0; i < _children->count(); ++i) childAt(_children.get(), i)->setParent(nullptr);
+    }
+}
+
+bool CCNode::init() {
+    CCDirector* director = CCDirector::sharedDirector();
+    setActionManager(director->actionManager());
+    setScheduler(director->scheduler());
+    return true;
+}
+
+platform::Ref<CCNode> CCNode::node() { return makeNode<CCNode>(); }
+
+void CCNode::cleanup() {
+    stopAllActions();
+    unscheduleAllSelectors();
+    forEachChildSafely(_children.get(), [](CCNode* child) { child->cleanup(); });
+}
+
+std::string CCNode::description() const {
+    return platform::format("<%s = %p | Tag = %ld>", className(), static_cast<const void*>(this),
+                            static_cast<long>(_tag));
+}
+
+// ---- transform setters -------------------------------------------------------------------
+
+void CCNode::setRotation(float rotation) {
+    _rotationX = _rotationY = rotation;
+    _isTransformDirty = _isInverseDirty = true;
+}
+
+void CCNode::setRotationX(float rotationX) {
+    _rotationX = rotationX;
+    _isTransformDirty = _isInverseDirty = true;
+}
+
+void CCNode::setRotationY(float rotationY) {
+    _rotationY = rotationY;
+    _isTransformDirty = _isInverseDirty = true;
+}
+
+void CCNode::setScaleX(float scaleX) {
+    _scaleX = scaleX;
+    _isTransformDirty = _isInverseDirty = true;
+}
+
+void CCNode::setScaleY(float scaleY) {
+    _scaleY = scaleY;
+    _isTransformDirty = _isInverseDirty = true;
+}
+
+void CCNode::setScale(float scale) {
+    _scaleX = _scaleY = scale;
+    _isTransformDirty = _isInverseDirty = true;
+}
+
+void CCNode::setSkewX(float skewX) {
+    _skewX = skewX;
+    _isTransformDirty = _isInverseDirty = true;
+}
+
+void CCNode::setSkewY(float skewY) {
+    _skewY = skewY;
+    _isTransformDirty = _isInverseDirty = true;
+}
+
+void CCNode::setPosition(CGPoint position) {
+    _position = position;
+    _isTransformDirty = _isInverseDirty = true;
+}
+
+void CCNode::setIgnoreAnchorPointForPosition(bool ignore) {
+    if (ignore != _ignoreAnchorPointForPosition) {
+        _ignoreAnchorPointForPosition = ignore;
+        _isTransformDirty = _isInverseDirty = true;
+    }
+}
+
+void CCNode::setAnchorPoint(CGPoint anchorPoint) {
+    if (CGPointEqualToPoint(anchorPoint, _anchorPoint)) return;
+    _anchorPoint = anchorPoint;
+    _anchorPointInPoints = CGPointMake(_contentSize.width * _anchorPoint.x, _contentSize.height * _anchorPoint.y);
+    _isTransformDirty = _isInverseDirty = true;
+}
+
+void CCNode::setContentSize(CGSize contentSize) {
+    if (CGSizeEqualToSize(contentSize, _contentSize)) return;
+    _contentSize = contentSize;
+    _anchorPointInPoints = CGPointMake(_contentSize.width * _anchorPoint.x, _contentSize.height * _anchorPoint.y);
+    _isTransformDirty = _isInverseDirty = true;
+}
+
+void CCNode::setVertexZ(float vertexZ) { _vertexZ = vertexZ; }
+
+CGRect CCNode::boundingBox() {
+    CGRect rect = CGRectMake(0, 0, _contentSize.width, _contentSize.height);
+    return CGRectApplyAffineTransform(rect, nodeToParentTransform());
+}
+
+void CCNode::setZOrder(std::int64_t zOrder) {
+    _setZOrder(zOrder);
+    if (_parent) _parent->reorderChild(this, zOrder);
+}
+
+// ---- children ------------------------------------------------------------------------------
+
+void CCNode::childrenAlloc() { _children = CCArray::arrayWithCapacity(4); }
+
+CCCamera* CCNode::camera() {
+    if (!_camera) {
+        _camera = platform::make<CCCamera>();
+        _camera->init();
+    }
+    return _camera.get();
+}
+
+CCNode* CCNode::getChildByTag(std::int64_t tag) const {
+    if (!_children) return nullptr;
+    for (std::uint64_t i = 0; i < _children->count(); ++i) {
+        CCNode* child = childAt(_children.get(), i);
+        if (child->_tag == tag) return child;
+    }
+    return nullptr;
+}
+
+void CCNode::addChild(CCNode* child, std::int64_t z, std::int64_t tag) {
+    CCAssert(child != nullptr, "Argument must be non-nil");
+    if (!_children) childrenAlloc();
+    insertChild(child, z);
+    child->_tag = tag;
+    child->setParent(this);
+    child->setOrderOfArrival(globalOrderOfArrival_++);
+    if (_isRunning) {
+        platform::Ref<CCNode> keep(child);
+        child->onEnter();
+        child->onEnterTransitionDidFinish();
+    }
+}
+
+void CCNode::addChild(CCNode* child, std::int64_t z) {
+    CCAssert(child != nullptr, "Argument must be non-nil");
+    addChild(child, z, child->_tag);
+}
+
+void CCNode::addChild(CCNode* child) {
+    CCAssert(child != nullptr, "Argument must be non-nil");
+    addChild(child, child->_zOrder, child->_tag);
+}
+
+void CCNode::removeFromParent() { removeFromParentAndCleanup(true); }
+
+void CCNode::removeFromParentAndCleanup(bool cleanup) {
+    if (_parent) _parent->removeChild(this, cleanup);
+}
+
+void CCNode::removeChild(CCNode* child) { removeChild(child, true); }
+
+void CCNode::removeChild(CCNode* child, bool cleanup) {
+    if (!child || !_children) return;
+    if (_children->containsObject(child)) detachChild(child, cleanup);
+}
+
+void CCNode::removeChildByTag(std::int64_t tag) { removeChildByTag(tag, true); }
+
+void CCNode::removeChildByTag(std::int64_t tag, bool cleanup) {
+    if (CCNode* child = getChildByTag(tag)) removeChild(child, cleanup);
+}
+
+void CCNode::removeAllChildren() { removeAllChildrenWithCleanup(true); }
+
+void CCNode::removeAllChildrenWithCleanup(bool cleanup) {
+    if (!_children || _children->count() == 0) return;
+    forEachChildSafely(_children.get(), [this, cleanup](CCNode* child) {
+        if (_isRunning) {
+            child->onExitTransitionDidStart();
+            child->onExit();
+        }
+        if (cleanup) child->cleanup();
+        child->setParent(nullptr);
+    });
+    _children->removeAllObjects();
+}
+
+void CCNode::detachChild(CCNode* child, bool cleanup) {
+    // The exit calls may drop the child from the array already; keep it alive until done.
+    platform::Ref<CCNode> keep(child);
+    if (_isRunning) {
+        child->onExitTransitionDidStart();
+        child->onExit();
+    }
+    if (cleanup) child->cleanup();
+    child->setParent(nullptr);
+    _children->removeObject(child);
+}
+
+void CCNode::_setZOrder(std::int64_t z) { _zOrder = z; }
+
+void CCNode::insertChild(CCNode* child, std::int64_t z) {
+    _isReorderChildDirty = true;
+    _children->addObject(child);
+    child->_setZOrder(z);
+}
+
+void CCNode::reorderChild(CCNode* child, std::int64_t z) {
+    CCAssert(child != nullptr, "Child must be non-nil");
+    _isReorderChildDirty = true;
+    child->setOrderOfArrival(globalOrderOfArrival_++);
+    child->_setZOrder(z);
+}
+
+void CCNode::sortAllChildren() {
+    if (!_isReorderChildDirty) return;
+    std::uint64_t n = _children ? _children->count() : 0;
+    if (n >= 2) {
+        // Stable insertion sort in place: cheap on the nearly sorted arrays visits leave.
+        platform::Object** items = _children->data->items;
+        for (std::uint64_t i = 1; i < n; ++i) {
+            platform::Object* moving = items[i];
+            CCNode* m = static_cast<CCNode*>(moving);
+            std::uint64_t j = i;
+            while (j > 0) {
+                CCNode* left = static_cast<CCNode*>(items[j - 1]);
+                bool after = left->_zOrder > m->_zOrder ||
+                             (left->_zOrder == m->_zOrder && left->_orderOfArrival > m->_orderOfArrival);
+                if (!after) break;
+                items[j] = items[j - 1];
+                --j;
+            }
+            items[j] = moving;
+        }
+    }
+    _isReorderChildDirty = false;
+}
+
+// ---- drawing -------------------------------------------------------------------------------
+
+void CCNode::draw() {}
+
+bool CCNode::gridIsActive() const { return _grid && _grid->active(); }
+
+void CCNode::visit() {
+    if (!_visible) return;
+    matrixPush();
+    if (gridIsActive()) _grid->beforeDraw();
+    transform();
+    if (_children) {
+        sortAllChildren();
+        // Walk the storage by index; the count is read again in case a draw changed it.
+        std::uint64_t i = 0;
+        for (; i < _children->count(); ++i) {
+            CCNode* child = childAt(_children.get(), i);
+            if (child->_zOrder >= 0) break;
+            child->visit();
+        }
+        draw();
+        for (; i < _children->count(); ++i) childAt(_children.get(), i)->visit();
+    } else {
+        draw();
+    }
+    _orderOfArrival = 0;
+    if (gridIsActive()) _grid->afterDraw(this);
+    matrixPop();
+}
+
+void CCNode::transformAncestors() {
+    if (_parent) {
+        _parent->transformAncestors();
+        _parent->transform();
+    }
+}
+
+void CCNode::transform() {
+    CGAffineTransform t = nodeToParentTransform();
+    kmMat4 m;
+    affineToGLMatrix(t, m.mat);
+    m.mat[14] = _vertexZ;
+    matrixMultiply(&m);
+
+    if (_camera && !gridIsActive()) {
+        bool translate = _anchorPointInPoints.x != 0 || _anchorPointInPoints.y != 0;
+        float ax = static_cast<float>(_anchorPointInPoints.x), ay = static_cast<float>(_anchorPointInPoints.y);
+        if (translate) matrixTranslate(ax, ay, 0);
+        _camera->locate();
+        if (translate) matrixTranslate(-ax, -ay, 0);
+    }
+}
+
+// ---- life cycle ----------------------------------------------------------------------------
+
+void CCNode::onEnter() {
+    forEachChildSafely(_children.get(), [](CCNode* child) { child->onEnter(); });
+    resumeSchedulerAndActions();
+    _isRunning = true;
+}
+
+void CCNode::onEnterTransitionDidFinish() {
+    forEachChildSafely(_children.get(), [](CCNode* child) { child->onEnterTransitionDidFinish(); });
+}
+
+void CCNode::onExitTransitionDidStart() {
+    forEachChildSafely(_children.get(), [](CCNode* child) { child->onExitTransitionDidStart(); });
+}
+
+void CCNode::onExit() {
+    pauseSchedulerAndActions();
+    _isRunning = false;
+    forEachChildSafely(_children.get(), [](CCNode* child) { child->onExit(); });
+}
+
+// ---- actions -------------------------------------------------------------------------------
+
+void CCNode::setActionManager(CCActionManager* actionManager) {
+    if (actionManager == _actionManager.get()) return;
+    stopAllActions();
+    _actionManager = actionManager;
+}
+
+CCAction* CCNode::runAction(CCAction* action) {
+    CCAssert(action != nullptr, "Argument must be non-nil");
+    _actionManager->addAction(action, this, !_isRunning);
+    return action;
+}
+
+void CCNode::stopAllActions() {
+    if (_actionManager) _actionManager->removeAllActionsFromTarget(this);
+}
+
+void CCNode::stopAction(CCAction* action) {
+    if (_actionManager) _actionManager->removeAction(action);
+}
+
+void CCNode::stopActionByTag(std::int64_t tag) {
+    if (_actionManager) _actionManager->removeActionByTag(tag, this);
+}
+
+CCAction* CCNode::getActionByTag(std::int64_t tag) {
+    return _actionManager ? _actionManager->getActionByTag(tag, this) : nullptr;
+}
+
+std::uint64_t CCNode::numberOfRunningActions() {
+    return _actionManager ? _actionManager->numberOfRunningActionsInTarget(this) : 0;
+}
+
+// ---- scheduling ----------------------------------------------------------------------------
+
+void CCNode::setScheduler(CCScheduler* scheduler) {
+    if (scheduler == _scheduler.get()) return;
+    unscheduleAllSelectors();
+    _scheduler = scheduler;
+}
+
+void CCNode::scheduleUpdate() { scheduleUpdateWithPriority(0); }
+
+void CCNode::scheduleUpdateWithPriority(std::int64_t priority) {
+    _scheduler->scheduleUpdateForTarget(this, priority, !_isRunning);
+}
+
+void CCNode::unscheduleUpdate() {
+    if (_scheduler) _scheduler->unscheduleUpdateForTarget(this);
+}
+
+void CCNode::schedule(platform::Selector<void(double)> selector) {
+    schedule(selector, 0.0, TimerRepeatForever, 0.0);
+}
+
+void CCNode::schedule(platform::Selector<void(double)> selector, double interval) {
+    schedule(selector, interval, TimerRepeatForever, 0.0);
+}
+
+void CCNode::schedule(platform::Selector<void(double)> selector, double interval, std::uint32_t repeat,
+                      double delay) {
+    CCAssert(static_cast<bool>(selector), "Argument must be non-nil");
+    CCAssert(interval >= 0, "Argument must be positive");
+    _scheduler->scheduleSelector(selector, this, interval, repeat, delay, !_isRunning);
+}
+
+void CCNode::scheduleOnce(platform::Selector<void(double)> selector, double delay) {
+    schedule(selector, 0.0, 0, delay);
+}
+
+void CCNode::unschedule(platform::Selector<void(double)> selector) {
+    if (!selector || !_scheduler) return;
+    _scheduler->unscheduleSelector(selector, this);
+}
+
+void CCNode::unscheduleAllSelectors() {
+    if (_scheduler) _scheduler->unscheduleAllForTarget(this);
+}
+
+void CCNode::resumeSchedulerAndActions() {
+    if (_scheduler) _scheduler->resumeTarget(this);
+    if (_actionManager) _actionManager->resumeTarget(this);
+}
+
+void CCNode::pauseSchedulerAndActions() {
+    if (_scheduler) _scheduler->pauseTarget(this);
+    if (_actionManager) _actionManager->pauseTarget(this);
+}
+
+void CCNode::update(double) {}
+
+// ---- transforms and conversions ------------------------------------------------------------
+
+CGAffineTransform CCNode::nodeToParentTransform() {
+    if (_isTransformDirty) {
+        double x = _position.x, y = _position.y;
+        if (_ignoreAnchorPointForPosition) {
+            x += _anchorPointInPoints.x;
+            y += _anchorPointInPoints.y;
+        }
+
+        float cx = 1, sx = 0, cy = 1, sy = 0;
+        if (_rotationX != 0 || _rotationY != 0) {
+            float radiansX = -_rotationX * kNodeDegrees;
+            float radiansY = -_rotationY * kNodeDegrees;
+            cx = std::cos(radiansX);
+            sx = std::sin(radiansX);
+            cy = std::cos(radiansY);
+            sy = std::sin(radiansY);
+        }
+
+        bool needsSkewMatrix = _skewX != 0 || _skewY != 0;
+        double ax = _anchorPointInPoints.x, ay = _anchorPointInPoints.y;
+        bool anchorIsZero = ax == 0 && ay == 0;
+
+        // Rotation and scale about the anchor fold into the translation; skew cannot.
+        if (!needsSkewMatrix && !anchorIsZero) {
+            x += cy * -ax * _scaleX + -sx * -ay * _scaleY;
+            y += sy * -ax * _scaleX + cx * -ay * _scaleY;
+        }
+
+        _transform = CGAffineTransformMake(cy * _scaleX, sy * _scaleX, -sx * _scaleY, cx * _scaleY, x, y);
+
+        if (needsSkewMatrix) {
+            CGAffineTransform skew = CGAffineTransformMake(1.0, std::tan(_skewY * kNodeDegrees),
+                                                           std::tan(_skewX * kNodeDegrees), 1.0, 0.0, 0.0);
+            _transform = CGAffineTransformConcat(skew, _transform);
+            if (!anchorIsZero) _transform = CGAffineTransformTranslate(_transform, -ax, -ay);
+        }
+        _isTransformDirty = false;
+    }
+    return _transform;
+}
+
+CGAffineTransform CCNode::parentToNodeTransform() {
+    if (_isInverseDirty) {
+        _inverse = CGAffineTransformInvert(nodeToParentTransform());
+        _isInverseDirty = false;
+    }
+    return _inverse;
+}
+
+CGAffineTransform CCNode::nodeToWorldTransform() {
+    CGAffineTransform t = nodeToParentTransform();
+    for (CCNode* p = _parent; p; p = p->_parent) t = CGAffineTransformConcat(t, p->nodeToParentTransform());
+    return t;
+}
+
+CGAffineTransform CCNode::worldToNodeTransform() { return CGAffineTransformInvert(nodeToWorldTransform()); }
+
+CGPoint CCNode::convertToNodeSpace(CGPoint worldPoint) {
+    return CGPointApplyAffineTransform(worldPoint, worldToNodeTransform());
+}
+
+CGPoint CCNode::convertToWorldSpace(CGPoint nodePoint) {
+    return CGPointApplyAffineTransform(nodePoint, nodeToWorldTransform());
+}
+
+CGPoint CCNode::convertToNodeSpaceAR(CGPoint worldPoint) {
+    CGPoint p = convertToNodeSpace(worldPoint);
+    return CGPointMake(p.x - _anchorPointInPoints.x, p.y - _anchorPointInPoints.y);
+}
+
+CGPoint CCNode::convertToWorldSpaceAR(CGPoint nodePoint) {
+    return convertToWorldSpace(CGPointMake(nodePoint.x + _anchorPointInPoints.x, nodePoint.y + _anchorPointInPoints.y));
+}
+
+CGPoint CCNode::convertToWindowSpace(CGPoint nodePoint) {
+    return CCDirector::sharedDirector()->convertToUI(convertToWorldSpace(nodePoint));
+}
+
+CGPoint CCNode::convertTouchToNodeSpace(const platform::Touch* touch) {
+    CGPoint point = touch->locationInView(touch->view());
+    point = CCDirector::sharedDirector()->convertToGL(point);
+    return convertToNodeSpace(point);
+}
+
+CGPoint CCNode::convertTouchToNodeSpaceAR(const platform::Touch* touch) {
+    CGPoint point = touch->locationInView(touch->view());
+    point = CCDirector::sharedDirector()->convertToGL(point);
+    return convertToNodeSpaceAR(point);
+}
+
+// ---- accessors -----------------------------------------------------------------------------
+
+void CCNode::setVisible(bool visible) { _visible = visible; }
+
+void CCNode::setGrid(CCGridProtocol* grid) { _grid = grid; }
+
+void CCNode::setUserObject(platform::Object* userObject) { _userObject = userObject; }
+
+void CCNode::setShaderProgram(CCGLProgram* program) { _shaderProgram = program; }

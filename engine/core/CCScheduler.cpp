@@ -1,0 +1,489 @@
+#include "core/CCScheduler.h"
+
+#include "platform/Exception.h"
+#include "platform/Format.h"
+
+#include <limits>
+#include <utility>
+
+#include <uthash.h>
+#include <utlist.h>
+
+using platform::Object;
+using platform::Ref;
+
+// One update registration. The target's reference is held by its _hashUpdateEntry.
+struct _listEntry {
+    _listEntry* prev;
+    _listEntry* next;
+    CCScheduler::UpdateThunk impMethod;
+    Object* target;
+    std::int64_t priority;
+    bool paused;
+    bool markedForDeletion;
+};
+
+struct _hashUpdateEntry {
+    _listEntry** list; // the list holding `entry`
+    _listEntry* entry;
+    Object* target; // retained; the key
+    UT_hash_handle hh;
+};
+
+struct _hashSelectorEntry {
+    ccArray* timers;
+    Object* target; // retained; the key
+    std::uint32_t timerIndex;
+    CCTimer* currentTimer;
+    bool currentTimerSalvaged;
+    bool paused;
+    UT_hash_handle hh;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Timers
+
+void CCTimer::setupTimerWithInterval(double seconds, std::uint32_t repeat, double delay) {
+    _elapsed = -1;
+    _interval = seconds;
+    _delay = delay;
+    _useDelay = delay > 0;
+    _repeat = repeat;
+    _runForever = repeat == TimerRepeatForever;
+}
+
+void CCTimer::update(double dt) {
+    if (_elapsed == -1) {
+        _elapsed = 0;
+        _nTimesExecuted = 0;
+        return;
+    }
+    if (_runForever && !_useDelay) {
+        _elapsed += dt;
+        if (_elapsed >= _interval) {
+            trigger();
+            _elapsed = 0;
+        }
+        return;
+    }
+    _elapsed += dt;
+    if (_useDelay) {
+        if (_elapsed >= _delay) {
+            trigger();
+            _elapsed = _elapsed - _delay;
+            _nTimesExecuted += 1;
+            _useDelay = false;
+        }
+    } else if (_elapsed >= _interval) {
+        trigger();
+        _elapsed = 0;
+        _nTimesExecuted += 1;
+    }
+    if (!_runForever && _nTimesExecuted > _repeat) cancel();
+}
+
+Ref<CCTimerTargetSelector> CCTimerTargetSelector::timerWithTarget(Object* target, const Selector& selector) {
+    return timerWithTarget(target, selector, 0);
+}
+
+Ref<CCTimerTargetSelector> CCTimerTargetSelector::timerWithTarget(Object* target, const Selector& selector,
+                                                                  double seconds) {
+    Ref<CCTimerTargetSelector> t = platform::make<CCTimerTargetSelector>();
+    if (!t->initWithTarget(target, selector, seconds, TimerRepeatForever, 0)) return nullptr;
+    return t;
+}
+
+bool CCTimerTargetSelector::initWithTarget(Object* target, const Selector& selector) {
+    return initWithTarget(target, selector, 0, TimerRepeatForever, 0);
+}
+
+bool CCTimerTargetSelector::initWithTarget(Object* target, const Selector& selector, double seconds,
+                                           std::uint32_t repeat, double delay) {
+    _target = target;
+    _selector = selector;
+    _impMethod = selector.thunk();
+    setupTimerWithInterval(seconds, repeat, delay);
+    return true;
+}
+
+std::string CCTimerTargetSelector::description() const {
+    return platform::format("<%s = %p | target:%s selector:(%s)>", className(), this,
+                            _target ? _target->className() : std::string("(null)"), _selector.name());
+}
+
+void CCTimerTargetSelector::trigger() {
+    if (_target && _impMethod) _impMethod(_target, _elapsed);
+}
+
+void CCTimerTargetSelector::cancel() {
+    if (_scheduler) _scheduler->unscheduleSelector(_selector, _target);
+}
+
+Ref<CCTimerBlock> CCTimerBlock::timerWithTarget(Object* target, double seconds, const std::string& key, Block block) {
+    Ref<CCTimerBlock> t = platform::make<CCTimerBlock>();
+    if (!t->initWithTarget(target, seconds, TimerRepeatForever, 0, key, std::move(block))) return nullptr;
+    return t;
+}
+
+bool CCTimerBlock::initWithTarget(Object* target, double seconds, std::uint32_t repeat, double delay,
+                                  const std::string& key, Block block) {
+    _block = std::move(block);
+    _key = key;
+    _target = target;
+    setupTimerWithInterval(seconds, repeat, delay);
+    return true;
+}
+
+std::string CCTimerBlock::description() const { return platform::format("<%s = %p | block>", className(), this); }
+
+void CCTimerBlock::trigger() {
+    if (_block) _block(_elapsed);
+}
+
+void CCTimerBlock::cancel() {
+    if (_scheduler) _scheduler->unscheduleBlockForKey(_key, _target);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scheduler
+
+CCScheduler::~CCScheduler() {
+    // Every priority a signed 64-bit value can hold, so nothing outlives the scheduler.
+    unscheduleAllWithMinPriority(std::numeric_limits<std::int64_t>::min());
+}
+
+bool CCScheduler::init() {
+    _timeScale = 1.0;
+    updateHashLocked = false;
+    _paused = false;
+    return true;
+}
+
+std::string CCScheduler::description() const {
+    return platform::format("<%s = %p | timeScale = %0.2f >", className(), this, _timeScale);
+}
+
+void CCScheduler::removeHashElement(_hashSelectorEntry* element) {
+    // Unlink first and release last: the releases may run code that calls back in here.
+    HASH_DEL(hashForTimers, element);
+    ccArray* timers = element->timers;
+    Object* target = element->target;
+    delete element;
+    if (timers) {
+        for (std::uint64_t i = 0; i < timers->count; ++i) static_cast<CCTimer*>(timers->items[i])->setScheduler(nullptr);
+        objArrayFree(timers);
+    }
+    target->release();
+}
+
+_hashSelectorEntry* CCScheduler::timerEntryFor(Object* target, bool paused) {
+    _hashSelectorEntry* element = nullptr;
+    HASH_FIND_PTR(hashForTimers, &target, element);
+    if (!element) {
+        element = new _hashSelectorEntry{};
+        element->target = target;
+        target->retain();
+        element->paused = paused;
+        HASH_ADD_PTR(hashForTimers, target, element);
+    }
+    if (!element->timers) element->timers = objArrayNew(10);
+    return element;
+}
+
+void CCScheduler::scheduleSelector(const Selector& selector, Object* target, double interval, bool paused) {
+    scheduleSelector(selector, target, interval, TimerRepeatForever, 0, paused);
+}
+
+void CCScheduler::scheduleSelector(const Selector& selector, Object* target, double interval, std::uint32_t repeat,
+                                   double delay, bool paused) {
+    CCAssert(selector, "Argument selector must be non-nil");
+    CCAssert(target, "Argument target must be non-nil");
+    _hashSelectorEntry* element = timerEntryFor(target, paused);
+    ccArray* timers = element->timers;
+    for (std::uint64_t i = 0; i < timers->count; ++i) {
+        auto* timer = dynamic_cast<CCTimerTargetSelector*>(timers->items[i]);
+        if (timer && timer->selector() == selector) {
+            timer->setInterval(interval);
+            return;
+        }
+    }
+    objArrayEnsureExtraCapacity(timers, 1);
+    Ref<CCTimerTargetSelector> timer = platform::make<CCTimerTargetSelector>();
+    timer->initWithTarget(target, selector, interval, repeat, delay);
+    timer->setScheduler(this);
+    objArrayAppendObject(timers, timer.get());
+}
+
+void CCScheduler::scheduleBlockForKey(const std::string& key, Object* target, double interval, std::uint32_t repeat,
+                                      double delay, bool paused, Block block) {
+    CCAssert(block, "Argument block must be non-nil");
+    CCAssert(target, "Argument target must be non-nil");
+    _hashSelectorEntry* element = timerEntryFor(target, paused);
+    ccArray* timers = element->timers;
+    for (std::uint64_t i = 0; i < timers->count; ++i) {
+        auto* timer = dynamic_cast<CCTimerBlock*>(timers->items[i]);
+        if (timer && timer->key() == key) {
+            timer->setInterval(interval);
+            return;
+        }
+    }
+    objArrayEnsureExtraCapacity(timers, 1);
+    Ref<CCTimerBlock> timer = platform::make<CCTimerBlock>();
+    timer->initWithTarget(target, interval, repeat, delay, key, std::move(block));
+    timer->setScheduler(this);
+    objArrayAppendObject(timers, timer.get());
+}
+
+void CCScheduler::removeTimerAtIndex(_hashSelectorEntry* element, std::uint64_t index) {
+    auto* timer = static_cast<CCTimer*>(element->timers->items[index]);
+    if (timer == element->currentTimer && !element->currentTimerSalvaged) {
+        timer->retain(); // released when its step ends
+        element->currentTimerSalvaged = true;
+    }
+    timer->setScheduler(nullptr);
+    objArrayRemoveObjectAtIndex(element->timers, index);
+    // Unsigned on purpose: from 0 it wraps and the stepping loop's increment brings it back.
+    if (element->timerIndex >= index) element->timerIndex -= 1;
+    if (element->timers->count == 0) {
+        if (currentTarget == element) currentTargetSalvaged = true;
+        else removeHashElement(element);
+    }
+}
+
+void CCScheduler::unscheduleSelector(const Selector& selector, Object* target) {
+    if (!target) return;
+    _hashSelectorEntry* element = nullptr;
+    HASH_FIND_PTR(hashForTimers, &target, element);
+    if (!element || !element->timers) return;
+    for (std::uint64_t i = 0; i < element->timers->count; ++i) {
+        auto* timer = dynamic_cast<CCTimerTargetSelector*>(element->timers->items[i]);
+        if (timer && timer->selector() == selector) {
+            removeTimerAtIndex(element, i);
+            return;
+        }
+    }
+}
+
+void CCScheduler::unscheduleBlockForKey(const std::string& key, Object* target) {
+    if (!target) return;
+    _hashSelectorEntry* element = nullptr;
+    HASH_FIND_PTR(hashForTimers, &target, element);
+    if (!element || !element->timers) return;
+    for (std::uint64_t i = 0; i < element->timers->count; ++i) {
+        auto* timer = dynamic_cast<CCTimerBlock*>(element->timers->items[i]);
+        if (timer && timer->key() == key) {
+            removeTimerAtIndex(element, i);
+            return;
+        }
+    }
+}
+
+void CCScheduler::addUpdateHashEntry(_listEntry** list, _listEntry* entry) {
+    auto* hashElement = new _hashUpdateEntry{};
+    hashElement->target = entry->target;
+    entry->target->retain();
+    hashElement->list = list;
+    hashElement->entry = entry;
+    HASH_ADD_PTR(hashForUpdates, target, hashElement);
+}
+
+void CCScheduler::priorityIn(_listEntry** list, Object* target, UpdateThunk update, std::int64_t priority, bool paused) {
+    auto* entry = new _listEntry{nullptr, nullptr, update, target, priority, paused, false};
+    _listEntry* before = nullptr;
+    for (_listEntry* e = *list; e; e = e->next) {
+        if (e->priority > priority) {
+            before = e;
+            break;
+        }
+    }
+    if (before) DL_PREPEND_ELEM(*list, before, entry);
+    else DL_APPEND(*list, entry);
+    addUpdateHashEntry(list, entry);
+}
+
+void CCScheduler::appendIn(_listEntry** list, Object* target, UpdateThunk update, bool paused) {
+    auto* entry = new _listEntry{nullptr, nullptr, update, target, 0, paused, false};
+    DL_APPEND(*list, entry);
+    addUpdateHashEntry(list, entry);
+}
+
+void CCScheduler::scheduleUpdateForTarget(Object* target, UpdateThunk update, std::int64_t priority, bool paused) {
+    CCAssert(target, "Argument target must be non-nil");
+    CCAssert(update, "Argument update must be non-nil");
+    _hashUpdateEntry* hashElement = nullptr;
+    HASH_FIND_PTR(hashForUpdates, &target, hashElement);
+    if (hashElement) {
+        hashElement->entry->markedForDeletion = false;
+        return;
+    }
+    if (priority == 0) appendIn(&updates0, target, update, paused);
+    else if (priority < 0) priorityIn(&updatesNeg, target, update, priority, paused);
+    else priorityIn(&updatesPos, target, update, priority, paused);
+}
+
+void CCScheduler::removeUpdateFromHash(_listEntry* entry) {
+    _hashUpdateEntry* element = nullptr;
+    HASH_FIND_PTR(hashForUpdates, &entry->target, element);
+    if (!element) return;
+    DL_DELETE(*element->list, element->entry);
+    delete element->entry;
+    Object* target = element->target;
+    HASH_DEL(hashForUpdates, element);
+    delete element;
+    target->release();
+}
+
+void CCScheduler::unscheduleUpdateForTarget(Object* target) {
+    if (!target) return;
+    _hashUpdateEntry* element = nullptr;
+    HASH_FIND_PTR(hashForUpdates, &target, element);
+    if (!element) return;
+    if (updateHashLocked) element->entry->markedForDeletion = true;
+    else removeUpdateFromHash(element->entry);
+}
+
+void CCScheduler::unscheduleAll() { unscheduleAllWithMinPriority(SystemPriority); }
+
+void CCScheduler::unscheduleAllWithMinPriority(std::int64_t minPriority) {
+    for (_hashSelectorEntry* element = hashForTimers; element;) {
+        auto* next = static_cast<_hashSelectorEntry*>(element->hh.next);
+        unscheduleAllForTarget(element->target);
+        element = next;
+    }
+    auto unscheduleFrom = [&](_listEntry* list, bool all) {
+        for (_listEntry* entry = list; entry;) {
+            _listEntry* next = entry->next;
+            if (all || entry->priority >= minPriority) unscheduleUpdateForTarget(entry->target);
+            entry = next;
+        }
+    };
+    if (minPriority < 0) unscheduleFrom(updatesNeg, false);
+    if (minPriority <= 0) unscheduleFrom(updates0, true);
+    unscheduleFrom(updatesPos, false);
+}
+
+void CCScheduler::unscheduleAllForTarget(Object* target) {
+    if (!target) return;
+    // Holds the target across the removals below: they release the scheduler's references,
+    // and the update entry still has to be found by this pointer afterwards.
+    Ref<Object> keep = target;
+    _hashSelectorEntry* element = nullptr;
+    HASH_FIND_PTR(hashForTimers, &target, element);
+    if (element) {
+        if (element->currentTimer && !element->currentTimerSalvaged &&
+            objArrayContainsObject(element->timers, element->currentTimer)) {
+            element->currentTimer->retain();
+            element->currentTimerSalvaged = true;
+        }
+        for (std::uint64_t i = 0; i < element->timers->count; ++i)
+            static_cast<CCTimer*>(element->timers->items[i])->setScheduler(nullptr);
+        objArrayRemoveAllObjects(element->timers);
+        if (currentTarget == element) currentTargetSalvaged = true;
+        else removeHashElement(element);
+    }
+    unscheduleUpdateForTarget(target);
+}
+
+void CCScheduler::resumeTarget(Object* target) {
+    if (!target) return;
+    _hashSelectorEntry* element = nullptr;
+    HASH_FIND_PTR(hashForTimers, &target, element);
+    if (element) element->paused = false;
+    _hashUpdateEntry* update = nullptr;
+    HASH_FIND_PTR(hashForUpdates, &target, update);
+    if (update) update->entry->paused = false;
+}
+
+void CCScheduler::pauseTarget(Object* target) {
+    if (!target) return;
+    _hashSelectorEntry* element = nullptr;
+    HASH_FIND_PTR(hashForTimers, &target, element);
+    if (element) element->paused = true;
+    _hashUpdateEntry* update = nullptr;
+    HASH_FIND_PTR(hashForUpdates, &target, update);
+    if (update) update->entry->paused = true;
+}
+
+bool CCScheduler::isTargetPaused(Object* target) const {
+    if (!target) return false;
+    _hashSelectorEntry* element = nullptr;
+    HASH_FIND_PTR(hashForTimers, &target, element);
+    if (element) return element->paused;
+    _hashUpdateEntry* update = nullptr;
+    HASH_FIND_PTR(hashForUpdates, &target, update);
+    return update ? update->entry->paused : false;
+}
+
+platform::ObjectSet CCScheduler::pauseAllTargets() { return pauseAllTargetsWithMinPriority(SystemPriority); }
+
+platform::ObjectSet CCScheduler::pauseAllTargetsWithMinPriority(std::int64_t minPriority) {
+    platform::ObjectSet paused(50);
+    for (_hashSelectorEntry* element = hashForTimers; element;
+         element = static_cast<_hashSelectorEntry*>(element->hh.next)) {
+        element->paused = true;
+        paused.add(element->target);
+    }
+    auto pauseIn = [&](_listEntry* list, bool all) {
+        for (_listEntry* entry = list; entry; entry = entry->next) {
+            if (all || entry->priority >= minPriority) {
+                entry->paused = true;
+                paused.add(entry->target);
+            }
+        }
+    };
+    if (minPriority < 0) pauseIn(updatesNeg, false);
+    if (minPriority <= 0) pauseIn(updates0, true);
+    pauseIn(updatesPos, false);
+    return paused;
+}
+
+void CCScheduler::resumeTargets(const platform::ObjectSet& targets) {
+    for (const Ref<Object>& target : targets) resumeTarget(target.get());
+}
+
+void CCScheduler::update(double dt) {
+    if (_paused) return;
+    updateHashLocked = true;
+    if (_timeScale != 1.0) dt *= _timeScale;
+
+    // Each list's head is read when its walk starts and successors before each call; entries
+    // unscheduled meanwhile are only marked.
+    for (_listEntry** list : {&updatesNeg, &updates0, &updatesPos}) {
+        for (_listEntry* entry = *list; entry;) {
+            _listEntry* next = entry->next;
+            if (!entry->paused && !entry->markedForDeletion) entry->impMethod(entry->target, dt);
+            entry = next;
+        }
+    }
+
+    for (_hashSelectorEntry* element = hashForTimers; element;) {
+        currentTarget = element;
+        currentTargetSalvaged = false;
+        if (!element->paused) {
+            for (element->timerIndex = 0; element->timerIndex < element->timers->count; ++element->timerIndex) {
+                element->currentTimer = static_cast<CCTimer*>(element->timers->items[element->timerIndex]);
+                element->currentTimerSalvaged = false;
+                element->currentTimer->update(dt);
+                if (element->currentTimerSalvaged) element->currentTimer->release();
+                element->currentTimer = nullptr;
+            }
+        }
+        auto* next = static_cast<_hashSelectorEntry*>(element->hh.next);
+        // The walk is done with this entry; clearing the mark first keeps a removal made while
+        // it is freed from taking it for the entry being stepped.
+        currentTarget = nullptr;
+        if (currentTargetSalvaged && element->timers->count == 0) removeHashElement(element);
+        element = next;
+    }
+
+    for (_listEntry** list : {&updatesNeg, &updates0, &updatesPos}) {
+        for (_listEntry* entry = *list; entry;) {
+            _listEntry* next = entry->next;
+            if (entry->markedForDeletion) removeUpdateFromHash(entry);
+            entry = next;
+        }
+    }
+
+    updateHashLocked = false;
+    currentTarget = nullptr;
+}

@@ -1,0 +1,204 @@
+#include "platform/Paths.h"
+
+#include "platform/Format.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace platform {
+
+namespace {
+
+// The path without trailing separators; the root stays "/".
+std::string stripTrailingSlashes(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 1 && path[end - 1] == '/') --end;
+    return path.substr(0, end);
+}
+
+// Where the last component of an already stripped path starts.
+std::size_t lastComponentStart(const std::string& stripped) {
+    std::size_t slash = stripped.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+std::string& documentsOverride() {
+    static std::string path;
+    return path;
+}
+
+std::string defaultDocumentsDirectory() {
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && *home == '/') {
+        base = Paths::stringByAppendingPathComponent(home, ".local/share");
+    }
+    if (!base.empty()) {
+        std::string dir = Paths::stringByAppendingPathComponent(base, "footlight/Documents");
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        if (!ec && fs::is_directory(dir, ec)) return dir;
+    }
+    return Paths::stringByAppendingPathComponent(Paths::temporaryDirectory(),
+                                                 format("footlight-%u/Documents", static_cast<unsigned>(getuid())));
+}
+
+} // namespace
+
+std::string Paths::lastPathComponent(const std::string& path) {
+    std::string s = stripTrailingSlashes(path);
+    if (s == "/") return s;
+    return s.substr(lastComponentStart(s));
+}
+
+std::string Paths::pathExtension(const std::string& path) {
+    std::string last = lastPathComponent(path);
+    std::size_t dot = last.rfind('.');
+    if (dot == std::string::npos || dot == 0) return {};
+    return last.substr(dot + 1);
+}
+
+std::string Paths::compoundPathExtension(const std::string& path) {
+    std::string ext = pathExtension(path);
+    if (ext != "gz" && ext != "ccz") return ext;
+    std::string inner = pathExtension(stringByDeletingPathExtension(path));
+    return inner.empty() ? ext : inner + "." + ext;
+}
+
+std::string Paths::stringByDeletingLastPathComponent(const std::string& path) {
+    std::string s = stripTrailingSlashes(path);
+    if (s == "/") return s;
+    std::size_t slash = s.rfind('/');
+    if (slash == std::string::npos) return {};
+    if (slash == 0) return "/";
+    return stripTrailingSlashes(s.substr(0, slash));
+}
+
+std::string Paths::stringByDeletingPathExtension(const std::string& path) {
+    std::string s = stripTrailingSlashes(path);
+    std::size_t start = lastComponentStart(s);
+    std::size_t dot = s.rfind('.');
+    if (dot == std::string::npos || dot <= start) return s;
+    return s.substr(0, dot);
+}
+
+std::string Paths::stringByDeletingCompoundPathExtension(const std::string& path) {
+    std::string s = stripTrailingSlashes(path);
+    std::string ext = compoundPathExtension(s);
+    if (ext.empty()) return s;
+    return s.substr(0, s.size() - ext.size() - 1);
+}
+
+std::string Paths::stringByAppendingPathComponent(const std::string& path, const std::string& component) {
+    std::size_t from = 0;
+    while (from < component.size() && component[from] == '/') ++from;
+    std::string tail = stripTrailingSlashes(component.substr(from));
+    if (tail == "/") tail.clear();
+    if (tail.empty()) return path;
+    if (path.empty()) return tail;
+    std::string head = stripTrailingSlashes(path);
+    return head == "/" ? "/" + tail : head + "/" + tail;
+}
+
+std::string Paths::stringByAppendingPathExtension(const std::string& path, const std::string& extension) {
+    std::string s = stripTrailingSlashes(path);
+    if (extension.empty() || s.empty() || s == "/") return path;
+    return s + "." + extension;
+}
+
+bool Paths::isAbsolutePath(const std::string& path) { return !path.empty() && (path[0] == '/' || path[0] == '~'); }
+
+std::string Paths::stringByStandardizingPath(const std::string& path) {
+    std::string p = path;
+    if (!p.empty() && p[0] == '~' && (p.size() == 1 || p[1] == '/')) {
+        if (const char* home = std::getenv("HOME"); home && *home) p = std::string(home) + p.substr(1);
+    }
+    if (p.empty()) return p;
+    bool absolute = p[0] == '/';
+    std::vector<std::string> parts;
+    std::size_t i = 0;
+    while (i <= p.size()) {
+        std::size_t slash = p.find('/', i);
+        if (slash == std::string::npos) slash = p.size();
+        std::string part = p.substr(i, slash - i);
+        i = slash + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == ".." && absolute) {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(std::move(part));
+    }
+    std::string out = absolute ? "/" : "";
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        if (k) out += '/';
+        out += parts[k];
+    }
+    if (out.empty()) return ".";
+    return out;
+}
+
+std::string Paths::documentsDirectory() {
+    std::string dir = documentsOverride().empty() ? defaultDocumentsDirectory() : documentsOverride();
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (!fs::is_directory(dir, ec)) return {};
+    return dir;
+}
+
+void Paths::setDocumentsDirectory(const std::string& path) { documentsOverride() = path; }
+
+std::string Paths::temporaryDirectory() {
+    std::error_code ec;
+    fs::path tmp = fs::temp_directory_path(ec);
+    return ec ? std::string("/tmp") : tmp.string();
+}
+
+FileManager* FileManager::defaultManager() {
+    static Ref<FileManager> manager = make<FileManager>();
+    return manager.get();
+}
+
+bool FileManager::fileExistsAtPath(const std::string& path) const {
+    if (path.empty()) return false;
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+bool FileManager::isDirectoryAtPath(const std::string& path) const {
+    if (path.empty()) return false;
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+Bundle* Bundle::mainBundle() {
+    static Ref<Bundle> main = [] {
+        std::error_code ec;
+        fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+        std::string folder = ec ? fs::current_path(ec).string() : exe.parent_path().string();
+        return make<Bundle>(folder);
+    }();
+    return main.get();
+}
+
+Ref<Bundle> Bundle::bundleWithPath(const std::string& resourcePath) { return make<Bundle>(resourcePath); }
+
+std::string Bundle::pathForResource(const std::string& name, const std::string& type,
+                                    const std::string& directory) const {
+    if (name.empty()) return {};
+    std::string file = Paths::stringByAppendingPathExtension(name, type);
+    std::string full = Paths::stringByAppendingPathComponent(
+        Paths::stringByAppendingPathComponent(resourcePath_, directory), file);
+    std::error_code ec;
+    return fs::exists(full, ec) ? full : std::string();
+}
+
+std::string Bundle::description() const { return format("<Bundle: %s>", resourcePath_); }
+
+} // namespace platform
