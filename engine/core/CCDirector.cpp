@@ -1,4 +1,5 @@
 #include "core/CCDirector.h"
+#include "core/CCStatsImages.h"
 
 #include "actions/CCActionManager.h"
 #include "core/CCConfiguration.h"
@@ -359,8 +360,10 @@ void CCDirector::calculateMPF() {
 }
 
 void CCDirector::getFPSImageData(const unsigned char** data, std::uint64_t* length) {
-    if (data) *data = nullptr;
-    if (length) *length = 0;
+    std::uint64_t size = 0;
+    const unsigned char* bytes = ccStatsImageSmall(&size);
+    if (data) *data = bytes;
+    if (length) *length = size;
 }
 
 void CCDirector::createStatsLabel() {}
@@ -675,7 +678,16 @@ void CCDirectorIOS::viewDidUnload() {
 }
 
 void CCDirectorIOS::getFPSImageData(const unsigned char** data, std::uint64_t* length) {
-    CCDirector::getFPSImageData(data, length);
+    std::uint64_t size = 0;
+    const unsigned char* bytes = nullptr;
+    switch (CCConfiguration::sharedConfiguration()->runningDevice()) {
+    case kCCDeviceiPhoneRetinaDisplay:
+    case kCCDeviceiPhone5RetinaDisplay: bytes = ccStatsImageLarge(&size); break;
+    case kCCDeviceiPadRetinaDisplay: bytes = ccStatsImageLargePad(&size); break;
+    default: bytes = ccStatsImageSmall(&size); break;
+    }
+    if (data) *data = bytes;
+    if (length) *length = size;
 }
 
 // =============================================================================================

@@ -128,7 +128,7 @@ public:
     virtual void startAnimation();
     virtual void stopAnimation() {}
     // Seconds between frames.
-    virtual void setAnimationInterval(double interval) { _animationInterval = interval; }
+    virtual void setAnimationInterval(double) {}
 
     // Statistics: they draw nothing until the statistics labels exist.
     virtual void showStats();
@@ -164,6 +164,8 @@ public:
     const std::vector<platform::Ref<CCScene>>& scenesStack() const { return _scenesStack; }
     CCScene* nextScene() const { return _nextScene; }
 
+    // Orientation is the view controller's business here: nothing to hand on.
+    void setInterfaceOrientationDelegate(platform::Object*) {}
     virtual CCTouchDispatcher* touchDispatcher() const { return nullptr; }
     virtual void setTouchDispatcher(CCTouchDispatcher*) {}
 

@@ -31,9 +31,18 @@ inline CCNode* childAt(const CCArray* children, std::uint64_t i) {
 // node, so the walk goes by index, re-reads the count and keeps the child alive meanwhile.
 template <class F> void forEachChildSafely(CCArray* children, F&& call) {
     if (!children) return;
-    for (std::uint64_t i = 0; i < children->count(); ++i) {
+    std::uint64_t i = 0;
+    while (i < children->count()) {
         platform::Ref<CCNode> child(childAt(children, i));
         call(child.get());
+        // The call may have moved or removed the child (or others before it): go on after the
+        // child's present place, or at the same index when it left and the rest moved down.
+        if (i < children->count() && childAt(children, i) == child.get()) {
+            ++i;
+        } else {
+            std::uint64_t at = children->indexOfObject(child.get());
+            if (at != platform::NSNotFound) i = at + 1;
+        }
     }
 }
 
@@ -445,7 +454,6 @@ void CCNode::schedule(platform::Selector<void(double)> selector, double interval
 void CCNode::schedule(platform::Selector<void(double)> selector, double interval, std::uint32_t repeat,
                       double delay) {
     CCAssert(static_cast<bool>(selector), "Argument must be non-nil");
-    CCAssert(interval >= 0, "Argument must be positive");
     _scheduler->scheduleSelector(selector, this, interval, repeat, delay, !_isRunning);
 }
 

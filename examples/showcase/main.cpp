@@ -3,16 +3,19 @@
 //
 //   showcase [--out FILE] [--seconds N] [--realtime] [--window]
 //
-// Frames are timed by a manual clock unless --realtime asks for the monotonic one.
+// Frames are timed by a manual clock unless --realtime asks for the monotonic one. --window
+// shows the frames in a window (when there is a display) until it is closed.
 
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
+#include "core/CCLayer.h"
 #include "core/CCNode.h"
 #include "core/CCScene.h"
 #include "platform/Device.h"
 #include "platform/DisplayLink.h"
 #include "platform/Image.h"
 #include "platform/RunLoop.h"
+#include "platform/Window.h"
 
 #include <GLES2/gl2.h>
 
@@ -24,54 +27,15 @@
 
 namespace {
 
-// A flat coloured rectangle over the node's content, drawn with a scissored clear. It stands in
-// for the colour layers until they exist, and like them follows the node's position, anchor and
-// scale (not rotation: a scissor box stays upright).
-class Panel : public CCNode {
+// A colour layer that slides to and fro on its own update.
+class SlidingBar : public CCLayerColor {
 public:
-    static platform::Ref<Panel> panel(CGSize size, float r, float g, float b) {
-        auto p = makeNode<Panel>();
-        p->setContentSize(size);
-        p->setColour(r, g, b);
-        return p;
-    }
-
-    void draw() override {
-        CGRect box = CGRectApplyAffineTransform(CGRectMake(0, 0, _contentSize.width, _contentSize.height),
-                                                nodeToWorldTransform());
-        float scale = CCDirector::sharedDirector()->winSizeInPixels().width /
-                      CCDirector::sharedDirector()->winSize().width;
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(static_cast<GLint>(std::lround(box.origin.x * scale)),
-                  static_cast<GLint>(std::lround(box.origin.y * scale)),
-                  static_cast<GLsizei>(std::lround(box.size.width * scale)),
-                  static_cast<GLsizei>(std::lround(box.size.height * scale)));
-        glClearColor(r_, g_, b_, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glDisable(GL_SCISSOR_TEST);
-        glClearColor(0, 0, 0, 1);
-        ++drawCallCounter;
-    }
-
-protected:
-    void setColour(float r, float g, float b) {
-        r_ = r;
-        g_ = g;
-        b_ = b;
-    }
-
-private:
-    float r_ = 0, g_ = 0, b_ = 0;
-};
-
-// A panel that slides to and fro on its own update.
-class SlidingPanel : public Panel {
-public:
-    static platform::Ref<SlidingPanel> slidingPanel(CGSize size, float r, float g, float b) {
-        auto p = makeNode<SlidingPanel>();
-        p->setContentSize(size);
-        p->setColour(r, g, b);
-        return p;
+    static platform::Ref<SlidingBar> bar(_ccColor4B colour, CGSize size) {
+        auto b = makeNode<SlidingBar>();
+        b->setColor(ccc3(colour.r, colour.g, colour.b));
+        b->setOpacity(colour.a);
+        b->setContentSize(size);
+        return b;
     }
     void update(double dt) override {
         elapsed_ += dt;
@@ -95,30 +59,36 @@ public:
         auto scene = CCScene::node();
         CGSize win = CCDirector::sharedDirector()->winSize();
 
-        // Colour and gradient layers take this place once the engine has them.
-        auto background = Panel::panel(win, 0.08f, 0.10f, 0.18f);
+        // A vertical gradient behind everything.
+        auto background = CCLayerGradient::layerWithColor(ccc4(20, 26, 46, 255), ccc4(70, 40, 90, 255),
+                                                          CGPointMake(0, -1));
         scene->addChild(background.get(), -10);
 
-        auto stage = Panel::panel(CGSizeMake(win.width - 40, 200), 0.20f, 0.24f, 0.36f);
+        auto stage = CCLayerColor::layerWithColor(ccc4(52, 61, 92, 255), win.width - 40, 200);
+        stage->setIgnoreAnchorPointForPosition(false);
         stage->setAnchorPoint(CGPointMake(0.5, 0.5));
         stage->setPosition(CGPointMake(win.width / 2, win.height / 2));
         scene->addChild(stage.get());
 
         // Children inside the stage, drawn after the stage itself and among themselves by
-        // z-order: the shadow (z 0) goes under the cards (z 1).
-        auto shadow = Panel::panel(CGSizeMake(90, 90), 0.05f, 0.05f, 0.08f);
+        // z-order: the half-transparent shadow (z 0) goes under the cards (z 1).
+        auto shadow = CCLayerColor::layerWithColor(ccc4(0, 0, 0, 128), 90, 90);
         shadow->setPosition(CGPointMake(36, 46));
         stage->addChild(shadow.get(), 0);
-        auto card = Panel::panel(CGSizeMake(90, 90), 0.95f, 0.55f, 0.15f);
+        auto card = CCLayerColor::layerWithColor(ccc4(242, 140, 38, 255), 90, 90);
         card->setPosition(CGPointMake(30, 52));
         stage->addChild(card.get(), 1);
-        auto card2 = Panel::panel(CGSizeMake(60, 60), 0.25f, 0.75f, 0.45f);
+        auto card2 = CCLayerGradient::layerWithColor(ccc4(64, 191, 115, 255), ccc4(30, 90, 200, 255),
+                                                     CGPointMake(1, -1));
+        card2->setContentSize(CGSizeMake(60, 60));
+        card2->setIgnoreAnchorPointForPosition(false);
         card2->setAnchorPoint(CGPointMake(1, 0));
         card2->setScale(1.5f);
+        card2->setRotation(-8);
         card2->setPosition(CGPointMake(stage->contentSize().width - 20, 40));
         stage->addChild(card2.get(), 1);
 
-        auto bar = SlidingPanel::slidingPanel(CGSizeMake(80, 24), 0.85f, 0.20f, 0.30f);
+        auto bar = SlidingBar::bar(ccc4(217, 51, 77, 255), CGSizeMake(80, 24));
         bar->setPosition(CGPointMake(40, 60));
         scene->addChild(bar.get(), 5);
         bar->scheduleUpdate();
@@ -146,7 +116,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (window) std::printf("showcase: no window support in this build; rendering headless\n");
+    // A window shows the frames as they come, on the real clock, until it is closed.
+    if (window) realtime = true;
 
     // A retina phone, so that the game's retina switch takes.
     platform::Device::setCurrent(platform::DeviceProfile::phoneRetina());
@@ -169,16 +140,25 @@ int main(int argc, char** argv) {
     view->layoutIfNeeded(); // the first layout runs the first scene
     director->startAnimation();
 
-    if (realtime) {
-        platform::RunLoop::currentRunLoop()->runUntil(platform::MonotonicClock::sharedClock()->now() +
-                                                      seconds);
+    std::unique_ptr<platform::Window> shown =
+        window ? platform::Window::open(view.get(), "Footlight showcase") : nullptr;
+    if (window && !shown) std::printf("showcase: no display to open a window on; rendering headless\n");
+    platform::RunLoop* loop = platform::RunLoop::currentRunLoop();
+    if (shown) {
+        while (shown->processEvents())
+            loop->runUntil(platform::MonotonicClock::sharedClock()->now() + 1.0 / 120);
+        shown.reset();
+    } else if (realtime) {
+        loop->runUntil(platform::MonotonicClock::sharedClock()->now() + seconds);
     } else {
         int frames = static_cast<int>(std::lround(seconds * platform::DisplayLink::kRefreshRate));
         for (int i = 0; i < frames; ++i)
             clock->advance(1.0 / platform::DisplayLink::kRefreshRate);
     }
 
-    const platform::PixelBuffer& frame = view->layer()->presentedFrame();
+    // The view is opaque: whatever alpha blending left in the frame is not part of the picture.
+    platform::PixelBuffer frame = view->layer()->presentedFrame();
+    for (std::size_t i = 3; i < frame.rgba.size(); i += 4) frame.rgba[i] = 255;
     std::printf("showcase: %llu frames, %dx%d pixels\n",
                 static_cast<unsigned long long>(director->totalFrames()), frame.width, frame.height);
     bool written = !frame.empty() &&

@@ -104,7 +104,8 @@ TEST_F(ActionManagerTest, AnAddedActionStartsAtOnceAndIsStoppedAndReleasedInTheP
 
 TEST_F(ActionManagerTest, AnActionStoppingItsTargetsActionsSurvivesItsStepAndTheRestAreNotStepped) {
     Ref<Counter> a = counter("a"), b = counter("b"), c = counter("c");
-    for (auto* x : {a.get(), b.get(), c.get()}) manager->addAction(x, node.get(), false);
+    for (auto* x : {a.get(), b.get(), c.get()})
+        manager->addAction(x, node.get(), false);
     manager->addAction(counter("o").get(), other.get(), false);
     a = nullptr;
     c = nullptr;
@@ -125,7 +126,8 @@ TEST_F(ActionManagerTest, AnActionStoppingItsTargetsActionsSurvivesItsStepAndThe
 
 TEST_F(ActionManagerTest, RemovingTheActionBeforeTheCurrentOneSkipsAndRepeatsNothing) {
     Ref<Counter> a = counter("a"), b = counter("b"), c = counter("c");
-    for (auto* x : {a.get(), b.get(), c.get()}) manager->addAction(x, node.get(), false);
+    for (auto* x : {a.get(), b.get(), c.get()})
+        manager->addAction(x, node.get(), false);
     b->onStep = [&](Counter* self) {
         self->onStep = nullptr;
         manager->removeAction(a.get());
@@ -283,9 +285,12 @@ TEST_F(ActionManagerTest, ManyTargetsKeepSeparateEntries) {
         c->setTag(i);
         manager->addAction(c.get(), nodes.back().get(), false);
     }
-    for (int i = 0; i < 500; ++i) ASSERT_EQ(manager->getActionByTag(i, nodes[i].get())->tag(), i);
-    for (int frame = 0; frame < 3; ++frame) manager->update(0.1);
-    for (auto& n : nodes) EXPECT_EQ(n->retainCount(), 1u);
+    for (int i = 0; i < 500; ++i)
+        ASSERT_EQ(manager->getActionByTag(i, nodes[i].get())->tag(), i);
+    for (int frame = 0; frame < 3; ++frame)
+        manager->update(0.1);
+    for (auto& n : nodes)
+        EXPECT_EQ(n->retainCount(), 1u);
 }
 
 TEST_F(ActionManagerTest, RunsBeforeEveryOtherUpdateWhenScheduledAtSystemPriority) {

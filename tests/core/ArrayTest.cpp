@@ -56,7 +56,8 @@ public:
 
 std::vector<int> ids(const CCArray* a) {
     std::vector<int> out;
-    for (Object* o : *a) out.push_back(static_cast<Item*>(o)->id);
+    for (Object* o : *a)
+        out.push_back(static_cast<Item*>(o)->id);
     return out;
 }
 
@@ -77,7 +78,7 @@ std::int64_t byKey(Object* a, Object* b, void*) {
 }
 
 int slotsByKey(const void* a, const void* b) {
-    int ka = (*static_cast<Item* const*>(a))->key, kb = (*static_cast<Item* const*>(b))->key;
+    int ka = (*static_cast<Item*const*>(a))->key, kb = (*static_cast<Item*const*>(b))->key;
     return ka < kb ? -1 : ka > kb ? 1 : 0;
 }
 
@@ -87,7 +88,8 @@ TEST(ObjectArrayTest, CapacityStartsAtOneAndDoublesAsNeeded) {
     Ref<CCArray> a = CCArray::arrayWithCapacity(0);
     EXPECT_EQ(a->capacity(), 1u);
     Ref<Item> x = make<Item>(0, 0);
-    for (int i = 0; i < 3; ++i) a->addObject(x.get());
+    for (int i = 0; i < 3; ++i)
+        a->addObject(x.get());
     EXPECT_EQ(a->capacity(), 4u);
     EXPECT_EQ(a->count(), 3u);
 
@@ -196,7 +198,7 @@ TEST(ObjectArrayTest, LookupsAreByIdentityAndEqualityIsByValue) {
     Ref<CCArray> b = CCArray::array();
     b->addObject(alsoOne.get());
     b->addObject(two.get());
-    EXPECT_TRUE(a->isEqualToArray(b.get())); // only the receiver's count is compared
+    EXPECT_TRUE(a->isEqualToArray(b.get()));  // only the receiver's count is compared
     EXPECT_FALSE(b->isEqualToArray(a.get())); // a shorter other array is not equal
     Ref<CCArray> empty = CCArray::array();
     EXPECT_TRUE(empty->isEqualToArray(b.get()));
@@ -230,24 +232,30 @@ TEST(ObjectArraySortTest, MergeSortByFunctionReversesEqualElements) {
     // Larger: ascending by key, and within a key the reverse of the original order.
     std::vector<int> keys;
     srand(7);
-    for (int i = 0; i < 101; ++i) keys.push_back(rand() % 6);
+    for (int i = 0; i < 101; ++i)
+        keys.push_back(rand() % 6);
     Fixture big(keys);
     big.array->sortUsingSelector(fl_selector(Item::compare));
     std::vector<std::pair<int, int>> expected;
-    for (int i = 0; i < 101; ++i) expected.emplace_back(keys[i], -i);
+    for (int i = 0; i < 101; ++i)
+        expected.emplace_back(keys[i], -i);
     std::sort(expected.begin(), expected.end());
     std::vector<int> expectedIds;
-    for (auto& e : expected) expectedIds.push_back(-e.second);
+    for (auto& e : expected)
+        expectedIds.push_back(-e.second);
     EXPECT_EQ(ids(big.array.get()), expectedIds);
-    for (auto& item : big.items) EXPECT_EQ(item->retainCount(), 2u);
+    for (auto& item : big.items)
+        EXPECT_EQ(item->retainCount(), 2u);
 }
 
 TEST(ObjectArraySortTest, InsertionAndCMergeSortsAreStable) {
     std::vector<int> keys;
     srand(11);
-    for (int i = 0; i < 77; ++i) keys.push_back(rand() % 5);
+    for (int i = 0; i < 77; ++i)
+        keys.push_back(rand() % 5);
     std::vector<int> stable(77);
-    for (int i = 0; i < 77; ++i) stable[i] = i;
+    for (int i = 0; i < 77; ++i)
+        stable[i] = i;
     std::stable_sort(stable.begin(), stable.end(), [&](int a, int b) { return keys[a] < keys[b]; });
 
     Fixture byFunc(keys);
@@ -274,10 +282,12 @@ TEST(ObjectArraySortTest, InsertionAndCMergeSortsAreStable) {
 TEST(ObjectArrayTest, SendsSelectorsInOrderAndSurvivesAReceiverRemovingItself) {
     Fixture f({0, 0, 0});
     f.array->makeObjectsPerformSelector(fl_selector(Item::poke));
-    for (auto& i : f.items) EXPECT_EQ(i->pokes, 1);
+    for (auto& i : f.items)
+        EXPECT_EQ(i->pokes, 1);
     Ref<Item> arg = make<Item>(0, 9);
     f.array->makeObjectsPerformSelector(fl_selector(Item::pokeWith), arg.get());
-    for (auto& i : f.items) EXPECT_EQ(i->pokedWith, std::vector<Object*>{arg.get()});
+    for (auto& i : f.items)
+        EXPECT_EQ(i->pokedWith, std::vector<Object*>{arg.get()});
     f.array->makeObjectPerformSelectorWithArrayObjects(arg.get(), fl_selector(Item::pokeWith));
     EXPECT_EQ(arg->pokedWith, (std::vector<Object*>{f.items[0].get(), f.items[1].get(), f.items[2].get()}));
 

@@ -6,12 +6,15 @@
 #include "platform/Device.h"
 #include "platform/Exception.h"
 #include "platform/Format.h"
+#include "platform/RunLoop.h"
+#include "platform/Thread.h"
 #include "tests/support/EngineTestSupport.h"
 #include "tests/support/GLTestSupport.h"
 
 #include <GLES2/gl2.h>
 
 #include <cmath>
+#include <thread>
 
 using fltest::CallLog;
 using platform::Ref;
@@ -33,6 +36,7 @@ public:
     bool isTransitionScene() const override { return transition_; }
     void onEnter() override {
         log_->add("enter " + name_);
+        enteredOn = std::this_thread::get_id();
         CCScene::onEnter();
     }
     void onEnterTransitionDidFinish() override {
@@ -52,6 +56,7 @@ public:
         CCScene::cleanup();
     }
     void update(double) override { log_->add("update " + name_); }
+    std::thread::id enteredOn;
 
 private:
     CallLog* log_ = nullptr;
@@ -119,6 +124,20 @@ TEST_F(DirectorTest, RunWithSceneEntersAndDrawsAtOnceWithZeroDelta) {
     EXPECT_EQ(director()->totalFrames(), 1u);
     EXPECT_EQ(director()->dt(), 0);
     EXPECT_FALSE(director()->isAnimating());
+}
+
+TEST_F(DirectorTest, RunWithSceneFromAnotherThreadDrawsOnTheDirectorsThread) {
+    auto scene = LoggingScene::make(&log, "A");
+    CCDirector* d = director();
+    platform::RunLoop* loop = platform::RunLoop::currentRunLoop();
+    loop->pump(); // the director's thread serves its run loop from here on
+    auto worker = platform::Thread::detachNewThread([d, scene] { d->runWithScene(scene.get()); });
+    for (int i = 0; i < 500 && !worker->isFinished(); ++i)
+        loop->runUntil(platform::MonotonicClock::sharedClock()->now() + 0.01);
+    worker->join();
+    EXPECT_EQ(scene->enteredOn, std::this_thread::get_id());
+    EXPECT_EQ(director()->totalFrames(), 1u);
+    EXPECT_EQ(director()->runningScene(), scene.get());
 }
 
 TEST_F(DirectorTest, DeltaTimeComesFromDisplayLinkTimestamps) {

@@ -600,8 +600,10 @@ TEST_F(NodeTest, CallbacksMayRemoveAndAddSiblingsDuringEnterExitAndCleanup) {
         self->afterExit = nullptr;
         self->removeFromParentAndCleanup(true);
     };
+    CCNode* next = static_cast<CCNode*>(parent->children()->objectAtIndex(1));
     parent->onExit();
     EXPECT_FALSE(a->isRunning());
+    EXPECT_FALSE(next->isRunning()); // the sibling that moved into a's place still exits
 
     // Cleanup that empties the parent it is being walked from.
     auto e = LoggingNode::make(&log, "e");

@@ -95,7 +95,8 @@ TEST_F(SchedulerTest, ARepeatedTimerWithDelayCallsRepeatPlusOneTimesThenRemovesI
 
     // The delay keeps its overshoot; the interval does not.
     Ref<Probe> b = probe("b");
-    scheduler->scheduleBlockForKey("k", b.get(), 0.25, 1, 0.3, false, [&](double dt) { b->deltas.push_back(dt); });
+    scheduler->scheduleBlockForKey("k", b.get(), 0.25, 1, 0.3, false,
+                                   [&](double dt) { b->deltas.push_back(dt); });
     run(4, 0.25);
     EXPECT_EQ(b->deltas.size(), 2u);
     EXPECT_DOUBLE_EQ(b->deltas[0], 0.5);
@@ -179,9 +180,9 @@ TEST_F(SchedulerTest, UpdatesRunByPriorityThenRegistrationBeforeAnyTimer) {
     scheduler->scheduleUpdateForTarget(sys.get(), SystemPriority, false);
     scheduler->scheduleUpdateForTarget(z1.get(), 7, true); // already registered: no change
     run(2, 0.1);
-    EXPECT_EQ(take(), (Lines{"sys:update@1", "n:update@1", "n2:update@1", "z1:update@1", "z2:update@1", "p:update@1",
-                             "sys:update@2", "n:update@2", "n2:update@2", "z1:update@2", "z2:update@2", "p:update@2",
-                             "p:tick@2"}));
+    EXPECT_EQ(take(), (Lines{"sys:update@1", "n:update@1", "n2:update@1", "z1:update@1", "z2:update@1",
+                             "p:update@1", "sys:update@2", "n:update@2", "n2:update@2", "z1:update@2",
+                             "z2:update@2", "p:update@2", "p:tick@2"}));
 }
 
 TEST_F(SchedulerTest, UpdateEntriesChangedDuringTheFrame) {
@@ -194,7 +195,7 @@ TEST_F(SchedulerTest, UpdateEntriesChangedDuringTheFrame) {
         a->onUpdate = nullptr;
         scheduler->unscheduleUpdateForTarget(b.get()); // not called this frame
         scheduler->unscheduleUpdateForTarget(c.get());
-        scheduler->scheduleUpdateForTarget(c.get(), 5, false); // unmarked: keeps its place
+        scheduler->scheduleUpdateForTarget(c.get(), 5, false);     // unmarked: keeps its place
         scheduler->scheduleUpdateForTarget(next.get(), -1, false); // right after a: next frame
         scheduler->scheduleUpdateForTarget(ahead.get(), 3, false); // a list not walked yet: this frame
     };
@@ -226,7 +227,8 @@ TEST_F(SchedulerTest, TimeScaleScalesEveryDelta) {
     scheduler->setTimeScale(1.0);
     run(1, 0.25);
     EXPECT_EQ(a->deltas.back(), 0.25);
-    EXPECT_EQ(scheduler->description(), platform::format("<CCScheduler = %p | timeScale = 1.00 >", scheduler.get()));
+    EXPECT_EQ(scheduler->description(),
+              platform::format("<CCScheduler = %p | timeScale = 1.00 >", scheduler.get()));
 }
 
 TEST_F(SchedulerTest, PauseAllAboveAPriorityAndResumeExactlyThoseTargets) {
@@ -262,7 +264,8 @@ TEST_F(SchedulerTest, PauseAllAboveAPriorityAndResumeExactlyThoseTargets) {
 }
 
 TEST_F(SchedulerTest, UnscheduleAllRespectsTheMinimumPriorityAndReleasesTargets) {
-    Ref<Probe> sys = probe("sys"), neg = probe("neg"), zero = probe("zero"), pos = probe("pos"), timer = probe("t");
+    Ref<Probe> sys = probe("sys"), neg = probe("neg"), zero = probe("zero"), pos = probe("pos"),
+               timer = probe("t");
     scheduler->scheduleUpdateForTarget(sys.get(), SystemPriority, false);
     scheduler->scheduleUpdateForTarget(neg.get(), -1, false);
     scheduler->scheduleUpdateForTarget(zero.get(), 0, false);
@@ -288,7 +291,8 @@ TEST_F(SchedulerTest, UnscheduleAllRespectsTheMinimumPriorityAndReleasesTargets)
     timer->onTick = [&] { scheduler->unscheduleAll(); };
     run(3, 0.1);
     EXPECT_EQ(take(), (Lines{"neg:update@1", "zero:update@1", "neg:update@2", "zero:update@2", "t:tick@2"}));
-    for (auto* p : {neg.get(), zero.get(), timer.get()}) EXPECT_EQ(p->retainCount(), 1u);
+    for (auto* p : {neg.get(), zero.get(), timer.get()})
+        EXPECT_EQ(p->retainCount(), 1u);
 }
 
 TEST_F(SchedulerTest, ATimerCancelsThroughTheSchedulerThatHoldsIt) {
@@ -304,7 +308,8 @@ TEST_F(SchedulerTest, ATimerCancelsThroughTheSchedulerThatHoldsIt) {
     EXPECT_EQ(a->retainCount(), 2u); // only `scheduler` still holds it
 
     // A timer made outside any scheduler cancels into nothing.
-    Ref<CCTimerTargetSelector> loose = CCTimerTargetSelector::timerWithTarget(a.get(), fl_selector(Probe::tock));
+    Ref<CCTimerTargetSelector> loose =
+        CCTimerTargetSelector::timerWithTarget(a.get(), fl_selector(Probe::tock));
     loose->cancel();
     EXPECT_EQ(loose->description(),
               platform::format("<CCTimerTargetSelector = %p | target:Probe selector:(tock:)>", loose.get()));
@@ -321,15 +326,18 @@ TEST_F(SchedulerTest, ManyTargetsKeepSeparateEntriesAndTheSchedulerReleasesThemW
         scheduler->scheduleSelector(fl_selector(Probe::tick), probes.back().get(), 0, i % 2 == 0);
         scheduler->scheduleUpdateForTarget(probes.back().get(), i % 3 - 1, false);
     }
-    for (int i = 0; i < 1000; ++i) EXPECT_EQ(scheduler->isTargetPaused(probes[i].get()), i % 2 == 0);
-    for (int i = 0; i < 1000; i += 4) scheduler->unscheduleAllForTarget(probes[i].get());
+    for (int i = 0; i < 1000; ++i)
+        EXPECT_EQ(scheduler->isTargetPaused(probes[i].get()), i % 2 == 0);
+    for (int i = 0; i < 1000; i += 4)
+        scheduler->unscheduleAllForTarget(probes[i].get());
     run(2, 0.1);
     for (int i = 0; i < 1000; ++i) {
         std::size_t calls = i % 4 == 0 ? 0u : i % 2 == 0 ? 2u : 3u;
         EXPECT_EQ(probes[i]->deltas.size(), calls) << i;
     }
     scheduler = nullptr;
-    for (auto& p : probes) EXPECT_EQ(p->retainCount(), 1u);
+    for (auto& p : probes)
+        EXPECT_EQ(p->retainCount(), 1u);
 }
 
 TEST_F(SchedulerTest, NilTargetsAreIgnoredOrRefused) {
@@ -341,8 +349,10 @@ TEST_F(SchedulerTest, NilTargetsAreIgnoredOrRefused) {
     scheduler->unscheduleSelector(fl_selector(Probe::tick), a.get()); // never scheduled
     scheduler->pauseTarget(nullptr);
     EXPECT_FALSE(scheduler->isTargetPaused(nullptr));
-    EXPECT_THROW(scheduler->scheduleSelector(fl_selector(Probe::tick), nullptr, 0, false), platform::Exception);
+    EXPECT_THROW(scheduler->scheduleSelector(fl_selector(Probe::tick), nullptr, 0, false),
+                 platform::Exception);
     EXPECT_THROW(scheduler->scheduleBlockForKey("k", a.get(), 0, 0, 0, false, nullptr), platform::Exception);
-    EXPECT_THROW(scheduler->scheduleUpdateForTarget(static_cast<Probe*>(nullptr), 0, false), platform::Exception);
+    EXPECT_THROW(scheduler->scheduleUpdateForTarget(static_cast<Probe*>(nullptr), 0, false),
+                 platform::Exception);
     EXPECT_EQ(a->retainCount(), 1u);
 }

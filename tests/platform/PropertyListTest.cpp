@@ -19,7 +19,6 @@ using platform::PlistValue;
 namespace {
 
 const char* const kXml = R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0">
 <dict>
     <key>zebra</key><string>first key in the file</string>
