@@ -3,7 +3,7 @@
 #include "core/CCDirector.h"
 #include "core/CCFileUtils.h"
 #include "graphics/CCSpriteFrame.h"
-#include "graphics/PendingTexture.h"
+#include "graphics/CCTexture2D.h"
 #include "platform/Format.h"
 #include "platform/Geometry.h"
 #include "platform/Log.h"
