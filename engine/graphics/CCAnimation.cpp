@@ -1,7 +1,8 @@
 #include "graphics/CCAnimation.h"
 
 #include "graphics/CCSpriteFrame.h"
-#include "graphics/PendingTexture.h"
+#include "graphics/CCTexture2D.h"
+#include "graphics/CCTextureCache.h"
 #include "platform/Format.h"
 
 // ---- CCAnimationFrame
@@ -110,11 +111,11 @@ void CCAnimation::addSpriteFrame(CCSpriteFrame* spriteFrame) {
 }
 
 void CCAnimation::addSpriteFrameWithFilename(const std::string& filename) {
-    CCTexture2D* texture = CCTextureCache::sharedTextureCache()->addImage(filename);
+    platform::Ref<CCTexture2D> texture = CCTextureCache::sharedTextureCache()->addImage(filename);
     // An image that cannot be loaded still takes its place in the timing, as an empty frame.
     CGRect rect = CGRectZero;
     if (texture) rect.size = texture->contentSize();
-    addSpriteFrame(CCSpriteFrame::frameWithTexture(texture, rect).get());
+    addSpriteFrame(CCSpriteFrame::frameWithTexture(texture.get(), rect).get());
 }
 
 void CCAnimation::addSpriteFrameWithTexture(CCTexture2D* texture, CGRect rect) {

@@ -1,6 +1,7 @@
 #include "graphics/CCSpriteFrame.h"
 
-#include "graphics/PendingTexture.h"
+#include "graphics/CCTexture2D.h"
+#include "graphics/CCTextureCache.h"
 #include "platform/Device.h"
 #include "platform/Format.h"
 
@@ -137,6 +138,6 @@ void CCSpriteFrame::setTexture(CCTexture2D* texture) {
 
 CCTexture2D* CCSpriteFrame::texture() const {
     if (_texture) return _texture.get();
-    if (!_textureFilename.empty()) return CCTextureCache::sharedTextureCache()->addImage(_textureFilename);
+    if (!_textureFilename.empty()) return CCTextureCache::sharedTextureCache()->addImage(_textureFilename).get();
     return nullptr;
 }

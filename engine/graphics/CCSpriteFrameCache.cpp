@@ -3,13 +3,13 @@
 #include "core/CCDirector.h"
 #include "core/CCFileUtils.h"
 #include "graphics/CCSpriteFrame.h"
-#include "graphics/PendingTexture.h"
+#include "graphics/CCTexture2D.h"
 #include "platform/Format.h"
 #include "platform/Geometry.h"
 #include "platform/Log.h"
+#include "platform/Paths.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -203,13 +203,15 @@ void CCSpriteFrameCache::addSpriteFramesWithFile(const std::string& plist) {
     // The texture sits beside the sheet as the caller named it. Packers that leave the name
     // empty mean the sheet's own name, as when there is none.
     const PlistValue& textureFileName = dictionary["metadata"]["textureFileName"];
-    std::filesystem::path texturePath;
+    using platform::Paths;
+    std::string texturePath;
     if (textureFileName.isString() && !textureFileName.stringValue().empty())
-        texturePath = std::filesystem::path(plist).parent_path() / textureFileName.stringValue();
+        texturePath = Paths::stringByAppendingPathComponent(Paths::stringByDeletingLastPathComponent(plist),
+                                                            textureFileName.stringValue());
     else
-        texturePath = std::filesystem::path(plist).replace_extension("png");
+        texturePath = Paths::stringByAppendingPathExtension(Paths::stringByDeletingPathExtension(plist), "png");
 
-    addSpriteFramesWithDictionary(dictionary, texturePath.string());
+    addSpriteFramesWithDictionary(dictionary, texturePath);
     _loadedFilenames.insert(plist);
 }
 
