@@ -272,7 +272,7 @@ bool CCSpriteBatchNode::reserveIndex(std::uint64_t index) {
     if (!_textureAtlas || index >= kCCSpriteBatchMaxQuads) return false;
     while (index >= _textureAtlas->capacity() || _textureAtlas->totalQuads() >= _textureAtlas->capacity())
         if (!increaseAtlasCapacity()) break;
-    return index < _textureAtlas->capacity();
+    return index < _textureAtlas->capacity() && _textureAtlas->totalQuads() < _textureAtlas->capacity();
 }
 
 std::uint64_t CCSpriteBatchNode::rebuildIndexInOrder(CCNode* parent, std::uint64_t index) {
