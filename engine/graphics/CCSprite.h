@@ -32,9 +32,11 @@ public:
     // Factories. Each makes a T (CCSprite unless a subclass asks for itself) and runs the
     // initialiser of the same shape; null when that initialiser refuses. Rects are in points.
     template <class T = CCSprite> static platform::Ref<T> spriteWithTexture(CCTexture2D* texture);
-    template <class T = CCSprite> static platform::Ref<T> spriteWithTexture(CCTexture2D* texture, CGRect rect);
+    template <class T = CCSprite>
+    static platform::Ref<T> spriteWithTexture(CCTexture2D* texture, CGRect rect);
     template <class T = CCSprite> static platform::Ref<T> spriteWithFile(const std::string& filename);
-    template <class T = CCSprite> static platform::Ref<T> spriteWithFile(const std::string& filename, CGRect rect);
+    template <class T = CCSprite>
+    static platform::Ref<T> spriteWithFile(const std::string& filename, CGRect rect);
     template <class T = CCSprite> static platform::Ref<T> spriteWithSpriteFrame(CCSpriteFrame* frame);
     // The frame comes from the shared sprite-frame cache.
     template <class T = CCSprite> static platform::Ref<T> spriteWithSpriteFrameName(const std::string& name);
@@ -218,6 +220,7 @@ template <class T> platform::Ref<T> CCSprite::spriteWithSpriteFrame(CCSpriteFram
 template <class T> platform::Ref<T> CCSprite::spriteWithSpriteFrameName(const std::string& name) {
     return ccsprite_detail::made<T>([&](T& s) { return s.initWithSpriteFrameName(name); });
 }
-template <class T> platform::Ref<T> CCSprite::spriteWithCGImage(platform::Image* image, const std::string& key) {
+template <class T>
+platform::Ref<T> CCSprite::spriteWithCGImage(platform::Image* image, const std::string& key) {
     return ccsprite_detail::made<T>([&](T& s) { return s.initWithCGImage(image, key); });
 }
