@@ -438,6 +438,13 @@ void CCSprite::setVisible(bool visible) {
     markTransformDirty();
 }
 
+void CCSprite::setZOrder(std::int64_t zOrder) {
+    if (_parent && zOrder != _zOrder)
+        _parent->reorderChild(this, zOrder);
+    else
+        CCNodeRGBA::setZOrder(zOrder);
+}
+
 void CCSprite::setFlipX(bool flipX) {
     if (_flipX == flipX) return;
     _flipX = flipX;

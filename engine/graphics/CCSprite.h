@@ -110,6 +110,9 @@ public:
     void setAnchorPoint(CGPoint anchorPoint) override;
     void setIgnoreAnchorPointForPosition(bool ignore) override;
     void setVisible(bool visible) override;
+    // Goes through the parent's reorderChild while the old z order is still in place, so that
+    // a batch (which ignores a reorder to the current z) re-sorts.
+    void setZOrder(std::int64_t zOrder) override;
     // Mirroring is done in the texture coordinates; the vertices stay where they are.
     void setFlipX(bool flipX);
     bool flipX() const { return _flipX; }

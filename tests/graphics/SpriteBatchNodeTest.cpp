@@ -169,6 +169,19 @@ TEST_F(SpriteBatchNodeTest, AtlasFollowsZOrderAfterTheNextVisit) {
     batch->visit();
     EXPECT_EQ(descendant(batch.get(), 2), s0.get());
     expectConsistent(batch.get(), "reordered");
+
+    // Through the sprite's own z order setter as well, in the batch and inside a sprite.
+    s2->setZOrder(-4);
+    batch->visit();
+    EXPECT_EQ(descendant(batch.get(), 0), s2.get());
+    auto child = sprite();
+    sm1->addChild(child.get(), 1);
+    batch->visit();
+    EXPECT_EQ(child->atlasIndex(), sm1->atlasIndex() + 1);
+    child->setZOrder(-1);
+    batch->visit();
+    EXPECT_EQ(child->atlasIndex() + 1, sm1->atlasIndex());
+    expectConsistent(batch.get(), "z order set on the sprites");
 }
 
 TEST_F(SpriteBatchNodeTest, ParentsSitBetweenTheirChildrenBySign) {
