@@ -7,7 +7,9 @@
 #include "graphics/CCTexture2D.h"
 #include "graphics/CCTextureCache.h"
 #include "platform/Image.h"
+#include "platform/RunLoop.h"
 #include "tests/graphics/SheetTestSupport.h"
+#include "core/CCGLView.h"
 #include "tests/support/EngineTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -20,7 +22,9 @@ using platform::Ref;
 
 namespace {
 
-Ref<CCSpriteFrame> frameOf(double width) { return CCSpriteFrame::frameWithTexture(nullptr, CGRectMake(0, 0, width, 1)); }
+Ref<CCSpriteFrame> frameOf(double width) {
+    return CCSpriteFrame::frameWithTexture(nullptr, CGRectMake(0, 0, width, 1));
+}
 
 Ref<CCAnimationFrame> animationFrame(CCSpriteFrame* spriteFrame, float delayUnits, PlistValue userInfo = {}) {
     auto frame = make<CCAnimationFrame>();
@@ -44,7 +48,8 @@ protected:
     CCSpriteFrameCache* frames() const { return CCSpriteFrameCache::sharedSpriteFrameCache(); }
     // Puts frames of the given names into the sprite-frame cache.
     void knowFrames(std::initializer_list<const char*> names) {
-        for (const char* name : names) frames()->addSpriteFrame(frameOf(1).get(), name);
+        for (const char* name : names)
+            frames()->addSpriteFrame(frameOf(1).get(), name);
     }
     std::string writeList(const std::string& name, const std::string& body) {
         return scratch.write(name, fltest::plistXML(body));
@@ -56,7 +61,8 @@ protected:
 // ---- animations and their frames
 
 TEST_F(AnimationTest, DelayUnitsAddUpAsFramesArrive) {
-    Ref<CCAnimation> plain = CCAnimation::animationWithSpriteFrames({frameOf(1), frameOf(2), frameOf(3)}, 0.1f);
+    Ref<CCAnimation> plain =
+        CCAnimation::animationWithSpriteFrames({frameOf(1), frameOf(2), frameOf(3)}, 0.1f);
     EXPECT_FLOAT_EQ(plain->totalDelayUnits(), 3);
     EXPECT_EQ(plain->duration(), 3 * 0.1f);
     EXPECT_EQ(plain->loops(), 1u);
@@ -128,15 +134,17 @@ TEST_F(AnimationTest, Descriptions) {
     Ref<CCAnimation> animation = CCAnimation::animationWithSpriteFrames({frameOf(1), frameOf(1)}, 0.5f);
     EXPECT_TRUE(std::regex_match(
         animation->description(),
-        std::regex(R"(<CCAnimation = 0x[0-9a-f]+ \| frames=2, totalDelayUnits=2\.000000, delayPerUnit=0\.500000, loops=1>)")))
+        std::regex(
+            R"(<CCAnimation = 0x[0-9a-f]+ \| frames=2, totalDelayUnits=2\.000000, delayPerUnit=0\.500000, loops=1>)")))
         << animation->description();
     const std::string frame = animation->frames()[0]->description();
     EXPECT_TRUE(std::regex_match(
-        frame, std::regex(R"(<CCAnimationFrame = 0x[0-9a-f]+ \| SpriteFrame = 0x[0-9a-f]+, delayUnits = 1\.00 >)")))
+        frame,
+        std::regex(R"(<CCAnimationFrame = 0x[0-9a-f]+ \| SpriteFrame = 0x[0-9a-f]+, delayUnits = 1\.00 >)")))
         << frame;
     cache()->addAnimation(animation.get(), "a");
-    EXPECT_TRUE(std::regex_match(cache()->description(),
-                                 std::regex(R"(<CCAnimationCache = 0x[0-9a-f]+ \| num of animations =  1>)")));
+    EXPECT_TRUE(std::regex_match(
+        cache()->description(), std::regex(R"(<CCAnimationCache = 0x[0-9a-f]+ \| num of animations =  1>)")));
 }
 
 // ---- the cache by hand
@@ -183,8 +191,9 @@ TEST_F(AnimationTest, FormatOneTakesFramesFromTheFrameCache) {
 
 TEST_F(AnimationTest, FormatTwoReadsLoopsRestoreFlagUnitsAndNotifications) {
     const std::string sheet = scratch.write(
-        "sheet.plist", fltest::plistXML("<dict><key>frames</key><dict><key>s1</key><dict/><key>s2</key><dict/></dict>"
-                                        "<key>metadata</key><dict><key>format</key><integer>2</integer></dict></dict>"));
+        "sheet.plist",
+        fltest::plistXML("<dict><key>frames</key><dict><key>s1</key><dict/><key>s2</key><dict/></dict>"
+                         "<key>metadata</key><dict><key>format</key><integer>2</integer></dict></dict>"));
     const std::string list = writeList("list.plist", R"(<dict>
   <key>properties</key><dict><key>format</key><integer>2</integer>
     <key>spritesheets</key><array><string>)" + sheet + R"(</string><integer>4</integer></array></dict>
@@ -270,43 +279,58 @@ TEST_F(AnimationTest, BrokenListsAddWhatIsSound) {
          0},
         {"format is an array",
          fltest::plistXML("<dict><key>properties</key><dict><key>format</key><array/></dict>"
-                          "<key>animations</key><dict>" + good + "</dict></dict>"),
+                          "<key>animations</key><dict>" +
+                          good + "</dict></dict>"),
          0},
         {"spritesheets is a dictionary",
          fltest::plistXML("<dict><key>properties</key><dict><key>format</key><integer>1</integer>"
-                          "<key>spritesheets</key><dict/></dict><key>animations</key><dict>" + good + "</dict></dict>"),
+                          "<key>spritesheets</key><dict/></dict><key>animations</key><dict>" +
+                          good + "</dict></dict>"),
          1},
         {"animation is a string",
-         fltest::plistXML("<dict><key>animations</key><dict><key>s</key><string>x</string>" + good + "</dict></dict>"), 1},
+         fltest::plistXML("<dict><key>animations</key><dict><key>s</key><string>x</string>" + good +
+                          "</dict></dict>"),
+         1},
         {"frames is a string",
-         fltest::plistXML("<dict><key>animations</key><dict><key>s</key><dict><key>frames</key><string>f1</string>"
-                          "</dict>" + good + "</dict></dict>"),
+         fltest::plistXML(
+             "<dict><key>animations</key><dict><key>s</key><dict><key>frames</key><string>f1</string>"
+             "</dict>" +
+             good + "</dict></dict>"),
          1},
         {"frame name is a number",
-         fltest::plistXML("<dict><key>animations</key><dict><key>s</key><dict><key>frames</key><array><integer>1"
-                          "</integer></array></dict>" + good + "</dict></dict>"),
+         fltest::plistXML(
+             "<dict><key>animations</key><dict><key>s</key><dict><key>frames</key><array><integer>1"
+             "</integer></array></dict>" +
+             good + "</dict></dict>"),
          1},
         {"delay is a dictionary",
          fltest::plistXML("<dict><key>animations</key><dict><key>s</key><dict><key>delay</key><dict/>"
-                          "<key>frames</key><array><string>f1</string></array></dict>" + good + "</dict></dict>"),
+                          "<key>frames</key><array><string>f1</string></array></dict>" +
+                          good + "</dict></dict>"),
          1},
         {"format-2 frame is a string",
-         fltest::plistXML("<dict>" + v2 + "<key>animations</key><dict><key>s</key><dict><key>frames</key><array>"
-                          "<string>f1</string></array></dict>" + good2 + "</dict></dict>"),
+         fltest::plistXML("<dict>" + v2 +
+                          "<key>animations</key><dict><key>s</key><dict><key>frames</key><array>"
+                          "<string>f1</string></array></dict>" +
+                          good2 + "</dict></dict>"),
          2},
         {"format-2 loops is an array",
-         fltest::plistXML("<dict>" + v2 + "<key>animations</key><dict><key>s</key><dict><key>loops</key><array/>"
-                          "<key>frames</key><array/></dict>" + good2 + "</dict></dict>"),
+         fltest::plistXML("<dict>" + v2 +
+                          "<key>animations</key><dict><key>s</key><dict><key>loops</key><array/>"
+                          "<key>frames</key><array/></dict>" +
+                          good2 + "</dict></dict>"),
          1},
         {"format-2 notification is a string",
-         fltest::plistXML("<dict>" + v2 + "<key>animations</key><dict>" + good2 +
-                          "<key>s</key><dict><key>frames</key><array><dict><key>spriteframe</key><string>f1</string>"
-                          "<key>notification</key><string>x</string></dict></array></dict></dict></dict>"),
+         fltest::plistXML(
+             "<dict>" + v2 + "<key>animations</key><dict>" + good2 +
+             "<key>s</key><dict><key>frames</key><array><dict><key>spriteframe</key><string>f1</string>"
+             "<key>notification</key><string>x</string></dict></array></dict></dict></dict>"),
          2},
         {"format-2 delay units is data",
-         fltest::plistXML("<dict>" + v2 + "<key>animations</key><dict>" + good2 +
-                          "<key>s</key><dict><key>frames</key><array><dict><key>spriteframe</key><string>f1</string>"
-                          "<key>delayUnits</key><data>AAEC</data></dict></array></dict></dict></dict>"),
+         fltest::plistXML(
+             "<dict>" + v2 + "<key>animations</key><dict>" + good2 +
+             "<key>s</key><dict><key>frames</key><array><dict><key>spriteframe</key><string>f1</string>"
+             "<key>delayUnits</key><data>AAEC</data></dict></array></dict></dict></dict>"),
          2},
     };
     for (const Case& c : cases) {
@@ -358,8 +382,10 @@ TEST_F(AnimationTest, RealListsMatchAnIndependentReading) {
             const auto names = fltest::rawItems(fltest::rawItem(expected, "frames"));
             ASSERT_EQ(animation->frames().size(), names.size()) << name;
             for (std::size_t i = 0; i < names.size(); ++i)
-                EXPECT_EQ(animation->frames()[i]->spriteFrame(), frames()->spriteFrameByName(fltest::rawString(names[i])));
-            EXPECT_EQ(animation->delayPerUnit(), static_cast<float>(fltest::rawNumber(fltest::rawItem(expected, "delay"))))
+                EXPECT_EQ(animation->frames()[i]->spriteFrame(),
+                          frames()->spriteFrameByName(fltest::rawString(names[i])));
+            EXPECT_EQ(animation->delayPerUnit(),
+                      static_cast<float>(fltest::rawNumber(fltest::rawItem(expected, "delay"))))
                 << name;
             EXPECT_EQ(animation->loops(), 1u);
             EXPECT_FALSE(animation->restoreOriginalFrame()) << "the older format has no restore flag";
@@ -371,6 +397,39 @@ TEST_F(AnimationTest, RealListsMatchAnIndependentReading) {
             EXPECT_EQ(cache()->animationByName("guy_walk")->frames().size(), 32u);
         }
     }
+}
+
+// ---- frames from image files
+
+class AnimationTextureTest : public fltest::EngineGLTest {
+protected:
+    void TearDown() override {
+        CCTextureCache::purgeSharedTextureCache();
+        platform::RunLoop::mainRunLoop()->pump();
+        EngineGLTest::TearDown();
+    }
+};
+
+TEST_F(AnimationTextureTest, AFrameFromAnImageFileShowsAllOfIt) {
+    fltest::ScratchFolder scratch;
+    const std::string path = scratch.path("four-by-two.png");
+    const std::vector<std::uint8_t> pixels(4 * 2 * 4, 0xFF);
+    ASSERT_TRUE(platform::Image::writePNG(path, pixels.data(), 4, 2));
+
+    Ref<CCAnimation> animation = CCAnimation::animation();
+    animation->addSpriteFrameWithFilename(path);
+    ASSERT_EQ(animation->frames().size(), 1u);
+    CCSpriteFrame* frame = animation->frames()[0]->spriteFrame();
+    EXPECT_EQ(frame->rect(), CGRectMake(0, 0, 4, 2));
+    EXPECT_EQ(frame->texture(), CCTextureCache::sharedTextureCache()->textureForKey(path));
+    EXPECT_NE(frame->texture(), nullptr);
+
+    // An image that cannot be read keeps its place in the timing as an empty frame.
+    animation->addSpriteFrameWithFilename(scratch.path("missing.png"));
+    ASSERT_EQ(animation->frames().size(), 2u);
+    EXPECT_EQ(animation->frames()[1]->spriteFrame()->texture(), nullptr);
+    EXPECT_EQ(animation->frames()[1]->spriteFrame()->rect(), CGRectZero);
+    EXPECT_FLOAT_EQ(animation->totalDelayUnits(), 2);
 }
 
 // ---- the director
