@@ -47,6 +47,8 @@ struct Model {
 class TextureAtlasTest : public fltest::EngineGLTest {
 protected:
     void TearDown() override {
+        for (const std::string& line : logLines)
+            EXPECT_EQ(line.find("OpenGL error"), std::string::npos) << line;
         CCTextureCache::purgeSharedTextureCache();
         fltest::EngineGLTest::TearDown();
     }
@@ -309,6 +311,11 @@ protected:
         program->use();
         program->setUniformsForBuiltins();
         glCacheBlendFunc(GL_ONE, GL_ZERO);
+    }
+
+    void TearDown() override {
+        texture = nullptr; // its program belongs to the view's context, which goes next
+        TextureAtlasTest::TearDown();
     }
 
     platform::Ref<CCTexture2D> texture;

@@ -75,6 +75,8 @@ protected:
         cache = CCTextureCache::sharedTextureCache();
     }
     void TearDown() override {
+        for (const std::string& line : logLines)
+            EXPECT_EQ(line.find("OpenGL error"), std::string::npos) << line;
         CCTextureCache::purgeSharedTextureCache();
         // Callbacks of loads still on their way hold the old cache until they ran.
         platform::RunLoop::mainRunLoop()->pump();
