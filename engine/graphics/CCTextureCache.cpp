@@ -7,6 +7,7 @@
 #include "core/CCShaderCache.h"
 #include "core/ccGLStateCache.h"
 #include "graphics/CCTexture2D.h"
+#include "platform/Exception.h"
 #include "platform/GLCheck.h"
 #include "platform/GLContext.h"
 #include "platform/Image.h"
@@ -48,6 +49,15 @@ platform::Ref<CCTexture2D> textureFromImageFile(const std::string& fullPath, ccR
     if (!image) return nullptr;
     auto texture = platform::make<CCTexture2D>();
     if (!texture->initWithCGImage(image.get(), type)) return nullptr;
+    return texture;
+}
+
+// Loads an image or PVR file from a resolved, absolute path on the current context.
+platform::Ref<CCTexture2D> loadOnThisContext(const std::string& fullPath, ccResolutionType type) {
+    if (!isPVRPath(fullPath)) return textureFromImageFile(fullPath, type);
+    auto texture = platform::make<CCTexture2D>();
+    if (!texture->initWithPVRFile(fullPath)) return nullptr;
+    texture->setResolutionType(type);
     return texture;
 }
 
@@ -169,21 +179,18 @@ void CCTextureCache::load(Job& job) {
     platform::GLContext* context = job.cache->_auxContext.get();
     if (!job.fullPath.empty()) {
         if (context && platform::GLContext::setCurrentContext(context)) {
-            // This thread's record of GL state may name textures deleted elsewhere since the
-            // last job: let every bind reach GL.
-            glCacheInvalidate();
-            if (isPVRPath(job.fullPath)) {
-                auto made = platform::make<CCTexture2D>();
-                if (made->initWithPVRFile(job.fullPath)) {
-                    made->setResolutionType(job.resolutionType);
-                    texture = std::move(made);
-                }
-            } else {
-                texture = textureFromImageFile(job.fullPath, job.resolutionType);
+            try {
+                texture = loadOnThisContext(job.fullPath, job.resolutionType);
+            } catch (const platform::Exception& e) {
+                // A programmer error (an unusable default pixel format) must not end the loader.
+                CCLOG("engine: CCTextureCache: %s", e.reason());
+                texture = nullptr;
             }
-            // Nothing stays bound here that would keep a deleted texture alive, and the upload
-            // is complete before the drawing context samples it.
-            glCheck(glBindTexture(GL_TEXTURE_2D, 0));
+            // This thread's record of bound textures and GL agree on "none" between jobs, so
+            // that no name deleted on the drawing thread meanwhile is taken for bound here, and
+            // this context keeps no deleted texture alive. The finish makes the upload complete
+            // before the drawing context samples it.
+            glCacheBindTexture2D(0);
             glCheck(glFinish());
             platform::GLContext::setCurrentContext(nullptr);
         } else {

@@ -38,6 +38,28 @@ void writeSolidPNG(const fs::path& path, std::uint32_t width, std::uint32_t heig
     ASSERT_TRUE(platform::Image::writePNG(path.string(), pixels.data(), width, height));
 }
 
+// A PVR version 3 file of w x h RGBA8888 pixels of one colour.
+void writePVR(const fs::path& path, std::uint32_t w, std::uint32_t h, std::uint32_t rgba) {
+    std::vector<std::uint8_t> bytes;
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    put32(0x03525650); // version
+    put32(0);          // flags
+    put32(0x61626772); // channels "rgba"
+    put32(0x08080808); // 8 bits each
+    put32(0);          // colour space
+    put32(0);          // channel type
+    for (std::uint32_t v : {h, w, 1u, 1u, 1u, 1u, 0u}) // height, width, depth, surfaces, faces, mipmaps, metadata
+        put32(v);
+    for (std::uint32_t i = 0; i < w * h; ++i)
+        for (int shift : {24, 16, 8, 0})
+            bytes.push_back(static_cast<std::uint8_t>(rgba >> shift));
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
 // Pumps the main run loop until the condition holds or a few seconds passed.
 bool pumpUntil(const std::function<bool()>& condition) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -71,6 +93,8 @@ protected:
         writeSolidPNG(dir / "big.png", 64, 32, 0x00FF00FF);
         std::ofstream(dir / "broken.png") << "not a picture at all";
         std::ofstream(dir / "sheet.PVR.CCZ") << "not a pvr file either";
+        writePVR(dir / "tile.pvr", 2, 4, 0x00FF00FF);
+        writePVR(dir / "other.pvr", 8, 2, 0x00FF00FF);
         CCFileUtils::sharedFileUtils()->setSearchPath({dir.string()});
         cache = CCTextureCache::sharedTextureCache();
     }
@@ -260,6 +284,25 @@ TEST_F(TextureCacheTest, FailedAsyncLoadsStillCallBackWithNil) {
     cache->addImageAsync("red.png", note("again"));
     ASSERT_TRUE(pumpUntil([&] { return answers.size() == 4; }));
     EXPECT_EQ(answers.back(), "again+");
+}
+
+TEST_F(TextureCacheTest, PVRFilesLoadBothWays) {
+    platform::Ref<CCTexture2D> tile = cache->addImage("tile.pvr");
+    ASSERT_TRUE(tile);
+    EXPECT_EQ(tile->pixelsWide(), 2u);
+    EXPECT_EQ(cache->addPVRImage("./tile.pvr"), tile);
+
+    platform::Ref<CCTexture2D> other;
+    bool called = false;
+    cache->addImageAsync("other.pvr", [&](CCTexture2D* texture) {
+        other = texture;
+        called = true;
+    });
+    ASSERT_TRUE(pumpUntil([&] { return called; }));
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->pixelsWide(), 8u);
+    EXPECT_EQ(other->pixelsHigh(), 2u);
+    EXPECT_EQ(cache->textureForKey("other.pvr"), other.get());
 }
 
 TEST_F(TextureCacheTest, PurgedCacheLivesUntilItsLoadsCalledBack) {
