@@ -94,3 +94,39 @@ TEST_F(ConfigurationGLTest, QueriesWithoutAContextAreAskedAgainLater) {
     EXPECT_TRUE(config.supportsDiscardFramebuffer());
     EXPECT_GT(config.maxTextureSize(), 0);
 }
+
+#include "core/CCStatsImages.h"
+#include "platform/Image.h"
+
+TEST(StatsImagesTest, GlyphStripsAreWhiteOnTransparentAtBothScales) {
+    struct Case {
+        const unsigned char* (*image)(std::uint64_t*);
+        std::uint32_t width, height, cell;
+    };
+    for (const Case& c : {Case{ccStatsImageSmall, 256, 32, 12}, Case{ccStatsImageLarge, 512, 64, 24},
+                          Case{ccStatsImageLargePad, 512, 64, 24}}) {
+        std::uint64_t length = 0;
+        const unsigned char* bytes = c.image(&length);
+        ASSERT_NE(bytes, nullptr);
+        auto image = platform::Image::imageWithData(bytes, length);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->width(), c.width);
+        EXPECT_EQ(image->height(), c.height);
+        std::vector<std::uint8_t> rgba = image->rgbaPixels();
+        // Every one of the twelve cells holds ink; nothing lies right of the last cell; every
+        // inked pixel is white.
+        for (std::uint32_t cell = 0; cell <= 12; ++cell) {
+            std::uint32_t ink = 0;
+            std::uint32_t x0 = cell * c.cell, x1 = cell == 12 ? c.width : x0 + c.cell;
+            for (std::uint32_t y = 0; y < c.height; ++y)
+                for (std::uint32_t x = x0; x < x1; ++x) {
+                    const std::uint8_t* px = &rgba[(static_cast<std::size_t>(y) * c.width + x) * 4];
+                    if (px[3] == 0) continue;
+                    ++ink;
+                    EXPECT_EQ(px[0] & px[1] & px[2], 255);
+                }
+            if (cell < 12) EXPECT_GT(ink, 0u) << "cell " << cell;
+            else EXPECT_EQ(ink, 0u);
+        }
+    }
+}
