@@ -102,7 +102,9 @@ void CCTextureCache::purgeSharedTextureCache() {
     old = nullptr;
 }
 
-platform::GLContext* CCTextureCache::auxiliaryContext() { return auxContextGlobal().get(); }
+platform::GLContext* CCTextureCache::auxiliaryContext() {
+    return auxContextGlobal().get();
+}
 
 bool CCTextureCache::init() {
     _loadingQueue = platform::make<platform::SerialQueue>("org.footlight.texturecacheloading");
@@ -128,7 +130,8 @@ std::string CCTextureCache::description() const {
     }
     keys += ")";
     return platform::format("<%s = %p | num of textures =  %lu | keys: %s>", className(),
-                            static_cast<const void*>(this), static_cast<unsigned long>(_textures.size()), keys);
+                            static_cast<const void*>(this), static_cast<unsigned long>(_textures.size()),
+                            keys);
 }
 
 void CCTextureCache::addImageAsync(const std::string& path, platform::Object* target,
@@ -307,9 +310,11 @@ void CCTextureCache::dumpCachedTextureInfo() const {
         ++count;
         CCLOG("engine: \"%s\"\trc=%lu\tid=%lu\t%lu x %lu\t@ %ld bpp =>\t%lu KB", key,
               static_cast<unsigned long>(texture->retainCount()), static_cast<unsigned long>(texture->name()),
-              static_cast<unsigned long>(texture->pixelsWide()), static_cast<unsigned long>(texture->pixelsHigh()),
-              static_cast<long>(bpp), static_cast<unsigned long>(bytes / 1024));
+              static_cast<unsigned long>(texture->pixelsWide()),
+              static_cast<unsigned long>(texture->pixelsHigh()), static_cast<long>(bpp),
+              static_cast<unsigned long>(bytes / 1024));
     }
-    CCLOG("engine: CCTextureCache dumpDebugInfo:\t%ld textures,\tfor %lu KB (%.2f MB)", static_cast<long>(count),
-          static_cast<unsigned long>(totalBytes / 1024), static_cast<double>(totalBytes) / (1024.0 * 1024.0));
+    CCLOG("engine: CCTextureCache dumpDebugInfo:\t%ld textures,\tfor %lu KB (%.2f MB)",
+          static_cast<long>(count), static_cast<unsigned long>(totalBytes / 1024),
+          static_cast<double>(totalBytes) / (1024.0 * 1024.0));
 }

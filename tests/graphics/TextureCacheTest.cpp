@@ -51,13 +51,14 @@ void writePVR(const fs::path& path, std::uint32_t w, std::uint32_t h, std::uint3
     put32(0x08080808); // 8 bits each
     put32(0);          // colour space
     put32(0);          // channel type
-    for (std::uint32_t v : {h, w, 1u, 1u, 1u, 1u, 0u}) // height, width, depth, surfaces, faces, mipmaps, metadata
+    for (std::uint32_t v :
+         {h, w, 1u, 1u, 1u, 1u, 0u}) // height, width, depth, surfaces, faces, mipmaps, metadata
         put32(v);
     for (std::uint32_t i = 0; i < w * h; ++i)
         for (int shift : {24, 16, 8, 0})
             bytes.push_back(static_cast<std::uint8_t>(rgba >> shift));
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Pumps the main run loop until the condition holds or a few seconds passed.
@@ -86,7 +87,8 @@ class TextureCacheTest : public fltest::EngineGLTest {
 protected:
     void SetUp() override {
         fltest::EngineGLTest::SetUp();
-        dir = fs::temp_directory_path() / platform::format("footlight-texture-cache-%d", static_cast<int>(getpid()));
+        dir = fs::temp_directory_path() /
+              platform::format("footlight-texture-cache-%d", static_cast<int>(getpid()));
         fs::create_directories(dir);
         writeSolidPNG(dir / "red.png", 4, 2, 0xFF0000FF);
         writeSolidPNG(dir / "blue.png", 2, 2, 0x0000FFFF);
@@ -137,8 +139,8 @@ TEST_F(TextureCacheTest, OnePathOneTexture) {
 
 TEST_F(TextureCacheTest, ImagesAreCachedUnderTheirKeyOnly) {
     const std::uint8_t pixel[4] = {1, 2, 3, 255};
-    auto image =
-        platform::Image::imageWithPixels(pixel, 1, 1, platform::ImageColorSpace::RGB, platform::ImageAlphaInfo::Last);
+    auto image = platform::Image::imageWithPixels(pixel, 1, 1, platform::ImageColorSpace::RGB,
+                                                  platform::ImageAlphaInfo::Last);
     platform::Ref<CCTexture2D> keyed = cache->addCGImage(image.get(), "dot");
     ASSERT_TRUE(keyed);
     EXPECT_EQ(cache->addCGImage(image.get(), "dot"), keyed);
@@ -197,14 +199,16 @@ TEST_F(TextureCacheTest, DirectorPurgesUnusedTexturesAndTheCache) {
 TEST_F(TextureCacheTest, DescriptionAndDumpTexts) {
     platform::Ref<CCTexture2D> big = cache->addImage("big.png");
     cache->addImage("red.png");
-    EXPECT_EQ(cache->description(),
-              platform::format("<CCTextureCache = %p | num of textures =  2 | keys: (big.png, red.png)>", cache));
+    EXPECT_EQ(
+        cache->description(),
+        platform::format("<CCTextureCache = %p | num of textures =  2 | keys: (big.png, red.png)>", cache));
 
     logLines.clear();
     cache->dumpCachedTextureInfo();
     CCTexture2D* red = cache->textureForKey("red.png");
     ASSERT_EQ(logLines.size(), 3u);
-    EXPECT_EQ(logLines[0], platform::format("engine: \"big.png\"\trc=2\tid=%u\t64 x 32\t@ 32 bpp =>\t8 KB", big->name()));
+    EXPECT_EQ(logLines[0],
+              platform::format("engine: \"big.png\"\trc=2\tid=%u\t64 x 32\t@ 32 bpp =>\t8 KB", big->name()));
     EXPECT_EQ(logLines[1], platform::format("engine: \"red.png\"\trc=1\tid=%u\t%lu x %lu\t@ 32 bpp =>\t0 KB",
                                             red->name(), red->pixelsWide(), red->pixelsHigh()));
     EXPECT_EQ(logLines[2], "engine: CCTextureCache dumpDebugInfo:\t2 textures,\tfor 8 KB (0.01 MB)");
@@ -263,7 +267,9 @@ TEST_F(TextureCacheTest, AsyncLoadsCallBackOnTheDirectorsThread) {
 TEST_F(TextureCacheTest, FailedAsyncLoadsStillCallBackWithNil) {
     std::vector<std::string> answers;
     auto note = [&](const char* what) {
-        return [&answers, what](CCTexture2D* texture) { answers.push_back(std::string(what) + (texture ? "+" : "-")); };
+        return [&answers, what](CCTexture2D* texture) {
+            answers.push_back(std::string(what) + (texture ? "+" : "-"));
+        };
     };
     cache->addImageAsync("missing.png", note("missing"));
     cache->addImageAsync("broken.png", note("broken"));
