@@ -1,9 +1,12 @@
 #include "core/CCConfiguration.h"
 
 #include "platform/Device.h"
+#include "platform/GLExtensions.h"
 
 #include <GLES2/gl2.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <sstream>
 
@@ -38,7 +41,10 @@ std::uint32_t CCConfiguration::packVersion(const std::string& version) {
     std::stringstream parts(version);
     std::string part;
     while (std::getline(parts, part, '.')) {
-        packed += static_cast<std::uint32_t>(std::atoi(part.c_str())) * weight;
+        // Out-of-range components clamp to the int range, as the platform's intValue does;
+        // atoi would be undefined there.
+        long value = std::clamp<long>(std::strtol(part.c_str(), nullptr, 10), INT_MIN, INT_MAX);
+        packed += static_cast<std::uint32_t>(static_cast<std::int32_t>(value)) * weight;
         weight /= 0x100;
     }
     return packed;
@@ -46,11 +52,7 @@ std::uint32_t CCConfiguration::packVersion(const std::string& version) {
 
 bool CCConfiguration::checkForGLExtension(const std::string& name) {
     getOpenGLvariables();
-    std::stringstream tokens(_glExtensions);
-    std::string token;
-    while (std::getline(tokens, token, ' '))
-        if (token == name) return true;
-    return false;
+    return platform::extensionListHas(_glExtensions, name);
 }
 
 std::int32_t CCConfiguration::runningDevice() const {

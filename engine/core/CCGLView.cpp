@@ -3,7 +3,7 @@
 #include "core/CCConfiguration.h"
 #include "platform/GLCheck.h"
 #include "platform/GLExtensions.h"
-#include "platform/Log.h"
+#include "platform/Format.h"
 
 #include <algorithm>
 
@@ -14,11 +14,9 @@ std::function<void(CGSize)>& reshapeHook() {
     return hook;
 }
 
+// Resize reports pending errors under its own name and fixed line numbers, in every build.
 void printPendingGLError(int line) {
-    GLenum error = glGetError();
-    if (error != GL_NO_ERROR)
-        CCLOG("OpenGL error 0x%04X in %s %d", static_cast<unsigned>(error),
-              "-[CCES2Renderer resizeFromLayer:]", line);
+    platform::reportGLError("-[CCES2Renderer resizeFromLayer:]", line);
 }
 
 } // namespace
@@ -257,7 +255,7 @@ void CCGLView::swapBuffers() {
 }
 
 std::uint32_t CCGLView::convertPixelFormat(const std::string& format) const {
-    return format == kEAGLColorFormatRGB565 ? platform::kGLRGB565 : platform::kGLRGBA8;
+    return platform::renderbufferFormatForColorFormat(format);
 }
 
 CGPoint CCGLView::convertPointFromViewToSurface(CGPoint point) const {
