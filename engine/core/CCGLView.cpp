@@ -26,8 +26,9 @@ void printPendingGLError(int line) {
 
 CCES2Renderer::~CCES2Renderer() {
     if (!_context) return;
-    // The names belong to this renderer's context: delete them there and nowhere else. When the
-    // context is current on another thread, they go with the context instead.
+    // The names belong to this renderer's context: delete them there and nowhere else. While the
+    // context is current on another thread they cannot be reached from here: the framebuffers go
+    // with the context, the renderbuffers with its share group.
     platform::Ref<platform::GLContext> previous = platform::GLContext::currentContext();
     bool wasCurrent = previous.get() == _context.get();
     if (wasCurrent || platform::GLContext::setCurrentContext(_context.get())) {
@@ -80,7 +81,6 @@ bool CCES2Renderer::makeContextCurrent() const {
 bool CCES2Renderer::resizeFromLayer(platform::Drawable* layer) {
     if (!_context || !makeContextCurrent()) return false;
     // Plain GL calls: errors here are reported at the two points below, with their own texts.
-    // Allocate colour buffer backing based on the current layer size.
     glBindRenderbuffer(GL_RENDERBUFFER, _colorRenderbuffer);
     if (layer) _context->renderbufferStorage(GL_RENDERBUFFER, layer);
     glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &_backingWidth);
@@ -249,8 +249,7 @@ void CCGLView::swapBuffers() {
 
     _context->presentRenderbuffer(GL_RENDERBUFFER);
 
-    // We can safely re-bind the framebuffer here, since this will be the first instruction of
-    // the new main loop.
+    // Drawing of the next frame goes to the multisample buffer again.
     if (multiSampling) glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _renderer->msaaFrameBuffer()));
 }
 
