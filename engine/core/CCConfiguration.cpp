@@ -27,7 +27,9 @@ CCConfiguration* CCConfiguration::sharedConfiguration() {
     return shared.get();
 }
 
-void CCConfiguration::purgeSharedConfiguration() { sharedInstance() = nullptr; }
+void CCConfiguration::purgeSharedConfiguration() {
+    sharedInstance() = nullptr;
+}
 
 CCConfiguration::CCConfiguration() = default;
 
@@ -58,7 +60,8 @@ bool CCConfiguration::checkForGLExtension(const std::string& name) {
 std::int32_t CCConfiguration::runningDevice() const {
     const platform::DeviceProfile& device = platform::Device::current();
     bool retina = platform::contentScaleFactor() == 2.0f;
-    if (device.idiom == platform::InterfaceIdiom::Pad) return retina ? kCCDeviceiPadRetinaDisplay : kCCDeviceiPad;
+    if (device.idiom == platform::InterfaceIdiom::Pad)
+        return retina ? kCCDeviceiPadRetinaDisplay : kCCDeviceiPad;
     if (device.idiom != platform::InterfaceIdiom::Phone) return kCCDeviceUnknown;
     if (device.preferredModeSize == CGSizeMake(640, 1136))
         return retina ? kCCDeviceiPhone5RetinaDisplay : kCCDeviceiPhone5;
@@ -88,10 +91,10 @@ void CCConfiguration::getOpenGLvariables() {
     _supportsShareableVAO = checkForGLExtension("GL_APPLE_vertex_array_object");
 }
 
-#define CC_GL_VALUE(type, getter, field)                                                           \
-    type CCConfiguration::getter() {                                                               \
-        getOpenGLvariables();                                                                      \
-        return field;                                                                              \
+#define CC_GL_VALUE(type, getter, field)                                                                     \
+    type CCConfiguration::getter() {                                                                         \
+        getOpenGLvariables();                                                                                \
+        return field;                                                                                        \
     }
 CC_GL_VALUE(std::int32_t, maxTextureSize, _maxTextureSize)
 CC_GL_VALUE(std::int32_t, maxTextureUnits, _maxTextureUnits)

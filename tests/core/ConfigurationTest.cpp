@@ -132,8 +132,10 @@ TEST(StatsImagesTest, GlyphStripsAreWhiteOnTransparentAtBothScales) {
                     ++ink;
                     EXPECT_EQ(px[0] & px[1] & px[2], 255);
                 }
-            if (cell < 12) EXPECT_GT(ink, 0u) << "cell " << cell;
-            else EXPECT_EQ(ink, 0u);
+            if (cell < 12)
+                EXPECT_GT(ink, 0u) << "cell " << cell;
+            else
+                EXPECT_EQ(ink, 0u);
         }
     }
 }
