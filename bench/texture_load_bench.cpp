@@ -39,7 +39,8 @@ const std::string& pngPath() {
                 p[2] = std::uint8_t(128 + 100 * std::sin(d / 30.0));
                 p[3] = std::uint8_t(d < 300 ? 255 : d < 340 ? 255 - (d - 300) * 6 : (seed >> 24) & 7);
             }
-        const std::string file = (std::filesystem::temp_directory_path() / "footlight-texture-bench.png").string();
+        const std::string file =
+            (std::filesystem::temp_directory_path() / "footlight-texture-bench.png").string();
         platform::Image::writePNG(file, rgba.data(), kSide, kSide);
         return file;
     }();

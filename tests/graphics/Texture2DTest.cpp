@@ -43,10 +43,14 @@ platform::PixelBuffer drawnTexturePixels(CCTexture2D* texture, int w, int h) {
 
 namespace {
 
-std::uint32_t rgba(unsigned r, unsigned g, unsigned b, unsigned a) { return r << 24 | g << 16 | b << 8 | a; }
+std::uint32_t rgba(unsigned r, unsigned g, unsigned b, unsigned a) {
+    return r << 24 | g << 16 | b << 8 | a;
+}
 
 // What GL gives back for an n-bit channel value.
-unsigned expand(unsigned q, unsigned bits) { return unsigned(std::lround(q * 255.0 / ((1u << bits) - 1))); }
+unsigned expand(unsigned q, unsigned bits) {
+    return unsigned(std::lround(q * 255.0 / ((1u << bits) - 1)));
+}
 
 class Texture2DTest : public fltest::GLTest {
 protected:
@@ -67,7 +71,8 @@ protected:
     static int inked(const platform::PixelBuffer& p, int x0, int y0, int x1, int y1) {
         int n = 0;
         for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x) n += (p.pixel(x, y) & 0xFF) != 0;
+            for (int x = x0; x < x1; ++x)
+                n += (p.pixel(x, y) & 0xFF) != 0;
         return n;
     }
     static int lastInkRow(const platform::PixelBuffer& p) {
@@ -86,7 +91,7 @@ protected:
 };
 
 TEST_F(Texture2DTest, FormatTableNamesAndBitsPerPixel) {
-    const char* names[] = {"RGBA8888", "RGB888", "RGB565",   "A8",     "I8",
+    const char* names[] = {"RGBA8888", "RGB888",   "RGB565", "A8",     "I8",
                            "AI88",     "RGBA4444", "RGB5A1", "PVRTC4", "PVRTC2"};
     const std::uint64_t bits[] = {32, 32, 16, 8, 8, 16, 16, 16, 4, 2};
     for (int f = 0; f < 10; ++f) {
@@ -123,7 +128,8 @@ TEST_F(Texture2DTest, ConversionsTruncateWithExactBitLayouts) {
     EXPECT_EQ(out[2], 0xFFFF);
     std::uint8_t rgb[9];
     ASSERT_TRUE(ccConvertRGBA8888(in, 3, kCCTexture2DPixelFormat_RGB888, rgb));
-    EXPECT_EQ(std::vector<std::uint8_t>(rgb, rgb + 6), (std::vector<std::uint8_t>{0x12, 0x34, 0x56, 0x12, 0x34, 0x56}));
+    EXPECT_EQ(std::vector<std::uint8_t>(rgb, rgb + 6),
+              (std::vector<std::uint8_t>{0x12, 0x34, 0x56, 0x12, 0x34, 0x56}));
     EXPECT_FALSE(ccConvertRGBA8888(in, 3, kCCTexture2DPixelFormat_AI88, out));
 }
 
@@ -131,14 +137,14 @@ TEST_F(Texture2DTest, ConversionsTruncateWithExactBitLayouts) {
 // independently here, so layout, byte order, row alignment and the alpha threshold all count.
 TEST_F(Texture2DTest, ImagesBecomeTexturesOfTheDefaultAlphaFormat) {
     // Premultiplied pixels, so the bitmap holds exactly these bytes.
-    const std::uint8_t px[] = {200, 100, 50, 255, 10, 20, 30, 128, 100, 90, 80, 127, 0, 0, 0, 0,
+    const std::uint8_t px[] = {200, 100, 50,  255, 10, 20, 30, 128, 100, 90, 80, 127, 0, 0, 0, 0,
                                255, 255, 255, 255, 17, 34, 51, 200, 128, 64, 32, 129, 1, 2, 3, 4};
     auto image = platform::Image::imageWithPixels(px, 4, 2, platform::ImageColorSpace::RGB,
                                                   platform::ImageAlphaInfo::PremultipliedLast);
     ASSERT_TRUE(image);
-    for (CCTexture2DPixelFormat f : {kCCTexture2DPixelFormat_RGBA8888, kCCTexture2DPixelFormat_RGB888,
-                                     kCCTexture2DPixelFormat_RGB565, kCCTexture2DPixelFormat_RGBA4444,
-                                     kCCTexture2DPixelFormat_RGB5A1}) {
+    for (CCTexture2DPixelFormat f :
+         {kCCTexture2DPixelFormat_RGBA8888, kCCTexture2DPixelFormat_RGB888, kCCTexture2DPixelFormat_RGB565,
+          kCCTexture2DPixelFormat_RGBA4444, kCCTexture2DPixelFormat_RGB5A1}) {
         SCOPED_TRACE(CCTexture2D::stringForFormat(f));
         CCTexture2D::setDefaultAlphaPixelFormat(f);
         auto t = fromImage(image.get());
@@ -166,8 +172,8 @@ TEST_F(Texture2DTest, ImagesBecomeTexturesOfTheDefaultAlphaFormat) {
 
 TEST_F(Texture2DTest, OpaqueGreyAndMaskImagesPickTheirFormats) {
     const std::uint8_t grey[] = {0, 64, 128, 255};
-    auto greyImage =
-        platform::Image::imageWithPixels(grey, 2, 2, platform::ImageColorSpace::Gray, platform::ImageAlphaInfo::None);
+    auto greyImage = platform::Image::imageWithPixels(grey, 2, 2, platform::ImageColorSpace::Gray,
+                                                      platform::ImageAlphaInfo::None);
     auto mask = platform::Image::alphaMask(grey, 2, 2);
     ASSERT_TRUE(greyImage && mask);
 
@@ -180,7 +186,8 @@ TEST_F(Texture2DTest, OpaqueGreyAndMaskImagesPickTheirFormats) {
     CCTexture2D::setDefaultAlphaPixelFormat(kCCTexture2DPixelFormat_RGBA4444);
     t = fromImage(greyImage.get());
     ASSERT_TRUE(t);
-    EXPECT_EQ(t->pixelFormat(), kCCTexture2DPixelFormat_RGB565) << "opaque images ignore 16-bit alpha formats";
+    EXPECT_EQ(t->pixelFormat(), kCCTexture2DPixelFormat_RGB565)
+        << "opaque images ignore 16-bit alpha formats";
 
     t = fromImage(mask.get());
     ASSERT_TRUE(t);
@@ -192,7 +199,8 @@ TEST_F(Texture2DTest, OpaqueGreyAndMaskImagesPickTheirFormats) {
 
     if (!fltest::sharedTestData().empty()) {
         for (const char* file : {"png/basn0g08.png", "jpeg/jpg-gray.jpg"}) {
-            auto decoded = platform::Image::imageWithContentsOfFile((fltest::sharedTestData() / file).string());
+            auto decoded =
+                platform::Image::imageWithContentsOfFile((fltest::sharedTestData() / file).string());
             ASSERT_TRUE(decoded) << file;
             t = fromImage(decoded.get());
             ASSERT_TRUE(t);
@@ -204,8 +212,8 @@ TEST_F(Texture2DTest, OpaqueGreyAndMaskImagesPickTheirFormats) {
 TEST_F(Texture2DTest, RowsArePaddedToWholeWordsAndNarrowRowsUploadIntact) {
     const std::uint8_t px[3 * 2 * 4] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255,
                                         9,   9, 9, 255, 8, 8,   8, 255, 7, 7, 7,   255};
-    auto image =
-        platform::Image::imageWithPixels(px, 3, 2, platform::ImageColorSpace::RGB, platform::ImageAlphaInfo::Last);
+    auto image = platform::Image::imageWithPixels(px, 3, 2, platform::ImageColorSpace::RGB,
+                                                  platform::ImageAlphaInfo::Last);
     ASSERT_TRUE(image);
     auto t = fromImage(image.get());
     ASSERT_TRUE(t);
@@ -245,10 +253,10 @@ TEST_F(Texture2DTest, UnsupportedFormatsRaise) {
         }
         EXPECT_EQ(t->name(), 0u);
     }
-    auto image =
-        platform::Image::imageWithPixels(px, 2, 2, platform::ImageColorSpace::RGB, platform::ImageAlphaInfo::Last);
-    for (CCTexture2DPixelFormat f : {kCCTexture2DPixelFormat_I8, kCCTexture2DPixelFormat_AI88,
-                                     kCCTexture2DPixelFormat_PVRTC4}) {
+    auto image = platform::Image::imageWithPixels(px, 2, 2, platform::ImageColorSpace::RGB,
+                                                  platform::ImageAlphaInfo::Last);
+    for (CCTexture2DPixelFormat f :
+         {kCCTexture2DPixelFormat_I8, kCCTexture2DPixelFormat_AI88, kCCTexture2DPixelFormat_PVRTC4}) {
         CCTexture2D::setDefaultAlphaPixelFormat(f);
         try {
             fromImage(image.get());
@@ -366,7 +374,8 @@ TEST_F(Texture2DTest, TextInABoxIsPlacedByItsAlignments) {
     EXPECT_EQ(top->pixelsWide(), 64u);
     EXPECT_EQ(top->pixelsHigh(), 64u);
     EXPECT_EQ(top->contentSizeInPixels(), CGSizeMake(50, 60));
-    for (CCTexture2D* t : {top.get(), bottom.get(), right.get()}) t->setMaxS(1), t->setMaxT(1);
+    for (CCTexture2D* t : {top.get(), bottom.get(), right.get()})
+        t->setMaxS(1), t->setMaxT(1);
     const platform::PixelBuffer a = drawnTexturePixels(top.get(), 64, 64);
     const platform::PixelBuffer b = drawnTexturePixels(bottom.get(), 64, 64);
     const platform::PixelBuffer c = drawnTexturePixels(right.get(), 64, 64);

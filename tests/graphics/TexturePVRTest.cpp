@@ -26,12 +26,13 @@ platform::PixelBuffer drawnTexturePixels(CCTexture2D* texture, int w, int h);
 namespace {
 
 void put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = std::uint8_t(v >> (8 * i));
 }
 
 // The 52-byte legacy header ("PVR!" at 44), then the data.
-Bytes pvrV2(std::uint32_t w, std::uint32_t h, std::uint32_t type, const Bytes& data, std::uint32_t alphaMask = 0,
-            std::int64_t dataLength = -1) {
+Bytes pvrV2(std::uint32_t w, std::uint32_t h, std::uint32_t type, const Bytes& data,
+            std::uint32_t alphaMask = 0, std::int64_t dataLength = -1) {
     Bytes b(52);
     put32(b, 0, 52);
     put32(b, 4, h);
@@ -48,16 +49,18 @@ Bytes pvrV2(std::uint32_t w, std::uint32_t h, std::uint32_t type, const Bytes& d
 std::uint64_t channels(const char* letters, std::uint8_t b0, std::uint8_t b1 = 0, std::uint8_t b2 = 0,
                        std::uint8_t b3 = 0) {
     std::uint64_t key = 0;
-    for (int i = 0; i < 4 && letters[i]; ++i) key |= std::uint64_t(std::uint8_t(letters[i])) << (8 * i);
-    return key | std::uint64_t(b0) << 32 | std::uint64_t(b1) << 40 | std::uint64_t(b2) << 48 | std::uint64_t(b3) << 56;
+    for (int i = 0; i < 4 && letters[i]; ++i)
+        key |= std::uint64_t(std::uint8_t(letters[i])) << (8 * i);
+    return key | std::uint64_t(b0) << 32 | std::uint64_t(b1) << 40 | std::uint64_t(b2) << 48 |
+           std::uint64_t(b3) << 56;
 }
 
 struct V3 {
-    V3(std::uint64_t format, std::uint32_t w, std::uint32_t h, std::uint32_t levels = 1, std::uint32_t flags = 0,
-       std::uint32_t depth = 1, std::uint32_t surfaces = 1, std::uint32_t faces = 1, Bytes metadata = {},
-       std::int64_t metadataLength = -1)
-        : format(format), w(w), h(h), levels(levels), flags(flags), depth(depth), surfaces(surfaces), faces(faces),
-          metadata(std::move(metadata)), metadataLength(metadataLength) {}
+    V3(std::uint64_t format, std::uint32_t w, std::uint32_t h, std::uint32_t levels = 1,
+       std::uint32_t flags = 0, std::uint32_t depth = 1, std::uint32_t surfaces = 1, std::uint32_t faces = 1,
+       Bytes metadata = {}, std::int64_t metadataLength = -1)
+        : format(format), w(w), h(h), levels(levels), flags(flags), depth(depth), surfaces(surfaces),
+          faces(faces), metadata(std::move(metadata)), metadataLength(metadataLength) {}
     std::uint64_t format;
     std::uint32_t w, h, levels, flags, depth, surfaces, faces;
     Bytes metadata;
@@ -84,12 +87,17 @@ Bytes pvrV3(const V3& v, const Bytes& data) {
 
 Bytes counting(std::size_t n, std::uint8_t start = 1) {
     Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = std::uint8_t(start + i * 37);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = std::uint8_t(start + i * 37);
     return b;
 }
 
-std::uint32_t rgba(unsigned r, unsigned g, unsigned b, unsigned a) { return r << 24 | g << 16 | b << 8 | a; }
-unsigned expand(unsigned q, unsigned bits) { return unsigned(std::lround(q * 255.0 / ((1u << bits) - 1))); }
+std::uint32_t rgba(unsigned r, unsigned g, unsigned b, unsigned a) {
+    return r << 24 | g << 16 | b << 8 | a;
+}
+unsigned expand(unsigned q, unsigned bits) {
+    return unsigned(std::lround(q * 255.0 / ((1u << bits) - 1)));
+}
 
 struct Format {
     const char* name;
@@ -117,7 +125,8 @@ std::uint32_t expectedTexel(const Format& f, const Bytes& d, std::size_t i) {
     const unsigned v = p[0] | (f.bytesPerPixel > 1 ? p[1] << 8 : 0);
     const std::string n = f.name;
     if (n == "RGBA8888") return rgba(p[0], p[1], p[2], p[3]);
-    if (n == "RGBA4444") return rgba(expand(v >> 12, 4), expand(v >> 8 & 15, 4), expand(v >> 4 & 15, 4), expand(v & 15, 4));
+    if (n == "RGBA4444")
+        return rgba(expand(v >> 12, 4), expand(v >> 8 & 15, 4), expand(v >> 4 & 15, 4), expand(v & 15, 4));
     if (n == "RGBA5551")
         return rgba(expand(v >> 11, 5), expand(v >> 6 & 31, 5), expand(v >> 1 & 31, 5), (v & 1) * 255);
     if (n == "RGB565") return rgba(expand(v >> 11, 5), expand(v >> 5 & 63, 6), expand(v & 31, 5), 255);
@@ -144,7 +153,8 @@ protected:
     }
     std::string write(const std::string& name, const Bytes& bytes) {
         const std::string path = (dir_ / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         return path;
     }
     static Ref<CCTexture2D> texture(const std::string& path) {
@@ -165,9 +175,10 @@ TEST_F(TexturePVRTest, EveryUncompressedFormatOfBothVersionsUploadsItsTexels) {
         Bytes both = level0;
         both.insert(both.end(), levels.begin(), levels.end());
 
-        const std::string v2 = write(std::string(f.name) + ".v2.pvr", pvrV2(4, 2, f.v2Type, both, f.alpha ? 0xFF : 0));
-        const std::string v3 =
-            write(std::string(f.name) + ".v3.pvr", pvrV3({f.v3Key, 4, 2, 3, 0, 1, 1, 1, Bytes(7, 0xEE)}, both));
+        const std::string v2 =
+            write(std::string(f.name) + ".v2.pvr", pvrV2(4, 2, f.v2Type, both, f.alpha ? 0xFF : 0));
+        const std::string v3 = write(std::string(f.name) + ".v3.pvr",
+                                     pvrV3({f.v3Key, 4, 2, 3, 0, 1, 1, 1, Bytes(7, 0xEE)}, both));
         for (const std::string& path : {v2, v3}) {
             auto pvr = CCTexturePVR::pvrTextureWithContentsOfFile(path);
             ASSERT_TRUE(pvr) << path;
@@ -186,7 +197,8 @@ TEST_F(TexturePVRTest, EveryUncompressedFormatOfBothVersionsUploadsItsTexels) {
             EXPECT_EQ(t->hasPremultipliedAlpha(), path == v2) << "version 2 follows the class setting";
             const platform::PixelBuffer out = drawnTexturePixels(t.get(), 4, 2);
             for (std::size_t i = 0; i < 8; ++i)
-                EXPECT_TRUE(fltest::colorNear(out.pixel(int(i % 4), int(i / 4)), expectedTexel(f, level0, i), 1))
+                EXPECT_TRUE(
+                    fltest::colorNear(out.pixel(int(i % 4), int(i / 4)), expectedTexel(f, level0, i), 1))
                     << path << " texel " << i;
         }
     }
@@ -201,7 +213,8 @@ TEST_F(TexturePVRTest, LevelsAreCutByFormatAndPremultiplicationFollowsTheFile) {
     EXPECT_TRUE(pvr->forcePremultipliedAlpha());
     ASSERT_EQ(pvr->numberOfMipmaps(), 4u);
     const std::uint32_t lens[] = {128, 32, 8, 4};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(pvr->mipmaps()[i].len, lens[i]);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(pvr->mipmaps()[i].len, lens[i]);
     EXPECT_EQ(pvr->mipmaps()[3].address, file.data() + 52 + 168);
     EXPECT_FALSE(pvr->unpackPVRv2Data(file.data(), file.size()));
 
@@ -269,7 +282,8 @@ TEST_F(TexturePVRTest, SizesTheFileCannotHoldAreRefused) {
         {"v3 array", pvrV3({rgba8, 2, 2, 1, 0, 1, 3}, Bytes(48))},
         {"v2 unknown type", pvrV2(2, 2, 0x14, Bytes(16))},
         {"v3 unknown channels", pvrV3({channels("rgba", 8, 8, 8, 0), 2, 2}, Bytes(16))},
-        {"v3 big-endian version", [] {
+        {"v3 big-endian version",
+         [] {
              Bytes b = pvrV3({channels("rgba", 8, 8, 8, 8), 2, 2}, Bytes(16));
              put32(b, 0, 0x50565203);
              return b;
@@ -294,7 +308,8 @@ TEST_F(TexturePVRTest, SizesTheFileCannotHoldAreRefused) {
 TEST_F(TexturePVRTest, FormatsTheContextLacksAreRefusedCleanly) {
     auto config = CCConfiguration::sharedConfiguration();
     const Bytes bgra = counting(16);
-    for (const Bytes& file : {pvrV2(2, 2, 0x1A, bgra, 0xFF), pvrV3({channels("bgra", 8, 8, 8, 8), 2, 2}, bgra)}) {
+    for (const Bytes& file :
+         {pvrV2(2, 2, 0x1A, bgra, 0xFF), pvrV3({channels("bgra", 8, 8, 8, 8), 2, 2}, bgra)}) {
         auto t = texture(write("bgra.pvr", file));
         EXPECT_EQ(bool(t), config->supportsBGRA8888());
     }
@@ -317,7 +332,8 @@ TEST_F(TexturePVRTest, CompressedContainersAndURLs) {
     Bytes packed(packedSize);
     ASSERT_EQ(compress(packed.data(), &packedSize, file.data(), uLong(file.size())), Z_OK);
     Bytes ccz = {'C', 'C', 'Z', '!', 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0};
-    for (int i = 0; i < 4; ++i) ccz[12 + i] = std::uint8_t(file.size() >> (8 * (3 - i)));
+    for (int i = 0; i < 4; ++i)
+        ccz[12 + i] = std::uint8_t(file.size() >> (8 * (3 - i)));
     ccz.insert(ccz.end(), packed.begin(), packed.begin() + std::ptrdiff_t(packedSize));
     const std::string cczPath = write("B.PVR.CCZ", ccz);
 
