@@ -20,8 +20,12 @@ GLsizei toPixels(double points, double scale) {
 }
 } // namespace
 
-GLsizei Drawable::pixelsWide() const { return toPixels(bounds_.size.width, contentsScale_); }
-GLsizei Drawable::pixelsHigh() const { return toPixels(bounds_.size.height, contentsScale_); }
+GLsizei Drawable::pixelsWide() const {
+    return toPixels(bounds_.size.width, contentsScale_);
+}
+GLsizei Drawable::pixelsHigh() const {
+    return toPixels(bounds_.size.height, contentsScale_);
+}
 
 GLenum Drawable::storageFormat() const {
     return properties_.colorFormat == kEAGLColorFormatRGB565 ? kGLRGB565 : kGLRGBA8;

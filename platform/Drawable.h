@@ -63,7 +63,9 @@ public:
     const PixelBuffer& presentedFrame() const { return presented_; }
     std::uint64_t presentCount() const { return presentCount_; }
     // Called after each present, for a window that shows the frames.
-    void setPresentObserver(std::function<void(const Drawable&)> observer) { observer_ = std::move(observer); }
+    void setPresentObserver(std::function<void(const Drawable&)> observer) {
+        observer_ = std::move(observer);
+    }
 
     // Reads the renderbuffer's current contents; a context of its share group must be current.
     PixelBuffer readPixels() const;

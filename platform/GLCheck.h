@@ -34,9 +34,9 @@ inline void noteGLCall(const char* call) {
 
 // Wraps one GL statement: counted, then checked in debug builds. Calls whose result is needed
 // are made directly and followed by CHECK_GL_ERROR_DEBUG().
-#define glCheck(call)                                                                              \
-    do {                                                                                           \
-        ::platform::detail::noteGLCall(#call);                                                     \
-        call;                                                                                      \
-        CHECK_GL_ERROR_DEBUG();                                                                    \
+#define glCheck(call)                                                                                        \
+    do {                                                                                                     \
+        ::platform::detail::noteGLCall(#call);                                                               \
+        call;                                                                                                \
+        CHECK_GL_ERROR_DEBUG();                                                                              \
     } while (0)

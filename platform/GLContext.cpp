@@ -19,7 +19,9 @@ EGLDisplay openDisplay() {
     auto getPlatformDisplay =
         reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
     const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-    bool surfaceless = clientExtensions && std::string(clientExtensions).find("EGL_MESA_platform_surfaceless") != std::string::npos;
+    bool surfaceless =
+        clientExtensions &&
+        std::string(clientExtensions).find("EGL_MESA_platform_surfaceless") != std::string::npos;
     if (getPlatformDisplay && surfaceless)
         display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     EGLint major = 0, minor = 0;
@@ -33,7 +35,8 @@ EGLDisplay openDisplay() {
 EGLConfig chooseConfig(EGLDisplay display) {
     std::string extensions = eglQueryString(display, EGL_EXTENSIONS);
     if (extensions.find("EGL_KHR_no_config_context") != std::string::npos) return EGL_NO_CONFIG_KHR;
-    const EGLint attributes[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_ES2_BIT, EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_NONE};
+    const EGLint attributes[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_ES2_BIT, EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
+                                 EGL_NONE};
     EGLConfig config = nullptr;
     EGLint count = 0;
     if (!eglChooseConfig(display, attributes, &config, 1, &count) || count < 1) return nullptr;
@@ -47,7 +50,8 @@ std::atomic<std::uint64_t> nextSerial{1};
 struct CurrentHolder {
     Ref<GLContext> context;
     ~CurrentHolder() {
-        if (context && eglDisplay()) eglMakeCurrent(eglDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        if (context && eglDisplay())
+            eglMakeCurrent(eglDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     }
 };
 thread_local CurrentHolder current;
@@ -122,9 +126,13 @@ bool GLContext::setCurrentContext(GLContext* context) {
     return true;
 }
 
-GLContext* GLContext::currentContext() { return current.context.get(); }
+GLContext* GLContext::currentContext() {
+    return current.context.get();
+}
 
-std::uint64_t GLContext::currentSerial() { return currentSerialValue; }
+std::uint64_t GLContext::currentSerial() {
+    return currentSerialValue;
+}
 
 bool GLContext::renderbufferStorage(GLenum target, Drawable* drawable) {
     if (!drawable || currentContext() != this) return false;
@@ -141,9 +149,10 @@ bool GLContext::renderbufferStorage(GLenum target, Drawable* drawable) {
     glGetRenderbufferParameteriv(target, GL_RENDERBUFFER_HEIGHT, &gotHeight);
     if (gotWidth != width || gotHeight != height) return false;
     GLuint name = static_cast<GLuint>(bound);
-    drawables_.erase(std::remove_if(drawables_.begin(), drawables_.end(),
-                                    [&](const auto& e) { return e.first == name || e.second.get() == drawable; }),
-                     drawables_.end());
+    drawables_.erase(
+        std::remove_if(drawables_.begin(), drawables_.end(),
+                       [&](const auto& e) { return e.first == name || e.second.get() == drawable; }),
+        drawables_.end());
     drawables_.emplace_back(name, Ref<Drawable>(drawable));
     drawable->attachStorage(name, width, height);
     return true;

@@ -16,7 +16,9 @@ GLExtensions& table() {
 }
 std::once_flag loadOnce;
 
-template <class F> F load(const char* name) { return reinterpret_cast<F>(eglGetProcAddress(name)); }
+template <class F> F load(const char* name) {
+    return reinterpret_cast<F>(eglGetProcAddress(name));
+}
 
 int versionOf(const char* text) {
     // "OpenGL ES 3.2 Mesa ..." or "OpenGL ES 2.0 ...".
@@ -34,10 +36,13 @@ bool GLExtensions::has(const std::string& name) const {
 }
 
 void GLExtensions::resolveMultisampleFramebuffer(GLint width, GLint height) const {
-    if (glBlitFramebuffer) glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    if (glBlitFramebuffer)
+        glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
 }
 
-const GLExtensions& glExtensions() { return table(); }
+const GLExtensions& glExtensions() {
+    return table();
+}
 
 void loadGLExtensions() {
     std::call_once(loadOnce, [] {
@@ -49,8 +54,10 @@ void loadGLExtensions() {
         if (t.vertexArrayObject) {
             // ES 3 has the same entry points without the suffix.
             std::string suffix = t.has("GL_OES_vertex_array_object") ? "OES" : "";
-            t.glGenVertexArraysOES = load<PFNGLGENVERTEXARRAYSOESPROC>(("glGenVertexArrays" + suffix).c_str());
-            t.glBindVertexArrayOES = load<PFNGLBINDVERTEXARRAYOESPROC>(("glBindVertexArray" + suffix).c_str());
+            t.glGenVertexArraysOES =
+                load<PFNGLGENVERTEXARRAYSOESPROC>(("glGenVertexArrays" + suffix).c_str());
+            t.glBindVertexArrayOES =
+                load<PFNGLBINDVERTEXARRAYOESPROC>(("glBindVertexArray" + suffix).c_str());
             t.glDeleteVertexArraysOES =
                 load<PFNGLDELETEVERTEXARRAYSOESPROC>(("glDeleteVertexArrays" + suffix).c_str());
             t.glIsVertexArrayOES = load<PFNGLISVERTEXARRAYOESPROC>(("glIsVertexArray" + suffix).c_str());

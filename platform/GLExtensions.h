@@ -23,15 +23,15 @@ inline constexpr GLenum kGLDepth24Stencil8 = 0x88F0;
 
 struct GLExtensions {
     bool loaded = false;
-    int majorVersion = 2;           // of the context the table was filled from
-    std::string extensions;         // the extension string, as GL gave it
+    int majorVersion = 2;   // of the context the table was filled from
+    std::string extensions; // the extension string, as GL gave it
 
-    bool vertexArrayObject = false; // GL_OES_vertex_array_object
-    bool mapBuffer = false;         // GL_OES_mapbuffer
-    bool discardFramebuffer = false;// GL_EXT_discard_framebuffer
-    bool multisample = false;       // multisample renderbuffers with a blit resolve
-    bool packedDepthStencil = false;// GL_OES_packed_depth_stencil
-    bool depth24 = false;           // GL_OES_depth24
+    bool vertexArrayObject = false;  // GL_OES_vertex_array_object
+    bool mapBuffer = false;          // GL_OES_mapbuffer
+    bool discardFramebuffer = false; // GL_EXT_discard_framebuffer
+    bool multisample = false;        // multisample renderbuffers with a blit resolve
+    bool packedDepthStencil = false; // GL_OES_packed_depth_stencil
+    bool depth24 = false;            // GL_OES_depth24
 
     PFNGLGENVERTEXARRAYSOESPROC glGenVertexArraysOES = nullptr;
     PFNGLBINDVERTEXARRAYOESPROC glBindVertexArrayOES = nullptr;

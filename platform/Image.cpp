@@ -42,7 +42,9 @@ struct FreeDeleter {
     void operator()(std::uint8_t* p) const { std::free(p); }
 };
 using RawBuffer = std::unique_ptr<std::uint8_t[], FreeDeleter>;
-RawBuffer allocateRaw(std::size_t size) { return RawBuffer(static_cast<std::uint8_t*>(std::malloc(size ? size : 1))); }
+RawBuffer allocateRaw(std::size_t size) {
+    return RawBuffer(static_cast<std::uint8_t*>(std::malloc(size ? size : 1)));
+}
 
 // ---- PNG decoding ------------------------------------------------------------------------
 
@@ -101,7 +103,8 @@ bool pngReadPixels(PngReader* r, std::uint8_t* out, std::size_t rowBytes) {
         return false;
     }
     for (int pass = 0; pass < r->passes; ++pass)
-        for (std::uint32_t y = 0; y < r->height; ++y) png_read_row(r->png, out + y * rowBytes, nullptr);
+        for (std::uint32_t y = 0; y < r->height; ++y)
+            png_read_row(r->png, out + y * rowBytes, nullptr);
     png_read_end(r->png, nullptr);
     return true;
 }
@@ -129,9 +132,10 @@ Ref<Image> decodePNG(const std::uint8_t* data, std::size_t size, std::string& er
                     error = "out of memory";
                 } else if (pngReadPixels(&r, pixels.get(), rowBytes)) {
                     bool grey = r.channels <= 2, alpha = r.channels == 2 || r.channels == 4;
-                    image = make<Image>(r.width, r.height, grey ? ImageColorSpace::Gray : ImageColorSpace::RGB,
-                                        alpha ? ImageAlphaInfo::Last : ImageAlphaInfo::None,
-                                        std::vector<std::uint8_t>(pixels.get(), pixels.get() + rowBytes * r.height));
+                    image = make<Image>(
+                        r.width, r.height, grey ? ImageColorSpace::Gray : ImageColorSpace::RGB,
+                        alpha ? ImageAlphaInfo::Last : ImageAlphaInfo::None,
+                        std::vector<std::uint8_t>(pixels.get(), pixels.get() + rowBytes * r.height));
                 } else {
                     error = r.error;
                 }
@@ -264,7 +268,8 @@ Ref<Image> decodeJPEG(const std::uint8_t* data, std::size_t size, std::string& e
                         unsigned v = raw[i * 4 + k];
                         ink[k] = r.adobe ? v : 255 - v;
                     }
-                    for (int k = 0; k < 3; ++k) pixels[i * 3 + k] = std::uint8_t((ink[k] * ink[3] + 127) / 255);
+                    for (int k = 0; k < 3; ++k)
+                        pixels[i * 3 + k] = std::uint8_t((ink[k] * ink[3] + 127) / 255);
                 }
             } else {
                 pixels.assign(raw.get(), raw.get() + rowBytes * r.height);
@@ -324,7 +329,8 @@ bool pngWriteRows(PngWriter* w, const std::uint8_t* rgba, std::uint32_t width, s
     png_set_IHDR(w->png, w->info, width, height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(w->png, w->info);
-    for (std::uint32_t y = 0; y < height; ++y) png_write_row(w->png, rgba + std::size_t(y) * width * 4);
+    for (std::uint32_t y = 0; y < height; ++y)
+        png_write_row(w->png, rgba + std::size_t(y) * width * 4);
     png_write_end(w->png, nullptr);
     return true;
 }
@@ -337,8 +343,8 @@ struct JpegWriter {
     unsigned long size;
 };
 
-bool jpegWriteRows(JpegWriter* w, const std::uint8_t* rgba, std::uint32_t width, std::uint32_t height, int quality,
-                   std::uint8_t* rowBuffer) {
+bool jpegWriteRows(JpegWriter* w, const std::uint8_t* rgba, std::uint32_t width, std::uint32_t height,
+                   int quality, std::uint8_t* rowBuffer) {
     w->cinfo.err = jpeg_std_error(&w->err.mgr);
     w->err.mgr.error_exit = jpegErrorExit;
     w->err.mgr.emit_message = jpegEmitMessage;
@@ -414,7 +420,8 @@ Ref<Image> decode(const std::uint8_t* data, std::size_t size, const std::string&
 
 Image::Image(std::uint32_t width, std::uint32_t height, ImageColorSpace colorSpace, ImageAlphaInfo alphaInfo,
              std::vector<std::uint8_t> pixels)
-    : width_(width), height_(height), colorSpace_(colorSpace), alphaInfo_(alphaInfo), pixels_(std::move(pixels)) {}
+    : width_(width), height_(height), colorSpace_(colorSpace), alphaInfo_(alphaInfo),
+      pixels_(std::move(pixels)) {}
 
 Ref<Image> Image::imageWithContentsOfFile(const std::string& path) {
     std::error_code ec;
@@ -438,9 +445,12 @@ Ref<Image> Image::imageWithData(const void* data, std::size_t size) {
 
 std::uint32_t Image::componentsPerPixel() const {
     switch (colorSpace_) {
-    case ImageColorSpace::None: return 1;
-    case ImageColorSpace::Gray: return alphaInfo_ == ImageAlphaInfo::None ? 1 : 2;
-    case ImageColorSpace::RGB: return alphaInfo_ == ImageAlphaInfo::None ? 3 : 4;
+    case ImageColorSpace::None:
+        return 1;
+    case ImageColorSpace::Gray:
+        return alphaInfo_ == ImageAlphaInfo::None ? 1 : 2;
+    case ImageColorSpace::RGB:
+        return alphaInfo_ == ImageAlphaInfo::None ? 3 : 4;
     }
     return 0;
 }
@@ -449,7 +459,9 @@ Ref<Image> Image::imageWithPixels(const void* pixels, std::uint32_t width, std::
                                   ImageColorSpace colorSpace, ImageAlphaInfo alphaInfo) {
     bool valid = false;
     switch (colorSpace) {
-    case ImageColorSpace::None: valid = alphaInfo == ImageAlphaInfo::AlphaOnly; break;
+    case ImageColorSpace::None:
+        valid = alphaInfo == ImageAlphaInfo::AlphaOnly;
+        break;
     case ImageColorSpace::Gray:
         valid = alphaInfo == ImageAlphaInfo::None || alphaInfo == ImageAlphaInfo::Last ||
                 alphaInfo == ImageAlphaInfo::PremultipliedLast;
@@ -472,8 +484,8 @@ Ref<Image> Image::alphaMask(const void* alpha, std::uint32_t width, std::uint32_
     return imageWithPixels(alpha, width, height, ImageColorSpace::None, ImageAlphaInfo::AlphaOnly);
 }
 
-bool Image::drawInBitmap(void* buffer, std::size_t bufferWidth, std::size_t bufferHeight, std::size_t bytesPerRow,
-                         BitmapFormat format) const {
+bool Image::drawInBitmap(void* buffer, std::size_t bufferWidth, std::size_t bufferHeight,
+                         std::size_t bytesPerRow, BitmapFormat format) const {
     std::size_t bpp = format == BitmapFormat::Alpha8 ? 1 : 4;
     std::size_t minRow = 0, total = 0;
     if (!buffer || __builtin_mul_overflow(bufferWidth, bpp, &minRow) || bytesPerRow < minRow ||
@@ -482,7 +494,8 @@ bool Image::drawInBitmap(void* buffer, std::size_t bufferWidth, std::size_t buff
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::memset(out, 0, total);
 
-    std::size_t w = std::min<std::size_t>(width_, bufferWidth), h = std::min<std::size_t>(height_, bufferHeight);
+    std::size_t w = std::min<std::size_t>(width_, bufferWidth),
+                h = std::min<std::size_t>(height_, bufferHeight);
     std::uint32_t comps = componentsPerPixel();
     for (std::size_t y = 0; y < h; ++y) {
         const std::uint8_t* src = pixels_.data() + y * this->bytesPerRow();
@@ -491,14 +504,22 @@ bool Image::drawInBitmap(void* buffer, std::size_t bufferWidth, std::size_t buff
             // The source pixel as premultiplied R, G, B, A.
             unsigned r, g, b, a;
             switch (colorSpace_) {
-            case ImageColorSpace::None: r = g = b = 0, a = src[0]; break;
-            case ImageColorSpace::Gray: r = g = b = src[0], a = comps == 2 ? src[1] : 255; break;
-            default: r = src[0], g = src[1], b = src[2], a = comps == 4 ? src[3] : 255; break;
+            case ImageColorSpace::None:
+                r = g = b = 0, a = src[0];
+                break;
+            case ImageColorSpace::Gray:
+                r = g = b = src[0], a = comps == 2 ? src[1] : 255;
+                break;
+            default:
+                r = src[0], g = src[1], b = src[2], a = comps == 4 ? src[3] : 255;
+                break;
             }
             if (alphaInfo_ == ImageAlphaInfo::NoneSkipLast) a = 255;
             if (alphaInfo_ == ImageAlphaInfo::Last) r = mul255(r, a), g = mul255(g, a), b = mul255(b, a);
             switch (format) {
-            case BitmapFormat::Alpha8: dst[x] = std::uint8_t(a); break;
+            case BitmapFormat::Alpha8:
+                dst[x] = std::uint8_t(a);
+                break;
             case BitmapFormat::RGBAPremultiplied:
                 dst[x * 4 + 0] = std::uint8_t(r), dst[x * 4 + 1] = std::uint8_t(g);
                 dst[x * 4 + 2] = std::uint8_t(b), dst[x * 4 + 3] = std::uint8_t(a);
@@ -522,12 +543,19 @@ std::vector<std::uint8_t> Image::rgbaPixels() const {
     for (std::size_t i = 0; i < count; ++i, src += comps) {
         unsigned r, g, b, a;
         switch (colorSpace_) {
-        case ImageColorSpace::None: r = g = b = 0, a = src[0]; break;
-        case ImageColorSpace::Gray: r = g = b = src[0], a = comps == 2 ? src[1] : 255; break;
-        default: r = src[0], g = src[1], b = src[2], a = comps == 4 ? src[3] : 255; break;
+        case ImageColorSpace::None:
+            r = g = b = 0, a = src[0];
+            break;
+        case ImageColorSpace::Gray:
+            r = g = b = src[0], a = comps == 2 ? src[1] : 255;
+            break;
+        default:
+            r = src[0], g = src[1], b = src[2], a = comps == 4 ? src[3] : 255;
+            break;
         }
         if (alphaInfo_ == ImageAlphaInfo::NoneSkipLast) a = 255;
-        if (alphaInfo_ == ImageAlphaInfo::PremultipliedLast) r = div255(r, a), g = div255(g, a), b = div255(b, a);
+        if (alphaInfo_ == ImageAlphaInfo::PremultipliedLast)
+            r = div255(r, a), g = div255(g, a), b = div255(b, a);
         out[i * 4 + 0] = std::uint8_t(r);
         out[i * 4 + 1] = std::uint8_t(g);
         out[i * 4 + 2] = std::uint8_t(b);
@@ -536,13 +564,16 @@ std::vector<std::uint8_t> Image::rgbaPixels() const {
     return out;
 }
 
-std::vector<std::uint8_t> Image::pngData() const { return encodePNG(rgbaPixels().data(), width_, height_); }
+std::vector<std::uint8_t> Image::pngData() const {
+    return encodePNG(rgbaPixels().data(), width_, height_);
+}
 
 std::vector<std::uint8_t> Image::jpegData(int quality) const {
     return encodeJPEG(rgbaPixels().data(), width_, height_, quality);
 }
 
-std::vector<std::uint8_t> Image::encodePNG(const std::uint8_t* rgba, std::uint32_t width, std::uint32_t height) {
+std::vector<std::uint8_t> Image::encodePNG(const std::uint8_t* rgba, std::uint32_t width,
+                                           std::uint32_t height) {
     if (!rgba || !dimensionsAcceptable(width, height, 4)) return {};
     PngWriter w{};
     w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &w, pngWriterError, pngWarning);
@@ -558,8 +589,8 @@ std::vector<std::uint8_t> Image::encodePNG(const std::uint8_t* rgba, std::uint32
     return result;
 }
 
-std::vector<std::uint8_t> Image::encodeJPEG(const std::uint8_t* rgba, std::uint32_t width, std::uint32_t height,
-                                            int quality) {
+std::vector<std::uint8_t> Image::encodeJPEG(const std::uint8_t* rgba, std::uint32_t width,
+                                            std::uint32_t height, int quality) {
     if (!rgba || !dimensionsAcceptable(width, height, 4)) return {};
     quality = quality < 0 ? 0 : (quality > 100 ? 100 : quality);
     std::vector<std::uint8_t> row(std::size_t(width) * 3);
@@ -574,19 +605,20 @@ std::vector<std::uint8_t> Image::encodeJPEG(const std::uint8_t* rgba, std::uint3
     return result;
 }
 
-bool Image::writePNG(const std::string& path, const std::uint8_t* rgba, std::uint32_t width, std::uint32_t height) {
+bool Image::writePNG(const std::string& path, const std::uint8_t* rgba, std::uint32_t width,
+                     std::uint32_t height) {
     return writeFile(path, encodePNG(rgba, width, height));
 }
 
-bool Image::writeJPEG(const std::string& path, const std::uint8_t* rgba, std::uint32_t width, std::uint32_t height,
-                      int quality) {
+bool Image::writeJPEG(const std::string& path, const std::uint8_t* rgba, std::uint32_t width,
+                      std::uint32_t height, int quality) {
     return writeFile(path, encodeJPEG(rgba, width, height, quality));
 }
 
 std::string Image::description() const {
     static const char* spaces[] = {"none", "gray", "RGB"};
-    return format("<%s = %p | %ux%u | colour space %s | alpha info %d>", className(), static_cast<const void*>(this),
-                  width_, height_, spaces[int(colorSpace_)], int(alphaInfo_));
+    return format("<%s = %p | %ux%u | colour space %s | alpha info %d>", className(),
+                  static_cast<const void*>(this), width_, height_, spaces[int(colorSpace_)], int(alphaInfo_));
 }
 
 } // namespace platform

@@ -71,8 +71,8 @@ public:
     // buffer (bufferHeight rows of bytesPerRow) is cleared to zero first, then the image fills
     // the top rows and left columns; what does not fit is cut off. False (buffer untouched)
     // when the buffer is null or its row is too short for its width.
-    bool drawInBitmap(void* buffer, std::size_t bufferWidth, std::size_t bufferHeight, std::size_t bytesPerRow,
-                      BitmapFormat format) const;
+    bool drawInBitmap(void* buffer, std::size_t bufferWidth, std::size_t bufferHeight,
+                      std::size_t bytesPerRow, BitmapFormat format) const;
 
     // The pixels as straight (not premultiplied) RGBA8, top-down.
     std::vector<std::uint8_t> rgbaPixels() const;
@@ -82,10 +82,12 @@ public:
 
     // Encoders over straight RGBA8 rows, top-down and tightly packed (JPEG drops the alpha).
     // Empty results or false on failure (null pixels, zero or oversized dimensions, I/O).
-    static std::vector<std::uint8_t> encodePNG(const std::uint8_t* rgba, std::uint32_t width, std::uint32_t height);
-    static std::vector<std::uint8_t> encodeJPEG(const std::uint8_t* rgba, std::uint32_t width, std::uint32_t height,
-                                                int quality = 90);
-    static bool writePNG(const std::string& path, const std::uint8_t* rgba, std::uint32_t width, std::uint32_t height);
+    static std::vector<std::uint8_t> encodePNG(const std::uint8_t* rgba, std::uint32_t width,
+                                               std::uint32_t height);
+    static std::vector<std::uint8_t> encodeJPEG(const std::uint8_t* rgba, std::uint32_t width,
+                                                std::uint32_t height, int quality = 90);
+    static bool writePNG(const std::string& path, const std::uint8_t* rgba, std::uint32_t width,
+                         std::uint32_t height);
     static bool writeJPEG(const std::string& path, const std::uint8_t* rgba, std::uint32_t width,
                           std::uint32_t height, int quality = 90);
 

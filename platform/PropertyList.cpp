@@ -222,15 +222,10 @@ bool convert(plist_t node, int depth, PlistValue& out) {
         out = PlistValue::real(v);
         return true;
     }
-    case PLIST_STRING:
-    case PLIST_KEY: {
-        char* s = nullptr;
-        if (plist_get_node_type(node) == PLIST_STRING)
-            plist_get_string_val(node, &s);
-        else
-            plist_get_key_val(node, &s);
-        out = PlistValue::string(s ? std::string(s) : std::string());
-        std::free(s);
+    case PLIST_STRING: {
+        std::uint64_t length = 0;
+        const char* s = plist_get_string_ptr(node, &length);
+        out = PlistValue::string(s ? std::string(s, static_cast<std::size_t>(length)) : std::string());
         return true;
     }
     case PLIST_DATA: {
@@ -294,6 +289,220 @@ bool convert(plist_t node, int depth, PlistValue& out) {
 
 } // namespace
 
+namespace {
+
+// Binary property lists are read here rather than by the library: their object table is
+// offsets and references from the file, and every one of them is checked against the
+// buffer before it is followed.
+class BinaryReader {
+public:
+    BinaryReader(const std::uint8_t* data, std::size_t length) : data_(data), length_(length) {}
+
+    bool read(PlistValue& out) {
+        constexpr std::size_t headerSize = 8, trailerSize = 32;
+        if (length_ < headerSize + trailerSize + 1 || std::memcmp(data_, "bplist00", headerSize) != 0) return false;
+        const std::uint8_t* trailer = data_ + length_ - trailerSize;
+        offsetSize_ = trailer[6];
+        refSize_ = trailer[7];
+        std::uint64_t count = be(trailer + 8, 8), top = be(trailer + 16, 8), table = be(trailer + 24, 8);
+        objectsEnd_ = length_ - trailerSize;
+        if (offsetSize_ < 1 || offsetSize_ > 8 || refSize_ < 1 || refSize_ > 8) return false;
+        if (count == 0 || top >= count || table < headerSize || table > objectsEnd_) return false;
+        if (count > (objectsEnd_ - table) / offsetSize_) return false;
+        count_ = count;
+        table_ = static_cast<std::size_t>(table);
+        // Every node of the result is reached through a reference slot of at least one byte,
+        // unless references are shared; sharing that multiplies the tree is refused.
+        budget_ = length_;
+        onPath_.assign(static_cast<std::size_t>(count), false);
+        return object(top, 0, out);
+    }
+
+private:
+    static std::uint64_t be(const std::uint8_t* p, std::size_t n) {
+        std::uint64_t v = 0;
+        for (std::size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+        return v;
+    }
+
+    // [pos, pos + n) lies within the object area.
+    bool fits(std::size_t pos, std::uint64_t n) const { return pos <= objectsEnd_ && n <= objectsEnd_ - pos; }
+
+    // The element count of a container or a string: the low nibble, or an integer after it.
+    bool count(std::uint8_t marker, std::size_t& pos, std::uint64_t& n) const {
+        n = marker & 0x0F;
+        if (n != 0x0F) return true;
+        if (!fits(pos, 1)) return false;
+        std::uint8_t intMarker = data_[pos++];
+        if ((intMarker & 0xF0) != 0x10 || (intMarker & 0x0F) > 3) return false;
+        std::size_t size = std::size_t(1) << (intMarker & 0x0F);
+        if (!fits(pos, size)) return false;
+        n = be(data_ + pos, size);
+        pos += size;
+        return true;
+    }
+
+    bool object(std::uint64_t ref, int depth, PlistValue& out) {
+        if (ref >= count_ || depth > kMaxDepth || budget_ == 0) return false;
+        --budget_;
+        std::size_t r = static_cast<std::size_t>(ref);
+        if (onPath_[r]) return false; // a container that holds itself
+        std::uint64_t offset = be(data_ + table_ + r * offsetSize_, offsetSize_);
+        if (offset < 8 || offset >= objectsEnd_) return false;
+        std::size_t pos = static_cast<std::size_t>(offset);
+        std::uint8_t marker = data_[pos++];
+        std::uint8_t low = marker & 0x0F;
+        switch (marker >> 4) {
+        case 0x0:
+            if (marker == 0x08 || marker == 0x09) {
+                out = PlistValue::boolean(marker == 0x09);
+                return true;
+            }
+            return false;
+        case 0x1: {
+            if (low > 4) return false;
+            std::size_t size = std::size_t(1) << low;
+            if (!fits(pos, size)) return false;
+            // Sixteen-byte integers keep their low half.
+            std::uint64_t v = size == 16 ? be(data_ + pos + 8, 8) : be(data_ + pos, size);
+            out = PlistValue::integer(static_cast<std::int64_t>(v));
+            return true;
+        }
+        case 0x2:
+        case 0x3: {
+            if ((marker >> 4) == 0x3 && marker != 0x33) return false;
+            if (low != 2 && low != 3) return false;
+            std::size_t size = std::size_t(1) << low;
+            if (!fits(pos, size)) return false;
+            double v;
+            if (size == 4) {
+                std::uint32_t bits = static_cast<std::uint32_t>(be(data_ + pos, 4));
+                float f;
+                std::memcpy(&f, &bits, 4);
+                v = f;
+            } else {
+                std::uint64_t bits = be(data_ + pos, 8);
+                std::memcpy(&v, &bits, 8);
+            }
+            out = (marker >> 4) == 0x3 ? PlistValue::date(v) : PlistValue::real(v);
+            return true;
+        }
+        case 0x4:
+        case 0x5:
+        case 0x7: {
+            std::uint64_t n;
+            if (!count(marker, pos, n) || !fits(pos, n)) return false;
+            const std::uint8_t* p = data_ + pos;
+            if ((marker >> 4) == 0x4)
+                out = PlistValue::data(std::vector<std::uint8_t>(p, p + n));
+            else
+                out = PlistValue::string(std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)));
+            return true;
+        }
+        case 0x6: {
+            std::uint64_t n;
+            if (!count(marker, pos, n) || n > objectsEnd_ / 2 || !fits(pos, n * 2)) return false;
+            out = PlistValue::string(utf16(data_ + pos, static_cast<std::size_t>(n)));
+            return true;
+        }
+        case 0x8: {
+            std::size_t size = std::size_t(low) + 1;
+            if (size > 8 || !fits(pos, size)) return false;
+            out = PlistValue::integer(static_cast<std::int64_t>(be(data_ + pos, size)));
+            return true;
+        }
+        case 0xA:
+        case 0xC:
+        case 0xD: {
+            bool dict = (marker >> 4) == 0xD;
+            std::uint64_t n;
+            if (!count(marker, pos, n)) return false;
+            std::uint64_t slots = dict ? 2 : 1;
+            if (n > objectsEnd_ / refSize_ / slots || !fits(pos, n * slots * refSize_)) return false;
+            onPath_[r] = true;
+            bool ok = dict ? dictionary(pos, static_cast<std::size_t>(n), depth, out)
+                           : array(pos, static_cast<std::size_t>(n), depth, out);
+            onPath_[r] = false;
+            return ok;
+        }
+        default:
+            return false;
+        }
+    }
+
+    bool array(std::size_t pos, std::size_t n, int depth, PlistValue& out) {
+        PlistValue::Items items;
+        items.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            PlistValue item;
+            if (!object(be(data_ + pos + i * refSize_, refSize_), depth + 1, item)) return false;
+            items.push_back(std::move(item));
+        }
+        out = PlistValue::array(std::move(items));
+        return true;
+    }
+
+    bool dictionary(std::size_t pos, std::size_t n, int depth, PlistValue& out) {
+        PlistValue::Entries entries;
+        entries.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            PlistValue key, value;
+            if (!object(be(data_ + pos + i * refSize_, refSize_), depth + 1, key) || !key.isString()) return false;
+            if (!object(be(data_ + pos + (n + i) * refSize_, refSize_), depth + 1, value)) return false;
+            entries.emplace_back(key.stringValue(), std::move(value));
+        }
+        out = PlistValue::dictionary(std::move(entries));
+        return true;
+    }
+
+    // Big-endian UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
+    static std::string utf16(const std::uint8_t* p, std::size_t units) {
+        std::string s;
+        s.reserve(units);
+        for (std::size_t i = 0; i < units; ++i) {
+            std::uint32_t c = (std::uint32_t(p[2 * i]) << 8) | p[2 * i + 1];
+            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
+                std::uint32_t d = (std::uint32_t(p[2 * i + 2]) << 8) | p[2 * i + 3];
+                if (d >= 0xDC00 && d <= 0xDFFF) {
+                    c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
+                    ++i;
+                } else {
+                    c = 0xFFFD;
+                }
+            } else if (c >= 0xD800 && c <= 0xDFFF) {
+                c = 0xFFFD;
+            }
+            if (c < 0x80) {
+                s += static_cast<char>(c);
+            } else if (c < 0x800) {
+                s += static_cast<char>(0xC0 | (c >> 6));
+                s += static_cast<char>(0x80 | (c & 0x3F));
+            } else if (c < 0x10000) {
+                s += static_cast<char>(0xE0 | (c >> 12));
+                s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                s += static_cast<char>(0x80 | (c & 0x3F));
+            } else {
+                s += static_cast<char>(0xF0 | (c >> 18));
+                s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                s += static_cast<char>(0x80 | (c & 0x3F));
+            }
+        }
+        return s;
+    }
+
+    const std::uint8_t* data_;
+    std::size_t length_;
+    std::size_t objectsEnd_ = 0;
+    std::size_t table_ = 0;
+    std::uint64_t count_ = 0;
+    std::size_t offsetSize_ = 0, refSize_ = 0;
+    std::size_t budget_ = 0;
+    std::vector<bool> onPath_;
+};
+
+} // namespace
+
 PlistValue PlistValue::fromMemory(const void* bytes, std::size_t length, std::string* error) {
     auto fail = [&](const char* reason) {
         if (error) *error = reason;
@@ -301,14 +510,23 @@ PlistValue PlistValue::fromMemory(const void* bytes, std::size_t length, std::st
     };
     const char* p = static_cast<const char*>(bytes);
     if (!p || length == 0) return fail("empty property list");
+    if (length >= 6 && std::memcmp(p, "bplist", 6) == 0) {
+        PlistValue out;
+        if (!BinaryReader(reinterpret_cast<const std::uint8_t*>(p), length).read(out))
+            return fail("damaged binary property list");
+        if (error) error->clear();
+        return out;
+    }
     // The library refuses a byte-order mark in front of the XML; drop it.
     if (length >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
         p += 3;
         length -= 3;
     }
     if (length == 0 || length > std::numeric_limits<std::uint32_t>::max()) return fail("property list size out of range");
+    // XML text holds no NUL; the library would carry one into a key it later asserts on.
+    if (std::memchr(p, 0, length)) return fail("not a property list");
     plist_t root = nullptr;
-    plist_from_memory(p, static_cast<std::uint32_t>(length), &root);
+    plist_from_xml(p, static_cast<std::uint32_t>(length), &root);
     PlistHandle handle(root);
     if (!root) return fail("not a property list");
     PlistValue out;

@@ -84,7 +84,6 @@ public:
     // The value under the key, or null (also for a receiver that is not a dictionary).
     const PlistValue& objectForKey(std::string_view key) const;
     const PlistValue& operator[](std::string_view key) const { return objectForKey(key); }
-    const PlistValue& operator[](const char* key) const { return objectForKey(key); }
     bool containsKey(std::string_view key) const;
     // Keys in file order.
     std::vector<std::string> allKeys() const;

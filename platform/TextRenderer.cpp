@@ -43,7 +43,8 @@ FT_Library library() {
 }
 
 std::string lowercase(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -110,7 +111,8 @@ std::optional<FontLocation> locationOf(FcPattern* font) {
     if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) return std::nullopt;
     FcPatternGetInteger(font, FC_INDEX, 0, &index);
     FcPatternGetString(font, FC_FAMILY, 0, &family);
-    return FontLocation{reinterpret_cast<const char*>(file), index, family ? reinterpret_cast<const char*>(family) : ""};
+    return FontLocation{reinterpret_cast<const char*>(file), index,
+                        family ? reinterpret_cast<const char*>(family) : ""};
 }
 
 bool hasString(FcPattern* font, const char* object, const std::string& lowerName) {
@@ -179,7 +181,9 @@ std::optional<FontLocation> locate(const std::string& name) {
 }
 
 // 26.6 fixed point helpers.
-inline double fromFixed(std::int64_t v) { return double(v) / 64.0; }
+inline double fromFixed(std::int64_t v) {
+    return double(v) / 64.0;
+}
 
 struct Glyph {
     std::uint32_t index = 0;
@@ -233,7 +237,8 @@ struct Font::Impl {
         hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer, &count);
         p.glyphs.reserve(count);
         for (unsigned i = 0; i < count; ++i) {
-            p.glyphs.push_back({infos[i].codepoint, positions[i].x_advance, positions[i].x_offset, positions[i].y_offset});
+            p.glyphs.push_back(
+                {infos[i].codepoint, positions[i].x_advance, positions[i].x_offset, positions[i].y_offset});
             std::uint32_t cluster = infos[i].cluster;
             if (i == 0 || cluster != infos[i - 1].cluster) {
                 char c = cluster < length ? text[cluster] : 0;
@@ -249,12 +254,24 @@ struct Font::Impl {
 
 Font::Font(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Font::~Font() = default;
-const std::string& Font::fontName() const { return impl_->name; }
-const std::string& Font::familyName() const { return impl_->family; }
-double Font::pointSize() const { return impl_->size; }
-double Font::ascender() const { return impl_->ascender; }
-double Font::descender() const { return impl_->descender; }
-double Font::lineHeight() const { return impl_->lineHeight; }
+const std::string& Font::fontName() const {
+    return impl_->name;
+}
+const std::string& Font::familyName() const {
+    return impl_->family;
+}
+double Font::pointSize() const {
+    return impl_->size;
+}
+double Font::ascender() const {
+    return impl_->ascender;
+}
+double Font::descender() const {
+    return impl_->descender;
+}
+double Font::lineHeight() const {
+    return impl_->lineHeight;
+}
 
 std::string Font::description() const {
     return format("<%s = %p | %s (%s) %.1f>", className(), static_cast<const void*>(this), impl_->name,
@@ -292,7 +309,8 @@ Ref<Font> TextRenderer::fontWithName(const std::string& name, double size) {
     static const char kEllipsis[] = "\xE2\x80\xA6";
     Paragraph e = impl->shape(kEllipsis, 3);
     impl->ellipsis = e.glyphs;
-    for (const Glyph& g : e.glyphs) impl->ellipsisWidth += g.xAdvance;
+    for (const Glyph& g : e.glyphs)
+        impl->ellipsisWidth += g.xAdvance;
     return make<Font>(std::move(impl));
 }
 
@@ -314,6 +332,7 @@ bool TextRenderer::registerFontFile(const std::string& path) {
 namespace {
 
 constexpr std::int64_t kUnlimited = std::numeric_limits<std::int64_t>::max() / 4;
+constexpr std::size_t kMaxBitmapSide = 32768;
 
 // A box side in 26.6; zero, negative, NaN and huge sides are no limit.
 std::int64_t limitOf(double side) {
@@ -329,9 +348,11 @@ void appendUnits(Line& line, const Paragraph& p, std::size_t from, std::size_t t
 
 // Width of units [from, to) without trailing spaces.
 std::int64_t contentWidth(const Paragraph& p, std::size_t from, std::size_t to) {
-    while (to > from && p.units[to - 1].space) --to;
+    while (to > from && p.units[to - 1].space)
+        --to;
     std::int64_t w = 0;
-    for (std::size_t u = from; u < to; ++u) w += p.units[u].advance;
+    for (std::size_t u = from; u < to; ++u)
+        w += p.units[u].advance;
     return w;
 }
 
@@ -368,9 +389,11 @@ void breakParagraph(const Paragraph& p, std::size_t index, std::int64_t width, L
             while (i < n) {
                 std::size_t j = i;
                 std::int64_t word = 0, spaces = 0;
-                while (j < n && !p.units[j].space) word += p.units[j++].advance;
+                while (j < n && !p.units[j].space)
+                    word += p.units[j++].advance;
                 std::size_t k = j;
-                while (k < n && p.units[k].space) spaces += p.units[k++].advance;
+                while (k < n && p.units[k].space)
+                    spaces += p.units[k++].advance;
                 if (i > start && used + pending + word > width) break;
                 if (i == start && used + pending + word > width && mode == LineBreakMode::WordWrap) {
                     // A word wider than the box on its own is broken between characters.
@@ -394,11 +417,13 @@ void breakParagraph(const Paragraph& p, std::size_t index, std::int64_t width, L
 }
 
 // The units [from, to) cut to fit the width with an ellipsis at the head, tail or middle.
-Line truncate(const Font::Impl& font, const Paragraph& p, std::size_t from, std::size_t to, std::int64_t width,
-              LineBreakMode mode) {
+Line truncate(const Font::Impl& font, const Paragraph& p, std::size_t from, std::size_t to,
+              std::int64_t width, LineBreakMode mode) {
     std::int64_t available = width - font.ellipsisWidth;
     Line line;
-    auto addEllipsis = [&] { line.glyphs.insert(line.glyphs.end(), font.ellipsis.begin(), font.ellipsis.end()); };
+    auto addEllipsis = [&] {
+        line.glyphs.insert(line.glyphs.end(), font.ellipsis.begin(), font.ellipsis.end());
+    };
     if (available < 0) {
         addEllipsis();
         line.width = font.ellipsisWidth;
@@ -407,30 +432,39 @@ Line truncate(const Font::Impl& font, const Paragraph& p, std::size_t from, std:
     std::size_t front = from, back = to; // keep [from, front) and [back, to)
     std::int64_t used = 0;
     if (mode == LineBreakMode::TruncateTail) {
-        while (front < to && used + p.units[front].advance <= available) used += p.units[front++].advance;
+        while (front < to && used + p.units[front].advance <= available)
+            used += p.units[front++].advance;
     } else if (mode == LineBreakMode::TruncateHead) {
-        while (back > from && used + p.units[back - 1].advance <= available) used += p.units[--back].advance;
+        while (back > from && used + p.units[back - 1].advance <= available)
+            used += p.units[--back].advance;
     } else {
         bool takeFront = true, frontFull = false, backFull = false;
         while (front < back && !(frontFull && backFull)) {
             if (takeFront && !frontFull) {
-                if (used + p.units[front].advance <= available) used += p.units[front++].advance;
-                else frontFull = true;
+                if (used + p.units[front].advance <= available)
+                    used += p.units[front++].advance;
+                else
+                    frontFull = true;
             } else if (!backFull) {
-                if (used + p.units[back - 1].advance <= available) used += p.units[--back].advance;
-                else backFull = true;
+                if (used + p.units[back - 1].advance <= available)
+                    used += p.units[--back].advance;
+                else
+                    backFull = true;
             }
             takeFront = !takeFront;
         }
     }
     // Spaces next to the ellipsis are dropped.
-    while (front > from && p.units[front - 1].space) --front;
-    while (back < to && p.units[back].space) ++back;
+    while (front > from && p.units[front - 1].space)
+        --front;
+    while (back < to && p.units[back].space)
+        ++back;
     appendUnits(line, p, from, front);
     addEllipsis();
     appendUnits(line, p, back, to);
     line.width = 0;
-    for (const Glyph& g : line.glyphs) line.width += g.xAdvance;
+    for (const Glyph& g : line.glyphs)
+        line.width += g.xAdvance;
     return line;
 }
 
@@ -488,19 +522,22 @@ Layout layOut(const std::string& text, const Font::Impl& font, CGSize box, LineB
     return layout;
 }
 
-// Coverage planes, one float a pixel over the whole bitmap.
+// A coverage plane, one float a pixel, over a region of the bitmap given in its pixels (the
+// region may reach outside the bitmap, where shadows come from).
 struct Plane {
-    std::size_t width = 0, height = 0;
+    std::ptrdiff_t x0 = 0, y0 = 0, width = 0, height = 0;
     std::vector<float> v;
-    Plane(std::size_t w, std::size_t h) : width(w), height(h), v(w * h, 0.f) {}
+    Plane(std::ptrdiff_t x, std::ptrdiff_t y, std::ptrdiff_t w, std::ptrdiff_t h)
+        : x0(x), y0(y), width(w), height(h), v(std::size_t(w * h), 0.f) {}
+    // Local coordinates; zero outside.
     float at(std::ptrdiff_t x, std::ptrdiff_t y) const {
-        if (x < 0 || y < 0 || std::size_t(x) >= width || std::size_t(y) >= height) return 0.f;
-        return v[std::size_t(y) * width + std::size_t(x)];
+        if (x < 0 || y < 0 || x >= width || y >= height) return 0.f;
+        return v[std::size_t(y * width + x)];
     }
 };
 
-// Renders a glyph (or its stroke) into a plane as a union of coverage, clipped to [clipLeft,
-// clipRight) horizontally.
+// Renders a glyph (or its stroke) at a pen position in bitmap pixels into a plane as a union
+// of coverage, clipped to [clipLeft, clipRight) horizontally.
 void blitGlyph(FT_Glyph glyph, double px, double py, Plane& plane, double clipLeft, double clipRight) {
     double ix = std::floor(px), iy = std::floor(py);
     FT_Vector origin{FT_Pos(std::lround((px - ix) * 64)), -FT_Pos(std::lround((py - iy) * 64))};
@@ -511,16 +548,18 @@ void blitGlyph(FT_Glyph glyph, double px, double py, Plane& plane, double clipLe
     auto* bg = reinterpret_cast<FT_BitmapGlyph>(glyph);
     const FT_Bitmap& bm = bg->bitmap;
     if (bm.pixel_mode == FT_PIXEL_MODE_GRAY && bm.buffer) {
+        double left = std::max(double(plane.x0), std::floor(clipLeft));
+        double right = std::min(double(plane.x0 + plane.width), std::ceil(clipRight));
         for (unsigned row = 0; row < bm.rows; ++row) {
-            double y = iy - bg->top + row;
+            double y = iy - bg->top + row - double(plane.y0);
             if (y < 0 || y >= double(plane.height)) continue;
             const unsigned char* src = bm.buffer + std::ptrdiff_t(row) * bm.pitch;
             for (unsigned col = 0; col < bm.width; ++col) {
                 double x = ix + bg->left + col;
-                if (x < 0 || x >= double(plane.width) || x < std::floor(clipLeft) || x >= std::ceil(clipRight))
-                    continue;
+                if (x < left || x >= right) continue;
                 float c = src[col] / 255.f;
-                float& d = plane.v[std::size_t(y) * plane.width + std::size_t(x)];
+                float& d =
+                    plane.v[std::size_t(y) * std::size_t(plane.width) + std::size_t(x - double(plane.x0))];
                 d = d + c - d * c;
             }
         }
@@ -528,21 +567,29 @@ void blitGlyph(FT_Glyph glyph, double px, double py, Plane& plane, double clipLe
     FT_Done_Glyph(glyph);
 }
 
+// Radius of the Gaussian taken for a blur deviation; large blurs are capped.
+int blurRadius(double sigma) {
+    return sigma > 0 ? int(std::ceil(3 * std::min(sigma, 64.0))) : 0;
+}
+
 // Separable Gaussian blur of a plane.
 void blur(Plane& plane, double sigma) {
-    if (!(sigma > 0)) return;
-    int radius = int(std::ceil(3 * sigma));
-    radius = std::min(radius, 512);
+    int radius = blurRadius(sigma);
+    if (radius == 0) return;
+    sigma = std::min(sigma, 64.0);
     std::vector<float> kernel(std::size_t(2 * radius + 1));
     float sum = 0;
-    for (int i = -radius; i <= radius; ++i) sum += kernel[std::size_t(i + radius)] = float(std::exp(-(i * i) / (2 * sigma * sigma)));
-    for (float& k : kernel) k /= sum;
+    for (int i = -radius; i <= radius; ++i)
+        sum += kernel[std::size_t(i + radius)] = float(std::exp(-(i * i) / (2 * sigma * sigma)));
+    for (float& k : kernel)
+        k /= sum;
     std::vector<float> tmp(plane.v.size());
-    const std::ptrdiff_t w = std::ptrdiff_t(plane.width), h = std::ptrdiff_t(plane.height);
+    const std::ptrdiff_t w = plane.width, h = plane.height;
     for (std::ptrdiff_t y = 0; y < h; ++y)
         for (std::ptrdiff_t x = 0; x < w; ++x) {
             float acc = 0;
-            for (int i = -radius; i <= radius; ++i) acc += kernel[std::size_t(i + radius)] * plane.at(x + i, y);
+            for (int i = -radius; i <= radius; ++i)
+                acc += kernel[std::size_t(i + radius)] * plane.at(x + i, y);
             tmp[std::size_t(y * w + x)] = acc;
         }
     for (std::ptrdiff_t y = 0; y < h; ++y)
@@ -576,7 +623,7 @@ bool TextRenderer::drawInRect(const std::string& text, const Font* font, CGRect 
                               TextAlignment alignment, const TextStyle& style, const TextBitmap& target,
                               VerticalTextAlignment verticalAlignment) {
     std::size_t bpp = target.format == TextBitmapFormat::Gray8 ? 1 : 4;
-    if (!font || !target.data || target.width > (std::size_t(1) << 15) || target.height > (std::size_t(1) << 15) ||
+    if (!font || !target.data || target.width > kMaxBitmapSide || target.height > kMaxBitmapSide ||
         target.bytesPerRow < target.width * bpp)
         return false;
     std::lock_guard lock(textMutex());
@@ -590,33 +637,65 @@ bool TextRenderer::drawInRect(const std::string& text, const Font* font, CGRect 
         top += verticalAlignment == VerticalTextAlignment::Bottom ? free : free / 2;
     }
     double boxWidth = limitOf(rect.size.width) == kUnlimited ? fromFixed(layout.width) : rect.size.width;
-    double clipLeft = -1e9, clipRight = 1e9;
+    double clipLeft = -1e18, clipRight = 1e18;
     if (mode == LineBreakMode::Clip && limitOf(rect.size.width) != kUnlimited)
         clipLeft = rect.origin.x, clipRight = rect.origin.x + rect.size.width;
 
-    Plane fill(target.width, target.height);
-    std::optional<Plane> stroke;
-    FT_Stroker stroker = nullptr;
-    if (style.strokeEnabled && style.strokeWidth > 0) {
-        stroke.emplace(target.width, target.height);
-        if (FT_Stroker_New(library(), &stroker) == 0)
-            FT_Stroker_Set(stroker, FT_Fixed(std::lround(std::min(style.strokeWidth, 1024.0) * 32)),
-                           FT_STROKER_LINECAP_ROUND, FT_STROKER_LINEJOIN_ROUND, 0);
-        else
-            stroker = nullptr;
+    // Where each line starts, and the area the text can cover.
+    std::vector<double> lineX(layout.lines.size());
+    double textLeft = 1e18, textRight = -1e18;
+    for (std::size_t i = 0; i < layout.lines.size(); ++i) {
+        double x = rect.origin.x, lineWidth = fromFixed(layout.lines[i].width);
+        if (alignment == TextAlignment::Center)
+            x += (boxWidth - lineWidth) / 2;
+        else if (alignment == TextAlignment::Right)
+            x += boxWidth - lineWidth;
+        lineX[i] = x;
+        textLeft = std::min(textLeft, x);
+        textRight = std::max(textRight, x + lineWidth);
     }
 
+    // Work only on the region the text, its stroke and its shadow can reach, within the bitmap
+    // widened by the shadow's reach (text just outside still casts a shadow in).
+    bool stroking = style.strokeEnabled && style.strokeWidth > 0;
+    double strokeWidth = stroking ? std::min(style.strokeWidth, 1024.0) : 0;
+    double margin = std::ceil(f.lineHeight + strokeWidth / 2) + 2;
+    double dx = 0, dy = 0, reach = 0;
+    int radius = 0;
+    if (style.shadowEnabled) {
+        dx = std::round(std::clamp(style.shadowOffset.width, -1e5, 1e5));
+        dy = -std::round(std::clamp(style.shadowOffset.height, -1e5, 1e5)); // downwards in the bitmap
+        radius = blurRadius(style.shadowBlur / 2);
+        reach = radius;
+    }
+    double left = textLeft - margin, right = textRight + margin;
+    double upper = top - margin, lower = top + layout.height + margin;
+    left = std::min(left, left + dx) - reach, right = std::max(right, right + dx) + reach;
+    upper = std::min(upper, upper + dy) - reach, lower = std::max(lower, lower + dy) + reach;
+    double bitmapLeft = -std::abs(dx) - reach, bitmapTop = -std::abs(dy) - reach;
+    left = std::max(left, bitmapLeft), upper = std::max(upper, bitmapTop);
+    right = std::min(right, double(target.width) - bitmapLeft),
+    lower = std::min(lower, double(target.height) - bitmapTop);
+    if (!(left < right && upper < lower)) return true;
+    const auto x0 = std::ptrdiff_t(std::floor(left)), y0 = std::ptrdiff_t(std::floor(upper));
+    const auto w = std::ptrdiff_t(std::ceil(right)) - x0, h = std::ptrdiff_t(std::ceil(lower)) - y0;
+
+    Plane fill(x0, y0, w, h);
+    std::optional<Plane> stroke;
+    FT_Stroker stroker = nullptr;
+    if (stroking && FT_Stroker_New(library(), &stroker) == 0) {
+        stroke.emplace(x0, y0, w, h);
+        FT_Stroker_Set(stroker, FT_Fixed(std::lround(strokeWidth * 32)), FT_STROKER_LINECAP_ROUND,
+                       FT_STROKER_LINEJOIN_ROUND, 0);
+    }
     for (std::size_t i = 0; i < layout.lines.size(); ++i) {
-        const Line& line = layout.lines[i];
         double baseline = top + double(i) * f.lineHeight + f.ascender;
-        if (baseline - f.ascender > double(target.height) + 1024) break;
-        double x = rect.origin.x;
-        double lineWidth = fromFixed(line.width);
-        if (alignment == TextAlignment::Center) x += (boxWidth - lineWidth) / 2;
-        else if (alignment == TextAlignment::Right) x += boxWidth - lineWidth;
-        for (const Glyph& g : line.glyphs) {
+        if (baseline - f.ascender > double(y0 + h) || baseline + f.descender < double(y0)) continue;
+        double x = lineX[i];
+        for (const Glyph& g : layout.lines[i].glyphs) {
             double gx = x + fromFixed(g.xOffset), gy = baseline - fromFixed(g.yOffset);
             x += fromFixed(g.xAdvance);
+            if (gx > double(x0 + w) + margin || gx < double(x0) - 4 * margin) continue;
             if (FT_Load_Glyph(f.face, g.index, FT_LOAD_NO_BITMAP | FT_LOAD_NO_HINTING) != 0) continue;
             if (f.face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) continue;
             FT_Glyph glyph = nullptr;
@@ -624,8 +703,10 @@ bool TextRenderer::drawInRect(const std::string& text, const Font* font, CGRect 
             if (stroker) {
                 FT_Glyph copy = nullptr;
                 if (FT_Glyph_Copy(glyph, &copy) == 0) {
-                    if (FT_Glyph_Stroke(&copy, stroker, 1) == 0) blitGlyph(copy, gx, gy, *stroke, clipLeft, clipRight);
-                    else FT_Done_Glyph(copy);
+                    if (FT_Glyph_Stroke(&copy, stroker, 1) == 0)
+                        blitGlyph(copy, gx, gy, *stroke, clipLeft, clipRight);
+                    else
+                        FT_Done_Glyph(copy);
                 }
             }
             blitGlyph(glyph, gx, gy, fill, clipLeft, clipRight);
@@ -633,12 +714,10 @@ bool TextRenderer::drawInRect(const std::string& text, const Font* font, CGRect 
     }
     if (stroker) FT_Stroker_Done(stroker);
 
-    // Compose the text layer (stroke over fill), premultiplied, in place of the fill plane's
-    // pixels: colour planes for RGBA, one grey plane otherwise.
-    const std::size_t count = target.width * target.height;
+    // The text layer, premultiplied: the stroke over the fill.
+    const std::size_t count = std::size_t(w * h);
     const TextColor& fc = style.fillColor;
     const TextColor& sc = style.strokeColor;
-    bool grey = target.format == TextBitmapFormat::Gray8;
     std::vector<float> la(count), lr(count), lg(count), lb(count);
     for (std::size_t p = 0; p < count; ++p) {
         float fa = fc.a * fill.v[p];
@@ -653,25 +732,30 @@ bool TextRenderer::drawInRect(const std::string& text, const Font* font, CGRect 
         la[p] = a, lr[p] = r, lg[p] = g, lb[p] = b;
     }
 
+    // The shadow: the layer's alpha moved by the offset and blurred, under the layer.
     std::optional<Plane> shadow;
     if (style.shadowEnabled) {
-        shadow.emplace(target.width, target.height);
-        auto dx = std::ptrdiff_t(std::lround(std::clamp(style.shadowOffset.width, -1e5, 1e5)));
-        auto dy = -std::ptrdiff_t(std::lround(std::clamp(style.shadowOffset.height, -1e5, 1e5)));
-        const auto w = std::ptrdiff_t(target.width), h = std::ptrdiff_t(target.height);
+        shadow.emplace(x0, y0, w, h);
+        const auto ox = std::ptrdiff_t(dx), oy = std::ptrdiff_t(dy);
         for (std::ptrdiff_t y = 0; y < h; ++y)
             for (std::ptrdiff_t x = 0; x < w; ++x) {
-                std::ptrdiff_t sx = x - dx, sy = y - dy;
-                if (sx >= 0 && sy >= 0 && sx < w && sy < h) shadow->v[std::size_t(y * w + x)] = la[std::size_t(sy * w + sx)];
+                std::ptrdiff_t sx = x - ox, sy = y - oy;
+                if (sx >= 0 && sy >= 0 && sx < w && sy < h)
+                    shadow->v[std::size_t(y * w + x)] = la[std::size_t(sy * w + sx)];
             }
-        blur(*shadow, std::min(style.shadowBlur, 2048.0) / 2);
+        blur(*shadow, style.shadowBlur / 2);
     }
 
     const TextColor& hc = style.shadowColor;
-    for (std::size_t y = 0; y < target.height; ++y) {
-        std::uint8_t* row = target.data + y * target.bytesPerRow;
-        for (std::size_t x = 0; x < target.width; ++x) {
-            std::size_t p = y * target.width + x;
+    bool grey = target.format == TextBitmapFormat::Gray8;
+    std::ptrdiff_t fromY = std::max<std::ptrdiff_t>(y0, 0),
+                   toY = std::min<std::ptrdiff_t>(y0 + h, std::ptrdiff_t(target.height));
+    std::ptrdiff_t fromX = std::max<std::ptrdiff_t>(x0, 0),
+                   toX = std::min<std::ptrdiff_t>(x0 + w, std::ptrdiff_t(target.width));
+    for (std::ptrdiff_t by = fromY; by < toY; ++by) {
+        std::uint8_t* row = target.data + std::size_t(by) * target.bytesPerRow;
+        for (std::ptrdiff_t bx = fromX; bx < toX; ++bx) {
+            std::size_t p = std::size_t((by - y0) * w + (bx - x0));
             float a = la[p], r = lr[p], g = lg[p], b = lb[p];
             if (shadow) {
                 float ha = hc.a * shadow->v[p];
@@ -683,9 +767,9 @@ bool TextRenderer::drawInRect(const std::string& text, const Font* font, CGRect 
             if (a <= 0) continue;
             if (grey) {
                 float value = 0.299f * r + 0.587f * g + 0.114f * b;
-                row[x] = toByte(value + row[x] / 255.f * (1 - a));
+                row[bx] = toByte(value + row[bx] / 255.f * (1 - a));
             } else {
-                std::uint8_t* d = row + x * 4;
+                std::uint8_t* d = row + std::size_t(bx) * 4;
                 d[0] = toByte(r + d[0] / 255.f * (1 - a));
                 d[1] = toByte(g + d[1] / 255.f * (1 - a));
                 d[2] = toByte(b + d[2] / 255.f * (1 - a));

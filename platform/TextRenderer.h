@@ -104,7 +104,8 @@ public:
     // Draws the text in the rectangle (bitmap pixels): lines laid out as sizeWithFont does,
     // aligned across the rectangle's width. Vertically the text starts at the top, or is moved
     // down by all (bottom) or half (centre) of the height left free. Drawing goes over what
-    // the bitmap holds. False when the font or bitmap is unusable.
+    // the bitmap holds. False when the font or bitmap is unusable (null, rows too short, a side
+    // above 32768).
     static bool drawInRect(const std::string& text, const Font* font, CGRect rect, LineBreakMode mode,
                            TextAlignment alignment, const TextStyle& style, const TextBitmap& target,
                            VerticalTextAlignment verticalAlignment = VerticalTextAlignment::Top);

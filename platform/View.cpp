@@ -9,7 +9,9 @@ bool View::initWithFrame(CGRect frame) {
     return true;
 }
 
-bool View::initWithCoder(const KeyedArchive*) { return true; }
+bool View::initWithCoder(const KeyedArchive*) {
+    return true;
+}
 
 void View::setFrame(CGRect frame) {
     bool resized = !(frame.size == frame_.size);

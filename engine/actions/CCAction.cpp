@@ -36,9 +36,13 @@ void CCAction::startWithTarget(CCNode* target) {
     _target = target;
 }
 
-void CCAction::stop() { _target = nullptr; }
+void CCAction::stop() {
+    _target = nullptr;
+}
 
-bool CCAction::isDone() const { return true; }
+bool CCAction::isDone() const {
+    return true;
+}
 
 void CCAction::step(double) {}
 
@@ -52,6 +56,10 @@ Ref<CCAction> CCAction::allocSameClass() const {
     return made;
 }
 
-Ref<CCAction> CCAction::allocInstance() const { return platform::make<CCAction>(); }
+Ref<CCAction> CCAction::allocInstance() const {
+    return platform::make<CCAction>();
+}
 
-Ref<CCFiniteTimeAction> CCFiniteTimeAction::reverse() const { return nullptr; }
+Ref<CCFiniteTimeAction> CCFiniteTimeAction::reverse() const {
+    return nullptr;
+}

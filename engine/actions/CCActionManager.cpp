@@ -17,15 +17,21 @@ struct _hashElement {
     bool currentActionSalvaged;
     bool paused;
     UT_hash_handle hh;
-    Object* target; // retained; the key
+    Object* target;          // retained; the key
     CCAction* currentAction; // not retained, except by a salvage
 };
 
-CCActionManager::~CCActionManager() { removeAllActions(); }
+CCActionManager::~CCActionManager() {
+    removeAllActions();
+}
 
-bool CCActionManager::init() { return true; }
+bool CCActionManager::init() {
+    return true;
+}
 
-std::string CCActionManager::description() const { return platform::format("<%s = %p>", className(), this); }
+std::string CCActionManager::description() const {
+    return platform::format("<%s = %p>", className(), this);
+}
 
 _hashElement* CCActionManager::elementFor(const Object* target) const {
     if (!target) return nullptr;
@@ -41,15 +47,18 @@ void CCActionManager::deleteHashElement(_hashElement* element) {
     Object* target = element->target;
     delete element;
     if (actions) {
-        for (std::uint64_t i = 0; i < actions->count; ++i) static_cast<CCAction*>(actions->items[i])->_listedIn = nullptr;
+        for (std::uint64_t i = 0; i < actions->count; ++i)
+            static_cast<CCAction*>(actions->items[i])->_listedIn = nullptr;
         objArrayFree(actions);
     }
     target->release();
 }
 
 void CCActionManager::actionAllocWithHashElement(_hashElement* element) {
-    if (!element->actions) element->actions = objArrayNew(4);
-    else if (element->actions->count == element->actions->capacity) objArrayDoubleCapacity(element->actions);
+    if (!element->actions)
+        element->actions = objArrayNew(4);
+    else if (element->actions->count == element->actions->capacity)
+        objArrayDoubleCapacity(element->actions);
 }
 
 void CCActionManager::removeActionAtIndex(std::uint64_t index, _hashElement* element) {
@@ -63,8 +72,10 @@ void CCActionManager::removeActionAtIndex(std::uint64_t index, _hashElement* ele
     // Unsigned on purpose: from 0 it wraps and the stepping loop's increment brings it back.
     if (element->actionIndex >= index) element->actionIndex -= 1;
     if (element->actions->count == 0) {
-        if (currentTarget == element) currentTargetSalvaged = true;
-        else deleteHashElement(element);
+        if (currentTarget == element)
+            currentTargetSalvaged = true;
+        else
+            deleteHashElement(element);
     }
 }
 
@@ -88,7 +99,8 @@ platform::ObjectSet CCActionManager::pauseAllRunningActions() {
 }
 
 void CCActionManager::resumeTargets(const platform::ObjectSet& targetSet) {
-    for (const Ref<Object>& target : targetSet) resumeTarget(target.get());
+    for (const Ref<Object>& target : targetSet)
+        resumeTarget(target.get());
 }
 
 void CCActionManager::addAction(CCAction* action, CCNode* target, bool paused) {
@@ -129,8 +141,10 @@ void CCActionManager::removeAllActionsFromTarget(Object* target) {
     for (std::uint64_t i = 0; i < element->actions->count; ++i)
         static_cast<CCAction*>(element->actions->items[i])->_listedIn = nullptr;
     objArrayRemoveAllObjects(element->actions);
-    if (currentTarget == element) currentTargetSalvaged = true;
-    else deleteHashElement(element);
+    if (currentTarget == element)
+        currentTargetSalvaged = true;
+    else
+        deleteHashElement(element);
 }
 
 void CCActionManager::removeAction(CCAction* action) {
@@ -173,7 +187,8 @@ void CCActionManager::update(double dt) {
         currentTarget = element;
         currentTargetSalvaged = false;
         if (!element->paused) {
-            for (element->actionIndex = 0; element->actionIndex < element->actions->count; ++element->actionIndex) {
+            for (element->actionIndex = 0; element->actionIndex < element->actions->count;
+                 ++element->actionIndex) {
                 CCAction* action = static_cast<CCAction*>(element->actions->items[element->actionIndex]);
                 element->currentAction = action;
                 element->currentActionSalvaged = false;

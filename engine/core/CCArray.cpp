@@ -66,7 +66,8 @@ void objArrayDoubleCapacity(ccArray* arr) {
 }
 
 void objArrayEnsureExtraCapacity(ccArray* arr, std::uint64_t extra) {
-    while (arr->capacity < arr->count + extra) objArrayDoubleCapacity(arr);
+    while (arr->capacity < arr->count + extra)
+        objArrayDoubleCapacity(arr);
 }
 
 void objArrayShrink(ccArray* arr) {
@@ -100,7 +101,8 @@ void objArrayAppendObjectWithResize(ccArray* arr, Object* object) {
 void objArrayAppendArray(ccArray* arr, const ccArray* other) {
     // Read the count first: appending an array to itself must stop at its original end.
     std::uint64_t n = other->count;
-    for (std::uint64_t i = 0; i < n; ++i) objArrayAppendObject(arr, other->items[i]);
+    for (std::uint64_t i = 0; i < n; ++i)
+        objArrayAppendObject(arr, other->items[i]);
 }
 
 void objArrayAppendArrayWithResize(ccArray* arr, const ccArray* other) {
@@ -159,7 +161,8 @@ void objArrayRemoveArray(ccArray* arr, const ccArray* other) {
         objArrayRemoveAllObjects(arr);
         return;
     }
-    for (std::uint64_t i = 0; i < other->count; ++i) objArrayRemoveObject(arr, other->items[i]);
+    for (std::uint64_t i = 0; i < other->count; ++i)
+        objArrayRemoveObject(arr, other->items[i]);
 }
 
 void objArrayMakeObjectsPerformSelector(ccArray* arr, const platform::Selector<void()>& selector) {
@@ -169,7 +172,8 @@ void objArrayMakeObjectsPerformSelector(ccArray* arr, const platform::Selector<v
     }
 }
 
-void objArrayMakeObjectsPerformSelectorWithObject(ccArray* arr, const platform::Selector<void(Object*)>& selector,
+void objArrayMakeObjectsPerformSelectorWithObject(ccArray* arr,
+                                                  const platform::Selector<void(Object*)>& selector,
                                                   Object* object) {
     for (std::uint64_t i = 0; i < arr->count; ++i) {
         Ref<Object> receiver = arr->items[i];
@@ -177,7 +181,8 @@ void objArrayMakeObjectsPerformSelectorWithObject(ccArray* arr, const platform::
     }
 }
 
-void objArrayMakeObjectPerformSelectorWithArrayObjects(ccArray* arr, const platform::Selector<void(Object*)>& selector,
+void objArrayMakeObjectPerformSelectorWithArrayObjects(ccArray* arr,
+                                                       const platform::Selector<void(Object*)>& selector,
                                                        Object* receiver) {
     if (!receiver) return;
     for (std::uint64_t i = 0; i < arr->count; ++i) {
@@ -189,7 +194,8 @@ void objArrayMakeObjectPerformSelectorWithArrayObjects(ccArray* arr, const platf
 void insertionSortWithComparator(ccArray* arr, ccComparator comparator) {
     Object** x = arr->items;
     for (std::uint64_t i = 1; i < arr->count; ++i) {
-        for (std::uint64_t j = i; j > 0 && comparator(&x[j - 1], &x[j]) == 1; --j) std::swap(x[j - 1], x[j]);
+        for (std::uint64_t j = i; j > 0 && comparator(&x[j - 1], &x[j]) == 1; --j)
+            std::swap(x[j - 1], x[j]);
     }
 }
 
@@ -201,8 +207,10 @@ void mergeSortWithComparator(ccArray* arr, std::size_t width, ccComparator compa
     std::vector<unsigned char> scratch((n / 2 + 1) * width);
     auto at = [&](std::uint64_t i) { return base + i * width; };
     for (std::uint64_t h = 1; h < n; h *= 2) {
-        for (std::int64_t m = static_cast<std::int64_t>(n - h) - 1; m >= 0; m -= static_cast<std::int64_t>(2 * h)) {
-            auto lo = static_cast<std::uint64_t>(std::max<std::int64_t>(m - static_cast<std::int64_t>(h) + 1, 0));
+        for (std::int64_t m = static_cast<std::int64_t>(n - h) - 1; m >= 0;
+             m -= static_cast<std::int64_t>(2 * h)) {
+            auto lo =
+                static_cast<std::uint64_t>(std::max<std::int64_t>(m - static_cast<std::int64_t>(h) + 1, 0));
             std::uint64_t leftCount = static_cast<std::uint64_t>(m) - lo + 1;
             std::uint64_t j = static_cast<std::uint64_t>(m) + 1, rightEnd = static_cast<std::uint64_t>(m) + h;
             std::memcpy(scratch.data(), at(lo), leftCount * width);
@@ -246,7 +254,8 @@ void valueArrayFree(ccValueArray* arr) {
 
 void valueArrayInsertValueAtIndex(ccValueArray* arr, std::uint64_t value, std::uint64_t index) {
     if (index < arr->count)
-        std::memmove(arr->items + index + 1, arr->items + index, (arr->count - index) * sizeof(std::uint64_t));
+        std::memmove(arr->items + index + 1, arr->items + index,
+                     (arr->count - index) * sizeof(std::uint64_t));
     arr->items[index] = value;
     ++arr->count;
 }
@@ -254,7 +263,8 @@ void valueArrayInsertValueAtIndex(ccValueArray* arr, std::uint64_t value, std::u
 void valueArrayRemoveValueAtIndex(ccValueArray* arr, std::uint64_t index) {
     --arr->count;
     if (index < arr->count)
-        std::memmove(arr->items + index, arr->items + index + 1, (arr->count - index) * sizeof(std::uint64_t));
+        std::memmove(arr->items + index, arr->items + index + 1,
+                     (arr->count - index) * sizeof(std::uint64_t));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -272,11 +282,17 @@ template <class... Args> Ref<CCArray> made(bool (CCArray::*init)(Args...), Args.
 }
 } // namespace
 
-Ref<CCArray> CCArray::array() { return made(&CCArray::init); }
+Ref<CCArray> CCArray::array() {
+    return made(&CCArray::init);
+}
 
-Ref<CCArray> CCArray::arrayWithCapacity(std::uint64_t capacity) { return made(&CCArray::initWithCapacity, capacity); }
+Ref<CCArray> CCArray::arrayWithCapacity(std::uint64_t capacity) {
+    return made(&CCArray::initWithCapacity, capacity);
+}
 
-Ref<CCArray> CCArray::arrayWithArray(const CCArray* other) { return made(&CCArray::initWithArray, other); }
+Ref<CCArray> CCArray::arrayWithArray(const CCArray* other) {
+    return made(&CCArray::initWithArray, other);
+}
 
 Ref<CCArray> CCArray::arrayWithNSArray(const platform::Array& other) {
     Ref<CCArray> a = platform::make<CCArray>();
@@ -284,9 +300,13 @@ Ref<CCArray> CCArray::arrayWithNSArray(const platform::Array& other) {
     return a;
 }
 
-CCArray::~CCArray() { objArrayFree(data); }
+CCArray::~CCArray() {
+    objArrayFree(data);
+}
 
-bool CCArray::init() { return initWithCapacity(2); }
+bool CCArray::init() {
+    return initWithCapacity(2);
+}
 
 bool CCArray::initWithCapacity(std::uint64_t capacity) {
     // A second initialisation replaces the record instead of leaking it.
@@ -309,13 +329,21 @@ bool CCArray::initWithNSArray(const platform::Array& other) {
     return true;
 }
 
-bool CCArray::initWithCoder(const platform::KeyedArchive& coder) { return initWithNSArray(coder.decodeArray("nsarray")); }
+bool CCArray::initWithCoder(const platform::KeyedArchive& coder) {
+    return initWithNSArray(coder.decodeArray("nsarray"));
+}
 
-std::uint64_t CCArray::indexOfObject(const Object* object) const { return objArrayIndexOfObject(data, object); }
+std::uint64_t CCArray::indexOfObject(const Object* object) const {
+    return objArrayIndexOfObject(data, object);
+}
 
-bool CCArray::containsObject(const Object* object) const { return objArrayContainsObject(data, object); }
+bool CCArray::containsObject(const Object* object) const {
+    return objArrayContainsObject(data, object);
+}
 
-Object* CCArray::lastObject() const { return data->count > 0 ? data->items[data->count - 1] : nullptr; }
+Object* CCArray::lastObject() const {
+    return data->count > 0 ? data->items[data->count - 1] : nullptr;
+}
 
 Object* CCArray::randomObject() const {
     if (data->count == 0) return nullptr;
@@ -328,7 +356,8 @@ Object* CCArray::randomObject() const {
 platform::Array CCArray::getNSArray() const {
     platform::Array out;
     out.reserve(data->count);
-    for (Object* o : *this) out.emplace_back(o);
+    for (Object* o : *this)
+        out.emplace_back(o);
     return out;
 }
 
@@ -344,7 +373,9 @@ bool CCArray::isEqualToArray(const CCArray* other) const {
     return true;
 }
 
-void CCArray::addObject(Object* object) { objArrayAppendObjectWithResize(data, object); }
+void CCArray::addObject(Object* object) {
+    objArrayAppendObjectWithResize(data, object);
+}
 
 void CCArray::addObjectsFromArray(const CCArray* other) {
     if (other) objArrayAppendArrayWithResize(data, other->data);
@@ -352,26 +383,41 @@ void CCArray::addObjectsFromArray(const CCArray* other) {
 
 void CCArray::addObjectsFromNSArray(const platform::Array& other) {
     objArrayEnsureExtraCapacity(data, other.size());
-    for (const Ref<Object>& o : other) objArrayAppendObject(data, o.get());
+    for (const Ref<Object>& o : other)
+        objArrayAppendObject(data, o.get());
 }
 
-void CCArray::insertObject(Object* object, std::uint64_t index) { objArrayInsertObjectAtIndex(data, object, index); }
+void CCArray::insertObject(Object* object, std::uint64_t index) {
+    objArrayInsertObjectAtIndex(data, object, index);
+}
 
-void CCArray::removeObject(Object* object) { objArrayRemoveObject(data, object); }
+void CCArray::removeObject(Object* object) {
+    objArrayRemoveObject(data, object);
+}
 
-void CCArray::removeObjectAtIndex(std::uint64_t index) { objArrayRemoveObjectAtIndex(data, index); }
+void CCArray::removeObjectAtIndex(std::uint64_t index) {
+    objArrayRemoveObjectAtIndex(data, index);
+}
 
-void CCArray::fastRemoveObject(Object* object) { objArrayFastRemoveObject(data, object); }
+void CCArray::fastRemoveObject(Object* object) {
+    objArrayFastRemoveObject(data, object);
+}
 
-void CCArray::fastRemoveObjectAtIndex(std::uint64_t index) { objArrayFastRemoveObjectAtIndex(data, index); }
+void CCArray::fastRemoveObjectAtIndex(std::uint64_t index) {
+    objArrayFastRemoveObjectAtIndex(data, index);
+}
 
 void CCArray::removeObjectsInArray(const CCArray* other) {
     if (other) objArrayRemoveArray(data, other->data);
 }
 
-void CCArray::removeLastObject() { objArrayRemoveObjectAtIndex(data, data->count - 1); }
+void CCArray::removeLastObject() {
+    objArrayRemoveObjectAtIndex(data, data->count - 1);
+}
 
-void CCArray::removeAllObjects() { objArrayRemoveAllObjects(data); }
+void CCArray::removeAllObjects() {
+    objArrayRemoveAllObjects(data);
+}
 
 void CCArray::exchangeObject(Object* object1, Object* object2) {
     std::uint64_t index1 = objArrayIndexOfObject(data, object1);
@@ -394,11 +440,14 @@ void CCArray::reverseObjects() {
     if (data->count > 1) {
         auto half = static_cast<std::uint64_t>(static_cast<double>(data->count) * 0.5);
         std::uint64_t last = data->count - 1;
-        for (std::uint64_t i = 0; i < half; ++i) objArraySwapObjectsAtIndexes(data, i, last - i);
+        for (std::uint64_t i = 0; i < half; ++i)
+            objArraySwapObjectsAtIndexes(data, i, last - i);
     }
 }
 
-void CCArray::reduceMemoryFootprint() { objArrayShrink(data); }
+void CCArray::reduceMemoryFootprint() {
+    objArrayShrink(data);
+}
 
 void CCArray::makeObjectsPerformSelector(const platform::Selector<void()>& selector) {
     objArrayMakeObjectsPerformSelector(data, selector);
@@ -408,11 +457,14 @@ void CCArray::makeObjectsPerformSelector(const platform::Selector<void(Object*)>
     objArrayMakeObjectsPerformSelectorWithObject(data, selector, object);
 }
 
-void CCArray::makeObjectPerformSelectorWithArrayObjects(Object* receiver, const platform::Selector<void(Object*)>& selector) {
+void CCArray::makeObjectPerformSelectorWithArrayObjects(Object* receiver,
+                                                        const platform::Selector<void(Object*)>& selector) {
     objArrayMakeObjectPerformSelectorWithArrayObjects(data, selector, receiver);
 }
 
-void CCArray::insertionSortUsingCFuncComparator(ccComparator comparator) { insertionSortWithComparator(data, comparator); }
+void CCArray::insertionSortUsingCFuncComparator(ccComparator comparator) {
+    insertionSortWithComparator(data, comparator);
+}
 
 void CCArray::qsortUsingCFuncComparator(ccComparator comparator) {
     if (data->count > 1) std::qsort(data->items, data->count, sizeof(Object*), comparator);
@@ -442,12 +494,14 @@ void CCArray::sortUsingFunction(SortFunction function, void* context) {
     std::vector<Ref<Object>> held(data->items, data->items + count);
     std::vector<Object*> scratch(count / 2 + 1);
     for (std::uint64_t h = 1; h < count; h *= 2) {
-        for (std::int64_t m = static_cast<std::int64_t>(count - h) - 1; m >= 0; m -= static_cast<std::int64_t>(2 * h)) {
+        for (std::int64_t m = static_cast<std::int64_t>(count - h) - 1; m >= 0;
+             m -= static_cast<std::int64_t>(2 * h)) {
             std::int64_t first = std::max<std::int64_t>(m - static_cast<std::int64_t>(h) + 1, 0);
             auto lo = static_cast<std::uint64_t>(first);
             auto mid = static_cast<std::uint64_t>(m);
             std::uint64_t leftCount = mid - lo + 1;
-            for (std::uint64_t i = 0; i < leftCount; ++i) scratch[i] = data->items[lo + i];
+            for (std::uint64_t i = 0; i < leftCount; ++i)
+                scratch[i] = data->items[lo + i];
             std::uint64_t k = lo, s = 0, j = mid + 1;
             while (s < leftCount && j <= mid + h) {
                 if (function(data->items[j], scratch[s], context) == 1) {
@@ -456,7 +510,8 @@ void CCArray::sortUsingFunction(SortFunction function, void* context) {
                     replaceObjectAtIndex(k++, data->items[j++]);
                 }
             }
-            while (s < leftCount) replaceObjectAtIndex(k++, scratch[s++]);
+            while (s < leftCount)
+                replaceObjectAtIndex(k++, scratch[s++]);
         }
     }
 }
@@ -467,11 +522,14 @@ Ref<Object> CCArray::copyWithZone(platform::Zone*) const {
     return copy;
 }
 
-void CCArray::encodeWithCoder(platform::KeyedArchive& coder) const { coder.encodeArray("nsarray", getNSArray()); }
+void CCArray::encodeWithCoder(platform::KeyedArchive& coder) const {
+    coder.encodeArray("nsarray", getNSArray());
+}
 
 std::string CCArray::description() const {
     std::string s = platform::format("<%s = %p> = ( ", className(), this);
-    for (Object* o : *this) s += platform::format("%s, ", platform::describe(o));
+    for (Object* o : *this)
+        s += platform::format("%s, ", platform::describe(o));
     s += ")";
     return s;
 }

@@ -61,12 +61,12 @@ void objArrayRemoveArray(ccArray* arr, const ccArray* other);
 // Sends the selector to each object from index 0 up. Each receiver is held during its call and
 // the count is read again each round, so a callee may change the array.
 void objArrayMakeObjectsPerformSelector(ccArray* arr, const platform::Selector<void()>& selector);
-void objArrayMakeObjectsPerformSelectorWithObject(ccArray* arr, const platform::Selector<void(platform::Object*)>& selector,
+void objArrayMakeObjectsPerformSelectorWithObject(ccArray* arr,
+                                                  const platform::Selector<void(platform::Object*)>& selector,
                                                   platform::Object* object);
 // Sends the selector to `receiver` once per stored object, with that object as argument.
-void objArrayMakeObjectPerformSelectorWithArrayObjects(ccArray* arr,
-                                                       const platform::Selector<void(platform::Object*)>& selector,
-                                                       platform::Object* receiver);
+void objArrayMakeObjectPerformSelectorWithArrayObjects(
+    ccArray* arr, const platform::Selector<void(platform::Object*)>& selector, platform::Object* receiver);
 // Stable; an element moves left while comparator(left slot, its slot) returns exactly 1.
 void insertionSortWithComparator(ccArray* arr, ccComparator comparator);
 // Stable bottom-up merge sort over slots of `width` bytes with a count/2 + 1 scratch buffer;
@@ -149,10 +149,12 @@ public:
     void reduceMemoryFootprint();
 
     void makeObjectsPerformSelector(const platform::Selector<void()>& selector);
-    void makeObjectsPerformSelector(const platform::Selector<void(platform::Object*)>& selector, platform::Object* object);
+    void makeObjectsPerformSelector(const platform::Selector<void(platform::Object*)>& selector,
+                                    platform::Object* object);
     // `receiver` gets the selector once per stored object, with that object as argument.
-    void makeObjectPerformSelectorWithArrayObjects(platform::Object* receiver,
-                                                   const platform::Selector<void(platform::Object*)>& selector);
+    void
+    makeObjectPerformSelectorWithArrayObjects(platform::Object* receiver,
+                                              const platform::Selector<void(platform::Object*)>& selector);
 
     // Enumeration walks the slots themselves; changes while walking are not detected, so
     // callers that change the array walk a copy or by index.

@@ -1,4 +1,5 @@
 #include "core/CCDirector.h"
+#include "core/CCStatsImages.h"
 
 #include "actions/CCActionManager.h"
 #include "core/CCConfiguration.h"
@@ -38,7 +39,8 @@ std::array<std::function<void()>, static_cast<std::size_t>(CCDirectorPurge::Coun
 }
 
 double secondsBetween(const struct timeval& from, const struct timeval& to) {
-    return static_cast<double>(to.tv_sec - from.tv_sec) + static_cast<double>(to.tv_usec - from.tv_usec) / 1000000.0;
+    return static_cast<double>(to.tv_sec - from.tv_sec) +
+           static_cast<double>(to.tv_usec - from.tv_usec) / 1000000.0;
 }
 
 } // namespace
@@ -66,7 +68,9 @@ void CCDirector::purgeSharedDirector() {
     director->release();
 }
 
-CCDirector::CCDirector() { _scenesStack.reserve(10); }
+CCDirector::CCDirector() {
+    _scenesStack.reserve(10);
+}
 
 CCDirector::~CCDirector() {
     _FPSLabel = nullptr;
@@ -141,11 +145,15 @@ float CCDirector::getZEye() const {
     return static_cast<float>(_winSizeInPixels.height / 1.1566 / platform::contentScaleFactor());
 }
 
-void CCDirector::setProjection(ccDirectorProjection projection) { _projection = projection; }
+void CCDirector::setProjection(ccDirectorProjection projection) {
+    _projection = projection;
+}
 
 void CCDirector::setAlphaBlending(bool on) {
-    if (on) glCacheBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    else glCacheBlendFunc(GL_ONE, GL_ZERO);
+    if (on)
+        glCacheBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    else
+        glCacheBlendFunc(GL_ONE, GL_ZERO);
     CHECK_GL_ERROR_DEBUG();
 }
 
@@ -172,9 +180,13 @@ void CCDirector::setView(CCGLView* view) {
     CCConfiguration::sharedConfiguration()->dumpInfo();
 }
 
-CGPoint CCDirector::convertToGL(CGPoint) const { return CGPointZero; }
+CGPoint CCDirector::convertToGL(CGPoint) const {
+    return CGPointZero;
+}
 
-CGPoint CCDirector::convertToUI(CGPoint) const { return CGPointZero; }
+CGPoint CCDirector::convertToUI(CGPoint) const {
+    return CGPointZero;
+}
 
 void CCDirector::reshapeProjection(CGSize newWindowSize) {
     _winSizeInPoints = _winSizeInPixels = newWindowSize;
@@ -215,7 +227,9 @@ void CCDirector::popScene() {
     }
 }
 
-void CCDirector::popToRootScene() { popToSceneStackLevel(1); }
+void CCDirector::popToRootScene() {
+    popToSceneStackLevel(1);
+}
 
 void CCDirector::popToSceneStackLevel(std::uint64_t level) {
     if (level == 0) {
@@ -322,7 +336,9 @@ void CCDirector::resume() {
     _dt = 0;
 }
 
-void CCDirector::startAnimation() { _nextDeltaTimeZero = true; }
+void CCDirector::startAnimation() {
+    _nextDeltaTimeZero = true;
+}
 
 // ---- statistics ----------------------------------------------------------------------------
 
@@ -344,8 +360,10 @@ void CCDirector::calculateMPF() {
 }
 
 void CCDirector::getFPSImageData(const unsigned char** data, std::uint64_t* length) {
-    if (data) *data = nullptr;
-    if (length) *length = 0;
+    std::uint64_t size = 0;
+    const unsigned char* bytes = ccStatsImageSmall(&size);
+    if (data) *data = bytes;
+    if (length) *length = size;
 }
 
 void CCDirector::createStatsLabel() {}
@@ -372,12 +390,14 @@ void CCDirector::removeIsPausedObserver(const void* observer) {
 void CCDirector::willChangeIsPaused() {
     // A copy: an observer may remove itself while it is told.
     auto observers = _pausedObservers;
-    for (auto& o : observers) o.callback(this, CCKeyValueChange::WillChange);
+    for (auto& o : observers)
+        o.callback(this, CCKeyValueChange::WillChange);
 }
 
 void CCDirector::didChangeIsPaused() {
     auto observers = _pausedObservers;
-    for (auto& o : observers) o.callback(this, CCKeyValueChange::DidChange);
+    for (auto& o : observers)
+        o.callback(this, CCKeyValueChange::DidChange);
 }
 
 void CCDirector::setPurgeHook(CCDirectorPurge which, std::function<void()> hook) {
@@ -397,7 +417,9 @@ void CCDirector::runPurgeHook(CCDirectorPurge which) {
 
 CCDirectorIOS::CCDirectorIOS() = default;
 
-CCDirectorIOS::~CCDirectorIOS() { _touchDispatcher = nullptr; }
+CCDirectorIOS::~CCDirectorIOS() {
+    _touchDispatcher = nullptr;
+}
 
 bool CCDirectorIOS::init() {
     if (!CCDirector::init()) return false;
@@ -480,7 +502,8 @@ void CCDirectorIOS::setProjection(ccDirectorProjection projection) {
         matrixMode(kCCMatrixModeModelView);
         matrixLoadIdentity();
         kmVec3 eye, center, up;
-        float halfW = static_cast<float>(sizePoint.width / 2), halfH = static_cast<float>(sizePoint.height / 2);
+        float halfW = static_cast<float>(sizePoint.width / 2),
+              halfH = static_cast<float>(sizePoint.height / 2);
         vec3Fill(&eye, halfW, halfH, zeye);
         vec3Fill(&center, halfW, halfH, 0.0f);
         vec3Fill(&up, 0.0f, 1.0f, 0.0f);
@@ -506,17 +529,23 @@ void CCDirectorIOS::runWithScene(CCScene* scene) {
     pushScene(scene);
     platform::Ref<CCDirectorIOS> keep(this);
     auto draw = [keep] { keep->drawScene(); };
-    if (!_runningThread || _runningThread == platform::Thread::currentThread()) draw();
-    else _runningThread->performBlock(draw, true);
+    if (!_runningThread || _runningThread == platform::Thread::currentThread())
+        draw();
+    else
+        _runningThread->performBlock(draw, true);
 }
 
-CCTouchDispatcher* CCDirectorIOS::touchDispatcher() const { return _touchDispatcher.get(); }
+CCTouchDispatcher* CCDirectorIOS::touchDispatcher() const {
+    return _touchDispatcher.get();
+}
 
 void CCDirectorIOS::setTouchDispatcher(CCTouchDispatcher* dispatcher) {
     if (dispatcher != _touchDispatcher.get()) _touchDispatcher = dispatcher;
 }
 
-float CCDirectorIOS::contentScaleFactor() const { return platform::contentScaleFactor(); }
+float CCDirectorIOS::contentScaleFactor() const {
+    return platform::contentScaleFactor();
+}
 
 void CCDirectorIOS::setContentScaleFactor(double scaleFactor) {
     float scale = static_cast<float>(scaleFactor);
@@ -622,9 +651,13 @@ void CCDirectorIOS::viewWillAppear(bool animated) {
     startAnimation();
 }
 
-void CCDirectorIOS::viewDidAppear(bool animated) { platform::ViewController::viewDidAppear(animated); }
+void CCDirectorIOS::viewDidAppear(bool animated) {
+    platform::ViewController::viewDidAppear(animated);
+}
 
-void CCDirectorIOS::viewWillDisappear(bool animated) { platform::ViewController::viewWillDisappear(animated); }
+void CCDirectorIOS::viewWillDisappear(bool animated) {
+    platform::ViewController::viewWillDisappear(animated);
+}
 
 void CCDirectorIOS::viewDidDisappear(bool animated) {
     stopAnimation();
@@ -636,12 +669,25 @@ void CCDirectorIOS::didReceiveMemoryWarning() {
     platform::ViewController::didReceiveMemoryWarning();
 }
 
-void CCDirectorIOS::viewDidLoad() { platform::ViewController::viewDidLoad(); }
+void CCDirectorIOS::viewDidLoad() {
+    platform::ViewController::viewDidLoad();
+}
 
-void CCDirectorIOS::viewDidUnload() { platform::ViewController::viewDidUnload(); }
+void CCDirectorIOS::viewDidUnload() {
+    platform::ViewController::viewDidUnload();
+}
 
 void CCDirectorIOS::getFPSImageData(const unsigned char** data, std::uint64_t* length) {
-    CCDirector::getFPSImageData(data, length);
+    std::uint64_t size = 0;
+    const unsigned char* bytes = nullptr;
+    switch (CCConfiguration::sharedConfiguration()->runningDevice()) {
+    case kCCDeviceiPhoneRetinaDisplay:
+    case kCCDeviceiPhone5RetinaDisplay: bytes = ccStatsImageLarge(&size); break;
+    case kCCDeviceiPadRetinaDisplay: bytes = ccStatsImageLargePad(&size); break;
+    default: bytes = ccStatsImageSmall(&size); break;
+    }
+    if (data) *data = bytes;
+    if (length) *length = size;
 }
 
 // =============================================================================================
@@ -654,7 +700,9 @@ CCDirectorDisplayLink::~CCDirectorDisplayLink() {
     _displayLink = nullptr;
 }
 
-void CCDirectorDisplayLink::mainLoop(platform::DisplayLink*) { drawScene(); }
+void CCDirectorDisplayLink::mainLoop(platform::DisplayLink*) {
+    drawScene();
+}
 
 void CCDirectorDisplayLink::setAnimationInterval(double interval) {
     _animationInterval = interval;
@@ -674,8 +722,8 @@ void CCDirectorDisplayLink::startAnimation() {
     auto frameInterval = static_cast<std::int64_t>(std::floor(_animationInterval * 60.0));
     if (frameInterval < 1) frameInterval = 1;
 
-
-    _displayLink = platform::DisplayLink::displayLinkWithTarget(this, fl_selector(CCDirectorDisplayLink::mainLoop));
+    _displayLink =
+        platform::DisplayLink::displayLinkWithTarget(this, fl_selector(CCDirectorDisplayLink::mainLoop));
     _displayLink->setFrameInterval(frameInterval);
     _displayLink->addToRunLoop(platform::RunLoop::currentRunLoop());
     _isAnimating = true;

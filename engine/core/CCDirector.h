@@ -128,7 +128,7 @@ public:
     virtual void startAnimation();
     virtual void stopAnimation() {}
     // Seconds between frames.
-    virtual void setAnimationInterval(double interval) { _animationInterval = interval; }
+    virtual void setAnimationInterval(double) {}
 
     // Statistics: they draw nothing until the statistics labels exist.
     virtual void showStats();
@@ -164,12 +164,15 @@ public:
     const std::vector<platform::Ref<CCScene>>& scenesStack() const { return _scenesStack; }
     CCScene* nextScene() const { return _nextScene; }
 
+    // Orientation is the view controller's business here: nothing to hand on.
+    void setInterfaceOrientationDelegate(platform::Object*) {}
     virtual CCTouchDispatcher* touchDispatcher() const { return nullptr; }
     virtual void setTouchDispatcher(CCTouchDispatcher*) {}
 
     // Observers of "isPaused": called before and after each change. The observer pointer
     // identifies the registration and is not retained.
-    void addIsPausedObserver(const void* observer, std::function<void(CCDirector*, CCKeyValueChange)> callback);
+    void addIsPausedObserver(const void* observer,
+                             std::function<void(CCDirector*, CCKeyValueChange)> callback);
     void removeIsPausedObserver(const void* observer);
 
     // Purge calls of later caches, run by end and purgeCachedData in a fixed order.

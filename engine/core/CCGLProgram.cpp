@@ -47,7 +47,8 @@ std::string_view directiveOf(std::string_view line) {
     i = line.find_first_not_of(" \t", i + 1);
     if (i == std::string_view::npos) return {};
     std::size_t end = i;
-    while (end < line.size() && std::isalpha(static_cast<unsigned char>(line[end]))) ++end;
+    while (end < line.size() && std::isalpha(static_cast<unsigned char>(line[end])))
+        ++end;
     return line.substr(i, end - i);
 }
 
@@ -90,11 +91,14 @@ std::string readTextFile(const std::string& path) {
     return text.str();
 }
 
-const char* shaderKind(GLenum type) { return type == GL_VERTEX_SHADER ? "vertex" : "fragment"; }
+const char* shaderKind(GLenum type) {
+    return type == GL_VERTEX_SHADER ? "vertex" : "fragment";
+}
 
 } // namespace
 
-bool CCGLProgram::initWithVertexShaderByteArray(const GLchar* vShaderByteArray, const GLchar* fShaderByteArray) {
+bool CCGLProgram::initWithVertexShaderByteArray(const GLchar* vShaderByteArray,
+                                                const GLchar* fShaderByteArray) {
     _program = glCreateProgram();
     CHECK_GL_ERROR_DEBUG();
     if (!_program) {
@@ -173,10 +177,11 @@ void CCGLProgram::addAttribute(const std::string& attributeName, GLuint index) {
 
 void CCGLProgram::updateUniforms() {
     static constexpr const char* names[kCCUniform_MAX] = {
-        kCCUniformPMatrix_s,  kCCUniformMVMatrix_s, kCCUniformMVPMatrix_s, kCCUniformTime_s,
-        kCCUniformSinTime_s,  kCCUniformCosTime_s,  kCCUniformRandom01_s,  kCCUniformSampler_s,
+        kCCUniformPMatrix_s, kCCUniformMVMatrix_s, kCCUniformMVPMatrix_s, kCCUniformTime_s,
+        kCCUniformSinTime_s, kCCUniformCosTime_s,  kCCUniformRandom01_s,  kCCUniformSampler_s,
     };
-    for (int i = 0; i < kCCUniform_MAX; ++i) _uniforms[i] = glGetUniformLocation(_program, names[i]);
+    for (int i = 0; i < kCCUniform_MAX; ++i)
+        _uniforms[i] = glGetUniformLocation(_program, names[i]);
     CHECK_GL_ERROR_DEBUG();
 
     _flags.usesMVP = _uniforms[kCCUniformMVPMatrix] != -1;
@@ -208,10 +213,14 @@ bool CCGLProgram::link() {
     return true;
 }
 
-void CCGLProgram::use() { glCacheUseProgram(_program); }
+void CCGLProgram::use() {
+    glCacheUseProgram(_program);
+}
 
 std::string CCGLProgram::logForOpenGLObject(GLuint object, void (*infoFunc)(GLuint, GLenum, GLint*),
                                             void (*logFunc)(GLuint, GLsizei, GLsizei*, GLchar*)) const {
+    // Shaders are gone after link; asking GL about name 0 would only raise an error.
+    if (!object) return {};
     GLint length = 0;
     infoFunc(object, GL_INFO_LOG_LENGTH, &length);
     if (length < 1) return {};
@@ -285,7 +294,8 @@ void CCGLProgram::setUniformLocationWithF1(GLint location, GLfloat f1, GLfloat f
 
 void CCGLProgram::setUniformLocationWithF1(GLint location, GLfloat f1, GLfloat f2, GLfloat f3, GLfloat f4) {
     GLfloat floats[4] = {f1, f2, f3, f4};
-    if (updateUniformLocation(location, floats, sizeof(floats))) glCheck(glUniform4f(location, f1, f2, f3, f4));
+    if (updateUniformLocation(location, floats, sizeof(floats)))
+        glCheck(glUniform4f(location, f1, f2, f3, f4));
 }
 
 void CCGLProgram::setUniformLocationWith2fv(GLint location, const GLfloat* floats, GLuint count) {
@@ -327,13 +337,16 @@ void CCGLProgram::setUniformsForBuiltins() {
         CCDirector* director = CCDirector::sharedDirector();
         // Time follows the frame count, so every frame of a run sees the same values.
         double time = static_cast<double>(director->totalFrames()) * director->animationInterval();
-        setUniformLocationWithF1(_uniforms[kCCUniformTime], static_cast<float>(time / 10.0), static_cast<float>(time),
-                                 static_cast<float>(time * 2), static_cast<float>(time * 4));
+        setUniformLocationWithF1(_uniforms[kCCUniformTime], static_cast<float>(time / 10.0),
+                                 static_cast<float>(time), static_cast<float>(time * 2),
+                                 static_cast<float>(time * 4));
         setUniformLocationWithF1(_uniforms[kCCUniformSinTime], static_cast<float>(std::sin(time / 8.0)),
-                                 static_cast<float>(std::sin(time / 4.0)), static_cast<float>(std::sin(time / 2.0)),
+                                 static_cast<float>(std::sin(time / 4.0)),
+                                 static_cast<float>(std::sin(time / 2.0)),
                                  static_cast<float>(std::sin(time)));
         setUniformLocationWithF1(_uniforms[kCCUniformCosTime], static_cast<float>(std::cos(time / 8.0)),
-                                 static_cast<float>(std::cos(time / 4.0)), static_cast<float>(std::cos(time / 2.0)),
+                                 static_cast<float>(std::cos(time / 4.0)),
+                                 static_cast<float>(std::cos(time / 2.0)),
                                  static_cast<float>(std::cos(time)));
     }
     if (_flags.usesRandom) {

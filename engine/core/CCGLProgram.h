@@ -57,7 +57,8 @@ public:
     // Creates the program and compiles and attaches the shaders whose source is given (either
     // may be null). False when a given source does not compile; the log says why. The caller
     // then binds attributes, links and calls updateUniforms, in that order.
-    virtual bool initWithVertexShaderByteArray(const GLchar* vShaderByteArray, const GLchar* fShaderByteArray);
+    virtual bool initWithVertexShaderByteArray(const GLchar* vShaderByteArray,
+                                               const GLchar* fShaderByteArray);
     // Resolves both names through the file utilities; false when neither resolves or a shader
     // does not compile. A name that does not resolve gives no shader of that kind.
     virtual bool initWithVertexShaderFilename(const std::string& vShaderFilename,

@@ -17,8 +17,8 @@ std::function<void(CGSize)>& reshapeHook() {
 void printPendingGLError(int line) {
     GLenum error = glGetError();
     if (error != GL_NO_ERROR)
-        CCLOG("OpenGL error 0x%04X in %s %d", static_cast<unsigned>(error), "-[CCES2Renderer resizeFromLayer:]",
-              line);
+        CCLOG("OpenGL error 0x%04X in %s %d", static_cast<unsigned>(error),
+              "-[CCES2Renderer resizeFromLayer:]", line);
 }
 
 } // namespace
@@ -60,12 +60,14 @@ bool CCES2Renderer::initWithDepthFormat(std::uint32_t depthFormat, std::uint32_t
     glCheck(glGenRenderbuffers(1, &_colorRenderbuffer));
     glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _defaultFramebuffer));
     glCheck(glBindRenderbuffer(GL_RENDERBUFFER, _colorRenderbuffer));
-    glCheck(glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, _colorRenderbuffer));
+    glCheck(
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, _colorRenderbuffer));
 
     if (_multiSampling) {
         GLint maxSamplesAllowed = 0;
         if (platform::glExtensions().multisample) glGetIntegerv(platform::kGLMaxSamples, &maxSamplesAllowed);
-        _samplesToUse = std::min(static_cast<std::uint32_t>(std::max(maxSamplesAllowed, 0)), requestedSamples);
+        _samplesToUse =
+            std::min(static_cast<std::uint32_t>(std::max(maxSamplesAllowed, 0)), requestedSamples);
         glCheck(glGenFramebuffers(1, &_msaaFramebuffer));
         glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _msaaFramebuffer));
     }
@@ -79,45 +81,46 @@ bool CCES2Renderer::makeContextCurrent() const {
 
 bool CCES2Renderer::resizeFromLayer(platform::Drawable* layer) {
     if (!_context || !makeContextCurrent()) return false;
+    // Plain GL calls: errors here are reported at the two points below, with their own texts.
     // Allocate colour buffer backing based on the current layer size.
-    glCheck(glBindRenderbuffer(GL_RENDERBUFFER, _colorRenderbuffer));
+    glBindRenderbuffer(GL_RENDERBUFFER, _colorRenderbuffer);
     if (layer) _context->renderbufferStorage(GL_RENDERBUFFER, layer);
-    glCheck(glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &_backingWidth));
-    glCheck(glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_HEIGHT, &_backingHeight));
+    glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &_backingWidth);
+    glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_HEIGHT, &_backingHeight);
 
     const platform::GLExtensions& ext = platform::glExtensions();
     if (_multiSampling) {
         if (_msaaColorbuffer) {
-            glCheck(glDeleteRenderbuffers(1, &_msaaColorbuffer));
+            glDeleteRenderbuffers(1, &_msaaColorbuffer);
             _msaaColorbuffer = 0;
         }
-        glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _msaaFramebuffer));
-        glCheck(glGenRenderbuffers(1, &_msaaColorbuffer));
-        glCheck(glBindRenderbuffer(GL_RENDERBUFFER, _msaaColorbuffer));
+        glBindFramebuffer(GL_FRAMEBUFFER, _msaaFramebuffer);
+        glGenRenderbuffers(1, &_msaaColorbuffer);
+        glBindRenderbuffer(GL_RENDERBUFFER, _msaaColorbuffer);
         if (!ext.glRenderbufferStorageMultisample) return false;
-        glCheck(ext.glRenderbufferStorageMultisample(GL_RENDERBUFFER, static_cast<GLsizei>(_samplesToUse),
-                                                     _pixelFormat, _backingWidth, _backingHeight));
-        glCheck(glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, _msaaColorbuffer));
+        ext.glRenderbufferStorageMultisample(GL_RENDERBUFFER, static_cast<GLsizei>(_samplesToUse),
+                                             _pixelFormat, _backingWidth, _backingHeight);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, _msaaColorbuffer);
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
     } else {
         // Something may have bound another framebuffer since set-up.
-        glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _defaultFramebuffer));
+        glBindFramebuffer(GL_FRAMEBUFFER, _defaultFramebuffer);
     }
 
     printPendingGLError(140);
 
     if (_depthFormat) {
-        if (!_depthBuffer) glCheck(glGenRenderbuffers(1, &_depthBuffer));
-        glCheck(glBindRenderbuffer(GL_RENDERBUFFER, _depthBuffer));
+        if (!_depthBuffer) glGenRenderbuffers(1, &_depthBuffer);
+        glBindRenderbuffer(GL_RENDERBUFFER, _depthBuffer);
         if (_multiSampling && ext.glRenderbufferStorageMultisample)
-            glCheck(ext.glRenderbufferStorageMultisample(GL_RENDERBUFFER, static_cast<GLsizei>(_samplesToUse),
-                                                         _depthFormat, _backingWidth, _backingHeight));
+            ext.glRenderbufferStorageMultisample(GL_RENDERBUFFER, static_cast<GLsizei>(_samplesToUse),
+                                                 _depthFormat, _backingWidth, _backingHeight);
         else
-            glCheck(glRenderbufferStorage(GL_RENDERBUFFER, _depthFormat, _backingWidth, _backingHeight));
-        glCheck(glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, _depthBuffer));
+            glRenderbufferStorage(GL_RENDERBUFFER, _depthFormat, _backingWidth, _backingHeight);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, _depthBuffer);
         if (_depthFormat == platform::kGLDepth24Stencil8)
-            glCheck(glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER, _depthBuffer));
-        glCheck(glBindRenderbuffer(GL_RENDERBUFFER, _colorRenderbuffer));
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER, _depthBuffer);
+        glBindRenderbuffer(GL_RENDERBUFFER, _colorRenderbuffer);
     }
 
     printPendingGLError(166);
@@ -125,11 +128,13 @@ bool CCES2Renderer::resizeFromLayer(platform::Drawable* layer) {
     return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
 
-CGSize CCES2Renderer::backingSize() const { return CGSizeMake(_backingWidth, _backingHeight); }
+CGSize CCES2Renderer::backingSize() const {
+    return CGSizeMake(_backingWidth, _backingHeight);
+}
 
 std::string CCES2Renderer::description() const {
-    return platform::format("<%s = %p | size = %ix%i>", className(), static_cast<const void*>(this), _backingWidth,
-                            _backingHeight);
+    return platform::format("<%s = %p | size = %ix%i>", className(), static_cast<const void*>(this),
+                            _backingWidth, _backingHeight);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -145,19 +150,23 @@ platform::Ref<CCGLView> CCGLView::viewWithFrame(CGRect frame, const std::string&
     return view->initWithFrame(frame, format) ? view : nullptr;
 }
 
-platform::Ref<CCGLView> CCGLView::viewWithFrame(CGRect frame, const std::string& format, std::uint32_t depth) {
+platform::Ref<CCGLView> CCGLView::viewWithFrame(CGRect frame, const std::string& format,
+                                                std::uint32_t depth) {
     auto view = platform::make<CCGLView>();
     return view->initWithFrame(frame, format, depth, false, nullptr, false, 0) ? view : nullptr;
 }
 
 platform::Ref<CCGLView> CCGLView::viewWithFrame(CGRect frame, const std::string& format, std::uint32_t depth,
-                                                bool retained, platform::ShareGroup* sharegroup, bool multisampling,
-                                                std::uint32_t samples) {
+                                                bool retained, platform::ShareGroup* sharegroup,
+                                                bool multisampling, std::uint32_t samples) {
     auto view = platform::make<CCGLView>();
-    return view->initWithFrame(frame, format, depth, retained, sharegroup, multisampling, samples) ? view : nullptr;
+    return view->initWithFrame(frame, format, depth, retained, sharegroup, multisampling, samples) ? view
+                                                                                                   : nullptr;
 }
 
-bool CCGLView::initWithFrame(CGRect frame) { return initWithFrame(frame, kEAGLColorFormatRGB565, 0, false, nullptr, false, 0); }
+bool CCGLView::initWithFrame(CGRect frame) {
+    return initWithFrame(frame, kEAGLColorFormatRGB565, 0, false, nullptr, false, 0);
+}
 
 bool CCGLView::initWithFrame(CGRect frame, const std::string& format) {
     return initWithFrame(frame, format, 0, false, nullptr, false, 0);
@@ -190,8 +199,8 @@ bool CCGLView::setupSurfaceWithSharegroup(platform::ShareGroup* sharegroup) {
     eaglLayer->setDrawableProperties({_preserveBackbuffer, _pixelformat});
 
     auto renderer = platform::make<CCES2Renderer>();
-    if (!renderer->initWithDepthFormat(_depthFormat, convertPixelFormat(_pixelformat), sharegroup, _multiSampling,
-                                       _requestedSamples))
+    if (!renderer->initWithDepthFormat(_depthFormat, convertPixelFormat(_pixelformat), sharegroup,
+                                       _multiSampling, _requestedSamples))
         return false;
     _renderer = renderer;
     _context = _renderer->context();
@@ -208,7 +217,9 @@ void CCGLView::layoutSubviews() {
 
 void CCGLView::swapBuffers() {
     if (!_renderer) return;
-    if (platform::GLContext::currentContext() != _context && !platform::GLContext::setCurrentContext(_context)) return;
+    if (platform::GLContext::currentContext() != _context &&
+        !platform::GLContext::setCurrentContext(_context))
+        return;
     const platform::GLExtensions& ext = platform::glExtensions();
     // The view's flag alone is not enough: a renderer made without multisampling has nothing to
     // resolve.
@@ -280,4 +291,6 @@ void CCGLView::touchesCancelled(const platform::TouchSet& touches, platform::Eve
     if (_touchDelegate) _touchDelegate->touchesCancelled(touches, event);
 }
 
-void CCGLView::setReshapeProjectionHook(std::function<void(CGSize)> hook) { reshapeHook() = std::move(hook); }
+void CCGLView::setReshapeProjectionHook(std::function<void(CGSize)> hook) {
+    reshapeHook() = std::move(hook);
+}

@@ -41,8 +41,9 @@ public:
     // Makes an ES 2 context (in the share group when one is given), makes it current and
     // builds the default framebuffer, plus the multisample framebuffer when asked. False when
     // the context cannot be made or made current.
-    bool initWithDepthFormat(std::uint32_t depthFormat, std::uint32_t pixelFormat, platform::ShareGroup* sharegroup,
-                             bool multiSampling, std::uint32_t requestedSamples) override;
+    bool initWithDepthFormat(std::uint32_t depthFormat, std::uint32_t pixelFormat,
+                             platform::ShareGroup* sharegroup, bool multiSampling,
+                             std::uint32_t requestedSamples) override;
     // Gives the colour buffer the layer's size and rebuilds the multisample and depth buffers;
     // true when the framebuffer is complete.
     bool resizeFromLayer(platform::Drawable* layer) override;
@@ -90,7 +91,8 @@ public:
     // 16-bit colour, no depth buffer, no retained backing, no share group, no multisampling.
     static platform::Ref<CCGLView> viewWithFrame(CGRect frame);
     static platform::Ref<CCGLView> viewWithFrame(CGRect frame, const std::string& format);
-    static platform::Ref<CCGLView> viewWithFrame(CGRect frame, const std::string& format, std::uint32_t depth);
+    static platform::Ref<CCGLView> viewWithFrame(CGRect frame, const std::string& format,
+                                                 std::uint32_t depth);
     static platform::Ref<CCGLView> viewWithFrame(CGRect frame, const std::string& format, std::uint32_t depth,
                                                  bool retained, platform::ShareGroup* sharegroup,
                                                  bool multisampling, std::uint32_t samples);

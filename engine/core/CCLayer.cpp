@@ -12,7 +12,9 @@
 #include <cmath>
 
 namespace {
-CCTouchDispatcher* touchDispatcher() { return CCDirector::sharedDirector()->touchDispatcher(); }
+CCTouchDispatcher* touchDispatcher() {
+    return CCDirector::sharedDirector()->touchDispatcher();
+}
 } // namespace
 
 // ---- CCLayer ----
@@ -30,19 +32,34 @@ bool CCLayer::init() {
     return true;
 }
 
-platform::Ref<CCLayer> CCLayer::node() { return makeNode<CCLayer>(); }
+platform::Ref<CCLayer> CCLayer::node() {
+    return makeNode<CCLayer>();
+}
+
+CCLayer::~CCLayer() {
+    // The accelerometer does not retain its delegate.
+    platform::Accelerometer* accelerometer = platform::Accelerometer::sharedAccelerometer();
+    if (accelerometer->delegate() == this) accelerometer->setDelegate(nullptr);
+}
 
 void CCLayer::registerWithTouchDispatcher() {
     CCTouchDispatcher* dispatcher = touchDispatcher();
     if (!dispatcher) return;
-    if (_touchMode == kCCTouchesAllAtOnce) dispatcher->addStandardDelegate(this, _touchPriority);
-    else dispatcher->addTargetedDelegate(this, _touchPriority, _touchSwallow);
+    if (_touchMode == kCCTouchesAllAtOnce)
+        dispatcher->addStandardDelegate(this, _touchPriority);
+    else
+        dispatcher->addTargetedDelegate(this, _touchPriority, _touchSwallow);
 }
 
 void CCLayer::setAccelerometerEnabled(bool enabled) {
     if (enabled == _accelerometerEnabled) return;
     _accelerometerEnabled = enabled;
-    if (_isRunning) platform::Accelerometer::sharedAccelerometer()->setDelegate(enabled ? this : nullptr);
+    if (!_isRunning) return;
+    platform::Accelerometer* accelerometer = platform::Accelerometer::sharedAccelerometer();
+    if (enabled)
+        accelerometer->setDelegate(this);
+    else if (accelerometer->delegate() == this)
+        accelerometer->setDelegate(nullptr);
 }
 
 void CCLayer::setAccelerometerInterval(float interval) {
@@ -110,7 +127,9 @@ void CCLayer::onExit() {
     CCNode::onExit();
 }
 
-bool CCLayer::ccTouchBegan(platform::Touch*, platform::Event*) { return true; }
+bool CCLayer::ccTouchBegan(platform::Touch*, platform::Event*) {
+    return true;
+}
 
 // ---- CCLayerRGBA ----
 
@@ -123,7 +142,9 @@ bool CCLayerRGBA::init() {
     return true;
 }
 
-platform::Ref<CCLayerRGBA> CCLayerRGBA::node() { return makeNode<CCLayerRGBA>(); }
+platform::Ref<CCLayerRGBA> CCLayerRGBA::node() {
+    return makeNode<CCLayerRGBA>();
+}
 
 void CCLayerRGBA::setOpacity(std::uint8_t opacity) {
     _displayedOpacity = _realOpacity = opacity;
@@ -157,7 +178,8 @@ bool CCLayerColor::initWithColor(_ccColor4B color, float width, float height) {
     _blendFunc = {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA};
     _displayedColor = _realColor = ccc3(color.r, color.g, color.b);
     _displayedOpacity = _realOpacity = color.a;
-    for (_ccVertex2F& v : _squareVertices) v = {0, 0};
+    for (_ccVertex2F& v : _squareVertices)
+        v = {0, 0};
     updateColor();
     setContentSize(CGSizeMake(width, height));
     setShaderProgram(CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionColor));
@@ -179,7 +201,9 @@ platform::Ref<CCLayerColor> CCLayerColor::layerWithColor(_ccColor4B color) {
     return layer->initWithColor(color) ? layer : nullptr;
 }
 
-platform::Ref<CCLayerColor> CCLayerColor::node() { return makeNode<CCLayerColor>(); }
+platform::Ref<CCLayerColor> CCLayerColor::node() {
+    return makeNode<CCLayerColor>();
+}
 
 void CCLayerColor::setContentSize(CGSize size) {
     _squareVertices[1].x = static_cast<float>(size.width);
@@ -189,11 +213,17 @@ void CCLayerColor::setContentSize(CGSize size) {
     CCLayerRGBA::setContentSize(size);
 }
 
-void CCLayerColor::changeWidth(float width, float height) { setContentSize(CGSizeMake(width, height)); }
+void CCLayerColor::changeWidth(float width, float height) {
+    setContentSize(CGSizeMake(width, height));
+}
 
-void CCLayerColor::changeWidth(float width) { setContentSize(CGSizeMake(width, _contentSize.height)); }
+void CCLayerColor::changeWidth(float width) {
+    setContentSize(CGSizeMake(width, _contentSize.height));
+}
 
-void CCLayerColor::changeHeight(float height) { setContentSize(CGSizeMake(_contentSize.width, height)); }
+void CCLayerColor::changeHeight(float height) {
+    setContentSize(CGSizeMake(_contentSize.width, height));
+}
 
 void CCLayerColor::updateColor() {
     for (_ccColor4F& c : _squareColors) {
@@ -243,7 +273,9 @@ void CCLayerColor::updateDisplayedOpacity(std::uint8_t parentOpacity) {
 
 // ---- CCLayerGradient ----
 
-bool CCLayerGradient::init() { return initWithColor(ccc4(0, 0, 0, 255), ccc4(0, 0, 0, 255)); }
+bool CCLayerGradient::init() {
+    return initWithColor(ccc4(0, 0, 0, 255), ccc4(0, 0, 0, 255));
+}
 
 bool CCLayerGradient::initWithColor(_ccColor4B start, _ccColor4B end) {
     return initWithColor(start, end, CGPointMake(0, -1));
@@ -263,12 +295,15 @@ platform::Ref<CCLayerGradient> CCLayerGradient::layerWithColor(_ccColor4B start,
     return layer->initWithColor(start, end) ? layer : nullptr;
 }
 
-platform::Ref<CCLayerGradient> CCLayerGradient::layerWithColor(_ccColor4B start, _ccColor4B end, CGPoint vector) {
+platform::Ref<CCLayerGradient> CCLayerGradient::layerWithColor(_ccColor4B start, _ccColor4B end,
+                                                               CGPoint vector) {
     auto layer = platform::make<CCLayerGradient>();
     return layer->initWithColor(start, end, vector) ? layer : nullptr;
 }
 
-platform::Ref<CCLayerGradient> CCLayerGradient::node() { return makeNode<CCLayerGradient>(); }
+platform::Ref<CCLayerGradient> CCLayerGradient::node() {
+    return makeNode<CCLayerGradient>();
+}
 
 void CCLayerGradient::updateColor() {
     CCLayerColor::updateColor();
@@ -290,7 +325,8 @@ void CCLayerGradient::updateColor() {
     float opacityf = _displayedOpacity / 255.0f;
     _ccColor4F S{_displayedColor.r / 255.0f, _displayedColor.g / 255.0f, _displayedColor.b / 255.0f,
                  _startOpacity * opacityf / 255.0f};
-    _ccColor4F E{_endColor.r / 255.0f, _endColor.g / 255.0f, _endColor.b / 255.0f, _endOpacity * opacityf / 255.0f};
+    _ccColor4F E{_endColor.r / 255.0f, _endColor.g / 255.0f, _endColor.b / 255.0f,
+                 _endOpacity * opacityf / 255.0f};
 
     const float t[4] = {
         (c + ux + uy) / (2.0f * c),
@@ -345,11 +381,13 @@ bool CCLayerMultiplex::initWithArray(const std::vector<platform::Ref<CCLayer>>& 
 bool CCLayerMultiplex::initWithLayers(std::initializer_list<CCLayer*> layers) {
     std::vector<platform::Ref<CCLayer>> list;
     list.reserve(5);
-    for (CCLayer* layer : layers) list.emplace_back(layer);
+    for (CCLayer* layer : layers)
+        list.emplace_back(layer);
     return initWithArray(list);
 }
 
-platform::Ref<CCLayerMultiplex> CCLayerMultiplex::layerWithArray(const std::vector<platform::Ref<CCLayer>>& layers) {
+platform::Ref<CCLayerMultiplex>
+CCLayerMultiplex::layerWithArray(const std::vector<platform::Ref<CCLayer>>& layers) {
     auto multiplex = platform::make<CCLayerMultiplex>();
     return multiplex->initWithArray(layers) ? multiplex : nullptr;
 }

@@ -31,6 +31,7 @@ public:
     // accelerometer off, priority 0, all touches at once, swallowing.
     bool init() override;
     static platform::Ref<CCLayer> node();
+    ~CCLayer() override;
 
     // Registers with the director's touch dispatcher in the current mode; subclasses override
     // it to register differently.

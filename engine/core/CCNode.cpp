@@ -31,22 +31,34 @@ inline CCNode* childAt(const CCArray* children, std::uint64_t i) {
 // node, so the walk goes by index, re-reads the count and keeps the child alive meanwhile.
 template <class F> void forEachChildSafely(CCArray* children, F&& call) {
     if (!children) return;
-    for (std::uint64_t i = 0; i < children->count(); ++i) {
+    std::uint64_t i = 0;
+    while (i < children->count()) {
         platform::Ref<CCNode> child(childAt(children, i));
         call(child.get());
+        // The call may have moved or removed the child (or others before it): go on after the
+        // child's present place, or at the same index when it left and the rest moved down.
+        if (i < children->count() && childAt(children, i) == child.get()) {
+            ++i;
+        } else {
+            std::uint64_t at = children->indexOfObject(child.get());
+            if (at != platform::NSNotFound) i = at + 1;
+        }
     }
 }
 
 } // namespace
 
-std::uint64_t CCNode::globalOrderOfArrival() { return globalOrderOfArrival_; }
+std::uint64_t CCNode::globalOrderOfArrival() {
+    return globalOrderOfArrival_;
+}
 
 CCNode::CCNode() = default;
 
 CCNode::~CCNode() {
     // The children outlive us only when someone else holds them: they must not point back.
     if (_children) {
-        for (std::uint64_t i = 0; i < _children->count(); ++i) childAt(_children.get(), i)->setParent(nullptr);
+        for (std::uint64_t i = 0; i < _children->count(); ++i)
+            childAt(_children.get(), i)->setParent(nullptr);
     }
 }
 
@@ -57,7 +69,9 @@ bool CCNode::init() {
     return true;
 }
 
-platform::Ref<CCNode> CCNode::node() { return makeNode<CCNode>(); }
+platform::Ref<CCNode> CCNode::node() {
+    return makeNode<CCNode>();
+}
 
 void CCNode::cleanup() {
     stopAllActions();
@@ -127,18 +141,22 @@ void CCNode::setIgnoreAnchorPointForPosition(bool ignore) {
 void CCNode::setAnchorPoint(CGPoint anchorPoint) {
     if (CGPointEqualToPoint(anchorPoint, _anchorPoint)) return;
     _anchorPoint = anchorPoint;
-    _anchorPointInPoints = CGPointMake(_contentSize.width * _anchorPoint.x, _contentSize.height * _anchorPoint.y);
+    _anchorPointInPoints =
+        CGPointMake(_contentSize.width * _anchorPoint.x, _contentSize.height * _anchorPoint.y);
     _isTransformDirty = _isInverseDirty = true;
 }
 
 void CCNode::setContentSize(CGSize contentSize) {
     if (CGSizeEqualToSize(contentSize, _contentSize)) return;
     _contentSize = contentSize;
-    _anchorPointInPoints = CGPointMake(_contentSize.width * _anchorPoint.x, _contentSize.height * _anchorPoint.y);
+    _anchorPointInPoints =
+        CGPointMake(_contentSize.width * _anchorPoint.x, _contentSize.height * _anchorPoint.y);
     _isTransformDirty = _isInverseDirty = true;
 }
 
-void CCNode::setVertexZ(float vertexZ) { _vertexZ = vertexZ; }
+void CCNode::setVertexZ(float vertexZ) {
+    _vertexZ = vertexZ;
+}
 
 CGRect CCNode::boundingBox() {
     CGRect rect = CGRectMake(0, 0, _contentSize.width, _contentSize.height);
@@ -152,7 +170,9 @@ void CCNode::setZOrder(std::int64_t zOrder) {
 
 // ---- children ------------------------------------------------------------------------------
 
-void CCNode::childrenAlloc() { _children = CCArray::arrayWithCapacity(4); }
+void CCNode::childrenAlloc() {
+    _children = CCArray::arrayWithCapacity(4);
+}
 
 CCCamera* CCNode::camera() {
     if (!_camera) {
@@ -195,26 +215,34 @@ void CCNode::addChild(CCNode* child) {
     addChild(child, child->_zOrder, child->_tag);
 }
 
-void CCNode::removeFromParent() { removeFromParentAndCleanup(true); }
+void CCNode::removeFromParent() {
+    removeFromParentAndCleanup(true);
+}
 
 void CCNode::removeFromParentAndCleanup(bool cleanup) {
     if (_parent) _parent->removeChild(this, cleanup);
 }
 
-void CCNode::removeChild(CCNode* child) { removeChild(child, true); }
+void CCNode::removeChild(CCNode* child) {
+    removeChild(child, true);
+}
 
 void CCNode::removeChild(CCNode* child, bool cleanup) {
     if (!child || !_children) return;
     if (_children->containsObject(child)) detachChild(child, cleanup);
 }
 
-void CCNode::removeChildByTag(std::int64_t tag) { removeChildByTag(tag, true); }
+void CCNode::removeChildByTag(std::int64_t tag) {
+    removeChildByTag(tag, true);
+}
 
 void CCNode::removeChildByTag(std::int64_t tag, bool cleanup) {
     if (CCNode* child = getChildByTag(tag)) removeChild(child, cleanup);
 }
 
-void CCNode::removeAllChildren() { removeAllChildrenWithCleanup(true); }
+void CCNode::removeAllChildren() {
+    removeAllChildrenWithCleanup(true);
+}
 
 void CCNode::removeAllChildrenWithCleanup(bool cleanup) {
     if (!_children || _children->count() == 0) return;
@@ -241,7 +269,9 @@ void CCNode::detachChild(CCNode* child, bool cleanup) {
     _children->removeObject(child);
 }
 
-void CCNode::_setZOrder(std::int64_t z) { _zOrder = z; }
+void CCNode::_setZOrder(std::int64_t z) {
+    _zOrder = z;
+}
 
 void CCNode::insertChild(CCNode* child, std::int64_t z) {
     _isReorderChildDirty = true;
@@ -284,7 +314,9 @@ void CCNode::sortAllChildren() {
 
 void CCNode::draw() {}
 
-bool CCNode::gridIsActive() const { return _grid && _grid->active(); }
+bool CCNode::gridIsActive() const {
+    return _grid && _grid->active();
+}
 
 void CCNode::visit() {
     if (!_visible) return;
@@ -301,7 +333,8 @@ void CCNode::visit() {
             child->visit();
         }
         draw();
-        for (; i < _children->count(); ++i) childAt(_children.get(), i)->visit();
+        for (; i < _children->count(); ++i)
+            childAt(_children.get(), i)->visit();
     } else {
         draw();
     }
@@ -326,7 +359,8 @@ void CCNode::transform() {
 
     if (_camera && !gridIsActive()) {
         bool translate = _anchorPointInPoints.x != 0 || _anchorPointInPoints.y != 0;
-        float ax = static_cast<float>(_anchorPointInPoints.x), ay = static_cast<float>(_anchorPointInPoints.y);
+        float ax = static_cast<float>(_anchorPointInPoints.x),
+              ay = static_cast<float>(_anchorPointInPoints.y);
         if (translate) matrixTranslate(ax, ay, 0);
         _camera->locate();
         if (translate) matrixTranslate(-ax, -ay, 0);
@@ -397,7 +431,9 @@ void CCNode::setScheduler(CCScheduler* scheduler) {
     _scheduler = scheduler;
 }
 
-void CCNode::scheduleUpdate() { scheduleUpdateWithPriority(0); }
+void CCNode::scheduleUpdate() {
+    scheduleUpdateWithPriority(0);
+}
 
 void CCNode::scheduleUpdateWithPriority(std::int64_t priority) {
     _scheduler->scheduleUpdateForTarget(this, priority, !_isRunning);
@@ -418,7 +454,6 @@ void CCNode::schedule(platform::Selector<void(double)> selector, double interval
 void CCNode::schedule(platform::Selector<void(double)> selector, double interval, std::uint32_t repeat,
                       double delay) {
     CCAssert(static_cast<bool>(selector), "Argument must be non-nil");
-    CCAssert(interval >= 0, "Argument must be positive");
     _scheduler->scheduleSelector(selector, this, interval, repeat, delay, !_isRunning);
 }
 
@@ -500,11 +535,14 @@ CGAffineTransform CCNode::parentToNodeTransform() {
 
 CGAffineTransform CCNode::nodeToWorldTransform() {
     CGAffineTransform t = nodeToParentTransform();
-    for (CCNode* p = _parent; p; p = p->_parent) t = CGAffineTransformConcat(t, p->nodeToParentTransform());
+    for (CCNode* p = _parent; p; p = p->_parent)
+        t = CGAffineTransformConcat(t, p->nodeToParentTransform());
     return t;
 }
 
-CGAffineTransform CCNode::worldToNodeTransform() { return CGAffineTransformInvert(nodeToWorldTransform()); }
+CGAffineTransform CCNode::worldToNodeTransform() {
+    return CGAffineTransformInvert(nodeToWorldTransform());
+}
 
 CGPoint CCNode::convertToNodeSpace(CGPoint worldPoint) {
     return CGPointApplyAffineTransform(worldPoint, worldToNodeTransform());
@@ -520,7 +558,8 @@ CGPoint CCNode::convertToNodeSpaceAR(CGPoint worldPoint) {
 }
 
 CGPoint CCNode::convertToWorldSpaceAR(CGPoint nodePoint) {
-    return convertToWorldSpace(CGPointMake(nodePoint.x + _anchorPointInPoints.x, nodePoint.y + _anchorPointInPoints.y));
+    return convertToWorldSpace(
+        CGPointMake(nodePoint.x + _anchorPointInPoints.x, nodePoint.y + _anchorPointInPoints.y));
 }
 
 CGPoint CCNode::convertToWindowSpace(CGPoint nodePoint) {
@@ -541,10 +580,18 @@ CGPoint CCNode::convertTouchToNodeSpaceAR(const platform::Touch* touch) {
 
 // ---- accessors -----------------------------------------------------------------------------
 
-void CCNode::setVisible(bool visible) { _visible = visible; }
+void CCNode::setVisible(bool visible) {
+    _visible = visible;
+}
 
-void CCNode::setGrid(CCGridProtocol* grid) { _grid = grid; }
+void CCNode::setGrid(CCGridProtocol* grid) {
+    _grid = grid;
+}
 
-void CCNode::setUserObject(platform::Object* userObject) { _userObject = userObject; }
+void CCNode::setUserObject(platform::Object* userObject) {
+    _userObject = userObject;
+}
 
-void CCNode::setShaderProgram(CCGLProgram* program) { _shaderProgram = program; }
+void CCNode::setShaderProgram(CCGLProgram* program) {
+    _shaderProgram = program;
+}

@@ -17,7 +17,8 @@ std::uint8_t ccCascadeOpacity(std::uint8_t real, std::uint8_t parent) {
 }
 
 _ccColor3B ccCascadeColor(_ccColor3B real, _ccColor3B parent) {
-    return {ccCascadeOpacity(real.r, parent.r), ccCascadeOpacity(real.g, parent.g), ccCascadeOpacity(real.b, parent.b)};
+    return {ccCascadeOpacity(real.r, parent.r), ccCascadeOpacity(real.g, parent.g),
+            ccCascadeOpacity(real.b, parent.b)};
 }
 
 namespace {
@@ -48,7 +49,9 @@ bool CCNodeRGBA::init() {
     return true;
 }
 
-platform::Ref<CCNodeRGBA> CCNodeRGBA::node() { return makeNode<CCNodeRGBA>(); }
+platform::Ref<CCNodeRGBA> CCNodeRGBA::node() {
+    return makeNode<CCNodeRGBA>();
+}
 
 void CCNodeRGBA::setOpacity(std::uint8_t opacity) {
     _displayedOpacity = _realOpacity = opacity;

@@ -10,4 +10,6 @@ bool CCScene::init() {
     return true;
 }
 
-platform::Ref<CCScene> CCScene::node() { return makeNode<CCScene>(); }
+platform::Ref<CCScene> CCScene::node() {
+    return makeNode<CCScene>();
+}

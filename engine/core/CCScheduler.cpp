@@ -119,7 +119,8 @@ void CCTimerTargetSelector::cancel() {
     if (_scheduler) _scheduler->unscheduleSelector(_selector, _target);
 }
 
-Ref<CCTimerBlock> CCTimerBlock::timerWithTarget(Object* target, double seconds, const std::string& key, Block block) {
+Ref<CCTimerBlock> CCTimerBlock::timerWithTarget(Object* target, double seconds, const std::string& key,
+                                                Block block) {
     Ref<CCTimerBlock> t = platform::make<CCTimerBlock>();
     if (!t->initWithTarget(target, seconds, TimerRepeatForever, 0, key, std::move(block))) return nullptr;
     return t;
@@ -134,7 +135,9 @@ bool CCTimerBlock::initWithTarget(Object* target, double seconds, std::uint32_t 
     return true;
 }
 
-std::string CCTimerBlock::description() const { return platform::format("<%s = %p | block>", className(), this); }
+std::string CCTimerBlock::description() const {
+    return platform::format("<%s = %p | block>", className(), this);
+}
 
 void CCTimerBlock::trigger() {
     if (_block) _block(_elapsed);
@@ -170,7 +173,8 @@ void CCScheduler::removeHashElement(_hashSelectorEntry* element) {
     Object* target = element->target;
     delete element;
     if (timers) {
-        for (std::uint64_t i = 0; i < timers->count; ++i) static_cast<CCTimer*>(timers->items[i])->setScheduler(nullptr);
+        for (std::uint64_t i = 0; i < timers->count; ++i)
+            static_cast<CCTimer*>(timers->items[i])->setScheduler(nullptr);
         objArrayFree(timers);
     }
     target->release();
@@ -194,8 +198,8 @@ void CCScheduler::scheduleSelector(const Selector& selector, Object* target, dou
     scheduleSelector(selector, target, interval, TimerRepeatForever, 0, paused);
 }
 
-void CCScheduler::scheduleSelector(const Selector& selector, Object* target, double interval, std::uint32_t repeat,
-                                   double delay, bool paused) {
+void CCScheduler::scheduleSelector(const Selector& selector, Object* target, double interval,
+                                   std::uint32_t repeat, double delay, bool paused) {
     CCAssert(selector, "Argument selector must be non-nil");
     CCAssert(target, "Argument target must be non-nil");
     _hashSelectorEntry* element = timerEntryFor(target, paused);
@@ -214,8 +218,8 @@ void CCScheduler::scheduleSelector(const Selector& selector, Object* target, dou
     objArrayAppendObject(timers, timer.get());
 }
 
-void CCScheduler::scheduleBlockForKey(const std::string& key, Object* target, double interval, std::uint32_t repeat,
-                                      double delay, bool paused, Block block) {
+void CCScheduler::scheduleBlockForKey(const std::string& key, Object* target, double interval,
+                                      std::uint32_t repeat, double delay, bool paused, Block block) {
     CCAssert(block, "Argument block must be non-nil");
     CCAssert(target, "Argument target must be non-nil");
     _hashSelectorEntry* element = timerEntryFor(target, paused);
@@ -245,8 +249,10 @@ void CCScheduler::removeTimerAtIndex(_hashSelectorEntry* element, std::uint64_t 
     // Unsigned on purpose: from 0 it wraps and the stepping loop's increment brings it back.
     if (element->timerIndex >= index) element->timerIndex -= 1;
     if (element->timers->count == 0) {
-        if (currentTarget == element) currentTargetSalvaged = true;
-        else removeHashElement(element);
+        if (currentTarget == element)
+            currentTargetSalvaged = true;
+        else
+            removeHashElement(element);
     }
 }
 
@@ -287,7 +293,8 @@ void CCScheduler::addUpdateHashEntry(_listEntry** list, _listEntry* entry) {
     HASH_ADD_PTR(hashForUpdates, target, hashElement);
 }
 
-void CCScheduler::priorityIn(_listEntry** list, Object* target, UpdateThunk update, std::int64_t priority, bool paused) {
+void CCScheduler::priorityIn(_listEntry** list, Object* target, UpdateThunk update, std::int64_t priority,
+                             bool paused) {
     auto* entry = new _listEntry{nullptr, nullptr, update, target, priority, paused, false};
     _listEntry* before = nullptr;
     for (_listEntry* e = *list; e; e = e->next) {
@@ -296,8 +303,10 @@ void CCScheduler::priorityIn(_listEntry** list, Object* target, UpdateThunk upda
             break;
         }
     }
-    if (before) DL_PREPEND_ELEM(*list, before, entry);
-    else DL_APPEND(*list, entry);
+    if (before)
+        DL_PREPEND_ELEM(*list, before, entry);
+    else
+        DL_APPEND(*list, entry);
     addUpdateHashEntry(list, entry);
 }
 
@@ -307,7 +316,8 @@ void CCScheduler::appendIn(_listEntry** list, Object* target, UpdateThunk update
     addUpdateHashEntry(list, entry);
 }
 
-void CCScheduler::scheduleUpdateForTarget(Object* target, UpdateThunk update, std::int64_t priority, bool paused) {
+void CCScheduler::scheduleUpdateForTarget(Object* target, UpdateThunk update, std::int64_t priority,
+                                          bool paused) {
     CCAssert(target, "Argument target must be non-nil");
     CCAssert(update, "Argument update must be non-nil");
     _hashUpdateEntry* hashElement = nullptr;
@@ -316,9 +326,12 @@ void CCScheduler::scheduleUpdateForTarget(Object* target, UpdateThunk update, st
         hashElement->entry->markedForDeletion = false;
         return;
     }
-    if (priority == 0) appendIn(&updates0, target, update, paused);
-    else if (priority < 0) priorityIn(&updatesNeg, target, update, priority, paused);
-    else priorityIn(&updatesPos, target, update, priority, paused);
+    if (priority == 0)
+        appendIn(&updates0, target, update, paused);
+    else if (priority < 0)
+        priorityIn(&updatesNeg, target, update, priority, paused);
+    else
+        priorityIn(&updatesPos, target, update, priority, paused);
 }
 
 void CCScheduler::removeUpdateFromHash(_listEntry* entry) {
@@ -338,11 +351,17 @@ void CCScheduler::unscheduleUpdateForTarget(Object* target) {
     _hashUpdateEntry* element = nullptr;
     HASH_FIND_PTR(hashForUpdates, &target, element);
     if (!element) return;
-    if (updateHashLocked) element->entry->markedForDeletion = true;
-    else removeUpdateFromHash(element->entry);
+    if (updateHashLocked) {
+        element->entry->markedForDeletion = true;
+        updatesMarked = true;
+    } else {
+        removeUpdateFromHash(element->entry);
+    }
 }
 
-void CCScheduler::unscheduleAll() { unscheduleAllWithMinPriority(SystemPriority); }
+void CCScheduler::unscheduleAll() {
+    unscheduleAllWithMinPriority(SystemPriority);
+}
 
 void CCScheduler::unscheduleAllWithMinPriority(std::int64_t minPriority) {
     for (_hashSelectorEntry* element = hashForTimers; element;) {
@@ -378,8 +397,10 @@ void CCScheduler::unscheduleAllForTarget(Object* target) {
         for (std::uint64_t i = 0; i < element->timers->count; ++i)
             static_cast<CCTimer*>(element->timers->items[i])->setScheduler(nullptr);
         objArrayRemoveAllObjects(element->timers);
-        if (currentTarget == element) currentTargetSalvaged = true;
-        else removeHashElement(element);
+        if (currentTarget == element)
+            currentTargetSalvaged = true;
+        else
+            removeHashElement(element);
     }
     unscheduleUpdateForTarget(target);
 }
@@ -414,7 +435,9 @@ bool CCScheduler::isTargetPaused(Object* target) const {
     return update ? update->entry->paused : false;
 }
 
-platform::ObjectSet CCScheduler::pauseAllTargets() { return pauseAllTargetsWithMinPriority(SystemPriority); }
+platform::ObjectSet CCScheduler::pauseAllTargets() {
+    return pauseAllTargetsWithMinPriority(SystemPriority);
+}
 
 platform::ObjectSet CCScheduler::pauseAllTargetsWithMinPriority(std::int64_t minPriority) {
     platform::ObjectSet paused(50);
@@ -438,7 +461,8 @@ platform::ObjectSet CCScheduler::pauseAllTargetsWithMinPriority(std::int64_t min
 }
 
 void CCScheduler::resumeTargets(const platform::ObjectSet& targets) {
-    for (const Ref<Object>& target : targets) resumeTarget(target.get());
+    for (const Ref<Object>& target : targets)
+        resumeTarget(target.get());
 }
 
 void CCScheduler::update(double dt) {
@@ -460,7 +484,8 @@ void CCScheduler::update(double dt) {
         currentTarget = element;
         currentTargetSalvaged = false;
         if (!element->paused) {
-            for (element->timerIndex = 0; element->timerIndex < element->timers->count; ++element->timerIndex) {
+            for (element->timerIndex = 0; element->timerIndex < element->timers->count;
+                 ++element->timerIndex) {
                 element->currentTimer = static_cast<CCTimer*>(element->timers->items[element->timerIndex]);
                 element->currentTimerSalvaged = false;
                 element->currentTimer->update(dt);
@@ -476,11 +501,15 @@ void CCScheduler::update(double dt) {
         element = next;
     }
 
-    for (_listEntry** list : {&updatesNeg, &updates0, &updatesPos}) {
-        for (_listEntry* entry = *list; entry;) {
-            _listEntry* next = entry->next;
-            if (entry->markedForDeletion) removeUpdateFromHash(entry);
-            entry = next;
+    // Marks are only made while the update runs, so a frame that made none skips the walk.
+    if (updatesMarked) {
+        updatesMarked = false;
+        for (_listEntry** list : {&updatesNeg, &updates0, &updatesPos}) {
+            for (_listEntry* entry = *list; entry;) {
+                _listEntry* next = entry->next;
+                if (entry->markedForDeletion) removeUpdateFromHash(entry);
+                entry = next;
+            }
         }
     }
 

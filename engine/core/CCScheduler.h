@@ -61,14 +61,15 @@ public:
     using Selector = platform::Selector<void(double)>;
 
     // Repeats forever with no delay.
-    static platform::Ref<CCTimerTargetSelector> timerWithTarget(platform::Object* target, const Selector& selector);
-    static platform::Ref<CCTimerTargetSelector> timerWithTarget(platform::Object* target, const Selector& selector,
-                                                                double seconds);
+    static platform::Ref<CCTimerTargetSelector> timerWithTarget(platform::Object* target,
+                                                                const Selector& selector);
+    static platform::Ref<CCTimerTargetSelector> timerWithTarget(platform::Object* target,
+                                                                const Selector& selector, double seconds);
 
     // Interval 0, forever, no delay.
     bool initWithTarget(platform::Object* target, const Selector& selector);
-    bool initWithTarget(platform::Object* target, const Selector& selector, double seconds, std::uint32_t repeat,
-                        double delay);
+    bool initWithTarget(platform::Object* target, const Selector& selector, double seconds,
+                        std::uint32_t repeat, double delay);
     std::string description() const override;
     void trigger() override;
     void cancel() override;
@@ -86,8 +87,8 @@ public:
     using Block = std::function<void(double)>;
 
     // Repeats forever with no delay.
-    static platform::Ref<CCTimerBlock> timerWithTarget(platform::Object* target, double seconds, const std::string& key,
-                                                       Block block);
+    static platform::Ref<CCTimerBlock> timerWithTarget(platform::Object* target, double seconds,
+                                                       const std::string& key, Block block);
 
     bool initWithTarget(platform::Object* target, double seconds, std::uint32_t repeat, double delay,
                         const std::string& key, Block block);
@@ -122,11 +123,11 @@ public:
     // Repeats forever with no delay. Scheduling a selector the target already has a timer for
     // only changes that timer's interval. `paused` counts only for a target new to the timers.
     void scheduleSelector(const Selector& selector, platform::Object* target, double interval, bool paused);
-    void scheduleSelector(const Selector& selector, platform::Object* target, double interval, std::uint32_t repeat,
-                          double delay, bool paused);
+    void scheduleSelector(const Selector& selector, platform::Object* target, double interval,
+                          std::uint32_t repeat, double delay, bool paused);
     // As scheduleSelector, timers matched by an equal key.
-    void scheduleBlockForKey(const std::string& key, platform::Object* target, double interval, std::uint32_t repeat,
-                             double delay, bool paused, Block block);
+    void scheduleBlockForKey(const std::string& key, platform::Object* target, double interval,
+                             std::uint32_t repeat, double delay, bool paused, Block block);
     void unscheduleSelector(const Selector& selector, platform::Object* target);
     void unscheduleBlockForKey(const std::string& key, platform::Object* target);
 
@@ -138,7 +139,8 @@ public:
                                 platform::selectorFor<&T::update>("T::update").thunk(), priority, paused);
     }
     // The same with an explicit call, for targets whose class is not known at the call site.
-    void scheduleUpdateForTarget(platform::Object* target, UpdateThunk update, std::int64_t priority, bool paused);
+    void scheduleUpdateForTarget(platform::Object* target, UpdateThunk update, std::int64_t priority,
+                                 bool paused);
     // While update runs the entry is only marked, and removed at the end of the frame.
     void unscheduleUpdateForTarget(platform::Object* target);
 
@@ -186,5 +188,6 @@ private:
     _hashSelectorEntry* currentTarget = nullptr;
     bool currentTargetSalvaged = false;
     bool updateHashLocked = false;
+    bool updatesMarked = false; // some entry was marked for deletion during this update
     bool _paused = false;
 };

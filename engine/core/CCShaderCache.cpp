@@ -27,7 +27,8 @@ platform::Ref<CCGLProgram> buildProgram(const char* key, const char* vert, const
         CCLOG("CCShaderCache: default program %s does not compile", key);
         return nullptr;
     }
-    for (const AttributeBinding& a : attributes) program->addAttribute(a.name, a.slot);
+    for (const AttributeBinding& a : attributes)
+        program->addAttribute(a.name, a.slot);
     if (!program->link()) {
         CCLOG("CCShaderCache: default program %s does not link", key);
         return nullptr;
@@ -50,7 +51,9 @@ CCShaderCache* CCShaderCache::sharedShaderCache() {
     return cache.get();
 }
 
-void CCShaderCache::purgeSharedShaderCache() { sharedCache() = nullptr; }
+void CCShaderCache::purgeSharedShaderCache() {
+    sharedCache() = nullptr;
+}
 
 bool CCShaderCache::init() {
     loadDefaultShaders();
@@ -82,19 +85,29 @@ void CCShaderCache::loadDefaultShaders() {
         std::vector<AttributeBinding> attributes;
     };
     const Default defaults[] = {
-        {kCCShader_PositionTextureColor, ccPositionTextureColor_vert, ccPositionTextureColor_frag,
+        {kCCShader_PositionTextureColor,
+         ccPositionTextureColor_vert,
+         ccPositionTextureColor_frag,
          {position, color, texCoord}},
-        {kCCShader_PositionTextureColorAlphaTest, ccPositionTextureColor_vert, ccPositionTextureColorAlphaTest_frag,
+        {kCCShader_PositionTextureColorAlphaTest,
+         ccPositionTextureColor_vert,
+         ccPositionTextureColorAlphaTest_frag,
          {position, color, texCoord}},
         {kCCShader_PositionColor, ccPositionColor_vert, ccPositionColor_frag, {position, color}},
         {kCCShader_PositionTexture, ccPositionTexture_vert, ccPositionTexture_frag, {position, texCoord}},
-        {kCCShader_PositionTexture_uColor, ccPositionTexture_uColor_vert, ccPositionTexture_uColor_frag,
+        {kCCShader_PositionTexture_uColor,
+         ccPositionTexture_uColor_vert,
+         ccPositionTexture_uColor_frag,
          {position, texCoord}},
-        {kCCShader_PositionTextureA8Color, ccPositionTextureColor_vert, ccPositionTextureA8Color_frag,
+        {kCCShader_PositionTextureA8Color,
+         ccPositionTextureColor_vert,
+         ccPositionTextureA8Color_frag,
          {position, color, texCoord}},
         {kCCShader_Position_uColor, ccPosition_uColor_vert, ccPosition_uColor_frag, {position}},
         // This one spells its texture coordinate "a_texcoord".
-        {kCCShader_PositionLengthTextureColor, ccPositionLengthTextureColor_vert, ccPositionLengthTextureColor_frag,
+        {kCCShader_PositionLengthTextureColor,
+         ccPositionLengthTextureColor_vert,
+         ccPositionLengthTextureColor_frag,
          {position, {"a_texcoord", kCCVertexAttrib_TexCoords}, color}},
     };
     for (const Default& d : defaults) {

@@ -1,5 +1,7 @@
 #include "core/ccGLStateCache.h"
 
+#include "core/CCMatrix.h"
+
 #include "platform/Exception.h"
 #include "platform/GLCheck.h"
 #include "platform/GLContext.h"
@@ -29,8 +31,10 @@ thread_local CacheState state;
 void forgetAllButVAO() {
     state.program = kUnknown;
     state.blendSource = state.blendDestination = kUnknown;
-    for (GLuint& t : state.textures) t = kUnknown;
-    for (signed char& a : state.attribs) a = 0;
+    for (GLuint& t : state.textures)
+        t = kUnknown;
+    for (signed char& a : state.attribs)
+        a = 0;
 }
 
 // Another context may hold anything, a bound vertex array object or an attribute array left
@@ -40,7 +44,8 @@ inline void followCurrentContext() {
     if (current == state.context) return;
     state.context = current;
     forgetAllButVAO();
-    for (signed char& a : state.attribs) a = -1;
+    for (signed char& a : state.attribs)
+        a = -1;
     state.vao = kUnknown;
 }
 
@@ -81,7 +86,9 @@ void glCacheBlendFunc(GLenum sfactor, GLenum dfactor) {
     applyBlend(sfactor, dfactor);
 }
 
-void glCacheBlendReset(GLenum sfactor, GLenum dfactor) { applyBlend(sfactor, dfactor); }
+void glCacheBlendReset(GLenum sfactor, GLenum dfactor) {
+    applyBlend(sfactor, dfactor);
+}
 
 void glCacheBindTexture2DOnUnit(GLuint unit, GLuint texture) {
     CCAssert(unit < kCCMaxActiveTexture, "Unit is greater than the number of texture units");
@@ -92,7 +99,9 @@ void glCacheBindTexture2DOnUnit(GLuint unit, GLuint texture) {
     glCheck(glBindTexture(GL_TEXTURE_2D, texture));
 }
 
-void glCacheBindTexture2D(GLuint texture) { glCacheBindTexture2DOnUnit(0, texture); }
+void glCacheBindTexture2D(GLuint texture) {
+    glCacheBindTexture2DOnUnit(0, texture);
+}
 
 void glCacheDeleteTexture(GLuint texture) {
     followCurrentContext();
@@ -118,8 +127,10 @@ void glCacheEnableVertexAttribs(std::uint32_t flags) {
     for (GLuint attrib = 0; attrib < 3; ++attrib) {
         signed char enable = (flags & (1u << attrib)) != 0 ? 1 : 0;
         if (enable == state.attribs[attrib]) continue;
-        if (enable) glCheck(glEnableVertexAttribArray(attrib));
-        else glCheck(glDisableVertexAttribArray(attrib));
+        if (enable)
+            glCheck(glEnableVertexAttribArray(attrib));
+        else
+            glCheck(glDisableVertexAttribArray(attrib));
         state.attribs[attrib] = enable;
     }
 }
@@ -129,6 +140,7 @@ void glCacheEnableServerState(ccGLServerState) {}
 void glCacheSetProjectionDirty() {}
 
 void glCacheInvalidate() {
+    matrixFreeAll();
     forgetAllButVAO();
 }
 

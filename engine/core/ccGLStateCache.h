@@ -14,8 +14,8 @@ enum : std::uint32_t {
     kCCVertexAttribFlag_Position = 1 << 0,  // attribute 0
     kCCVertexAttribFlag_Color = 1 << 1,     // attribute 1
     kCCVertexAttribFlag_TexCoords = 1 << 2, // attribute 2
-    kCCVertexAttribFlag_PosColorTex = kCCVertexAttribFlag_Position | kCCVertexAttribFlag_Color |
-                                      kCCVertexAttribFlag_TexCoords,
+    kCCVertexAttribFlag_PosColorTex =
+        kCCVertexAttribFlag_Position | kCCVertexAttribFlag_Color | kCCVertexAttribFlag_TexCoords,
 };
 
 // Server-state flags a node hands to glCacheEnableServerState (none are defined).

@@ -9,6 +9,7 @@ bool CCFontDefinition::initWithFontName(const std::string& fontName, std::int32_
 }
 
 std::string CCFontDefinition::description() const {
-    return platform::format("<%s = %p | FontName = %s | FontSize = %d>", className(), static_cast<const void*>(this),
-                            _fontName.empty() ? "(null)" : _fontName, _fontSize);
+    return platform::format("<%s = %p | FontName = %s | FontSize = %d>", className(),
+                            static_cast<const void*>(this), _fontName.empty() ? "(null)" : _fontName,
+                            _fontSize);
 }

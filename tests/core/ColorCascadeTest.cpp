@@ -34,8 +34,8 @@ TEST_F(ColorCascadeTest, OpacityFlowsDownThreeLevelsTruncated) {
 
     // A child's own change starts from its parent's displayed value.
     c.child->setOpacity(200);
-    EXPECT_EQ(c.child->displayedOpacity(), 100);          // 200 x 128 / 255 = 100.4
-    EXPECT_EQ(c.grandchild->displayedOpacity(), 50);      // 128 x 100 / 255 = 50.2
+    EXPECT_EQ(c.child->displayedOpacity(), 100);     // 200 x 128 / 255 = 100.4
+    EXPECT_EQ(c.grandchild->displayedOpacity(), 50); // 128 x 100 / 255 = 50.2
 }
 
 TEST_F(ColorCascadeTest, ColourFlowsDownChannelByChannel) {
@@ -64,7 +64,7 @@ TEST_F(ColorCascadeTest, SwitchedOffCascadesStopTheFlow) {
     d.child->setOpacity(200);
     EXPECT_EQ(d.child->displayedOpacity(), 200);
     d.parent->setOpacity(51);
-    EXPECT_EQ(d.child->displayedOpacity(), 40);     // 200 x 51 / 255
+    EXPECT_EQ(d.child->displayedOpacity(), 40); // 200 x 51 / 255
     EXPECT_EQ(d.grandchild->displayedOpacity(), 128) << "the non-cascading child passes nothing on";
 
     // Switching a flag recomputes nothing.
@@ -96,7 +96,8 @@ TEST_F(ColorCascadeTest, LayersAndNodesCascadeIntoEachOther) {
     auto colorLayer = CCLayerColor::layerWithColor(ccc4(255, 255, 255, 255), 10, 10);
     layer->addChild(node.get());
     node->addChild(colorLayer.get());
-    for (CCRGBAProtocol* p : std::initializer_list<CCRGBAProtocol*>{layer.get(), node.get(), colorLayer.get()})
+    for (CCRGBAProtocol* p :
+         std::initializer_list<CCRGBAProtocol*>{layer.get(), node.get(), colorLayer.get()})
         p->setCascadeOpacityEnabled(true);
     EXPECT_FALSE(CCLayerRGBA::node()->isCascadeOpacityEnabled());
 

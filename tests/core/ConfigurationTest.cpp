@@ -1,6 +1,8 @@
 #include "core/CCConfiguration.h"
 
 #include "platform/Device.h"
+#include "platform/GLContext.h"
+#include "tests/support/GLTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -39,4 +41,92 @@ TEST(ConfigurationTest, RunningDeviceFollowsIdiomScreenAndContentScale) {
     }
     platform::Device::setCurrent(platform::DeviceProfile::phone());
     platform::setContentScaleFactor(1.0f);
+}
+
+namespace {
+class ConfigurationGLTest : public fltest::GLTest {
+protected:
+    void TearDown() override {
+        CCConfiguration::purgeSharedConfiguration();
+        fltest::GLTest::TearDown();
+    }
+};
+} // namespace
+
+TEST_F(ConfigurationGLTest, ReadsTheLiveContext) {
+    CCConfiguration::purgeSharedConfiguration();
+    CCConfiguration* config = CCConfiguration::sharedConfiguration();
+    GLint maxSamples = 0, maxTextureSize = 0, maxUnits = 0;
+    glGetIntegerv(0x8D57, &maxSamples);
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
+    glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &maxUnits);
+    EXPECT_EQ(config->maxSamplesAllowed(), maxSamples);
+    EXPECT_GE(config->maxSamplesAllowed(), 4);
+    EXPECT_EQ(config->maxTextureSize(), maxTextureSize);
+    EXPECT_EQ(config->maxTextureUnits(), maxUnits);
+    EXPECT_TRUE(config->supportsNPOT());
+    EXPECT_TRUE(config->supportsDiscardFramebuffer());
+    // Mesa has neither the PVRTC formats nor the BGRA names looked for, nor shareable objects.
+    EXPECT_FALSE(config->supportsPVRTC());
+    EXPECT_FALSE(config->supportsBGRA8888());
+    EXPECT_FALSE(config->supportsShareableVAO());
+    EXPECT_TRUE(config->checkForGLExtension("GL_EXT_discard_framebuffer"));
+    EXPECT_FALSE(config->checkForGLExtension("GL_EXT_discard")) << "a prefix is not a name";
+    EXPECT_FALSE(config->checkForGLExtension(""));
+}
+
+TEST_F(ConfigurationGLTest, OldSystemsReportNoSamples) {
+    platform::DeviceProfile old = platform::DeviceProfile::phone();
+    old.systemVersion = "3.2";
+    platform::Device::setCurrent(old);
+    CCConfiguration config;
+    config.init();
+    EXPECT_EQ(config.maxSamplesAllowed(), 0);
+}
+
+TEST_F(ConfigurationGLTest, QueriesWithoutAContextAreAskedAgainLater) {
+    CCConfiguration config;
+    config.init();
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(nullptr));
+    EXPECT_FALSE(config.supportsDiscardFramebuffer());
+    EXPECT_EQ(config.maxTextureSize(), 0);
+    fltest::useSharedGLContext();
+    EXPECT_TRUE(config.supportsDiscardFramebuffer());
+    EXPECT_GT(config.maxTextureSize(), 0);
+}
+
+#include "core/CCStatsImages.h"
+#include "platform/Image.h"
+
+TEST(StatsImagesTest, GlyphStripsAreWhiteOnTransparentAtBothScales) {
+    struct Case {
+        const unsigned char* (*image)(std::uint64_t*);
+        std::uint32_t width, height, cell;
+    };
+    for (const Case& c : {Case{ccStatsImageSmall, 256, 32, 12}, Case{ccStatsImageLarge, 512, 64, 24},
+                          Case{ccStatsImageLargePad, 512, 64, 24}}) {
+        std::uint64_t length = 0;
+        const unsigned char* bytes = c.image(&length);
+        ASSERT_NE(bytes, nullptr);
+        auto image = platform::Image::imageWithData(bytes, length);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->width(), c.width);
+        EXPECT_EQ(image->height(), c.height);
+        std::vector<std::uint8_t> rgba = image->rgbaPixels();
+        // Every one of the twelve cells holds ink; nothing lies right of the last cell; every
+        // inked pixel is white.
+        for (std::uint32_t cell = 0; cell <= 12; ++cell) {
+            std::uint32_t ink = 0;
+            std::uint32_t x0 = cell * c.cell, x1 = cell == 12 ? c.width : x0 + c.cell;
+            for (std::uint32_t y = 0; y < c.height; ++y)
+                for (std::uint32_t x = x0; x < x1; ++x) {
+                    const std::uint8_t* px = &rgba[(static_cast<std::size_t>(y) * c.width + x) * 4];
+                    if (px[3] == 0) continue;
+                    ++ink;
+                    EXPECT_EQ(px[0] & px[1] & px[2], 255);
+                }
+            if (cell < 12) EXPECT_GT(ink, 0u) << "cell " << cell;
+            else EXPECT_EQ(ink, 0u);
+        }
+    }
 }

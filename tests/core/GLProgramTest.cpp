@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -23,7 +22,8 @@ namespace {
 // The log lines of the test so far, as one text.
 std::string joined(const std::vector<std::string>& lines) {
     std::string text;
-    for (const std::string& line : lines) text += line + "\n";
+    for (const std::string& line : lines)
+        text += line + "\n";
     return text;
 }
 
@@ -50,10 +50,10 @@ protected:
         fltest::GLTest::TearDown();
     }
     std::string log() const { return joined(logLines); }
-
 };
 
-constexpr const char* kPlainVert = "attribute vec4 a_position;\nvoid main() { gl_Position = CC_MVPMatrix * a_position; }\n";
+constexpr const char* kPlainVert =
+    "attribute vec4 a_position;\nvoid main() { gl_Position = CC_MVPMatrix * a_position; }\n";
 constexpr const char* kPlainFrag = "void main() { gl_FragColor = vec4(1.0); }\n";
 
 TEST_F(GLProgramTest, EveryDefaultProgramLinksWithItsSlotsAndUniforms) {
@@ -63,14 +63,18 @@ TEST_F(GLProgramTest, EveryDefaultProgramLinksWithItsSlotsAndUniforms) {
         std::vector<const char*> uniforms;
     };
     const std::vector<Expect> expected = {
-        {"ShaderPositionTextureColor", {{"a_position", 0}, {"a_color", 1}, {"a_texCoord", 2}}, {"CC_Texture0"}},
+        {"ShaderPositionTextureColor",
+         {{"a_position", 0}, {"a_color", 1}, {"a_texCoord", 2}},
+         {"CC_Texture0"}},
         {"ShaderPositionTextureColorAlphaTest",
          {{"a_position", 0}, {"a_color", 1}, {"a_texCoord", 2}},
          {"CC_Texture0", "CC_AlphaValue"}},
         {"ShaderPositionColor", {{"a_position", 0}, {"a_color", 1}}, {}},
         {"ShaderPositionTexture", {{"a_position", 0}, {"a_texCoord", 2}}, {"CC_Texture0"}},
         {"ShaderPositionTexture_uColor", {{"a_position", 0}, {"a_texCoord", 2}}, {"CC_Texture0", "u_color"}},
-        {"ShaderPositionTextureA8Color", {{"a_position", 0}, {"a_color", 1}, {"a_texCoord", 2}}, {"CC_Texture0"}},
+        {"ShaderPositionTextureA8Color",
+         {{"a_position", 0}, {"a_color", 1}, {"a_texCoord", 2}},
+         {"CC_Texture0"}},
         {"ShaderPosition_uColor", {{"a_position", 0}}, {"u_color", "u_pointSize"}},
         {"ShaderPositionLengthTextureColor", {{"a_position", 0}, {"a_texcoord", 2}, {"a_color", 1}}, {}},
     };
@@ -85,15 +89,18 @@ TEST_F(GLProgramTest, EveryDefaultProgramLinksWithItsSlotsAndUniforms) {
         GLint activeAttributes = 0;
         glGetProgramiv(p->program(), GL_ACTIVE_ATTRIBUTES, &activeAttributes);
         EXPECT_EQ(activeAttributes, static_cast<GLint>(e.attributes.size()));
-        for (auto [name, slot] : e.attributes) EXPECT_EQ(glGetAttribLocation(p->program(), name), slot) << name;
-        for (const char* name : e.uniforms) EXPECT_GE(p->uniformLocationForName(name), 0) << name;
+        for (auto [name, slot] : e.attributes)
+            EXPECT_EQ(glGetAttribLocation(p->program(), name), slot) << name;
+        for (const char* name : e.uniforms)
+            EXPECT_GE(p->uniformLocationForName(name), 0) << name;
         EXPECT_GE(p->uniform(kCCUniformMVPMatrix), 0);
         EXPECT_TRUE(p->usesMVP());
         EXPECT_FALSE(p->usesMV());
         EXPECT_FALSE(p->usesTime());
         EXPECT_FALSE(p->usesRandom());
-        EXPECT_EQ(p->uniform(kCCUniformSampler) >= 0, std::find(e.uniforms.begin(), e.uniforms.end(),
-                                                                std::string_view("CC_Texture0")) != e.uniforms.end());
+        EXPECT_EQ(p->uniform(kCCUniformSampler) >= 0,
+                  std::find(e.uniforms.begin(), e.uniforms.end(), std::string_view("CC_Texture0")) !=
+                      e.uniforms.end());
     }
     EXPECT_EQ(cache->programForKey("NoSuchProgram"), nullptr);
 }
@@ -106,14 +113,16 @@ TEST_F(GLProgramTest, BrokenSourcesAnswerFalseAndLogWhy) {
     EXPECT_NE(log().find("undefinedThing"), std::string::npos) << log();
 
     logLines.clear();
-    EXPECT_EQ(CCGLProgram::programWithVertexShaderByteArray(kPlainVert, "void main() { gl_FragColor = 1; }\n"),
-              nullptr);
+    EXPECT_EQ(
+        CCGLProgram::programWithVertexShaderByteArray(kPlainVert, "void main() { gl_FragColor = 1; }\n"),
+        nullptr);
     EXPECT_NE(log().find("fragment"), std::string::npos) << log();
 
     // Both stages compile, but their varyings disagree: the link fails and says so.
     logLines.clear();
     auto p = CCGLProgram::programWithVertexShaderByteArray(
-        "attribute vec4 a_position;\nvarying vec3 v_x;\nvoid main() { v_x = vec3(1.0); gl_Position = a_position; }\n",
+        "attribute vec4 a_position;\nvarying vec3 v_x;\nvoid main() { v_x = vec3(1.0); gl_Position = "
+        "a_position; }\n",
         "varying vec4 v_x;\nvoid main() { gl_FragColor = v_x; }\n");
     ASSERT_NE(p, nullptr);
     EXPECT_FALSE(p->link());
@@ -219,7 +228,8 @@ TEST_F(GLProgramTest, BuiltinsFollowTheMatrixStacks) {
     p->setUniformsForBuiltins();
     kmMat4 mvp;
     mat4Multiply(&mvp, &projection, &translate);
-    EXPECT_EQ(uniformFloats(p.get(), p->uniform(kCCUniformMVPMatrix), 16), std::vector<float>(mvp.mat, mvp.mat + 16));
+    EXPECT_EQ(uniformFloats(p.get(), p->uniform(kCCUniformMVPMatrix), 16),
+              std::vector<float>(mvp.mat, mvp.mat + 16));
 
     both->use();
     both->setUniformsForBuiltins();
@@ -246,7 +256,8 @@ TEST_F(GLProgramTest, ShaderFiles) {
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "plain.vsh") << kPlainVert;
     std::ofstream(dir / "plain.fsh") << kPlainFrag;
-    auto p = CCGLProgram::programWithVertexShaderFilename((dir / "plain.vsh").string(), (dir / "plain.fsh").string());
+    auto p = CCGLProgram::programWithVertexShaderFilename((dir / "plain.vsh").string(),
+                                                          (dir / "plain.fsh").string());
     ASSERT_NE(p, nullptr);
     p->addAttribute(kCCAttributeNamePosition, kCCVertexAttrib_Position);
     EXPECT_TRUE(p->link());
@@ -282,7 +293,8 @@ TEST_F(GLProgramTest, PurgedCacheBuildsNewPrograms) {
 using GLProgramTimeTest = fltest::EngineGLTest;
 
 TEST_F(GLProgramTimeTest, TimeAndRandomUniforms) {
-    for (int i = 0; i < 30; ++i) director()->drawScene();
+    for (int i = 0; i < 30; ++i)
+        director()->drawScene();
     ASSERT_EQ(director()->totalFrames(), 30u);
     auto p = build("attribute vec4 a_position;\n"
                    "void main() { gl_Position = CC_MVPMatrix * a_position + CC_Time + CC_SinTime + CC_CosTime"
@@ -319,6 +331,16 @@ TEST_F(GLProgramTimeTest, TimeAndRandomUniforms) {
     plain->use();
     plain->setUniformsForBuiltins();
     EXPECT_EQ(random(), r[0]);
+}
+
+TEST_F(GLProgramTimeTest, DirectorEndDropsTheCache) {
+    platform::Ref<CCGLProgram> before =
+        CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionColor);
+    ASSERT_TRUE(before);
+    director()->end();
+    EXPECT_NE(CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionColor), before.get());
+    EXPECT_EQ(before->retainCount(), 1u);
+    CCShaderCache::purgeSharedShaderCache();
 }
 
 } // namespace

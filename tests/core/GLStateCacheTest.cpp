@@ -1,4 +1,5 @@
 #include "core/ccGLStateCache.h"
+#include "core/CCMatrix.h"
 
 #include "platform/Exception.h"
 #include "platform/GLExtensions.h"
@@ -32,7 +33,8 @@ protected:
         static const char* vertex = "attribute vec4 a_position; void main() { gl_Position = a_position; }";
         static const char* fragment = "void main() { gl_FragColor = vec4(1.0); }";
         GLuint program = glCreateProgram();
-        for (auto [type, source] : {std::pair{GL_VERTEX_SHADER, vertex}, std::pair{GL_FRAGMENT_SHADER, fragment}}) {
+        for (auto [type, source] :
+             {std::pair{GL_VERTEX_SHADER, vertex}, std::pair{GL_FRAGMENT_SHADER, fragment}}) {
             GLuint shader = glCreateShader(type);
             glShaderSource(shader, 1, &source, nullptr);
             glCompileShader(shader);
@@ -67,8 +69,11 @@ TEST_F(GLStateCacheTest, ProgramReachesGLOnlyWhenItChanges) {
     glCacheUseProgram(b);
     EXPECT_EQ(calls.count("glUseProgram"), 2u);
 
-    // Invalidating forgets the program: asking for it again reaches GL.
+    // Invalidating forgets the program (asking for it again reaches GL) and frees the matrix
+    // stacks, so a pop before they are made again is refused.
+    matrixPush();
     glCacheInvalidate();
+    EXPECT_THROW(matrixPop(), platform::Exception);
     glCacheUseProgram(b);
     EXPECT_EQ(calls.count("glUseProgram"), 3u);
 
@@ -218,7 +223,8 @@ TEST_F(GLStateCacheTest, AnotherContextStartsFromUnknownState) {
     glCacheUseProgram(program);
     glCacheEnableVertexAttribs(kCCVertexAttribFlag_PosColorTex);
 
-    auto other = platform::GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, main->sharegroup());
+    auto other =
+        platform::GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, main->sharegroup());
     ASSERT_TRUE(other);
     ASSERT_TRUE(platform::GLContext::setCurrentContext(other.get()));
     fltest::GLCallCounter calls;

@@ -229,7 +229,8 @@ TEST_F(NodeTest, TransformPutsVertexZAndNodeMatrixOnTheModelViewStack) {
     kmMat4 m;
     matrixGet(kCCMatrixModeModelView, &m);
     const float expected[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1, 0, 3, 4, 7, 1};
-    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(m.mat[i], expected[i]) << i;
+    for (int i = 0; i < 16; ++i)
+        EXPECT_FLOAT_EQ(m.mat[i], expected[i]) << i;
 }
 
 TEST_F(NodeTest, CameraIsAppliedAboutTheAnchorUnlessAGridIsActive) {
@@ -281,7 +282,8 @@ TEST_F(NodeTest, ConversionsBetweenSpacesRoundTrip) {
     CGAffineTransform composed =
         CGAffineTransformConcat(child->nodeToParentTransform(), parent->nodeToParentTransform());
     expectTransform(world, composed.a, composed.b, composed.c, composed.d, composed.tx, composed.ty);
-    CGAffineTransform id = CGAffineTransformConcat(child->nodeToParentTransform(), child->parentToNodeTransform());
+    CGAffineTransform id =
+        CGAffineTransformConcat(child->nodeToParentTransform(), child->parentToNodeTransform());
     expectTransform(id, 1, 0, 0, 1, 0, 0);
 }
 
@@ -358,8 +360,8 @@ TEST_F(NodeTest, GridBracketsTheDrawingOnlyWhileActive) {
     auto grid = platform::make<RecordingGrid>(&log);
     n->setGrid(grid.get());
     n->visit();
-    EXPECT_EQ(log.calls,
-              (std::vector<std::string>{"grid before", "transform n", "draw n", "transform c", "draw c", "grid after"}));
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"grid before", "transform n", "draw n", "transform c",
+                                                   "draw c", "grid after"}));
     grid->isActive = false;
     log.clear();
     n->visit();
@@ -445,8 +447,8 @@ TEST_F(NodeTest, EnterReachesChildrenBeforeTheParentRunsAndExitPausesFirst) {
     parent->onExit();
     EXPECT_FALSE(parentRunningAtChildExit);
     EXPECT_FALSE(child->isRunning());
-    EXPECT_EQ(log.calls, (std::vector<std::string>{"enter P", "enter c", "enterDone P", "enterDone c", "exitStart P",
-                                                   "exitStart c", "exit P", "exit c"}));
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"enter P", "enter c", "enterDone P", "enterDone c",
+                                                   "exitStart P", "exitStart c", "exit P", "exit c"}));
 }
 
 TEST_F(NodeTest, AddingToAndRemovingFromARunningNodeSendsTheLifeCycle) {
@@ -466,8 +468,8 @@ TEST_F(NodeTest, AddingToAndRemovingFromARunningNodeSendsTheLifeCycle) {
     parent->addChild(child.get());
     log.clear();
     parent->removeAllChildren();
-    EXPECT_EQ(log.calls, (std::vector<std::string>{"exitStart c", "exitStart g", "exit c", "exit g", "cleanup c",
-                                                   "cleanup g"}));
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"exitStart c", "exitStart g", "exit c", "exit g",
+                                                   "cleanup c", "cleanup g"}));
     EXPECT_EQ(parent->children()->count(), 0u);
     parent->onExit();
 }
@@ -598,8 +600,10 @@ TEST_F(NodeTest, CallbacksMayRemoveAndAddSiblingsDuringEnterExitAndCleanup) {
         self->afterExit = nullptr;
         self->removeFromParentAndCleanup(true);
     };
+    CCNode* next = static_cast<CCNode*>(parent->children()->objectAtIndex(1));
     parent->onExit();
     EXPECT_FALSE(a->isRunning());
+    EXPECT_FALSE(next->isRunning()); // the sibling that moved into a's place still exits
 
     // Cleanup that empties the parent it is being walked from.
     auto e = LoggingNode::make(&log, "e");

@@ -24,7 +24,9 @@ protected:
     std::string logged;
 };
 
-std::filesystem::path shared(const std::string& relative) { return fltest::sharedTestData() / relative; }
+std::filesystem::path shared(const std::string& relative) {
+    return fltest::sharedTestData() / relative;
+}
 
 std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -37,16 +39,20 @@ std::vector<std::uint8_t> pattern(std::uint32_t w, std::uint32_t h) {
     for (std::uint32_t y = 0; y < h; ++y)
         for (std::uint32_t x = 0; x < w; ++x) {
             std::uint8_t* q = &p[(std::size_t(y) * w + x) * 4];
-            q[0] = std::uint8_t(x * 7 + y), q[1] = std::uint8_t(y * 13), q[2] = std::uint8_t(x ^ y), q[3] = std::uint8_t(x * 31 + y * 5);
+            q[0] = std::uint8_t(x * 7 + y), q[1] = std::uint8_t(y * 13), q[2] = std::uint8_t(x ^ y),
+            q[3] = std::uint8_t(x * 31 + y * 5);
         }
     return p;
 }
 
-std::uint8_t premultiplied(unsigned c, unsigned a) { return std::uint8_t(std::lround(c * a / 255.0)); }
+std::uint8_t premultiplied(unsigned c, unsigned a) {
+    return std::uint8_t(std::lround(c * a / 255.0));
+}
 
 void appendChunk(std::vector<std::uint8_t>& png, const char* type, const std::vector<std::uint8_t>& data) {
     auto be32 = [&](std::uint32_t v) {
-        for (int s = 24; s >= 0; s -= 8) png.push_back(std::uint8_t(v >> s));
+        for (int s = 24; s >= 0; s -= 8)
+            png.push_back(std::uint8_t(v >> s));
     };
     be32(std::uint32_t(data.size()));
     std::size_t start = png.size();
@@ -58,9 +64,19 @@ void appendChunk(std::vector<std::uint8_t>& png, const char* type, const std::ve
 // A well-formed PNG header claiming a size, with a token of image data.
 std::vector<std::uint8_t> pngClaiming(std::uint32_t w, std::uint32_t h) {
     std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<std::uint8_t> ihdr = {std::uint8_t(w >> 24), std::uint8_t(w >> 16), std::uint8_t(w >> 8), std::uint8_t(w),
-                                      std::uint8_t(h >> 24), std::uint8_t(h >> 16), std::uint8_t(h >> 8), std::uint8_t(h),
-                                      8, 6, 0, 0, 0};
+    std::vector<std::uint8_t> ihdr = {std::uint8_t(w >> 24),
+                                      std::uint8_t(w >> 16),
+                                      std::uint8_t(w >> 8),
+                                      std::uint8_t(w),
+                                      std::uint8_t(h >> 24),
+                                      std::uint8_t(h >> 16),
+                                      std::uint8_t(h >> 8),
+                                      std::uint8_t(h),
+                                      8,
+                                      6,
+                                      0,
+                                      0,
+                                      0};
     appendChunk(png, "IHDR", ihdr);
     std::vector<std::uint8_t> raw(68, 0), packed(128); // 4 rows of a filter byte and 4 pixels
     uLongf packedSize = uLongf(packed.size());
@@ -71,8 +87,8 @@ std::vector<std::uint8_t> pngClaiming(std::uint32_t w, std::uint32_t h) {
     return png;
 }
 
-void expectClose(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, int maxDiff, double maxMean,
-                 const std::string& what) {
+void expectClose(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, int maxDiff,
+                 double maxMean, const std::string& what) {
     ASSERT_EQ(a.size(), b.size()) << what;
     int worst = 0;
     double sum = 0;
@@ -109,7 +125,7 @@ TEST_F(ImageTest, JpegRoundTripDropsAlphaAndStaysClose) {
     for (std::size_t i = 0; i < 64 * 48; ++i) {
         std::size_t x = i % 64, y = i / 64;
         rgba[i * 4 + 0] = std::uint8_t(x * 4), rgba[i * 4 + 1] = std::uint8_t(y * 5), rgba[i * 4 + 2] = 128,
-                    rgba[i * 4 + 3] = std::uint8_t(x); // alpha is ignored
+                     rgba[i * 4 + 3] = std::uint8_t(x); // alpha is ignored
     }
     std::vector<std::uint8_t> jpeg = Image::encodeJPEG(rgba.data(), 64, 48, 95);
     ASSERT_FALSE(jpeg.empty());
@@ -118,7 +134,8 @@ TEST_F(ImageTest, JpegRoundTripDropsAlphaAndStaysClose) {
     EXPECT_EQ(image->colorSpace(), ImageColorSpace::RGB);
     EXPECT_EQ(image->alphaInfo(), ImageAlphaInfo::None);
     EXPECT_EQ(image->componentsPerPixel(), 3u);
-    for (std::size_t i = 0; i < 64 * 48; ++i) rgba[i * 4 + 3] = 255;
+    for (std::size_t i = 0; i < 64 * 48; ++i)
+        rgba[i * 4 + 3] = 255;
     expectClose(image->rgbaPixels(), rgba, 12, 1.5, "JPEG at quality 95");
 }
 
@@ -129,14 +146,22 @@ TEST_F(ImageTest, EveryPngKindDecodesToEightBitPixels) {
         ImageColorSpace space;
         ImageAlphaInfo alpha;
     } kinds[] = {
-        {"png/basn3p01.png", ImageColorSpace::RGB, ImageAlphaInfo::None},  {"png/basn3p04.png", ImageColorSpace::RGB, ImageAlphaInfo::None},
-        {"png/basn3p08.png", ImageColorSpace::RGB, ImageAlphaInfo::None},  {"png/tbbn3p08.png", ImageColorSpace::RGB, ImageAlphaInfo::Last},
-        {"png/tbrn2c08.png", ImageColorSpace::RGB, ImageAlphaInfo::Last},  {"png/basn0g01.png", ImageColorSpace::Gray, ImageAlphaInfo::None},
-        {"png/basn0g08.png", ImageColorSpace::Gray, ImageAlphaInfo::None}, {"png/basn0g16.png", ImageColorSpace::Gray, ImageAlphaInfo::None},
-        {"png/basn4a08.png", ImageColorSpace::Gray, ImageAlphaInfo::Last}, {"png/basn4a16.png", ImageColorSpace::Gray, ImageAlphaInfo::Last},
-        {"png/basn2c16.png", ImageColorSpace::RGB, ImageAlphaInfo::None},  {"png/basn6a16.png", ImageColorSpace::RGB, ImageAlphaInfo::Last},
-        {"png/oi9n2c16.png", ImageColorSpace::RGB, ImageAlphaInfo::None},  {"png/z00n2c08.png", ImageColorSpace::RGB, ImageAlphaInfo::None},
-        {"png/s01i3p01.png", ImageColorSpace::RGB, ImageAlphaInfo::None},  {"png/s35i3p04.png", ImageColorSpace::RGB, ImageAlphaInfo::None},
+        {"png/basn3p01.png", ImageColorSpace::RGB, ImageAlphaInfo::None},
+        {"png/basn3p04.png", ImageColorSpace::RGB, ImageAlphaInfo::None},
+        {"png/basn3p08.png", ImageColorSpace::RGB, ImageAlphaInfo::None},
+        {"png/tbbn3p08.png", ImageColorSpace::RGB, ImageAlphaInfo::Last},
+        {"png/tbrn2c08.png", ImageColorSpace::RGB, ImageAlphaInfo::Last},
+        {"png/basn0g01.png", ImageColorSpace::Gray, ImageAlphaInfo::None},
+        {"png/basn0g08.png", ImageColorSpace::Gray, ImageAlphaInfo::None},
+        {"png/basn0g16.png", ImageColorSpace::Gray, ImageAlphaInfo::None},
+        {"png/basn4a08.png", ImageColorSpace::Gray, ImageAlphaInfo::Last},
+        {"png/basn4a16.png", ImageColorSpace::Gray, ImageAlphaInfo::Last},
+        {"png/basn2c16.png", ImageColorSpace::RGB, ImageAlphaInfo::None},
+        {"png/basn6a16.png", ImageColorSpace::RGB, ImageAlphaInfo::Last},
+        {"png/oi9n2c16.png", ImageColorSpace::RGB, ImageAlphaInfo::None},
+        {"png/z00n2c08.png", ImageColorSpace::RGB, ImageAlphaInfo::None},
+        {"png/s01i3p01.png", ImageColorSpace::RGB, ImageAlphaInfo::None},
+        {"png/s35i3p04.png", ImageColorSpace::RGB, ImageAlphaInfo::None},
     };
     for (const Kind& k : kinds) {
         Ref<Image> image = Image::imageWithContentsOfFile(shared(k.file));
@@ -147,12 +172,14 @@ TEST_F(ImageTest, EveryPngKindDecodesToEightBitPixels) {
     }
     // One-bit grey widens to full black and white.
     Ref<Image> bits = Image::imageWithContentsOfFile(shared("png/basn0g01.png"));
-    for (std::uint8_t v : bits->pixels()) EXPECT_TRUE(v == 0 || v == 255);
+    for (std::uint8_t v : bits->pixels())
+        EXPECT_TRUE(v == 0 || v == 255);
     // tRNS turns into real transparency.
     for (const char* file : {"png/tbbn3p08.png", "png/tbrn2c08.png"}) {
         auto rgba = Image::imageWithContentsOfFile(shared(file))->rgbaPixels();
         std::size_t clear = 0, opaque = 0;
-        for (std::size_t i = 3; i < rgba.size(); i += 4) clear += rgba[i] == 0, opaque += rgba[i] == 255;
+        for (std::size_t i = 3; i < rgba.size(); i += 4)
+            clear += rgba[i] == 0, opaque += rgba[i] == 255;
         EXPECT_GT(clear, 0u) << file;
         EXPECT_GT(opaque, 0u) << file;
     }
@@ -163,7 +190,8 @@ TEST_F(ImageTest, InterlacedPngsMatchTheirPlainTwins) {
     FL_REQUIRE_SHARED_TESTDATA();
     for (const char* name : {"0g08", "3p08", "6a08", "6a16"}) {
         Ref<Image> plain = Image::imageWithContentsOfFile(shared(std::string("png/basn") + name + ".png"));
-        Ref<Image> interlaced = Image::imageWithContentsOfFile(shared(std::string("png/basi") + name + ".png"));
+        Ref<Image> interlaced =
+            Image::imageWithContentsOfFile(shared(std::string("png/basi") + name + ".png"));
         ASSERT_TRUE(plain && interlaced) << name;
         EXPECT_EQ(plain->pixels(), interlaced->pixels()) << name;
     }
@@ -184,7 +212,8 @@ TEST_F(ImageTest, SixteenBitSamplesAreScaledToEightBits) {
     Ref<Image> decoded = Image::imageWithData(png.data(), size);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->colorSpace(), ImageColorSpace::Gray);
-    for (int i = 0; i < 4; ++i) EXPECT_NEAR(decoded->pixels()[i], samples[i] * 255.0 / 65535.0, 0.5001) << i;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(decoded->pixels()[i], samples[i] * 255.0 / 65535.0, 0.5001) << i;
 }
 
 TEST_F(ImageTest, JpegsMatchTheirReferencePngs) {
@@ -211,7 +240,8 @@ TEST_F(ImageTest, BrokenAndTruncatedFilesFailCleanly) {
         EXPECT_FALSE(Image::imageWithContentsOfFile(shared(file))) << file;
     EXPECT_NE(logged.find("xcsn0g01.png"), std::string::npos) << "failures name the file";
 
-    for (const char* file : {"png/basi6a16.png", "png/basn3p08.png", "jpeg/jpg-progressive.jpg", "jpeg/restarts.jpg"}) {
+    for (const char* file :
+         {"png/basi6a16.png", "png/basn3p08.png", "jpeg/jpg-progressive.jpg", "jpeg/restarts.jpg"}) {
         std::vector<std::uint8_t> bytes = readBytes(shared(file));
         ASSERT_FALSE(bytes.empty());
         for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
@@ -232,7 +262,8 @@ TEST_F(ImageTest, GarbageAndMissingFilesGiveNull) {
     // Flipped bits in the image data of a valid file.
     auto rgba = pattern(16, 16);
     std::vector<std::uint8_t> png = Image::encodePNG(rgba.data(), 16, 16);
-    for (std::size_t i = 45; i < png.size() - 12; i += 7) png[i] ^= 0x55;
+    for (std::size_t i = 45; i < png.size() - 12; i += 7)
+        png[i] ^= 0x55;
     EXPECT_FALSE(Image::imageWithData(png.data(), png.size()));
 }
 
@@ -283,7 +314,8 @@ TEST_F(ImageTest, DrawingPremultipliesExactlyForEveryColourAndAlpha) {
             std::uint8_t* p = &rgba[(a * 256 + c) * 4];
             p[0] = std::uint8_t(c), p[1] = std::uint8_t(255 - c), p[2] = 255, p[3] = std::uint8_t(a);
         }
-    Ref<Image> image = Image::imageWithPixels(rgba.data(), 256, 256, ImageColorSpace::RGB, ImageAlphaInfo::Last);
+    Ref<Image> image =
+        Image::imageWithPixels(rgba.data(), 256, 256, ImageColorSpace::RGB, ImageAlphaInfo::Last);
     ASSERT_TRUE(image);
     std::vector<std::uint8_t> out(256 * 256 * 4);
     ASSERT_TRUE(image->drawInBitmap(out.data(), 256, 256, 256 * 4, BitmapFormat::RGBAPremultiplied));
@@ -291,7 +323,8 @@ TEST_F(ImageTest, DrawingPremultipliesExactlyForEveryColourAndAlpha) {
     for (unsigned a = 0; a < 256; ++a)
         for (unsigned c = 0; c < 256; ++c) {
             const std::uint8_t* p = &out[(a * 256 + c) * 4];
-            wrong += p[0] != premultiplied(c, a) || p[1] != premultiplied(255 - c, a) || p[2] != a || p[3] != a;
+            wrong +=
+                p[0] != premultiplied(c, a) || p[1] != premultiplied(255 - c, a) || p[2] != a || p[3] != a;
         }
     EXPECT_EQ(wrong, 0);
     // Without alpha: the image over black, the fourth byte full.
@@ -299,9 +332,11 @@ TEST_F(ImageTest, DrawingPremultipliesExactlyForEveryColourAndAlpha) {
     EXPECT_EQ(out[(100 * 256 + 200) * 4 + 0], premultiplied(200, 100));
     EXPECT_EQ(out[(100 * 256 + 200) * 4 + 3], 255);
     // Premultiplied back to straight for export.
-    Ref<Image> premul = Image::imageWithPixels(out.data(), 256, 256, ImageColorSpace::RGB, ImageAlphaInfo::PremultipliedLast);
+    Ref<Image> premul =
+        Image::imageWithPixels(out.data(), 256, 256, ImageColorSpace::RGB, ImageAlphaInfo::PremultipliedLast);
     ASSERT_TRUE(image->drawInBitmap(out.data(), 256, 256, 256 * 4, BitmapFormat::RGBAPremultiplied));
-    premul = Image::imageWithPixels(out.data(), 256, 256, ImageColorSpace::RGB, ImageAlphaInfo::PremultipliedLast);
+    premul =
+        Image::imageWithPixels(out.data(), 256, 256, ImageColorSpace::RGB, ImageAlphaInfo::PremultipliedLast);
     auto straight = premul->rgbaPixels();
     EXPECT_EQ(straight[(255 * 256 + 77) * 4], 77) << "opaque pixels come back unchanged";
     EXPECT_NEAR(straight[(128 * 256 + 77) * 4], 77, 1);
@@ -344,13 +379,16 @@ TEST_F(ImageTest, DrawingFillsTheTopRowsOfALargerBufferAndClearsTheRest) {
 
 TEST_F(ImageTest, DrawingIntoASmallerBufferCutsTheImageAndBadBuffersAreRefused) {
     auto rgba = pattern(10, 10);
-    Ref<Image> image = Image::imageWithPixels(rgba.data(), 10, 10, ImageColorSpace::RGB, ImageAlphaInfo::Last);
+    Ref<Image> image =
+        Image::imageWithPixels(rgba.data(), 10, 10, ImageColorSpace::RGB, ImageAlphaInfo::Last);
     std::vector<std::uint8_t> small(4 * 3 * 4);
     ASSERT_TRUE(image->drawInBitmap(small.data(), 4, 3, 16, BitmapFormat::RGBAPremultiplied));
     EXPECT_EQ(small[(2 * 4 + 3) * 4 + 3], rgba[(2 * 10 + 3) * 4 + 3]);
     EXPECT_FALSE(image->drawInBitmap(nullptr, 4, 4, 16, BitmapFormat::RGBAPremultiplied));
-    EXPECT_FALSE(image->drawInBitmap(small.data(), 4, 3, 15, BitmapFormat::RGBAPremultiplied)) << "row too short";
-    EXPECT_FALSE(image->drawInBitmap(small.data(), SIZE_MAX / 2, 1, SIZE_MAX, BitmapFormat::RGBAPremultiplied));
+    EXPECT_FALSE(image->drawInBitmap(small.data(), 4, 3, 15, BitmapFormat::RGBAPremultiplied))
+        << "row too short";
+    EXPECT_FALSE(
+        image->drawInBitmap(small.data(), SIZE_MAX / 2, 1, SIZE_MAX, BitmapFormat::RGBAPremultiplied));
 }
 
 TEST_F(ImageTest, WritersProduceFilesTheDecoderReads) {

@@ -76,8 +76,9 @@ TEST_F(TextRendererTest, FontNamesAnswerOnlyWhenAFontHasThem) {
     struct {
         const char* name;
         const char* family;
-    } aliases[] = {{"Helvetica", "DejaVu Sans"},     {"Marker Felt", "DejaVu Sans"},     {"Arial", "DejaVu Sans"},
-                   {"Helvetica-Bold", "DejaVu Sans"}, {"Courier", "DejaVu Sans Mono"},    {"Times New Roman", "DejaVu Serif"}};
+    } aliases[] = {{"Helvetica", "DejaVu Sans"},    {"Marker Felt", "DejaVu Sans"},
+                   {"Arial", "DejaVu Sans"},        {"Helvetica-Bold", "DejaVu Sans"},
+                   {"Courier", "DejaVu Sans Mono"}, {"Times New Roman", "DejaVu Serif"}};
     for (auto a : aliases) {
         Ref<Font> f = TextRenderer::fontWithName(a.name, 16);
         ASSERT_TRUE(f) << a.name;
@@ -85,9 +86,11 @@ TEST_F(TextRendererTest, FontNamesAnswerOnlyWhenAFontHasThem) {
         EXPECT_EQ(f->fontName(), a.name);
     }
     // The bold alias really is bold: wider strokes, wider text.
-    Ref<Font> regular = TextRenderer::fontWithName("Helvetica", 30), bold = TextRenderer::fontWithName("Helvetica-Bold", 30);
-    EXPECT_GT(TextRenderer::sizeWithFont("Hamburgefonts", bold, CGSizeZero, LineBreakMode::WordWrap).width,
-              TextRenderer::sizeWithFont("Hamburgefonts", regular, CGSizeZero, LineBreakMode::WordWrap).width);
+    Ref<Font> regular = TextRenderer::fontWithName("Helvetica", 30),
+              bold = TextRenderer::fontWithName("Helvetica-Bold", 30);
+    EXPECT_GT(
+        TextRenderer::sizeWithFont("Hamburgefonts", bold, CGSizeZero, LineBreakMode::WordWrap).width,
+        TextRenderer::sizeWithFont("Hamburgefonts", regular, CGSizeZero, LineBreakMode::WordWrap).width);
     // PostScript and full names answer too.
     EXPECT_TRUE(TextRenderer::fontWithName("DejaVuSans-Bold", 12));
     EXPECT_TRUE(TextRenderer::fontWithName("DejaVu Sans Bold", 12));
@@ -129,42 +132,52 @@ TEST_F(TextRendererTest, LinesTakeTheFontsMetricsAndBreakAtNewlines) {
     EXPECT_EQ(TextRenderer::sizeWithFont("\n", font, CGSizeZero, LineBreakMode::WordWrap),
               CGSizeMake(0, std::ceil(2 * font->lineHeight())));
     // The largest doubles are no limit either.
-    EXPECT_EQ(TextRenderer::sizeWithFont("Hello", font, CGSizeMake(1.7e308, 1.7e308), LineBreakMode::WordWrap), one);
+    EXPECT_EQ(
+        TextRenderer::sizeWithFont("Hello", font, CGSizeMake(1.7e308, 1.7e308), LineBreakMode::WordWrap),
+        one);
     // Kerning applies: "AV" is narrower than its letters apart.
     EXPECT_LT(widthOf("AVAVAVAV"), 4 * (widthOf("A") + widthOf("V")) - 2);
     // Sizes scale with the font.
     Ref<Font> big = TextRenderer::fontWithName("DejaVu Sans", 40);
-    EXPECT_NEAR(TextRenderer::sizeWithFont("Hello", big, CGSizeZero, LineBreakMode::WordWrap).width, 2 * one.width, 2);
+    EXPECT_NEAR(TextRenderer::sizeWithFont("Hello", big, CGSizeZero, LineBreakMode::WordWrap).width,
+                2 * one.width, 2);
     // Broken UTF-8 is drawn as replacement characters, not read past.
     std::string broken = "ab\xC3";
-    EXPECT_GT(TextRenderer::sizeWithFont(broken, font, CGSizeZero, LineBreakMode::WordWrap).width, widthOf("ab"));
+    EXPECT_GT(TextRenderer::sizeWithFont(broken, font, CGSizeZero, LineBreakMode::WordWrap).width,
+              widthOf("ab"));
 }
 
 TEST_F(TextRendererTest, WrappingModesBreakWhereTheyShould) {
     const double lh = std::ceil(font->lineHeight());
     double limit = widthOf("alpha beta") + 1;
     // Word wrap: whole words per line, no line wider than the box.
-    CGSize words = TextRenderer::sizeWithFont("alpha beta gamma", font, CGSizeMake(limit, 0), LineBreakMode::WordWrap);
+    CGSize words =
+        TextRenderer::sizeWithFont("alpha beta gamma", font, CGSizeMake(limit, 0), LineBreakMode::WordWrap);
     EXPECT_EQ(words.height, 2 * lh);
     EXPECT_EQ(words.width, widthOf("alpha beta"));
     // A word wider than the box breaks between characters in word wrap.
     double narrow = widthOf("abcde") + 0.5;
-    CGSize longWord = TextRenderer::sizeWithFont("abcdefghijklmno", font, CGSizeMake(narrow, 0), LineBreakMode::WordWrap);
+    CGSize longWord =
+        TextRenderer::sizeWithFont("abcdefghijklmno", font, CGSizeMake(narrow, 0), LineBreakMode::WordWrap);
     EXPECT_EQ(longWord.height, 3 * lh);
     EXPECT_LE(longWord.width, narrow);
     // Character wrap fills each line regardless of words.
     double charLimit = widthOf("alpha b") + 0.5;
-    CGSize chars = TextRenderer::sizeWithFont("alpha beta", font, CGSizeMake(charLimit, 0), LineBreakMode::CharacterWrap);
+    CGSize chars = TextRenderer::sizeWithFont("alpha beta", font, CGSizeMake(charLimit, 0),
+                                              LineBreakMode::CharacterWrap);
     EXPECT_EQ(chars.height, 2 * lh);
     EXPECT_EQ(chars.width, widthOf("alpha b"));
-    CGSize wordsToo = TextRenderer::sizeWithFont("alpha beta", font, CGSizeMake(charLimit, 0), LineBreakMode::WordWrap);
+    CGSize wordsToo =
+        TextRenderer::sizeWithFont("alpha beta", font, CGSizeMake(charLimit, 0), LineBreakMode::WordWrap);
     EXPECT_EQ(wordsToo.width, widthOf("alpha"));
     // Clip keeps an over-wide word on one line and reports the box's width.
-    CGSize clipped = TextRenderer::sizeWithFont("abcdefghijklmno", font, CGSizeMake(narrow, 0), LineBreakMode::Clip);
+    CGSize clipped =
+        TextRenderer::sizeWithFont("abcdefghijklmno", font, CGSizeMake(narrow, 0), LineBreakMode::Clip);
     EXPECT_EQ(clipped.height, lh);
     EXPECT_LE(clipped.width, std::ceil(narrow));
     // The height limit keeps the lines that fit, and at least one.
-    CGSize capped = TextRenderer::sizeWithFont("a\nb\nc\nd", font, CGSizeMake(0, 2.5 * lh), LineBreakMode::WordWrap);
+    CGSize capped =
+        TextRenderer::sizeWithFont("a\nb\nc\nd", font, CGSizeMake(0, 2.5 * lh), LineBreakMode::WordWrap);
     EXPECT_EQ(capped.height, 2 * lh);
     CGSize tiny = TextRenderer::sizeWithFont("a\nb", font, CGSizeMake(0, 3), LineBreakMode::WordWrap);
     EXPECT_EQ(tiny.height, lh);
@@ -174,7 +187,8 @@ TEST_F(TextRendererTest, TruncationPutsTheEllipsisAtTheHeadTailOrMiddle) {
     const std::string word = "MMMMMMMMMMMMMMMMMMMM";
     const double limit = widthOf("MMMMMMMM");
     const double lh = std::ceil(font->lineHeight());
-    for (auto mode : {LineBreakMode::TruncateHead, LineBreakMode::TruncateTail, LineBreakMode::TruncateMiddle}) {
+    for (auto mode :
+         {LineBreakMode::TruncateHead, LineBreakMode::TruncateTail, LineBreakMode::TruncateMiddle}) {
         CGSize s = TextRenderer::sizeWithFont(word, font, CGSizeMake(limit, 0), mode);
         EXPECT_LE(s.width, limit) << int(mode);
         EXPECT_GT(s.width, limit - widthOf("M") - widthOf("\xE2\x80\xA6")) << int(mode);
@@ -187,7 +201,8 @@ TEST_F(TextRendererTest, TruncationPutsTheEllipsisAtTheHeadTailOrMiddle) {
         draw(word, CGRectMake(0, 0, limit, 32), mode, TextAlignment::Left, canvas);
         int count = 0;
         for (std::size_t y = 4; y < std::size_t(font->ascender() / 2) + 4; ++y)
-            for (long x = fromX; x < toX; ++x) count += canvas.at(std::size_t(x), y) > 128;
+            for (long x = fromX; x < toX; ++x)
+                count += canvas.at(std::size_t(x), y) > 128;
         return count;
     };
     long w = long(limit), edge = long(widthOf("\xE2\x80\xA6"));
@@ -197,7 +212,9 @@ TEST_F(TextRendererTest, TruncationPutsTheEllipsisAtTheHeadTailOrMiddle) {
     EXPECT_GT(capitalInk(LineBreakMode::TruncateHead, w - edge, w), 0);
     EXPECT_GT(capitalInk(LineBreakMode::TruncateMiddle, 0, edge), 0);
     EXPECT_GT(capitalInk(LineBreakMode::TruncateMiddle, w - edge, w), 0);
-    long middle = long(TextRenderer::sizeWithFont(word, font, CGSizeMake(limit, 0), LineBreakMode::TruncateMiddle).width / 2);
+    long middle = long(
+        TextRenderer::sizeWithFont(word, font, CGSizeMake(limit, 0), LineBreakMode::TruncateMiddle).width /
+        2);
     EXPECT_EQ(capitalInk(LineBreakMode::TruncateMiddle, middle - edge / 2 + 3, middle + edge / 2 - 3), 0);
 
     // Lines dropped for want of height leave an ellipsis at the end of the last one kept.
@@ -212,7 +229,8 @@ TEST_F(TextRendererTest, TruncationPutsTheEllipsisAtTheHeadTailOrMiddle) {
                    TextAlignment::Left, canvas);
     EXPECT_LE(ink.maxX, long(oneLine));
     // The last ink is the ellipsis: low dots only.
-    for (std::size_t y = 0; y < std::size_t(font->ascender()) - 6; ++y) EXPECT_EQ(canvas.at(std::size_t(ink.maxX), y), 0);
+    for (std::size_t y = 0; y < std::size_t(font->ascender()) - 6; ++y)
+        EXPECT_EQ(canvas.at(std::size_t(ink.maxX), y), 0);
 }
 
 TEST_F(TextRendererTest, InkStaysInsideTheLaidOutBox) {
@@ -227,13 +245,19 @@ TEST_F(TextRendererTest, InkStaysInsideTheLaidOutBox) {
     EXPECT_GT(ink.width(), size.width - 4);
     // White fill on grey: the stem of the H is fully covered.
     std::uint8_t brightest = 0;
-    for (std::size_t x = 30; x < 40; ++x) brightest = std::max(brightest, canvas.at(x, 20 + std::size_t(font->ascender()) - 5));
+    for (std::size_t x = 30; x < 40; ++x)
+        brightest = std::max(brightest, canvas.at(x, 20 + std::size_t(font->ascender()) - 5));
     EXPECT_EQ(brightest, 255);
     // Text outside the bitmap is cut off without writing past it.
     Canvas small(8, 8, TextBitmapFormat::Gray8);
     draw("Hello world", CGRectMake(-5, -7, 300, 300), LineBreakMode::WordWrap, TextAlignment::Right, small);
     EXPECT_FALSE(TextRenderer::drawInRect("x", nullptr, CGRectMake(0, 0, 8, 8), LineBreakMode::WordWrap,
                                           TextAlignment::Left, {}, small.bitmap()));
+    // A vast box far from the bitmap costs nothing and draws nothing.
+    Canvas untouched(64, 64, TextBitmapFormat::Gray8);
+    EXPECT_TRUE(draw("far away", CGRectMake(0, 0, 1e8, 1e8), LineBreakMode::WordWrap, TextAlignment::Center,
+                     untouched, {}, VerticalTextAlignment::Center)
+                    .empty());
     TextBitmap shortRows = small.bitmap();
     shortRows.bytesPerRow = 7;
     EXPECT_FALSE(TextRenderer::drawInRect("x", font, CGRectMake(0, 0, 8, 8), LineBreakMode::WordWrap,
@@ -254,9 +278,12 @@ TEST_F(TextRendererTest, AlignmentPlacesLinesAcrossAndDownTheBox) {
 
     Canvas top(200, 100, TextBitmapFormat::Gray8), middle(200, 100, TextBitmapFormat::Gray8),
         bottom(200, 100, TextBitmapFormat::Gray8);
-    Ink t = draw("Hi", box, LineBreakMode::WordWrap, TextAlignment::Left, top, {}, VerticalTextAlignment::Top);
-    Ink m = draw("Hi", box, LineBreakMode::WordWrap, TextAlignment::Left, middle, {}, VerticalTextAlignment::Center);
-    Ink b = draw("Hi", box, LineBreakMode::WordWrap, TextAlignment::Left, bottom, {}, VerticalTextAlignment::Bottom);
+    Ink t =
+        draw("Hi", box, LineBreakMode::WordWrap, TextAlignment::Left, top, {}, VerticalTextAlignment::Top);
+    Ink m = draw("Hi", box, LineBreakMode::WordWrap, TextAlignment::Left, middle, {},
+                 VerticalTextAlignment::Center);
+    Ink b = draw("Hi", box, LineBreakMode::WordWrap, TextAlignment::Left, bottom, {},
+                 VerticalTextAlignment::Bottom);
     double freeHeight = 100 - std::ceil(font->lineHeight());
     EXPECT_NEAR(m.minY - t.minY, freeHeight / 2, 1);
     EXPECT_NEAR(b.minY - t.minY, freeHeight, 1);
@@ -319,11 +346,20 @@ TEST_F(TextRendererTest, StrokeAndShadowEnlargeTheDrawingInTheirColours) {
     shadowed.shadowOffset = CGSizeMake(0, 5);
     Canvas up(200, 100, TextBitmapFormat::RGBAPremultiplied);
     EXPECT_EQ(draw("Hi", box, LineBreakMode::WordWrap, TextAlignment::Left, up, shadowed).minY, p.minY - 5);
+
+    // Text just left of the bitmap still casts its shadow into it.
+    shadowed.shadowOffset = CGSizeMake(80, 0);
+    Canvas edge2(100, 40, TextBitmapFormat::RGBAPremultiplied);
+    Ink cast =
+        draw("Hi", CGRectMake(-60, 5, 0, 0), LineBreakMode::WordWrap, TextAlignment::Left, edge2, shadowed);
+    ASSERT_FALSE(cast.empty());
+    EXPECT_GE(cast.minX, 19);
 }
 
 TEST_F(TextRendererTest, ClipModeCutsInkAtTheBoxEdge) {
     Canvas canvas(300, 40, TextBitmapFormat::Gray8);
-    Ink ink = draw("MMMMMMMMMMMMMMMM", CGRectMake(10, 0, 100, 40), LineBreakMode::Clip, TextAlignment::Left, canvas);
+    Ink ink = draw("MMMMMMMMMMMMMMMM", CGRectMake(10, 0, 100, 40), LineBreakMode::Clip, TextAlignment::Left,
+                   canvas);
     EXPECT_LE(ink.maxX, 110);
     EXPECT_GE(ink.maxX, 100);
 }

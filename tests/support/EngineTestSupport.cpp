@@ -42,7 +42,8 @@ CCDirectorDisplayLink* EngineTest::director() const {
 }
 
 void EngineTest::advanceRefreshes(int refreshes) {
-    for (int i = 0; i < refreshes; ++i) clock_->advance(1.0 / platform::DisplayLink::kRefreshRate);
+    for (int i = 0; i < refreshes; ++i)
+        clock_->advance(1.0 / platform::DisplayLink::kRefreshRate);
 }
 
 void EngineGLTest::SetUp() {

@@ -37,7 +37,8 @@ void resetGLState() {
     glActiveTexture(GL_TEXTURE0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    for (GLuint attrib = 0; attrib < 3; ++attrib) glDisableVertexAttribArray(attrib);
+    for (GLuint attrib = 0; attrib < 3; ++attrib)
+        glDisableVertexAttribArray(attrib);
     glDisable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ZERO);
     glDisable(GL_DEPTH_TEST);
@@ -92,23 +93,31 @@ platform::PixelBuffer GLTarget::read() const {
     return pixels;
 }
 
-std::uint32_t GLTarget::pixelAt(int x, int y) const { return read().pixel(x, height_ - 1 - y); }
+std::uint32_t GLTarget::pixelAt(int x, int y) const {
+    return read().pixel(x, height_ - 1 - y);
+}
 
-std::uint32_t readPixel(int x, int y) { return platform::readFramebufferPixels(x, y, 1, 1).pixel(0, 0); }
+std::uint32_t readPixel(int x, int y) {
+    return platform::readFramebufferPixels(x, y, 1, 1).pixel(0, 0);
+}
 
 ::testing::AssertionResult colorNear(std::uint32_t actual, std::uint32_t expected, int tolerance) {
     for (int shift = 0; shift < 32; shift += 8) {
         int a = static_cast<int>((actual >> shift) & 0xFF), e = static_cast<int>((expected >> shift) & 0xFF);
         if (std::abs(a - e) > tolerance)
-            return ::testing::AssertionFailure() << platform::format("0x%08X is not 0x%08X (within %d)", actual, expected,
-                                                                     tolerance);
+            return ::testing::AssertionFailure()
+                   << platform::format("0x%08X is not 0x%08X (within %d)", actual, expected, tolerance);
     }
     return ::testing::AssertionSuccess();
 }
 
-GLCallCounter::GLCallCounter() { platform::setGLCallHook(&GLCallCounter::note, this); }
+GLCallCounter::GLCallCounter() {
+    platform::setGLCallHook(&GLCallCounter::note, this);
+}
 
-GLCallCounter::~GLCallCounter() { platform::setGLCallHook(nullptr, nullptr); }
+GLCallCounter::~GLCallCounter() {
+    platform::setGLCallHook(nullptr, nullptr);
+}
 
 void GLCallCounter::note(const char* call, void* self) {
     auto* counter = static_cast<GLCallCounter*>(self);
@@ -149,11 +158,12 @@ void GLCallCounter::reset() {
     calls_.clear();
 }
 
-platform::Ref<CCGLView> makeGLView(CGSize points, double scale, const std::string& format, std::uint32_t depthFormat,
-                                   bool multiSampling, std::uint32_t samples) {
+platform::Ref<CCGLView> makeGLView(CGSize points, double scale, const std::string& format,
+                                   std::uint32_t depthFormat, bool multiSampling, std::uint32_t samples) {
     auto view = platform::make<CCGLView>();
     view->setContentScaleFactor(scale);
-    if (!view->initWithFrame(CGRect{CGPointZero, points}, format, depthFormat, false, nullptr, multiSampling, samples))
+    if (!view->initWithFrame(CGRect{CGPointZero, points}, format, depthFormat, false, nullptr, multiSampling,
+                             samples))
         return nullptr;
     view->layoutIfNeeded();
     return view;

@@ -79,7 +79,8 @@ private:
 
 // A laid-out GL view of the given size in points and scale; RGBA8 unless told otherwise. Its
 // context is current when it returns. Null when the view cannot be made.
-platform::Ref<CCGLView> makeGLView(CGSize points, double scale = 1.0, const std::string& format = kEAGLColorFormatRGBA8,
+platform::Ref<CCGLView> makeGLView(CGSize points, double scale = 1.0,
+                                   const std::string& format = kEAGLColorFormatRGBA8,
                                    std::uint32_t depthFormat = 0, bool multiSampling = false,
                                    std::uint32_t samples = 0);
 

@@ -1,0 +1,176 @@
+#include "platform/Window.h"
+
+#include <algorithm>
+#include <chrono>
+
+#if FL_HAVE_X11
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#endif
+
+namespace platform {
+
+CGPoint PointerTouches::toPoints(double x, double y) const {
+    double scale = view_->contentScaleFactor() > 0 ? view_->contentScaleFactor() : 1.0;
+    return CGPointMake(x / scale, y / scale);
+}
+
+void PointerTouches::deliver(TouchPhase phase, double timestamp) {
+    Ref<Touch> touch = touch_; // a handler may end the touch through another path
+    auto event = make<Event>(timestamp);
+    event->mutableAllTouches().add(touch.get());
+    TouchSet touches{touch.get()};
+    switch (phase) {
+    case TouchPhase::Began: view_->touchesBegan(touches, event.get()); break;
+    case TouchPhase::Moved: view_->touchesMoved(touches, event.get()); break;
+    case TouchPhase::Ended: view_->touchesEnded(touches, event.get()); break;
+    default: view_->touchesCancelled(touches, event.get()); break;
+    }
+}
+
+void PointerTouches::press(double x, double y, double timestamp) {
+    if (touch_) release(x, y, timestamp);
+    touch_ = make<Touch>(view_, toPoints(x, y), timestamp);
+    deliver(TouchPhase::Began, timestamp);
+}
+
+void PointerTouches::drag(double x, double y, double timestamp) {
+    if (!touch_) return;
+    touch_->update(toPoints(x, y), timestamp, TouchPhase::Moved);
+    deliver(TouchPhase::Moved, timestamp);
+}
+
+void PointerTouches::release(double x, double y, double timestamp) {
+    if (!touch_) return;
+    touch_->update(toPoints(x, y), timestamp, TouchPhase::Ended);
+    deliver(TouchPhase::Ended, timestamp);
+    touch_ = nullptr;
+}
+
+void PointerTouches::cancel(double timestamp) {
+    if (!touch_) return;
+    touch_->setPhase(TouchPhase::Cancelled);
+    deliver(TouchPhase::Cancelled, timestamp);
+    touch_ = nullptr;
+}
+
+#if FL_HAVE_X11
+
+struct Window::Impl {
+    Display* display = nullptr;
+    ::Window window = 0;
+    GC gc = nullptr;
+    Atom deleteMessage = 0;
+    View* view = nullptr;
+    PointerTouches pointer{nullptr};
+    std::vector<std::uint8_t> bgrx; // the frame in the server's 32-bit layout
+    bool open = true;
+};
+
+namespace {
+double now() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+} // namespace
+
+std::unique_ptr<Window> Window::open(View* view, const std::string& title) {
+    if (!view) return nullptr;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return nullptr;
+    int screen = DefaultScreen(display);
+    if (DefaultDepth(display, screen) < 24) {
+        XCloseDisplay(display);
+        return nullptr;
+    }
+    unsigned width = static_cast<unsigned>(std::max<GLsizei>(1, view->layer()->pixelsWide()));
+    unsigned height = static_cast<unsigned>(std::max<GLsizei>(1, view->layer()->pixelsHigh()));
+    std::unique_ptr<Window> result(new Window());
+    auto impl = std::make_unique<Impl>();
+    impl->display = display;
+    impl->view = view;
+    impl->pointer = PointerTouches(view);
+    impl->window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, width, height, 0,
+                                       BlackPixel(display, screen), BlackPixel(display, screen));
+    XStoreName(display, impl->window, title.c_str());
+    XSelectInput(display, impl->window,
+                 ExposureMask | ButtonPressMask | ButtonReleaseMask | Button1MotionMask | StructureNotifyMask);
+    impl->deleteMessage = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, impl->window, &impl->deleteMessage, 1);
+    impl->gc = XCreateGC(display, impl->window, 0, nullptr);
+    XMapWindow(display, impl->window);
+    XFlush(display);
+    result->impl_ = std::move(impl);
+    Window* self = result.get();
+    view->layer()->setPresentObserver([self](const Drawable& layer) { self->show(layer.presentedFrame()); });
+    return result;
+}
+
+Window::~Window() {
+    if (!impl_) return;
+    impl_->view->layer()->setPresentObserver({});
+    XFreeGC(impl_->display, impl_->gc);
+    XDestroyWindow(impl_->display, impl_->window);
+    XCloseDisplay(impl_->display);
+}
+
+bool Window::processEvents() {
+    Impl& w = *impl_;
+    while (w.open && XPending(w.display)) {
+        XEvent event;
+        XNextEvent(w.display, &event);
+        switch (event.type) {
+        case ButtonPress:
+            if (event.xbutton.button == Button1) w.pointer.press(event.xbutton.x, event.xbutton.y, now());
+            break;
+        case MotionNotify: w.pointer.drag(event.xmotion.x, event.xmotion.y, now()); break;
+        case ButtonRelease:
+            if (event.xbutton.button == Button1) w.pointer.release(event.xbutton.x, event.xbutton.y, now());
+            break;
+        case ClientMessage:
+            if (static_cast<Atom>(event.xclient.data.l[0]) == w.deleteMessage) {
+                w.pointer.cancel(now());
+                w.open = false;
+            }
+            break;
+        case Expose: show(w.view->layer()->presentedFrame()); break;
+        default: break;
+        }
+    }
+    return w.open;
+}
+
+void Window::show(const PixelBuffer& frame) {
+    Impl& w = *impl_;
+    if (!w.open || frame.empty()) return;
+    // RGBA bytes to the server's 0x00RRGGBB pixels (little-endian B, G, R, X).
+    w.bgrx.resize(frame.rgba.size());
+    for (std::size_t i = 0; i + 3 < frame.rgba.size(); i += 4) {
+        w.bgrx[i] = frame.rgba[i + 2];
+        w.bgrx[i + 1] = frame.rgba[i + 1];
+        w.bgrx[i + 2] = frame.rgba[i];
+        w.bgrx[i + 3] = 0;
+    }
+    int screen = DefaultScreen(w.display);
+    XImage* image = XCreateImage(w.display, DefaultVisual(w.display, screen), 24, ZPixmap, 0,
+                                 reinterpret_cast<char*>(w.bgrx.data()), static_cast<unsigned>(frame.width),
+                                 static_cast<unsigned>(frame.height), 32, frame.width * 4);
+    if (!image) return;
+    XPutImage(w.display, w.window, w.gc, image, 0, 0, 0, 0, static_cast<unsigned>(frame.width),
+              static_cast<unsigned>(frame.height));
+    image->data = nullptr; // the buffer is ours
+    XDestroyImage(image);
+    XFlush(w.display);
+}
+
+#else
+
+struct Window::Impl {};
+std::unique_ptr<Window> Window::open(View*, const std::string&) { return nullptr; }
+Window::~Window() = default;
+bool Window::processEvents() { return false; }
+void Window::show(const PixelBuffer&) {}
+
+#endif
+
+} // namespace platform

@@ -1,0 +1,532 @@
+#include "core/CCDirector.h"
+#include "core/CCGLView.h"
+#include "core/CCMatrix.h"
+#include "core/CCScheduler.h"
+#include "core/CCTouchDispatcher.h"
+#include "platform/Device.h"
+#include "platform/Exception.h"
+#include "platform/Format.h"
+#include "platform/RunLoop.h"
+#include "platform/Thread.h"
+#include "tests/support/EngineTestSupport.h"
+#include "tests/support/GLTestSupport.h"
+
+#include <GLES2/gl2.h>
+
+#include <cmath>
+#include <thread>
+
+using fltest::CallLog;
+using platform::Ref;
+
+namespace {
+
+constexpr double kFrame = 1.0 / 60;
+
+// A scene that records its life cycle and its updates.
+class LoggingScene : public CCScene {
+public:
+    static Ref<LoggingScene> make(CallLog* log, std::string name, bool transition = false) {
+        auto s = makeNode<LoggingScene>();
+        s->log_ = log;
+        s->name_ = std::move(name);
+        s->transition_ = transition;
+        return s;
+    }
+    bool isTransitionScene() const override { return transition_; }
+    void onEnter() override {
+        log_->add("enter " + name_);
+        enteredOn = std::this_thread::get_id();
+        CCScene::onEnter();
+    }
+    void onEnterTransitionDidFinish() override {
+        log_->add("enterDone " + name_);
+        CCScene::onEnterTransitionDidFinish();
+    }
+    void onExitTransitionDidStart() override {
+        log_->add("exitStart " + name_);
+        CCScene::onExitTransitionDidStart();
+    }
+    void onExit() override {
+        log_->add("exit " + name_);
+        CCScene::onExit();
+    }
+    void cleanup() override {
+        log_->add("cleanup " + name_);
+        CCScene::cleanup();
+    }
+    void update(double) override { log_->add("update " + name_); }
+    std::thread::id enteredOn;
+
+private:
+    CallLog* log_ = nullptr;
+    std::string name_;
+    bool transition_ = false;
+};
+
+// Paints a small square of a solid colour where it is drawn (GL coordinates, pixels).
+class SquareNode : public CCNode {
+public:
+    void set(int x, int y, float r, float g, float b) {
+        x_ = x;
+        y_ = y;
+        r_ = r;
+        g_ = g;
+        b_ = b;
+    }
+    void draw() override {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(x_, y_, 10, 10);
+        glClearColor(r_, g_, b_, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(0, 0, 0, 1);
+        ++drawCallCounter;
+    }
+
+private:
+    int x_ = 0, y_ = 0;
+    float r_ = 0, g_ = 0, b_ = 0;
+};
+
+class RecordingDelegate : public CCDirectorDelegate {
+public:
+    explicit RecordingDelegate(std::uint32_t implemented) : CCDirectorDelegate(implemented) {}
+    void updateProjection() override { ++projections; }
+    void directorDidReshapeProjection(CCDirector*) override { ++reshapes; }
+    bool shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation o) override {
+        return o == platform::InterfaceOrientation::LandscapeLeft;
+    }
+    int projections = 0, reshapes = 0;
+};
+
+class DirectorTest : public fltest::EngineGLTest {
+protected:
+    CallLog log;
+    std::vector<std::string> takeLog() {
+        auto calls = log.calls;
+        log.clear();
+        return calls;
+    }
+    using Calls = std::vector<std::string>;
+};
+
+} // namespace
+
+// ---- frame loop and delta times ----------------------------------------------------------
+
+TEST_F(DirectorTest, RunWithSceneEntersAndDrawsAtOnceWithZeroDelta) {
+    auto scene = LoggingScene::make(&log, "A");
+    EXPECT_EQ(scene->contentSize(), CGSizeMake(320, 480));
+    director()->runWithScene(scene.get());
+    EXPECT_EQ(takeLog(), (Calls{"enter A", "enterDone A"}));
+    EXPECT_EQ(director()->runningScene(), scene.get());
+    EXPECT_EQ(director()->totalFrames(), 1u);
+    EXPECT_EQ(director()->dt(), 0);
+    EXPECT_FALSE(director()->isAnimating());
+}
+
+TEST_F(DirectorTest, RunWithSceneFromAnotherThreadDrawsOnTheDirectorsThread) {
+    auto scene = LoggingScene::make(&log, "A");
+    CCDirector* d = director();
+    platform::RunLoop* loop = platform::RunLoop::currentRunLoop();
+    loop->pump(); // the director's thread serves its run loop from here on
+    auto worker = platform::Thread::detachNewThread([d, scene] { d->runWithScene(scene.get()); });
+    for (int i = 0; i < 500 && !worker->isFinished(); ++i)
+        loop->runUntil(platform::MonotonicClock::sharedClock()->now() + 0.01);
+    worker->join();
+    EXPECT_EQ(scene->enteredOn, std::this_thread::get_id());
+    EXPECT_EQ(director()->totalFrames(), 1u);
+    EXPECT_EQ(director()->runningScene(), scene.get());
+}
+
+TEST_F(DirectorTest, DeltaTimeComesFromDisplayLinkTimestamps) {
+    auto scene = LoggingScene::make(&log, "A");
+    director()->runWithScene(scene.get());
+    director()->startAnimation();
+    ASSERT_TRUE(director()->isAnimating());
+    EXPECT_EQ(director()->displayLink()->frameInterval(), 1);
+
+    advanceRefreshes(1);
+    EXPECT_EQ(director()->totalFrames(), 2u);
+    EXPECT_EQ(director()->dt(), 0); // first frame after start
+    advanceRefreshes(1);
+    EXPECT_NEAR(director()->dt(), kFrame, 1e-12);
+    advanceRefreshes(1);
+    EXPECT_NEAR(director()->dt(), kFrame, 1e-12);
+
+    director()->setNextDeltaTimeZero(true);
+    advanceRefreshes(1);
+    EXPECT_EQ(director()->dt(), 0);
+    advanceRefreshes(1);
+    EXPECT_NEAR(director()->dt(), kFrame, 1e-12);
+
+    // A frame whose timestamp did not move on.
+    director()->drawScene();
+    EXPECT_EQ(director()->dt(), 0);
+
+    // Stopping and starting again: the first frame gets zero, not the time stopped.
+    director()->stopAnimation();
+    EXPECT_EQ(director()->displayLink(), nullptr);
+    advanceRefreshes(30);
+    director()->startAnimation();
+    advanceRefreshes(1);
+    EXPECT_EQ(director()->dt(), 0);
+    advanceRefreshes(1);
+    EXPECT_NEAR(director()->dt(), kFrame, 1e-12);
+    EXPECT_EQ(director()->totalFrames(), 9u);
+}
+
+TEST_F(DirectorTest, AnimationIntervalSetsDisplayLinkFrameIntervalAndPauseSlowsIt) {
+    auto scene = LoggingScene::make(&log, "A");
+    scene->scheduleUpdate();
+    director()->runWithScene(scene.get());
+    director()->setAnimationInterval(1.0 / 30);
+    director()->startAnimation();
+    EXPECT_EQ(director()->displayLink()->frameInterval(), 2);
+    advanceRefreshes(4);
+    EXPECT_NEAR(director()->dt(), 2 * kFrame, 1e-12);
+    takeLog();
+
+    std::uint64_t frames = director()->totalFrames();
+    director()->pause();
+    EXPECT_TRUE(director()->isPaused());
+    EXPECT_EQ(director()->displayLink()->frameInterval(), 15);
+    EXPECT_EQ(director()->animationInterval(), 0.25);
+    advanceRefreshes(30);
+    // Drawn four times a second, without scheduler updates.
+    EXPECT_EQ(director()->totalFrames(), frames + 2);
+    EXPECT_TRUE(takeLog().empty());
+
+    director()->resume();
+    EXPECT_FALSE(director()->isPaused());
+    EXPECT_EQ(director()->displayLink()->frameInterval(), 2);
+    EXPECT_EQ(director()->animationInterval(), 1.0 / 30);
+    advanceRefreshes(2);
+    EXPECT_EQ(director()->dt(), 0);
+    EXPECT_EQ(takeLog(), (Calls{"update A"}));
+    advanceRefreshes(2);
+    EXPECT_NEAR(director()->dt(), 2 * kFrame, 1e-12);
+
+    // Shorter than one refresh: one refresh.
+    director()->setAnimationInterval(1.0 / 240);
+    EXPECT_EQ(director()->displayLink()->frameInterval(), 1);
+}
+
+TEST_F(DirectorTest, IsPausedObserversHearBeforeAndAfterEachChange) {
+    std::vector<std::pair<CCKeyValueChange, bool>> heard;
+    int token = 0;
+    director()->addIsPausedObserver(
+        &token, [&](CCDirector* d, CCKeyValueChange change) { heard.emplace_back(change, d->isPaused()); });
+    director()->pause();
+    director()->pause(); // no change, no news
+    director()->resume();
+    director()->resume();
+    using P = std::pair<CCKeyValueChange, bool>;
+    EXPECT_EQ(heard,
+              (std::vector<P>{P{CCKeyValueChange::WillChange, false}, P{CCKeyValueChange::DidChange, true},
+                              P{CCKeyValueChange::WillChange, true}, P{CCKeyValueChange::DidChange, false}}));
+    director()->removeIsPausedObserver(&token);
+    heard.clear();
+    director()->pause();
+    EXPECT_TRUE(heard.empty());
+}
+
+// ---- scene stack -----------------------------------------------------------------------------
+
+TEST_F(DirectorTest, PushAndPopKeepTheCoveredSceneAlive) {
+    auto a = LoggingScene::make(&log, "A");
+    auto b = LoggingScene::make(&log, "B");
+    director()->runWithScene(a.get());
+    takeLog();
+
+    director()->pushScene(b.get());
+    EXPECT_TRUE(takeLog().empty()); // switched at the next frame
+    EXPECT_EQ(director()->runningScene(), a.get());
+    director()->drawScene();
+    EXPECT_EQ(takeLog(), (Calls{"exitStart A", "exit A", "enter B", "enterDone B"}));
+    EXPECT_EQ(director()->scenesStack().size(), 2u);
+
+    director()->popScene();
+    director()->drawScene();
+    EXPECT_EQ(takeLog(), (Calls{"exitStart B", "exit B", "cleanup B", "enter A", "enterDone A"}));
+    EXPECT_EQ(director()->runningScene(), a.get());
+}
+
+TEST_F(DirectorTest, ReplaceSwitchesAfterTheFramesSchedulerUpdate) {
+    auto a = LoggingScene::make(&log, "A");
+    auto c = LoggingScene::make(&log, "C");
+    director()->runWithScene(a.get());
+    a->scheduleUpdate();
+    takeLog();
+    director()->replaceScene(c.get());
+    director()->drawScene();
+    EXPECT_EQ(takeLog(), (Calls{"update A", "exitStart A", "exit A", "cleanup A", "enter C", "enterDone C"}));
+    EXPECT_EQ(director()->scenesStack().size(), 1u);
+    director()->drawScene();
+    EXPECT_TRUE(takeLog().empty()); // cleaned up: no more updates
+}
+
+TEST_F(DirectorTest, TransitionScenesTakeOverTheEnterAndExitCalls) {
+    auto a = LoggingScene::make(&log, "A");
+    auto t = LoggingScene::make(&log, "T", true);
+    auto b = LoggingScene::make(&log, "B");
+    director()->runWithScene(a.get());
+    takeLog();
+    director()->replaceScene(t.get());
+    director()->drawScene();
+    // The old scene hears nothing from the director, not even its cleanup; the transition
+    // itself enters.
+    EXPECT_EQ(takeLog(), (Calls{"enter T", "enterDone T"}));
+
+    director()->replaceScene(b.get());
+    director()->drawScene();
+    // The transition leaves; the new scene hears nothing from the director.
+    EXPECT_EQ(takeLog(), (Calls{"exitStart T", "exit T", "cleanup T"}));
+    EXPECT_EQ(director()->runningScene(), b.get());
+}
+
+TEST_F(DirectorTest, PopToSceneStackLevelCleansTheScenesAbove) {
+    auto a = LoggingScene::make(&log, "A");
+    auto b = LoggingScene::make(&log, "B");
+    auto c = LoggingScene::make(&log, "C");
+    director()->runWithScene(a.get());
+    director()->pushScene(b.get());
+    director()->drawScene();
+    director()->pushScene(c.get());
+    director()->drawScene();
+    takeLog();
+
+    director()->popToSceneStackLevel(3); // at the stack's size: nothing
+    director()->popToSceneStackLevel(7);
+    EXPECT_TRUE(takeLog().empty());
+    EXPECT_EQ(director()->scenesStack().size(), 3u);
+
+    director()->popToRootScene();
+    EXPECT_EQ(takeLog(), (Calls{"exitStart C", "exit C", "cleanup C", "cleanup B"}));
+    EXPECT_EQ(director()->scenesStack().size(), 1u);
+    director()->drawScene();
+    // The old running scene gets its exit calls again at the switch, without cleanup.
+    EXPECT_EQ(takeLog(), (Calls{"exitStart C", "exit C", "enter A", "enterDone A"}));
+    EXPECT_EQ(director()->runningScene(), a.get());
+}
+
+TEST_F(DirectorTest, PoppingTheLastSceneEndsTheDirector) {
+    auto a = LoggingScene::make(&log, "A");
+    director()->runWithScene(a.get());
+    director()->startAnimation();
+    takeLog();
+    director()->popScene();
+    EXPECT_EQ(takeLog(), (Calls{"exitStart A", "exit A", "cleanup A"}));
+    EXPECT_EQ(director()->runningScene(), nullptr);
+    EXPECT_EQ(director()->view(), nullptr);
+    EXPECT_FALSE(director()->isAnimating());
+    EXPECT_TRUE(director()->scenesStack().empty());
+    // Nothing left to pop or to replace: clean errors.
+    EXPECT_THROW(director()->popScene(), platform::Exception);
+    EXPECT_THROW(director()->replaceScene(a.get()), platform::Exception);
+}
+
+TEST_F(DirectorTest, PopToLevelZeroEnds) {
+    auto a = LoggingScene::make(&log, "A");
+    director()->runWithScene(a.get());
+    director()->popToSceneStackLevel(0);
+    EXPECT_EQ(director()->runningScene(), nullptr);
+    EXPECT_EQ(director()->view(), nullptr);
+}
+
+// ---- drawing -----------------------------------------------------------------------------
+
+TEST_F(DirectorTest, DrawSceneClearsDrawsSceneThenNotificationNodeAndPresents) {
+    auto scene = CCScene::node();
+    auto square = platform::make<SquareNode>();
+    square->init();
+    square->set(5, 5, 1, 0, 0);
+    scene->addChild(square.get());
+    auto overlay = platform::make<SquareNode>();
+    overlay->init();
+    overlay->set(10, 10, 0, 1, 0);
+    director()->setNotificationNode(overlay.get());
+    director()->setDisplayStats(true);
+
+    director()->runWithScene(scene.get());
+    EXPECT_TRUE(fltest::colorNear(presentedPixel(6, 6), 0xFF0000FF));
+    EXPECT_TRUE(fltest::colorNear(presentedPixel(12, 12), 0x00FF00FF)); // drawn over the scene
+    EXPECT_TRUE(fltest::colorNear(presentedPixel(100, 300), 0x000000FF));
+    // The statistics step counts this frame's draw calls and starts the next count at zero.
+    EXPECT_EQ(drawCallCounter, 0u);
+
+    // The next frame starts from a cleared picture.
+    square->setVisible(false);
+    director()->drawScene();
+    EXPECT_TRUE(fltest::colorNear(presentedPixel(6, 6), 0x000000FF));
+}
+
+// ---- projection and conversions --------------------------------------------------------------
+
+TEST_F(DirectorTest, TwoDimensionalProjectionFlipsY) {
+    EXPECT_EQ(director()->projection(), kCCDirectorProjection3D); // the default
+    director()->setProjection(kCCDirectorProjection2D);
+    EXPECT_EQ(director()->projection(), kCCDirectorProjection2D);
+    CGPoint gl = director()->convertToGL(CGPointMake(0, 0));
+    EXPECT_NEAR(gl.x, 0, 1e-3);
+    EXPECT_NEAR(gl.y, 480, 1e-3);
+    CGPoint ui = director()->convertToUI(CGPointMake(0, 0));
+    EXPECT_NEAR(ui.x, 0, 1e-3);
+    EXPECT_NEAR(ui.y, 480, 1e-3);
+    gl = director()->convertToGL(CGPointMake(100, 30));
+    EXPECT_NEAR(gl.x, 100, 1e-3);
+    EXPECT_NEAR(gl.y, 450, 1e-3);
+
+    kmMat4 projection;
+    matrixGet(kCCMatrixModeProjection, &projection);
+    EXPECT_FLOAT_EQ(projection.mat[0], 2.0f / 320);
+    EXPECT_FLOAT_EQ(projection.mat[5], 2.0f / 480);
+    EXPECT_FLOAT_EQ(projection.mat[10], -2.0f / 2048);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 320);
+    EXPECT_EQ(viewport[3], 480);
+}
+
+TEST_F(DirectorTest, ThreeDimensionalProjectionMapsTheZeroPlane) {
+    director()->setProjection(kCCDirectorProjection3D);
+    EXPECT_FLOAT_EQ(director()->getZEye(), static_cast<float>(480 / 1.1566));
+    // The matrices are single precision and the depth range is deep (0.1 to 2 z-eye), so the
+    // inverse is good to about half a point.
+    constexpr double tolerance = 0.5;
+    CGPoint centre = director()->convertToGL(CGPointMake(160, 240));
+    EXPECT_NEAR(centre.x, 160, tolerance);
+    EXPECT_NEAR(centre.y, 240, tolerance);
+    for (CGPoint p : {CGPointMake(0, 0), CGPointMake(320, 480), CGPointMake(17, 401)}) {
+        CGPoint gl = director()->convertToGL(p);
+        EXPECT_NEAR(gl.x, p.x, tolerance);
+        EXPECT_NEAR(gl.y, 480 - p.y, tolerance);
+        CGPoint back = director()->convertToUI(gl);
+        EXPECT_NEAR(back.x, p.x, tolerance);
+        EXPECT_NEAR(back.y, p.y, tolerance);
+    }
+    CGPoint ui = director()->convertToUI(CGPointMake(160, 240));
+    EXPECT_NEAR(ui.x, 160, 1e-3);
+    EXPECT_NEAR(ui.y, 240, 1e-3);
+}
+
+TEST_F(DirectorTest, CustomProjectionAsksTheDelegateOnlyWhenItResponds) {
+    RecordingDelegate silent(0);
+    director()->setDelegate(&silent);
+    director()->setProjection(kCCDirectorProjectionCustom);
+    EXPECT_EQ(silent.projections, 0);
+    EXPECT_EQ(director()->shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation::Portrait),
+              true);
+
+    RecordingDelegate full(CCDirectorDelegate::kRespondsToUpdateProjection |
+                           CCDirectorDelegate::kRespondsToShouldAutorotate);
+    director()->setDelegate(&full);
+    director()->setProjection(kCCDirectorProjectionCustom);
+    EXPECT_EQ(full.projections, 1);
+    EXPECT_EQ(director()->projection(), kCCDirectorProjectionCustom);
+    EXPECT_FALSE(
+        director()->shouldAutorotateToInterfaceOrientation(platform::InterfaceOrientation::Portrait));
+    director()->setDelegate(nullptr);
+}
+
+TEST_F(DirectorTest, ViewLayoutReshapesTheProjectionAndTellsTheDelegate) {
+    RecordingDelegate delegate(CCDirectorDelegate::kRespondsToDidReshapeProjection);
+    director()->setDelegate(&delegate);
+    director()->setProjection(kCCDirectorProjection2D);
+    view()->setFrame(CGRectMake(0, 0, 480, 320));
+    view()->layoutIfNeeded();
+    EXPECT_EQ(director()->winSize(), CGSizeMake(480, 320));
+    EXPECT_EQ(director()->winSizeInPixels(), CGSizeMake(480, 320));
+    EXPECT_EQ(delegate.reshapes, 1);
+    CGPoint gl = director()->convertToGL(CGPointMake(0, 0));
+    EXPECT_NEAR(gl.y, 320, 1e-3);
+    director()->setDelegate(nullptr);
+}
+
+TEST_F(DirectorTest, RetinaNeedsAScaleTwoScreen) {
+    EXPECT_FALSE(director()->enableRetinaDisplay(true));
+    EXPECT_EQ(director()->contentScaleFactor(), 1.0f);
+    EXPECT_TRUE(director()->enableRetinaDisplay(false)); // already there
+
+    platform::Device::setCurrent(platform::DeviceProfile::phoneRetina());
+    EXPECT_TRUE(director()->enableRetinaDisplay(true));
+    EXPECT_EQ(director()->contentScaleFactor(), 2.0f);
+    EXPECT_EQ(director()->winSize(), CGSizeMake(320, 480));
+    EXPECT_EQ(director()->winSizeInPixels(), CGSizeMake(640, 960));
+    EXPECT_EQ(view()->contentScaleFactor(), 2.0);
+    EXPECT_TRUE(director()->enableRetinaDisplay(true));
+
+    // The two-dimensional projection stays in points.
+    director()->setProjection(kCCDirectorProjection2D);
+    CGPoint gl = director()->convertToGL(CGPointMake(0, 0));
+    EXPECT_NEAR(gl.y, 480, 1e-3);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[3], 960);
+
+    EXPECT_TRUE(director()->enableRetinaDisplay(false));
+    EXPECT_EQ(director()->contentScaleFactor(), 1.0f);
+    EXPECT_EQ(director()->winSizeInPixels(), CGSizeMake(320, 480));
+}
+
+// ---- set-up, end and purging -----------------------------------------------------------------
+
+TEST_F(DirectorTest, SetViewConnectsTheTouchDispatcher) {
+    EXPECT_EQ(view()->touchDelegate(), director()->touchDispatcher());
+    EXPECT_TRUE(director()->touchDispatcher()->dispatchEvents());
+    EXPECT_EQ(director()->winSize(), CGSizeMake(320, 480));
+    EXPECT_EQ(director()->description(),
+              platform::format("<CCDirectorDisplayLink = %p | Size: 320 x 480, view = %s>",
+                               static_cast<void*>(director()), view()->description()));
+}
+
+TEST_F(DirectorTest, EndAndMemoryWarningsPurgeTheCachesInOrder) {
+    std::vector<std::string> purged;
+    const std::pair<CCDirectorPurge, const char*> hooks[] = {
+        {CCDirectorPurge::BitmapFontConfigurations, "fonts"}, {CCDirectorPurge::DrawPrimitives, "primitives"},
+        {CCDirectorPurge::AnimationCache, "animations"},      {CCDirectorPurge::SpriteFrameCache, "frames"},
+        {CCDirectorPurge::TextureCache, "textures"},          {CCDirectorPurge::ShaderCache, "shaders"},
+        {CCDirectorPurge::UnusedTextures, "unused"},
+    };
+    for (auto& [which, name] : hooks)
+        CCDirector::setPurgeHook(which, [&purged, n = name] { purged.push_back(n); });
+
+    director()->didReceiveMemoryWarning();
+    EXPECT_EQ(purged, (std::vector<std::string>{"fonts", "unused"}));
+
+    purged.clear();
+    auto a = CCScene::node();
+    director()->runWithScene(a.get());
+    director()->end();
+    EXPECT_EQ(purged, (std::vector<std::string>{"fonts", "primitives", "animations", "frames", "textures",
+                                                "shaders"}));
+    EXPECT_EQ(director()->view(), nullptr);
+    EXPECT_EQ(director()->delegate(), nullptr);
+
+    purged.clear();
+    director()->purgeCachedData(); // without a view, unused textures stay
+    EXPECT_EQ(purged, (std::vector<std::string>{"fonts"}));
+
+    for (auto& [which, name] : hooks)
+        CCDirector::setPurgeHook(which, nullptr);
+}
+
+TEST_F(DirectorTest, ViewAppearanceDrivesTheAnimation) {
+    director()->viewWillAppear(false);
+    EXPECT_TRUE(director()->isAnimating());
+    director()->viewDidDisappear(false);
+    EXPECT_FALSE(director()->isAnimating());
+}
+
+TEST_F(DirectorTest, PurgedSharedDirectorIsMadeAfresh) {
+    auto a = CCScene::node();
+    director()->runWithScene(a.get());
+    CCDirector::purgeSharedDirector();
+    CCDirector* fresh = CCDirector::sharedDirector();
+    EXPECT_EQ(fresh->runningScene(), nullptr);
+    EXPECT_EQ(fresh->view(), nullptr);
+    EXPECT_EQ(fresh->projection(), kCCDirectorProjection3D);
+    EXPECT_NE(fresh->scheduler(), nullptr);
+    EXPECT_EQ(fresh->className(), "CCDirectorDisplayLink");
+}

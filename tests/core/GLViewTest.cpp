@@ -1,0 +1,376 @@
+#include "core/CCGLView.h"
+
+#include "core/CCConfiguration.h"
+#include "platform/Format.h"
+#include "platform/GLCheck.h"
+#include "platform/GLExtensions.h"
+#include "tests/support/GLTestSupport.h"
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+using platform::Ref;
+
+constexpr GLenum kDepth16 = 0x81A5;
+constexpr GLenum kDepth24 = 0x81A6;
+constexpr GLenum kDepth24Stencil8 = 0x88F0;
+
+GLint integer(GLenum name) {
+    GLint value = -1;
+    glGetIntegerv(name, &value);
+    return value;
+}
+
+GLint attachment(GLenum point, GLenum what) {
+    GLint value = -1;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, point, what, &value);
+    return value;
+}
+
+GLint renderbufferParameter(GLuint renderbuffer, GLenum what) {
+    GLint value = -1;
+    glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
+    glGetRenderbufferParameteriv(GL_RENDERBUFFER, what, &value);
+    return value;
+}
+
+// Clears the bottom-left quarter of the surface to one colour and the rest to another.
+void drawQuarters(CCGLView* view, const float rest[4], const float corner[4]) {
+    CGSize size = view->surfaceSize();
+    glViewport(0, 0, static_cast<GLsizei>(size.width), static_cast<GLsizei>(size.height));
+    glClearColor(rest[0], rest[1], rest[2], rest[3]);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, static_cast<GLsizei>(size.width / 2), static_cast<GLsizei>(size.height / 2));
+    glClearColor(corner[0], corner[1], corner[2], corner[3]);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+}
+
+struct RecordingDelegate : CCTouchDelegate {
+    std::vector<std::string> phases;
+    const platform::TouchSet* lastTouches = nullptr;
+    platform::Event* lastEvent = nullptr;
+    void record(const char* phase, const platform::TouchSet& touches, platform::Event* event) {
+        phases.emplace_back(phase);
+        lastTouches = &touches;
+        lastEvent = event;
+    }
+    void touchesBegan(const platform::TouchSet& t, platform::Event* e) override { record("began", t, e); }
+    void touchesMoved(const platform::TouchSet& t, platform::Event* e) override { record("moved", t, e); }
+    void touchesEnded(const platform::TouchSet& t, platform::Event* e) override { record("ended", t, e); }
+    void touchesCancelled(const platform::TouchSet& t, platform::Event* e) override {
+        record("cancelled", t, e);
+    }
+};
+
+class GLViewTest : public fltest::GLTest {};
+
+TEST_F(GLViewTest, PlainFrameGivesSixteenBitColourWithoutDepthOrMultisampling) {
+    Ref<CCGLView> view = CCGLView::viewWithFrame(CGRectMake(0, 0, 32, 24));
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->pixelFormat(), "EAGLColorFormat565");
+    EXPECT_EQ(view->depthFormat(), 0u);
+    EXPECT_FALSE(view->multiSampling());
+    EXPECT_TRUE(view->layer()->isOpaque());
+    EXPECT_EQ(view->layer()->drawableProperties().colorFormat, "EAGLColorFormat565");
+    EXPECT_FALSE(view->layer()->drawableProperties().retainedBacking);
+    EXPECT_EQ(view->context(), platform::GLContext::currentContext());
+
+    view->layoutIfNeeded();
+    CCES2Renderer* renderer = view->renderer();
+    EXPECT_EQ(renderer->msaaFrameBuffer(), 0u);
+    EXPECT_EQ(renderer->depthBuffer(), 0u);
+    EXPECT_EQ(renderbufferParameter(renderer->colorRenderBuffer(), GL_RENDERBUFFER_INTERNAL_FORMAT), 0x8D62);
+    EXPECT_EQ(view->surfaceSize(), CGSizeMake(32, 24));
+    EXPECT_EQ(renderer->description(),
+              platform::format("<CCES2Renderer = %p | size = 32x24>", static_cast<const void*>(renderer)));
+
+    EXPECT_EQ(view->convertPixelFormat("EAGLColorFormat565"), 0x8D62u);
+    EXPECT_EQ(view->convertPixelFormat("EAGLColorFormatRGBA8"), 0x8058u);
+    EXPECT_EQ(view->convertPixelFormat("anything else"), 0x8058u);
+}
+
+TEST_F(GLViewTest, ShorterFactoriesKeepTheirDefaults) {
+    Ref<CCGLView> rgba = CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8), kEAGLColorFormatRGBA8);
+    ASSERT_TRUE(rgba);
+    EXPECT_EQ(rgba->pixelFormat(), "EAGLColorFormatRGBA8");
+    EXPECT_EQ(rgba->depthFormat(), 0u);
+    Ref<CCGLView> depth = CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8), kEAGLColorFormatRGBA8, kDepth24);
+    ASSERT_TRUE(depth);
+    EXPECT_EQ(depth->depthFormat(), kDepth24);
+    EXPECT_FALSE(depth->multiSampling());
+
+    auto coded = platform::make<CCGLView>();
+    coded->setFrame(CGRectMake(0, 0, 20, 10));
+    ASSERT_TRUE(coded->initWithCoder(nullptr));
+    EXPECT_EQ(coded->pixelFormat(), "EAGLColorFormat565");
+    EXPECT_EQ(coded->surfaceSize(), CGSizeMake(20, 10)) << "the layer's size before any layout";
+}
+
+class GLViewFormatTest : public fltest::GLTest,
+                         public ::testing::WithParamInterface<std::tuple<const char*, GLenum, bool>> {};
+
+TEST_P(GLViewFormatTest, FramebufferIsCompleteWithTheAskedBuffers) {
+    auto [format, depthFormat, multiSampling] = GetParam();
+    Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(30, 20), 2.0, format, depthFormat, multiSampling, 4);
+    ASSERT_TRUE(view);
+    CCES2Renderer* renderer = view->renderer();
+    EXPECT_TRUE(renderer->resizeFromLayer(view->layer()));
+    EXPECT_EQ(view->surfaceSize(), CGSizeMake(60, 40));
+    EXPECT_EQ(
+        integer(GL_FRAMEBUFFER_BINDING),
+        static_cast<GLint>(multiSampling ? renderer->msaaFrameBuffer() : renderer->defaultFrameBuffer()));
+    EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+    GLenum colorFormat = view->convertPixelFormat(format);
+    EXPECT_EQ(renderbufferParameter(renderer->colorRenderBuffer(), GL_RENDERBUFFER_INTERNAL_FORMAT),
+              static_cast<GLint>(colorFormat));
+    if (multiSampling) {
+        EXPECT_EQ(renderbufferParameter(renderer->msaaColorBuffer(), GL_RENDERBUFFER_INTERNAL_FORMAT),
+                  static_cast<GLint>(colorFormat));
+    }
+
+    GLint depthName = attachment(GL_DEPTH_ATTACHMENT, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME);
+    GLint stencilName = attachment(GL_STENCIL_ATTACHMENT, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME);
+    if (depthFormat) {
+        EXPECT_NE(renderer->depthBuffer(), 0u);
+        EXPECT_EQ(depthName, static_cast<GLint>(renderer->depthBuffer()));
+        EXPECT_EQ(renderbufferParameter(renderer->depthBuffer(), GL_RENDERBUFFER_INTERNAL_FORMAT),
+                  static_cast<GLint>(depthFormat));
+        EXPECT_EQ(renderbufferParameter(renderer->depthBuffer(), GL_RENDERBUFFER_WIDTH), 60);
+    } else {
+        EXPECT_EQ(renderer->depthBuffer(), 0u);
+        EXPECT_EQ(depthName, 0);
+    }
+    EXPECT_EQ(stencilName, depthFormat == kDepth24Stencil8 ? static_cast<GLint>(renderer->depthBuffer()) : 0);
+    EXPECT_TRUE(logLines.empty()) << logLines.front();
+}
+
+INSTANTIATE_TEST_SUITE_P(ColourDepthAndSamples, GLViewFormatTest,
+                         ::testing::Combine(::testing::Values(kEAGLColorFormatRGB565, kEAGLColorFormatRGBA8),
+                                            ::testing::Values(0u, kDepth16, kDepth24, kDepth24Stencil8),
+                                            ::testing::Bool()));
+
+TEST_F(GLViewTest, PresentedFrameReadsBackTopDownAtTheSurfaceSize) {
+    const float blue[4] = {0, 0, 1, 1}, red[4] = {1, 0, 0, 1};
+    for (double scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(40, 30), scale);
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->surfaceSize(), CGSizeMake(40 * scale, 30 * scale));
+        drawQuarters(view, blue, red);
+        view->swapBuffers();
+        const platform::PixelBuffer& frame = view->layer()->presentedFrame();
+        ASSERT_EQ(frame.width, static_cast<int>(40 * scale));
+        ASSERT_EQ(frame.height, static_cast<int>(30 * scale));
+        EXPECT_EQ(frame.pixel(0, 0), 0x0000FFFFu) << "top-left";
+        EXPECT_EQ(frame.pixel(0, frame.height - 1), 0xFF0000FFu) << "bottom-left";
+        EXPECT_EQ(frame.pixel(frame.width - 1, frame.height - 1), 0x0000FFFFu) << "bottom-right";
+        EXPECT_EQ(view->layer()->presentCount(), 1u);
+    }
+}
+
+TEST_F(GLViewTest, SixteenBitSurfaceQuantisesButReadsBack) {
+    Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(8, 8), 1.0, kEAGLColorFormatRGB565);
+    ASSERT_TRUE(view);
+    glClearColor(1, 0.5f, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    view->swapBuffers();
+    EXPECT_TRUE(fltest::colorNear(view->layer()->presentedFrame().pixel(3, 3), 0xFF8000FF, 5));
+}
+
+TEST_F(GLViewTest, MultisampledFrameIsResolvedOnSwap) {
+    Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(16, 16), 1.0, kEAGLColorFormatRGBA8, 0, true, 8);
+    ASSERT_TRUE(view);
+    CCES2Renderer* renderer = view->renderer();
+    EXPECT_EQ(renderer->samplesToUse(), std::min<std::uint32_t>(8, integer(platform::kGLMaxSamples)));
+    EXPECT_EQ(renderbufferParameter(renderer->msaaColorBuffer(), 0x8CAB /* GL_RENDERBUFFER_SAMPLES */),
+              static_cast<GLint>(renderer->samplesToUse()));
+    EXPECT_GT(renderer->samplesToUse(), 1u);
+
+    // Drawing goes to the multisample framebuffer; the default one only sees the resolve.
+    EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), static_cast<GLint>(renderer->msaaFrameBuffer()));
+    const float green[4] = {0, 1, 0, 1}, white[4] = {1, 1, 1, 1};
+    drawQuarters(view, green, white);
+    view->swapBuffers();
+    const platform::PixelBuffer& frame = view->layer()->presentedFrame();
+    EXPECT_EQ(frame.pixel(12, 2), 0x00FF00FFu);
+    EXPECT_EQ(frame.pixel(2, 12), 0xFFFFFFFFu);
+    EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), static_cast<GLint>(renderer->msaaFrameBuffer()))
+        << "ready for the next frame";
+
+    // A second frame goes through the same way.
+    drawQuarters(view, white, green);
+    view->swapBuffers();
+    EXPECT_EQ(view->layer()->presentedFrame().pixel(12, 2), 0xFFFFFFFFu);
+    EXPECT_EQ(view->layer()->presentCount(), 2u);
+}
+
+TEST_F(GLViewTest, SwapDiscardsOnlyWhatIsNotKept) {
+    struct Case {
+        GLenum depth;
+        bool multiSampling;
+        std::size_t discards;
+    };
+    ASSERT_TRUE(CCConfiguration::sharedConfiguration()->supportsDiscardFramebuffer());
+    for (Case c :
+         {Case{0, false, 0}, Case{kDepth24, false, 1}, Case{0, true, 1}, Case{kDepth24Stencil8, true, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.depth << " " << c.multiSampling);
+        Ref<CCGLView> view =
+            fltest::makeGLView(CGSizeMake(8, 8), 1.0, kEAGLColorFormatRGBA8, c.depth, c.multiSampling, 4);
+        ASSERT_TRUE(view);
+        fltest::GLCallCounter calls;
+        view->swapBuffers();
+        EXPECT_EQ(calls.count("glDiscardFramebufferEXT"), c.discards);
+        EXPECT_EQ(calls.count("resolveMultisampleFramebuffer"), c.multiSampling ? 1u : 0u);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        if (c.multiSampling && c.discards) {
+            // Colour alone without a depth buffer, colour and depth with one.
+            std::string call;
+            for (const std::string& text : calls.calls())
+                if (text.find("glDiscardFramebufferEXT") != std::string::npos) call = text;
+            EXPECT_NE(call.find(c.depth ? ", 2," : ", 1,"), std::string::npos) << call;
+        }
+        EXPECT_EQ(view->layer()->presentCount(), 1u);
+    }
+}
+
+TEST_F(GLViewTest, LayoutResizesAndReportsTheSurfaceSize) {
+    std::vector<CGSize> reported;
+    CCGLView::setReshapeProjectionHook([&](CGSize size) { reported.push_back(size); });
+    Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(20, 10), 2.0);
+    ASSERT_TRUE(view);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], CGSizeMake(40, 20));
+
+    view->layoutIfNeeded();
+    EXPECT_EQ(reported.size(), 1u) << "nothing changed";
+    view->setFrame(CGRectMake(0, 0, 30, 15));
+    view->layoutIfNeeded();
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[1], CGSizeMake(60, 30));
+    view->swapBuffers();
+    EXPECT_EQ(view->layer()->presentedFrame().width, 60);
+}
+
+TEST_F(GLViewTest, PendingGLErrorIsPrintedDuringResize) {
+    Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(8, 8), 1.0);
+    ASSERT_TRUE(view);
+    logLines.clear();
+    glEnable(0xFFFF); // GL_INVALID_ENUM
+    view->renderer()->resizeFromLayer(view->layer());
+    ASSERT_EQ(logLines.size(), 1u);
+    EXPECT_EQ(logLines[0], "OpenGL error 0x0500 in -[CCES2Renderer resizeFromLayer:] 140");
+}
+
+TEST_F(GLViewTest, EmptyLayerGivesAnIncompleteFramebufferNotACrash) {
+    for (bool multiSampling : {false, true}) {
+        Ref<CCGLView> view =
+            fltest::makeGLView(CGSizeZero, 1.0, kEAGLColorFormatRGBA8, kDepth24Stencil8, multiSampling, 4);
+        ASSERT_TRUE(view);
+        EXPECT_FALSE(view->renderer()->resizeFromLayer(view->layer()));
+        EXPECT_EQ(view->surfaceSize(), CGSizeZero);
+        view->swapBuffers();
+        EXPECT_TRUE(view->layer()->presentedFrame().empty());
+    }
+}
+
+TEST_F(GLViewTest, ConvertsViewPointsAndRectsToSurfacePixels) {
+    Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(320, 480), 2.0);
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->surfaceSize(), CGSizeMake(640, 960));
+    EXPECT_EQ(view->convertPointFromViewToSurface(CGPointMake(160, 240)), CGPointMake(320, 480));
+    EXPECT_EQ(view->convertRectFromViewToSurface(CGRectMake(10, 20, 30, 40)), CGRectMake(20, 40, 60, 80));
+    view->setBounds(CGRectMake(100, 0, 320, 480));
+    EXPECT_EQ(view->convertPointFromViewToSurface(CGPointMake(260, 240)), CGPointMake(320, 480));
+
+    auto empty = fltest::makeGLView(CGSizeZero);
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->convertPointFromViewToSurface(CGPointMake(5, 5)), CGPointZero);
+    EXPECT_EQ(empty->convertRectFromViewToSurface(CGRectMake(1, 1, 5, 5)), CGRectZero);
+}
+
+TEST_F(GLViewTest, TouchesGoToTheDelegateAndAreDroppedWithoutOne) {
+    Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(8, 8));
+    ASSERT_TRUE(view);
+    platform::TouchSet touches;
+    touches.add(platform::make<platform::Touch>(view.get(), CGPointMake(1, 2), 0.0).get());
+    auto event = platform::make<platform::Event>(0.0);
+    view->touchesBegan(touches, event.get()); // no delegate: nothing happens
+
+    RecordingDelegate delegate;
+    view->setTouchDelegate(&delegate);
+    EXPECT_EQ(view->touchDelegate(), &delegate);
+    view->touchesBegan(touches, event.get());
+    view->touchesMoved(touches, event.get());
+    view->touchesEnded(touches, event.get());
+    view->touchesCancelled(touches, event.get());
+    EXPECT_EQ(delegate.phases, (std::vector<std::string>{"began", "moved", "ended", "cancelled"}));
+    EXPECT_EQ(delegate.lastTouches, &touches);
+    EXPECT_EQ(delegate.lastEvent, event.get());
+    view->setTouchDelegate(nullptr);
+    view->touchesEnded(touches, event.get());
+    EXPECT_EQ(delegate.phases.size(), 4u);
+}
+
+TEST_F(GLViewTest, ReleasingTheViewDeletesItsBuffersInItsOwnContext) {
+    platform::GLContext* shared = fltest::sharedGLContext();
+    Ref<CCGLView> view = CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8), kEAGLColorFormatRGBA8,
+                                                 kDepth24Stencil8, false, shared->sharegroup(), true, 4);
+    ASSERT_TRUE(view);
+    view->layoutIfNeeded();
+    CCES2Renderer* renderer = view->renderer();
+    std::vector<GLuint> renderbuffers = {renderer->colorRenderBuffer(), renderer->depthBuffer(),
+                                         renderer->msaaColorBuffer()};
+
+    // Another context current: the view's buffers go, that context stays current.
+    fltest::useSharedGLContext();
+    GLuint mine = 0;
+    glGenRenderbuffers(1, &mine);
+    glBindRenderbuffer(GL_RENDERBUFFER, mine);
+    for (GLuint name : renderbuffers)
+        EXPECT_TRUE(glIsRenderbuffer(name));
+    view = nullptr;
+    EXPECT_EQ(platform::GLContext::currentContext(), shared);
+    for (GLuint name : renderbuffers)
+        EXPECT_FALSE(glIsRenderbuffer(name)) << name;
+    EXPECT_TRUE(glIsRenderbuffer(mine));
+    glDeleteRenderbuffers(1, &mine);
+
+    // Its own context current: none is current afterwards.
+    view = fltest::makeGLView(CGSizeMake(8, 8));
+    ASSERT_TRUE(view);
+    EXPECT_EQ(platform::GLContext::currentContext(), view->context());
+    view = nullptr;
+    EXPECT_EQ(platform::GLContext::currentContext(), nullptr);
+
+    // No context current at all: harmless.
+    view = fltest::makeGLView(CGSizeMake(8, 8));
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(nullptr));
+    view = nullptr;
+    EXPECT_EQ(platform::GLContext::currentContext(), nullptr);
+}
+
+TEST_F(GLViewTest, ViewsInOneShareGroupSeeEachOthersTextures) {
+    Ref<CCGLView> first = fltest::makeGLView(CGSizeMake(8, 8));
+    ASSERT_TRUE(first);
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    Ref<CCGLView> second = CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8), kEAGLColorFormatRGBA8, 0, false,
+                                                   first->context()->sharegroup(), false, 0);
+    Ref<CCGLView> apart = CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8));
+    ASSERT_TRUE(second && apart);
+    EXPECT_EQ(second->context()->sharegroup(), first->context()->sharegroup());
+    platform::GLContext::setCurrentContext(second->context());
+    EXPECT_TRUE(glIsTexture(texture));
+    platform::GLContext::setCurrentContext(apart->context());
+    EXPECT_FALSE(glIsTexture(texture));
+    platform::GLContext::setCurrentContext(first->context());
+    glDeleteTextures(1, &texture);
+}
+
+} // namespace

@@ -1,0 +1,209 @@
+#include "platform/Drawable.h"
+#include "platform/GLCheck.h"
+#include "platform/GLContext.h"
+#include "platform/GLExtensions.h"
+#include "platform/Log.h"
+#include "platform/View.h"
+#include "tests/support/GLTestSupport.h"
+
+#include <thread>
+
+namespace {
+
+using platform::GLContext;
+using platform::Ref;
+
+class GLContextTest : public fltest::GLTest {};
+
+TEST_F(GLContextTest, EachThreadHasItsOwnCurrentContext) {
+    GLContext* main = fltest::sharedGLContext();
+    EXPECT_EQ(GLContext::currentContext(), main);
+    EXPECT_EQ(GLContext::currentSerial(), main->serial());
+    auto other = GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2);
+    ASSERT_TRUE(other);
+    EXPECT_NE(other->serial(), main->serial());
+    EXPECT_NE(other->sharegroup(), main->sharegroup());
+
+    bool stolen = true, ownWorks = false;
+    GLContext* seen = main;
+    std::uint64_t serialSeen = 1;
+    std::thread worker([&] {
+        seen = GLContext::currentContext();
+        serialSeen = GLContext::currentSerial();
+        stolen = GLContext::setCurrentContext(main); // current on the main thread already
+        ownWorks = GLContext::setCurrentContext(other.get()) && glGetString(GL_VERSION) != nullptr;
+        GLContext::setCurrentContext(nullptr);
+    });
+    worker.join();
+    EXPECT_EQ(seen, nullptr);
+    EXPECT_EQ(serialSeen, 0u);
+    EXPECT_FALSE(stolen);
+    EXPECT_TRUE(ownWorks);
+    EXPECT_EQ(GLContext::currentContext(), main) << "the main thread kept its context";
+}
+
+TEST_F(GLContextTest, ShareGroupsShareObjectsAndOutliveNoMember) {
+    auto first = GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2);
+    ASSERT_TRUE(first);
+    Ref<platform::ShareGroup> group = first->sharegroup();
+    auto second = GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, group.get());
+    ASSERT_TRUE(second);
+    EXPECT_EQ(group->contextCount(), 2u);
+    ASSERT_TRUE(GLContext::setCurrentContext(first.get()));
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    ASSERT_TRUE(GLContext::setCurrentContext(second.get()));
+    EXPECT_TRUE(glIsBuffer(buffer));
+    glDeleteBuffers(1, &buffer);
+
+    fltest::useSharedGLContext();
+    first = nullptr;
+    second = nullptr;
+    EXPECT_EQ(group->contextCount(), 0u);
+    EXPECT_FALSE(GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, group.get()))
+        << "a group with no context left cannot be joined";
+}
+
+TEST_F(GLContextTest, ExtensionTableComesFromTheExtensionString) {
+    const platform::GLExtensions& ext = platform::glExtensions();
+    ASSERT_TRUE(ext.loaded);
+    EXPECT_TRUE(ext.has("GL_OES_vertex_array_object"));
+    EXPECT_FALSE(ext.has("GL_OES_vertex_array"));
+    EXPECT_FALSE(ext.has("GL_APPLE_framebuffer_multisample"));
+    EXPECT_TRUE(ext.vertexArrayObject && ext.glGenVertexArraysOES && ext.glBindVertexArrayOES &&
+                ext.glDeleteVertexArraysOES);
+    EXPECT_TRUE(ext.mapBuffer && ext.glMapBufferOES && ext.glUnmapBufferOES);
+    EXPECT_TRUE(ext.discardFramebuffer && ext.glDiscardFramebufferEXT);
+    EXPECT_TRUE(ext.multisample && ext.packedDepthStencil);
+
+    // The loaded entry points work.
+    GLuint vao = 0;
+    ext.glGenVertexArraysOES(1, &vao);
+    ext.glBindVertexArrayOES(vao);
+    GLint bound = 0;
+    glGetIntegerv(GL_VERTEX_ARRAY_BINDING_OES, &bound);
+    EXPECT_EQ(bound, static_cast<GLint>(vao));
+    ext.glBindVertexArrayOES(0);
+    ext.glDeleteVertexArraysOES(1, &vao);
+
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glBufferData(GL_ARRAY_BUFFER, 16, nullptr, GL_DYNAMIC_DRAW);
+    auto* bytes = static_cast<unsigned char*>(ext.glMapBufferOES(GL_ARRAY_BUFFER, GL_WRITE_ONLY_OES));
+    ASSERT_NE(bytes, nullptr);
+    bytes[0] = 42;
+    EXPECT_TRUE(ext.glUnmapBufferOES(GL_ARRAY_BUFFER));
+    glDeleteBuffers(1, &buffer);
+}
+
+TEST_F(GLContextTest, CheckedCallsAreCountedAndErrorsReported) {
+    fltest::GLCallCounter calls;
+    glCheck(glEnable(GL_BLEND));
+    glCheck(glEnableVertexAttribArray(0));
+    glCheck(glDisableVertexAttribArray(0));
+    glCheck(glDisable(GL_BLEND));
+    EXPECT_EQ(calls.count("glEnable"), 1u);
+    EXPECT_EQ(calls.count("glEnableVertexAttribArray"), 1u);
+    EXPECT_EQ(calls.total(), 4u);
+
+    EXPECT_FALSE(platform::reportGLError("here.cpp", 1));
+    glEnable(0xFFFF);
+    EXPECT_TRUE(platform::reportGLError("here.cpp", 12));
+    ASSERT_EQ(logLines.size(), 1u);
+    EXPECT_EQ(logLines[0], "OpenGL error 0x0500 in here.cpp 12");
+#ifndef NDEBUG
+    glCheck(glEnable(0xFFFF));
+    EXPECT_EQ(logLines.size(), 2u) << "debug builds check every wrapped call";
+#endif
+}
+
+TEST_F(GLContextTest, DrawableGivesStorageAtItsPixelSize) {
+    auto layer = platform::make<platform::Drawable>();
+    layer->setBounds(CGRectMake(0, 0, 10.25, 5));
+    layer->setContentsScale(2);
+    EXPECT_EQ(layer->pixelsWide(), 21);
+    EXPECT_EQ(layer->pixelsHigh(), 10);
+    EXPECT_EQ(layer->storageFormat(), platform::kGLRGBA8);
+    layer->setDrawableProperties({true, platform::kEAGLColorFormatRGB565});
+    EXPECT_EQ(layer->storageFormat(), platform::kGLRGB565);
+
+    GLContext* context = GLContext::currentContext();
+    EXPECT_FALSE(context->renderbufferStorage(GL_RENDERBUFFER, layer.get())) << "no renderbuffer bound";
+    GLuint renderbuffer = 0;
+    glGenRenderbuffers(1, &renderbuffer);
+    glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
+    EXPECT_FALSE(context->presentRenderbuffer(GL_RENDERBUFFER)) << "no drawable behind it";
+    ASSERT_TRUE(context->renderbufferStorage(GL_RENDERBUFFER, layer.get()));
+    EXPECT_EQ(layer->renderbuffer(), renderbuffer);
+    GLint width = 0, format = 0;
+    glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &width);
+    glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_INTERNAL_FORMAT, &format);
+    EXPECT_EQ(width, 21);
+    EXPECT_EQ(format, static_cast<GLint>(platform::kGLRGB565));
+
+    // Sizes GL cannot hold, or none at all, are refused.
+    layer->setBounds(CGRectMake(0, 0, 1e9, 10));
+    EXPECT_FALSE(context->renderbufferStorage(GL_RENDERBUFFER, layer.get()));
+    layer->setBounds(CGRectMake(0, 0, -4, 10));
+    EXPECT_FALSE(context->renderbufferStorage(GL_RENDERBUFFER, layer.get()));
+
+    // A frame presented with keeping off is counted but not copied.
+    layer->setKeepsPresentedFrame(false);
+    int observed = 0;
+    layer->setPresentObserver([&](const platform::Drawable&) { ++observed; });
+    EXPECT_TRUE(context->presentRenderbuffer(GL_RENDERBUFFER));
+    EXPECT_EQ(layer->presentCount(), 1u);
+    EXPECT_EQ(observed, 1);
+    EXPECT_TRUE(layer->presentedFrame().empty());
+    EXPECT_EQ(layer->readPixels().width, 21);
+    glDeleteRenderbuffers(1, &renderbuffer);
+}
+
+TEST_F(GLContextTest, ReadBackLeavesTheFramebufferBindingsAlone) {
+    fltest::GLTarget target(4, 2);
+    glClearColor(0, 0, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    GLuint renderbuffer = 0;
+    glGenRenderbuffers(1, &renderbuffer);
+    glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
+    glRenderbufferStorage(GL_RENDERBUFFER, platform::kGLRGBA8, 3, 3);
+    platform::PixelBuffer pixels = platform::readRenderbufferPixels(renderbuffer, 3, 3);
+    EXPECT_EQ(pixels.width, 3);
+    GLint bound = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, static_cast<GLint>(target.framebuffer()));
+    EXPECT_EQ(target.pixelAt(3, 1), 0x0000FFFFu);
+    EXPECT_EQ(pixels.pixel(3, 0), 0u) << "outside the buffer";
+    EXPECT_TRUE(platform::readRenderbufferPixels(0, 3, 3).empty());
+    glDeleteRenderbuffers(1, &renderbuffer);
+}
+
+struct CountingView : platform::View {
+    int layouts = 0;
+    void layoutSubviews() override { ++layouts; }
+};
+
+TEST(ViewTest, LayoutRunsOnceAfterEachChangeThatAsksForIt) {
+    auto view = platform::make<CountingView>();
+    ASSERT_TRUE(view->initWithFrame(CGRectMake(5, 6, 100, 50)));
+    EXPECT_EQ(view->bounds(), CGRectMake(0, 0, 100, 50));
+    EXPECT_EQ(view->layer()->bounds(), view->bounds());
+    view->layoutIfNeeded();
+    view->layoutIfNeeded();
+    EXPECT_EQ(view->layouts, 1);
+    view->setFrame(CGRectMake(0, 0, 100, 50)); // moved only
+    view->layoutIfNeeded();
+    EXPECT_EQ(view->layouts, 1);
+    view->setContentScaleFactor(2);
+    EXPECT_EQ(view->layer()->contentsScale(), 2);
+    view->layoutIfNeeded();
+    EXPECT_EQ(view->layouts, 2);
+    view->setBounds(CGRectMake(0, 0, 60, 40));
+    EXPECT_EQ(view->frame().size, CGSizeMake(60, 40));
+    view->layoutIfNeeded();
+    EXPECT_EQ(view->layouts, 3);
+}
+
+} // namespace
