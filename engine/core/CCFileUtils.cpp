@@ -144,9 +144,12 @@ std::string CCFileUtils::getPathForFilename(const std::string& path, const std::
     std::string directory = Paths::stringByDeletingLastPathComponent(path);
     std::string name = Paths::lastPathComponent(path);
     if (!suffix.empty()) {
-        std::string extension = Paths::compoundPathExtension(name);
-        std::string base = Paths::stringByDeletingCompoundPathExtension(name);
-        if (base.find(suffix) == std::string::npos) name = Paths::stringByAppendingPathExtension(base + suffix, extension);
+        // A name that already carries the suffix ("bg-hd.png" on a retina phone) is used as it is.
+        if (Paths::stringByDeletingPathExtension(name).find(suffix) == std::string::npos) {
+            std::string extension = Paths::compoundPathExtension(name);
+            std::string base = Paths::stringByDeletingCompoundPathExtension(name);
+            name = Paths::stringByAppendingPathExtension(base + suffix, extension);
+        }
     }
     if (!Paths::isAbsolutePath(path)) return pathForResource(name, "", directory);
     std::string full = Paths::stringByAppendingPathComponent(directory, name);
@@ -243,11 +246,12 @@ std::string CCFileUtils::fullPathForFilename(const std::string& filename, ccReso
         }
         if (!found.empty()) break;
     }
+    // A miss still reports the type of the last variant tried.
+    if (resolutionType) *resolutionType = type;
     if (found.empty()) return {};
     auto value = platform::make<CCCacheValue>();
     value->initWithFullPath(found, type);
     _fullPathCache[filename] = value;
-    if (resolutionType) *resolutionType = type;
     return found;
 }
 
@@ -269,8 +273,8 @@ void CCFileUtils::loadFilenameLookupDictionaryFromFile(const std::string& filena
         CCLOG("CCFileUtils: %s is not a version 1 filename lookup dictionary", filename);
         return;
     }
+    // A version 1 file without names empties the table.
     const platform::PlistValue& filenames = dict["filenames"];
-    if (!filenames.isDictionary()) return;
     std::unordered_map<std::string, std::string> table;
     for (const auto& [name, substitute] : filenames.entries())
         if (substitute.isString()) table[name] = substitute.stringValue();

@@ -79,14 +79,16 @@ public:
     // The same, or the name itself when nothing is found.
     std::string fullPathFromRelativePathIgnoringResolutions(const std::string& relPath);
     std::string fullPathForFilename(const std::string& filename);
-    // "" when not found; resolutionType (may be null) receives the variant's type.
+    // "" when not found; resolutionType (may be null) receives the type of the variant found,
+    // or on a miss that of the last variant tried.
     std::string fullPathForFilename(const std::string& filename, ccResolutionType* resolutionType);
     // As fullPathForFilename, but the name itself when nothing is found.
     std::string fullPathFromRelativePath(const std::string& relPath, ccResolutionType* resolutionType);
     std::string fullPathFromRelativePath(const std::string& relPath);
 
     // Reads a lookup property list ("metadata" with "version" 1, "filenames" mapping names to
-    // substitutes); anything else leaves the lookup table as it is.
+    // substitutes; entries that are not names are dropped); any other file leaves the lookup
+    // table as it is.
     void loadFilenameLookupDictionaryFromFile(const std::string& filename);
     // The standardised path, without the device suffix in suffix mode: the texture cache's key.
     std::string standarizePath(const std::string& path);

@@ -114,7 +114,11 @@ TEST_F(FileUtilsTest, RetinaPhonePrefersTheHdSuffixAndFallsBackToThePlainFile) {
     EXPECT_EQ(resolve("bg.png"), std::make_pair(std::string("bg-hd.png"), kCCResolutioniPhoneRetinaDisplay));
     // The empty suffix belongs to "iphone" first in table order, so the plain file is 1x art.
     EXPECT_EQ(resolve("plain.png"), std::make_pair(std::string("plain.png"), kCCResolutioniPhone));
+    // A miss reports the type of the last variant tried: the plain name.
+    EXPECT_EQ(resolve("missing.png"), std::make_pair(std::string(""), kCCResolutioniPhone));
+    utils->setSearchMode(kCCFileUtilsSearchDirectoryMode);
     EXPECT_EQ(resolve("missing.png"), std::make_pair(std::string(""), kCCResolutionUnknown));
+    utils->setSearchMode(kCCFileUtilsSearchSuffixMode);
     EXPECT_EQ(utils->fullPathFromRelativePath("missing.png"), "missing.png");
     EXPECT_EQ(utils->fullPathForFilename(""), "");
 }
@@ -236,6 +240,12 @@ TEST_F(FileUtilsTest, LookupDictionarySubstitutesNamesOnlyForVersionOne) {
     EXPECT_EQ(utils->fullPathForFilenameIgnoringResolutions("logo.png"), at("logo-new.png"));
     utils->loadFilenameLookupDictionaryFromFile("v2.plist");
     EXPECT_EQ(utils->filenameLookup().size(), 1u);
+
+    // A version 1 file without names empties the table.
+    touch("nameless.plist", R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
+        <key>metadata</key><dict><key>version</key><integer>1</integer></dict></dict></plist>)");
+    utils->loadFilenameLookupDictionaryFromFile("nameless.plist");
+    EXPECT_TRUE(utils->filenameLookup().empty());
 }
 
 TEST_F(FileUtilsTest, CachesAnswerUntilPurged) {
