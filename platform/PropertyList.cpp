@@ -43,15 +43,19 @@ const char* skipBlanks(const char* p, const char* end) {
     return p;
 }
 
+// Where the digits of a string's leading number start: after blanks and one sign.
+const char* afterSign(const std::string& s, bool& negative) {
+    const char* p = skipBlanks(s.data(), s.data() + s.size());
+    negative = p < s.data() + s.size() && *p == '-';
+    if (p < s.data() + s.size() && (*p == '+' || *p == '-')) ++p;
+    return p;
+}
+
 // The leading decimal number of a string, 0 when there is none.
 double parseDouble(const std::string& s) {
-    const char* p = skipBlanks(s.data(), s.data() + s.size());
-    const char* end = s.data() + s.size();
     bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
+    const char* p = afterSign(s, negative);
+    const char* end = s.data() + s.size();
     if (p == end || *p == '+' || *p == '-') return 0;
     double value = 0;
     auto [stop, ec] = std::from_chars(p, end, value, std::chars_format::general);
@@ -69,13 +73,9 @@ double parseDouble(const std::string& s) {
 
 // The leading decimal integer of a string, saturated at the given limits.
 std::int64_t parseInteger(const std::string& s, std::int64_t lo, std::int64_t hi) {
-    const char* p = skipBlanks(s.data(), s.data() + s.size());
-    const char* end = s.data() + s.size();
     bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
+    const char* p = afterSign(s, negative);
+    const char* end = s.data() + s.size();
     // Accumulate towards the negative side, which has the larger range.
     std::int64_t value = 0;
     bool overflow = false;
@@ -122,58 +122,61 @@ struct PlistValue::Node {
     Items items;
 };
 
+namespace {
+
+// A new node of the type, filled in by the caller before it is shared.
+std::shared_ptr<PlistValue::Node> newNode(PlistValue::Type type) {
+    auto n = std::make_shared<PlistValue::Node>();
+    n->type = type;
+    return n;
+}
+
+} // namespace
+
 PlistValue PlistValue::string(std::string value) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::String;
+    auto n = newNode(Type::String);
     n->string = std::move(value);
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::integer(std::int64_t value) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Integer;
+    auto n = newNode(Type::Integer);
     n->integer = value;
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::real(double value) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Real;
+    auto n = newNode(Type::Real);
     n->real = value;
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::boolean(bool value) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Boolean;
+    auto n = newNode(Type::Boolean);
     n->boolean = value;
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::data(std::vector<std::uint8_t> bytes) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Data;
+    auto n = newNode(Type::Data);
     n->bytes = std::move(bytes);
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::date(double secondsSinceReferenceDate) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Date;
+    auto n = newNode(Type::Date);
     n->real = secondsSinceReferenceDate;
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::array(Items items) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Array;
+    auto n = newNode(Type::Array);
     n->items = std::move(items);
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::dictionary(Entries entries) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Dictionary;
+    auto n = newNode(Type::Dictionary);
     n->entries.reserve(entries.size());
     for (auto& [key, value] : entries) {
         auto found = n->index.find(key);
@@ -203,16 +206,14 @@ bool convert(plist_t node, int depth, PlistValue& out) {
         out = PlistValue::boolean(b != 0);
         return true;
     }
-    case PLIST_UINT: {
+    case PLIST_UINT:
+    case PLIST_UID: {
         // Negative integers come back in two's complement.
         std::uint64_t v = 0;
-        plist_get_uint_val(node, &v);
-        out = PlistValue::integer(static_cast<std::int64_t>(v));
-        return true;
-    }
-    case PLIST_UID: {
-        std::uint64_t v = 0;
-        plist_get_uid_val(node, &v);
+        if (plist_get_node_type(node) == PLIST_UINT)
+            plist_get_uint_val(node, &v);
+        else
+            plist_get_uid_val(node, &v);
         out = PlistValue::integer(static_cast<std::int64_t>(v));
         return true;
     }
@@ -325,6 +326,10 @@ private:
         return v;
     }
 
+    // The object number in reference slot i of a container whose slots start at pos (checked
+    // to lie in the object area before the container is read).
+    std::uint64_t reference(std::size_t pos, std::size_t i) const { return be(data_ + pos + i * refSize_, refSize_); }
+
     // [pos, pos + n) lies within the object area.
     bool fits(std::size_t pos, std::uint64_t n) const { return pos <= objectsEnd_ && n <= objectsEnd_ - pos; }
 
@@ -435,7 +440,7 @@ private:
         items.reserve(n);
         for (std::size_t i = 0; i < n; ++i) {
             PlistValue item;
-            if (!object(be(data_ + pos + i * refSize_, refSize_), depth + 1, item)) return false;
+            if (!object(reference(pos, i), depth + 1, item)) return false;
             items.push_back(std::move(item));
         }
         out = PlistValue::array(std::move(items));
@@ -447,8 +452,8 @@ private:
         entries.reserve(n);
         for (std::size_t i = 0; i < n; ++i) {
             PlistValue key, value;
-            if (!object(be(data_ + pos + i * refSize_, refSize_), depth + 1, key) || !key.isString()) return false;
-            if (!object(be(data_ + pos + (n + i) * refSize_, refSize_), depth + 1, value)) return false;
+            if (!object(reference(pos, i), depth + 1, key) || !key.isString()) return false;
+            if (!object(reference(pos, n + i), depth + 1, value)) return false;
             entries.emplace_back(key.stringValue(), std::move(value));
         }
         out = PlistValue::dictionary(std::move(entries));
@@ -606,9 +611,9 @@ bool PlistValue::boolValue() const {
     case Type::Boolean: return node_->boolean;
     case Type::String: {
         const std::string& s = node_->string;
-        const char* p = skipBlanks(s.data(), s.data() + s.size());
+        bool negative = false;
+        const char* p = afterSign(s, negative);
         const char* end = s.data() + s.size();
-        if (p < end && (*p == '+' || *p == '-')) ++p;
         while (p < end && *p == '0') ++p;
         return p < end && (*p == 'Y' || *p == 'y' || *p == 'T' || *p == 't' || (*p >= '1' && *p <= '9'));
     }
