@@ -123,7 +123,8 @@ TEST_F(GLProgramTest, EveryDefaultProgramComputesWhatItsNameSays) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), 1, 1, 0, format, GL_UNSIGNED_BYTE, texel.data());
+        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), 1, 1, 0, format, GL_UNSIGNED_BYTE,
+                     texel.data());
         return name;
     };
     GLuint rgba = texture(GL_RGBA, {128, 255, 255, 128});
@@ -131,7 +132,8 @@ TEST_F(GLProgramTest, EveryDefaultProgramComputesWhatItsNameSays) {
 
     // Clip-space corners double as texture coordinates, so the length program sees its circle.
     const GLfloat corners[] = {-1, -1, 1, -1, -1, 1, 1, 1};
-    const GLfloat colors[] = {1, 0.5f, 0.25f, 0.5f, 1, 0.5f, 0.25f, 0.5f, 1, 0.5f, 0.25f, 0.5f, 1, 0.5f, 0.25f, 0.5f};
+    const GLfloat colors[] = {1, 0.5f, 0.25f, 0.5f, 1, 0.5f, 0.25f, 0.5f,
+                              1, 0.5f, 0.25f, 0.5f, 1, 0.5f, 0.25f, 0.5f};
     auto draw = [&](const char* key, GLuint tex, auto&& setUniforms) {
         CCGLProgram* p = CCShaderCache::sharedShaderCache()->programForKey(key);
         if (!p) return std::uint32_t(0xDEADBEEF);
@@ -163,8 +165,10 @@ TEST_F(GLProgramTest, EveryDefaultProgramComputesWhatItsNameSays) {
 
     // colour (255, 128, 64, 128), texel (128, 255, 255, 128), u_color (128, 255, 64, 255)
     EXPECT_TRUE(fltest::colorNear(draw(kCCShader_PositionTextureColor, rgba, none), 0x80804040));
-    EXPECT_TRUE(fltest::colorNear(draw(kCCShader_PositionTextureColorAlphaTest, rgba, alphaTest(0.4f)), 0x80804040));
-    EXPECT_TRUE(fltest::colorNear(draw(kCCShader_PositionTextureColorAlphaTest, rgba, alphaTest(0.6f)), 0x0000FFFF))
+    EXPECT_TRUE(
+        fltest::colorNear(draw(kCCShader_PositionTextureColorAlphaTest, rgba, alphaTest(0.4f)), 0x80804040));
+    EXPECT_TRUE(
+        fltest::colorNear(draw(kCCShader_PositionTextureColorAlphaTest, rgba, alphaTest(0.6f)), 0x0000FFFF))
         << "a texel at or below the threshold is discarded";
     EXPECT_TRUE(fltest::colorNear(draw(kCCShader_PositionColor, 0, none), 0xFF804080));
     EXPECT_TRUE(fltest::colorNear(draw(kCCShader_PositionTexture, rgba, none), 0x80FFFF80));
