@@ -39,7 +39,8 @@ const PlistValue::Items kNoItems;
 const std::vector<std::uint8_t> kNoBytes;
 
 const char* skipBlanks(const char* p, const char* end) {
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v')) ++p;
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v'))
+        ++p;
     return p;
 }
 
@@ -62,7 +63,8 @@ double parseDouble(const std::string& s) {
     if (ec == std::errc::result_out_of_range) {
         // Too large gives infinity, too small zero: find the exponent's sign.
         const char* e = p;
-        while (e < stop && *e != 'e' && *e != 'E') ++e;
+        while (e < stop && *e != 'e' && *e != 'E')
+            ++e;
         bool tiny = e + 1 < stop && e[1] == '-';
         value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
     } else if (ec != std::errc()) {
@@ -301,7 +303,8 @@ public:
 
     bool read(PlistValue& out) {
         constexpr std::size_t headerSize = 8, trailerSize = 32;
-        if (length_ < headerSize + trailerSize + 1 || std::memcmp(data_, "bplist00", headerSize) != 0) return false;
+        if (length_ < headerSize + trailerSize + 1 || std::memcmp(data_, "bplist00", headerSize) != 0)
+            return false;
         const std::uint8_t* trailer = data_ + length_ - trailerSize;
         offsetSize_ = trailer[6];
         refSize_ = trailer[7];
@@ -322,13 +325,16 @@ public:
 private:
     static std::uint64_t be(const std::uint8_t* p, std::size_t n) {
         std::uint64_t v = 0;
-        for (std::size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+        for (std::size_t i = 0; i < n; ++i)
+            v = (v << 8) | p[i];
         return v;
     }
 
     // The object number in reference slot i of a container whose slots start at pos (checked
     // to lie in the object area before the container is read).
-    std::uint64_t reference(std::size_t pos, std::size_t i) const { return be(data_ + pos + i * refSize_, refSize_); }
+    std::uint64_t reference(std::size_t pos, std::size_t i) const {
+        return be(data_ + pos + i * refSize_, refSize_);
+    }
 
     // [pos, pos + n) lies within the object area.
     bool fits(std::size_t pos, std::uint64_t n) const { return pos <= objectsEnd_ && n <= objectsEnd_ - pos; }
@@ -401,7 +407,8 @@ private:
             if ((marker >> 4) == 0x4)
                 out = PlistValue::data(std::vector<std::uint8_t>(p, p + n));
             else
-                out = PlistValue::string(std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)));
+                out = PlistValue::string(
+                    std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)));
             return true;
         }
         case 0x6: {
@@ -527,7 +534,8 @@ PlistValue PlistValue::fromMemory(const void* bytes, std::size_t length, std::st
         p += 3;
         length -= 3;
     }
-    if (length == 0 || length > std::numeric_limits<std::uint32_t>::max()) return fail("property list size out of range");
+    if (length == 0 || length > std::numeric_limits<std::uint32_t>::max())
+        return fail("property list size out of range");
     // XML text holds no NUL; the library would carry one into a key it later asserts on.
     if (std::memchr(p, 0, length)) return fail("not a property list");
     plist_t root = nullptr;
@@ -562,7 +570,9 @@ PlistValue PlistValue::arrayWithContentsOfFile(const std::filesystem::path& path
     return v.isArray() ? v : PlistValue();
 }
 
-PlistValue::Type PlistValue::type() const { return node_ ? node_->type : Type::Null; }
+PlistValue::Type PlistValue::type() const {
+    return node_ ? node_->type : Type::Null;
+}
 
 bool PlistValue::isNumber() const {
     Type t = type();
@@ -571,24 +581,36 @@ bool PlistValue::isNumber() const {
 
 double PlistValue::doubleValue() const {
     switch (type()) {
-    case Type::Integer: return static_cast<double>(node_->integer);
-    case Type::Real: return node_->real;
-    case Type::Boolean: return node_->boolean ? 1.0 : 0.0;
-    case Type::String: return parseDouble(node_->string);
-    default: return 0;
+    case Type::Integer:
+        return static_cast<double>(node_->integer);
+    case Type::Real:
+        return node_->real;
+    case Type::Boolean:
+        return node_->boolean ? 1.0 : 0.0;
+    case Type::String:
+        return parseDouble(node_->string);
+    default:
+        return 0;
     }
 }
 
-float PlistValue::floatValue() const { return static_cast<float>(doubleValue()); }
+float PlistValue::floatValue() const {
+    return static_cast<float>(doubleValue());
+}
 
 std::int32_t PlistValue::intValue() const {
     constexpr std::int64_t lo = INT32_MIN, hi = INT32_MAX;
     switch (type()) {
-    case Type::Integer: return static_cast<std::int32_t>(std::clamp(node_->integer, lo, hi));
-    case Type::Real: return static_cast<std::int32_t>(clampDouble(node_->real, lo, hi));
-    case Type::Boolean: return node_->boolean ? 1 : 0;
-    case Type::String: return static_cast<std::int32_t>(parseInteger(node_->string, lo, hi));
-    default: return 0;
+    case Type::Integer:
+        return static_cast<std::int32_t>(std::clamp(node_->integer, lo, hi));
+    case Type::Real:
+        return static_cast<std::int32_t>(clampDouble(node_->real, lo, hi));
+    case Type::Boolean:
+        return node_->boolean ? 1 : 0;
+    case Type::String:
+        return static_cast<std::int32_t>(parseInteger(node_->string, lo, hi));
+    default:
+        return 0;
     }
 }
 
@@ -596,38 +618,53 @@ std::int64_t PlistValue::integerValue() const {
     constexpr std::int64_t lo = std::numeric_limits<std::int64_t>::min();
     constexpr std::int64_t hi = std::numeric_limits<std::int64_t>::max();
     switch (type()) {
-    case Type::Integer: return node_->integer;
-    case Type::Real: return clampDouble(node_->real, lo, hi);
-    case Type::Boolean: return node_->boolean ? 1 : 0;
-    case Type::String: return parseInteger(node_->string, lo, hi);
-    default: return 0;
+    case Type::Integer:
+        return node_->integer;
+    case Type::Real:
+        return clampDouble(node_->real, lo, hi);
+    case Type::Boolean:
+        return node_->boolean ? 1 : 0;
+    case Type::String:
+        return parseInteger(node_->string, lo, hi);
+    default:
+        return 0;
     }
 }
 
 bool PlistValue::boolValue() const {
     switch (type()) {
-    case Type::Integer: return node_->integer != 0;
-    case Type::Real: return node_->real != 0;
-    case Type::Boolean: return node_->boolean;
+    case Type::Integer:
+        return node_->integer != 0;
+    case Type::Real:
+        return node_->real != 0;
+    case Type::Boolean:
+        return node_->boolean;
     case Type::String: {
         const std::string& s = node_->string;
         bool negative = false;
         const char* p = afterSign(s, negative);
         const char* end = s.data() + s.size();
-        while (p < end && *p == '0') ++p;
+        while (p < end && *p == '0')
+            ++p;
         return p < end && (*p == 'Y' || *p == 'y' || *p == 'T' || *p == 't' || (*p >= '1' && *p <= '9'));
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 
 std::string PlistValue::stringValue() const {
     switch (type()) {
-    case Type::String: return node_->string;
-    case Type::Integer: return std::to_string(node_->integer);
-    case Type::Real: return formatDouble(node_->real);
-    case Type::Boolean: return node_->boolean ? "1" : "0";
-    default: return {};
+    case Type::String:
+        return node_->string;
+    case Type::Integer:
+        return std::to_string(node_->integer);
+    case Type::Real:
+        return formatDouble(node_->real);
+    case Type::Boolean:
+        return node_->boolean ? "1" : "0";
+    default:
+        return {};
     }
 }
 
@@ -635,13 +672,18 @@ const std::vector<std::uint8_t>& PlistValue::dataValue() const {
     return type() == Type::Data ? node_->bytes : kNoBytes;
 }
 
-double PlistValue::dateValue() const { return type() == Type::Date ? node_->real : 0; }
+double PlistValue::dateValue() const {
+    return type() == Type::Date ? node_->real : 0;
+}
 
 std::size_t PlistValue::count() const {
     switch (type()) {
-    case Type::Dictionary: return node_->entries.size();
-    case Type::Array: return node_->items.size();
-    default: return 0;
+    case Type::Dictionary:
+        return node_->entries.size();
+    case Type::Array:
+        return node_->items.size();
+    default:
+        return 0;
     }
 }
 
@@ -657,7 +699,8 @@ bool PlistValue::containsKey(std::string_view key) const {
 
 std::vector<std::string> PlistValue::allKeys() const {
     std::vector<std::string> keys;
-    for (const auto& entry : entries()) keys.push_back(entry.first);
+    for (const auto& entry : entries())
+        keys.push_back(entry.first);
     return keys;
 }
 
@@ -670,7 +713,9 @@ const PlistValue& PlistValue::objectAtIndex(std::size_t index) const {
     return node_->items[index];
 }
 
-const PlistValue::Items& PlistValue::items() const { return type() == Type::Array ? node_->items : kNoItems; }
+const PlistValue::Items& PlistValue::items() const {
+    return type() == Type::Array ? node_->items : kNoItems;
+}
 
 bool PlistValue::isEqual(const PlistValue& other) const {
     if (node_ == other.node_) return true;
@@ -682,12 +727,18 @@ bool PlistValue::isEqual(const PlistValue& other) const {
     }
     if (a != b) return false;
     switch (a) {
-    case Type::Null: return true;
-    case Type::String: return node_->string == other.node_->string;
-    case Type::Boolean: return node_->boolean == other.node_->boolean;
-    case Type::Data: return node_->bytes == other.node_->bytes;
-    case Type::Date: return node_->real == other.node_->real;
-    case Type::Array: return node_->items == other.node_->items;
+    case Type::Null:
+        return true;
+    case Type::String:
+        return node_->string == other.node_->string;
+    case Type::Boolean:
+        return node_->boolean == other.node_->boolean;
+    case Type::Data:
+        return node_->bytes == other.node_->bytes;
+    case Type::Date:
+        return node_->real == other.node_->real;
+    case Type::Array:
+        return node_->items == other.node_->items;
     case Type::Dictionary: {
         if (node_->entries.size() != other.node_->entries.size()) return false;
         for (const auto& [key, value] : node_->entries) {
@@ -695,22 +746,29 @@ bool PlistValue::isEqual(const PlistValue& other) const {
         }
         return true;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 
 std::string PlistValue::description() const {
     switch (type()) {
-    case Type::Null: return "(null)";
-    case Type::String: return "\"" + node_->string + "\"";
+    case Type::Null:
+        return "(null)";
+    case Type::String:
+        return "\"" + node_->string + "\"";
     case Type::Integer:
     case Type::Real:
-    case Type::Boolean: return stringValue();
-    case Type::Data: return format("<data, %zu bytes>", node_->bytes.size());
-    case Type::Date: return format("<date %.3f>", node_->real);
+    case Type::Boolean:
+        return stringValue();
+    case Type::Data:
+        return format("<data, %zu bytes>", node_->bytes.size());
+    case Type::Date:
+        return format("<date %.3f>", node_->real);
     case Type::Array: {
         std::string s = "(";
-        for (std::size_t i = 0; i < node_->items.size(); ++i) s += (i ? ", " : "") + node_->items[i].description();
+        for (std::size_t i = 0; i < node_->items.size(); ++i)
+            s += (i ? ", " : "") + node_->items[i].description();
         return s + ")";
     }
     case Type::Dictionary: {
