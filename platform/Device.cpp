@@ -2,7 +2,9 @@
 
 namespace platform {
 
-DeviceProfile DeviceProfile::phone() { return {}; }
+DeviceProfile DeviceProfile::phone() {
+    return {};
+}
 
 DeviceProfile DeviceProfile::phoneRetina() {
     DeviceProfile p;
@@ -45,10 +47,18 @@ float& scaleFactor() {
 }
 } // namespace
 
-const DeviceProfile& Device::current() { return currentProfile(); }
-void Device::setCurrent(const DeviceProfile& profile) { currentProfile() = profile; }
+const DeviceProfile& Device::current() {
+    return currentProfile();
+}
+void Device::setCurrent(const DeviceProfile& profile) {
+    currentProfile() = profile;
+}
 
-float contentScaleFactor() { return scaleFactor(); }
-void setContentScaleFactor(float scale) { scaleFactor() = scale; }
+float contentScaleFactor() {
+    return scaleFactor();
+}
+void setContentScaleFactor(float scale) {
+    scaleFactor() = scale;
+}
 
 } // namespace platform

@@ -14,14 +14,14 @@ struct DeviceProfile {
     InterfaceIdiom idiom = InterfaceIdiom::Phone;
     std::string systemVersion = "6.1";
     double screenScale = 1.0;
-    CGSize screenSize{320, 480};           // points
-    CGSize preferredModeSize{320, 480};    // pixels
+    CGSize screenSize{320, 480};        // points
+    CGSize preferredModeSize{320, 480}; // pixels
 
-    static DeviceProfile phone();          // the default: scale 1, 320x480
-    static DeviceProfile phoneRetina();    // scale 2, 640x960 pixels
-    static DeviceProfile phone5Retina();   // scale 2, 640x1136 pixels
-    static DeviceProfile pad();            // scale 1, 768x1024
-    static DeviceProfile padRetina();      // scale 2, 1536x2048 pixels
+    static DeviceProfile phone();        // the default: scale 1, 320x480
+    static DeviceProfile phoneRetina();  // scale 2, 640x960 pixels
+    static DeviceProfile phone5Retina(); // scale 2, 640x1136 pixels
+    static DeviceProfile pad();          // scale 1, 768x1024
+    static DeviceProfile padRetina();    // scale 2, 1536x2048 pixels
 };
 
 class Device {

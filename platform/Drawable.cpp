@@ -27,8 +27,8 @@ GLsizei Drawable::pixelsHigh() const {
     return toPixels(bounds_.size.height, contentsScale_);
 }
 
-GLenum Drawable::storageFormat() const {
-    return properties_.colorFormat == kEAGLColorFormatRGB565 ? kGLRGB565 : kGLRGBA8;
+GLenum renderbufferFormatForColorFormat(const std::string& colorFormat) {
+    return colorFormat == kEAGLColorFormatRGB565 ? kGLRGB565 : kGLRGBA8;
 }
 
 void Drawable::attachStorage(GLuint renderbuffer, GLsizei width, GLsizei height) {

@@ -20,6 +20,10 @@ inline constexpr const char* kEAGLColorFormatRGB565 = "EAGLColorFormat565";
 inline constexpr const char* kEAGLDrawablePropertyRetainedBacking = "EAGLDrawablePropertyRetainedBacking";
 inline constexpr const char* kEAGLDrawablePropertyColorFormat = "EAGLDrawablePropertyColorFormat";
 
+// The renderbuffer format of a drawable colour format: GL_RGB565 for "EAGLColorFormat565",
+// GL_RGBA8 for anything else.
+GLenum renderbufferFormatForColorFormat(const std::string& colorFormat);
+
 struct DrawableProperties {
     bool retainedBacking = false;
     std::string colorFormat = kEAGLColorFormatRGBA8;
@@ -49,8 +53,7 @@ public:
     // The storage a renderbuffer gets from this layer: bounds x scale, rounded, in pixels.
     GLsizei pixelsWide() const;
     GLsizei pixelsHigh() const;
-    // GL_RGB565 for "EAGLColorFormat565", GL_RGBA8 otherwise.
-    GLenum storageFormat() const;
+    GLenum storageFormat() const { return renderbufferFormatForColorFormat(properties_.colorFormat); }
 
     // The renderbuffer that last took its storage from this layer (0 before).
     GLuint renderbuffer() const { return renderbuffer_; }

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <sstream>
 
 namespace platform {
 
@@ -27,12 +26,19 @@ int versionOf(const char* text) {
 }
 } // namespace
 
-bool GLExtensions::has(const std::string& name) const {
-    std::istringstream tokens(extensions);
-    std::string token;
-    while (tokens >> token)
-        if (token == name) return true;
+bool extensionListHas(const std::string& list, const std::string& name) {
+    if (name.empty()) return false;
+    for (std::size_t start = 0; start <= list.size();) {
+        std::size_t end = list.find(' ', start);
+        if (end == std::string::npos) end = list.size();
+        if (list.compare(start, end - start, name) == 0) return true;
+        start = end + 1;
+    }
     return false;
+}
+
+bool GLExtensions::has(const std::string& name) const {
+    return extensionListHas(extensions, name);
 }
 
 void GLExtensions::resolveMultisampleFramebuffer(GLint width, GLint height) const {

@@ -53,6 +53,9 @@ struct GLExtensions {
     void resolveMultisampleFramebuffer(GLint width, GLint height) const;
 };
 
+// Whether a space-separated extension list holds exactly this name (a prefix is not a name).
+bool extensionListHas(const std::string& list, const std::string& name);
+
 // The table; filled the first time a context is made current, empty (all null) before.
 const GLExtensions& glExtensions();
 // Fills the table from the current context, once. GLContext calls it.

@@ -21,10 +21,18 @@ void PointerTouches::deliver(TouchPhase phase, double timestamp) {
     event->mutableAllTouches().add(touch.get());
     TouchSet touches{touch.get()};
     switch (phase) {
-    case TouchPhase::Began: view_->touchesBegan(touches, event.get()); break;
-    case TouchPhase::Moved: view_->touchesMoved(touches, event.get()); break;
-    case TouchPhase::Ended: view_->touchesEnded(touches, event.get()); break;
-    default: view_->touchesCancelled(touches, event.get()); break;
+    case TouchPhase::Began:
+        view_->touchesBegan(touches, event.get());
+        break;
+    case TouchPhase::Moved:
+        view_->touchesMoved(touches, event.get());
+        break;
+    case TouchPhase::Ended:
+        view_->touchesEnded(touches, event.get());
+        break;
+    default:
+        view_->touchesCancelled(touches, event.get());
+        break;
     }
 }
 
@@ -94,7 +102,8 @@ std::unique_ptr<Window> Window::open(View* view, const std::string& title) {
                                        BlackPixel(display, screen), BlackPixel(display, screen));
     XStoreName(display, impl->window, title.c_str());
     XSelectInput(display, impl->window,
-                 ExposureMask | ButtonPressMask | ButtonReleaseMask | Button1MotionMask | StructureNotifyMask);
+                 ExposureMask | ButtonPressMask | ButtonReleaseMask | Button1MotionMask |
+                     StructureNotifyMask);
     impl->deleteMessage = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, impl->window, &impl->deleteMessage, 1);
     impl->gc = XCreateGC(display, impl->window, 0, nullptr);
@@ -123,7 +132,9 @@ bool Window::processEvents() {
         case ButtonPress:
             if (event.xbutton.button == Button1) w.pointer.press(event.xbutton.x, event.xbutton.y, now());
             break;
-        case MotionNotify: w.pointer.drag(event.xmotion.x, event.xmotion.y, now()); break;
+        case MotionNotify:
+            w.pointer.drag(event.xmotion.x, event.xmotion.y, now());
+            break;
         case ButtonRelease:
             if (event.xbutton.button == Button1) w.pointer.release(event.xbutton.x, event.xbutton.y, now());
             break;
@@ -133,8 +144,11 @@ bool Window::processEvents() {
                 w.open = false;
             }
             break;
-        case Expose: show(w.view->layer()->presentedFrame()); break;
-        default: break;
+        case Expose:
+            show(w.view->layer()->presentedFrame());
+            break;
+        default:
+            break;
         }
     }
     return w.open;
@@ -166,9 +180,13 @@ void Window::show(const PixelBuffer& frame) {
 #else
 
 struct Window::Impl {};
-std::unique_ptr<Window> Window::open(View*, const std::string&) { return nullptr; }
+std::unique_ptr<Window> Window::open(View*, const std::string&) {
+    return nullptr;
+}
 Window::~Window() = default;
-bool Window::processEvents() { return false; }
+bool Window::processEvents() {
+    return false;
+}
 void Window::show(const PixelBuffer&) {}
 
 #endif

@@ -40,7 +40,7 @@ public:
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    // Handles pending window events: mouse to touches, resizing, closing. False once the user
+    // Handles pending window events: mouse to touches, redrawing, closing. False once the user
     // closed the window.
     bool processEvents();
     // Shows a frame; presenting the view's layer calls this by itself.

@@ -9,8 +9,8 @@
 using platform::Object;
 using platform::Ref;
 
-// One per target that has actions. Memory for the table's buckets comes from uthash, whose
-// allocation failure ends the process with status -1.
+// One per target that has actions, kept in the manager's pool. Memory for the table's buckets
+// comes from uthash, whose allocation failure ends the process with status -1.
 struct _hashElement {
     ccArray* actions;
     std::uint64_t actionIndex;
@@ -45,7 +45,7 @@ void CCActionManager::deleteHashElement(_hashElement* element) {
     HASH_DEL(targets, element);
     ccArray* actions = element->actions;
     Object* target = element->target;
-    delete element;
+    entries.destroy(element);
     if (actions) {
         for (std::uint64_t i = 0; i < actions->count; ++i)
             static_cast<CCAction*>(actions->items[i])->_listedIn = nullptr;
@@ -110,7 +110,7 @@ void CCActionManager::addAction(CCAction* action, CCNode* target, bool paused) {
     Object* key = target;
     _hashElement* element = elementFor(key);
     if (!element) {
-        element = new _hashElement{};
+        element = entries.make();
         element->paused = paused;
         element->target = key;
         key->retain();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "actions/CCAction.h"
+#include "core/CCEntryPool.h"
 #include "core/CCNode.h"
 #include "platform/Collections.h"
 #include "platform/Object.h"
@@ -56,6 +57,7 @@ private:
     void removeActionAtIndex(std::uint64_t index, _hashElement* element);
     _hashElement* elementFor(const platform::Object* target) const;
 
+    CCEntryPool<_hashElement> entries; // declared first, so that it outlives the entries
     _hashElement* targets = nullptr;
     _hashElement* currentTarget = nullptr;
     bool currentTargetSalvaged = false;

@@ -1,9 +1,12 @@
 #include "core/CCConfiguration.h"
 
 #include "platform/Device.h"
+#include "platform/GLExtensions.h"
 
 #include <GLES2/gl2.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <sstream>
 
@@ -24,7 +27,9 @@ CCConfiguration* CCConfiguration::sharedConfiguration() {
     return shared.get();
 }
 
-void CCConfiguration::purgeSharedConfiguration() { sharedInstance() = nullptr; }
+void CCConfiguration::purgeSharedConfiguration() {
+    sharedInstance() = nullptr;
+}
 
 CCConfiguration::CCConfiguration() = default;
 
@@ -38,7 +43,10 @@ std::uint32_t CCConfiguration::packVersion(const std::string& version) {
     std::stringstream parts(version);
     std::string part;
     while (std::getline(parts, part, '.')) {
-        packed += static_cast<std::uint32_t>(std::atoi(part.c_str())) * weight;
+        // Out-of-range components clamp to the int range, as the platform's intValue does;
+        // atoi would be undefined there.
+        long value = std::clamp<long>(std::strtol(part.c_str(), nullptr, 10), INT_MIN, INT_MAX);
+        packed += static_cast<std::uint32_t>(static_cast<std::int32_t>(value)) * weight;
         weight /= 0x100;
     }
     return packed;
@@ -46,17 +54,14 @@ std::uint32_t CCConfiguration::packVersion(const std::string& version) {
 
 bool CCConfiguration::checkForGLExtension(const std::string& name) {
     getOpenGLvariables();
-    std::stringstream tokens(_glExtensions);
-    std::string token;
-    while (std::getline(tokens, token, ' '))
-        if (token == name) return true;
-    return false;
+    return platform::extensionListHas(_glExtensions, name);
 }
 
 std::int32_t CCConfiguration::runningDevice() const {
     const platform::DeviceProfile& device = platform::Device::current();
     bool retina = platform::contentScaleFactor() == 2.0f;
-    if (device.idiom == platform::InterfaceIdiom::Pad) return retina ? kCCDeviceiPadRetinaDisplay : kCCDeviceiPad;
+    if (device.idiom == platform::InterfaceIdiom::Pad)
+        return retina ? kCCDeviceiPadRetinaDisplay : kCCDeviceiPad;
     if (device.idiom != platform::InterfaceIdiom::Phone) return kCCDeviceUnknown;
     if (device.preferredModeSize == CGSizeMake(640, 1136))
         return retina ? kCCDeviceiPhone5RetinaDisplay : kCCDeviceiPhone5;
@@ -86,10 +91,10 @@ void CCConfiguration::getOpenGLvariables() {
     _supportsShareableVAO = checkForGLExtension("GL_APPLE_vertex_array_object");
 }
 
-#define CC_GL_VALUE(type, getter, field)                                                           \
-    type CCConfiguration::getter() {                                                               \
-        getOpenGLvariables();                                                                      \
-        return field;                                                                              \
+#define CC_GL_VALUE(type, getter, field)                                                                     \
+    type CCConfiguration::getter() {                                                                         \
+        getOpenGLvariables();                                                                                \
+        return field;                                                                                        \
     }
 CC_GL_VALUE(std::int32_t, maxTextureSize, _maxTextureSize)
 CC_GL_VALUE(std::int32_t, maxTextureUnits, _maxTextureUnits)

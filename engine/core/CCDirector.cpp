@@ -1,12 +1,13 @@
 #include "core/CCDirector.h"
-#include "core/CCStatsImages.h"
 
 #include "actions/CCActionManager.h"
 #include "core/CCConfiguration.h"
 #include "core/CCFileUtils.h"
 #include "core/CCGLView.h"
 #include "core/CCMatrix.h"
+#include "core/CCProtocols.h"
 #include "core/CCScheduler.h"
+#include "core/CCStatsImages.h"
 #include "core/CCTouchDispatcher.h"
 #include "core/ccGLStateCache.h"
 #include "platform/Device.h"
@@ -24,7 +25,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstdio>
 
 std::uint32_t drawCallCounter = 0;
 
@@ -43,14 +43,37 @@ double secondsBetween(const struct timeval& from, const struct timeval& to) {
            static_cast<double>(to.tv_usec - from.tv_usec) / 1000000.0;
 }
 
+// Reads the wall clock (microsecond resolution) into `now`; false, with a log line, when it
+// cannot be read.
+bool readWallClock(struct timeval& now) {
+    if (gettimeofday(&now, nullptr) == 0) return true;
+    CCLOG("error in gettimeofday");
+    return false;
+}
+
+void handOutImage(const unsigned char* bytes, std::uint64_t size, const unsigned char** data,
+                  std::uint64_t* length) {
+    if (data) *data = bytes;
+    if (length) *length = size;
+}
+
+// A statistics label shows its text only once it is a label.
+void setStatsText(CCNode* label, const std::string& text) {
+    if (auto* shown = dynamic_cast<CCLabelProtocol*>(label)) shown->setString(text);
+}
+
 } // namespace
 
 // =============================================================================================
 // CCDirector
 
+CCDirector::DirectorMaker CCDirector::defaultDirector() {
+    return [] { return platform::Ref<CCDirector>(platform::make<CCDirectorDisplayLink>()); };
+}
+
 CCDirector* CCDirector::sharedDirector() {
     if (!sharedDirector_) {
-        auto director = platform::make<CCDirectorDisplayLink>();
+        platform::Ref<CCDirector> director = defaultDirector()();
         // The shared reference is the one the new director was born with.
         sharedDirector_ = director.leakRef();
         if (!sharedDirector_->init()) CCLOG("could not initialise the director");
@@ -85,7 +108,6 @@ CCDirector::~CCDirector() {
 }
 
 bool CCDirector::init() {
-
     _scenesStack.clear();
     _scenesStack.reserve(10);
     _delegate = nullptr;
@@ -120,8 +142,7 @@ void CCDirector::setGLDefaultValues() {
 
 void CCDirector::calculateDeltaTime() {
     struct timeval now;
-    if (gettimeofday(&now, nullptr) != 0) {
-        CCLOG("error in gettimeofday");
+    if (!readWallClock(now)) {
         _dt = 0;
         return;
     }
@@ -137,16 +158,13 @@ void CCDirector::calculateDeltaTime() {
 
 void CCDirector::purgeCachedData() {
     runPurgeHook(CCDirectorPurge::BitmapFontConfigurations);
-    if (sharedDirector()->view()) runPurgeHook(CCDirectorPurge::UnusedTextures);
+    // Asking must not make a shared director where there is none.
+    if (sharedDirector_ && sharedDirector_->view()) runPurgeHook(CCDirectorPurge::UnusedTextures);
     CCFileUtils::sharedFileUtils()->purgeCachedEntries();
 }
 
 float CCDirector::getZEye() const {
     return static_cast<float>(_winSizeInPixels.height / 1.1566 / platform::contentScaleFactor());
-}
-
-void CCDirector::setProjection(ccDirectorProjection projection) {
-    _projection = projection;
 }
 
 void CCDirector::setAlphaBlending(bool on) {
@@ -329,7 +347,7 @@ void CCDirector::pause() {
 void CCDirector::resume() {
     if (!_isPaused) return;
     setAnimationInterval(_oldAnimationInterval);
-    if (gettimeofday(&_lastUpdate, nullptr) != 0) CCLOG("Director: Error in gettimeofday");
+    readWallClock(_lastUpdate);
     willChangeIsPaused();
     _isPaused = false;
     didChangeIsPaused();
@@ -345,25 +363,29 @@ void CCDirector::startAnimation() {
 void CCDirector::showStats() {
     _frames++;
     _accumDt += _dt;
+    // The texts change at most ten times a second.
     if (_accumDt > 0.1) {
+        setStatsText(_SPFLabel.get(), platform::format("%.3f", _secondsPerFrame));
         _frameRate = static_cast<double>(_frames) / _accumDt;
         _frames = 0;
         _accumDt = 0;
+        setStatsText(_FPSLabel.get(), platform::format("%.1f", _frameRate));
+        setStatsText(_drawsLabel.get(), platform::format("%4lu", static_cast<unsigned long>(drawCallCounter)));
     }
+    for (CCNode* label : {_drawsLabel.get(), _FPSLabel.get(), _SPFLabel.get()})
+        if (label) label->visit();
     drawCallCounter = 0;
 }
 
 void CCDirector::calculateMPF() {
     struct timeval now;
-    gettimeofday(&now, nullptr);
-    _secondsPerFrame = secondsBetween(_lastUpdate, now);
+    if (readWallClock(now)) _secondsPerFrame = secondsBetween(_lastUpdate, now);
 }
 
 void CCDirector::getFPSImageData(const unsigned char** data, std::uint64_t* length) {
     std::uint64_t size = 0;
     const unsigned char* bytes = ccStatsImageSmall(&size);
-    if (data) *data = bytes;
-    if (length) *length = size;
+    handOutImage(bytes, size, data, length);
 }
 
 void CCDirector::createStatsLabel() {}
@@ -557,8 +579,7 @@ void CCDirectorIOS::setContentScaleFactor(double scaleFactor) {
 }
 
 void CCDirectorIOS::updateContentScaleFactor() {
-    CCAssert(__view != nullptr, "the view must be set first");
-    __view->setContentScaleFactor(platform::contentScaleFactor());
+    if (__view) __view->setContentScaleFactor(platform::contentScaleFactor());
     _isContentScaleSupported = true;
 }
 
@@ -606,7 +627,8 @@ CGPoint CCDirectorIOS::convertToGL(CGPoint uiPoint) const {
 }
 
 CGPoint CCDirectorIOS::convertTouchToGL(const platform::Touch* touch) const {
-    return convertToGL(touch->locationInView(touch->view()));
+    // A missing touch stands at the view's origin.
+    return convertToGL(touch ? touch->locationInView(touch->view()) : CGPointZero);
 }
 
 CGPoint CCDirectorIOS::convertToUI(CGPoint glPoint) const {
@@ -686,8 +708,7 @@ void CCDirectorIOS::getFPSImageData(const unsigned char** data, std::uint64_t* l
     case kCCDeviceiPadRetinaDisplay: bytes = ccStatsImageLargePad(&size); break;
     default: bytes = ccStatsImageSmall(&size); break;
     }
-    if (data) *data = bytes;
-    if (length) *length = size;
+    handOutImage(bytes, size, data, length);
 }
 
 // =============================================================================================
@@ -716,7 +737,7 @@ void CCDirectorDisplayLink::startAnimation() {
     CCDirector::startAnimation();
     if (_isAnimating) return;
 
-    gettimeofday(&_lastUpdate, nullptr);
+    readWallClock(_lastUpdate);
 
     // A whole number of display refreshes; an interval shorter than one refresh gets one.
     auto frameInterval = static_cast<std::int64_t>(std::floor(_animationInterval * 60.0));
@@ -746,7 +767,7 @@ void CCDirectorDisplayLink::calculateDeltaTime() {
         if (_dt <= 0) _dt = 0;
     }
     _lastDisplayTime = now;
-    if (_displayStats) gettimeofday(&_lastUpdate, nullptr);
+    if (_displayStats) readWallClock(_lastUpdate);
 }
 
 void CCDirectorDisplayLink::threadMainLoop() {

@@ -78,7 +78,10 @@ enum class CCDirectorPurge : std::uint32_t {
 
 class CCDirector : public platform::ViewController {
 public:
-    // Made on first use: a CCDirectorDisplayLink.
+    // Makes a director of one class, not yet initialised: what a class object was for here.
+    using DirectorMaker = platform::Ref<CCDirector> (*)();
+
+    // Made on first use with defaultDirector(), then initialised. Every subclass shares it.
     static CCDirector* sharedDirector();
     // Ends and drops the shared director; the next sharedDirector() makes a new one. For
     // tests and for shutting the engine down.
@@ -98,7 +101,8 @@ public:
     // The eye distance of the three-dimensional projection.
     float getZEye() const;
     virtual void setViewport() {}
-    virtual void setProjection(ccDirectorProjection projection);
+    // Platform work: CCDirectorIOS sets up the matrices and stores the kind.
+    virtual void setProjection(ccDirectorProjection) {}
     void setAlphaBlending(bool on);
     void setDepthTest(bool on);
 
@@ -130,7 +134,7 @@ public:
     // Seconds between frames.
     virtual void setAnimationInterval(double) {}
 
-    // Statistics: they draw nothing until the statistics labels exist.
+    // Statistics: the labels are made by createStatsLabel; without them only the counts move.
     virtual void showStats();
     void calculateMPF();
     // Out: the bytes of a PNG image and their count; null and 0 while there is none.
@@ -164,6 +168,8 @@ public:
     const std::vector<platform::Ref<CCScene>>& scenesStack() const { return _scenesStack; }
     CCScene* nextScene() const { return _nextScene; }
 
+    // The class the shared director is made of: CCDirectorDisplayLink.
+    static DirectorMaker defaultDirector();
     // Orientation is the view controller's business here: nothing to hand on.
     void setInterfaceOrientationDelegate(platform::Object*) {}
     virtual CCTouchDispatcher* touchDispatcher() const { return nullptr; }
@@ -183,14 +189,14 @@ protected:
     void didChangeIsPaused();
     static void runPurgeHook(CCDirectorPurge which);
 
-    double _animationInterval = 1.0 / 60;
-    double _oldAnimationInterval = 1.0 / 60;
+    double _animationInterval = 1.0 / 60; // seconds between frames
+    double _oldAnimationInterval = 1.0 / 60; // saved by pause
     bool _displayStats = false;
-    std::uint64_t _frames = 0;
+    std::uint64_t _frames = 0; // since the last statistics refresh
     std::uint64_t _totalFrames = 0;
-    double _secondsPerFrame = 0;
-    double _accumDt = 0;
-    double _frameRate = 0;
+    double _secondsPerFrame = 0; // wall-clock time the last frame took, while statistics are on
+    double _accumDt = 0; // delta time since the last statistics refresh
+    double _frameRate = 0; // frames per second at the last refresh
     // The statistics labels (character-map labels once they exist).
     platform::Ref<CCNode> _FPSLabel, _SPFLabel, _drawsLabel;
     bool _isPaused = false;
@@ -200,13 +206,13 @@ protected:
     CCScene* _nextScene = nullptr; // held by the scene stack
     bool _sendCleanupToScene = false;
     std::vector<platform::Ref<CCScene>> _scenesStack;
-    struct timeval _lastUpdate {};
-    double _dt = 0;
+    struct timeval _lastUpdate {}; // wall clock at the last frame start or resume
+    double _dt = 0; // seconds
     bool _nextDeltaTimeZero = false;
     ccDirectorProjection _projection = kCCDirectorProjectionDefault;
-    CCDirectorDelegate* _delegate = nullptr;
+    CCDirectorDelegate* _delegate = nullptr; // not retained
     CGSize _winSizeInPoints = CGSizeZero, _winSizeInPixels = CGSizeZero;
-    platform::Thread* _runningThread = nullptr;
+    platform::Thread* _runningThread = nullptr; // the thread that made the director
     platform::Ref<CCScheduler> _scheduler;
     platform::Ref<CCActionManager> _actionManager;
     platform::Ref<CCGLView> __view;
@@ -280,5 +286,5 @@ public:
 
 protected:
     platform::Ref<platform::DisplayLink> _displayLink;
-    double _lastDisplayTime = 0;
+    double _lastDisplayTime = 0; // the display link's timestamp of the previous frame, seconds
 };

@@ -3,7 +3,7 @@
 #include "core/CCConfiguration.h"
 #include "platform/GLCheck.h"
 #include "platform/GLExtensions.h"
-#include "platform/Log.h"
+#include "platform/Format.h"
 
 #include <algorithm>
 
@@ -14,11 +14,9 @@ std::function<void(CGSize)>& reshapeHook() {
     return hook;
 }
 
+// Resize reports pending errors under its own name and fixed line numbers, in every build.
 void printPendingGLError(int line) {
-    GLenum error = glGetError();
-    if (error != GL_NO_ERROR)
-        CCLOG("OpenGL error 0x%04X in %s %d", static_cast<unsigned>(error),
-              "-[CCES2Renderer resizeFromLayer:]", line);
+    platform::reportGLError("-[CCES2Renderer resizeFromLayer:]", line);
 }
 
 } // namespace
@@ -28,8 +26,9 @@ void printPendingGLError(int line) {
 
 CCES2Renderer::~CCES2Renderer() {
     if (!_context) return;
-    // The names belong to this renderer's context: delete them there and nowhere else. When the
-    // context is current on another thread, they go with the context instead.
+    // The names belong to this renderer's context: delete them there and nowhere else. While the
+    // context is current on another thread they cannot be reached from here: the framebuffers go
+    // with the context, the renderbuffers with its share group.
     platform::Ref<platform::GLContext> previous = platform::GLContext::currentContext();
     bool wasCurrent = previous.get() == _context.get();
     if (wasCurrent || platform::GLContext::setCurrentContext(_context.get())) {
@@ -82,7 +81,6 @@ bool CCES2Renderer::makeContextCurrent() const {
 bool CCES2Renderer::resizeFromLayer(platform::Drawable* layer) {
     if (!_context || !makeContextCurrent()) return false;
     // Plain GL calls: errors here are reported at the two points below, with their own texts.
-    // Allocate colour buffer backing based on the current layer size.
     glBindRenderbuffer(GL_RENDERBUFFER, _colorRenderbuffer);
     if (layer) _context->renderbufferStorage(GL_RENDERBUFFER, layer);
     glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &_backingWidth);
@@ -251,13 +249,12 @@ void CCGLView::swapBuffers() {
 
     _context->presentRenderbuffer(GL_RENDERBUFFER);
 
-    // We can safely re-bind the framebuffer here, since this will be the first instruction of
-    // the new main loop.
+    // Drawing of the next frame goes to the multisample buffer again.
     if (multiSampling) glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _renderer->msaaFrameBuffer()));
 }
 
 std::uint32_t CCGLView::convertPixelFormat(const std::string& format) const {
-    return format == kEAGLColorFormatRGB565 ? platform::kGLRGB565 : platform::kGLRGBA8;
+    return platform::renderbufferFormatForColorFormat(format);
 }
 
 CGPoint CCGLView::convertPointFromViewToSurface(CGPoint point) const {

@@ -51,55 +51,55 @@ float& at(kmMat4* m, int r, int c) {
 } // namespace
 
 bool mat4GaussJordan(kmMat4* a, kmMat4* b) {
-    int indxc[4], indxr[4];
-    int ipiv[4] = {0, 0, 0, 0};
-    int irow = 0, icol = 0;
-    for (int i = 0; i < 4; ++i) {
+    int pivotRows[4], pivotColumns[4];
+    bool columnUsed[4] = {false, false, false, false};
+    int row = 0, column = 0;
+    for (int pass = 0; pass < 4; ++pass) {
         // The largest element among the unused rows and columns; ties go to the later one.
-        float big = 0.0f;
-        for (int j = 0; j < 4; ++j) {
-            if (ipiv[j] == 1) continue;
-            for (int k = 0; k < 4; ++k) {
-                if (ipiv[k] != 0) continue;
-                if (std::fabs(at(a, j, k)) >= big) {
-                    big = std::fabs(at(a, j, k));
-                    irow = j;
-                    icol = k;
+        float largest = 0.0f;
+        for (int r = 0; r < 4; ++r) {
+            if (columnUsed[r]) continue; // a used column's pivot row is used too
+            for (int c = 0; c < 4; ++c) {
+                if (columnUsed[c]) continue;
+                if (std::fabs(at(a, r, c)) >= largest) {
+                    largest = std::fabs(at(a, r, c));
+                    row = r;
+                    column = c;
                 }
             }
         }
-        ++ipiv[icol];
-        if (irow != icol) {
-            for (int l = 0; l < 4; ++l)
-                std::swap(at(a, irow, l), at(a, icol, l));
-            for (int l = 0; l < 4; ++l)
-                std::swap(at(b, irow, l), at(b, icol, l));
+        columnUsed[column] = true;
+        // Bring the pivot onto the diagonal.
+        if (row != column) {
+            for (int c = 0; c < 4; ++c) {
+                std::swap(at(a, row, c), at(a, column, c));
+                std::swap(at(b, row, c), at(b, column, c));
+            }
         }
-        indxr[i] = irow;
-        indxc[i] = icol;
-        if (at(a, icol, icol) == 0.0f) return false;
-        const float pivinv = 1.0f / at(a, icol, icol);
-        at(a, icol, icol) = 1.0f;
-        for (int l = 0; l < 4; ++l)
-            at(a, icol, l) *= pivinv;
-        for (int l = 0; l < 4; ++l)
-            at(b, icol, l) *= pivinv;
-        for (int ll = 0; ll < 4; ++ll) {
-            if (ll == icol) continue;
-            const float dum = at(a, ll, icol);
-            at(a, ll, icol) = 0.0f;
-            for (int l = 0; l < 4; ++l)
-                at(a, ll, l) -= at(a, icol, l) * dum;
-            for (int l = 0; l < 4; ++l)
-                at(b, ll, l) -= at(b, icol, l) * dum;
+        pivotRows[pass] = row;
+        pivotColumns[pass] = column;
+        if (at(a, column, column) == 0.0f) return false;
+        const float inversePivot = 1.0f / at(a, column, column);
+        at(a, column, column) = 1.0f;
+        for (int c = 0; c < 4; ++c) {
+            at(a, column, c) *= inversePivot;
+            at(b, column, c) *= inversePivot;
+        }
+        for (int other = 0; other < 4; ++other) {
+            if (other == column) continue;
+            const float factor = at(a, other, column);
+            at(a, other, column) = 0.0f;
+            for (int c = 0; c < 4; ++c) {
+                at(a, other, c) -= at(a, column, c) * factor;
+                at(b, other, c) -= at(b, column, c) * factor;
+            }
         }
     }
-    // Undo the column interchanges in reverse order.
-    for (int l = 3; l >= 0; --l) {
-        if (indxr[l] != indxc[l]) {
-            for (int k = 0; k < 4; ++k)
-                std::swap(at(a, k, indxr[l]), at(a, k, indxc[l]));
-        }
+    // The row swaps above permuted the inverse's columns: swap them back, last swap first.
+    for (int pass = 3; pass >= 0; --pass) {
+        if (pivotRows[pass] == pivotColumns[pass]) continue;
+        for (int r = 0; r < 4; ++r)
+            std::swap(at(a, r, pivotRows[pass]), at(a, r, pivotColumns[pass]));
     }
     return true;
 }

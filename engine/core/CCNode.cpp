@@ -20,8 +20,8 @@ namespace {
 // Handed to each child on addChild and reorderChild, then incremented.
 std::uint64_t globalOrderOfArrival_ = 1;
 
-// Degrees to radians as the node's transform has always converted them.
-constexpr float kNodeDegrees = 0.017453292f;
+// Degrees to radians, in single precision, as the node's transform has always converted them.
+constexpr float kRadiansPerDegree = 0.017453292f;
 
 inline CCNode* childAt(const CCArray* children, std::uint64_t i) {
     return static_cast<CCNode*>(children->objectAtIndex(i));
@@ -44,6 +44,12 @@ template <class F> void forEachChildSafely(CCArray* children, F&& call) {
             if (at != platform::NSNotFound) i = at + 1;
         }
     }
+}
+
+// A touch's location in its own view, in GL coordinates; a missing touch stands at the origin.
+CGPoint touchLocationInGL(const platform::Touch* touch) {
+    CGPoint inView = touch ? touch->locationInView(touch->view()) : CGPointZero;
+    return CCDirector::sharedDirector()->convertToGL(inView);
 }
 
 } // namespace
@@ -88,70 +94,76 @@ std::string CCNode::description() const {
 
 void CCNode::setRotation(float rotation) {
     _rotationX = _rotationY = rotation;
-    _isTransformDirty = _isInverseDirty = true;
+    markTransformDirty();
 }
 
 void CCNode::setRotationX(float rotationX) {
     _rotationX = rotationX;
-    _isTransformDirty = _isInverseDirty = true;
+    markTransformDirty();
 }
 
 void CCNode::setRotationY(float rotationY) {
     _rotationY = rotationY;
-    _isTransformDirty = _isInverseDirty = true;
+    markTransformDirty();
 }
 
 void CCNode::setScaleX(float scaleX) {
     _scaleX = scaleX;
-    _isTransformDirty = _isInverseDirty = true;
+    markTransformDirty();
 }
 
 void CCNode::setScaleY(float scaleY) {
     _scaleY = scaleY;
-    _isTransformDirty = _isInverseDirty = true;
+    markTransformDirty();
 }
 
 void CCNode::setScale(float scale) {
     _scaleX = _scaleY = scale;
-    _isTransformDirty = _isInverseDirty = true;
+    markTransformDirty();
 }
 
 void CCNode::setSkewX(float skewX) {
     _skewX = skewX;
-    _isTransformDirty = _isInverseDirty = true;
+    markTransformDirty();
 }
 
 void CCNode::setSkewY(float skewY) {
     _skewY = skewY;
-    _isTransformDirty = _isInverseDirty = true;
+    markTransformDirty();
 }
 
 void CCNode::setPosition(CGPoint position) {
     _position = position;
-    _isTransformDirty = _isInverseDirty = true;
+    markTransformDirty();
 }
 
 void CCNode::setIgnoreAnchorPointForPosition(bool ignore) {
     if (ignore != _ignoreAnchorPointForPosition) {
         _ignoreAnchorPointForPosition = ignore;
-        _isTransformDirty = _isInverseDirty = true;
+        markTransformDirty();
     }
 }
 
 void CCNode::setAnchorPoint(CGPoint anchorPoint) {
     if (CGPointEqualToPoint(anchorPoint, _anchorPoint)) return;
     _anchorPoint = anchorPoint;
-    _anchorPointInPoints =
-        CGPointMake(_contentSize.width * _anchorPoint.x, _contentSize.height * _anchorPoint.y);
-    _isTransformDirty = _isInverseDirty = true;
+    updateAnchorPointInPoints();
 }
 
 void CCNode::setContentSize(CGSize contentSize) {
     if (CGSizeEqualToSize(contentSize, _contentSize)) return;
     _contentSize = contentSize;
-    _anchorPointInPoints =
-        CGPointMake(_contentSize.width * _anchorPoint.x, _contentSize.height * _anchorPoint.y);
+    updateAnchorPointInPoints();
+}
+
+void CCNode::markTransformDirty() {
     _isTransformDirty = _isInverseDirty = true;
+}
+
+void CCNode::updateAnchorPointInPoints() {
+    _anchorPointInPoints =
+        CGPointMake(_anchorPoint.x * _contentSize.width, _anchorPoint.y * _contentSize.height);
+    markTransformDirty();
 }
 
 void CCNode::setVertexZ(float vertexZ) {
@@ -193,6 +205,11 @@ CCNode* CCNode::getChildByTag(std::int64_t tag) const {
 
 void CCNode::addChild(CCNode* child, std::int64_t z, std::int64_t tag) {
     CCAssert(child != nullptr, "Argument must be non-nil");
+    // A node in two child lists, or in its own subtree, would leave a parent link that lies
+    // and a visit that never ends.
+    CCAssert(child->_parent == nullptr, "child already added. It can't be added again");
+    for (const CCNode* n = this; n; n = n->_parent)
+        CCAssert(n != child, "a node cannot be added to itself or to one of its descendants");
     if (!_children) childrenAlloc();
     insertChild(child, z);
     child->_tag = tag;
@@ -399,7 +416,7 @@ void CCNode::setActionManager(CCActionManager* actionManager) {
 
 CCAction* CCNode::runAction(CCAction* action) {
     CCAssert(action != nullptr, "Argument must be non-nil");
-    _actionManager->addAction(action, this, !_isRunning);
+    if (_actionManager) _actionManager->addAction(action, this, !_isRunning);
     return action;
 }
 
@@ -436,7 +453,7 @@ void CCNode::scheduleUpdate() {
 }
 
 void CCNode::scheduleUpdateWithPriority(std::int64_t priority) {
-    _scheduler->scheduleUpdateForTarget(this, priority, !_isRunning);
+    if (_scheduler) _scheduler->scheduleUpdateForTarget(this, priority, !_isRunning);
 }
 
 void CCNode::unscheduleUpdate() {
@@ -454,7 +471,7 @@ void CCNode::schedule(platform::Selector<void(double)> selector, double interval
 void CCNode::schedule(platform::Selector<void(double)> selector, double interval, std::uint32_t repeat,
                       double delay) {
     CCAssert(static_cast<bool>(selector), "Argument must be non-nil");
-    _scheduler->scheduleSelector(selector, this, interval, repeat, delay, !_isRunning);
+    if (_scheduler) _scheduler->scheduleSelector(selector, this, interval, repeat, delay, !_isRunning);
 }
 
 void CCNode::scheduleOnce(platform::Selector<void(double)> selector, double delay) {
@@ -494,8 +511,8 @@ CGAffineTransform CCNode::nodeToParentTransform() {
 
         float cx = 1, sx = 0, cy = 1, sy = 0;
         if (_rotationX != 0 || _rotationY != 0) {
-            float radiansX = -_rotationX * kNodeDegrees;
-            float radiansY = -_rotationY * kNodeDegrees;
+            float radiansX = -_rotationX * kRadiansPerDegree;
+            float radiansY = -_rotationY * kRadiansPerDegree;
             cx = std::cos(radiansX);
             sx = std::sin(radiansX);
             cy = std::cos(radiansY);
@@ -515,8 +532,8 @@ CGAffineTransform CCNode::nodeToParentTransform() {
         _transform = CGAffineTransformMake(cy * _scaleX, sy * _scaleX, -sx * _scaleY, cx * _scaleY, x, y);
 
         if (needsSkewMatrix) {
-            CGAffineTransform skew = CGAffineTransformMake(1.0, std::tan(_skewY * kNodeDegrees),
-                                                           std::tan(_skewX * kNodeDegrees), 1.0, 0.0, 0.0);
+            CGAffineTransform skew = CGAffineTransformMake(1.0, std::tan(_skewY * kRadiansPerDegree),
+                                                           std::tan(_skewX * kRadiansPerDegree), 1.0, 0.0, 0.0);
             _transform = CGAffineTransformConcat(skew, _transform);
             if (!anchorIsZero) _transform = CGAffineTransformTranslate(_transform, -ax, -ay);
         }
@@ -567,15 +584,11 @@ CGPoint CCNode::convertToWindowSpace(CGPoint nodePoint) {
 }
 
 CGPoint CCNode::convertTouchToNodeSpace(const platform::Touch* touch) {
-    CGPoint point = touch->locationInView(touch->view());
-    point = CCDirector::sharedDirector()->convertToGL(point);
-    return convertToNodeSpace(point);
+    return convertToNodeSpace(touchLocationInGL(touch));
 }
 
 CGPoint CCNode::convertTouchToNodeSpaceAR(const platform::Touch* touch) {
-    CGPoint point = touch->locationInView(touch->view());
-    point = CCDirector::sharedDirector()->convertToGL(point);
-    return convertToNodeSpaceAR(point);
+    return convertToNodeSpaceAR(touchLocationInGL(touch));
 }
 
 // ---- accessors -----------------------------------------------------------------------------

@@ -66,7 +66,8 @@ public:
     // The first child in the children's order with this tag, or null.
     CCNode* getChildByTag(std::int64_t tag) const;
 
-    // The node retains its children. A child must not have another parent.
+    // The node retains its children. A child that still has a parent, or that is this node or
+    // one of its ancestors, raises NSInternalInconsistencyException.
     virtual void addChild(CCNode* child, std::int64_t z, std::int64_t tag);
     virtual void addChild(CCNode* child, std::int64_t z);
     virtual void addChild(CCNode* child);
@@ -185,34 +186,39 @@ public:
     static std::uint64_t globalOrderOfArrival();
 
 protected:
-    float _rotationX = 0, _rotationY = 0;
+    // Both transform caches must be rebuilt: what every transform setter ends with.
+    void markTransformDirty();
+    // _anchorPointInPoints from the anchor and the content size, then markTransformDirty.
+    void updateAnchorPointInPoints();
+
+    float _rotationX = 0, _rotationY = 0; // degrees, clockwise
     float _scaleX = 1, _scaleY = 1;
-    float _vertexZ = 0;
-    CGPoint _position = CGPointZero;
-    float _skewX = 0, _skewY = 0;
-    CGPoint _anchorPointInPoints = CGPointZero;
-    CGPoint _anchorPoint = CGPointZero;
-    CGSize _contentSize = CGSizeZero;
-    CGAffineTransform _transform = CGAffineTransformIdentity;
-    CGAffineTransform _inverse = CGAffineTransformIdentity;
+    float _vertexZ = 0; // z translation of the node's matrix
+    CGPoint _position = CGPointZero; // points, in the parent's space
+    float _skewX = 0, _skewY = 0; // degrees
+    CGPoint _anchorPointInPoints = CGPointZero; // _anchorPoint times _contentSize
+    CGPoint _anchorPoint = CGPointZero; // normalised to the content size
+    CGSize _contentSize = CGSizeZero; // points, untransformed
+    CGAffineTransform _transform = CGAffineTransformIdentity; // node to parent, cached
+    CGAffineTransform _inverse = CGAffineTransformIdentity; // parent to node, cached
     bool _isTransformDirty = true, _isInverseDirty = true;
-    platform::Ref<CCCamera> _camera;
-    platform::Ref<CCGridProtocol> _grid;
+    platform::Ref<CCCamera> _camera; // made by camera()
+    platform::Ref<CCGridProtocol> _grid; // set by grid actions
     std::int64_t _zOrder = 0;
-    platform::Ref<CCArray> _children;
-    CCNode* _parent = nullptr;
+    platform::Ref<CCArray> _children; // made by the first addChild; owns the children
+    CCNode* _parent = nullptr; // not retained: the parent owns us
     std::int64_t _tag = kCCNodeTagInvalid;
-    void* _userData = nullptr;
+    void* _userData = nullptr; // not owned
     platform::Ref<platform::Object> _userObject;
     platform::Ref<CCGLProgram> _shaderProgram;
-    std::uint32_t _glServerState = 0;
-    std::uint64_t _orderOfArrival = 0;
+    std::uint32_t _glServerState = 0; // handed to the GL state cache before drawing
+    std::uint64_t _orderOfArrival = 0; // stamp of the last add or reorder; 0 after a visit
     platform::Ref<CCScheduler> _scheduler;
     platform::Ref<CCActionManager> _actionManager;
-    bool _isRunning = false;
+    bool _isRunning = false; // between onEnter and onExit
     bool _visible = true;
-    bool _ignoreAnchorPointForPosition = false;
-    bool _isReorderChildDirty = false;
+    bool _ignoreAnchorPointForPosition = false; // the position places the lower-left corner
+    bool _isReorderChildDirty = false; // children to sort before the next visit
 
 private:
     bool gridIsActive() const;

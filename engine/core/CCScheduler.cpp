@@ -171,7 +171,7 @@ void CCScheduler::removeHashElement(_hashSelectorEntry* element) {
     HASH_DEL(hashForTimers, element);
     ccArray* timers = element->timers;
     Object* target = element->target;
-    delete element;
+    timerEntries.destroy(element);
     if (timers) {
         for (std::uint64_t i = 0; i < timers->count; ++i)
             static_cast<CCTimer*>(timers->items[i])->setScheduler(nullptr);
@@ -184,7 +184,7 @@ _hashSelectorEntry* CCScheduler::timerEntryFor(Object* target, bool paused) {
     _hashSelectorEntry* element = nullptr;
     HASH_FIND_PTR(hashForTimers, &target, element);
     if (!element) {
-        element = new _hashSelectorEntry{};
+        element = timerEntries.make();
         element->target = target;
         target->retain();
         element->paused = paused;
@@ -285,7 +285,7 @@ void CCScheduler::unscheduleBlockForKey(const std::string& key, Object* target) 
 }
 
 void CCScheduler::addUpdateHashEntry(_listEntry** list, _listEntry* entry) {
-    auto* hashElement = new _hashUpdateEntry{};
+    auto* hashElement = updateEntries.make();
     hashElement->target = entry->target;
     entry->target->retain();
     hashElement->list = list;
@@ -295,7 +295,7 @@ void CCScheduler::addUpdateHashEntry(_listEntry** list, _listEntry* entry) {
 
 void CCScheduler::priorityIn(_listEntry** list, Object* target, UpdateThunk update, std::int64_t priority,
                              bool paused) {
-    auto* entry = new _listEntry{nullptr, nullptr, update, target, priority, paused, false};
+    auto* entry = listEntries.make(nullptr, nullptr, update, target, priority, paused, false);
     _listEntry* before = nullptr;
     for (_listEntry* e = *list; e; e = e->next) {
         if (e->priority > priority) {
@@ -311,7 +311,7 @@ void CCScheduler::priorityIn(_listEntry** list, Object* target, UpdateThunk upda
 }
 
 void CCScheduler::appendIn(_listEntry** list, Object* target, UpdateThunk update, bool paused) {
-    auto* entry = new _listEntry{nullptr, nullptr, update, target, 0, paused, false};
+    auto* entry = listEntries.make(nullptr, nullptr, update, target, std::int64_t{0}, paused, false);
     DL_APPEND(*list, entry);
     addUpdateHashEntry(list, entry);
 }
@@ -339,10 +339,10 @@ void CCScheduler::removeUpdateFromHash(_listEntry* entry) {
     HASH_FIND_PTR(hashForUpdates, &entry->target, element);
     if (!element) return;
     DL_DELETE(*element->list, element->entry);
-    delete element->entry;
+    listEntries.destroy(element->entry);
     Object* target = element->target;
     HASH_DEL(hashForUpdates, element);
-    delete element;
+    updateEntries.destroy(element);
     target->release();
 }
 

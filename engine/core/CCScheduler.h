@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/CCArray.h"
+#include "core/CCEntryPool.h"
 #include "platform/Collections.h"
 #include "platform/Object.h"
 #include "platform/Selector.h"
@@ -179,6 +180,11 @@ private:
     // Removes timer `index` of the entry, salvaging it when it is being stepped.
     void removeTimerAtIndex(_hashSelectorEntry* element, std::uint64_t index);
 
+    // The entries live in these, declared first so that they outlive the unscheduling done by
+    // the destructor.
+    CCEntryPool<_listEntry> listEntries;
+    CCEntryPool<_hashUpdateEntry> updateEntries;
+    CCEntryPool<_hashSelectorEntry> timerEntries;
     double _timeScale = 1.0;
     _listEntry* updatesNeg = nullptr;
     _listEntry* updates0 = nullptr;

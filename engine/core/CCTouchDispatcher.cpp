@@ -118,30 +118,28 @@ void CCTouchDispatcher::forceAddHandler(CCTouchHandler* handler, CCTouchHandlerA
     array.insert(array.begin() + static_cast<std::ptrdiff_t>(before), Ref<CCTouchHandler>(handler));
 }
 
+void CCTouchDispatcher::addHandler(CCTouchHandler* handler, CCTouchHandlerArray& array) {
+    if (!locked_) {
+        forceAddHandler(handler, array);
+    } else if (!removeDelegate(handler->delegate(), handlersToRemove_)) {
+        // A delegate waiting for removal keeps its registration as it was instead.
+        handlersToAdd_.emplace_back(handler);
+        toAdd_ = true;
+    }
+}
+
 void CCTouchDispatcher::addStandardDelegate(Object* object, CCTouchAllAtOnceDelegate* delegate,
                                             std::int64_t priority) {
     if (!object || !delegate) return;
-    Ref<CCStandardTouchHandler> handler =
-        CCStandardTouchHandler::handlerWithDelegate(object, delegate, priority);
-    if (!locked_) {
-        forceAddHandler(handler.get(), standardHandlers_);
-    } else if (!removeDelegate(object, handlersToRemove_)) {
-        handlersToAdd_.emplace_back(handler.get());
-        toAdd_ = true;
-    }
+    addHandler(CCStandardTouchHandler::handlerWithDelegate(object, delegate, priority).get(),
+               standardHandlers_);
 }
 
 void CCTouchDispatcher::addTargetedDelegate(Object* object, CCTouchOneByOneDelegate* delegate,
                                             std::int64_t priority, bool swallowsTouches) {
     if (!object || !delegate) return;
-    Ref<CCTargetedTouchHandler> handler =
-        CCTargetedTouchHandler::handlerWithDelegate(object, delegate, priority, swallowsTouches);
-    if (!locked_) {
-        forceAddHandler(handler.get(), targetedHandlers_);
-    } else if (!removeDelegate(object, handlersToRemove_)) {
-        handlersToAdd_.emplace_back(handler.get());
-        toAdd_ = true;
-    }
+    addHandler(CCTargetedTouchHandler::handlerWithDelegate(object, delegate, priority, swallowsTouches).get(),
+               targetedHandlers_);
 }
 
 namespace {

@@ -154,6 +154,8 @@ public:
 
 private:
     void fillHelperData();
+    // Into the list now, or into the addition queue while a dispatch runs.
+    void addHandler(CCTouchHandler* handler, CCTouchHandlerArray& array);
     void applyPendingChanges();
 
     CCTouchHandlerArray targetedHandlers_;

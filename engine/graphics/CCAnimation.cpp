@@ -31,7 +31,9 @@ platform::Ref<platform::Object> CCAnimationFrame::copyWithZone(platform::Zone*) 
     return copy;
 }
 
-void CCAnimationFrame::setSpriteFrame(CCSpriteFrame* spriteFrame) { _spriteFrame = spriteFrame; }
+void CCAnimationFrame::setSpriteFrame(CCSpriteFrame* spriteFrame) {
+    _spriteFrame = spriteFrame;
+}
 
 // ---- CCAnimation
 
@@ -45,13 +47,15 @@ platform::Ref<CCAnimation> CCAnimation::animationWithSpriteFrames(const CCSprite
     return made->initWithSpriteFrames(frames) ? made : nullptr;
 }
 
-platform::Ref<CCAnimation> CCAnimation::animationWithSpriteFrames(const CCSpriteFrameArray& frames, float delay) {
+platform::Ref<CCAnimation> CCAnimation::animationWithSpriteFrames(const CCSpriteFrameArray& frames,
+                                                                  float delay) {
     auto made = platform::make<CCAnimation>();
     return made->initWithSpriteFrames(frames, delay) ? made : nullptr;
 }
 
 platform::Ref<CCAnimation> CCAnimation::animationWithAnimationFrames(const CCAnimationFrameArray& frames,
-                                                                     float delayPerUnit, std::uint64_t loops) {
+                                                                     float delayPerUnit,
+                                                                     std::uint64_t loops) {
     auto made = platform::make<CCAnimation>();
     return made->initWithAnimationFrames(frames, delayPerUnit, loops) ? made : nullptr;
 }
@@ -59,9 +63,13 @@ platform::Ref<CCAnimation> CCAnimation::animationWithAnimationFrames(const CCAni
 CCAnimation::CCAnimation() = default;
 CCAnimation::~CCAnimation() = default;
 
-bool CCAnimation::init() { return initWithSpriteFrames({}, 0); }
+bool CCAnimation::init() {
+    return initWithSpriteFrames({}, 0);
+}
 
-bool CCAnimation::initWithSpriteFrames(const CCSpriteFrameArray& frames) { return initWithSpriteFrames(frames, 0); }
+bool CCAnimation::initWithSpriteFrames(const CCSpriteFrameArray& frames) {
+    return initWithSpriteFrames(frames, 0);
+}
 
 bool CCAnimation::initWithSpriteFrames(const CCSpriteFrameArray& frames, float delay) {
     _loops = 1;
@@ -88,13 +96,15 @@ bool CCAnimation::initWithAnimationFrames(const CCAnimationFrameArray& frames, f
 }
 
 std::string CCAnimation::description() const {
-    return platform::format("<%s = %p | frames=%lu, totalDelayUnits=%f, delayPerUnit=%f, loops=%lu>", className(),
-                            static_cast<const void*>(this), static_cast<unsigned long>(_frames.size()),
-                            static_cast<double>(_totalDelayUnits), static_cast<double>(_delayPerUnit),
-                            static_cast<unsigned long>(_loops));
+    return platform::format("<%s = %p | frames=%lu, totalDelayUnits=%f, delayPerUnit=%f, loops=%lu>",
+                            className(), static_cast<const void*>(this),
+                            static_cast<unsigned long>(_frames.size()), static_cast<double>(_totalDelayUnits),
+                            static_cast<double>(_delayPerUnit), static_cast<unsigned long>(_loops));
 }
 
-float CCAnimation::duration() const { return _totalDelayUnits * _delayPerUnit; }
+float CCAnimation::duration() const {
+    return _totalDelayUnits * _delayPerUnit;
+}
 
 platform::Ref<platform::Object> CCAnimation::copyWithZone(platform::Zone*) const {
     auto copy = platform::make<CCAnimation>();

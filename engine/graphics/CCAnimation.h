@@ -20,7 +20,8 @@ public:
     ~CCAnimationFrame() override;
 
     // userInfo: what the animate action posts when the frame is shown; null posts nothing.
-    virtual bool initWithSpriteFrame(CCSpriteFrame* spriteFrame, float delayUnits, const platform::PlistValue& userInfo);
+    virtual bool initWithSpriteFrame(CCSpriteFrame* spriteFrame, float delayUnits,
+                                     const platform::PlistValue& userInfo);
     std::string description() const override;
     // Deep: a copy of the sprite frame and of the user information.
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
@@ -47,7 +48,8 @@ public:
     static platform::Ref<CCAnimation> animation();
     static platform::Ref<CCAnimation> animationWithSpriteFrames(const CCSpriteFrameArray& frames);
     // delay: seconds per frame.
-    static platform::Ref<CCAnimation> animationWithSpriteFrames(const CCSpriteFrameArray& frames, float delay);
+    static platform::Ref<CCAnimation> animationWithSpriteFrames(const CCSpriteFrameArray& frames,
+                                                                float delay);
     static platform::Ref<CCAnimation> animationWithAnimationFrames(const CCAnimationFrameArray& frames,
                                                                    float delayPerUnit, std::uint64_t loops);
 
@@ -60,7 +62,8 @@ public:
     // Each sprite frame becomes an animation frame of one delay unit; loops 1.
     virtual bool initWithSpriteFrames(const CCSpriteFrameArray& frames, float delay);
     // Keeps the given frame objects themselves, not copies.
-    virtual bool initWithAnimationFrames(const CCAnimationFrameArray& frames, float delayPerUnit, std::uint64_t loops);
+    virtual bool initWithAnimationFrames(const CCAnimationFrameArray& frames, float delayPerUnit,
+                                         std::uint64_t loops);
     std::string description() const override;
     // Seconds: total delay units x delay per unit, in float.
     float duration() const;

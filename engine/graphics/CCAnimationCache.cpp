@@ -18,7 +18,9 @@ platform::Ref<CCAnimationCache>& sharedCache() {
 
 // Numbers and booleans may be written as numbers or as numeric strings; a missing key reads
 // as zero. Anything else is the wrong type.
-bool isScalar(const PlistValue& v) { return v.isNull() || v.isNumber() || v.isString(); }
+bool isScalar(const PlistValue& v) {
+    return v.isNull() || v.isNumber() || v.isString();
+}
 
 } // namespace
 
@@ -34,7 +36,9 @@ CCAnimationCache* CCAnimationCache::sharedAnimationCache() {
     return cache.get();
 }
 
-void CCAnimationCache::purgeSharedAnimationCache() { sharedCache() = nullptr; }
+void CCAnimationCache::purgeSharedAnimationCache() {
+    sharedCache() = nullptr;
+}
 
 CCAnimationCache::CCAnimationCache() = default;
 CCAnimationCache::~CCAnimationCache() = default;
@@ -45,8 +49,8 @@ bool CCAnimationCache::init() {
 }
 
 std::string CCAnimationCache::description() const {
-    return platform::format("<%s = %p | num of animations =  %lu>", className(), static_cast<const void*>(this),
-                            static_cast<unsigned long>(_animations.size()));
+    return platform::format("<%s = %p | num of animations =  %lu>", className(),
+                            static_cast<const void*>(this), static_cast<unsigned long>(_animations.size()));
 }
 
 void CCAnimationCache::addAnimation(CCAnimation* animation, const std::string& name) {
@@ -96,7 +100,8 @@ void CCAnimationCache::parseVersion2(const PlistValue& animations) {
         const PlistValue& restoreOriginalFrame = animationDict["restoreOriginalFrame"];
         const PlistValue& frameList = animationDict["frames"];
         const PlistValue& delayPerUnit = animationDict["delayPerUnit"];
-        if (!frameList.isArray() || !isScalar(loops) || !isScalar(restoreOriginalFrame) || !isScalar(delayPerUnit))
+        if (!frameList.isArray() || !isScalar(loops) || !isScalar(restoreOriginalFrame) ||
+            !isScalar(delayPerUnit))
             continue;
 
         CCAnimationFrameArray frames;
@@ -134,7 +139,8 @@ void CCAnimationCache::addAnimationsWithDictionary(const PlistValue& dictionary)
         if (!properties.isDictionary() || !isScalar(properties["format"])) return;
         format = properties["format"].intValue();
         for (const PlistValue& sheet : properties["spritesheets"].items())
-            if (sheet.isString()) CCSpriteFrameCache::sharedSpriteFrameCache()->addSpriteFramesWithFile(sheet.stringValue());
+            if (sheet.isString())
+                CCSpriteFrameCache::sharedSpriteFrameCache()->addSpriteFramesWithFile(sheet.stringValue());
     }
 
     if (format == 2)

@@ -39,13 +39,15 @@ platform::Ref<CCSpriteFrame> CCSpriteFrame::frameWithTexture(CCTexture2D* textur
     return frame->initWithTexture(texture, rect) ? frame : nullptr;
 }
 
-platform::Ref<CCSpriteFrame> CCSpriteFrame::frameWithTextureFilename(const std::string& filename, CGRect rect) {
+platform::Ref<CCSpriteFrame> CCSpriteFrame::frameWithTextureFilename(const std::string& filename,
+                                                                     CGRect rect) {
     auto frame = platform::make<CCSpriteFrame>();
     return frame->initWithTextureFilename(filename, rect) ? frame : nullptr;
 }
 
-platform::Ref<CCSpriteFrame> CCSpriteFrame::frameWithTexture(CCTexture2D* texture, CGRect rectInPixels, bool rotated,
-                                                             CGPoint offset, CGSize originalSize) {
+platform::Ref<CCSpriteFrame> CCSpriteFrame::frameWithTexture(CCTexture2D* texture, CGRect rectInPixels,
+                                                             bool rotated, CGPoint offset,
+                                                             CGSize originalSize) {
     auto frame = platform::make<CCSpriteFrame>();
     return frame->initWithTexture(texture, rectInPixels, rotated, offset, originalSize) ? frame : nullptr;
 }
@@ -54,7 +56,8 @@ platform::Ref<CCSpriteFrame> CCSpriteFrame::frameWithTextureFilename(const std::
                                                                      CGRect rectInPixels, bool rotated,
                                                                      CGPoint offset, CGSize originalSize) {
     auto frame = platform::make<CCSpriteFrame>();
-    return frame->initWithTextureFilename(filename, rectInPixels, rotated, offset, originalSize) ? frame : nullptr;
+    return frame->initWithTextureFilename(filename, rectInPixels, rotated, offset, originalSize) ? frame
+                                                                                                 : nullptr;
 }
 
 CCSpriteFrame::CCSpriteFrame() = default;
@@ -98,16 +101,17 @@ bool CCSpriteFrame::initWithTextureFilename(const std::string& filename, CGRect 
 }
 
 std::string CCSpriteFrame::description() const {
-    return platform::format("<%s = %p | Texture=%s, Rect = (%.2f,%.2f,%.2f,%.2f)> rotated:%d offset=(%.2f,%.2f)",
-                            className(), static_cast<const void*>(this),
-                            _textureFilename.empty() ? std::string("(null)") : _textureFilename, _rect.origin.x,
-                            _rect.origin.y, _rect.size.width, _rect.size.height, static_cast<int>(_rotated),
-                            _offsetInPixels.x, _offsetInPixels.y);
+    return platform::format(
+        "<%s = %p | Texture=%s, Rect = (%.2f,%.2f,%.2f,%.2f)> rotated:%d offset=(%.2f,%.2f)", className(),
+        static_cast<const void*>(this), _textureFilename.empty() ? std::string("(null)") : _textureFilename,
+        _rect.origin.x, _rect.origin.y, _rect.size.width, _rect.size.height, static_cast<int>(_rotated),
+        _offsetInPixels.x, _offsetInPixels.y);
 }
 
 platform::Ref<platform::Object> CCSpriteFrame::copyWithZone(platform::Zone*) const {
     auto copy = platform::make<CCSpriteFrame>();
-    copy->initWithTextureFilename(_textureFilename, _rectInPixels, _rotated, _offsetInPixels, _originalSizeInPixels);
+    copy->initWithTextureFilename(_textureFilename, _rectInPixels, _rotated, _offsetInPixels,
+                                  _originalSizeInPixels);
     copy->setTexture(_texture.get());
     return copy;
 }
@@ -138,6 +142,7 @@ void CCSpriteFrame::setTexture(CCTexture2D* texture) {
 
 CCTexture2D* CCSpriteFrame::texture() const {
     if (_texture) return _texture.get();
-    if (!_textureFilename.empty()) return CCTextureCache::sharedTextureCache()->addImage(_textureFilename).get();
+    if (!_textureFilename.empty())
+        return CCTextureCache::sharedTextureCache()->addImage(_textureFilename).get();
     return nullptr;
 }

@@ -21,10 +21,11 @@ public:
     // The same with a texture file, loaded through the texture cache when first asked for.
     static platform::Ref<CCSpriteFrame> frameWithTextureFilename(const std::string& filename, CGRect rect);
     // Every value in pixels.
-    static platform::Ref<CCSpriteFrame> frameWithTexture(CCTexture2D* texture, CGRect rectInPixels, bool rotated,
-                                                         CGPoint offset, CGSize originalSize);
-    static platform::Ref<CCSpriteFrame> frameWithTextureFilename(const std::string& filename, CGRect rectInPixels,
-                                                                 bool rotated, CGPoint offset, CGSize originalSize);
+    static platform::Ref<CCSpriteFrame> frameWithTexture(CCTexture2D* texture, CGRect rectInPixels,
+                                                         bool rotated, CGPoint offset, CGSize originalSize);
+    static platform::Ref<CCSpriteFrame> frameWithTextureFilename(const std::string& filename,
+                                                                 CGRect rectInPixels, bool rotated,
+                                                                 CGPoint offset, CGSize originalSize);
 
     CCSpriteFrame();
     ~CCSpriteFrame() override;

@@ -24,9 +24,13 @@ platform::Ref<CCSpriteFrameCache>& sharedCache() {
 
 // Values a sheet stores as numbers or booleans; the platform read both from numbers and from
 // numeric strings. A missing key is readable too: it reads as zero.
-bool isScalar(const PlistValue& v) { return v.isNull() || v.isNumber() || v.isString(); }
+bool isScalar(const PlistValue& v) {
+    return v.isNull() || v.isNumber() || v.isString();
+}
 // Geometry is written as strings ("{{x,y},{w,h}}").
-bool isGeometry(const PlistValue& v) { return v.isNull() || v.isString(); }
+bool isGeometry(const PlistValue& v) {
+    return v.isNull() || v.isString();
+}
 
 struct FrameValues {
     CGRect rectInPixels = CGRectZero;
@@ -42,7 +46,8 @@ std::optional<FrameValues> readFrame(const PlistValue& entry, int format) {
     FrameValues values;
     switch (format) {
     case 0: {
-        const char* keys[] = {"x", "y", "width", "height", "offsetX", "offsetY", "originalWidth", "originalHeight"};
+        const char* keys[] = {"x",       "y",       "width",         "height",
+                              "offsetX", "offsetY", "originalWidth", "originalHeight"};
         for (const char* key : keys)
             if (!isScalar(entry[key])) return std::nullopt;
         values.rectInPixels = CGRectMake(entry["x"].floatValue(), entry["y"].floatValue(),
@@ -52,7 +57,8 @@ std::optional<FrameValues> readFrame(const PlistValue& entry, int format) {
         // int does not fit an int.
         const std::int64_t width = entry["originalWidth"].intValue();
         const std::int64_t height = entry["originalHeight"].intValue();
-        values.originalSize = CGSizeMake(static_cast<double>(std::llabs(width)), static_cast<double>(std::llabs(height)));
+        values.originalSize =
+            CGSizeMake(static_cast<double>(std::llabs(width)), static_cast<double>(std::llabs(height)));
         break;
     }
     case 1:
@@ -122,7 +128,9 @@ CCSpriteFrameCache* CCSpriteFrameCache::sharedSpriteFrameCache() {
     return cache.get();
 }
 
-void CCSpriteFrameCache::purgeSharedSpriteFrameCache() { sharedCache() = nullptr; }
+void CCSpriteFrameCache::purgeSharedSpriteFrameCache() {
+    sharedCache() = nullptr;
+}
 
 CCSpriteFrameCache::CCSpriteFrameCache() = default;
 CCSpriteFrameCache::~CCSpriteFrameCache() = default;
@@ -135,12 +143,12 @@ bool CCSpriteFrameCache::init() {
 }
 
 std::string CCSpriteFrameCache::description() const {
-    return platform::format("<%s = %p | num of sprite frames =  %lu>", className(), static_cast<const void*>(this),
-                            static_cast<unsigned long>(_spriteFrames.size()));
+    return platform::format("<%s = %p | num of sprite frames =  %lu>", className(),
+                            static_cast<const void*>(this), static_cast<unsigned long>(_spriteFrames.size()));
 }
 
-void CCSpriteFrameCache::addSpriteFramesWithDictionaryTextureReference(const PlistValue& dictionary,
-                                                                       const CCTextureReference& textureReference) {
+void CCSpriteFrameCache::addSpriteFramesWithDictionaryTextureReference(
+    const PlistValue& dictionary, const CCTextureReference& textureReference) {
     const PlistValue& frames = dictionary["frames"];
     if (!frames.isDictionary()) return;
     const std::optional<int> format = sheetFormat(dictionary);
@@ -188,7 +196,8 @@ void CCSpriteFrameCache::addSpriteFramesWithFileTextureReference(const std::stri
     _loadedFilenames.insert(plist);
 }
 
-void CCSpriteFrameCache::addSpriteFramesWithFile(const std::string& plist, const std::string& textureFilename) {
+void CCSpriteFrameCache::addSpriteFramesWithFile(const std::string& plist,
+                                                 const std::string& textureFilename) {
     addSpriteFramesWithFileTextureReference(plist, CCTextureReference(textureFilename));
 }
 
@@ -209,7 +218,8 @@ void CCSpriteFrameCache::addSpriteFramesWithFile(const std::string& plist) {
         texturePath = Paths::stringByAppendingPathComponent(Paths::stringByDeletingLastPathComponent(plist),
                                                             textureFileName.stringValue());
     else
-        texturePath = Paths::stringByAppendingPathExtension(Paths::stringByDeletingPathExtension(plist), "png");
+        texturePath =
+            Paths::stringByAppendingPathExtension(Paths::stringByDeletingPathExtension(plist), "png");
 
     addSpriteFramesWithDictionary(dictionary, texturePath);
     _loadedFilenames.insert(plist);
@@ -258,7 +268,8 @@ void CCSpriteFrameCache::removeSpriteFramesFromFile(const std::string& plist) {
 }
 
 void CCSpriteFrameCache::removeSpriteFramesFromDictionary(const PlistValue& dictionary) {
-    for (const auto& entry : dictionary["frames"].entries()) _spriteFrames.erase(entry.first);
+    for (const auto& entry : dictionary["frames"].entries())
+        _spriteFrames.erase(entry.first);
 }
 
 void CCSpriteFrameCache::removeSpriteFramesFromTexture(CCTexture2D* texture) {

@@ -38,11 +38,13 @@ public:
     // The sheet is the root dictionary of a sprite-sheet property list.
     void addSpriteFramesWithDictionaryTextureReference(const platform::PlistValue& dictionary,
                                                        const CCTextureReference& textureReference);
-    void addSpriteFramesWithDictionary(const platform::PlistValue& dictionary, const std::string& textureFilename);
+    void addSpriteFramesWithDictionary(const platform::PlistValue& dictionary,
+                                       const std::string& textureFilename);
     void addSpriteFramesWithDictionary(const platform::PlistValue& dictionary, CCTexture2D* texture);
     // Nothing when the sheet is marked loaded; else reads it and marks it loaded, also when it
     // could not be read.
-    void addSpriteFramesWithFileTextureReference(const std::string& plist, const CCTextureReference& textureReference);
+    void addSpriteFramesWithFileTextureReference(const std::string& plist,
+                                                 const CCTextureReference& textureReference);
     void addSpriteFramesWithFile(const std::string& plist, const std::string& textureFilename);
     void addSpriteFramesWithFile(const std::string& plist, CCTexture2D* texture);
     // The texture file is the sheet's "textureFileName" beside the sheet, or the sheet's name

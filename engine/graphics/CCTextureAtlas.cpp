@@ -25,7 +25,9 @@ constexpr std::uint64_t kQuadBytes = sizeof(_ccV3F_C4B_T2F_Quad);
 constexpr std::uint64_t kIndexBytesPerQuad = 6 * sizeof(GLushort);
 
 // a + b <= limit without wrapping.
-bool fits(std::uint64_t a, std::uint64_t b, std::uint64_t limit) { return a <= limit && b <= limit - a; }
+bool fits(std::uint64_t a, std::uint64_t b, std::uint64_t limit) {
+    return a <= limit && b <= limit - a;
+}
 
 platform::Thread* glThread() {
     platform::Thread* running = CCDirector::sharedDirector()->runningThread();
@@ -34,13 +36,14 @@ platform::Thread* glThread() {
 
 } // namespace
 
-platform::Ref<CCTextureAtlas> CCTextureAtlas::textureAtlasWithFile(const std::string& file, std::uint64_t capacity) {
+platform::Ref<CCTextureAtlas> CCTextureAtlas::textureAtlasWithFile(const std::string& file,
+                                                                   std::uint64_t capacity) {
     auto atlas = platform::make<CCTextureAtlas>();
     return atlas->initWithFile(file, capacity) ? atlas : nullptr;
 }
 
 platform::Ref<CCTextureAtlas> CCTextureAtlas::textureAtlasWithTexture(CCTexture2D* texture,
-                                                                       std::uint64_t capacity) {
+                                                                      std::uint64_t capacity) {
     auto atlas = platform::make<CCTextureAtlas>();
     return atlas->initWithTexture(texture, capacity) ? atlas : nullptr;
 }
@@ -199,7 +202,8 @@ void CCTextureAtlas::insertQuad(const _ccV3F_C4B_T2F_Quad* quad, std::uint64_t i
     _dirty = true;
 }
 
-void CCTextureAtlas::insertQuads(const _ccV3F_C4B_T2F_Quad* quads, std::uint64_t index, std::uint64_t amount) {
+void CCTextureAtlas::insertQuads(const _ccV3F_C4B_T2F_Quad* quads, std::uint64_t index,
+                                 std::uint64_t amount) {
     CCAssert(index <= _totalQuads, "insertQuadWithTexture: Invalid index");
     CCAssert(fits(_totalQuads, amount, _capacity), "insertQuadWithTexture: Invalid totalQuads");
     if (amount == 0) return;
@@ -223,7 +227,8 @@ void CCTextureAtlas::insertQuadFromIndex(std::uint64_t oldIndex, std::uint64_t n
     _dirty = true;
 }
 
-void CCTextureAtlas::moveQuadsFromIndex(std::uint64_t oldIndex, std::uint64_t amount, std::uint64_t newIndex) {
+void CCTextureAtlas::moveQuadsFromIndex(std::uint64_t oldIndex, std::uint64_t amount,
+                                        std::uint64_t newIndex) {
     CCAssert(fits(newIndex, amount, _totalQuads), "insertQuadFromIndex:atIndex: Invalid index");
     CCAssert(fits(oldIndex, amount, _totalQuads), "insertQuadFromIndex:atIndex: Invalid index");
     if (oldIndex == newIndex || amount == 0) return;
@@ -250,7 +255,9 @@ void CCTextureAtlas::removeQuadsAtIndex(std::uint64_t index, std::uint64_t amoun
     _dirty = true;
 }
 
-void CCTextureAtlas::removeAllQuads() { _totalQuads = 0; }
+void CCTextureAtlas::removeAllQuads() {
+    _totalQuads = 0;
+}
 
 bool CCTextureAtlas::resizeCapacity(std::uint64_t newCapacity) {
     if (newCapacity == _capacity) return true;
@@ -262,7 +269,8 @@ bool CCTextureAtlas::resizeCapacity(std::uint64_t newCapacity) {
     std::uint64_t slots = newCapacity ? newCapacity : 1;
     auto* quads = static_cast<_ccV3F_C4B_T2F_Quad*>(std::realloc(_quads, slots * kQuadBytes));
     if (quads) _quads = quads;
-    auto* indices = quads ? static_cast<GLushort*>(std::realloc(_indices, slots * kIndexBytesPerQuad)) : nullptr;
+    auto* indices =
+        quads ? static_cast<GLushort*>(std::realloc(_indices, slots * kIndexBytesPerQuad)) : nullptr;
     if (indices) _indices = indices;
     if (!quads || !indices) {
         CCLOG("engine: CCTextureAtlas: not enough memory");
@@ -300,9 +308,13 @@ void CCTextureAtlas::moveQuadsFromIndex(std::uint64_t oldIndex, std::uint64_t ne
     std::memmove(_quads + newIndex, _quads + oldIndex, amount * kQuadBytes);
 }
 
-void CCTextureAtlas::drawQuads() { drawNumberOfQuads(_totalQuads, 0); }
+void CCTextureAtlas::drawQuads() {
+    drawNumberOfQuads(_totalQuads, 0);
+}
 
-void CCTextureAtlas::drawNumberOfQuads(std::uint64_t n) { drawNumberOfQuads(n, 0); }
+void CCTextureAtlas::drawNumberOfQuads(std::uint64_t n) {
+    drawNumberOfQuads(n, 0);
+}
 
 void CCTextureAtlas::uploadQuads(std::uint64_t count) {
     const platform::GLExtensions& ext = platform::glExtensions();
@@ -359,7 +371,9 @@ void CCTextureAtlas::drawNumberOfQuads(std::uint64_t n, std::uint64_t start) {
     ++drawCallCounter;
 }
 
-void CCTextureAtlas::setTexture(CCTexture2D* texture) { _texture = texture; }
+void CCTextureAtlas::setTexture(CCTexture2D* texture) {
+    _texture = texture;
+}
 
 void CCTextureAtlas::setQuads(_ccV3F_C4B_T2F_Quad* quads) {
     _quads = quads;

@@ -19,8 +19,10 @@ public:
     static constexpr std::uint64_t kMaxCapacity = 16384;
 
     // Null when the texture cannot be loaded or the capacity is above kMaxCapacity.
-    static platform::Ref<CCTextureAtlas> textureAtlasWithFile(const std::string& file, std::uint64_t capacity);
-    static platform::Ref<CCTextureAtlas> textureAtlasWithTexture(CCTexture2D* texture, std::uint64_t capacity);
+    static platform::Ref<CCTextureAtlas> textureAtlasWithFile(const std::string& file,
+                                                              std::uint64_t capacity);
+    static platform::Ref<CCTextureAtlas> textureAtlasWithTexture(CCTexture2D* texture,
+                                                                 std::uint64_t capacity);
 
     CCTextureAtlas() = default;
     // Frees the arrays and deletes the buffers and the vertex array object in the current context.

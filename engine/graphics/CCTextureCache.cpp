@@ -7,6 +7,7 @@
 #include "core/CCShaderCache.h"
 #include "core/ccGLStateCache.h"
 #include "graphics/CCTexture2D.h"
+#include "platform/Exception.h"
 #include "platform/GLCheck.h"
 #include "platform/GLContext.h"
 #include "platform/Image.h"
@@ -51,6 +52,15 @@ platform::Ref<CCTexture2D> textureFromImageFile(const std::string& fullPath, ccR
     return texture;
 }
 
+// Loads an image or PVR file from a resolved, absolute path on the current context.
+platform::Ref<CCTexture2D> loadOnThisContext(const std::string& fullPath, ccResolutionType type) {
+    if (!isPVRPath(fullPath)) return textureFromImageFile(fullPath, type);
+    auto texture = platform::make<CCTexture2D>();
+    if (!texture->initWithPVRFile(fullPath)) return nullptr;
+    texture->setResolutionType(type);
+    return texture;
+}
+
 // The share group the loader context joins: the view's, or the calling thread's context's.
 platform::ShareGroup* viewShareGroup() {
     if (CCGLView* view = CCDirector::sharedDirector()->view())
@@ -92,7 +102,9 @@ void CCTextureCache::purgeSharedTextureCache() {
     old = nullptr;
 }
 
-platform::GLContext* CCTextureCache::auxiliaryContext() { return auxContextGlobal().get(); }
+platform::GLContext* CCTextureCache::auxiliaryContext() {
+    return auxContextGlobal().get();
+}
 
 bool CCTextureCache::init() {
     _loadingQueue = platform::make<platform::SerialQueue>("org.footlight.texturecacheloading");
@@ -118,7 +130,8 @@ std::string CCTextureCache::description() const {
     }
     keys += ")";
     return platform::format("<%s = %p | num of textures =  %lu | keys: %s>", className(),
-                            static_cast<const void*>(this), static_cast<unsigned long>(_textures.size()), keys);
+                            static_cast<const void*>(this), static_cast<unsigned long>(_textures.size()),
+                            keys);
 }
 
 void CCTextureCache::addImageAsync(const std::string& path, platform::Object* target,
@@ -169,21 +182,18 @@ void CCTextureCache::load(Job& job) {
     platform::GLContext* context = job.cache->_auxContext.get();
     if (!job.fullPath.empty()) {
         if (context && platform::GLContext::setCurrentContext(context)) {
-            // This thread's record of GL state may name textures deleted elsewhere since the
-            // last job: let every bind reach GL.
-            glCacheInvalidate();
-            if (isPVRPath(job.fullPath)) {
-                auto made = platform::make<CCTexture2D>();
-                if (made->initWithPVRFile(job.fullPath)) {
-                    made->setResolutionType(job.resolutionType);
-                    texture = std::move(made);
-                }
-            } else {
-                texture = textureFromImageFile(job.fullPath, job.resolutionType);
+            try {
+                texture = loadOnThisContext(job.fullPath, job.resolutionType);
+            } catch (const platform::Exception& e) {
+                // A programmer error (an unusable default pixel format) must not end the loader.
+                CCLOG("engine: CCTextureCache: %s", e.reason());
+                texture = nullptr;
             }
-            // Nothing stays bound here that would keep a deleted texture alive, and the upload
-            // is complete before the drawing context samples it.
-            glCheck(glBindTexture(GL_TEXTURE_2D, 0));
+            // This thread's record of bound textures and GL agree on "none" between jobs, so
+            // that no name deleted on the drawing thread meanwhile is taken for bound here, and
+            // this context keeps no deleted texture alive. The finish makes the upload complete
+            // before the drawing context samples it.
+            glCacheBindTexture2D(0);
             glCheck(glFinish());
             platform::GLContext::setCurrentContext(nullptr);
         } else {
@@ -300,9 +310,11 @@ void CCTextureCache::dumpCachedTextureInfo() const {
         ++count;
         CCLOG("engine: \"%s\"\trc=%lu\tid=%lu\t%lu x %lu\t@ %ld bpp =>\t%lu KB", key,
               static_cast<unsigned long>(texture->retainCount()), static_cast<unsigned long>(texture->name()),
-              static_cast<unsigned long>(texture->pixelsWide()), static_cast<unsigned long>(texture->pixelsHigh()),
-              static_cast<long>(bpp), static_cast<unsigned long>(bytes / 1024));
+              static_cast<unsigned long>(texture->pixelsWide()),
+              static_cast<unsigned long>(texture->pixelsHigh()), static_cast<long>(bpp),
+              static_cast<unsigned long>(bytes / 1024));
     }
-    CCLOG("engine: CCTextureCache dumpDebugInfo:\t%ld textures,\tfor %lu KB (%.2f MB)", static_cast<long>(count),
-          static_cast<unsigned long>(totalBytes / 1024), static_cast<double>(totalBytes) / (1024.0 * 1024.0));
+    CCLOG("engine: CCTextureCache dumpDebugInfo:\t%ld textures,\tfor %lu KB (%.2f MB)",
+          static_cast<long>(count), static_cast<unsigned long>(totalBytes / 1024),
+          static_cast<double>(totalBytes) / (1024.0 * 1024.0));
 }

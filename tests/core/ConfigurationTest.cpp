@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace {
 struct DeviceCase {
     platform::DeviceProfile profile;
@@ -18,6 +20,11 @@ TEST(ConfigurationTest, PacksDottedVersions) {
     EXPECT_EQ(CCConfiguration::packVersion("7.0"), 7u * 0x1000000u);
     EXPECT_EQ(CCConfiguration::packVersion("6.1.3"), 6u * 0x1000000u + 0x10000u + 3u * 0x100u);
     EXPECT_EQ(CCConfiguration::packVersion("1.2.3.4"), 0x1020304u);
+    // Text that is not a number counts as 0; a component beyond the int range is clamped, not
+    // undefined.
+    EXPECT_EQ(CCConfiguration::packVersion("8.beta"), 8u * 0x1000000u);
+    EXPECT_EQ(CCConfiguration::packVersion("0.99999999999999999999"),
+              static_cast<std::uint32_t>(INT_MAX) * 0x10000u);
 }
 
 TEST(ConfigurationTest, RunningDeviceFollowsIdiomScreenAndContentScale) {
@@ -125,8 +132,10 @@ TEST(StatsImagesTest, GlyphStripsAreWhiteOnTransparentAtBothScales) {
                     ++ink;
                     EXPECT_EQ(px[0] & px[1] & px[2], 255);
                 }
-            if (cell < 12) EXPECT_GT(ink, 0u) << "cell " << cell;
-            else EXPECT_EQ(ink, 0u);
+            if (cell < 12)
+                EXPECT_GT(ink, 0u) << "cell " << cell;
+            else
+                EXPECT_EQ(ink, 0u);
         }
     }
 }

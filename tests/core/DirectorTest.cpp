@@ -1,7 +1,9 @@
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
 #include "core/CCMatrix.h"
+#include "core/CCProtocols.h"
 #include "core/CCScheduler.h"
+#include "core/CCStatsImages.h"
 #include "core/CCTouchDispatcher.h"
 #include "platform/Device.h"
 #include "platform/Exception.h"
@@ -98,6 +100,38 @@ public:
         return o == platform::InterfaceOrientation::LandscapeLeft;
     }
     int projections = 0, reshapes = 0;
+};
+
+// A label stand-in for the statistics display: keeps its text and logs its drawing.
+class TextNode : public CCNode, public CCLabelProtocol {
+public:
+    static Ref<TextNode> make(CallLog* log, std::string name) {
+        auto n = makeNode<TextNode>();
+        n->log_ = log;
+        n->name_ = std::move(name);
+        return n;
+    }
+    void setString(const std::string& string) override { text_ = string; }
+    std::string string() const override { return text_; }
+    void draw() override { log_->add("draw " + name_); }
+
+private:
+    CallLog* log_ = nullptr;
+    std::string name_, text_;
+};
+
+// A second director (not the shared one) whose statistics labels and timing a test sets.
+class StatsDirector : public CCDirectorDisplayLink {
+public:
+    void setLabels(CCNode* fps, CCNode* spf, CCNode* draws) {
+        _FPSLabel = fps;
+        _SPFLabel = spf;
+        _drawsLabel = draws;
+    }
+    void setTiming(double dt, double secondsPerFrame) {
+        _dt = dt;
+        _secondsPerFrame = secondsPerFrame;
+    }
 };
 
 class DirectorTest : public fltest::EngineGLTest {
@@ -529,4 +563,80 @@ TEST_F(DirectorTest, PurgedSharedDirectorIsMadeAfresh) {
     EXPECT_EQ(fresh->projection(), kCCDirectorProjection3D);
     EXPECT_NE(fresh->scheduler(), nullptr);
     EXPECT_EQ(fresh->className(), "CCDirectorDisplayLink");
+}
+
+TEST_F(DirectorTest, DefaultDirectorMakesTheSharedDirectorsClass) {
+    Ref<CCDirector> made = CCDirector::defaultDirector()();
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->className(), director()->className());
+    EXPECT_EQ(made->scheduler(), nullptr); // not initialised yet
+    EXPECT_NE(made.get(), CCDirector::sharedDirector());
+}
+
+// ---- statistics ------------------------------------------------------------------------------
+
+TEST_F(DirectorTest, StatisticsRefreshAtMostTenTimesASecondAndDrawTheLabels) {
+    auto stats = platform::make<StatsDirector>();
+    ASSERT_TRUE(stats->init());
+    auto fps = TextNode::make(&log, "fps");
+    auto spf = TextNode::make(&log, "spf");
+    auto draws = TextNode::make(&log, "draws");
+    stats->setLabels(fps.get(), spf.get(), draws.get());
+
+    drawCallCounter = 3;
+    stats->setTiming(0.06, 0.004);
+    stats->showStats();
+    EXPECT_EQ(fps->string(), ""); // 0.06 s gathered: not yet
+    EXPECT_EQ(takeLog(), (Calls{"draw draws", "draw fps", "draw spf"}));
+    EXPECT_EQ(drawCallCounter, 0u);
+
+    drawCallCounter = 5;
+    stats->showStats();
+    // Two frames in 0.12 s; the draw count is this frame's.
+    EXPECT_EQ(fps->string(), "16.7");
+    EXPECT_EQ(spf->string(), "0.004");
+    EXPECT_EQ(draws->string(), "   5");
+
+    drawCallCounter = 9;
+    stats->setTiming(0.05, 0.5);
+    stats->showStats();
+    EXPECT_EQ(fps->string(), "16.7");
+    EXPECT_EQ(spf->string(), "0.004");
+    EXPECT_EQ(draws->string(), "   5");
+    stats->setLabels(nullptr, nullptr, nullptr);
+}
+
+TEST_F(DirectorTest, BaseDirectorLeavesThePlatformWorkToItsSubclasses) {
+    auto base = platform::make<CCDirector>();
+    ASSERT_TRUE(base->init());
+    base->setProjection(kCCDirectorProjection2D);
+    EXPECT_EQ(base->projection(), kCCDirectorProjection3D);
+    EXPECT_EQ(base->convertToGL(CGPointMake(5, 5)), CGPointZero);
+    EXPECT_EQ(base->convertToUI(CGPointMake(5, 5)), CGPointZero);
+    const unsigned char* bytes = nullptr;
+    std::uint64_t length = 0, smallLength = 0;
+    base->getFPSImageData(&bytes, &length);
+    EXPECT_EQ(bytes, ccStatsImageSmall(&smallLength));
+    EXPECT_EQ(length, smallLength);
+}
+
+TEST_F(DirectorTest, MissingTouchesAndViewsAreAnsweredQuietly) {
+    director()->setProjection(kCCDirectorProjection2D);
+    CGPoint origin = director()->convertToGL(CGPointZero);
+    EXPECT_EQ(director()->convertTouchToGL(nullptr), origin);
+
+    auto n = CCNode::node();
+    n->setPosition(CGPointMake(30, 40));
+    n->setContentSize(CGSizeMake(10, 10));
+    n->setAnchorPoint(CGPointMake(0.5, 0.5));
+    CGPoint inNode = n->convertToNodeSpace(origin);
+    EXPECT_EQ(n->convertTouchToNodeSpace(nullptr), inNode);
+    EXPECT_EQ(n->convertTouchToNodeSpaceAR(nullptr), CGPointMake(inNode.x - 5, inNode.y - 5));
+
+    // A director without a view has nothing to scale.
+    platform::Device::setCurrent(platform::DeviceProfile::phoneRetina());
+    auto viewless = platform::make<StatsDirector>();
+    ASSERT_TRUE(viewless->init());
+    viewless->updateContentScaleFactor();
+    EXPECT_FALSE(viewless->enableRetinaDisplay(true));
 }

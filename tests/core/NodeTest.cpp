@@ -631,3 +631,46 @@ TEST_F(NodeTest, CallbacksMayRemoveAndAddSiblingsDuringEnterExitAndCleanup) {
     EXPECT_EQ(parent->children()->count(), 0u);
     parent->onExit();
 }
+
+TEST_F(NodeTest, AChildWithAParentOrAnAncestorIsRefused) {
+    auto root = CCNode::node();
+    auto child = CCNode::node();
+    auto grandchild = CCNode::node();
+    auto other = CCNode::node();
+    root->addChild(child.get());
+    child->addChild(grandchild.get());
+
+    EXPECT_THROW(other->addChild(child.get()), platform::Exception);
+    EXPECT_EQ(child->parent(), root.get());
+    EXPECT_EQ(other->children(), nullptr);
+    EXPECT_EQ(root->children()->count(), 1u);
+
+    // Cycles: the node itself, its root, its parent.
+    EXPECT_THROW(root->addChild(root.get()), platform::Exception);
+    EXPECT_THROW(grandchild->addChild(root.get()), platform::Exception);
+    child->removeFromParent();
+    EXPECT_THROW(grandchild->addChild(child.get()), platform::Exception);
+    EXPECT_EQ(grandchild->children(), nullptr);
+
+    // Once removed, the child may go elsewhere.
+    other->addChild(child.get());
+    EXPECT_EQ(child->parent(), other.get());
+}
+
+TEST_F(NodeTest, NodeWithoutSchedulerOrActionManagerIgnoresRegistrations) {
+    // Made without init: no scheduler, no action manager.
+    auto bare = platform::make<CCNode>();
+    auto action = platform::make<CountingAction>();
+    EXPECT_EQ(bare->runAction(action.get()), action.get());
+    bare->scheduleUpdate();
+    EXPECT_EQ(bare->numberOfRunningActions(), 0u);
+    EXPECT_EQ(action->target(), nullptr);
+    auto ticking = platform::make<LoggingNode>();
+    ticking->schedule(fl_selector(LoggingNode::tick));
+    ticking->scheduleOnce(fl_selector(LoggingNode::tick), 1);
+    bare->onEnter();
+    frame(0.1);
+    EXPECT_EQ(action->steps, 0);
+    bare->onExit();
+    bare->cleanup();
+}

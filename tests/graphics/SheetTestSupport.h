@@ -141,7 +141,8 @@ inline std::vector<std::pair<std::string, plist_t>> rawEntries(plist_t dict) {
 inline std::vector<plist_t> rawItems(plist_t array) {
     std::vector<plist_t> out;
     if (!array || plist_get_node_type(array) != PLIST_ARRAY) return out;
-    for (uint32_t i = 0; i < plist_array_get_size(array); ++i) out.push_back(plist_array_get_item(array, i));
+    for (uint32_t i = 0; i < plist_array_get_size(array); ++i)
+        out.push_back(plist_array_get_item(array, i));
     return out;
 }
 
@@ -206,7 +207,8 @@ inline ReferenceSheet referenceSheet(const std::filesystem::path& file) {
             f.offset = rawPair(rawItem(d, "spriteOffset"));
             CGPoint source = rawPair(rawItem(d, "spriteSourceSize"));
             f.originalSize = CGSizeMake(source.x, source.y);
-            for (plist_t alias : rawItems(rawItem(d, "aliases"))) f.aliases.push_back(rawString(alias));
+            for (plist_t alias : rawItems(rawItem(d, "aliases")))
+                f.aliases.push_back(rawString(alias));
             break;
         }
         default:

@@ -3,8 +3,10 @@
 #include "graphics/CCSpriteFrameCache.h"
 #include "graphics/CCTexture2D.h"
 #include "graphics/CCTextureCache.h"
+#include "platform/RunLoop.h"
 #include "platform/Device.h"
 #include "tests/graphics/SheetTestSupport.h"
+#include "core/CCGLView.h"
 #include "tests/support/EngineTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -28,18 +30,21 @@ protected:
     CCSpriteFrameCache* cache() const { return CCSpriteFrameCache::sharedSpriteFrameCache(); }
 
     // A sheet with the given frames and metadata written to the scratch folder.
-    std::string writeSheet(const std::string& name, const std::string& frames, const std::string& metadata = "") {
-        return scratch.write(name, fltest::plistXML("<dict><key>frames</key><dict>" + frames + "</dict>" + metadata +
-                                                    "</dict>"));
+    std::string writeSheet(const std::string& name, const std::string& frames,
+                           const std::string& metadata = "") {
+        return scratch.write(name, fltest::plistXML("<dict><key>frames</key><dict>" + frames + "</dict>" +
+                                                    metadata + "</dict>"));
     }
     static std::string format(int n) {
-        return "<key>metadata</key><dict><key>format</key><integer>" + std::to_string(n) + "</integer></dict>";
+        return "<key>metadata</key><dict><key>format</key><integer>" + std::to_string(n) +
+               "</integer></dict>";
     }
 
     fltest::ScratchFolder scratch;
 };
 
-void expectFrameMatches(const CCSpriteFrame* frame, const fltest::ReferenceFrame& expected, const std::string& name) {
+void expectFrameMatches(const CCSpriteFrame* frame, const fltest::ReferenceFrame& expected,
+                        const std::string& name) {
     ASSERT_NE(frame, nullptr) << name;
     EXPECT_EQ(frame->rectInPixels(), expected.rect) << name;
     EXPECT_EQ(frame->rotated(), expected.rotated) << name;
@@ -81,8 +86,8 @@ TEST_F(SpriteFrameTest, PointAndPixelValuesFollowTheContentScale) {
 
 TEST_F(SpriteFrameTest, CopySharesTextureAndFileNameAndOwnsItsGeometry) {
     auto texture = make<CCTexture2D>();
-    Ref<CCSpriteFrame> frame = CCSpriteFrame::frameWithTextureFilename("sheet.png", CGRectMake(1, 2, 3, 4), true,
-                                                                       CGPointMake(5, 6), CGSizeMake(7, 8));
+    Ref<CCSpriteFrame> frame = CCSpriteFrame::frameWithTextureFilename(
+        "sheet.png", CGRectMake(1, 2, 3, 4), true, CGPointMake(5, 6), CGSizeMake(7, 8));
     frame->setTexture(texture.get());
     Ref<CCSpriteFrame> copy = platform::copyOf(frame.get());
     ASSERT_TRUE(copy);
@@ -106,7 +111,8 @@ TEST_F(SpriteFrameTest, DescriptionNamesFileRectRotationAndPixelOffset) {
                                                                        CGPointMake(5, 6), CGSizeMake(7, 8));
     EXPECT_TRUE(std::regex_match(
         frame->description(),
-        std::regex(R"(<CCSpriteFrame = 0x[0-9a-f]+ \| Texture=a\.png, Rect = \(1\.00,2\.00,3\.00,4\.00\)> rotated:1 offset=\(5\.00,6\.00\))")))
+        std::regex(
+            R"(<CCSpriteFrame = 0x[0-9a-f]+ \| Texture=a\.png, Rect = \(1\.00,2\.00,3\.00,4\.00\)> rotated:1 offset=\(5\.00,6\.00\))")))
         << frame->description();
     Ref<CCSpriteFrame> unnamed = CCSpriteFrame::frameWithTexture(nullptr, CGRectZero);
     EXPECT_NE(unnamed->description().find("Texture=(null)"), std::string::npos);
@@ -123,17 +129,19 @@ TEST_F(SpriteFrameTest, EachFormatReadsItsOwnKeys) {
         "<key>originalWidth</key><integer>-40</integer><key>originalHeight</key><integer>0</integer></dict>"
         "<key>huge</key><dict><key>originalWidth</key><integer>-9223372036854775807</integer></dict>",
         format(0));
-    const std::string format1 = writeSheet(
-        "f1.plist",
-        "<key>b</key><dict><key>frame</key><string>{{1,2},{3,4}}</string><key>offset</key><string>{5,6}</string>"
-        "<key>sourceSize</key><string>{7,8}</string><key>rotated</key><true/>"
-        "<key>textureRotated</key><true/></dict>",
-        format(1));
-    const std::string format2 = writeSheet(
-        "f2.plist",
-        "<key>c</key><dict><key>frame</key><string>{{1,2},{3,4}}</string><key>offset</key><string>{-5,6}</string>"
-        "<key>sourceSize</key><string>{7,8}</string><key>rotated</key><true/></dict>",
-        format(2));
+    const std::string format1 =
+        writeSheet("f1.plist",
+                   "<key>b</key><dict><key>frame</key><string>{{1,2},{3,4}}</string><key>offset</"
+                   "key><string>{5,6}</string>"
+                   "<key>sourceSize</key><string>{7,8}</string><key>rotated</key><true/>"
+                   "<key>textureRotated</key><true/></dict>",
+                   format(1));
+    const std::string format2 =
+        writeSheet("f2.plist",
+                   "<key>c</key><dict><key>frame</key><string>{{1,2},{3,4}}</string><key>offset</"
+                   "key><string>{-5,6}</string>"
+                   "<key>sourceSize</key><string>{7,8}</string><key>rotated</key><true/></dict>",
+                   format(2));
     const std::string format3 = writeSheet(
         "f3.plist",
         "<key>d</key><dict><key>textureRect</key><string>{{2,4},{99,99}}</string>"
@@ -141,7 +149,8 @@ TEST_F(SpriteFrameTest, EachFormatReadsItsOwnKeys) {
         "<key>spriteSourceSize</key><string>{20,22}</string><key>textureRotated</key><true/>"
         "<key>aliases</key><array><string>d-alias</string><string>other</string></array></dict>",
         format(3));
-    for (const std::string& sheet : {format0, format1, format2, format3}) cache()->addSpriteFramesWithFile(sheet);
+    for (const std::string& sheet : {format0, format1, format2, format3})
+        cache()->addSpriteFramesWithFile(sheet);
 
     CCSpriteFrame* a = cache()->spriteFrameByName("a");
     ASSERT_NE(a, nullptr);
@@ -176,16 +185,15 @@ TEST_F(SpriteFrameTest, EachFormatReadsItsOwnKeys) {
 }
 
 TEST_F(SpriteFrameTest, TextureFileIsFoundBesideTheSheet) {
-    const std::string named = writeSheet(
-        "sub/named.plist", "<key>n</key><dict/>",
-        "<key>metadata</key><dict><key>format</key><integer>2</integer>"
-        "<key>textureFileName</key><string>atlas.png</string></dict>");
+    const std::string named = writeSheet("sub/named.plist", "<key>n</key><dict/>",
+                                         "<key>metadata</key><dict><key>format</key><integer>2</integer>"
+                                         "<key>textureFileName</key><string>atlas.png</string></dict>");
     const std::string unnamed = writeSheet("sub/unnamed.sheet", "<key>u</key><dict/>", format(1));
-    const std::string empty = writeSheet(
-        "sub/empty.plist", "<key>e</key><dict/>",
-        "<key>metadata</key><dict><key>format</key><integer>2</integer>"
-        "<key>textureFileName</key><string></string></dict>");
-    for (const std::string& sheet : {named, unnamed, empty}) cache()->addSpriteFramesWithFile(sheet);
+    const std::string empty = writeSheet("sub/empty.plist", "<key>e</key><dict/>",
+                                         "<key>metadata</key><dict><key>format</key><integer>2</integer>"
+                                         "<key>textureFileName</key><string></string></dict>");
+    for (const std::string& sheet : {named, unnamed, empty})
+        cache()->addSpriteFramesWithFile(sheet);
 
     EXPECT_EQ(cache()->spriteFrameByName("n")->textureFilename(), scratch.path("sub/atlas.png"));
     EXPECT_EQ(cache()->spriteFrameByName("u")->textureFilename(), scratch.path("sub/unnamed.png"));
@@ -228,12 +236,12 @@ TEST_F(SpriteFrameTest, ASheetLoadsOnceUntilARemovalForgetsIt) {
 }
 
 TEST_F(SpriteFrameTest, RemovalsByNameAliasFileDictionaryAndTexture) {
-    const std::string sheet = writeSheet(
-        "r.plist",
-        "<key>one</key><dict><key>aliases</key><array><string>uno</string></array></dict>"
-        "<key>two</key><dict><key>aliases</key><array><string>dos</string></array></dict>"
-        "<key>three</key><dict/>",
-        format(3));
+    const std::string sheet =
+        writeSheet("r.plist",
+                   "<key>one</key><dict><key>aliases</key><array><string>uno</string></array></dict>"
+                   "<key>two</key><dict><key>aliases</key><array><string>dos</string></array></dict>"
+                   "<key>three</key><dict/>",
+                   format(3));
     cache()->addSpriteFramesWithFile(sheet);
     ASSERT_EQ(cache()->spriteFrameCount(), 3u);
 
@@ -272,8 +280,9 @@ TEST_F(SpriteFrameTest, RemovalsByNameAliasFileDictionaryAndTexture) {
     EXPECT_EQ(cache()->spriteFrameCount(), 0u);
     EXPECT_EQ(cache()->spriteFrameByName("dos"), nullptr);
     EXPECT_FALSE(cache()->isLoaded(sheet));
-    EXPECT_TRUE(std::regex_match(cache()->description(),
-                                 std::regex(R"(<CCSpriteFrameCache = 0x[0-9a-f]+ \| num of sprite frames =  0>)")));
+    EXPECT_TRUE(
+        std::regex_match(cache()->description(),
+                         std::regex(R"(<CCSpriteFrameCache = 0x[0-9a-f]+ \| num of sprite frames =  0>)")));
 }
 
 // ---- sheets that are broken
@@ -292,32 +301,40 @@ TEST_F(SpriteFrameTest, BrokenSheetsLoadWhatIsSoundAndAreMarkedLoaded) {
         {"frames is an array", fltest::plistXML("<dict><key>frames</key><array><dict/></array></dict>"), 0},
         {"frames missing", fltest::plistXML("<dict>" + format(2) + "</dict>"), 0},
         {"metadata is an array",
-         fltest::plistXML("<dict><key>frames</key><dict>" + good + "</dict><key>metadata</key><array/></dict>"), 0},
+         fltest::plistXML("<dict><key>frames</key><dict>" + good +
+                          "</dict><key>metadata</key><array/></dict>"),
+         0},
         {"format is a dictionary",
          fltest::plistXML("<dict><key>frames</key><dict>" + good +
                           "</dict><key>metadata</key><dict><key>format</key><dict/></dict></dict>"),
          0},
-        {"unknown format", fltest::plistXML("<dict><key>frames</key><dict>" + good + "</dict>" + format(7) + "</dict>"),
-         0},
+        {"unknown format",
+         fltest::plistXML("<dict><key>frames</key><dict>" + good + "</dict>" + format(7) + "</dict>"), 0},
         {"frame entry is a string",
          fltest::plistXML("<dict><key>frames</key><dict><key>s</key><string>x</string>" + good + "</dict>" +
                           format(2) + "</dict>"),
          1},
         {"geometry is a number",
-         fltest::plistXML("<dict><key>frames</key><dict><key>n</key><dict><key>frame</key><integer>3</integer>"
-                          "</dict>" + good + "</dict>" + format(2) + "</dict>"),
+         fltest::plistXML(
+             "<dict><key>frames</key><dict><key>n</key><dict><key>frame</key><integer>3</integer>"
+             "</dict>" +
+             good + "</dict>" + format(2) + "</dict>"),
          1},
         {"rotated is an array",
-         fltest::plistXML("<dict><key>frames</key><dict><key>n</key><dict><key>rotated</key><array/></dict>" + good +
-                          "</dict>" + format(2) + "</dict>"),
+         fltest::plistXML("<dict><key>frames</key><dict><key>n</key><dict><key>rotated</key><array/></dict>" +
+                          good + "</dict>" + format(2) + "</dict>"),
          1},
         {"aliases is a string",
-         fltest::plistXML("<dict><key>frames</key><dict><key>n</key><dict><key>aliases</key><string>x</string>"
-                          "</dict><key>good</key><dict/></dict>" + format(3) + "</dict>"),
+         fltest::plistXML(
+             "<dict><key>frames</key><dict><key>n</key><dict><key>aliases</key><string>x</string>"
+             "</dict><key>good</key><dict/></dict>" +
+             format(3) + "</dict>"),
          1},
         {"format-0 number is a date",
-         fltest::plistXML("<dict><key>frames</key><dict><key>n</key><dict><key>x</key><date>2020-01-01T00:00:00Z"
-                          "</date></dict><key>good</key><dict/></dict>" + format(0) + "</dict>"),
+         fltest::plistXML(
+             "<dict><key>frames</key><dict><key>n</key><dict><key>x</key><date>2020-01-01T00:00:00Z"
+             "</date></dict><key>good</key><dict/></dict>" +
+             format(0) + "</dict>"),
          1},
     };
     for (const Case& c : cases) {
@@ -335,7 +352,8 @@ TEST_F(SpriteFrameTest, BrokenSheetsLoadWhatIsSoundAndAreMarkedLoaded) {
     // Missing keys read as zeros; a non-string alias is passed over.
     cache()->removeSpriteFrames();
     cache()->addSpriteFramesWithFile(writeSheet(
-        "zeros.plist", "<key>z</key><dict><key>aliases</key><array><integer>1</integer><string>zed</string></array></dict>",
+        "zeros.plist",
+        "<key>z</key><dict><key>aliases</key><array><integer>1</integer><string>zed</string></array></dict>",
         format(3)));
     ASSERT_NE(cache()->spriteFrameByName("zed"), nullptr);
     EXPECT_EQ(cache()->spriteFrameByName("z")->rectInPixels(), CGRectZero);
@@ -394,7 +412,8 @@ TEST_F(RealSheetTest, EveryFrameMatchesAnIndependentReading) {
                                             ? path.parent_path() / path.stem() += ".png"
                                             : path.parent_path() / reference.textureFileName;
             EXPECT_EQ(frame->textureFilename(), texture) << name;
-            for (const std::string& alias : expected.aliases) EXPECT_EQ(cache()->spriteFrameByName(alias), frame);
+            for (const std::string& alias : expected.aliases)
+                EXPECT_EQ(cache()->spriteFrameByName(alias), frame);
         }
         if (s.rotated != SIZE_MAX) {
             EXPECT_EQ(rotated, s.rotated);
@@ -424,12 +443,62 @@ TEST_F(RealSheetTest, OnePackingInFourFormatsGivesTheSameFrames) {
 TEST_F(RealSheetTest, RetinaSheetsGivePointsAtHalfThePixels) {
     FL_REQUIRE_SHARED_TESTDATA();
     platform::setContentScaleFactor(2);
-    cache()->addSpriteFramesWithFile((fltest::sharedTestData() / "spritesheets/format3_rotated/Sprite.plist").string());
+    cache()->addSpriteFramesWithFile(
+        (fltest::sharedTestData() / "spritesheets/format3_rotated/Sprite.plist").string());
     const CCSpriteFrame* frame = cache()->spriteFrameByName("image_1.png");
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame->rectInPixels(), CGRectMake(227, 1, 500, 112));
     EXPECT_EQ(frame->rect(), CGRectMake(113.5, 0.5, 250, 56));
     EXPECT_EQ(frame->originalSize(), CGSizeMake(250, 56));
+}
+
+// ---- textures through the texture cache
+
+class SheetTextureTest : public fltest::EngineGLTest {
+protected:
+    void SetUp() override {
+        EngineGLTest::SetUp();
+        CCSpriteFrameCache::purgeSharedSpriteFrameCache();
+    }
+    void TearDown() override {
+        CCSpriteFrameCache::purgeSharedSpriteFrameCache();
+        CCTextureCache::purgeSharedTextureCache();
+        platform::RunLoop::mainRunLoop()->pump();
+        EngineGLTest::TearDown();
+    }
+    CCSpriteFrameCache* cache() const { return CCSpriteFrameCache::sharedSpriteFrameCache(); }
+};
+
+TEST_F(SheetTextureTest, FramesOfASheetShareTheCachedTexture) {
+    FL_REQUIRE_SHARED_TESTDATA();
+    const std::string sheet = (fltest::sharedTestData() / "spritesheets/format3/v3.plist").string();
+    cache()->addSpriteFramesWithFile(sheet);
+    CCSpriteFrame* first = cache()->spriteFrameByName("oooo_001.png");
+    CCSpriteFrame* other = cache()->spriteFrameByName("oooo_039.png");
+    ASSERT_TRUE(first && other);
+    CCTexture2D* texture = first->texture();
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->contentSizeInPixels(), CGSizeMake(254, 1130));
+    EXPECT_EQ(other->texture(), texture);
+    EXPECT_EQ(CCTextureCache::sharedTextureCache()->count(), 1u);
+    // The cache keeps the texture; the frames only know its name.
+    EXPECT_EQ(texture->retainCount(), 1u);
+
+    Ref<CCSpriteFrame> byObject = CCSpriteFrame::frameWithTexture(texture, CGRectMake(0, 0, 1, 1));
+    cache()->addSpriteFrame(byObject.get(), "by object");
+    cache()->removeSpriteFramesFromTexture(texture);
+    EXPECT_EQ(cache()->spriteFrameCount(), 0u);
+}
+
+TEST_F(SheetTextureTest, AMissingTextureShowsOnlyAsANullTexture) {
+    fltest::ScratchFolder scratch;
+    const std::string sheet = scratch.write(
+        "lonely.plist", fltest::plistXML("<dict><key>frames</key><dict><key>a</key><dict/></dict></dict>"));
+    cache()->addSpriteFramesWithFile(sheet);
+    ASSERT_NE(cache()->spriteFrameByName("a"), nullptr);
+    EXPECT_EQ(cache()->spriteFrameByName("a")->texture(), nullptr);
+    cache()->removeSpriteFramesFromTexture(nullptr);
+    EXPECT_EQ(cache()->spriteFrameCount(), 0u);
 }
 
 // ---- the director

@@ -34,9 +34,15 @@ Quad tagged(float tag) {
     q.br.texCoords.v = tag;
     return q;
 }
-float tagOf(const Quad& q) { return q.tl.vertices.x; }
-bool sameBytes(const Quad& a, const Quad& b) { return std::memcmp(&a, &b, sizeof(Quad)) == 0; }
-bool isZero(const Quad& q) { return sameBytes(q, Quad{}); }
+float tagOf(const Quad& q) {
+    return q.tl.vertices.x;
+}
+bool sameBytes(const Quad& a, const Quad& b) {
+    return std::memcmp(&a, &b, sizeof(Quad)) == 0;
+}
+bool isZero(const Quad& q) {
+    return sameBytes(q, Quad{});
+}
 
 // The quads and total the atlas should hold, kept with plain vector operations.
 struct Model {
@@ -47,6 +53,8 @@ struct Model {
 class TextureAtlasTest : public fltest::EngineGLTest {
 protected:
     void TearDown() override {
+        for (const std::string& line : logLines)
+            EXPECT_EQ(line.find("OpenGL error"), std::string::npos) << line;
         CCTextureCache::purgeSharedTextureCache();
         fltest::EngineGLTest::TearDown();
     }
@@ -57,7 +65,8 @@ protected:
         const Quad* quads = atlas->quads();
         for (std::size_t i = 0; i < model.quads.size(); ++i)
             ASSERT_TRUE(sameBytes(quads[i], model.quads[i]))
-                << step << ": quad " << i << " holds " << tagOf(quads[i]) << ", not " << tagOf(model.quads[i]);
+                << step << ": quad " << i << " holds " << tagOf(quads[i]) << ", not "
+                << tagOf(model.quads[i]);
     }
 };
 
@@ -67,7 +76,9 @@ TEST_F(TextureAtlasTest, EditsMatchAModelOverRandomSequences) {
     ASSERT_TRUE(atlas);
     Model model{std::vector<Quad>(kCapacity), 0};
     std::mt19937 random(20240611);
-    auto below = [&](std::uint64_t n) { return n ? std::uniform_int_distribution<std::uint64_t>(0, n - 1)(random) : 0; };
+    auto below = [&](std::uint64_t n) {
+        return n ? std::uniform_int_distribution<std::uint64_t>(0, n - 1)(random) : 0;
+    };
     float nextTag = 1;
 
     for (int step = 0; step < 4000; ++step) {
@@ -221,7 +232,8 @@ TEST_F(TextureAtlasTest, CapacitiesPastSixteenBitIndicesAreRefused) {
     auto atlas = CCTextureAtlas::textureAtlasWithTexture(nullptr, CCTextureAtlas::kMaxCapacity);
     ASSERT_TRUE(atlas);
     const GLushort* last = atlas->indices() + (CCTextureAtlas::kMaxCapacity - 1) * 6;
-    EXPECT_EQ(std::vector<GLushort>(last, last + 6), (std::vector<GLushort>{65532, 65533, 65534, 65535, 65534, 65533}));
+    EXPECT_EQ(std::vector<GLushort>(last, last + 6),
+              (std::vector<GLushort>{65532, 65533, 65534, 65535, 65534, 65533}));
 
     Quad q = tagged(7);
     atlas->updateQuad(&q, 3);
@@ -280,7 +292,8 @@ protected:
         TextureAtlasTest::SetUp();
         const std::uint8_t white[4 * 4] = {255, 255, 255, 255, 255, 255, 255, 255,
                                            255, 255, 255, 255, 255, 255, 255, 255};
-        auto image = platform::Image::imageWithPixels(white, 2, 2, platform::ImageColorSpace::RGB, platform::ImageAlphaInfo::Last);
+        auto image = platform::Image::imageWithPixels(white, 2, 2, platform::ImageColorSpace::RGB,
+                                                      platform::ImageAlphaInfo::Last);
         ASSERT_TRUE(image);
         texture = CCTextureCache::sharedTextureCache()->addCGImage(image.get(), "white");
         ASSERT_TRUE(texture);
@@ -304,11 +317,17 @@ protected:
         target.bind();
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT);
-        CCGLProgram* program = CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTextureColor);
+        CCGLProgram* program =
+            CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTextureColor);
         ASSERT_TRUE(program);
         program->use();
         program->setUniformsForBuiltins();
         glCacheBlendFunc(GL_ONE, GL_ZERO);
+    }
+
+    void TearDown() override {
+        texture = nullptr; // its program belongs to the view's context, which goes next
+        TextureAtlasTest::TearDown();
     }
 
     platform::Ref<CCTexture2D> texture;

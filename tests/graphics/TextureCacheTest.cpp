@@ -38,6 +38,29 @@ void writeSolidPNG(const fs::path& path, std::uint32_t width, std::uint32_t heig
     ASSERT_TRUE(platform::Image::writePNG(path.string(), pixels.data(), width, height));
 }
 
+// A PVR version 3 file of w x h RGBA8888 pixels of one colour.
+void writePVR(const fs::path& path, std::uint32_t w, std::uint32_t h, std::uint32_t rgba) {
+    std::vector<std::uint8_t> bytes;
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    put32(0x03525650); // version
+    put32(0);          // flags
+    put32(0x61626772); // channels "rgba"
+    put32(0x08080808); // 8 bits each
+    put32(0);          // colour space
+    put32(0);          // channel type
+    for (std::uint32_t v :
+         {h, w, 1u, 1u, 1u, 1u, 0u}) // height, width, depth, surfaces, faces, mipmaps, metadata
+        put32(v);
+    for (std::uint32_t i = 0; i < w * h; ++i)
+        for (int shift : {24, 16, 8, 0})
+            bytes.push_back(static_cast<std::uint8_t>(rgba >> shift));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
 // Pumps the main run loop until the condition holds or a few seconds passed.
 bool pumpUntil(const std::function<bool()>& condition) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -64,17 +87,22 @@ class TextureCacheTest : public fltest::EngineGLTest {
 protected:
     void SetUp() override {
         fltest::EngineGLTest::SetUp();
-        dir = fs::temp_directory_path() / platform::format("footlight-texture-cache-%d", static_cast<int>(getpid()));
+        dir = fs::temp_directory_path() /
+              platform::format("footlight-texture-cache-%d", static_cast<int>(getpid()));
         fs::create_directories(dir);
         writeSolidPNG(dir / "red.png", 4, 2, 0xFF0000FF);
         writeSolidPNG(dir / "blue.png", 2, 2, 0x0000FFFF);
         writeSolidPNG(dir / "big.png", 64, 32, 0x00FF00FF);
         std::ofstream(dir / "broken.png") << "not a picture at all";
         std::ofstream(dir / "sheet.PVR.CCZ") << "not a pvr file either";
+        writePVR(dir / "tile.pvr", 2, 4, 0x00FF00FF);
+        writePVR(dir / "other.pvr", 8, 2, 0x00FF00FF);
         CCFileUtils::sharedFileUtils()->setSearchPath({dir.string()});
         cache = CCTextureCache::sharedTextureCache();
     }
     void TearDown() override {
+        for (const std::string& line : logLines)
+            EXPECT_EQ(line.find("OpenGL error"), std::string::npos) << line;
         CCTextureCache::purgeSharedTextureCache();
         // Callbacks of loads still on their way hold the old cache until they ran.
         platform::RunLoop::mainRunLoop()->pump();
@@ -111,8 +139,8 @@ TEST_F(TextureCacheTest, OnePathOneTexture) {
 
 TEST_F(TextureCacheTest, ImagesAreCachedUnderTheirKeyOnly) {
     const std::uint8_t pixel[4] = {1, 2, 3, 255};
-    auto image =
-        platform::Image::imageWithPixels(pixel, 1, 1, platform::ImageColorSpace::RGB, platform::ImageAlphaInfo::Last);
+    auto image = platform::Image::imageWithPixels(pixel, 1, 1, platform::ImageColorSpace::RGB,
+                                                  platform::ImageAlphaInfo::Last);
     platform::Ref<CCTexture2D> keyed = cache->addCGImage(image.get(), "dot");
     ASSERT_TRUE(keyed);
     EXPECT_EQ(cache->addCGImage(image.get(), "dot"), keyed);
@@ -171,14 +199,16 @@ TEST_F(TextureCacheTest, DirectorPurgesUnusedTexturesAndTheCache) {
 TEST_F(TextureCacheTest, DescriptionAndDumpTexts) {
     platform::Ref<CCTexture2D> big = cache->addImage("big.png");
     cache->addImage("red.png");
-    EXPECT_EQ(cache->description(),
-              platform::format("<CCTextureCache = %p | num of textures =  2 | keys: (big.png, red.png)>", cache));
+    EXPECT_EQ(
+        cache->description(),
+        platform::format("<CCTextureCache = %p | num of textures =  2 | keys: (big.png, red.png)>", cache));
 
     logLines.clear();
     cache->dumpCachedTextureInfo();
     CCTexture2D* red = cache->textureForKey("red.png");
     ASSERT_EQ(logLines.size(), 3u);
-    EXPECT_EQ(logLines[0], platform::format("engine: \"big.png\"\trc=2\tid=%u\t64 x 32\t@ 32 bpp =>\t8 KB", big->name()));
+    EXPECT_EQ(logLines[0],
+              platform::format("engine: \"big.png\"\trc=2\tid=%u\t64 x 32\t@ 32 bpp =>\t8 KB", big->name()));
     EXPECT_EQ(logLines[1], platform::format("engine: \"red.png\"\trc=1\tid=%u\t%lu x %lu\t@ 32 bpp =>\t0 KB",
                                             red->name(), red->pixelsWide(), red->pixelsHigh()));
     EXPECT_EQ(logLines[2], "engine: CCTextureCache dumpDebugInfo:\t2 textures,\tfor 8 KB (0.01 MB)");
@@ -237,7 +267,9 @@ TEST_F(TextureCacheTest, AsyncLoadsCallBackOnTheDirectorsThread) {
 TEST_F(TextureCacheTest, FailedAsyncLoadsStillCallBackWithNil) {
     std::vector<std::string> answers;
     auto note = [&](const char* what) {
-        return [&answers, what](CCTexture2D* texture) { answers.push_back(std::string(what) + (texture ? "+" : "-")); };
+        return [&answers, what](CCTexture2D* texture) {
+            answers.push_back(std::string(what) + (texture ? "+" : "-"));
+        };
     };
     cache->addImageAsync("missing.png", note("missing"));
     cache->addImageAsync("broken.png", note("broken"));
@@ -258,6 +290,25 @@ TEST_F(TextureCacheTest, FailedAsyncLoadsStillCallBackWithNil) {
     cache->addImageAsync("red.png", note("again"));
     ASSERT_TRUE(pumpUntil([&] { return answers.size() == 4; }));
     EXPECT_EQ(answers.back(), "again+");
+}
+
+TEST_F(TextureCacheTest, PVRFilesLoadBothWays) {
+    platform::Ref<CCTexture2D> tile = cache->addImage("tile.pvr");
+    ASSERT_TRUE(tile);
+    EXPECT_EQ(tile->pixelsWide(), 2u);
+    EXPECT_EQ(cache->addPVRImage("./tile.pvr"), tile);
+
+    platform::Ref<CCTexture2D> other;
+    bool called = false;
+    cache->addImageAsync("other.pvr", [&](CCTexture2D* texture) {
+        other = texture;
+        called = true;
+    });
+    ASSERT_TRUE(pumpUntil([&] { return called; }));
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->pixelsWide(), 8u);
+    EXPECT_EQ(other->pixelsHigh(), 2u);
+    EXPECT_EQ(cache->textureForKey("other.pvr"), other.get());
 }
 
 TEST_F(TextureCacheTest, PurgedCacheLivesUntilItsLoadsCalledBack) {

@@ -71,6 +71,13 @@ TEST_F(GLContextTest, ExtensionTableComesFromTheExtensionString) {
     EXPECT_TRUE(ext.has("GL_OES_vertex_array_object"));
     EXPECT_FALSE(ext.has("GL_OES_vertex_array"));
     EXPECT_FALSE(ext.has("GL_APPLE_framebuffer_multisample"));
+    // Whole names only, first and last included; stray spaces never make the empty name match.
+    EXPECT_TRUE(platform::extensionListHas("GL_A GL_B", "GL_A"));
+    EXPECT_TRUE(platform::extensionListHas("GL_A GL_B", "GL_B"));
+    EXPECT_FALSE(platform::extensionListHas("GL_A GL_B", "GL_"));
+    EXPECT_FALSE(platform::extensionListHas("GL_AB", "GL_A"));
+    EXPECT_FALSE(platform::extensionListHas("GL_A  GL_B ", ""));
+    EXPECT_FALSE(platform::extensionListHas("", "GL_A"));
     EXPECT_TRUE(ext.vertexArrayObject && ext.glGenVertexArraysOES && ext.glBindVertexArrayOES &&
                 ext.glDeleteVertexArraysOES);
     EXPECT_TRUE(ext.mapBuffer && ext.glMapBufferOES && ext.glUnmapBufferOES);

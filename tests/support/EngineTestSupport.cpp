@@ -5,6 +5,10 @@
 #include "core/CCFileUtils.h"
 #include "core/CCGLView.h"
 #include "core/CCMatrix.h"
+#include "core/CCShaderCache.h"
+#include "graphics/CCAnimationCache.h"
+#include "graphics/CCSpriteFrameCache.h"
+#include "graphics/CCTextureCache.h"
 #include "core/ccGLStateCache.h"
 #include "platform/Device.h"
 #include "platform/Log.h"
@@ -20,6 +24,11 @@ void resetEngineState() {
     platform::setContentScaleFactor(1.0f);
     platform::Device::setCurrent(platform::DeviceProfile::phone());
     platform::Clock::setDefaultClock(nullptr);
+    // Caches made without a director are not purged by its end: drop them here too.
+    CCAnimationCache::purgeSharedAnimationCache();
+    CCSpriteFrameCache::purgeSharedSpriteFrameCache();
+    CCTextureCache::purgeSharedTextureCache();
+    CCShaderCache::purgeSharedShaderCache();
     CCFileUtils::purgeSharedFileUtils();
     CCConfiguration::purgeSharedConfiguration();
 }
