@@ -242,13 +242,11 @@ TEST_F(ActionInstantTest, ABlockMayDropItsOwnActionWhileRunning) {
     int calls = 0;
     Ref<CCCallBlock> self;
     self = CCCallBlock::actionWithBlock([&] {
-        self = nullptr;
+        self = nullptr; // the last reference: the action and its stored block go
         ++calls;
     });
-    manager->addAction(self, node, false);
     CCCallBlock* raw = self.get();
-    self = nullptr; // the manager holds the only reference now
-    raw->startWithTarget(node);
-    manager->removeAllActionsFromTarget(node);
-    EXPECT_EQ(calls, 0);
+    raw->step(0);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(self, nullptr);
 }

@@ -337,6 +337,19 @@ TEST_F(ActionIntervalTest, SpeedScalesEachStepOfItsInnerAction) {
     auto copy = platform::copyOf(fast.get());
     EXPECT_EQ(copy->speed(), 0.5);
     EXPECT_NE(copy->innerAction(), a);
+
+    // Wrappers whose inner action was taken away do nothing.
+    fast->setInnerAction(nullptr);
+    run(fast, {1});
+    EXPECT_TRUE(fast->isDone());
+    EXPECT_EQ(fast->reverse(), nullptr);
+    auto forever = CCRepeatForever::actionWithAction(probe("f", 1));
+    forever->setInnerAction(nullptr);
+    run(forever, {1});
+    auto rep = CCRepeat::actionWithAction(probe("r", 1), 2);
+    rep->setInnerAction(nullptr);
+    run(rep, {0, 5});
+    EXPECT_EQ(platform::copyOf(rep.get()), nullptr);
 }
 
 // ---- spawn, reverse time, targeted ---------------------------------------------------------
