@@ -6,6 +6,7 @@
 #include "core/CCNodeRGBA.h"
 #include "core/CCProtocols.h"
 #include "core/ccTypes.h"
+#include "graphics/CCTextureAtlas.h"
 
 #include <GLES2/gl2.h>
 
@@ -13,7 +14,6 @@
 #include <string>
 
 class CCTexture2D;
-class CCTextureAtlas;
 
 class CCAtlasNode : public CCNodeRGBA, public CCTextureProtocol {
 public:
