@@ -14,7 +14,6 @@
 #include "graphics/CCTextureAtlas.h"
 #include "graphics/CCTextureCache.h"
 #include "platform/Device.h"
-#include "platform/Exception.h"
 #include "platform/Format.h"
 #include "platform/GLCheck.h"
 
@@ -221,7 +220,8 @@ void CCSprite::setTextureCoords(CGRect rect) {
 void CCSprite::updateTransform() {
     if (dirty()) {
         CCSprite* parentSprite = nullptr;
-        if (_parent && _parent != static_cast<CCNode*>(_batchNode)) parentSprite = dynamic_cast<CCSprite*>(_parent);
+        if (_parent && _parent != static_cast<CCNode*>(_batchNode))
+            parentSprite = dynamic_cast<CCSprite*>(_parent);
 
         if (!_visible || (parentSprite && parentSprite->_shouldBeHidden)) {
             _quad.br.vertices = _quad.tl.vertices = _quad.tr.vertices = _quad.bl.vertices = {0, 0, 0};
@@ -231,7 +231,8 @@ void CCSprite::updateTransform() {
             if (!parentSprite) {
                 _transformToBatch = nodeToParentTransform();
             } else {
-                _transformToBatch = CGAffineTransformConcat(nodeToParentTransform(), parentSprite->_transformToBatch);
+                _transformToBatch =
+                    CGAffineTransformConcat(nodeToParentTransform(), parentSprite->_transformToBatch);
             }
 
             const CGAffineTransform& t = _transformToBatch;
@@ -296,7 +297,7 @@ void CCSprite::draw() {
 // ---- children --------------------------------------------------------------------------------
 
 void CCSprite::addChild(CCNode* child, std::int64_t z, std::int64_t tag) {
-    CCAssert(child != nullptr, "Argument must be non-nil");
+    if (!child) return;
     if (_batchNode) {
         CCSprite* sprite = dynamic_cast<CCSprite*>(child);
         // Outside the contract, or no room left in the atlas: refused, nothing changes.
@@ -328,7 +329,8 @@ void CCSprite::removeChild(CCNode* child, bool cleanup) {
 void CCSprite::removeAllChildrenWithCleanup(bool cleanup) {
     if (_batchNode && _children) {
         for (std::uint64_t i = 0; i < _children->count(); ++i)
-            if (CCSprite* sprite = spriteChildAt(_children.get(), i)) _batchNode->removeSpriteFromAtlas(sprite);
+            if (CCSprite* sprite = spriteChildAt(_children.get(), i))
+                _batchNode->removeSpriteFromAtlas(sprite);
     }
     CCNodeRGBA::removeAllChildrenWithCleanup(cleanup);
     _hasChildren = false;
@@ -338,7 +340,8 @@ void CCSprite::sortAllChildren() {
     if (!_isReorderChildDirty) return;
     CCNodeRGBA::sortAllChildren();
     if (_batchNode && _children) {
-        for (std::uint64_t i = 0; i < _children->count(); ++i) childAt(_children.get(), i)->sortAllChildren();
+        for (std::uint64_t i = 0; i < _children->count(); ++i)
+            childAt(_children.get(), i)->sortAllChildren();
     }
     _isReorderChildDirty = false;
 }
@@ -434,6 +437,13 @@ void CCSprite::setVisible(bool visible) {
     markTransformDirty();
 }
 
+void CCSprite::setZOrder(std::int64_t zOrder) {
+    if (_parent && zOrder != _zOrder)
+        _parent->reorderChild(this, zOrder);
+    else
+        CCNodeRGBA::setZOrder(zOrder);
+}
+
 void CCSprite::setFlipX(bool flipX) {
     if (_flipX == flipX) return;
     _flipX = flipX;
@@ -518,7 +528,8 @@ bool CCSprite::isFrameDisplayed(CCSpriteFrame* frame) const {
     CGRect r = frame->rect();
     CGPoint offset = frame->offset();
     return CGRectEqualToRect(r, _rect) && glNameOf(frame->texture()) == glNameOf(texture()) &&
-           offset.x == _unflippedOffsetPositionFromCenter.x && offset.y == _unflippedOffsetPositionFromCenter.y;
+           offset.x == _unflippedOffsetPositionFromCenter.x &&
+           offset.y == _unflippedOffsetPositionFromCenter.y;
 }
 
 platform::Ref<CCSpriteFrame> CCSprite::displayFrame() const {
