@@ -39,26 +39,32 @@ const PlistValue::Items kNoItems;
 const std::vector<std::uint8_t> kNoBytes;
 
 const char* skipBlanks(const char* p, const char* end) {
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v')) ++p;
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v'))
+        ++p;
+    return p;
+}
+
+// Where the digits of a string's leading number start: after blanks and one sign.
+const char* afterSign(const std::string& s, bool& negative) {
+    const char* p = skipBlanks(s.data(), s.data() + s.size());
+    negative = p < s.data() + s.size() && *p == '-';
+    if (p < s.data() + s.size() && (*p == '+' || *p == '-')) ++p;
     return p;
 }
 
 // The leading decimal number of a string, 0 when there is none.
 double parseDouble(const std::string& s) {
-    const char* p = skipBlanks(s.data(), s.data() + s.size());
-    const char* end = s.data() + s.size();
     bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
+    const char* p = afterSign(s, negative);
+    const char* end = s.data() + s.size();
     if (p == end || *p == '+' || *p == '-') return 0;
     double value = 0;
     auto [stop, ec] = std::from_chars(p, end, value, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
         // Too large gives infinity, too small zero: find the exponent's sign.
         const char* e = p;
-        while (e < stop && *e != 'e' && *e != 'E') ++e;
+        while (e < stop && *e != 'e' && *e != 'E')
+            ++e;
         bool tiny = e + 1 < stop && e[1] == '-';
         value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
     } else if (ec != std::errc()) {
@@ -69,13 +75,9 @@ double parseDouble(const std::string& s) {
 
 // The leading decimal integer of a string, saturated at the given limits.
 std::int64_t parseInteger(const std::string& s, std::int64_t lo, std::int64_t hi) {
-    const char* p = skipBlanks(s.data(), s.data() + s.size());
-    const char* end = s.data() + s.size();
     bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
+    const char* p = afterSign(s, negative);
+    const char* end = s.data() + s.size();
     // Accumulate towards the negative side, which has the larger range.
     std::int64_t value = 0;
     bool overflow = false;
@@ -122,58 +124,61 @@ struct PlistValue::Node {
     Items items;
 };
 
+namespace {
+
+// A new node of the type, filled in by the caller before it is shared.
+std::shared_ptr<PlistValue::Node> newNode(PlistValue::Type type) {
+    auto n = std::make_shared<PlistValue::Node>();
+    n->type = type;
+    return n;
+}
+
+} // namespace
+
 PlistValue PlistValue::string(std::string value) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::String;
+    auto n = newNode(Type::String);
     n->string = std::move(value);
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::integer(std::int64_t value) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Integer;
+    auto n = newNode(Type::Integer);
     n->integer = value;
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::real(double value) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Real;
+    auto n = newNode(Type::Real);
     n->real = value;
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::boolean(bool value) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Boolean;
+    auto n = newNode(Type::Boolean);
     n->boolean = value;
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::data(std::vector<std::uint8_t> bytes) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Data;
+    auto n = newNode(Type::Data);
     n->bytes = std::move(bytes);
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::date(double secondsSinceReferenceDate) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Date;
+    auto n = newNode(Type::Date);
     n->real = secondsSinceReferenceDate;
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::array(Items items) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Array;
+    auto n = newNode(Type::Array);
     n->items = std::move(items);
     return PlistValue(std::move(n));
 }
 
 PlistValue PlistValue::dictionary(Entries entries) {
-    auto n = std::make_shared<Node>();
-    n->type = Type::Dictionary;
+    auto n = newNode(Type::Dictionary);
     n->entries.reserve(entries.size());
     for (auto& [key, value] : entries) {
         auto found = n->index.find(key);
@@ -203,16 +208,14 @@ bool convert(plist_t node, int depth, PlistValue& out) {
         out = PlistValue::boolean(b != 0);
         return true;
     }
-    case PLIST_UINT: {
+    case PLIST_UINT:
+    case PLIST_UID: {
         // Negative integers come back in two's complement.
         std::uint64_t v = 0;
-        plist_get_uint_val(node, &v);
-        out = PlistValue::integer(static_cast<std::int64_t>(v));
-        return true;
-    }
-    case PLIST_UID: {
-        std::uint64_t v = 0;
-        plist_get_uid_val(node, &v);
+        if (plist_get_node_type(node) == PLIST_UINT)
+            plist_get_uint_val(node, &v);
+        else
+            plist_get_uid_val(node, &v);
         out = PlistValue::integer(static_cast<std::int64_t>(v));
         return true;
     }
@@ -300,7 +303,8 @@ public:
 
     bool read(PlistValue& out) {
         constexpr std::size_t headerSize = 8, trailerSize = 32;
-        if (length_ < headerSize + trailerSize + 1 || std::memcmp(data_, "bplist00", headerSize) != 0) return false;
+        if (length_ < headerSize + trailerSize + 1 || std::memcmp(data_, "bplist00", headerSize) != 0)
+            return false;
         const std::uint8_t* trailer = data_ + length_ - trailerSize;
         offsetSize_ = trailer[6];
         refSize_ = trailer[7];
@@ -321,8 +325,15 @@ public:
 private:
     static std::uint64_t be(const std::uint8_t* p, std::size_t n) {
         std::uint64_t v = 0;
-        for (std::size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+        for (std::size_t i = 0; i < n; ++i)
+            v = (v << 8) | p[i];
         return v;
+    }
+
+    // The object number in reference slot i of a container whose slots start at pos (checked
+    // to lie in the object area before the container is read).
+    std::uint64_t reference(std::size_t pos, std::size_t i) const {
+        return be(data_ + pos + i * refSize_, refSize_);
     }
 
     // [pos, pos + n) lies within the object area.
@@ -396,7 +407,8 @@ private:
             if ((marker >> 4) == 0x4)
                 out = PlistValue::data(std::vector<std::uint8_t>(p, p + n));
             else
-                out = PlistValue::string(std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)));
+                out = PlistValue::string(
+                    std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)));
             return true;
         }
         case 0x6: {
@@ -435,7 +447,7 @@ private:
         items.reserve(n);
         for (std::size_t i = 0; i < n; ++i) {
             PlistValue item;
-            if (!object(be(data_ + pos + i * refSize_, refSize_), depth + 1, item)) return false;
+            if (!object(reference(pos, i), depth + 1, item)) return false;
             items.push_back(std::move(item));
         }
         out = PlistValue::array(std::move(items));
@@ -447,8 +459,8 @@ private:
         entries.reserve(n);
         for (std::size_t i = 0; i < n; ++i) {
             PlistValue key, value;
-            if (!object(be(data_ + pos + i * refSize_, refSize_), depth + 1, key) || !key.isString()) return false;
-            if (!object(be(data_ + pos + (n + i) * refSize_, refSize_), depth + 1, value)) return false;
+            if (!object(reference(pos, i), depth + 1, key) || !key.isString()) return false;
+            if (!object(reference(pos, n + i), depth + 1, value)) return false;
             entries.emplace_back(key.stringValue(), std::move(value));
         }
         out = PlistValue::dictionary(std::move(entries));
@@ -522,7 +534,8 @@ PlistValue PlistValue::fromMemory(const void* bytes, std::size_t length, std::st
         p += 3;
         length -= 3;
     }
-    if (length == 0 || length > std::numeric_limits<std::uint32_t>::max()) return fail("property list size out of range");
+    if (length == 0 || length > std::numeric_limits<std::uint32_t>::max())
+        return fail("property list size out of range");
     // XML text holds no NUL; the library would carry one into a key it later asserts on.
     if (std::memchr(p, 0, length)) return fail("not a property list");
     plist_t root = nullptr;
@@ -557,7 +570,9 @@ PlistValue PlistValue::arrayWithContentsOfFile(const std::filesystem::path& path
     return v.isArray() ? v : PlistValue();
 }
 
-PlistValue::Type PlistValue::type() const { return node_ ? node_->type : Type::Null; }
+PlistValue::Type PlistValue::type() const {
+    return node_ ? node_->type : Type::Null;
+}
 
 bool PlistValue::isNumber() const {
     Type t = type();
@@ -566,24 +581,36 @@ bool PlistValue::isNumber() const {
 
 double PlistValue::doubleValue() const {
     switch (type()) {
-    case Type::Integer: return static_cast<double>(node_->integer);
-    case Type::Real: return node_->real;
-    case Type::Boolean: return node_->boolean ? 1.0 : 0.0;
-    case Type::String: return parseDouble(node_->string);
-    default: return 0;
+    case Type::Integer:
+        return static_cast<double>(node_->integer);
+    case Type::Real:
+        return node_->real;
+    case Type::Boolean:
+        return node_->boolean ? 1.0 : 0.0;
+    case Type::String:
+        return parseDouble(node_->string);
+    default:
+        return 0;
     }
 }
 
-float PlistValue::floatValue() const { return static_cast<float>(doubleValue()); }
+float PlistValue::floatValue() const {
+    return static_cast<float>(doubleValue());
+}
 
 std::int32_t PlistValue::intValue() const {
     constexpr std::int64_t lo = INT32_MIN, hi = INT32_MAX;
     switch (type()) {
-    case Type::Integer: return static_cast<std::int32_t>(std::clamp(node_->integer, lo, hi));
-    case Type::Real: return static_cast<std::int32_t>(clampDouble(node_->real, lo, hi));
-    case Type::Boolean: return node_->boolean ? 1 : 0;
-    case Type::String: return static_cast<std::int32_t>(parseInteger(node_->string, lo, hi));
-    default: return 0;
+    case Type::Integer:
+        return static_cast<std::int32_t>(std::clamp(node_->integer, lo, hi));
+    case Type::Real:
+        return static_cast<std::int32_t>(clampDouble(node_->real, lo, hi));
+    case Type::Boolean:
+        return node_->boolean ? 1 : 0;
+    case Type::String:
+        return static_cast<std::int32_t>(parseInteger(node_->string, lo, hi));
+    default:
+        return 0;
     }
 }
 
@@ -591,38 +618,53 @@ std::int64_t PlistValue::integerValue() const {
     constexpr std::int64_t lo = std::numeric_limits<std::int64_t>::min();
     constexpr std::int64_t hi = std::numeric_limits<std::int64_t>::max();
     switch (type()) {
-    case Type::Integer: return node_->integer;
-    case Type::Real: return clampDouble(node_->real, lo, hi);
-    case Type::Boolean: return node_->boolean ? 1 : 0;
-    case Type::String: return parseInteger(node_->string, lo, hi);
-    default: return 0;
+    case Type::Integer:
+        return node_->integer;
+    case Type::Real:
+        return clampDouble(node_->real, lo, hi);
+    case Type::Boolean:
+        return node_->boolean ? 1 : 0;
+    case Type::String:
+        return parseInteger(node_->string, lo, hi);
+    default:
+        return 0;
     }
 }
 
 bool PlistValue::boolValue() const {
     switch (type()) {
-    case Type::Integer: return node_->integer != 0;
-    case Type::Real: return node_->real != 0;
-    case Type::Boolean: return node_->boolean;
+    case Type::Integer:
+        return node_->integer != 0;
+    case Type::Real:
+        return node_->real != 0;
+    case Type::Boolean:
+        return node_->boolean;
     case Type::String: {
         const std::string& s = node_->string;
-        const char* p = skipBlanks(s.data(), s.data() + s.size());
+        bool negative = false;
+        const char* p = afterSign(s, negative);
         const char* end = s.data() + s.size();
-        if (p < end && (*p == '+' || *p == '-')) ++p;
-        while (p < end && *p == '0') ++p;
+        while (p < end && *p == '0')
+            ++p;
         return p < end && (*p == 'Y' || *p == 'y' || *p == 'T' || *p == 't' || (*p >= '1' && *p <= '9'));
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 
 std::string PlistValue::stringValue() const {
     switch (type()) {
-    case Type::String: return node_->string;
-    case Type::Integer: return std::to_string(node_->integer);
-    case Type::Real: return formatDouble(node_->real);
-    case Type::Boolean: return node_->boolean ? "1" : "0";
-    default: return {};
+    case Type::String:
+        return node_->string;
+    case Type::Integer:
+        return std::to_string(node_->integer);
+    case Type::Real:
+        return formatDouble(node_->real);
+    case Type::Boolean:
+        return node_->boolean ? "1" : "0";
+    default:
+        return {};
     }
 }
 
@@ -630,13 +672,18 @@ const std::vector<std::uint8_t>& PlistValue::dataValue() const {
     return type() == Type::Data ? node_->bytes : kNoBytes;
 }
 
-double PlistValue::dateValue() const { return type() == Type::Date ? node_->real : 0; }
+double PlistValue::dateValue() const {
+    return type() == Type::Date ? node_->real : 0;
+}
 
 std::size_t PlistValue::count() const {
     switch (type()) {
-    case Type::Dictionary: return node_->entries.size();
-    case Type::Array: return node_->items.size();
-    default: return 0;
+    case Type::Dictionary:
+        return node_->entries.size();
+    case Type::Array:
+        return node_->items.size();
+    default:
+        return 0;
     }
 }
 
@@ -652,7 +699,8 @@ bool PlistValue::containsKey(std::string_view key) const {
 
 std::vector<std::string> PlistValue::allKeys() const {
     std::vector<std::string> keys;
-    for (const auto& entry : entries()) keys.push_back(entry.first);
+    for (const auto& entry : entries())
+        keys.push_back(entry.first);
     return keys;
 }
 
@@ -665,7 +713,9 @@ const PlistValue& PlistValue::objectAtIndex(std::size_t index) const {
     return node_->items[index];
 }
 
-const PlistValue::Items& PlistValue::items() const { return type() == Type::Array ? node_->items : kNoItems; }
+const PlistValue::Items& PlistValue::items() const {
+    return type() == Type::Array ? node_->items : kNoItems;
+}
 
 bool PlistValue::isEqual(const PlistValue& other) const {
     if (node_ == other.node_) return true;
@@ -677,12 +727,18 @@ bool PlistValue::isEqual(const PlistValue& other) const {
     }
     if (a != b) return false;
     switch (a) {
-    case Type::Null: return true;
-    case Type::String: return node_->string == other.node_->string;
-    case Type::Boolean: return node_->boolean == other.node_->boolean;
-    case Type::Data: return node_->bytes == other.node_->bytes;
-    case Type::Date: return node_->real == other.node_->real;
-    case Type::Array: return node_->items == other.node_->items;
+    case Type::Null:
+        return true;
+    case Type::String:
+        return node_->string == other.node_->string;
+    case Type::Boolean:
+        return node_->boolean == other.node_->boolean;
+    case Type::Data:
+        return node_->bytes == other.node_->bytes;
+    case Type::Date:
+        return node_->real == other.node_->real;
+    case Type::Array:
+        return node_->items == other.node_->items;
     case Type::Dictionary: {
         if (node_->entries.size() != other.node_->entries.size()) return false;
         for (const auto& [key, value] : node_->entries) {
@@ -690,22 +746,29 @@ bool PlistValue::isEqual(const PlistValue& other) const {
         }
         return true;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 
 std::string PlistValue::description() const {
     switch (type()) {
-    case Type::Null: return "(null)";
-    case Type::String: return "\"" + node_->string + "\"";
+    case Type::Null:
+        return "(null)";
+    case Type::String:
+        return "\"" + node_->string + "\"";
     case Type::Integer:
     case Type::Real:
-    case Type::Boolean: return stringValue();
-    case Type::Data: return format("<data, %zu bytes>", node_->bytes.size());
-    case Type::Date: return format("<date %.3f>", node_->real);
+    case Type::Boolean:
+        return stringValue();
+    case Type::Data:
+        return format("<data, %zu bytes>", node_->bytes.size());
+    case Type::Date:
+        return format("<date %.3f>", node_->real);
     case Type::Array: {
         std::string s = "(";
-        for (std::size_t i = 0; i < node_->items.size(); ++i) s += (i ? ", " : "") + node_->items[i].description();
+        for (std::size_t i = 0; i < node_->items.size(); ++i)
+            s += (i ? ", " : "") + node_->items[i].description();
         return s + ")";
     }
     case Type::Dictionary: {

@@ -76,14 +76,19 @@ bool CCFileUtils::init() {
     _fullPathNoResolutionsCache.reserve(30);
     _removeSuffixCache.reserve(30);
     _directoriesDict = {
-        {kKeyiPhone, "resources-iphone"},   {kKeyiPhoneHD, "resources-iphonehd"},
-        {kKeyiPhone5, "resources-iphone5"}, {kKeyiPhone5HD, "resources-iphone5hd"},
-        {kKeyiPad, "resources-ipad"},       {kKeyiPadHD, "resources-ipadhd"},
+        {kKeyiPhone, "resources-iphone"},
+        {kKeyiPhoneHD, "resources-iphonehd"},
+        {kKeyiPhone5, "resources-iphone5"},
+        {kKeyiPhone5HD, "resources-iphone5hd"},
+        {kKeyiPad, "resources-ipad"},
+        {kKeyiPadHD, "resources-ipadhd"},
         {kKeyDefault, ""},
     };
     _suffixesDict = {
-        {kKeyiPhone, ""},         {kKeyiPhoneHD, "-hd"}, {kKeyiPhone5, "-iphone5"}, {kKeyiPhone5HD, "-iphone5hd"},
-        {kKeyiPad, "-ipad"},      {kKeyiPadHD, "-ipadhd"}, {kKeyDefault, ""},
+        {kKeyiPhone, ""},          {kKeyiPhoneHD, "-hd"},
+        {kKeyiPhone5, "-iphone5"}, {kKeyiPhone5HD, "-iphone5hd"},
+        {kKeyiPad, "-ipad"},       {kKeyiPadHD, "-ipadhd"},
+        {kKeyDefault, ""},
     };
     _filenameLookup.clear();
     _filenameLookup.reserve(10);
@@ -118,11 +123,13 @@ void CCFileUtils::buildSearchResolutionsOrder() {
         break;
     case kCCDeviceiPad:
         _searchResolutionsOrder = {kKeyiPad};
-        if (_enableiPhoneResourcesOniPad) _searchResolutionsOrder.insert(_searchResolutionsOrder.end(), {kKeyiPhone5HD, kKeyiPhoneHD});
+        if (_enableiPhoneResourcesOniPad)
+            _searchResolutionsOrder.insert(_searchResolutionsOrder.end(), {kKeyiPhone5HD, kKeyiPhoneHD});
         break;
     case kCCDeviceiPadRetinaDisplay:
         _searchResolutionsOrder = {kKeyiPadHD, kKeyiPad};
-        if (_enableiPhoneResourcesOniPad) _searchResolutionsOrder.insert(_searchResolutionsOrder.end(), {kKeyiPhone5HD, kKeyiPhoneHD});
+        if (_enableiPhoneResourcesOniPad)
+            _searchResolutionsOrder.insert(_searchResolutionsOrder.end(), {kKeyiPhone5HD, kKeyiPhoneHD});
         break;
     default:
         break;
@@ -134,7 +141,8 @@ std::string CCFileUtils::pathForResource(const std::string& name, const std::str
                                          const std::string& directory) const {
     if (Paths::isAbsolutePath(directory)) {
         if (name.empty()) return {};
-        std::string path = Paths::stringByAppendingPathComponent(directory, Paths::stringByAppendingPathExtension(name, type));
+        std::string path = Paths::stringByAppendingPathComponent(
+            directory, Paths::stringByAppendingPathExtension(name, type));
         return _fileManager && _fileManager->fileExistsAtPath(path) ? path : std::string();
     }
     return _bundle ? _bundle->pathForResource(name, type, directory) : std::string();
@@ -144,9 +152,12 @@ std::string CCFileUtils::getPathForFilename(const std::string& path, const std::
     std::string directory = Paths::stringByDeletingLastPathComponent(path);
     std::string name = Paths::lastPathComponent(path);
     if (!suffix.empty()) {
-        std::string extension = Paths::compoundPathExtension(name);
-        std::string base = Paths::stringByDeletingCompoundPathExtension(name);
-        if (base.find(suffix) == std::string::npos) name = Paths::stringByAppendingPathExtension(base + suffix, extension);
+        // A name that already carries the suffix ("bg-hd.png" on a retina phone) is used as it is.
+        if (Paths::stringByDeletingPathExtension(name).find(suffix) == std::string::npos) {
+            std::string extension = Paths::compoundPathExtension(name);
+            std::string base = Paths::stringByDeletingCompoundPathExtension(name);
+            name = Paths::stringByAppendingPathExtension(base + suffix, extension);
+        }
     }
     if (!Paths::isAbsolutePath(path)) return pathForResource(name, "", directory);
     std::string full = Paths::stringByAppendingPathComponent(directory, name);
@@ -164,11 +175,12 @@ std::string CCFileUtils::getPathForFilename(const std::string& filename, const s
     return _fileManager && _fileManager->fileExistsAtPath(full) ? full : std::string();
 }
 
-ccResolutionType CCFileUtils::resolutionTypeForKey(const std::string& value, const CCStringTable& dictionary) const {
+ccResolutionType CCFileUtils::resolutionTypeForKey(const std::string& value,
+                                                   const CCStringTable& dictionary) const {
     static const std::pair<const char*, ccResolutionType> types[] = {
-        {kKeyiPhone, kCCResolutioniPhone},     {kKeyiPhoneHD, kCCResolutioniPhoneRetinaDisplay},
-        {kKeyiPhone5, kCCResolutioniPhone5},   {kKeyiPhone5HD, kCCResolutioniPhone5RetinaDisplay},
-        {kKeyiPad, kCCResolutioniPad},         {kKeyiPadHD, kCCResolutioniPadRetinaDisplay},
+        {kKeyiPhone, kCCResolutioniPhone},   {kKeyiPhoneHD, kCCResolutioniPhoneRetinaDisplay},
+        {kKeyiPhone5, kCCResolutioniPhone5}, {kKeyiPhone5HD, kCCResolutioniPhone5RetinaDisplay},
+        {kKeyiPad, kCCResolutioniPad},       {kKeyiPadHD, kCCResolutioniPadRetinaDisplay},
     };
     for (const auto& [key, entry] : dictionary) {
         if (entry != value) continue;
@@ -212,7 +224,9 @@ std::string CCFileUtils::fullPathFromRelativePathIgnoringResolutions(const std::
     return found.empty() ? relPath : found;
 }
 
-std::string CCFileUtils::fullPathForFilename(const std::string& filename) { return fullPathForFilename(filename, nullptr); }
+std::string CCFileUtils::fullPathForFilename(const std::string& filename) {
+    return fullPathForFilename(filename, nullptr);
+}
 
 std::string CCFileUtils::fullPathForFilename(const std::string& filename, ccResolutionType* resolutionType) {
     if (resolutionType) *resolutionType = kCCResolutionUnknown;
@@ -243,15 +257,17 @@ std::string CCFileUtils::fullPathForFilename(const std::string& filename, ccReso
         }
         if (!found.empty()) break;
     }
+    // A miss still reports the type of the last variant tried.
+    if (resolutionType) *resolutionType = type;
     if (found.empty()) return {};
     auto value = platform::make<CCCacheValue>();
     value->initWithFullPath(found, type);
     _fullPathCache[filename] = value;
-    if (resolutionType) *resolutionType = type;
     return found;
 }
 
-std::string CCFileUtils::fullPathFromRelativePath(const std::string& relPath, ccResolutionType* resolutionType) {
+std::string CCFileUtils::fullPathFromRelativePath(const std::string& relPath,
+                                                  ccResolutionType* resolutionType) {
     std::string found = fullPathForFilename(relPath, resolutionType);
     return found.empty() ? relPath : found;
 }
@@ -269,8 +285,8 @@ void CCFileUtils::loadFilenameLookupDictionaryFromFile(const std::string& filena
         CCLOG("CCFileUtils: %s is not a version 1 filename lookup dictionary", filename);
         return;
     }
+    // A version 1 file without names empties the table.
     const platform::PlistValue& filenames = dict["filenames"];
-    if (!filenames.isDictionary()) return;
     std::unordered_map<std::string, std::string> table;
     for (const auto& [name, substitute] : filenames.entries())
         if (substitute.isString()) table[name] = substitute.stringValue();
@@ -289,11 +305,19 @@ void CCFileUtils::setEnableiPhoneResourcesOniPad(bool enable) {
     buildSearchResolutionsOrder();
 }
 
-void CCFileUtils::setEnableFallbackSuffixes(bool enable) { setEnableiPhoneResourcesOniPad(enable); }
+void CCFileUtils::setEnableFallbackSuffixes(bool enable) {
+    setEnableiPhoneResourcesOniPad(enable);
+}
 
-void CCFileUtils::setiPadRetinaDisplaySuffix(const std::string& suffix) { replace(_suffixesDict, kKeyiPadHD, suffix); }
-void CCFileUtils::setiPadSuffix(const std::string& suffix) { replace(_suffixesDict, kKeyiPad, suffix); }
-void CCFileUtils::setiPhoneRetinaDisplaySuffix(const std::string& suffix) { replace(_suffixesDict, kKeyiPhoneHD, suffix); }
+void CCFileUtils::setiPadRetinaDisplaySuffix(const std::string& suffix) {
+    replace(_suffixesDict, kKeyiPadHD, suffix);
+}
+void CCFileUtils::setiPadSuffix(const std::string& suffix) {
+    replace(_suffixesDict, kKeyiPad, suffix);
+}
+void CCFileUtils::setiPhoneRetinaDisplaySuffix(const std::string& suffix) {
+    replace(_suffixesDict, kKeyiPhoneHD, suffix);
+}
 
 std::string CCFileUtils::removeSuffix(const std::string& suffix, const std::string& path) const {
     if (suffix.empty()) return path;
@@ -311,7 +335,8 @@ std::string CCFileUtils::removeSuffix(const std::string& suffix, const std::stri
 }
 
 std::string CCFileUtils::removeSuffixFromFile(const std::string& path) {
-    if (auto cached = _removeSuffixCache.find(path); cached != _removeSuffixCache.end()) return cached->second;
+    if (auto cached = _removeSuffixCache.find(path); cached != _removeSuffixCache.end())
+        return cached->second;
     std::string result = path;
     for (const std::string& key : _searchResolutionsOrder) {
         const std::string* suffix = lookup(_suffixesDict, key);

@@ -65,7 +65,8 @@ public:
     void buildSearchResolutionsOrder();
 
     // directory/name[.type] for an absolute directory when it exists, else the bundle's answer.
-    std::string pathForResource(const std::string& name, const std::string& type, const std::string& directory) const;
+    std::string pathForResource(const std::string& name, const std::string& type,
+                                const std::string& directory) const;
     // path with the suffix put before its extension ("a.pvr.ccz" + "-hd" -> "a-hd.pvr.ccz"),
     // when that file exists.
     std::string getPathForFilename(const std::string& path, const std::string& suffix) const;
@@ -79,14 +80,16 @@ public:
     // The same, or the name itself when nothing is found.
     std::string fullPathFromRelativePathIgnoringResolutions(const std::string& relPath);
     std::string fullPathForFilename(const std::string& filename);
-    // "" when not found; resolutionType (may be null) receives the variant's type.
+    // "" when not found; resolutionType (may be null) receives the type of the variant found,
+    // or on a miss that of the last variant tried.
     std::string fullPathForFilename(const std::string& filename, ccResolutionType* resolutionType);
     // As fullPathForFilename, but the name itself when nothing is found.
     std::string fullPathFromRelativePath(const std::string& relPath, ccResolutionType* resolutionType);
     std::string fullPathFromRelativePath(const std::string& relPath);
 
     // Reads a lookup property list ("metadata" with "version" 1, "filenames" mapping names to
-    // substitutes); anything else leaves the lookup table as it is.
+    // substitutes; entries that are not names are dropped); any other file leaves the lookup
+    // table as it is.
     void loadFilenameLookupDictionaryFromFile(const std::string& filename);
     // The standardised path, without the device suffix in suffix mode: the texture cache's key.
     std::string standarizePath(const std::string& path);
@@ -116,7 +119,9 @@ public:
     void setBundle(platform::Bundle* bundle) { _bundle = bundle; }
     bool isEnablediPhoneResourcesOniPad() const { return _enableiPhoneResourcesOniPad; }
     const std::vector<std::string>& searchResolutionsOrder() const { return _searchResolutionsOrder; }
-    void setSearchResolutionsOrder(std::vector<std::string> order) { _searchResolutionsOrder = std::move(order); }
+    void setSearchResolutionsOrder(std::vector<std::string> order) {
+        _searchResolutionsOrder = std::move(order);
+    }
     const CCStringTable& suffixesDict() const { return _suffixesDict; }
     void setSuffixesDict(CCStringTable suffixes) { _suffixesDict = std::move(suffixes); }
     const CCStringTable& directoriesDict() const { return _directoriesDict; }
@@ -126,7 +131,9 @@ public:
     const std::vector<std::string>& searchPath() const { return _searchPath; }
     void setSearchPath(std::vector<std::string> searchPath) { _searchPath = std::move(searchPath); }
     const std::unordered_map<std::string, std::string>& filenameLookup() const { return _filenameLookup; }
-    void setFilenameLookup(std::unordered_map<std::string, std::string> lookup) { _filenameLookup = std::move(lookup); }
+    void setFilenameLookup(std::unordered_map<std::string, std::string> lookup) {
+        _filenameLookup = std::move(lookup);
+    }
 
 private:
     std::string substituteName(const std::string& filename) const;

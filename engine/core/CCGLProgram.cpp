@@ -251,8 +251,15 @@ bool CCGLProgram::updateUniformLocation(GLint location, const GLvoid* data, std:
     HASH_FIND_INT(_hashForUniforms, &location, element);
     if (!element) {
         element = static_cast<_hashUniformEntry*>(std::calloc(1, sizeof(_hashUniformEntry)));
+        void* copy = std::malloc(bytes ? bytes : 1);
+        if (!element || !copy) {
+            // Nothing remembered: the value still goes to GL, and so will the next one.
+            std::free(element);
+            std::free(copy);
+            return true;
+        }
         element->location = location;
-        element->value = std::malloc(bytes ? bytes : 1);
+        element->value = copy;
         if (bytes) std::memcpy(element->value, data, bytes);
         element->size = bytes;
         HASH_ADD_INT(_hashForUniforms, location, element);

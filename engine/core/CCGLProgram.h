@@ -65,16 +65,26 @@ public:
                                               const std::string& fShaderFilename);
     // "<CCGLProgram = 0x... | Program = 3, VertexShader = 0, FragmentShader = 0>"
     std::string description() const override;
+    // Compiles source behind the prologue into a new shader stored in *shader. False for a
+    // null source, and false with the shader log written to the log when compiling fails.
+    bool compileShader(GLuint* shader, GLenum type, const GLchar* source);
 
     // Binds a name to an attribute slot; only effective before link.
     void addAttribute(const std::string& attributeName, GLuint index);
+    // Looks the built-in uniforms up and points "CC_Texture0" at texture unit 0; call after link.
+    void updateUniforms();
     // Links and drops the shader objects. False, with the program log written to the log,
     // when the link fails.
     bool link();
     // Makes this the current program through the GL state cache.
     void use();
-    // Looks the built-in uniforms up and points "CC_Texture0" at texture unit 0; call after link.
-    void updateUniforms();
+    // The info log of a shader or program, read with the matching GL query and log functions.
+    std::string logForOpenGLObject(GLuint object, void (*infoFunc)(GLuint, GLenum, GLint*),
+                                   void (*logFunc)(GLuint, GLsizei, GLsizei*, GLchar*)) const;
+    // Info logs; empty when GL has none.
+    std::string vertexShaderLog() const;
+    std::string fragmentShaderLog() const;
+    std::string programLog() const;
 
     // The stored-value filter: true when the value differs from the one last sent for this
     // location (in size or in bytes) and must reach GL; false for a missing uniform (-1).
@@ -99,11 +109,6 @@ public:
     // The older name of setUniformsForBuiltins.
     void setUniformForModelViewProjectionMatrix() { setUniformsForBuiltins(); }
 
-    // Info logs; empty when GL has none.
-    std::string vertexShaderLog() const;
-    std::string fragmentShaderLog() const;
-    std::string programLog() const;
-
     GLuint program() const { return _program; }
     // The location of a built-in uniform by its index (kCCUniformMVPMatrix...), -1 when absent.
     GLint uniform(int index) const { return _uniforms[index]; }
@@ -117,13 +122,6 @@ public:
                                                                        const GLchar* fShaderByteArray);
     static platform::Ref<CCGLProgram> programWithVertexShaderFilename(const std::string& vShaderFilename,
                                                                       const std::string& fShaderFilename);
-
-    // Compiles source behind the prologue into a new shader stored in *shader. False for a
-    // null source, and false with the shader log written to the log when compiling fails.
-    bool compileShader(GLuint* shader, GLenum type, const GLchar* source);
-    // The info log of a shader or program, read with the matching GL query and log functions.
-    std::string logForOpenGLObject(GLuint object, void (*infoFunc)(GLuint, GLenum, GLint*),
-                                   void (*logFunc)(GLuint, GLsizei, GLsizei*, GLchar*)) const;
 
 protected:
     ~CCGLProgram() override;

@@ -146,26 +146,6 @@ platform::Ref<CCLayerRGBA> CCLayerRGBA::node() {
     return makeNode<CCLayerRGBA>();
 }
 
-void CCLayerRGBA::setOpacity(std::uint8_t opacity) {
-    _displayedOpacity = _realOpacity = opacity;
-    if (_cascadeOpacityEnabled) updateDisplayedOpacity(ccCascadeParentOpacity(this));
-}
-
-void CCLayerRGBA::setColor(_ccColor3B color) {
-    _displayedColor = _realColor = color;
-    if (_cascadeColorEnabled) updateDisplayedColor(ccCascadeParentColor(this));
-}
-
-void CCLayerRGBA::updateDisplayedOpacity(std::uint8_t parentOpacity) {
-    _displayedOpacity = ccCascadeOpacity(_realOpacity, parentOpacity);
-    if (_cascadeOpacityEnabled) ccCascadeOpacityToChildren(this, _displayedOpacity);
-}
-
-void CCLayerRGBA::updateDisplayedColor(_ccColor3B parentColor) {
-    _displayedColor = ccCascadeColor(_realColor, parentColor);
-    if (_cascadeColorEnabled) ccCascadeColorToChildren(this, _displayedColor);
-}
-
 // ---- CCLayerColor ----
 
 bool CCLayerColor::init() {

@@ -69,32 +69,11 @@ protected:
 };
 
 // A layer with the colour and opacity cascade.
-class CCLayerRGBA : public CCLayer, public CCRGBAProtocol {
+class CCLayerRGBA : public CCRGBACascade<CCLayer> {
 public:
     // White, opaque, cascading off.
     bool init() override;
     static platform::Ref<CCLayerRGBA> node();
-
-    std::uint8_t opacity() const override { return _realOpacity; }
-    std::uint8_t displayedOpacity() const override { return _displayedOpacity; }
-    void setOpacity(std::uint8_t opacity) override;
-    _ccColor3B color() const override { return _realColor; }
-    _ccColor3B displayedColor() const override { return _displayedColor; }
-    void setColor(_ccColor3B color) override;
-    void updateDisplayedOpacity(std::uint8_t parentOpacity) override;
-    void updateDisplayedColor(_ccColor3B parentColor) override;
-    bool isCascadeColorEnabled() const override { return _cascadeColorEnabled; }
-    void setCascadeColorEnabled(bool enabled) override { _cascadeColorEnabled = enabled; }
-    bool isCascadeOpacityEnabled() const override { return _cascadeOpacityEnabled; }
-    void setCascadeOpacityEnabled(bool enabled) override { _cascadeOpacityEnabled = enabled; }
-
-protected:
-    std::uint8_t _displayedOpacity = 255;
-    std::uint8_t _realOpacity = 255;
-    _ccColor3B _displayedColor = ccWHITE;
-    _ccColor3B _realColor = ccWHITE;
-    bool _cascadeOpacityEnabled = false;
-    bool _cascadeColorEnabled = false;
 };
 
 // A solid-colour rectangle the size of its content, drawn with "ShaderPositionColor".

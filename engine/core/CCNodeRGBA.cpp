@@ -52,23 +52,3 @@ bool CCNodeRGBA::init() {
 platform::Ref<CCNodeRGBA> CCNodeRGBA::node() {
     return makeNode<CCNodeRGBA>();
 }
-
-void CCNodeRGBA::setOpacity(std::uint8_t opacity) {
-    _displayedOpacity = _realOpacity = opacity;
-    if (_cascadeOpacityEnabled) updateDisplayedOpacity(ccCascadeParentOpacity(this));
-}
-
-void CCNodeRGBA::setColor(_ccColor3B color) {
-    _displayedColor = _realColor = color;
-    if (_cascadeColorEnabled) updateDisplayedColor(ccCascadeParentColor(this));
-}
-
-void CCNodeRGBA::updateDisplayedOpacity(std::uint8_t parentOpacity) {
-    _displayedOpacity = ccCascadeOpacity(_realOpacity, parentOpacity);
-    if (_cascadeOpacityEnabled) ccCascadeOpacityToChildren(this, _displayedOpacity);
-}
-
-void CCNodeRGBA::updateDisplayedColor(_ccColor3B parentColor) {
-    _displayedColor = ccCascadeColor(_realColor, parentColor);
-    if (_cascadeColorEnabled) ccCascadeColorToChildren(this, _displayedColor);
-}

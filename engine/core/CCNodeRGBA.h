@@ -17,20 +17,31 @@ _ccColor3B ccCascadeColor(_ccColor3B real, _ccColor3B parent);
 void ccCascadeColorToChildren(CCNode* node, _ccColor3B displayed);
 void ccCascadeOpacityToChildren(CCNode* node, std::uint8_t displayed);
 
-class CCNodeRGBA : public CCNode, public CCRGBAProtocol {
+// The cascade on top of any node class: CCNodeRGBA puts it on CCNode, CCLayerRGBA on CCLayer.
+// Subclasses that draw override the setters and the two update operations to call these first
+// and then rebuild their vertex colours.
+template <class Base> class CCRGBACascade : public Base, public CCRGBAProtocol {
 public:
-    // White, opaque, cascading off.
-    bool init() override;
-    static platform::Ref<CCNodeRGBA> node();
-
     std::uint8_t opacity() const override { return _realOpacity; }
     std::uint8_t displayedOpacity() const override { return _displayedOpacity; }
-    void setOpacity(std::uint8_t opacity) override;
+    void setOpacity(std::uint8_t opacity) override {
+        _displayedOpacity = _realOpacity = opacity;
+        if (_cascadeOpacityEnabled) updateDisplayedOpacity(ccCascadeParentOpacity(this));
+    }
     _ccColor3B color() const override { return _realColor; }
     _ccColor3B displayedColor() const override { return _displayedColor; }
-    void setColor(_ccColor3B color) override;
-    void updateDisplayedOpacity(std::uint8_t parentOpacity) override;
-    void updateDisplayedColor(_ccColor3B parentColor) override;
+    void setColor(_ccColor3B color) override {
+        _displayedColor = _realColor = color;
+        if (_cascadeColorEnabled) updateDisplayedColor(ccCascadeParentColor(this));
+    }
+    void updateDisplayedOpacity(std::uint8_t parentOpacity) override {
+        _displayedOpacity = ccCascadeOpacity(_realOpacity, parentOpacity);
+        if (_cascadeOpacityEnabled) ccCascadeOpacityToChildren(this, _displayedOpacity);
+    }
+    void updateDisplayedColor(_ccColor3B parentColor) override {
+        _displayedColor = ccCascadeColor(_realColor, parentColor);
+        if (_cascadeColorEnabled) ccCascadeColorToChildren(this, _displayedColor);
+    }
     // Switching a cascade recomputes nothing; the next setColor/setOpacity does.
     bool isCascadeColorEnabled() const override { return _cascadeColorEnabled; }
     void setCascadeColorEnabled(bool enabled) override { _cascadeColorEnabled = enabled; }
@@ -44,4 +55,11 @@ protected:
     _ccColor3B _realColor = ccWHITE;
     bool _cascadeColorEnabled = false;
     bool _cascadeOpacityEnabled = false;
+};
+
+class CCNodeRGBA : public CCRGBACascade<CCNode> {
+public:
+    // White, opaque, cascading off.
+    bool init() override;
+    static platform::Ref<CCNodeRGBA> node();
 };

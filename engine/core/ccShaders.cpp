@@ -3,6 +3,41 @@
 // The built-in matrices and time values come from the prologue CCGLProgram adds; sources
 // declare only what they add themselves ("CC_Texture0", "CC_AlphaValue", "u_color").
 
+namespace {
+
+// Sources that more than one program uses.
+constexpr char kTexCoordPassVert[] = R"(
+attribute vec4 a_position;
+attribute vec2 a_texCoord;
+
+#ifdef GL_ES
+varying mediump vec2 v_texCoord;
+#else
+varying vec2 v_texCoord;
+#endif
+
+void main()
+{
+    gl_Position = CC_MVPMatrix * a_position;
+    v_texCoord = a_texCoord;
+}
+)";
+
+constexpr char kColorPassFrag[] = R"(
+#ifdef GL_ES
+precision lowp float;
+#endif
+
+varying vec4 v_fragmentColor;
+
+void main()
+{
+    gl_FragColor = v_fragmentColor;
+}
+)";
+
+} // namespace
+
 const char* const ccPositionTextureColor_vert = R"(
 attribute vec4 a_position;
 attribute vec2 a_texCoord;
@@ -76,35 +111,9 @@ void main()
 }
 )";
 
-const char* const ccPositionColor_frag = R"(
-#ifdef GL_ES
-precision lowp float;
-#endif
+const char* const ccPositionColor_frag = kColorPassFrag;
 
-varying vec4 v_fragmentColor;
-
-void main()
-{
-    gl_FragColor = v_fragmentColor;
-}
-)";
-
-const char* const ccPositionTexture_vert = R"(
-attribute vec4 a_position;
-attribute vec2 a_texCoord;
-
-#ifdef GL_ES
-varying mediump vec2 v_texCoord;
-#else
-varying vec2 v_texCoord;
-#endif
-
-void main()
-{
-    gl_Position = CC_MVPMatrix * a_position;
-    v_texCoord = a_texCoord;
-}
-)";
+const char* const ccPositionTexture_vert = kTexCoordPassVert;
 
 const char* const ccPositionTexture_frag = R"(
 #ifdef GL_ES
@@ -120,22 +129,7 @@ void main()
 }
 )";
 
-const char* const ccPositionTexture_uColor_vert = R"(
-attribute vec4 a_position;
-attribute vec2 a_texCoord;
-
-#ifdef GL_ES
-varying mediump vec2 v_texCoord;
-#else
-varying vec2 v_texCoord;
-#endif
-
-void main()
-{
-    gl_Position = CC_MVPMatrix * a_position;
-    v_texCoord = a_texCoord;
-}
-)";
+const char* const ccPositionTexture_uColor_vert = kTexCoordPassVert;
 
 const char* const ccPositionTexture_uColor_frag = R"(
 #ifdef GL_ES
@@ -187,18 +181,7 @@ void main()
 }
 )";
 
-const char* const ccPosition_uColor_frag = R"(
-#ifdef GL_ES
-precision lowp float;
-#endif
-
-varying vec4 v_fragmentColor;
-
-void main()
-{
-    gl_FragColor = v_fragmentColor;
-}
-)";
+const char* const ccPosition_uColor_frag = kColorPassFrag;
 
 const char* const ccPositionLengthTextureColor_vert = R"(
 #ifdef GL_ES

@@ -221,7 +221,8 @@ void CCSprite::setTextureCoords(CGRect rect) {
 void CCSprite::updateTransform() {
     if (dirty()) {
         CCSprite* parentSprite = nullptr;
-        if (_parent && _parent != static_cast<CCNode*>(_batchNode)) parentSprite = dynamic_cast<CCSprite*>(_parent);
+        if (_parent && _parent != static_cast<CCNode*>(_batchNode))
+            parentSprite = dynamic_cast<CCSprite*>(_parent);
 
         if (!_visible || (parentSprite && parentSprite->_shouldBeHidden)) {
             _quad.br.vertices = _quad.tl.vertices = _quad.tr.vertices = _quad.bl.vertices = {0, 0, 0};
@@ -231,7 +232,8 @@ void CCSprite::updateTransform() {
             if (!parentSprite) {
                 _transformToBatch = nodeToParentTransform();
             } else {
-                _transformToBatch = CGAffineTransformConcat(nodeToParentTransform(), parentSprite->_transformToBatch);
+                _transformToBatch =
+                    CGAffineTransformConcat(nodeToParentTransform(), parentSprite->_transformToBatch);
             }
 
             const CGAffineTransform& t = _transformToBatch;
@@ -328,7 +330,8 @@ void CCSprite::removeChild(CCNode* child, bool cleanup) {
 void CCSprite::removeAllChildrenWithCleanup(bool cleanup) {
     if (_batchNode && _children) {
         for (std::uint64_t i = 0; i < _children->count(); ++i)
-            if (CCSprite* sprite = spriteChildAt(_children.get(), i)) _batchNode->removeSpriteFromAtlas(sprite);
+            if (CCSprite* sprite = spriteChildAt(_children.get(), i))
+                _batchNode->removeSpriteFromAtlas(sprite);
     }
     CCNodeRGBA::removeAllChildrenWithCleanup(cleanup);
     _hasChildren = false;
@@ -338,7 +341,8 @@ void CCSprite::sortAllChildren() {
     if (!_isReorderChildDirty) return;
     CCNodeRGBA::sortAllChildren();
     if (_batchNode && _children) {
-        for (std::uint64_t i = 0; i < _children->count(); ++i) childAt(_children.get(), i)->sortAllChildren();
+        for (std::uint64_t i = 0; i < _children->count(); ++i)
+            childAt(_children.get(), i)->sortAllChildren();
     }
     _isReorderChildDirty = false;
 }
@@ -434,6 +438,13 @@ void CCSprite::setVisible(bool visible) {
     markTransformDirty();
 }
 
+void CCSprite::setZOrder(std::int64_t zOrder) {
+    if (_parent && zOrder != _zOrder)
+        _parent->reorderChild(this, zOrder);
+    else
+        CCNodeRGBA::setZOrder(zOrder);
+}
+
 void CCSprite::setFlipX(bool flipX) {
     if (_flipX == flipX) return;
     _flipX = flipX;
@@ -518,7 +529,8 @@ bool CCSprite::isFrameDisplayed(CCSpriteFrame* frame) const {
     CGRect r = frame->rect();
     CGPoint offset = frame->offset();
     return CGRectEqualToRect(r, _rect) && glNameOf(frame->texture()) == glNameOf(texture()) &&
-           offset.x == _unflippedOffsetPositionFromCenter.x && offset.y == _unflippedOffsetPositionFromCenter.y;
+           offset.x == _unflippedOffsetPositionFromCenter.x &&
+           offset.y == _unflippedOffsetPositionFromCenter.y;
 }
 
 platform::Ref<CCSpriteFrame> CCSprite::displayFrame() const {

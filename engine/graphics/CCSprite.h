@@ -32,9 +32,11 @@ public:
     // Factories. Each makes a T (CCSprite unless a subclass asks for itself) and runs the
     // initialiser of the same shape; null when that initialiser refuses. Rects are in points.
     template <class T = CCSprite> static platform::Ref<T> spriteWithTexture(CCTexture2D* texture);
-    template <class T = CCSprite> static platform::Ref<T> spriteWithTexture(CCTexture2D* texture, CGRect rect);
+    template <class T = CCSprite>
+    static platform::Ref<T> spriteWithTexture(CCTexture2D* texture, CGRect rect);
     template <class T = CCSprite> static platform::Ref<T> spriteWithFile(const std::string& filename);
-    template <class T = CCSprite> static platform::Ref<T> spriteWithFile(const std::string& filename, CGRect rect);
+    template <class T = CCSprite>
+    static platform::Ref<T> spriteWithFile(const std::string& filename, CGRect rect);
     template <class T = CCSprite> static platform::Ref<T> spriteWithSpriteFrame(CCSpriteFrame* frame);
     // The frame comes from the shared sprite-frame cache.
     template <class T = CCSprite> static platform::Ref<T> spriteWithSpriteFrameName(const std::string& name);
@@ -108,6 +110,9 @@ public:
     void setAnchorPoint(CGPoint anchorPoint) override;
     void setIgnoreAnchorPointForPosition(bool ignore) override;
     void setVisible(bool visible) override;
+    // Goes through the parent's reorderChild while the old z order is still in place, so that
+    // a batch (which ignores a reorder to the current z) re-sorts.
+    void setZOrder(std::int64_t zOrder) override;
     // Mirroring is done in the texture coordinates; the vertices stay where they are.
     void setFlipX(bool flipX);
     bool flipX() const { return _flipX; }
@@ -218,6 +223,7 @@ template <class T> platform::Ref<T> CCSprite::spriteWithSpriteFrame(CCSpriteFram
 template <class T> platform::Ref<T> CCSprite::spriteWithSpriteFrameName(const std::string& name) {
     return ccsprite_detail::made<T>([&](T& s) { return s.initWithSpriteFrameName(name); });
 }
-template <class T> platform::Ref<T> CCSprite::spriteWithCGImage(platform::Image* image, const std::string& key) {
+template <class T>
+platform::Ref<T> CCSprite::spriteWithCGImage(platform::Image* image, const std::string& key) {
     return ccsprite_detail::made<T>([&](T& s) { return s.initWithCGImage(image, key); });
 }

@@ -134,7 +134,8 @@ void CCSpriteBatchNode::draw() {
     program->setUniformsForBuiltins();
 
     if (_children) {
-        for (std::uint64_t i = 0; i < _children->count(); ++i) spriteAt(_children.get(), i)->updateTransform();
+        for (std::uint64_t i = 0; i < _children->count(); ++i)
+            spriteAt(_children.get(), i)->updateTransform();
     }
     glCacheBlendFunc(_blendFunc.src, _blendFunc.dst);
     _textureAtlas->drawQuads();
@@ -181,9 +182,11 @@ void CCSpriteBatchNode::sortAllChildren() {
     CCNode::sortAllChildren();
     std::uint64_t n = childCount(this);
     if (n > 0) {
-        for (std::uint64_t i = 0; i < n; ++i) spriteAt(_children.get(), i)->sortAllChildren();
+        for (std::uint64_t i = 0; i < n; ++i)
+            spriteAt(_children.get(), i)->sortAllChildren();
         std::int64_t index = 0;
-        for (std::uint64_t i = 0; i < n; ++i) updateAtlasIndex(spriteAt(_children.get(), i), &index);
+        for (std::uint64_t i = 0; i < n; ++i)
+            updateAtlasIndex(spriteAt(_children.get(), i), &index);
     }
     _isReorderChildDirty = false;
 }
@@ -385,7 +388,8 @@ void CCSpriteBatchNode::removeSpriteFromAtlas(CCSprite* sprite) {
     if (!sprite) return;
     platform::Ref<CCSprite> keep(sprite);
     std::uint64_t atlasIndex = sprite->atlasIndex();
-    if (_textureAtlas && atlasIndex < _textureAtlas->totalQuads()) _textureAtlas->removeQuadAtIndex(atlasIndex);
+    if (_textureAtlas && atlasIndex < _textureAtlas->totalQuads())
+        _textureAtlas->removeQuadAtIndex(atlasIndex);
     sprite->setBatchNode(nullptr);
 
     std::uint64_t position = _descendants->indexOfObject(sprite);
@@ -451,7 +455,8 @@ bool CCSpriteBatchNode::updateQuadFromSprite(CCSprite* sprite, std::uint64_t ind
     return true;
 }
 
-CCSpriteBatchNode* CCSpriteBatchNode::addSpriteWithoutQuad(CCSprite* sprite, std::uint64_t z, std::int64_t tag) {
+CCSpriteBatchNode* CCSpriteBatchNode::addSpriteWithoutQuad(CCSprite* sprite, std::uint64_t z,
+                                                           std::int64_t tag) {
     if (!sprite) return this;
     sprite->setAtlasIndex(z);
     std::uint64_t i = 0;

@@ -29,9 +29,11 @@ class CCSpriteBatchNode : public CCNode, public CCTextureProtocol {
 public:
     static platform::Ref<CCSpriteBatchNode> batchNodeWithTexture(CCTexture2D* texture);
     // Capacity: quads the atlas holds before it first grows.
-    static platform::Ref<CCSpriteBatchNode> batchNodeWithTexture(CCTexture2D* texture, std::uint64_t capacity);
+    static platform::Ref<CCSpriteBatchNode> batchNodeWithTexture(CCTexture2D* texture,
+                                                                 std::uint64_t capacity);
     // Null when the texture cache cannot load the file.
-    static platform::Ref<CCSpriteBatchNode> batchNodeWithFile(const std::string& file, std::uint64_t capacity);
+    static platform::Ref<CCSpriteBatchNode> batchNodeWithFile(const std::string& file,
+                                                              std::uint64_t capacity);
     static platform::Ref<CCSpriteBatchNode> batchNodeWithFile(const std::string& file);
     static platform::Ref<CCSpriteBatchNode> node();
 

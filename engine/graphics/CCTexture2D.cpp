@@ -33,7 +33,9 @@ using Buffer = std::unique_ptr<std::uint8_t, FreeDeleter>;
 
 // Rows whose byte count is a multiple of 4 read with alignment 4; any other row must be read
 // with 1, or GL would skip bytes at each row's end and read past the buffer.
-GLint unpackAlignmentForRow(std::uint64_t rowBytes) { return rowBytes % 4 == 0 ? 4 : 1; }
+GLint unpackAlignmentForRow(std::uint64_t rowBytes) {
+    return rowBytes % 4 == 0 ? 4 : 1;
+}
 
 // A texture side from a size in pixels: false for negative, NaN or sides GL cannot hold.
 bool textureSide(double value, std::uint64_t limit, std::uint64_t* side) {
@@ -49,9 +51,12 @@ std::uint64_t maxTextureSide() {
 
 platform::TextAlignment textAlignment(std::int32_t alignment) {
     switch (alignment) {
-    case kCCTextAlignmentCenter: return platform::TextAlignment::Center;
-    case kCCTextAlignmentRight: return platform::TextAlignment::Right;
-    default: return platform::TextAlignment::Left;
+    case kCCTextAlignmentCenter:
+        return platform::TextAlignment::Center;
+    case kCCTextAlignmentRight:
+        return platform::TextAlignment::Right;
+    default:
+        return platform::TextAlignment::Left;
     }
 }
 
@@ -80,7 +85,8 @@ bool ccConvertRGBA8888(const std::uint8_t* rgba, std::uint64_t pixelCount, CCTex
     switch (format) {
     case kCCTexture2DPixelFormat_RGB888: {
         auto* o = static_cast<std::uint8_t*>(out);
-        for (std::uint64_t i = 0; i < pixelCount; ++i, in += 4, o += 3) o[0] = in[0], o[1] = in[1], o[2] = in[2];
+        for (std::uint64_t i = 0; i < pixelCount; ++i, in += 4, o += 3)
+            o[0] = in[0], o[1] = in[1], o[2] = in[2];
         return true;
     }
     case kCCTexture2DPixelFormat_RGB565: {
@@ -98,10 +104,13 @@ bool ccConvertRGBA8888(const std::uint8_t* rgba, std::uint64_t pixelCount, CCTex
     case kCCTexture2DPixelFormat_RGB5A1: {
         auto* o = static_cast<std::uint16_t*>(out);
         for (std::uint64_t i = 0; i < pixelCount; ++i, in += 4)
-            o[i] = in[3] >= 128 ? std::uint16_t((in[0] >> 3) << 11 | (in[1] >> 3) << 6 | (in[2] >> 3) << 1 | 1) : 0;
+            o[i] = in[3] >= 128
+                       ? std::uint16_t((in[0] >> 3) << 11 | (in[1] >> 3) << 6 | (in[2] >> 3) << 1 | 1)
+                       : 0;
         return true;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -113,12 +122,18 @@ bool CCTexture2D::initWithData(const void* data, CCTexture2DPixelFormat pixelFor
     GLint internalFormat;
     GLenum format, type;
     switch (pixelFormat) {
-    case kCCTexture2DPixelFormat_RGBA8888: internalFormat = GL_RGBA, format = GL_RGBA, type = GL_UNSIGNED_BYTE; break;
-    case kCCTexture2DPixelFormat_RGB888: internalFormat = GL_RGB, format = GL_RGB, type = GL_UNSIGNED_BYTE; break;
+    case kCCTexture2DPixelFormat_RGBA8888:
+        internalFormat = GL_RGBA, format = GL_RGBA, type = GL_UNSIGNED_BYTE;
+        break;
+    case kCCTexture2DPixelFormat_RGB888:
+        internalFormat = GL_RGB, format = GL_RGB, type = GL_UNSIGNED_BYTE;
+        break;
     case kCCTexture2DPixelFormat_RGB565:
         internalFormat = GL_RGB, format = GL_RGB, type = GL_UNSIGNED_SHORT_5_6_5;
         break;
-    case kCCTexture2DPixelFormat_A8: internalFormat = GL_ALPHA, format = GL_ALPHA, type = GL_UNSIGNED_BYTE; break;
+    case kCCTexture2DPixelFormat_A8:
+        internalFormat = GL_ALPHA, format = GL_ALPHA, type = GL_UNSIGNED_BYTE;
+        break;
     case kCCTexture2DPixelFormat_AI88:
         internalFormat = GL_LUMINANCE_ALPHA, format = GL_LUMINANCE_ALPHA, type = GL_UNSIGNED_BYTE;
         break;
@@ -128,7 +143,8 @@ bool CCTexture2D::initWithData(const void* data, CCTexture2DPixelFormat pixelFor
     case kCCTexture2DPixelFormat_RGB5A1:
         internalFormat = GL_RGBA, format = GL_RGBA, type = GL_UNSIGNED_SHORT_5_5_5_1;
         break;
-    default: throw platform::Exception(platform::NSInternalInconsistencyException, "");
+    default:
+        throw platform::Exception(platform::NSInternalInconsistencyException, "");
     }
 
     // Bytes a pixel as uploaded (RGB888 is 3 here, whatever its nominal bit count).
@@ -146,8 +162,8 @@ bool CCTexture2D::initWithData(const void* data, CCTexture2DPixelFormat pixelFor
     glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR));
     glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE));
     glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE));
-    glCheck(glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, GLsizei(pixelsWide), GLsizei(pixelsHigh), 0, format, type,
-                         data));
+    glCheck(glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, GLsizei(pixelsWide), GLsizei(pixelsHigh), 0,
+                         format, type, data));
 
     _size = contentSize;
     _width = pixelsWide;
@@ -162,9 +178,13 @@ bool CCTexture2D::initWithData(const void* data, CCTexture2DPixelFormat pixelFor
     return true;
 }
 
-void CCTexture2D::releaseData(void* data) { std::free(data); }
+void CCTexture2D::releaseData(void* data) {
+    std::free(data);
+}
 
-void* CCTexture2D::keepData(void* data, std::uint64_t) { return data; }
+void* CCTexture2D::keepData(void* data, std::uint64_t) {
+    return data;
+}
 
 CCTexture2D::~CCTexture2D() {
     _shaderProgram = nullptr;
@@ -173,11 +193,12 @@ CCTexture2D::~CCTexture2D() {
 
 std::string CCTexture2D::description() const {
     std::string formatName = stringForFormat();
-    return platform::format("<%s = %p | Name = %i | Dimensions = %lux%lu | Pixel format = %s | Coordinates = (%.2f, "
-                            "%.2f)>",
-                            className(), this, int(_name), static_cast<unsigned long>(_width),
-                            static_cast<unsigned long>(_height), formatName.empty() ? "(null)" : formatName.c_str(),
-                            double(_maxS), double(_maxT));
+    return platform::format(
+        "<%s = %p | Name = %i | Dimensions = %lux%lu | Pixel format = %s | Coordinates = (%.2f, "
+        "%.2f)>",
+        className(), this, int(_name), static_cast<unsigned long>(_width),
+        static_cast<unsigned long>(_height), formatName.empty() ? "(null)" : formatName.c_str(),
+        double(_maxS), double(_maxT));
 }
 
 CGSize CCTexture2D::contentSize() const {
@@ -224,13 +245,16 @@ bool CCTexture2D::initWithCGImage(const platform::Image* image, ccResolutionType
     case kCCTexture2DPixelFormat_RGB888:
     case kCCTexture2DPixelFormat_RGB565:
     case kCCTexture2DPixelFormat_RGBA4444:
-    case kCCTexture2DPixelFormat_RGB5A1: fourBytes = true; break;
+    case kCCTexture2DPixelFormat_RGB5A1:
+        fourBytes = true;
+        break;
     case kCCTexture2DPixelFormat_A8:
         fourBytes = false;
         bitmapFormat = platform::BitmapFormat::Alpha8;
         premultiplied = false; // an alpha-only bitmap
         break;
-    default: throw platform::Exception(platform::NSInternalInconsistencyException, "Invalid pixel format");
+    default:
+        throw platform::Exception(platform::NSInternalInconsistencyException, "Invalid pixel format");
     }
 
     const std::uint64_t imageWidth = image->width(), imageHeight = image->height();
@@ -256,7 +280,8 @@ bool CCTexture2D::initWithCGImage(const platform::Image* image, ccResolutionType
 
     const std::uint64_t pixelCount = textureWidth * textureHeight;
     const std::uint64_t bitmapRow = textureWidth * (fourBytes ? 4 : 1);
-    Buffer bitmap(static_cast<std::uint8_t*>(std::malloc(std::max<std::uint64_t>(bitmapRow * textureHeight, 1))));
+    Buffer bitmap(
+        static_cast<std::uint8_t*>(std::malloc(std::max<std::uint64_t>(bitmapRow * textureHeight, 1))));
     if (!bitmap || !image->drawInBitmap(bitmap.get(), textureWidth, textureHeight, bitmapRow, bitmapFormat)) {
         CCLOG("Texture2D: cannot draw the image into a bitmap");
         return false;
@@ -286,8 +311,8 @@ bool CCTexture2D::initWithCGImage(const platform::Image* image, ccResolutionType
 
 // Turns a grey coverage bitmap (one byte a pixel, in the first half of the buffer) into white
 // AI88 pixels in place, from the last pixel back, and uploads it.
-bool CCTexture2D::initWithGrayBitmap(std::uint8_t* buffer, std::uint64_t textureWidth, std::uint64_t textureHeight,
-                                     CGSize contentSize) {
+bool CCTexture2D::initWithGrayBitmap(std::uint8_t* buffer, std::uint64_t textureWidth,
+                                     std::uint64_t textureHeight, CGSize contentSize) {
     const std::uint64_t count = textureWidth * textureHeight;
     for (std::uint64_t i = count; i-- > 0;) {
         const std::uint8_t g = buffer[i];
@@ -303,14 +328,16 @@ bool CCTexture2D::initWithString(const std::string& string, CGSize dimensions, C
     if (!font) return false;
     const std::uint64_t maxSide = maxTextureSide();
     std::uint64_t width, height;
-    if (!textureSide(dimensions.width, maxSide, &width) || !textureSide(dimensions.height, maxSide, &height)) {
-        CCLOG("Texture2D: text dimensions %g x %g exceed the largest texture", dimensions.width, dimensions.height);
+    if (!textureSide(dimensions.width, maxSide, &width) ||
+        !textureSide(dimensions.height, maxSide, &height)) {
+        CCLOG("Texture2D: text dimensions %g x %g exceed the largest texture", dimensions.width,
+              dimensions.height);
         return false;
     }
     const std::uint64_t textureWidth = nextPowerOfTwo(width), textureHeight = nextPowerOfTwo(height);
     if (textureWidth == 0 || textureHeight == 0 || textureWidth > maxSide || textureHeight > maxSide) {
-        CCLOG("Texture2D: a text texture of %lu x %lu cannot be made", static_cast<unsigned long>(textureWidth),
-              static_cast<unsigned long>(textureHeight));
+        CCLOG("Texture2D: a text texture of %lu x %lu cannot be made",
+              static_cast<unsigned long>(textureWidth), static_cast<unsigned long>(textureHeight));
         return false;
     }
 
@@ -346,13 +373,15 @@ bool CCTexture2D::initWithString(const std::string& string, const std::string& f
 }
 
 bool CCTexture2D::initWithString(const std::string& string, const std::string& fontName, float fontSize,
-                                 CGSize dimensions, CCTextAlignment hAlignment, CCVerticalTextAlignment vAlignment) {
-    return initWithString(string, fontName, fontSize, dimensions, hAlignment, vAlignment, kCCLineBreakModeWordWrap);
+                                 CGSize dimensions, CCTextAlignment hAlignment,
+                                 CCVerticalTextAlignment vAlignment) {
+    return initWithString(string, fontName, fontSize, dimensions, hAlignment, vAlignment,
+                          kCCLineBreakModeWordWrap);
 }
 
 bool CCTexture2D::initWithString(const std::string& string, const std::string& fontName, float fontSize,
-                                 CGSize dimensions, CCTextAlignment hAlignment, CCVerticalTextAlignment vAlignment,
-                                 CCLineBreakMode lineBreakMode) {
+                                 CGSize dimensions, CCTextAlignment hAlignment,
+                                 CCVerticalTextAlignment vAlignment, CCLineBreakMode lineBreakMode) {
     platform::Ref<platform::Font> font = platform::TextRenderer::fontWithName(fontName, fontSize);
     if (!font) {
         CCLOG("Texture2D: no font named %s", fontName);
@@ -363,7 +392,8 @@ bool CCTexture2D::initWithString(const std::string& string, const std::string& f
 
 bool CCTexture2D::initWithString(const std::string& string, const CCFontDefinition* fontDef) {
     if (!fontDef) return false;
-    platform::Ref<platform::Font> font = platform::TextRenderer::fontWithName(fontDef->fontName(), fontDef->fontSize());
+    platform::Ref<platform::Font> font =
+        platform::TextRenderer::fontWithName(fontDef->fontName(), fontDef->fontSize());
     if (!font) {
         CCLOG("Texture2D: no font named %s", fontDef->fontName());
         return false;
@@ -398,19 +428,22 @@ bool CCTexture2D::initWithString(const std::string& string, const CCFontDefiniti
 
     // Room for the stroke and the shadow.
     const bool stroke = fontDef->strokeEnabled(), shadow = fontDef->shadowEnabled();
-    const std::uint64_t strokePad = stroke ? std::uint64_t(std::max(0.0, std::ceil(fontDef->strokeSize()))) : 0;
+    const std::uint64_t strokePad =
+        stroke ? std::uint64_t(std::max(0.0, std::ceil(fontDef->strokeSize()))) : 0;
     std::uint64_t hPad = strokePad, vPad = strokePad;
     const CGSize offset = fontDef->shadowOffset();
     if (shadow) {
-        hPad = std::max<std::uint64_t>(strokePad, std::uint64_t(std::llabs(static_cast<long long>(offset.width))));
-        vPad = std::max<std::uint64_t>(strokePad, std::uint64_t(std::llabs(static_cast<long long>(offset.height))));
+        hPad = std::max<std::uint64_t>(strokePad,
+                                       std::uint64_t(std::llabs(static_cast<long long>(offset.width))));
+        vPad = std::max<std::uint64_t>(strokePad,
+                                       std::uint64_t(std::llabs(static_cast<long long>(offset.height))));
     }
     if (strokePad > maxSide || hPad > maxSide || vPad > maxSide) return false;
     textureWidth += hPad;
     textureHeight += vPad;
     if (textureWidth == 0 || textureHeight == 0 || textureWidth > maxSide || textureHeight > maxSide) {
-        CCLOG("Texture2D: a text texture of %lu x %lu cannot be made", static_cast<unsigned long>(textureWidth),
-              static_cast<unsigned long>(textureHeight));
+        CCLOG("Texture2D: a text texture of %lu x %lu cannot be made",
+              static_cast<unsigned long>(textureWidth), static_cast<unsigned long>(textureHeight));
         return false;
     }
 
@@ -445,12 +478,11 @@ bool CCTexture2D::initWithString(const std::string& string, const CCFontDefiniti
         height = measured.height;
     }
 
-    const platform::TextBitmap target{buffer.get(), textureWidth, textureHeight,
-                                      textureWidth * (fullColor ? 4 : 1),
-                                      fullColor ? platform::TextBitmapFormat::RGBAPremultiplied
-                                                : platform::TextBitmapFormat::Gray8};
-    platform::TextRenderer::drawInRect(string, font.get(), CGRectMake(x, y + double(vPad), drawWidth, height), mode,
-                                       textAlignment(fontDef->alignment()), style, target);
+    const platform::TextBitmap target{
+        buffer.get(), textureWidth, textureHeight, textureWidth * (fullColor ? 4 : 1),
+        fullColor ? platform::TextBitmapFormat::RGBAPremultiplied : platform::TextBitmapFormat::Gray8};
+    platform::TextRenderer::drawInRect(string, font.get(), CGRectMake(x, y + double(vPad), drawWidth, height),
+                                       mode, textAlignment(fontDef->alignment()), style, target);
 
     if (fullColor)
         return initWithData(buffer.get(), kCCTexture2DPixelFormat_RGBA8888, textureWidth, textureHeight,
@@ -480,7 +512,8 @@ bool CCTexture2D::initWithPVRFile(const std::string& file) {
     _width = pvr->width();
     _height = pvr->height();
     _size = CGSizeMake(double(_width), double(_height));
-    _hasPremultipliedAlpha = pvr->forcePremultipliedAlpha() ? pvr->hasPremultipliedAlpha() : PVRHaveAlphaPremultiplied_;
+    _hasPremultipliedAlpha =
+        pvr->forcePremultipliedAlpha() ? pvr->hasPremultipliedAlpha() : PVRHaveAlphaPremultiplied_;
     _format = pvr->format();
     _hasMipmaps = pvr->numberOfMipmaps() > 1;
     _resolutionType = resolution;
@@ -525,7 +558,8 @@ void CCTexture2D::drawAtPoint(CGPoint point) {
 void CCTexture2D::drawInRect(CGRect rect) {
     const GLfloat coordinates[] = {0.0f, _maxT, _maxS, _maxT, 0.0f, 0.0f, _maxS, 0.0f};
     const GLfloat x0 = GLfloat(rect.origin.x), y0 = GLfloat(rect.origin.y);
-    const GLfloat x1 = GLfloat(rect.origin.x + rect.size.width), y1 = GLfloat(rect.origin.y + rect.size.height);
+    const GLfloat x1 = GLfloat(rect.origin.x + rect.size.width),
+                  y1 = GLfloat(rect.origin.y + rect.size.height);
     const GLfloat vertices[] = {x0, y0, x1, y0, x0, y1, x1, y1};
     drawQuad(this, vertices, coordinates);
 }
@@ -549,53 +583,78 @@ void CCTexture2D::setTexParameters(const ccTexParams* texParams) {
 
 void CCTexture2D::setAliasTexParameters() {
     glCacheBindTexture2D(_name);
-    glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, _hasMipmaps ? GL_NEAREST_MIPMAP_NEAREST : GL_NEAREST));
+    glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                            _hasMipmaps ? GL_NEAREST_MIPMAP_NEAREST : GL_NEAREST));
     glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST));
 }
 
 void CCTexture2D::setAntiAliasTexParameters() {
     glCacheBindTexture2D(_name);
-    glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, _hasMipmaps ? GL_LINEAR_MIPMAP_NEAREST : GL_LINEAR));
+    glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                            _hasMipmaps ? GL_LINEAR_MIPMAP_NEAREST : GL_LINEAR));
     glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR));
 }
 
 // ---------------------------------------------------------------------------------------------
 // Pixel formats
 
-std::string CCTexture2D::stringForFormat() const { return stringForFormat(_format); }
+std::string CCTexture2D::stringForFormat() const {
+    return stringForFormat(_format);
+}
 
-void CCTexture2D::setDefaultAlphaPixelFormat(CCTexture2DPixelFormat format) { defaultAlphaPixelFormat_ = format; }
+void CCTexture2D::setDefaultAlphaPixelFormat(CCTexture2DPixelFormat format) {
+    defaultAlphaPixelFormat_ = format;
+}
 
-CCTexture2DPixelFormat CCTexture2D::defaultAlphaPixelFormat() { return defaultAlphaPixelFormat_; }
+CCTexture2DPixelFormat CCTexture2D::defaultAlphaPixelFormat() {
+    return defaultAlphaPixelFormat_;
+}
 
 std::uint64_t CCTexture2D::bitsPerPixelForFormat(CCTexture2DPixelFormat format) {
     switch (format) {
     case kCCTexture2DPixelFormat_RGBA8888:
-    case kCCTexture2DPixelFormat_RGB888: return 32;
+    case kCCTexture2DPixelFormat_RGB888:
+        return 32;
     case kCCTexture2DPixelFormat_RGB565:
     case kCCTexture2DPixelFormat_AI88:
     case kCCTexture2DPixelFormat_RGBA4444:
-    case kCCTexture2DPixelFormat_RGB5A1: return 16;
+    case kCCTexture2DPixelFormat_RGB5A1:
+        return 16;
     case kCCTexture2DPixelFormat_A8:
-    case kCCTexture2DPixelFormat_I8: return 8;
-    case kCCTexture2DPixelFormat_PVRTC4: return 4;
-    case kCCTexture2DPixelFormat_PVRTC2: return 2;
-    default: return ~std::uint64_t(0);
+    case kCCTexture2DPixelFormat_I8:
+        return 8;
+    case kCCTexture2DPixelFormat_PVRTC4:
+        return 4;
+    case kCCTexture2DPixelFormat_PVRTC2:
+        return 2;
+    default:
+        return ~std::uint64_t(0);
     }
 }
 
 std::string CCTexture2D::stringForFormat(CCTexture2DPixelFormat format) {
     switch (format) {
-    case kCCTexture2DPixelFormat_RGBA8888: return "RGBA8888";
-    case kCCTexture2DPixelFormat_RGB888: return "RGB888";
-    case kCCTexture2DPixelFormat_RGB565: return "RGB565";
-    case kCCTexture2DPixelFormat_A8: return "A8";
-    case kCCTexture2DPixelFormat_I8: return "I8";
-    case kCCTexture2DPixelFormat_AI88: return "AI88";
-    case kCCTexture2DPixelFormat_RGBA4444: return "RGBA4444";
-    case kCCTexture2DPixelFormat_RGB5A1: return "RGB5A1";
-    case kCCTexture2DPixelFormat_PVRTC4: return "PVRTC4";
-    case kCCTexture2DPixelFormat_PVRTC2: return "PVRTC2";
-    default: return {};
+    case kCCTexture2DPixelFormat_RGBA8888:
+        return "RGBA8888";
+    case kCCTexture2DPixelFormat_RGB888:
+        return "RGB888";
+    case kCCTexture2DPixelFormat_RGB565:
+        return "RGB565";
+    case kCCTexture2DPixelFormat_A8:
+        return "A8";
+    case kCCTexture2DPixelFormat_I8:
+        return "I8";
+    case kCCTexture2DPixelFormat_AI88:
+        return "AI88";
+    case kCCTexture2DPixelFormat_RGBA4444:
+        return "RGBA4444";
+    case kCCTexture2DPixelFormat_RGB5A1:
+        return "RGB5A1";
+    case kCCTexture2DPixelFormat_PVRTC4:
+        return "PVRTC4";
+    case kCCTexture2DPixelFormat_PVRTC2:
+        return "PVRTC2";
+    default:
+        return {};
     }
 }

@@ -116,10 +116,11 @@ public:
                                 const platform::Font* font);
     virtual bool initWithString(const std::string& string, const std::string& fontName, float fontSize);
     virtual bool initWithString(const std::string& string, const std::string& fontName, float fontSize,
-                                CGSize dimensions, CCTextAlignment hAlignment, CCVerticalTextAlignment vAlignment);
+                                CGSize dimensions, CCTextAlignment hAlignment,
+                                CCVerticalTextAlignment vAlignment);
     virtual bool initWithString(const std::string& string, const std::string& fontName, float fontSize,
-                                CGSize dimensions, CCTextAlignment hAlignment, CCVerticalTextAlignment vAlignment,
-                                CCLineBreakMode lineBreakMode);
+                                CGSize dimensions, CCTextAlignment hAlignment,
+                                CCVerticalTextAlignment vAlignment, CCLineBreakMode lineBreakMode);
 
     // PVR: the file is found through the file utilities; false when it cannot be loaded.
     virtual bool initWithPVRFile(const std::string& file);

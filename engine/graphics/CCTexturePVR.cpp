@@ -54,16 +54,19 @@ struct V2Code {
     PVRFormatIndex index;
 };
 constexpr V2Code kV2Codes[] = {
-    {0x10, kRGBA4444}, {0x11, kRGBA5551},  {0x12, kRGBA8888},  {0x13, kRGB565},   {0x15, kRGB888}, {0x16, kL8},
-    {0x17, kLA88},     {0x18, kPVRTC2RGBA}, {0x19, kPVRTC4RGBA}, {0x1A, kBGRA8888}, {0x1B, kA8},
+    {0x10, kRGBA4444},   {0x11, kRGBA5551}, {0x12, kRGBA8888}, {0x13, kRGB565},
+    {0x15, kRGB888},     {0x16, kL8},       {0x17, kLA88},     {0x18, kPVRTC2RGBA},
+    {0x19, kPVRTC4RGBA}, {0x1A, kBGRA8888}, {0x1B, kA8},
 };
 
 // Channel letters in bytes 0-3, bit counts in bytes 4-7, little-endian.
-constexpr std::uint64_t channelKey(const char (&letters)[5], std::uint8_t b0, std::uint8_t b1, std::uint8_t b2,
-                                   std::uint8_t b3) {
+constexpr std::uint64_t channelKey(const char (&letters)[5], std::uint8_t b0, std::uint8_t b1,
+                                   std::uint8_t b2, std::uint8_t b3) {
     std::uint64_t key = 0;
-    for (int i = 0; i < 4; ++i) key |= std::uint64_t(std::uint8_t(letters[i])) << (8 * i);
-    key |= std::uint64_t(b0) << 32 | std::uint64_t(b1) << 40 | std::uint64_t(b2) << 48 | std::uint64_t(b3) << 56;
+    for (int i = 0; i < 4; ++i)
+        key |= std::uint64_t(std::uint8_t(letters[i])) << (8 * i);
+    key |=
+        std::uint64_t(b0) << 32 | std::uint64_t(b1) << 40 | std::uint64_t(b2) << 48 | std::uint64_t(b3) << 56;
     return key;
 }
 
@@ -93,12 +96,17 @@ constexpr std::uint32_t kPVRv3Version = 0x03525650; // "PVR" 3
 constexpr std::uint32_t kPVRv3PremultipliedFlag = 0x02;
 
 std::uint32_t read32(const unsigned char* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
 }
 
-std::uint64_t read64(const unsigned char* p) { return std::uint64_t(read32(p)) | std::uint64_t(read32(p + 4)) << 32; }
+std::uint64_t read64(const unsigned char* p) {
+    return std::uint64_t(read32(p)) | std::uint64_t(read32(p + 4)) << 32;
+}
 
-bool isPowerOfTwo(std::uint32_t x) { return nextPowerOfTwo(x) == x; }
+bool isPowerOfTwo(std::uint32_t x) {
+    return nextPowerOfTwo(x) == x;
+}
 
 bool endsWith(const std::string& s, const char* suffix) {
     std::size_t n = std::strlen(suffix);
@@ -131,7 +139,8 @@ bool CCTexturePVR::levelSize(const ccPVRTexturePixelFormatInfo* info, std::uint3
 }
 
 void CCTexturePVR::reset() {
-    for (CCPVRMipmap& m : _mipmaps) m = CCPVRMipmap{};
+    for (CCPVRMipmap& m : _mipmaps)
+        m = CCPVRMipmap{};
     _numberOfMipmaps = 0;
     _width = _height = 0;
     _hasAlpha = _hasPremultipliedAlpha = _forcePremultipliedAlpha = false;
@@ -302,11 +311,12 @@ bool CCTexturePVR::createGLTexture() {
                 CCLOG("PVR: PVRTC is not supported by this context");
                 return false;
             }
-            glCheck(glCompressedTexImage2D(GL_TEXTURE_2D, GLint(i), _pixelFormatInfo->internalFormat, GLsizei(w),
-                                           GLsizei(h), 0, GLsizei(size), level.address));
+            glCheck(glCompressedTexImage2D(GL_TEXTURE_2D, GLint(i), _pixelFormatInfo->internalFormat,
+                                           GLsizei(w), GLsizei(h), 0, GLsizei(size), level.address));
         } else {
             glCheck(glTexImage2D(GL_TEXTURE_2D, GLint(i), GLint(_pixelFormatInfo->internalFormat), GLsizei(w),
-                                 GLsizei(h), 0, _pixelFormatInfo->format, _pixelFormatInfo->type, level.address));
+                                 GLsizei(h), 0, _pixelFormatInfo->format, _pixelFormatInfo->type,
+                                 level.address));
         }
         if (GLenum err = glGetError(); err != GL_NO_ERROR) {
             CCLOG("PVR: GL error 0x%04X uploading level %u", unsigned(err), unsigned(i));
@@ -320,7 +330,8 @@ bool CCTexturePVR::createGLTexture() {
 
 bool CCTexturePVR::initWithContentsOfFile(const std::string& path) {
     std::string lower = path;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
 
     unsigned char* raw = nullptr;
     int length;
@@ -337,13 +348,16 @@ bool CCTexturePVR::initWithContentsOfFile(const std::string& path) {
     }
 
     reset();
+    if (_name != 0 && !_retainName) glCacheDeleteTexture(_name);
     _name = 0;
     _retainName = false;
 
-    bool ok = (unpackPVRv2Data(data.get(), std::size_t(length)) || unpackPVRv3Data(data.get(), std::size_t(length))) &&
+    bool ok = (unpackPVRv2Data(data.get(), std::size_t(length)) ||
+               unpackPVRv3Data(data.get(), std::size_t(length))) &&
               createGLTexture();
     // The levels point into the file data, which goes now.
-    for (CCPVRMipmap& m : _mipmaps) m.address = nullptr;
+    for (CCPVRMipmap& m : _mipmaps)
+        m.address = nullptr;
     if (!ok) CCLOG("PVR: could not load %s", path);
     return ok;
 }

@@ -75,7 +75,8 @@ public:
 private:
     void reset();
     // Cuts one level of w x h from data + offset, limited to end; false when the size does not fit.
-    bool cutLevel(const unsigned char* data, std::size_t end, std::size_t* offset, std::uint32_t w, std::uint32_t h);
+    bool cutLevel(const unsigned char* data, std::size_t end, std::size_t* offset, std::uint32_t w,
+                  std::uint32_t h);
 
     CCPVRMipmap _mipmaps[CC_PVRMIPMAP_MAX];
     std::uint64_t _numberOfMipmaps = 0;

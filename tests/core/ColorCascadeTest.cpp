@@ -106,6 +106,21 @@ TEST_F(ColorCascadeTest, LayersAndNodesCascadeIntoEachOther) {
     EXPECT_EQ(colorLayer->displayedOpacity(), 128);
     // The colour layer repaints its corners from what it displays.
     EXPECT_FLOAT_EQ(colorLayer->squareColors()[0].a, 128 / 255.0f);
+
+    // Colour takes the same road, and a gradient repaints from its displayed start colour.
+    auto gradient = CCLayerGradient::layerWithColor(ccc4(255, 255, 255, 255), ccc4(0, 0, 0, 255));
+    node->addChild(gradient.get());
+    for (CCRGBAProtocol* p :
+         std::initializer_list<CCRGBAProtocol*>{layer.get(), node.get(), colorLayer.get(), gradient.get()})
+        p->setCascadeColorEnabled(true);
+    layer->setColor(ccc3(255, 0, 128));
+    EXPECT_EQ(colorLayer->displayedColor(), ccc3(255, 0, 128));
+    EXPECT_EQ(colorLayer->color(), ccWHITE);
+    EXPECT_FLOAT_EQ(colorLayer->squareColors()[3].b, 128 / 255.0f);
+    // Along (0, -1) the top corners show the start colour.
+    EXPECT_FLOAT_EQ(gradient->squareColors()[2].r, 1.0f);
+    EXPECT_FLOAT_EQ(gradient->squareColors()[2].g, 0.0f);
+    EXPECT_FLOAT_EQ(gradient->squareColors()[2].b, 128 / 255.0f);
 }
 
 } // namespace

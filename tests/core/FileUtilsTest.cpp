@@ -31,8 +31,8 @@ DeviceProfile otherDevice() {
 class FileUtilsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("fl_fileutils_" + std::to_string(getpid()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        root = fs::temp_directory_path() / ("fl_fileutils_" + std::to_string(getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
         fs::create_directories(root);
         bundle = platform::Bundle::bundleWithPath(root.string());
@@ -88,12 +88,20 @@ TEST_F(FileUtilsTest, SearchOrderFollowsTheRunningDevice) {
     };
     const Case cases[] = {
         {DeviceProfile::phone(), 1, {"iphone", "default"}, {"iphone", "default"}},
-        {DeviceProfile::phoneRetina(), 2, {"iphonehd", "iphone", "default"}, {"iphonehd", "iphone", "default"}},
+        {DeviceProfile::phoneRetina(),
+         2,
+         {"iphonehd", "iphone", "default"},
+         {"iphonehd", "iphone", "default"}},
         {phone5(), 1, {"iphone5", "iphone", "default"}, {"iphone5", "iphone", "default"}},
-        {DeviceProfile::phone5Retina(), 2, {"iphone5hd", "iphonehd", "iphone5", "iphone", "default"},
+        {DeviceProfile::phone5Retina(),
+         2,
+         {"iphone5hd", "iphonehd", "iphone5", "iphone", "default"},
          {"iphone5hd", "iphonehd", "iphone5", "iphone", "default"}},
         {DeviceProfile::pad(), 1, {"ipad", "default"}, {"ipad", "iphone5hd", "iphonehd", "default"}},
-        {DeviceProfile::padRetina(), 2, {"ipadhd", "ipad", "default"}, {"ipadhd", "ipad", "iphone5hd", "iphonehd", "default"}},
+        {DeviceProfile::padRetina(),
+         2,
+         {"ipadhd", "ipad", "default"},
+         {"ipadhd", "ipad", "iphone5hd", "iphonehd", "default"}},
         {otherDevice(), 1, {"default"}, {"default"}},
     };
     for (const Case& c : cases) {
@@ -114,7 +122,11 @@ TEST_F(FileUtilsTest, RetinaPhonePrefersTheHdSuffixAndFallsBackToThePlainFile) {
     EXPECT_EQ(resolve("bg.png"), std::make_pair(std::string("bg-hd.png"), kCCResolutioniPhoneRetinaDisplay));
     // The empty suffix belongs to "iphone" first in table order, so the plain file is 1x art.
     EXPECT_EQ(resolve("plain.png"), std::make_pair(std::string("plain.png"), kCCResolutioniPhone));
+    // A miss reports the type of the last variant tried: the plain name.
+    EXPECT_EQ(resolve("missing.png"), std::make_pair(std::string(""), kCCResolutioniPhone));
+    utils->setSearchMode(kCCFileUtilsSearchDirectoryMode);
     EXPECT_EQ(resolve("missing.png"), std::make_pair(std::string(""), kCCResolutionUnknown));
+    utils->setSearchMode(kCCFileUtilsSearchSuffixMode);
     EXPECT_EQ(utils->fullPathFromRelativePath("missing.png"), "missing.png");
     EXPECT_EQ(utils->fullPathForFilename(""), "");
 }
@@ -129,7 +141,8 @@ TEST_F(FileUtilsTest, SuffixGoesBeforeTheWholeCompressedExtensionAndIsNotDoubled
     touch("sprites/hero-hd.png");
     EXPECT_EQ(resolve("map.pvr.ccz").first, "map-hd.pvr.ccz");
     EXPECT_EQ(resolve("sheet.pvr.gz").first, "sheet-hd.pvr.gz");
-    EXPECT_EQ(resolve("bg-hd.png"), std::make_pair(std::string("bg-hd.png"), kCCResolutioniPhoneRetinaDisplay));
+    EXPECT_EQ(resolve("bg-hd.png"),
+              std::make_pair(std::string("bg-hd.png"), kCCResolutioniPhoneRetinaDisplay));
     EXPECT_EQ(resolve("sprites/hero.png").first, "sprites/hero-hd.png");
     EXPECT_EQ(utils->getPathForFilename("map.pvr.ccz", "-hd"), at("map-hd.pvr.ccz"));
     EXPECT_EQ(utils->getPathForFilename(at("map.pvr.ccz"), "-hd"), at("map-hd.pvr.ccz"));
@@ -150,7 +163,8 @@ TEST_F(FileUtilsTest, PadWithiPhoneResourcesTriesEachVariantInTurn) {
     utils->purgeCachedEntries();
     utils->setEnableiPhoneResourcesOniPad(true);
     EXPECT_EQ(resolve("a.png"), std::make_pair(std::string("a-ipad.png"), kCCResolutioniPad));
-    EXPECT_EQ(resolve("b.png"), std::make_pair(std::string("b-iphone5hd.png"), kCCResolutioniPhone5RetinaDisplay));
+    EXPECT_EQ(resolve("b.png"),
+              std::make_pair(std::string("b-iphone5hd.png"), kCCResolutioniPhone5RetinaDisplay));
     EXPECT_EQ(resolve("c.png"), std::make_pair(std::string("c-hd.png"), kCCResolutioniPhoneRetinaDisplay));
     EXPECT_EQ(resolve("d.png").first, "d.png");
     EXPECT_TRUE(utils->iPadFileExistsAtPath("a.png"));
@@ -168,10 +182,13 @@ TEST_F(FileUtilsTest, DirectoryModeLooksInPerDeviceFolders) {
     touch("resources-iphone/menu.png");
     touch("title.png");
     touch("ui/resources-iphone5hd/button.png");
-    EXPECT_EQ(resolve("bg.png"), std::make_pair(std::string("resources-iphonehd/bg.png"), kCCResolutioniPhoneRetinaDisplay));
-    EXPECT_EQ(resolve("menu.png"), std::make_pair(std::string("resources-iphone/menu.png"), kCCResolutioniPhone));
+    EXPECT_EQ(resolve("bg.png"),
+              std::make_pair(std::string("resources-iphonehd/bg.png"), kCCResolutioniPhoneRetinaDisplay));
+    EXPECT_EQ(resolve("menu.png"),
+              std::make_pair(std::string("resources-iphone/menu.png"), kCCResolutioniPhone));
     EXPECT_EQ(resolve("title.png"), std::make_pair(std::string("title.png"), kCCResolutionUnknown));
-    EXPECT_EQ(resolve("ui/button.png"), std::make_pair(std::string("ui/resources-iphone5hd/button.png"), kCCResolutioniPhone5RetinaDisplay));
+    EXPECT_EQ(resolve("ui/button.png"), std::make_pair(std::string("ui/resources-iphone5hd/button.png"),
+                                                       kCCResolutioniPhone5RetinaDisplay));
     // Directory mode keeps suffixes in the texture cache's key.
     EXPECT_EQ(utils->standarizePath("/x/bg-hd.png"), "/x/bg-hd.png");
 }
@@ -186,7 +203,8 @@ TEST_F(FileUtilsTest, SearchPathsAreTheOuterLoop) {
     // A plain file in an earlier search path beats an hd one in a later path.
     EXPECT_EQ(resolve("bg.png").first, "first/bg.png");
     EXPECT_EQ(resolve("only.png").first, "second/only.png");
-    EXPECT_EQ(resolve("far.png"), std::make_pair(std::string("elsewhere/far-hd.png"), kCCResolutioniPhoneRetinaDisplay));
+    EXPECT_EQ(resolve("far.png"),
+              std::make_pair(std::string("elsewhere/far-hd.png"), kCCResolutioniPhoneRetinaDisplay));
     // An absolute name is its own answer, with no type.
     EXPECT_EQ(resolve("/abs/x.png"), std::make_pair(std::string("/abs/x.png"), kCCResolutionUnknown));
     EXPECT_EQ(utils->fullPathForFilenameIgnoringResolutions("only.png"), at("second/only.png"));
@@ -209,7 +227,8 @@ TEST_F(FileUtilsTest, ReplacedSuffixesAreUsed) {
 TEST_F(FileUtilsTest, LookupDictionarySubstitutesNamesOnlyForVersionOne) {
     auto lookupFile = [&](const std::string& name, const std::string& version) {
         touch(name, R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
-            <key>metadata</key><dict><key>version</key>)" + version + R"(</dict>
+            <key>metadata</key><dict><key>version</key>)" +
+                        version + R"(</dict>
             <key>filenames</key><dict><key>logo.png</key><string>logo-new.png</string>
             <key>odd.png</key><integer>3</integer></dict></dict></plist>)");
     };
@@ -236,6 +255,12 @@ TEST_F(FileUtilsTest, LookupDictionarySubstitutesNamesOnlyForVersionOne) {
     EXPECT_EQ(utils->fullPathForFilenameIgnoringResolutions("logo.png"), at("logo-new.png"));
     utils->loadFilenameLookupDictionaryFromFile("v2.plist");
     EXPECT_EQ(utils->filenameLookup().size(), 1u);
+
+    // A version 1 file without names empties the table.
+    touch("nameless.plist", R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
+        <key>metadata</key><dict><key>version</key><integer>1</integer></dict></dict></plist>)");
+    utils->loadFilenameLookupDictionaryFromFile("nameless.plist");
+    EXPECT_TRUE(utils->filenameLookup().empty());
 }
 
 TEST_F(FileUtilsTest, CachesAnswerUntilPurged) {
@@ -283,7 +308,8 @@ TEST_F(FileUtilsTest, ResolutionTypeIsThatOfTheFirstKeyHoldingTheValue) {
     EXPECT_EQ(utils->resolutionTypeForKey("-hd", utils->suffixesDict()), kCCResolutioniPhoneRetinaDisplay);
     EXPECT_EQ(utils->resolutionTypeForKey("", utils->suffixesDict()), kCCResolutioniPhone);
     EXPECT_EQ(utils->resolutionTypeForKey("", utils->directoriesDict()), kCCResolutionUnknown);
-    EXPECT_EQ(utils->resolutionTypeForKey("resources-ipadhd", utils->directoriesDict()), kCCResolutioniPadRetinaDisplay);
+    EXPECT_EQ(utils->resolutionTypeForKey("resources-ipadhd", utils->directoriesDict()),
+              kCCResolutioniPadRetinaDisplay);
     EXPECT_EQ(utils->resolutionTypeForKey("-nothing", utils->suffixesDict()), kCCResolutionUnknown);
     EXPECT_EQ(utils->resolutionTypeForKey("", {{"default", ""}, {"iphone", ""}}), kCCResolutionUnknown);
 }

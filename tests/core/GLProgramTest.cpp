@@ -105,6 +105,85 @@ TEST_F(GLProgramTest, EveryDefaultProgramLinksWithItsSlotsAndUniforms) {
     EXPECT_EQ(cache->programForKey("NoSuchProgram"), nullptr);
 }
 
+// Each default program draws a full-target quad over one 1x1 texture; the centre pixel shows
+// what its fragment stage computes.
+TEST_F(GLProgramTest, EveryDefaultProgramComputesWhatItsNameSays) {
+    fltest::GLTarget target(8, 8);
+    matrixMode(kCCMatrixModeProjection);
+    matrixLoadIdentity();
+    matrixMode(kCCMatrixModeModelView);
+    matrixLoadIdentity();
+
+    auto texture = [](GLenum format, std::vector<std::uint8_t> texel) {
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        glCacheBindTexture2D(name);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), 1, 1, 0, format, GL_UNSIGNED_BYTE,
+                     texel.data());
+        return name;
+    };
+    GLuint rgba = texture(GL_RGBA, {128, 255, 255, 128});
+    GLuint alpha = texture(GL_ALPHA, {128});
+
+    // Clip-space corners double as texture coordinates, so the length program sees its circle.
+    const GLfloat corners[] = {-1, -1, 1, -1, -1, 1, 1, 1};
+    const GLfloat colors[] = {1, 0.5f, 0.25f, 0.5f, 1, 0.5f, 0.25f, 0.5f,
+                              1, 0.5f, 0.25f, 0.5f, 1, 0.5f, 0.25f, 0.5f};
+    auto draw = [&](const char* key, GLuint tex, auto&& setUniforms) {
+        CCGLProgram* p = CCShaderCache::sharedShaderCache()->programForKey(key);
+        if (!p) return std::uint32_t(0xDEADBEEF);
+        glClearColor(0, 0, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        p->use();
+        p->setUniformsForBuiltins();
+        setUniforms(p);
+        glCacheBindTexture2D(tex);
+        glCacheEnableVertexAttribs(kCCVertexAttribFlag_Position | kCCVertexAttribFlag_Color |
+                                   kCCVertexAttribFlag_TexCoords);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glVertexAttribPointer(kCCVertexAttrib_Position, 2, GL_FLOAT, GL_FALSE, 0, corners);
+        glVertexAttribPointer(kCCVertexAttrib_Color, 4, GL_FLOAT, GL_FALSE, 0, colors);
+        glVertexAttribPointer(kCCVertexAttrib_TexCoords, 2, GL_FLOAT, GL_FALSE, 0, corners);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        return target.pixelAt(4, 4);
+    };
+    auto none = [](CCGLProgram*) {};
+    auto uColor = [](CCGLProgram* p) {
+        p->setUniformLocationWithF1(p->uniformLocationForName("u_color"), 0.5f, 1, 0.25f, 1);
+        p->setUniformLocationWithF1(p->uniformLocationForName("u_pointSize"), 1.f);
+    };
+    auto alphaTest = [](float threshold) {
+        return [threshold](CCGLProgram* p) {
+            p->setUniformLocationWithF1(p->uniformLocationForName(kCCUniformAlphaTestValue), threshold);
+        };
+    };
+
+    // colour (255, 128, 64, 128), texel (128, 255, 255, 128), u_color (128, 255, 64, 255)
+    EXPECT_TRUE(fltest::colorNear(draw(kCCShader_PositionTextureColor, rgba, none), 0x80804040));
+    EXPECT_TRUE(
+        fltest::colorNear(draw(kCCShader_PositionTextureColorAlphaTest, rgba, alphaTest(0.4f)), 0x80804040));
+    EXPECT_TRUE(
+        fltest::colorNear(draw(kCCShader_PositionTextureColorAlphaTest, rgba, alphaTest(0.6f)), 0x0000FFFF))
+        << "a texel at or below the threshold is discarded";
+    EXPECT_TRUE(fltest::colorNear(draw(kCCShader_PositionColor, 0, none), 0xFF804080));
+    EXPECT_TRUE(fltest::colorNear(draw(kCCShader_PositionTexture, rgba, none), 0x80FFFF80));
+    EXPECT_TRUE(fltest::colorNear(draw(kCCShader_PositionTexture_uColor, rgba, uColor), 0x40FF4080));
+    EXPECT_TRUE(fltest::colorNear(draw(kCCShader_PositionTextureA8Color, alpha, none), 0xFF804040))
+        << "the texture gives alpha only";
+    EXPECT_TRUE(fltest::colorNear(draw(kCCShader_Position_uColor, 0, uColor), 0x80FF40FF));
+    EXPECT_TRUE(fltest::colorNear(draw(kCCShader_PositionLengthTextureColor, 0, none), 0x80402080))
+        << "premultiplied inside the circle";
+    EXPECT_TRUE(fltest::colorNear(target.pixelAt(0, 0), 0x00000000)) << "nothing outside it";
+
+    glCacheDeleteTexture(rgba);
+    glCacheDeleteTexture(alpha);
+}
+
 TEST_F(GLProgramTest, BrokenSourcesAnswerFalseAndLogWhy) {
     EXPECT_EQ(CCGLProgram::programWithVertexShaderByteArray("void main() { gl_Position = undefinedThing; }\n",
                                                             kPlainFrag),

@@ -169,6 +169,19 @@ TEST_F(SpriteBatchNodeTest, AtlasFollowsZOrderAfterTheNextVisit) {
     batch->visit();
     EXPECT_EQ(descendant(batch.get(), 2), s0.get());
     expectConsistent(batch.get(), "reordered");
+
+    // Through the sprite's own z order setter as well, in the batch and inside a sprite.
+    s2->setZOrder(-4);
+    batch->visit();
+    EXPECT_EQ(descendant(batch.get(), 0), s2.get());
+    auto child = sprite();
+    sm1->addChild(child.get(), 1);
+    batch->visit();
+    EXPECT_EQ(child->atlasIndex(), sm1->atlasIndex() + 1);
+    child->setZOrder(-1);
+    batch->visit();
+    EXPECT_EQ(child->atlasIndex() + 1, sm1->atlasIndex());
+    expectConsistent(batch.get(), "z order set on the sprites");
 }
 
 TEST_F(SpriteBatchNodeTest, ParentsSitBetweenTheirChildrenBySign) {
@@ -202,7 +215,8 @@ TEST_F(SpriteBatchNodeTest, InsertingPlacesASubtreeInDrawingOrder) {
     batch->CCNode::addChild(s.get(), 0, 0);
     ASSERT_TRUE(batch->insertChildInAtlasAtIndex(s.get(), 1));
     std::vector<CCSprite*> expected{a.get(), below.get(), s.get(), above.get(), b.get()};
-    for (std::uint64_t i = 0; i < expected.size(); ++i) EXPECT_EQ(descendant(batch.get(), i), expected[i]) << i;
+    for (std::uint64_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(descendant(batch.get(), i), expected[i]) << i;
     expectConsistent(batch.get(), "inserted");
     EXPECT_FALSE(batch->insertChildInAtlasAtIndex(sprite().get(), 9));
 }
@@ -267,7 +281,8 @@ struct Model {
     }
     void markOut(int id) {
         at(id).inBatch = false;
-        for (int c : at(id).children) markOut(c);
+        for (int c : at(id).children)
+            markOut(c);
     }
     void visit() {
         for (Entry& e : entries) {
@@ -313,7 +328,9 @@ TEST_F(SpriteBatchNodeTest, RandomEditsKeepTheAtlasInStepWithTheSceneGraph) {
         int op = pick(10);
         if (op < 4 || live.empty()) {
             // A new sprite, sometimes with children of its own, under the batch or a sprite.
-            int parent = live.empty() || pick(3) == 0 ? 0 : live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
+            int parent = live.empty() || pick(3) == 0
+                             ? 0
+                             : live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
             auto s = fresh();
             std::vector<std::pair<Ref<CCSprite>, std::int64_t>> kids;
             for (int k = pick(3); k > 0; --k) {
@@ -323,7 +340,8 @@ TEST_F(SpriteBatchNodeTest, RandomEditsKeepTheAtlasInStepWithTheSceneGraph) {
             std::int64_t z = randomZ();
             // Children arrive at their parent before the parent arrives in the batch.
             std::vector<std::uint64_t> kidArrivals;
-            for (std::size_t k = 0; k < kids.size(); ++k) kidArrivals.push_back(model.clock++);
+            for (std::size_t k = 0; k < kids.size(); ++k)
+                kidArrivals.push_back(model.clock++);
             node(parent)->addChild(s.get(), z);
             int id = model.add(s, parent, z);
             for (std::size_t k = 0; k < kids.size(); ++k) {
@@ -458,7 +476,8 @@ TEST_F(SpriteBatchNodeTest, BlendAndDescription) {
     EXPECT_EQ(batch->texture(), texture.get());
     batch->setTag(3);
     char expected[96];
-    std::snprintf(expected, sizeof expected, "<CCSpriteBatchNode = %p | Tag = 3>", static_cast<void*>(batch.get()));
+    std::snprintf(expected, sizeof expected, "<CCSpriteBatchNode = %p | Tag = 3>",
+                  static_cast<void*>(batch.get()));
     EXPECT_EQ(batch->description(), expected);
 }
 

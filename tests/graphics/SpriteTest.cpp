@@ -104,8 +104,8 @@ TEST_F(SpriteTest, RectsAreScaledToPixelsByTheContentScale) {
 
 TEST_F(SpriteTest, TrimmedFrameOffsetIsMirroredByFlipping) {
     auto texture = makePlainTexture(64, 64);
-    auto frame = CCSpriteFrame::frameWithTexture(texture.get(), CGRectMake(0, 0, 30, 30), false, CGPointMake(3, 0),
-                                                 CGSizeMake(40, 40));
+    auto frame = CCSpriteFrame::frameWithTexture(texture.get(), CGRectMake(0, 0, 30, 30), false,
+                                                 CGPointMake(3, 0), CGSizeMake(40, 40));
     auto sprite = CCSprite::spriteWithSpriteFrame(frame.get());
     ASSERT_TRUE(sprite);
     EXPECT_TRUE(CGSizeEqualToSize(sprite->contentSize(), CGSizeMake(40, 40)));
@@ -236,7 +236,8 @@ TEST_F(SpriteTest, InvisibleBatchedSpritesCollapseWithTheirSubtree) {
     parent->addChild(child.get());
     batch->addChild(parent.get());
     batch->addChild(other.get());
-    for (CCSprite* s : {parent.get(), child.get(), grandchild.get(), other.get()}) s->setPosition(CGPointMake(5, 5));
+    for (CCSprite* s : {parent.get(), child.get(), grandchild.get(), other.get()})
+        s->setPosition(CGPointMake(5, 5));
     batch->visit();
 
     parent->setVisible(false);
@@ -339,8 +340,8 @@ TEST_F(SpriteTest, DisplayFramesRoundTrip) {
     auto texture = makePlainTexture(64, 64);
     auto other = makePlainTexture(64, 64);
     // Pixel values: rect (8, 4, 20, 12), offset (2, -2), untrimmed 24 x 20.
-    auto frame = CCSpriteFrame::frameWithTexture(other.get(), CGRectMake(8, 4, 20, 12), true, CGPointMake(2, -2),
-                                                 CGSizeMake(24, 20));
+    auto frame = CCSpriteFrame::frameWithTexture(other.get(), CGRectMake(8, 4, 20, 12), true,
+                                                 CGPointMake(2, -2), CGSizeMake(24, 20));
     auto sprite = CCSprite::spriteWithTexture(texture.get());
     EXPECT_FALSE(sprite->isFrameDisplayed(frame.get()));
     sprite->setDisplayFrame(frame.get());
@@ -357,8 +358,8 @@ TEST_F(SpriteTest, DisplayFramesRoundTrip) {
     EXPECT_EQ(shown->texture(), other.get());
 
     // A frame differing only in offset is not the one displayed.
-    auto moved = CCSpriteFrame::frameWithTexture(other.get(), CGRectMake(8, 4, 20, 12), true, CGPointMake(2, 0),
-                                                 CGSizeMake(24, 20));
+    auto moved = CCSpriteFrame::frameWithTexture(other.get(), CGRectMake(8, 4, 20, 12), true,
+                                                 CGPointMake(2, 0), CGSizeMake(24, 20));
     EXPECT_FALSE(sprite->isFrameDisplayed(moved.get()));
 }
 
@@ -366,8 +367,8 @@ TEST_F(SpriteTest, DisplayFrameByAnimationName) {
     auto texture = makePlainTexture(32, 32);
     CCSpriteFrameArray frames{CCSpriteFrame::frameWithTexture(texture.get(), CGRectMake(0, 0, 8, 8)),
                               CCSpriteFrame::frameWithTexture(texture.get(), CGRectMake(8, 0, 8, 8))};
-    CCAnimationCache::sharedAnimationCache()->addAnimation(CCAnimation::animationWithSpriteFrames(frames, 0.1f).get(),
-                                                           "walk");
+    CCAnimationCache::sharedAnimationCache()->addAnimation(
+        CCAnimation::animationWithSpriteFrames(frames, 0.1f).get(), "walk");
     auto sprite = CCSprite::spriteWithTexture(texture.get());
     sprite->setDisplayFrameWithAnimationName("walk", 1);
     EXPECT_TRUE(sprite->isFrameDisplayed(frames[1].get()));
@@ -411,7 +412,8 @@ protected:
         sprite->setScale(8);
         scene->addChild(sprite);
         drawFrame(scene.get());
-        return {presentedPixel(16, 20), presentedPixel(32, 20), presentedPixel(16, 12), presentedPixel(32, 12)};
+        return {presentedPixel(16, 20), presentedPixel(32, 20), presentedPixel(16, 12),
+                presentedPixel(32, 12)};
     }
     void expectQuarters(const Quarters& q, Quarters e) {
         EXPECT_TRUE(colorNear(q.topLeft, e.topLeft)) << std::hex << q.topLeft;

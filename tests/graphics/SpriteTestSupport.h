@@ -23,7 +23,8 @@ namespace fltest {
 
 // An RGBA8888 texture of w x h pixels; pixel(x, y) gives 0xRRGGBBAA with y = 0 the first
 // (top) row. Nearest filtering, so sampled colours are exact.
-inline platform::Ref<CCTexture2D> makeTexture(int w, int h, const std::function<std::uint32_t(int, int)>& pixel) {
+inline platform::Ref<CCTexture2D> makeTexture(int w, int h,
+                                              const std::function<std::uint32_t(int, int)>& pixel) {
     std::vector<std::uint8_t> data(static_cast<std::size_t>(w * h * 4));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
