@@ -237,8 +237,8 @@ TEST_F(ClippingNodeTest, InnerLayersClipWithinOuterOnes) {
 // ---- alpha threshold ----
 
 TEST_F(ClippingNodeTest, AlphaThresholdCountsOnlyOpaqueEnoughStencilPixels) {
-    // Left half transparent, right half opaque.
-    auto texture = fltest::makeTexture(32, 16, [](int x, int) { return x < 16 ? 0xFFFFFF00u : 0xFFFFFFFFu; });
+    // Left half a quarter opaque, right half opaque.
+    auto texture = fltest::makeTexture(32, 16, [](int x, int) { return x < 16 ? 0x40404040u : 0xFFFFFFFFu; });
     auto stencil = CCSprite::spriteWithTexture(texture.get());
     stencil->setPosition(ccp(32, 32)); // covers x 16..48, y 24..40
     auto child = CCNode::node();
@@ -248,7 +248,7 @@ TEST_F(ClippingNodeTest, AlphaThresholdCountsOnlyOpaqueEnoughStencilPixels) {
     auto clip = CCClippingNode::clippingNodeWithStencil(stencil.get());
     clip->addChild(redScreen().get());
     drawAlone(clip.get());
-    // At 1 the whole quad counts, transparent or not.
+    // At 1 the whole quad counts, however transparent.
     EXPECT_TRUE(colorNear(pixel(20, 32), kRed));
     EXPECT_TRUE(colorNear(pixel(40, 32), kRed));
     EXPECT_EQ(stencil->shaderProgram(), spriteProgram);
