@@ -124,7 +124,8 @@ TEST_F(DrawNodeTest, SegmentIsARectangleWithSquareCapsOfDepthRadius) {
     node->clear();
     node->drawSegmentFrom(ccp(5, 5), ccp(5, 5), 2, kRed);
     for (int i = 0; i < node->bufferCount(); ++i)
-        EXPECT_TRUE(std::isfinite(node->buffer()[i].vertices.x) && std::isfinite(node->buffer()[i].vertices.y));
+        EXPECT_TRUE(std::isfinite(node->buffer()[i].vertices.x) &&
+                    std::isfinite(node->buffer()[i].vertices.y));
 }
 
 TEST_F(DrawNodeTest, PolygonWithoutBorderGetsAHalfUnitFringeInTheFillColour) {
@@ -140,7 +141,8 @@ TEST_F(DrawNodeTest, PolygonWithoutBorderGetsAHalfUnitFringeInTheFillColour) {
     // First edge, (0,0)-(10,0), normal (0, 1).
     expectVertex(v[6], -0.5f, -0.5f, 0, 0, "inner i");
     expectVertex(v[8], 9.5f, 0.5f, 0, 1, "outer j");
-    for (int i = 0; i < 30; ++i) EXPECT_EQ(v[i].colors, ccc4(0, 255, 0, 255)) << i;
+    for (int i = 0; i < 30; ++i)
+        EXPECT_EQ(v[i].colors, ccc4(0, 255, 0, 255)) << i;
 
     // With a visible border, the fill is not moved and the edges take the border colour.
     node->clear();
@@ -171,8 +173,8 @@ TEST_F(DrawNodeTest, DegeneratePolygonsAreSkippedOrStayFinite) {
     ASSERT_EQ(node->bufferCount(), 12 + 30);
     for (int i = 0; i < node->bufferCount(); ++i) {
         const _ccV2F_C4B_T2F& v = node->buffer()[i];
-        EXPECT_TRUE(std::isfinite(v.vertices.x) && std::isfinite(v.vertices.y) && std::isfinite(v.texCoords.u) &&
-                    std::isfinite(v.texCoords.v))
+        EXPECT_TRUE(std::isfinite(v.vertices.x) && std::isfinite(v.vertices.y) &&
+                    std::isfinite(v.texCoords.u) && std::isfinite(v.texCoords.v))
             << i;
     }
 }
