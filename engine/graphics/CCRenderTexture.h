@@ -76,7 +76,7 @@ public:
     platform::Ref<platform::Image> getUIImage();
 
     // The texture's content size in points (the node's own size is not used).
-    CGSize contentSize() const;
+    CGSize contentSize() const override;
     // Does nothing: the texture decides the size.
     void setContentSize(CGSize contentSize) override;
 
