@@ -35,6 +35,10 @@ bool endsWithTTF(const std::string& name) {
 
 CCLabelTTF::~CCLabelTTF() = default;
 
+platform::Ref<CCLabelTTF> CCLabelTTF::node() {
+    return makeNode<CCLabelTTF>();
+}
+
 bool CCLabelTTF::init() {
     return initWithString("", "Helvetica", 12);
 }

@@ -41,6 +41,9 @@ public:
                                             CCVerticalTextAlignment vAlignment,
                                             CCLineBreakMode lineBreakMode);
 
+    // An empty label (init), not a bare sprite.
+    static platform::Ref<CCLabelTTF> node();
+
     CCLabelTTF() = default;
     ~CCLabelTTF() override;
 

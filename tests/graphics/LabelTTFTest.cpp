@@ -94,8 +94,8 @@ TEST_F(LabelTTFTest, PlainLabelsTakeTheSizeOfTheirText) {
     EXPECT_EQ(boxed->verticalAlignment(), kCCVerticalTextAlignmentBottom);
 
     // The default label is empty, in Helvetica 12, without a texture.
-    auto plain = platform::make<CCLabelTTF>();
-    ASSERT_TRUE(plain->init());
+    Ref<CCLabelTTF> plain = CCLabelTTF::node();
+    ASSERT_TRUE(plain);
     EXPECT_EQ(plain->string(), "");
     EXPECT_EQ(plain->fontName(), "Helvetica");
     EXPECT_FLOAT_EQ(plain->fontSize(), 12);
