@@ -30,12 +30,12 @@ Vec3 onSphere(double r, double zenith, double azimuth, Vec3 c = {0, 0, 0}) {
             r * std::sin(zenith * kDeg) * std::sin(azimuth * kDeg) + c.y, r * std::cos(zenith * kDeg) + c.z};
 }
 
-#define EXPECT_VEC_NEAR(actual, expected, tolerance)                                                                   \
-    do {                                                                                                               \
-        Vec3 a_ = (actual), e_ = (expected);                                                                           \
-        EXPECT_NEAR(a_.x, e_.x, tolerance);                                                                            \
-        EXPECT_NEAR(a_.y, e_.y, tolerance);                                                                            \
-        EXPECT_NEAR(a_.z, e_.z, tolerance);                                                                            \
+#define EXPECT_VEC_NEAR(actual, expected, tolerance)                                                         \
+    do {                                                                                                     \
+        Vec3 a_ = (actual), e_ = (expected);                                                                 \
+        EXPECT_NEAR(a_.x, e_.x, tolerance);                                                                  \
+        EXPECT_NEAR(a_.y, e_.y, tolerance);                                                                  \
+        EXPECT_NEAR(a_.z, e_.z, tolerance);                                                                  \
     } while (0)
 
 // A radius, in eye-distance units, that puts the eye `points` away from the centre.
@@ -135,7 +135,8 @@ TEST_F(OrbitTest, SphericalRadiusReportsWhereTheEyeIs) {
 }
 
 TEST_F(OrbitTest, CopiesAndReverses) {
-    Ref<CCOrbitCamera> orbit = CCOrbitCamera::actionWithDuration(0.1f, radiusOf(10), radiusOf(5), 10, 20, 30, 40);
+    Ref<CCOrbitCamera> orbit =
+        CCOrbitCamera::actionWithDuration(0.1f, radiusOf(10), radiusOf(5), 10, 20, 30, 40);
     EXPECT_EQ(orbit->duration(), static_cast<double>(0.1f));
 
     Ref<CCOrbitCamera> copy = platform::copyOf(orbit.get());

@@ -18,7 +18,8 @@ namespace {
 
 Ref<CCPointArray> pointsOf(std::initializer_list<CGPoint> points) {
     Ref<CCPointArray> array = CCPointArray::arrayWithCapacity(points.size());
-    for (CGPoint p : points) array->addControlPoint(p);
+    for (CGPoint p : points)
+        array->addControlPoint(p);
     return array;
 }
 
@@ -29,11 +30,11 @@ std::vector<CGPoint> listOf(const Ref<CCPointArray>& array) {
     return array->controlPoints();
 }
 
-#define EXPECT_POINT_NEAR(actual, ex, ey)                                                                              \
-    do {                                                                                                               \
-        CGPoint a_ = (actual);                                                                                         \
-        EXPECT_NEAR(a_.x, (ex), 1e-9);                                                                                 \
-        EXPECT_NEAR(a_.y, (ey), 1e-9);                                                                                 \
+#define EXPECT_POINT_NEAR(actual, ex, ey)                                                                    \
+    do {                                                                                                     \
+        CGPoint a_ = (actual);                                                                               \
+        EXPECT_NEAR(a_.x, (ex), 1e-9);                                                                       \
+        EXPECT_NEAR(a_.y, (ey), 1e-9);                                                                       \
     } while (0)
 
 // The expected name of an exception thrown by `body`, or "" when none is thrown.
@@ -91,7 +92,8 @@ TEST(PointArray, ReversingAndCopying) {
     Ref<CCPointArray> odd = pointsOf({ccp(1, 0), ccp(2, 0), ccp(3, 0), ccp(4, 0), ccp(5, 0)});
     Ref<CCPointArray> reversed = odd->reverse();
     EXPECT_NE(reversed.get(), odd.get());
-    EXPECT_EQ(listOf(reversed), (std::vector<CGPoint>{ccp(5, 0), ccp(4, 0), ccp(3, 0), ccp(2, 0), ccp(1, 0)}));
+    EXPECT_EQ(listOf(reversed),
+              (std::vector<CGPoint>{ccp(5, 0), ccp(4, 0), ccp(3, 0), ccp(2, 0), ccp(1, 0)}));
     EXPECT_EQ(odd->getControlPointAtIndex(0), ccp(1, 0)); // untouched
 
     odd->reverseInline();
