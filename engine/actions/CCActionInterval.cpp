@@ -195,20 +195,22 @@ Ref<platform::Object> CCRepeat::copyWithZone(platform::Zone*) const {
     return orNull(copy, copy->initWithAction(platform::copyOf(_innerAction.get()).get(), _times));
 }
 
+// A repeat, a repeat-forever or a speed action whose inner action was set to null does nothing.
+
 void CCRepeat::startWithTarget(CCNode* target) {
     _total = 0;
-    _nextDt = _innerAction->duration() / _duration;
+    _nextDt = _innerAction ? _innerAction->duration() / _duration : 1;
     CCActionInterval::startWithTarget(target);
-    _innerAction->startWithTarget(target);
+    if (_innerAction) _innerAction->startWithTarget(target);
 }
 
 void CCRepeat::stop() {
-    _innerAction->stop();
+    if (_innerAction) _innerAction->stop();
     CCActionInterval::stop();
 }
 
 void CCRepeat::update(double t) {
-    if (_times == 0) return; // nothing to repeat: done from the start
+    if (_times == 0 || !_innerAction) return; // nothing to repeat: done from the start
     Ref<CCFiniteTimeAction> inner = _innerAction;
     const double cycle = inner->duration() / _duration;
     if (t < _nextDt) {
@@ -248,7 +250,7 @@ bool CCRepeat::isDone() const {
 }
 
 Ref<CCFiniteTimeAction> CCRepeat::reverse() const {
-    Ref<CCFiniteTimeAction> inner = _innerAction->reverse();
+    Ref<CCFiniteTimeAction> inner = _innerAction ? _innerAction->reverse() : nullptr;
     Ref<CCRepeat> reversed = sameClassAs(this);
     return orNull(reversed, reversed->initWithAction(inner.get(), _times));
 }
@@ -413,11 +415,12 @@ Ref<platform::Object> CCRepeatForever::copyWithZone(platform::Zone*) const {
 
 void CCRepeatForever::startWithTarget(CCNode* target) {
     CCAction::startWithTarget(target);
-    _innerAction->startWithTarget(target);
+    if (_innerAction) _innerAction->startWithTarget(target);
 }
 
 void CCRepeatForever::step(double dt) {
     Ref<CCActionInterval> inner = _innerAction;
+    if (!inner) return;
     inner->step(dt);
     if (inner->isDone()) {
         // Carry the overshoot into the next cycle, so no time is lost between cycles.
@@ -433,7 +436,7 @@ bool CCRepeatForever::isDone() const {
 }
 
 Ref<CCRepeatForever> CCRepeatForever::reverse() const {
-    Ref<CCFiniteTimeAction> reversed = _innerAction->reverse();
+    Ref<CCFiniteTimeAction> reversed = _innerAction ? _innerAction->reverse() : nullptr;
     return actionWithAction(dynamic_cast<CCActionInterval*>(reversed.get()));
 }
 
@@ -458,24 +461,24 @@ Ref<platform::Object> CCSpeed::copyWithZone(platform::Zone*) const {
 
 void CCSpeed::startWithTarget(CCNode* target) {
     CCAction::startWithTarget(target);
-    _innerAction->startWithTarget(target);
+    if (_innerAction) _innerAction->startWithTarget(target);
 }
 
 void CCSpeed::stop() {
-    _innerAction->stop();
+    if (_innerAction) _innerAction->stop();
     CCAction::stop();
 }
 
 void CCSpeed::step(double dt) {
     Ref<CCActionInterval> inner = _innerAction;
-    inner->step(dt * _speed);
+    if (inner) inner->step(dt * _speed);
 }
 
 bool CCSpeed::isDone() const {
-    return _innerAction->isDone();
+    return !_innerAction || _innerAction->isDone();
 }
 
 Ref<CCSpeed> CCSpeed::reverse() const {
-    Ref<CCFiniteTimeAction> reversed = _innerAction->reverse();
+    Ref<CCFiniteTimeAction> reversed = _innerAction ? _innerAction->reverse() : nullptr;
     return actionWithAction(dynamic_cast<CCActionInterval*>(reversed.get()), _speed);
 }

@@ -14,7 +14,6 @@
 #include "graphics/CCTextureAtlas.h"
 #include "graphics/CCTextureCache.h"
 #include "platform/Device.h"
-#include "platform/Exception.h"
 #include "platform/Format.h"
 #include "platform/GLCheck.h"
 
@@ -298,7 +297,7 @@ void CCSprite::draw() {
 // ---- children --------------------------------------------------------------------------------
 
 void CCSprite::addChild(CCNode* child, std::int64_t z, std::int64_t tag) {
-    CCAssert(child != nullptr, "Argument must be non-nil");
+    if (!child) return;
     if (_batchNode) {
         CCSprite* sprite = dynamic_cast<CCSprite*>(child);
         // Outside the contract, or no room left in the atlas: refused, nothing changes.
