@@ -515,8 +515,14 @@ CGAffineTransform CCNode::nodeToParentTransform() {
             float radiansY = -_rotationY * kRadiansPerDegree;
             cx = std::cos(radiansX);
             sx = std::sin(radiansX);
-            cy = std::cos(radiansY);
-            sy = std::sin(radiansY);
+            // A plain rotation (no rotational skew) needs the one pair: same inputs, same values.
+            if (radiansY == radiansX) {
+                cy = cx;
+                sy = sx;
+            } else {
+                cy = std::cos(radiansY);
+                sy = std::sin(radiansY);
+            }
         }
 
         bool needsSkewMatrix = _skewX != 0 || _skewY != 0;

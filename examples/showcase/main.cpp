@@ -11,8 +11,15 @@
 #include "core/CCLayer.h"
 #include "core/CCNode.h"
 #include "core/CCScene.h"
+#include "graphics/CCAnimationCache.h"
+#include "graphics/CCSprite.h"
+#include "graphics/CCSpriteBatchNode.h"
+#include "graphics/CCSpriteFrame.h"
+#include "graphics/CCSpriteFrameCache.h"
+#include "platform/Paths.h"
 #include "platform/Device.h"
 #include "platform/DisplayLink.h"
+#include "platform/Format.h"
 #include "platform/Image.h"
 #include "platform/RunLoop.h"
 #include "platform/Window.h"
@@ -23,6 +30,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
 #include <string>
 
 namespace {
@@ -43,6 +53,86 @@ public:
     }
 
 private:
+    double elapsed_ = 0;
+};
+
+// The showcase makes its own sprite sheet, so a fresh checkout needs no art: four 32x32
+// frames of a spinning propeller in one PNG, a sheet that names them, and an animation list
+// that strings them together. Everything goes through the engine's own loaders.
+constexpr int kFrameSize = 32, kFrameCount = 4;
+
+bool writeText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+// Returns the animation list's path, or "" when the files could not be written.
+std::string makeSpriteSheet() {
+    std::string dir = platform::Paths::stringByAppendingPathComponent(platform::Paths::temporaryDirectory(),
+                                                                      "footlight-showcase");
+    std::filesystem::create_directories(dir);
+    const int width = kFrameSize * kFrameCount, height = kFrameSize;
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4, 0);
+    for (int f = 0; f < kFrameCount; ++f) {
+        double angle = f * M_PI / (2 * kFrameCount);
+        double c = std::cos(angle), s = std::sin(angle);
+        for (int y = 0; y < kFrameSize; ++y)
+            for (int x = 0; x < kFrameSize; ++x) {
+                double px = x + 0.5 - kFrameSize / 2.0, py = y + 0.5 - kFrameSize / 2.0;
+                double r = std::hypot(px, py);
+                // Two crossed blades in the frame's angle, and a hub.
+                double u = px * c + py * s, v = -px * s + py * c;
+                bool blade = (std::fabs(u) < 3 || std::fabs(v) < 3) && r < 15;
+                bool hub = r < 6;
+                if (!blade && !hub) continue;
+                std::uint8_t* p = &rgba[(static_cast<std::size_t>(y) * width + f * kFrameSize + x) * 4];
+                std::uint8_t shade = hub ? 255 : 210;
+                p[0] = p[1] = p[2] = shade;
+                p[3] = 255;
+            }
+    }
+    std::string png = dir + "/propeller.png";
+    if (!platform::Image::writePNG(png, rgba.data(), width, height)) return "";
+
+    std::string frames;
+    for (int f = 0; f < kFrameCount; ++f)
+        frames += platform::format("<key>propeller%d</key><dict><key>frame</key><string>{{%d,0},{%d,%d}}</string>"
+                                   "<key>offset</key><string>{0,0}</string><key>rotated</key><false/>"
+                                   "<key>sourceColorRect</key><string>{{0,0},{%d,%d}}</string>"
+                                   "<key>sourceSize</key><string>{%d,%d}</string></dict>",
+                                   f, f * kFrameSize, kFrameSize, kFrameSize, kFrameSize, kFrameSize, kFrameSize,
+                                   kFrameSize);
+    const char* head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>";
+    std::string sheet = dir + "/propeller.plist";
+    if (!writeText(sheet, std::string(head) + "<key>frames</key><dict>" + frames +
+                              "</dict><key>metadata</key><dict><key>format</key><integer>2</integer>"
+                              "<key>textureFileName</key><string>propeller.png</string></dict></dict></plist>"))
+        return "";
+
+    std::string steps;
+    for (int f = 0; f < kFrameCount; ++f)
+        steps += platform::format("<dict><key>spriteframe</key><string>propeller%d</string>"
+                                  "<key>delayUnits</key><integer>1</integer></dict>",
+                                  f);
+    std::string list = dir + "/animations.plist";
+    if (!writeText(list, std::string(head) + "<key>animations</key><dict><key>spin</key><dict>"
+                                             "<key>delayPerUnit</key><real>0.08</real><key>frames</key><array>" +
+                             steps + "</array></dict></dict><key>properties</key><dict><key>format</key>"
+                                     "<integer>2</integer><key>spritesheets</key><array><string>" +
+                             sheet + "</string></array></dict></dict></plist>"))
+        return "";
+    return list;
+}
+
+// A batched sprite that turns its own frames from a scheduled update (the animate action
+// will do this for games; here it shows the frame switching by name).
+class Propeller : public CCSprite {
+public:
+    void spin(double dt) {
+        elapsed_ += dt;
+        setDisplayFrameWithAnimationName("spin", static_cast<std::int32_t>(elapsed_ / 0.08) % kFrameCount);
+    }
     double elapsed_ = 0;
 };
 
@@ -87,6 +177,26 @@ public:
         card2->setRotation(-8);
         card2->setPosition(CGPointMake(stage->contentSize().width - 20, 40));
         stage->addChild(card2.get(), 1);
+
+        // A batch of propellers from the showcase's own sprite sheet: one draw call for the row.
+        std::string animations = makeSpriteSheet();
+        if (!animations.empty()) {
+            CCAnimationCache::sharedAnimationCache()->addAnimationsWithFile(animations);
+            CCSpriteFrame* first = CCSpriteFrameCache::sharedSpriteFrameCache()->spriteFrameByName("propeller0");
+            if (first) {
+                auto batch = CCSpriteBatchNode::batchNodeWithTexture(first->texture());
+                scene->addChild(batch.get(), 3);
+                const _ccColor3B tints[] = {ccc3(255, 220, 120), ccc3(140, 220, 255), ccc3(255, 150, 200)};
+                for (int i = 0; i < 9; ++i) {
+                    auto propeller = CCSprite::spriteWithSpriteFrame<Propeller>(first);
+                    propeller->setPosition(CGPointMake(32 + i * 32, win.height - 50));
+                    propeller->setColor(tints[i % 3]);
+                    propeller->elapsed_ = i * 0.03; // each a little ahead of the last
+                    batch->addChild(propeller.get());
+                    propeller->schedule(fl_selector(Propeller::spin));
+                }
+            }
+        }
 
         auto bar = SlidingBar::bar(ccc4(217, 51, 77, 255), CGSizeMake(80, 24));
         bar->setPosition(CGPointMake(40, 60));
