@@ -28,8 +28,10 @@ CCProfilingTimer* CCProfiler::createAndAddTimerWithName(const std::string& timer
     timer->initWithName(timerName);
     auto found = std::find_if(_activeTimers.begin(), _activeTimers.end(),
                               [&](const auto& entry) { return entry.first == timerName; });
-    if (found != _activeTimers.end()) found->second = timer;
-    else _activeTimers.emplace_back(timerName, timer);
+    if (found != _activeTimers.end())
+        found->second = timer;
+    else
+        _activeTimers.emplace_back(timerName, timer);
     return timer.get();
 }
 

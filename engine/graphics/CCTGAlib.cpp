@@ -72,7 +72,7 @@ void load(tgaStream* stream, sImageTGA* image) {
     if (!image->imageData) return fail(image, kTGAStatusOutOfMemory);
 
     bool read = image->type == kTGATypeRunLengthTrueColour ? tgaReadRunLength(stream, image)
-                                                          : tgaReadRaw(stream, image);
+                                                           : tgaReadRaw(stream, image);
     if (!read) return fail(image, kTGAStatusReadError);
 
     image->status = kTGAStatusOK;

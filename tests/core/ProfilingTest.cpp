@@ -30,8 +30,9 @@ TEST_F(ProfilingTest, NewTimerHasNoMeasurementsAndDescribesItself) {
     EXPECT_EQ(timer->numberOfCalls(), 0u);
     EXPECT_EQ(timer->minTime(), 10000.0);
     EXPECT_EQ(timer->startTime(), 100.0);
-    EXPECT_EQ(timer->description(),
-              "draw ::\tavg: 0.000000ms,\tmin: 10000.000000ms,\tmax: 0.000000ms,\ttotal: 0.00s,\tnr calls: 0");
+    EXPECT_EQ(
+        timer->description(),
+        "draw ::\tavg: 0.000000ms,\tmin: 10000.000000ms,\tmax: 0.000000ms,\ttotal: 0.00s,\tnr calls: 0");
 }
 
 TEST_F(ProfilingTest, DurationsGiveCountMinimumMaximumAverageAndTotal) {

@@ -157,8 +157,8 @@ TEST(TGALoader, RefusesImageKindsItDoesNotRead) {
 
 TEST(TGALoader, TruncatedFilesFailWithReadError) {
     Bytes whole = tga(2, 2, 2, 24, kBGR2x2);
-    for (std::size_t length : {std::size_t(0), std::size_t(1), std::size_t(17), std::size_t(18),
-                               whole.size() - 1})
+    for (std::size_t length :
+         {std::size_t(0), std::size_t(1), std::size_t(17), std::size_t(18), whole.size() - 1})
         expectStatus(Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(length)), kTGAStatusReadError);
     // An ID field that runs past the end of the file.
     Bytes idPastEnd = tga(2, 1, 1, 24, {});
@@ -199,13 +199,13 @@ TEST(TGALoader, HugeHeadersAreRefusedWithoutTrustingThem) {
 }
 
 TEST(TGALoader, OpensFilesByPath) {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("fl_tga_" + std::to_string(::getpid()));
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("fl_tga_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     std::filesystem::path file = dir / "two.tga";
     Bytes bytes = tga(2, 2, 2, 24, kBGR2x2, 0x20);
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                std::streamsize(bytes.size()));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 
     TGAPtr image(tgaOpenImage(file.c_str()));
     ASSERT_EQ(image->status, kTGAStatusOK);
@@ -284,11 +284,16 @@ TEST(TGALoaderFiles, TrueColourAndGreyFilesMatchTheirReferences) {
 TEST(TGALoaderFiles, OtherFilesLoadOrAreRefusedWithTheirStatus) {
     FL_REQUIRE_SHARED_TESTDATA();
     const std::pair<const char*, std::int32_t> cases[] = {
-        {"200x32_p_bl_raw.tga", kTGAStatusIndexedColour},   {"200x32_p_tl_raw.tga", kTGAStatusIndexedColour},
-        {"p_16.tga", kTGAStatusIndexedColour},              {"200x32_p_bl_rle.tga", kTGAStatusUnsupportedType},
-        {"200x32_l_tl_rle.tga", kTGAStatusUnsupportedType}, {"200x32_la_bl_rle.tga", kTGAStatusUnsupportedType},
-        {"1x1_l_bl_rle.tga", kTGAStatusUnsupportedType},    {"rgba16.tga", kTGAStatusOK},
-        {"ReversedAlpha16Bit_5551.tga", kTGAStatusOK},      {"T_UI_Giz_Charge.TGA", kTGAStatusOK},
+        {"200x32_p_bl_raw.tga", kTGAStatusIndexedColour},
+        {"200x32_p_tl_raw.tga", kTGAStatusIndexedColour},
+        {"p_16.tga", kTGAStatusIndexedColour},
+        {"200x32_p_bl_rle.tga", kTGAStatusUnsupportedType},
+        {"200x32_l_tl_rle.tga", kTGAStatusUnsupportedType},
+        {"200x32_la_bl_rle.tga", kTGAStatusUnsupportedType},
+        {"1x1_l_bl_rle.tga", kTGAStatusUnsupportedType},
+        {"rgba16.tga", kTGAStatusOK},
+        {"ReversedAlpha16Bit_5551.tga", kTGAStatusOK},
+        {"T_UI_Giz_Charge.TGA", kTGAStatusOK},
         {"tga_id_field.tga", kTGAStatusOK},
     };
     for (const auto& [name, status] : cases) {
