@@ -418,7 +418,8 @@ void CCDirector::createStatsLabel() {
     getFPSImageData(&data, &length);
     platform::Ref<platform::Image> image =
         data && length ? platform::Image::imageWithData(data, static_cast<std::size_t>(length)) : nullptr;
-    platform::Ref<CCTexture2D> texture = image ? textureCache->addCGImage(image.get(), kStatsTextureKey) : nullptr;
+    platform::Ref<CCTexture2D> texture =
+        image ? textureCache->addCGImage(image.get(), kStatsTextureKey) : nullptr;
     if (!texture) {
         CCLOG("engine: CCDirector: the statistics glyphs could not be loaded");
         return;

@@ -79,17 +79,20 @@ void CCAtlasNode::updateAtlasValues() {
 
 void CCAtlasNode::draw() {
     CCGLProgram* program = shaderProgram();
-    if (!program || !_textureAtlas) return;
+    // Drawing never reaches past the atlas; with nothing to draw (an empty label, whose atlas
+    // may have no storage at all) no GL work is done.
+    const std::uint64_t n = _textureAtlas ? std::min(_quadsToDraw, _textureAtlas->capacity()) : 0;
+    if (!program || n == 0) return;
     glCacheEnableServerState(_glServerState);
     program->use();
     program->setUniformsForBuiltins();
     glCacheBlendFunc(_blendFunc.src, _blendFunc.dst);
 
-    const GLfloat colors[4] = {_displayedColor.r / 255.0f, _displayedColor.g / 255.0f, _displayedColor.b / 255.0f,
-                               _displayedOpacity / 255.0f};
+    const GLfloat colors[4] = {_displayedColor.r / 255.0f, _displayedColor.g / 255.0f,
+                               _displayedColor.b / 255.0f, _displayedOpacity / 255.0f};
     program->setUniformLocationWith4fv(_uniformColor, colors, 1);
 
-    _textureAtlas->drawNumberOfQuads(std::min(_quadsToDraw, _textureAtlas->capacity()), 0);
+    _textureAtlas->drawNumberOfQuads(n, 0);
 }
 
 // ---- colour and opacity ----------------------------------------------------------------------

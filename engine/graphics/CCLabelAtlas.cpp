@@ -76,8 +76,9 @@ bool CCLabelAtlas::initWithString(const std::string& string, const std::string& 
     return initWithString(string, texturePath, width, height, startChar);
 }
 
-bool CCLabelAtlas::initWithString(const std::string& string, const std::string& charMapFile, std::uint64_t itemWidth,
-                                  std::uint64_t itemHeight, std::uint64_t startCharMap) {
+bool CCLabelAtlas::initWithString(const std::string& string, const std::string& charMapFile,
+                                  std::uint64_t itemWidth, std::uint64_t itemHeight,
+                                  std::uint64_t startCharMap) {
     platform::Ref<CCTexture2D> texture = CCTextureCache::sharedTextureCache()->addImage(charMapFile);
     return initWithString(string, texture.get(), itemWidth, itemHeight, startCharMap);
 }

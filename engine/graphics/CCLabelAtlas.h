@@ -28,8 +28,9 @@ public:
     // the content scale factor.
     virtual bool initWithString(const std::string& string, const std::string& fntFile);
     // Item sizes in points; the map image comes from the shared texture cache.
-    virtual bool initWithString(const std::string& string, const std::string& charMapFile, std::uint64_t itemWidth,
-                                std::uint64_t itemHeight, std::uint64_t startCharMap);
+    virtual bool initWithString(const std::string& string, const std::string& charMapFile,
+                                std::uint64_t itemWidth, std::uint64_t itemHeight,
+                                std::uint64_t startCharMap);
     virtual bool initWithString(const std::string& string, CCTexture2D* texture, std::uint64_t itemWidth,
                                 std::uint64_t itemHeight, std::uint64_t startCharMap);
 

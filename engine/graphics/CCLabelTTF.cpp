@@ -35,13 +35,17 @@ bool endsWithTTF(const std::string& name) {
 
 CCLabelTTF::~CCLabelTTF() = default;
 
+platform::Ref<CCLabelTTF> CCLabelTTF::node() {
+    return makeNode<CCLabelTTF>();
+}
+
 bool CCLabelTTF::init() {
     return initWithString("", "Helvetica", 12);
 }
 
 bool CCLabelTTF::initWithString(const std::string& string, const std::string& fontName, double fontSize) {
-    return initWithString(string, fontName, fontSize, CGSizeZero, kCCTextAlignmentLeft, kCCVerticalTextAlignmentTop,
-                          kCCLineBreakModeWordWrap);
+    return initWithString(string, fontName, fontSize, CGSizeZero, kCCTextAlignmentLeft,
+                          kCCVerticalTextAlignmentTop, kCCLineBreakModeWordWrap);
 }
 
 bool CCLabelTTF::initWithString(const std::string& string, const std::string& fontName, double fontSize,
@@ -51,19 +55,22 @@ bool CCLabelTTF::initWithString(const std::string& string, const std::string& fo
 }
 
 bool CCLabelTTF::initWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                CGSize dimensions, CCTextAlignment hAlignment, CCVerticalTextAlignment vAlignment) {
-    return initWithString(string, fontName, fontSize, dimensions, hAlignment, vAlignment, kCCLineBreakModeWordWrap);
+                                CGSize dimensions, CCTextAlignment hAlignment,
+                                CCVerticalTextAlignment vAlignment) {
+    return initWithString(string, fontName, fontSize, dimensions, hAlignment, vAlignment,
+                          kCCLineBreakModeWordWrap);
 }
 
 bool CCLabelTTF::initWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                CGSize dimensions, CCTextAlignment hAlignment, CCLineBreakMode lineBreakMode) {
+                                CGSize dimensions, CCTextAlignment hAlignment,
+                                CCLineBreakMode lineBreakMode) {
     return initWithString(string, fontName, fontSize, dimensions, hAlignment, kCCVerticalTextAlignmentTop,
                           lineBreakMode);
 }
 
 bool CCLabelTTF::initWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                CGSize dimensions, CCTextAlignment hAlignment, CCVerticalTextAlignment vAlignment,
-                                CCLineBreakMode lineBreakMode) {
+                                CGSize dimensions, CCTextAlignment hAlignment,
+                                CCVerticalTextAlignment vAlignment, CCLineBreakMode lineBreakMode) {
     if (!CCSprite::init()) return false;
     setShaderProgram(CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTextureColor));
 
@@ -98,8 +105,10 @@ std::string CCLabelTTF::getFontName(const std::string& fontName) {
     if (!endsWithTTF(fontName)) return fontName;
     std::string path = CCFileUtils::sharedFileUtils()->fullPathForFilename(fontName);
     // A file that cannot be found or registered is still asked for by its base name.
-    if (path.empty()) path = fontName;
-    else platform::TextRenderer::registerFontFile(path);
+    if (path.empty())
+        path = fontName;
+    else
+        platform::TextRenderer::registerFontFile(path);
     return std::filesystem::path(path).stem().string();
 }
 
@@ -135,7 +144,8 @@ void CCLabelTTF::setVerticalAlignment(CCVerticalTextAlignment alignment) {
 }
 
 std::string CCLabelTTF::description() const {
-    return platform::format("<%s = %p | FontSize = %.1f>", className(), static_cast<const void*>(this), _fontSize);
+    return platform::format("<%s = %p | FontSize = %.1f>", className(), static_cast<const void*>(this),
+                            _fontSize);
 }
 
 // ---- rendering -------------------------------------------------------------------------------
@@ -208,7 +218,8 @@ void CCLabelTTF::enableStrokeWithColor(_ccColor3B strokeColor, float strokeSize,
         _strokeEnabled = true;
         changed = true;
     }
-    if (_strokeColor.r != strokeColor.r || _strokeColor.g != strokeColor.g || _strokeColor.b != strokeColor.b) {
+    if (_strokeColor.r != strokeColor.r || _strokeColor.g != strokeColor.g ||
+        _strokeColor.b != strokeColor.b) {
         _strokeColor = strokeColor;
         changed = true;
     }
@@ -235,7 +246,8 @@ void CCLabelTTF::setFontFillColor(_ccColor3B fontFillColor, bool updateImage) {
 
 // ---- font definitions ------------------------------------------------------------------------
 
-platform::Ref<CCFontDefinition> CCLabelTTF::prepareFontDefinitionAndAdjustForResolution(bool resAdjust) const {
+platform::Ref<CCFontDefinition>
+CCLabelTTF::prepareFontDefinitionAndAdjustForResolution(bool resAdjust) const {
     const double scale = resAdjust ? platform::contentScaleFactor() : 1.0;
     auto definition = platform::make<CCFontDefinition>();
     if (!definition->initWithFontName(_fontName, truncatedInt32(_fontSize * scale))) return nullptr;
@@ -258,7 +270,8 @@ platform::Ref<CCFontDefinition> CCLabelTTF::prepareFontDefinitionAndAdjustForRes
         // The blur stays as it is: it is not a length of the picture.
         definition->setShadowBlur(_shadowBlur);
         definition->setShadowOffset(
-            resAdjust ? CGSizeMake(_shadowOffset.width * scale, _shadowOffset.height * scale) : _shadowOffset);
+            resAdjust ? CGSizeMake(_shadowOffset.width * scale, _shadowOffset.height * scale)
+                      : _shadowOffset);
     } else {
         definition->enableShadow(false);
     }
@@ -285,7 +298,8 @@ void CCLabelTTF::applyFontDefinition(const CCFontDefinition* definition) {
 
     // The definition carries no shadow opacity: labels made from one use half.
     if (definition->shadowEnabled())
-        enableShadowWithOffset(definition->shadowOffset(), 0.5f, static_cast<float>(definition->shadowBlur()), false);
+        enableShadowWithOffset(definition->shadowOffset(), 0.5f, static_cast<float>(definition->shadowBlur()),
+                               false);
     else
         disableShadowAndUpdateImage(false);
 

@@ -22,22 +22,27 @@ public:
     template <class T = CCLabelTTF>
     static platform::Ref<T> labelWithString(const std::string& string, const CCFontDefinition* definition);
     template <class T = CCLabelTTF>
-    static platform::Ref<T> labelWithString(const std::string& string, const std::string& fontName, double fontSize);
+    static platform::Ref<T> labelWithString(const std::string& string, const std::string& fontName,
+                                            double fontSize);
     template <class T = CCLabelTTF>
-    static platform::Ref<T> labelWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                            CGSize dimensions, CCTextAlignment hAlignment);
+    static platform::Ref<T> labelWithString(const std::string& string, const std::string& fontName,
+                                            double fontSize, CGSize dimensions, CCTextAlignment hAlignment);
     template <class T = CCLabelTTF>
-    static platform::Ref<T> labelWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                            CGSize dimensions, CCTextAlignment hAlignment,
+    static platform::Ref<T> labelWithString(const std::string& string, const std::string& fontName,
+                                            double fontSize, CGSize dimensions, CCTextAlignment hAlignment,
                                             CCVerticalTextAlignment vAlignment);
     template <class T = CCLabelTTF>
-    static platform::Ref<T> labelWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                            CGSize dimensions, CCTextAlignment hAlignment,
+    static platform::Ref<T> labelWithString(const std::string& string, const std::string& fontName,
+                                            double fontSize, CGSize dimensions, CCTextAlignment hAlignment,
                                             CCLineBreakMode lineBreakMode);
     template <class T = CCLabelTTF>
-    static platform::Ref<T> labelWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                            CGSize dimensions, CCTextAlignment hAlignment,
-                                            CCVerticalTextAlignment vAlignment, CCLineBreakMode lineBreakMode);
+    static platform::Ref<T> labelWithString(const std::string& string, const std::string& fontName,
+                                            double fontSize, CGSize dimensions, CCTextAlignment hAlignment,
+                                            CCVerticalTextAlignment vAlignment,
+                                            CCLineBreakMode lineBreakMode);
+
+    // An empty label (init), not a bare sprite.
+    static platform::Ref<CCLabelTTF> node();
 
     CCLabelTTF() = default;
     ~CCLabelTTF() override;
@@ -49,13 +54,14 @@ public:
     virtual bool initWithString(const std::string& string, const std::string& fontName, double fontSize,
                                 CGSize dimensions, CCTextAlignment hAlignment);
     virtual bool initWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                CGSize dimensions, CCTextAlignment hAlignment, CCVerticalTextAlignment vAlignment);
+                                CGSize dimensions, CCTextAlignment hAlignment,
+                                CCVerticalTextAlignment vAlignment);
     virtual bool initWithString(const std::string& string, const std::string& fontName, double fontSize,
                                 CGSize dimensions, CCTextAlignment hAlignment, CCLineBreakMode lineBreakMode);
     // The designated initialiser. Dimensions in points; a zero side sizes the texture to the text.
     virtual bool initWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                CGSize dimensions, CCTextAlignment hAlignment, CCVerticalTextAlignment vAlignment,
-                                CCLineBreakMode lineBreakMode);
+                                CGSize dimensions, CCTextAlignment hAlignment,
+                                CCVerticalTextAlignment vAlignment, CCLineBreakMode lineBreakMode);
 
     // Renders only when the string differs from the current one.
     void setString(const std::string& string) override;
@@ -153,34 +159,37 @@ platform::Ref<T> CCLabelTTF::labelWithString(const std::string& string, const st
     return cclabelttf_detail::made<T>([&](T& l) { return l.initWithString(string, fontName, fontSize); });
 }
 template <class T>
-platform::Ref<T> CCLabelTTF::labelWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                             CGSize dimensions, CCTextAlignment hAlignment) {
+platform::Ref<T> CCLabelTTF::labelWithString(const std::string& string, const std::string& fontName,
+                                             double fontSize, CGSize dimensions, CCTextAlignment hAlignment) {
     return cclabelttf_detail::made<T>([&](T& l) {
-        return l.initWithString(string, fontName, fontSize, dimensions, hAlignment, kCCVerticalTextAlignmentTop,
-                                kCCLineBreakModeWordWrap);
+        return l.initWithString(string, fontName, fontSize, dimensions, hAlignment,
+                                kCCVerticalTextAlignmentTop, kCCLineBreakModeWordWrap);
     });
 }
 template <class T>
-platform::Ref<T> CCLabelTTF::labelWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                             CGSize dimensions, CCTextAlignment hAlignment,
+platform::Ref<T> CCLabelTTF::labelWithString(const std::string& string, const std::string& fontName,
+                                             double fontSize, CGSize dimensions, CCTextAlignment hAlignment,
                                              CCVerticalTextAlignment vAlignment) {
-    return cclabelttf_detail::made<T>(
-        [&](T& l) { return l.initWithString(string, fontName, fontSize, dimensions, hAlignment, vAlignment); });
+    return cclabelttf_detail::made<T>([&](T& l) {
+        return l.initWithString(string, fontName, fontSize, dimensions, hAlignment, vAlignment);
+    });
 }
 template <class T>
-platform::Ref<T> CCLabelTTF::labelWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                             CGSize dimensions, CCTextAlignment hAlignment,
+platform::Ref<T> CCLabelTTF::labelWithString(const std::string& string, const std::string& fontName,
+                                             double fontSize, CGSize dimensions, CCTextAlignment hAlignment,
                                              CCLineBreakMode lineBreakMode) {
     return cclabelttf_detail::made<T>([&](T& l) {
-        return l.initWithString(string, fontName, fontSize, dimensions, hAlignment, kCCVerticalTextAlignmentTop,
-                                lineBreakMode);
+        return l.initWithString(string, fontName, fontSize, dimensions, hAlignment,
+                                kCCVerticalTextAlignmentTop, lineBreakMode);
     });
 }
 template <class T>
-platform::Ref<T> CCLabelTTF::labelWithString(const std::string& string, const std::string& fontName, double fontSize,
-                                             CGSize dimensions, CCTextAlignment hAlignment,
-                                             CCVerticalTextAlignment vAlignment, CCLineBreakMode lineBreakMode) {
+platform::Ref<T> CCLabelTTF::labelWithString(const std::string& string, const std::string& fontName,
+                                             double fontSize, CGSize dimensions, CCTextAlignment hAlignment,
+                                             CCVerticalTextAlignment vAlignment,
+                                             CCLineBreakMode lineBreakMode) {
     return cclabelttf_detail::made<T>([&](T& l) {
-        return l.initWithString(string, fontName, fontSize, dimensions, hAlignment, vAlignment, lineBreakMode);
+        return l.initWithString(string, fontName, fontSize, dimensions, hAlignment, vAlignment,
+                                lineBreakMode);
     });
 }

@@ -56,7 +56,9 @@ protected:
         CCTexture2D::setDefaultAlphaPixelFormat(kCCTexture2DPixelFormat_RGBA8888);
         fltest::EngineGLTest::TearDown();
     }
-    CCTexture2D* glyphs() const { return CCTextureCache::sharedTextureCache()->textureForKey("cc_fps_images"); }
+    CCTexture2D* glyphs() const {
+        return CCTextureCache::sharedTextureCache()->textureForKey("cc_fps_images");
+    }
 };
 
 TEST_F(StatsTest, ViewSetupMakesThreeLabelsOverTheCachedGlyphs) {
@@ -116,7 +118,7 @@ TEST_F(StatsTest, TextsRefreshOncePerTenthOfASecondOfDeltaTime) {
     std::string shownFPS = "00.0", shownSPF = "0.000", shownDraws = "000";
     for (int frame = 1; frame <= 400; ++frame) {
         const double dt = (std::rand() % 50) / 1000.0; // 0 to 49 ms
-        const double spfValue = frame / 1000.0;         // a different text each frame
+        const double spfValue = frame / 1000.0;        // a different text each frame
         const std::uint32_t calls = static_cast<std::uint32_t>(frame % 17);
         d->setTiming(dt, spfValue);
         drawCallCounter = calls;

@@ -22,7 +22,8 @@ using platform::Ref;
 CGSize measured(const std::string& text, const std::string& font, double size) {
     Ref<platform::Font> f = platform::TextRenderer::fontWithName(font, size);
     if (!f) return CGSizeZero;
-    return platform::TextRenderer::sizeWithFont(text, f.get(), CGSizeMake(0, 0), platform::LineBreakMode::WordWrap);
+    return platform::TextRenderer::sizeWithFont(text, f.get(), CGSizeMake(0, 0),
+                                                platform::LineBreakMode::WordWrap);
 }
 
 class LabelTTFTest : public fltest::SpriteFixture {
@@ -71,28 +72,30 @@ TEST_F(LabelTTFTest, PlainLabelsTakeTheSizeOfTheirText) {
     ASSERT_GT(text.width, 0);
     EXPECT_EQ(label->contentSize(), text);
     EXPECT_EQ(label->textureRect(), CGRectMake(0, 0, text.width, text.height));
-    EXPECT_EQ(label->shaderProgram(), CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTextureColor));
+    EXPECT_EQ(label->shaderProgram(),
+              CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTextureColor));
     EXPECT_EQ(label->texture()->resolutionType(), kCCResolutioniPhone);
     EXPECT_EQ(label->fontName(), "Helvetica");
     EXPECT_FLOAT_EQ(label->fontSize(), 20);
     EXPECT_EQ(label->description(), platform::format("<CCLabelTTF = %p | FontSize = 20.0>", label.get()));
 
     // A zero side of the dimensions counts as none.
-    auto wide = CCLabelTTF::labelWithString("Hello", "Helvetica", 20, CGSizeMake(200, 0), kCCTextAlignmentRight);
+    auto wide =
+        CCLabelTTF::labelWithString("Hello", "Helvetica", 20, CGSizeMake(200, 0), kCCTextAlignmentRight);
     ASSERT_TRUE(wide);
     EXPECT_EQ(wide->contentSize(), text);
 
     // Full dimensions make the box.
-    auto boxed = CCLabelTTF::labelWithString("Hello", "Helvetica", 20, CGSizeMake(120, 50), kCCTextAlignmentCenter,
-                                             kCCVerticalTextAlignmentBottom);
+    auto boxed = CCLabelTTF::labelWithString("Hello", "Helvetica", 20, CGSizeMake(120, 50),
+                                             kCCTextAlignmentCenter, kCCVerticalTextAlignmentBottom);
     ASSERT_TRUE(boxed);
     EXPECT_EQ(boxed->contentSize(), CGSizeMake(120, 50));
     EXPECT_EQ(boxed->horizontalAlignment(), kCCTextAlignmentCenter);
     EXPECT_EQ(boxed->verticalAlignment(), kCCVerticalTextAlignmentBottom);
 
     // The default label is empty, in Helvetica 12, without a texture.
-    auto plain = platform::make<CCLabelTTF>();
-    ASSERT_TRUE(plain->init());
+    Ref<CCLabelTTF> plain = CCLabelTTF::node();
+    ASSERT_TRUE(plain);
     EXPECT_EQ(plain->string(), "");
     EXPECT_EQ(plain->fontName(), "Helvetica");
     EXPECT_FLOAT_EQ(plain->fontSize(), 12);
@@ -109,7 +112,8 @@ TEST_F(LabelTTFTest, RetinaRendersTwiceTheFontSizeInPixels) {
     EXPECT_EQ(label->contentSize(), CGSizeMake(pixels.width / 2, pixels.height / 2));
     EXPECT_EQ(label->texture()->resolutionType(), kCCResolutioniPhoneRetinaDisplay);
 
-    auto boxed = CCLabelTTF::labelWithString("Score", "Helvetica", 15, CGSizeMake(50, 20), kCCTextAlignmentLeft);
+    auto boxed =
+        CCLabelTTF::labelWithString("Score", "Helvetica", 15, CGSizeMake(50, 20), kCCTextAlignmentLeft);
     ASSERT_TRUE(boxed);
     EXPECT_EQ(boxed->texture()->contentSizeInPixels(), CGSizeMake(100, 40));
     EXPECT_EQ(boxed->contentSize(), CGSizeMake(50, 20));
@@ -184,7 +188,8 @@ TEST_F(LabelTTFTest, LineBreakModesReachTheRenderer) {
 
 TEST_F(LabelTTFTest, ShadowAndStrokeRenderThroughADefinitionWithRoomForThem) {
     const CGSize text = measured("Hi", "Helvetica", 20);
-    auto label = CCLabelTTF::labelWithString("Hi", "Helvetica", 20, CGSizeMake(150, 60), kCCTextAlignmentLeft);
+    auto label =
+        CCLabelTTF::labelWithString("Hi", "Helvetica", 20, CGSizeMake(150, 60), kCCTextAlignmentLeft);
     ASSERT_TRUE(label);
     EXPECT_EQ(label->contentSize(), CGSizeMake(150, 60));
     EXPECT_EQ(label->texture()->pixelFormat(), kCCTexture2DPixelFormat_AI88);
@@ -252,7 +257,9 @@ TEST_F(LabelTTFTest, OnlyRealChangesRenderAgain) {
              [&] { label->setFontName("Courier"); }, [&] { label->setDimensions(CGSizeMake(90, 40)); },
              [&] { label->setHorizontalAlignment(kCCTextAlignmentRight); },
              [&] { label->setVerticalAlignment(kCCVerticalTextAlignmentBottom); },
-             [&] { label->enableStrokeWithColor(_ccColor3B{4, 5, 6}, 1, true); }}) {
+             [&] {
+                 label->enableStrokeWithColor(_ccColor3B{4, 5, 6}, 1, true);
+             }}) {
         CCTexture2D* before = label->texture();
         change();
         EXPECT_NE(label->texture(), before);
@@ -310,7 +317,8 @@ TEST_F(LabelTTFTest, UnknownFontsLeaveTheLastPictureInPlace) {
 TEST_F(LabelTTFTest, FontFilesAreRegisteredAndNamedAfterTheFile) {
     const fs::path dejavu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     if (!fs::exists(dejavu)) GTEST_SKIP() << "DejaVu Sans is not installed";
-    const fs::path dir = fs::temp_directory_path() / platform::format("footlight-label-ttf-%d", int(getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / platform::format("footlight-label-ttf-%d", int(getpid()));
     fs::create_directories(dir);
     fs::copy_file(dejavu, dir / "GameFace.TTF", fs::copy_options::overwrite_existing);
     CCFileUtils::sharedFileUtils()->setSearchPath({dir.string()});
@@ -338,8 +346,9 @@ TEST_F(LabelTTFTest, FontFilesAreRegisteredAndNamedAfterTheFile) {
 
 TEST_F(LabelTTFTest, FontDefinitionsCarryPointsOrPixels) {
     platform::setContentScaleFactor(2.0f);
-    auto label = CCLabelTTF::labelWithString("def", "Helvetica", 15.7f, CGSizeMake(80, 30), kCCTextAlignmentCenter,
-                                             kCCVerticalTextAlignmentBottom, kCCLineBreakModeClip);
+    auto label =
+        CCLabelTTF::labelWithString("def", "Helvetica", 15.7f, CGSizeMake(80, 30), kCCTextAlignmentCenter,
+                                    kCCVerticalTextAlignmentBottom, kCCLineBreakModeClip);
     ASSERT_TRUE(label);
     label->enableShadowWithOffset(CGSizeMake(3, -2), 0.8f, 1.5f, false);
     label->enableStrokeWithColor(_ccColor3B{1, 2, 3}, 2.5f, false);
