@@ -571,6 +571,15 @@ void CCMenuItemToggle::setIsEnabled(bool enabled) {
     }
 }
 
+void CCMenuItemToggle::cleanup() {
+    Ref<CCMenuItemToggle> keep(this);
+    for (std::size_t i = 0; i < _subItems.size(); ++i) {
+        Ref<CCMenuItem> item = _subItems[i];
+        if (!item->parent()) item->cleanup(); // the shown one is reached as a child
+    }
+    CCMenuItem::cleanup();
+}
+
 CCMenuItem* CCMenuItemToggle::selectedItem() const {
     return _selectedIndex < _subItems.size() ? _subItems[_selectedIndex].get() : nullptr;
 }

@@ -283,6 +283,9 @@ public:
     void activate() override;
     // Passes the flag on to every sub-item.
     void setIsEnabled(bool enabled) override;
+    // Reaches the sub-items not shown as well: they keep their actions while hidden, and an
+    // action's hold on its node would otherwise outlive the toggle.
+    void cleanup() override;
     // The sub-item at the selected index; null when there is none.
     CCMenuItem* selectedItem() const;
     // Not retained.

@@ -551,6 +551,10 @@ TEST_F(MenuItemTest, ToggleSubItemsFollowItsStateAndKeepTheirActions) {
     EXPECT_EQ(toggle->selectedIndex(), 1u) << "a disabled toggle stays put";
     toggle->setIsEnabled(true);
     EXPECT_TRUE(a->isEnabled());
+
+    // Cleaning the toggle up reaches the hidden sub-item's actions too.
+    toggle->removeFromParentAndCleanup(true);
+    EXPECT_EQ(a->numberOfRunningActions(), 0u);
 }
 
 TEST_F(MenuItemTest, ToggleListsStopAtTheFirstNullAndMustNotBeEmpty) {
