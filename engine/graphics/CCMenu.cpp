@@ -231,8 +231,9 @@ void CCMenu::checkGridCounts(const std::vector<std::uint64_t>& counts, const cha
         covered += count;
     }
     if (!exact || covered != children)
-        platform::raiseInconsistency(platform::format("CCMenu: the %s counts must cover the %llu children exactly",
-                                                      what, static_cast<unsigned long long>(children)));
+        platform::raiseInconsistency(
+            platform::format("CCMenu: the %s counts must cover the %llu children exactly", what,
+                             static_cast<unsigned long long>(children)));
 }
 
 void CCMenu::alignItemsInColumns(std::initializer_list<std::uint64_t> columns) {

@@ -105,16 +105,19 @@ void CCMenuItem::setTarget(Object* target, CCMenuItemSelector selector) {
 // ---- CCMenuItemLabel ----
 
 Ref<CCMenuItemLabel> CCMenuItemLabel::itemWithLabel(CCNode* label) {
-    return madeItem<CCMenuItemLabel>([&](CCMenuItemLabel& i) { return i.initWithLabel(label, CCMenuItemBlock()); });
+    return madeItem<CCMenuItemLabel>(
+        [&](CCMenuItemLabel& i) { return i.initWithLabel(label, CCMenuItemBlock()); });
 }
 
-Ref<CCMenuItemLabel> CCMenuItemLabel::itemWithLabel(CCNode* label, Object* target, CCMenuItemSelector selector) {
+Ref<CCMenuItemLabel> CCMenuItemLabel::itemWithLabel(CCNode* label, Object* target,
+                                                    CCMenuItemSelector selector) {
     return madeItem<CCMenuItemLabel>(
         [&](CCMenuItemLabel& i) { return i.initWithLabel(label, target, std::move(selector)); });
 }
 
 Ref<CCMenuItemLabel> CCMenuItemLabel::itemWithLabel(CCNode* label, CCMenuItemBlock block) {
-    return madeItem<CCMenuItemLabel>([&](CCMenuItemLabel& i) { return i.initWithLabel(label, std::move(block)); });
+    return madeItem<CCMenuItemLabel>(
+        [&](CCMenuItemLabel& i) { return i.initWithLabel(label, std::move(block)); });
 }
 
 bool CCMenuItemLabel::initWithLabel(CCNode* label, Object* target, CCMenuItemSelector selector) {
@@ -194,22 +197,27 @@ void CCMenuItemLabel::setIsEnabled(bool enabled) {
 
 // ---- CCMenuItemAtlasFont ----
 
-Ref<CCMenuItemAtlasFont> CCMenuItemAtlasFont::itemWithString(const std::string& value, const std::string& charMapFile,
+Ref<CCMenuItemAtlasFont> CCMenuItemAtlasFont::itemWithString(const std::string& value,
+                                                             const std::string& charMapFile,
                                                              std::int32_t itemWidth, std::int32_t itemHeight,
                                                              char startCharMap) {
-    return itemWithString(value, charMapFile, itemWidth, itemHeight, startCharMap, nullptr, CCMenuItemSelector());
+    return itemWithString(value, charMapFile, itemWidth, itemHeight, startCharMap, nullptr,
+                          CCMenuItemSelector());
 }
 
-Ref<CCMenuItemAtlasFont> CCMenuItemAtlasFont::itemWithString(const std::string& value, const std::string& charMapFile,
+Ref<CCMenuItemAtlasFont> CCMenuItemAtlasFont::itemWithString(const std::string& value,
+                                                             const std::string& charMapFile,
                                                              std::int32_t itemWidth, std::int32_t itemHeight,
                                                              char startCharMap, Object* target,
                                                              CCMenuItemSelector selector) {
     return madeItem<CCMenuItemAtlasFont>([&](CCMenuItemAtlasFont& i) {
-        return i.initWithString(value, charMapFile, itemWidth, itemHeight, startCharMap, target, std::move(selector));
+        return i.initWithString(value, charMapFile, itemWidth, itemHeight, startCharMap, target,
+                                std::move(selector));
     });
 }
 
-Ref<CCMenuItemAtlasFont> CCMenuItemAtlasFont::itemWithString(const std::string& value, const std::string& charMapFile,
+Ref<CCMenuItemAtlasFont> CCMenuItemAtlasFont::itemWithString(const std::string& value,
+                                                             const std::string& charMapFile,
                                                              std::int32_t itemWidth, std::int32_t itemHeight,
                                                              char startCharMap, CCMenuItemBlock block) {
     return madeItem<CCMenuItemAtlasFont>([&](CCMenuItemAtlasFont& i) {
@@ -274,7 +282,8 @@ Ref<CCMenuItemFont> CCMenuItemFont::itemWithString(const std::string& value, Obj
 }
 
 Ref<CCMenuItemFont> CCMenuItemFont::itemWithString(const std::string& value, CCMenuItemBlock block) {
-    return madeItem<CCMenuItemFont>([&](CCMenuItemFont& i) { return i.initWithString(value, std::move(block)); });
+    return madeItem<CCMenuItemFont>(
+        [&](CCMenuItemFont& i) { return i.initWithString(value, std::move(block)); });
 }
 
 bool CCMenuItemFont::initWithString(const std::string& value, Object* target, CCMenuItemSelector selector) {
@@ -292,7 +301,8 @@ bool CCMenuItemFont::initWithString(const std::string& value, CCMenuItemBlock bl
 void CCMenuItemFont::recreateLabel() {
     auto* text = dynamic_cast<CCLabelProtocol*>(_label);
     auto label = platform::make<CCLabelTTF>();
-    if (!label->initWithString(text ? text->string() : std::string(), _fontName, static_cast<double>(_fontSize)))
+    if (!label->initWithString(text ? text->string() : std::string(), _fontName,
+                               static_cast<double>(_fontSize)))
         return;
     setLabel(label.get());
 }
@@ -322,7 +332,8 @@ Ref<CCMenuItemSprite> CCMenuItemSprite::itemWithNormalSprite(CCNode* normalSprit
                                                              CCNode* disabledSprite, Object* target,
                                                              CCMenuItemSelector selector) {
     return madeItem<CCMenuItemSprite>([&](CCMenuItemSprite& i) {
-        return i.initWithNormalSprite(normalSprite, selectedSprite, disabledSprite, target, std::move(selector));
+        return i.initWithNormalSprite(normalSprite, selectedSprite, disabledSprite, target,
+                                      std::move(selector));
     });
 }
 
@@ -338,14 +349,15 @@ Ref<CCMenuItemSprite> CCMenuItemSprite::itemWithNormalSprite(CCNode* normalSprit
     });
 }
 
-bool CCMenuItemSprite::initWithNormalSprite(CCNode* normalSprite, CCNode* selectedSprite, CCNode* disabledSprite,
-                                            Object* target, CCMenuItemSelector selector) {
+bool CCMenuItemSprite::initWithNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
+                                            CCNode* disabledSprite, Object* target,
+                                            CCMenuItemSelector selector) {
     return initWithNormalSprite(normalSprite, selectedSprite, disabledSprite,
                                 blockForTarget(target, std::move(selector)));
 }
 
-bool CCMenuItemSprite::initWithNormalSprite(CCNode* normalSprite, CCNode* selectedSprite, CCNode* disabledSprite,
-                                            CCMenuItemBlock block) {
+bool CCMenuItemSprite::initWithNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
+                                            CCNode* disabledSprite, CCMenuItemBlock block) {
     // The item takes its size from the normal image: without one there is nothing to tap.
     if (!normalSprite) return false;
     if (!initWithBlock(std::move(block))) return false;
@@ -436,7 +448,8 @@ Ref<CCMenuItemImage> CCMenuItemImage::itemWithNormalImage(const std::string& nor
                                                           const std::string& selectedImage,
                                                           const std::string& disabledImage) {
     return madeItem<CCMenuItemImage>([&](CCMenuItemImage& i) {
-        return i.initWithNormalImage(normalImage, selectedImage, disabledImage, nullptr, CCMenuItemSelector());
+        return i.initWithNormalImage(normalImage, selectedImage, disabledImage, nullptr,
+                                     CCMenuItemSelector());
     });
 }
 
@@ -450,13 +463,15 @@ Ref<CCMenuItemImage> CCMenuItemImage::itemWithNormalImage(const std::string& nor
 }
 
 Ref<CCMenuItemImage> CCMenuItemImage::itemWithNormalImage(const std::string& normalImage,
-                                                          const std::string& selectedImage, CCMenuItemBlock block) {
+                                                          const std::string& selectedImage,
+                                                          CCMenuItemBlock block) {
     return itemWithNormalImage(normalImage, selectedImage, std::string(), std::move(block));
 }
 
 Ref<CCMenuItemImage> CCMenuItemImage::itemWithNormalImage(const std::string& normalImage,
                                                           const std::string& selectedImage,
-                                                          const std::string& disabledImage, CCMenuItemBlock block) {
+                                                          const std::string& disabledImage,
+                                                          CCMenuItemBlock block) {
     return madeItem<CCMenuItemImage>([&](CCMenuItemImage& i) {
         return i.initWithNormalImage(normalImage, selectedImage, disabledImage, std::move(block));
     });
@@ -465,7 +480,8 @@ Ref<CCMenuItemImage> CCMenuItemImage::itemWithNormalImage(const std::string& nor
 bool CCMenuItemImage::initWithNormalImage(const std::string& normalImage, const std::string& selectedImage,
                                           const std::string& disabledImage, Object* target,
                                           CCMenuItemSelector selector) {
-    return initWithNormalImage(normalImage, selectedImage, disabledImage, blockForTarget(target, std::move(selector)));
+    return initWithNormalImage(normalImage, selectedImage, disabledImage,
+                               blockForTarget(target, std::move(selector)));
 }
 
 bool CCMenuItemImage::initWithNormalImage(const std::string& normalImage, const std::string& selectedImage,
@@ -502,7 +518,8 @@ Ref<CCMenuItemToggle> CCMenuItemToggle::itemWithTarget(Object* target, CCMenuIte
         array.emplace_back(item);
     }
     CCMenuItemBlock block = blockForTarget(target, std::move(selector));
-    return madeItem<CCMenuItemToggle>([&](CCMenuItemToggle& i) { return i.initWithItems(array, std::move(block)); });
+    return madeItem<CCMenuItemToggle>(
+        [&](CCMenuItemToggle& i) { return i.initWithItems(array, std::move(block)); });
 }
 
 Ref<CCMenuItemToggle> CCMenuItemToggle::itemWithItems(const std::vector<Ref<CCMenuItem>>& items) {
@@ -511,7 +528,8 @@ Ref<CCMenuItemToggle> CCMenuItemToggle::itemWithItems(const std::vector<Ref<CCMe
 
 Ref<CCMenuItemToggle> CCMenuItemToggle::itemWithItems(const std::vector<Ref<CCMenuItem>>& items,
                                                       CCMenuItemBlock block) {
-    return madeItem<CCMenuItemToggle>([&](CCMenuItemToggle& i) { return i.initWithItems(items, std::move(block)); });
+    return madeItem<CCMenuItemToggle>(
+        [&](CCMenuItemToggle& i) { return i.initWithItems(items, std::move(block)); });
 }
 
 bool CCMenuItemToggle::initWithItems(const std::vector<Ref<CCMenuItem>>& items, CCMenuItemBlock block) {

@@ -117,23 +117,27 @@ protected:
 class CCMenuItemAtlasFont : public CCMenuItemLabel {
 public:
     // No handler. Null when the map cannot be loaded. Item sizes are points.
-    static platform::Ref<CCMenuItemAtlasFont> itemWithString(const std::string& value, const std::string& charMapFile,
+    static platform::Ref<CCMenuItemAtlasFont> itemWithString(const std::string& value,
+                                                             const std::string& charMapFile,
                                                              std::int32_t itemWidth, std::int32_t itemHeight,
                                                              char startCharMap);
-    static platform::Ref<CCMenuItemAtlasFont> itemWithString(const std::string& value, const std::string& charMapFile,
+    static platform::Ref<CCMenuItemAtlasFont> itemWithString(const std::string& value,
+                                                             const std::string& charMapFile,
                                                              std::int32_t itemWidth, std::int32_t itemHeight,
                                                              char startCharMap, platform::Object* target,
                                                              CCMenuItemSelector selector);
-    static platform::Ref<CCMenuItemAtlasFont> itemWithString(const std::string& value, const std::string& charMapFile,
+    static platform::Ref<CCMenuItemAtlasFont> itemWithString(const std::string& value,
+                                                             const std::string& charMapFile,
                                                              std::int32_t itemWidth, std::int32_t itemHeight,
                                                              char startCharMap, CCMenuItemBlock block);
 
-    virtual bool initWithString(const std::string& value, const std::string& charMapFile, std::int32_t itemWidth,
-                                std::int32_t itemHeight, char startCharMap, platform::Object* target,
-                                CCMenuItemSelector selector);
+    virtual bool initWithString(const std::string& value, const std::string& charMapFile,
+                                std::int32_t itemWidth, std::int32_t itemHeight, char startCharMap,
+                                platform::Object* target, CCMenuItemSelector selector);
     // The designated initialiser; false when the label cannot be made.
-    virtual bool initWithString(const std::string& value, const std::string& charMapFile, std::int32_t itemWidth,
-                                std::int32_t itemHeight, char startCharMap, CCMenuItemBlock block);
+    virtual bool initWithString(const std::string& value, const std::string& charMapFile,
+                                std::int32_t itemWidth, std::int32_t itemHeight, char startCharMap,
+                                CCMenuItemBlock block);
 };
 
 // A label item whose label is a system-font label. New items take the class-wide default font
@@ -152,7 +156,8 @@ public:
                                                         CCMenuItemSelector selector);
     static platform::Ref<CCMenuItemFont> itemWithString(const std::string& value, CCMenuItemBlock block);
 
-    virtual bool initWithString(const std::string& value, platform::Object* target, CCMenuItemSelector selector);
+    virtual bool initWithString(const std::string& value, platform::Object* target,
+                                CCMenuItemSelector selector);
     // The designated initialiser.
     virtual bool initWithString(const std::string& value, CCMenuItemBlock block);
 
@@ -178,14 +183,17 @@ public:
     // No handler.
     static platform::Ref<CCMenuItemSprite> itemWithNormalSprite(CCNode* normalSprite, CCNode* selectedSprite);
     static platform::Ref<CCMenuItemSprite> itemWithNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
-                                                                platform::Object* target, CCMenuItemSelector selector);
+                                                                platform::Object* target,
+                                                                CCMenuItemSelector selector);
     static platform::Ref<CCMenuItemSprite> itemWithNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
-                                                                CCNode* disabledSprite, platform::Object* target,
+                                                                CCNode* disabledSprite,
+                                                                platform::Object* target,
                                                                 CCMenuItemSelector selector);
     static platform::Ref<CCMenuItemSprite> itemWithNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
                                                                 CCMenuItemBlock block);
     static platform::Ref<CCMenuItemSprite> itemWithNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
-                                                                CCNode* disabledSprite, CCMenuItemBlock block);
+                                                                CCNode* disabledSprite,
+                                                                CCMenuItemBlock block);
 
     virtual bool initWithNormalSprite(CCNode* normalSprite, CCNode* selectedSprite, CCNode* disabledSprite,
                                       platform::Object* target, CCMenuItemSelector selector);
@@ -227,14 +235,16 @@ public:
                                                               const std::string& selectedImage);
     static platform::Ref<CCMenuItemImage> itemWithNormalImage(const std::string& normalImage,
                                                               const std::string& selectedImage,
-                                                              platform::Object* target, CCMenuItemSelector selector);
+                                                              platform::Object* target,
+                                                              CCMenuItemSelector selector);
     static platform::Ref<CCMenuItemImage> itemWithNormalImage(const std::string& normalImage,
                                                               const std::string& selectedImage,
                                                               const std::string& disabledImage);
     static platform::Ref<CCMenuItemImage> itemWithNormalImage(const std::string& normalImage,
                                                               const std::string& selectedImage,
                                                               const std::string& disabledImage,
-                                                              platform::Object* target, CCMenuItemSelector selector);
+                                                              platform::Object* target,
+                                                              CCMenuItemSelector selector);
     static platform::Ref<CCMenuItemImage> itemWithNormalImage(const std::string& normalImage,
                                                               const std::string& selectedImage,
                                                               CCMenuItemBlock block);
@@ -262,7 +272,8 @@ public:
 class CCMenuItemToggle : public CCMenuItem {
 public:
     // Items up to the first null; the handler through the target and selector.
-    static platform::Ref<CCMenuItemToggle> itemWithTarget(platform::Object* target, CCMenuItemSelector selector,
+    static platform::Ref<CCMenuItemToggle> itemWithTarget(platform::Object* target,
+                                                          CCMenuItemSelector selector,
                                                           std::initializer_list<CCMenuItem*> items);
     static platform::Ref<CCMenuItemToggle> itemWithItems(const std::vector<platform::Ref<CCMenuItem>>& items);
     static platform::Ref<CCMenuItemToggle> itemWithItems(const std::vector<platform::Ref<CCMenuItem>>& items,

@@ -40,7 +40,8 @@ class MenuItemTest : public fltest::SpriteFixture {
 protected:
     void SetUp() override {
         fltest::SpriteFixture::SetUp();
-        dir = fs::temp_directory_path() / platform::format("footlight-menu-item-%d", static_cast<int>(getpid()));
+        dir = fs::temp_directory_path() /
+              platform::format("footlight-menu-item-%d", static_cast<int>(getpid()));
         fs::create_directories(dir);
         CCFileUtils::sharedFileUtils()->setSearchPath({dir.string()});
     }
@@ -337,7 +338,8 @@ TEST_F(MenuItemTest, FontItemsUseTheClassWideFontAndRemakeTheirLabel) {
 TEST_F(MenuItemTest, AtlasFontItemsShowACharacterMap) {
     writePNG("digits.png", 40, 10, 0xFFFFFFFFu);
     int calls = 0;
-    auto item = CCMenuItemAtlasFont::itemWithString("123", "digits.png", 10, 10, '0', [&](Object*) { ++calls; });
+    auto item =
+        CCMenuItemAtlasFont::itemWithString("123", "digits.png", 10, 10, '0', [&](Object*) { ++calls; });
     ASSERT_TRUE(item);
     auto* label = dynamic_cast<CCLabelAtlas*>(item->label());
     ASSERT_NE(label, nullptr);
@@ -366,7 +368,8 @@ TEST_F(MenuItemTest, SpriteItemShowsOneImageForEachState) {
         EXPECT_EQ(s->anchorPoint(), CGPointZero);
     }
     auto shown = [&] {
-        return std::string(normal->visible() ? "n" : "") + (pressed->visible() ? "s" : "") + (off->visible() ? "d" : "");
+        return std::string(normal->visible() ? "n" : "") + (pressed->visible() ? "s" : "") +
+               (off->visible() ? "d" : "");
     };
     EXPECT_EQ(shown(), "n");
     item->selected();
@@ -426,7 +429,8 @@ TEST_F(MenuItemTest, ImageItemsComeFromFilesAndSpriteFrames) {
     writePNG("n.png", 10, 6, 0xFF0000FFu);
     writePNG("s.png", 10, 6, 0x00FF00FFu);
     auto target = make<Target>();
-    auto item = CCMenuItemImage::itemWithNormalImage("n.png", "s.png", target.get(), fl_selector(Target::tapped));
+    auto item =
+        CCMenuItemImage::itemWithNormalImage("n.png", "s.png", target.get(), fl_selector(Target::tapped));
     ASSERT_TRUE(item);
     EXPECT_EQ(item->contentSize(), CGSizeMake(10, 6));
     EXPECT_NE(item->selectedImage(), nullptr);

@@ -158,7 +158,8 @@ TEST_F(MenuTest, NewMenuFillsTheWindowCentredBelowTheStatusBar) {
 
     // The list stops at the first null.
     auto c = Probe::at("c", &log, 0, 0);
-    EXPECT_EQ(CCMenu::menuWithItems({c.get(), nullptr, Probe::at("d", &log, 0, 0).get()})->children()->count(), 1u);
+    EXPECT_EQ(
+        CCMenu::menuWithItems({c.get(), nullptr, Probe::at("d", &log, 0, 0).get()})->children()->count(), 1u);
     auto empty = makeNode<CCMenu>();
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->children(), nullptr);
@@ -219,7 +220,8 @@ TEST_F(MenuTest, DraggingMovesTheSelectionAndOnlyTheLastItemActivates) {
     move(kCX + 50, kCY);
     EXPECT_EQ(menu->selectedItem(), b.get());
     up();
-    EXPECT_EQ(log.calls, (Calls{"a:selected", "a:unselected", "b:selected", "b:unselected", "b:activate", "b:handler"}));
+    EXPECT_EQ(log.calls,
+              (Calls{"a:selected", "a:unselected", "b:selected", "b:unselected", "b:activate", "b:handler"}));
     EXPECT_EQ(menu->selectedItem(), b.get()) << "kept until the next touch";
 
     // Off every item and lifted there: nothing activates.
@@ -462,8 +464,8 @@ TEST_F(MenuTest, GridCountsMustCoverTheItemsExactly) {
     auto a = Probe::at("a", &log, 1, 2), b = Probe::at("b", &log, 1, 2), c = Probe::at("c", &log, 1, 2);
     auto menu = CCMenu::menuWithItems({a.get(), b.get(), c.get()});
     using Counts = std::vector<std::uint64_t>;
-    for (const Counts& counts : {Counts{2}, Counts{2, 2}, Counts{}, Counts{0, 3}, Counts{3, 0}, Counts{1, UINT64_MAX},
-                                 Counts{UINT64_MAX, UINT64_MAX, 3}}) {
+    for (const Counts& counts : {Counts{2}, Counts{2, 2}, Counts{}, Counts{0, 3}, Counts{3, 0},
+                                 Counts{1, UINT64_MAX}, Counts{UINT64_MAX, UINT64_MAX, 3}}) {
         for (bool byRows : {true, false}) {
             try {
                 if (byRows)
