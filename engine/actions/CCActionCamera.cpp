@@ -50,8 +50,8 @@ Ref<platform::Object> CCOrbitCamera::copyWithZone(platform::Zone*) const {
     return copy;
 }
 
-bool CCOrbitCamera::initWithDuration(float t, float radius, float deltaRadius, float angleZ, float deltaAngleZ,
-                                     float angleX, float deltaAngleX) {
+bool CCOrbitCamera::initWithDuration(float t, float radius, float deltaRadius, float angleZ,
+                                     float deltaAngleZ, float angleX, float deltaAngleX) {
     if (!CCActionInterval::initWithDuration(static_cast<double>(t))) return false;
     _radius = radius;
     _deltaRadius = deltaRadius;

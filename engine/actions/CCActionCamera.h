@@ -27,15 +27,16 @@ protected:
 class CCOrbitCamera : public CCActionFactory<CCOrbitCamera, CCActionCamera> {
 public:
     // Seconds, in single precision as the other values.
-    static platform::Ref<CCOrbitCamera> actionWithDuration(float t, float radius, float deltaRadius, float angleZ,
-                                                           float deltaAngleZ, float angleX, float deltaAngleX);
+    static platform::Ref<CCOrbitCamera> actionWithDuration(float t, float radius, float deltaRadius,
+                                                           float angleZ, float deltaAngleZ, float angleX,
+                                                           float deltaAngleX);
 
     CCOrbitCamera() = default;
 
     // Same class and values.
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
-    bool initWithDuration(float t, float radius, float deltaRadius, float angleZ, float deltaAngleZ, float angleX,
-                          float deltaAngleX);
+    bool initWithDuration(float t, float radius, float deltaRadius, float angleZ, float deltaAngleZ,
+                          float angleX, float deltaAngleX);
     void startWithTarget(CCNode* target) override;
     // Sets the eye; the centre and up vector stay.
     void update(double t) override;

@@ -93,7 +93,8 @@ Ref<CCPointArray> CCPointArray::reverse() const {
 
 void CCPointArray::reverseInline() {
     std::size_t n = _controlPoints.size();
-    for (std::size_t i = 0; i < n / 2; ++i) std::swap(_controlPoints[i], _controlPoints[n - 1 - i]);
+    for (std::size_t i = 0; i < n / 2; ++i)
+        std::swap(_controlPoints[i], _controlPoints[n - 1 - i]);
 }
 
 // ---- the curve ----

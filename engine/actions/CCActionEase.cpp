@@ -52,7 +52,8 @@ template <class T> Ref<T> typedSameClass(const CCAction* self) {
 }
 
 // The new ease of the given kind around `inner` (already reversed); null when there is none.
-template <class T, class... Extra> Ref<CCFiniteTimeAction> easeAround(CCActionInterval* inner, Extra... extra) {
+template <class T, class... Extra>
+Ref<CCFiniteTimeAction> easeAround(CCActionInterval* inner, Extra... extra) {
     if (!inner) return nullptr;
     return T::actionWithAction(inner, extra...);
 }
@@ -272,7 +273,8 @@ Ref<CCFiniteTimeAction> CCEasePolynomialOut::reverse() const {
 
 void CCEasePolynomialInOut::update(double t) {
     if (t < 0.5)
-        _inner->update(powfWide(_intersetValue * t, static_cast<double>(static_cast<float>(_polynomialOrder))));
+        _inner->update(
+            powfWide(_intersetValue * t, static_cast<double>(static_cast<float>(_polynomialOrder))));
     else
         _inner->update(polynomialOutTail((t - 1) * _intersetValue, _polynomialOrder, _hasInflection));
 }

@@ -62,8 +62,8 @@ Ref<CCRotateTo> CCRotateTo::actionWithDuration(double duration, float angle) {
 }
 
 Ref<CCRotateTo> CCRotateTo::actionWithDuration(double duration, float angleX, float angleY) {
-    return createWith(InitOf<CCRotateTo, double, float, float>(&CCRotateTo::initWithDuration), duration, angleX,
-                      angleY);
+    return createWith(InitOf<CCRotateTo, double, float, float>(&CCRotateTo::initWithDuration), duration,
+                      angleX, angleY);
 }
 
 bool CCRotateTo::initWithDuration(double duration, float angle) {
@@ -78,11 +78,13 @@ bool CCRotateTo::initWithDuration(double duration, float angleX, float angleY) {
 }
 
 Ref<platform::Object> CCRotateTo::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCRotateTo& a) { return a.initWithDuration(_duration, _dstAngleX, _dstAngleY); });
+    return sameClass(this,
+                     [&](CCRotateTo& a) { return a.initWithDuration(_duration, _dstAngleX, _dstAngleY); });
 }
 
 void CCRotateTo::startWithTarget(CCNode* target) {
     CCActionInterval::startWithTarget(target);
+    if (!target) return;
     _startAngleX = reduceAngle(target->rotationX(), 360);
     _diffAngleX = shorterTurn(_dstAngleX - _startAngleX);
     _startAngleY = reduceAngle(target->rotationY(), 360);
@@ -102,8 +104,8 @@ Ref<CCRotateBy> CCRotateBy::actionWithDuration(double duration, float angle) {
 }
 
 Ref<CCRotateBy> CCRotateBy::actionWithDuration(double duration, float angleX, float angleY) {
-    return createWith(InitOf<CCRotateBy, double, float, float>(&CCRotateBy::initWithDuration), duration, angleX,
-                      angleY);
+    return createWith(InitOf<CCRotateBy, double, float, float>(&CCRotateBy::initWithDuration), duration,
+                      angleX, angleY);
 }
 
 bool CCRotateBy::initWithDuration(double duration, float angle) {
@@ -123,6 +125,7 @@ Ref<platform::Object> CCRotateBy::copyWithZone(platform::Zone*) const {
 
 void CCRotateBy::startWithTarget(CCNode* target) {
     CCActionInterval::startWithTarget(target);
+    if (!target) return;
     _startAngleX = target->rotationX();
     _startAngleY = target->rotationY();
 }
@@ -155,6 +158,7 @@ Ref<platform::Object> CCMoveBy::copyWithZone(platform::Zone*) const {
 
 void CCMoveBy::startWithTarget(CCNode* target) {
     CCActionInterval::startWithTarget(target);
+    if (!target) return;
     _previousPos = _startPos = target->position();
 }
 
@@ -164,7 +168,8 @@ void CCMoveBy::update(double t) {
 }
 
 Ref<CCFiniteTimeAction> CCMoveBy::reverse() const {
-    return sameClass(this, [&](CCMoveBy& a) { return a.initWithDuration(_duration, negated(_positionDelta)); });
+    return sameClass(this,
+                     [&](CCMoveBy& a) { return a.initWithDuration(_duration, negated(_positionDelta)); });
 }
 
 // ---- CCMoveTo ----
@@ -186,6 +191,7 @@ Ref<platform::Object> CCMoveTo::copyWithZone(platform::Zone*) const {
 
 void CCMoveTo::startWithTarget(CCNode* target) {
     CCMoveBy::startWithTarget(target);
+    if (!target) return;
     _positionDelta = minus(_endPosition, target->position());
 }
 
@@ -212,6 +218,7 @@ Ref<platform::Object> CCSkewTo::copyWithZone(platform::Zone*) const {
 
 void CCSkewTo::startWithTarget(CCNode* target) {
     CCActionInterval::startWithTarget(target);
+    if (!target) return;
     // X wraps by half a turn, Y by a whole one: the two axes have always been reduced unlike.
     _startSkewX = reduceAngle(target->skewX(), 180);
     _deltaX = shorterTurn(_endSkewX - _startSkewX);
@@ -271,11 +278,13 @@ bool CCJumpBy::initWithDuration(double duration, CGPoint position, double height
 }
 
 Ref<platform::Object> CCJumpBy::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCJumpBy& a) { return a.initWithDuration(_duration, _delta, _height, _jumps); });
+    return sameClass(this,
+                     [&](CCJumpBy& a) { return a.initWithDuration(_duration, _delta, _height, _jumps); });
 }
 
 void CCJumpBy::startWithTarget(CCNode* target) {
     CCActionInterval::startWithTarget(target);
+    if (!target) return;
     _previousPos = _startPosition = target->position();
 }
 
@@ -289,8 +298,8 @@ void CCJumpBy::update(double t) {
 }
 
 Ref<CCFiniteTimeAction> CCJumpBy::reverse() const {
-    return sameClass(this,
-                     [&](CCJumpBy& a) { return a.initWithDuration(_duration, negated(_delta), _height, _jumps); });
+    return sameClass(
+        this, [&](CCJumpBy& a) { return a.initWithDuration(_duration, negated(_delta), _height, _jumps); });
 }
 
 // ---- CCJumpTo ----
@@ -307,12 +316,13 @@ bool CCJumpTo::initWithDuration(double duration, CGPoint position, double height
 }
 
 Ref<platform::Object> CCJumpTo::copyWithZone(platform::Zone*) const {
-    return sameClass(this,
-                     [&](CCJumpTo& a) { return a.initWithDuration(_duration, _endPosition, _height, _jumps); });
+    return sameClass(
+        this, [&](CCJumpTo& a) { return a.initWithDuration(_duration, _endPosition, _height, _jumps); });
 }
 
 void CCJumpTo::startWithTarget(CCNode* target) {
     CCJumpBy::startWithTarget(target);
+    if (!target) return;
     // From the end position kept apart, so that a restart (in a repeat) hops to the same place.
     _delta = minus(_endPosition, _startPosition);
 }
@@ -339,6 +349,7 @@ Ref<platform::Object> CCBezierBy::copyWithZone(platform::Zone*) const {
 
 void CCBezierBy::startWithTarget(CCNode* target) {
     CCActionInterval::startWithTarget(target);
+    if (!target) return;
     _previousPosition = _startPosition = target->position();
 }
 
@@ -384,6 +395,7 @@ Ref<platform::Object> CCBezierTo::copyWithZone(platform::Zone*) const {
 
 void CCBezierTo::startWithTarget(CCNode* target) {
     CCBezierBy::startWithTarget(target);
+    if (!target) return;
     _config.controlPoint_1 = minus(_toConfig.controlPoint_1, _startPosition);
     _config.controlPoint_2 = minus(_toConfig.controlPoint_2, _startPosition);
     _config.endPosition = minus(_toConfig.endPosition, _startPosition);
@@ -416,11 +428,13 @@ bool CCScaleTo::initWithDuration(double duration, float scaleX, float scaleY) {
 }
 
 Ref<platform::Object> CCScaleTo::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCScaleTo& a) { return a.initWithDuration(_duration, _endScaleX, _endScaleY); });
+    return sameClass(this,
+                     [&](CCScaleTo& a) { return a.initWithDuration(_duration, _endScaleX, _endScaleY); });
 }
 
 void CCScaleTo::startWithTarget(CCNode* target) {
     CCActionInterval::startWithTarget(target);
+    if (!target) return;
     _startScaleX = target->scaleX();
     _startScaleY = target->scaleY();
     _deltaX = _endScaleX - _startScaleX;
@@ -451,5 +465,6 @@ void CCScaleBy::startWithTarget(CCNode* target) {
 }
 
 Ref<CCFiniteTimeAction> CCScaleBy::reverse() const {
-    return sameClass(this, [&](CCScaleBy& a) { return a.initWithDuration(_duration, 1 / _endScaleX, 1 / _endScaleY); });
+    return sameClass(
+        this, [&](CCScaleBy& a) { return a.initWithDuration(_duration, 1 / _endScaleX, 1 / _endScaleY); });
 }

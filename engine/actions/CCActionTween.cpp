@@ -80,15 +80,17 @@ void CCKeyValueSetters::setValue(platform::Object* object, float value, const st
     if (!entry.set)
         throw platform::Exception(
             NSUndefinedKeyException,
-            platform::format("[<%s %p> setValue:forUndefinedKey:]: this class is not key value coding-compliant for "
-                             "the key %s.",
-                             object->className(), static_cast<const void*>(object), key));
+            platform::format(
+                "[<%s %p> setValue:forUndefinedKey:]: this class is not key value coding-compliant for "
+                "the key %s.",
+                object->className(), static_cast<const void*>(object), key));
     entry.set(object, value);
 }
 
 // ---- CCActionTween ----
 
-Ref<CCActionTween> CCActionTween::actionWithDuration(double duration, const std::string& key, float from, float to) {
+Ref<CCActionTween> CCActionTween::actionWithDuration(double duration, const std::string& key, float from,
+                                                     float to) {
     return createWith(&CCActionTween::initWithDuration, duration, key, from, to);
 }
 

@@ -31,11 +31,13 @@ public:
     template <class C> static void registerSetter(void (C::*setter)(float), const std::string& key) {
         registerSetter<C>([setter](C& object, float value) { (object.*setter)(value); }, key);
     }
-    template <class C> static void registerSetter(std::function<void(C&, float)> setter, const std::string& key) {
-        add(key, Entry{[](const platform::Object* object) { return dynamic_cast<const C*>(object) != nullptr; },
-                       [setter = std::move(setter)](platform::Object* object, float value) {
-                           setter(*dynamic_cast<C*>(object), value);
-                       }});
+    template <class C>
+    static void registerSetter(std::function<void(C&, float)> setter, const std::string& key) {
+        add(key,
+            Entry{[](const platform::Object* object) { return dynamic_cast<const C*>(object) != nullptr; },
+                  [setter = std::move(setter)](platform::Object* object, float value) {
+                      setter(*dynamic_cast<C*>(object), value);
+                  }});
     }
 
     // Whether some class of the object has a setter for the key.
@@ -53,8 +55,8 @@ private:
 class CCActionTween : public CCActionFactory<CCActionTween, CCActionInterval> {
 public:
     // Seconds; the property named `key` goes from `from` to `to`.
-    static platform::Ref<CCActionTween> actionWithDuration(double duration, const std::string& key, float from,
-                                                           float to);
+    static platform::Ref<CCActionTween> actionWithDuration(double duration, const std::string& key,
+                                                           float from, float to);
 
     CCActionTween() = default;
 

@@ -66,6 +66,7 @@ Ref<platform::Object> CCBlink::copyWithZone(platform::Zone*) const {
 
 void CCBlink::startWithTarget(CCNode* target) {
     CCActionInterval::startWithTarget(target);
+    if (!target) return;
     _originalState = target->visible();
 }
 
@@ -186,7 +187,8 @@ bool CCTintBy::initWithDuration(double duration, std::int16_t deltaRed, std::int
 }
 
 Ref<platform::Object> CCTintBy::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCTintBy& a) { return a.initWithDuration(_duration, _deltaR, _deltaG, _deltaB); });
+    return sameClass(this,
+                     [&](CCTintBy& a) { return a.initWithDuration(_duration, _deltaR, _deltaG, _deltaB); });
 }
 
 void CCTintBy::startWithTarget(CCNode* target) {
@@ -204,9 +206,7 @@ void CCTintBy::update(double t) {
     if (!rgba) return;
     // A channel pushed out of 0..255 stays at the edge it crossed, rather than wrapping round
     // into an unrelated colour.
-    auto channel = [t](std::int16_t from, std::int16_t delta) {
-        return clampedByte(from + delta * t);
-    };
+    auto channel = [t](std::int16_t from, std::int16_t delta) { return clampedByte(from + delta * t); };
     rgba->setColor(ccc3(channel(_fromR, _deltaR), channel(_fromG, _deltaG), channel(_fromB, _deltaB)));
 }
 
@@ -227,7 +227,8 @@ Ref<CCAnimate> CCAnimate::actionWithAnimation(CCAnimation* animation) {
 bool CCAnimate::initWithAnimation(CCAnimation* animation) {
     if (!animation) return false;
     float singleDuration = animation->duration();
-    if (!CCActionInterval::initWithDuration(singleDuration * static_cast<float>(animation->loops()))) return false;
+    if (!CCActionInterval::initWithDuration(singleDuration * static_cast<float>(animation->loops())))
+        return false;
     _nextFrame = 0;
     setAnimation(animation);
     _origFrame = nullptr;
@@ -254,6 +255,7 @@ Ref<platform::Object> CCAnimate::copyWithZone(platform::Zone*) const {
 
 void CCAnimate::startWithTarget(CCNode* target) {
     CCActionInterval::startWithTarget(target);
+    if (!target) return;
     _origFrame = nullptr;
     auto* sprite = dynamic_cast<CCSprite*>(target);
     if (_animation && _animation->restoreOriginalFrame() && sprite) _origFrame = sprite->displayFrame();
@@ -298,8 +300,8 @@ void CCAnimate::update(double t) {
         if (!frame) continue;
         sprite->setDisplayFrame(frame->spriteFrame());
         if (!frame->userInfo().isNull())
-            platform::NotificationCenter::defaultCenter().postNotificationName(CCAnimationFrameDisplayedNotification,
-                                                                               sprite, frame->userInfo());
+            platform::NotificationCenter::defaultCenter().postNotificationName(
+                CCAnimationFrameDisplayedNotification, sprite, frame->userInfo());
         if (_target != sprite) break;
     }
 }

@@ -13,8 +13,8 @@ Ref<CCFollow> CCFollow::actionWithTarget(CCNode* followedNode) {
 }
 
 Ref<CCFollow> CCFollow::actionWithTarget(CCNode* followedNode, CGRect rect) {
-    return createWith(static_cast<bool (CCFollow::*)(CCNode*, CGRect)>(&CCFollow::initWithTarget), followedNode,
-                      rect);
+    return createWith(static_cast<bool (CCFollow::*)(CCNode*, CGRect)>(&CCFollow::initWithTarget),
+                      followedNode, rect);
 }
 
 bool CCFollow::initWithTarget(CCNode* followedNode) {

@@ -38,7 +38,8 @@ _ccColor4B colorToBytes(_ccColor4F c) {
 }
 
 _ccV2F_C4B_T2F vertex(CGPoint p, _ccColor4B color, CGPoint t) {
-    return {{static_cast<float>(p.x), static_cast<float>(p.y)}, color,
+    return {{static_cast<float>(p.x), static_cast<float>(p.y)},
+            color,
             {static_cast<float>(t.x), static_cast<float>(t.y)}};
 }
 
@@ -130,8 +131,8 @@ void CCDrawNode::render() {
         // The array object keeps attribute pointers, not the buffer binding: bind it plainly.
         glCheck(glBindBuffer(GL_ARRAY_BUFFER, _vbo));
         glCheck(glBufferData(GL_ARRAY_BUFFER,
-                             static_cast<GLsizeiptr>(sizeof(_ccV2F_C4B_T2F) * _bufferCapacity), _buffer.data(),
-                             GL_STREAM_DRAW));
+                             static_cast<GLsizeiptr>(sizeof(_ccV2F_C4B_T2F) * _bufferCapacity),
+                             _buffer.data(), GL_STREAM_DRAW));
         glCheck(glBindBuffer(GL_ARRAY_BUFFER, 0));
         _dirty = false;
     }
@@ -198,12 +199,24 @@ void CCDrawNode::drawSegmentFrom(CGPoint a, CGPoint b, double radius, _ccColor4F
     const CGPoint v7 = pointAdd(a, pointAdd(nw, tw));
 
     const _ccV2F_C4B_T2F v[kVertices] = {
-        vertex(v0, c, neg(pointAdd(n, t))), vertex(v1, c, pointSub(n, t)),  vertex(v2, c, neg(n)),
-        vertex(v3, c, n),                   vertex(v1, c, pointSub(n, t)),  vertex(v2, c, neg(n)),
-        vertex(v3, c, n),                   vertex(v4, c, neg(n)),          vertex(v2, c, neg(n)),
-        vertex(v3, c, n),                   vertex(v4, c, neg(n)),          vertex(v5, c, n),
-        vertex(v6, c, pointSub(t, n)),      vertex(v4, c, neg(n)),          vertex(v5, c, n),
-        vertex(v6, c, pointSub(t, n)),      vertex(v7, c, pointAdd(n, t)),  vertex(v5, c, n),
+        vertex(v0, c, neg(pointAdd(n, t))),
+        vertex(v1, c, pointSub(n, t)),
+        vertex(v2, c, neg(n)),
+        vertex(v3, c, n),
+        vertex(v1, c, pointSub(n, t)),
+        vertex(v2, c, neg(n)),
+        vertex(v3, c, n),
+        vertex(v4, c, neg(n)),
+        vertex(v2, c, neg(n)),
+        vertex(v3, c, n),
+        vertex(v4, c, neg(n)),
+        vertex(v5, c, n),
+        vertex(v6, c, pointSub(t, n)),
+        vertex(v4, c, neg(n)),
+        vertex(v5, c, n),
+        vertex(v6, c, pointSub(t, n)),
+        vertex(v7, c, pointAdd(n, t)),
+        vertex(v5, c, n),
     };
     append(v, kVertices);
 }

@@ -34,8 +34,8 @@ public:
     void drawSegmentFrom(CGPoint a, CGPoint b, double radius, _ccColor4F color);
     // A convex polygon (count of at least 2 points; fewer draws nothing) filled, with an outline
     // of the width when the border colour is not transparent, else a half-point fringe.
-    void drawPolyWithVerts(const CGPoint* verts, std::uint64_t count, _ccColor4F fillColor, double borderWidth,
-                           _ccColor4F borderColor);
+    void drawPolyWithVerts(const CGPoint* verts, std::uint64_t count, _ccColor4F fillColor,
+                           double borderWidth, _ccColor4F borderColor);
     // Drops every shape.
     void clear();
 

@@ -208,7 +208,8 @@ void CCRenderTexture::begin() {
     const CGSize winSize = director->winSizeInPixels();
     // A window or texture without size has no ratio: keep the scale rather than divide by 0.
     float widthRatio = 1, heightRatio = 1;
-    if (winSize.width > 0 && texSize.width > 0) widthRatio = static_cast<float>(winSize.width / texSize.width);
+    if (winSize.width > 0 && texSize.width > 0)
+        widthRatio = static_cast<float>(winSize.width / texSize.width);
     if (winSize.height > 0 && texSize.height > 0)
         heightRatio = static_cast<float>(winSize.height / texSize.height);
 
@@ -216,8 +217,8 @@ void CCRenderTexture::begin() {
 
     // World coordinates keep their window positions inside the texture.
     kmMat4 orthoMatrix;
-    mat4Orthographic(&orthoMatrix, -1.0f / widthRatio, 1.0f / widthRatio, -1.0f / heightRatio, 1.0f / heightRatio,
-                     -1, 1);
+    mat4Orthographic(&orthoMatrix, -1.0f / widthRatio, 1.0f / widthRatio, -1.0f / heightRatio,
+                     1.0f / heightRatio, -1, 1);
     matrixMultiply(&orthoMatrix);
 
     GLint oldFBO = 0;
@@ -243,7 +244,8 @@ void CCRenderTexture::clearBuffers(GLbitfield flags, _ccColor4F color, float dep
         glCheck(glClearStencil(stencilValue));
     }
     glCheck(glClear(flags));
-    if (flags & GL_COLOR_BUFFER_BIT) glCheck(glClearColor(oldColor[0], oldColor[1], oldColor[2], oldColor[3]));
+    if (flags & GL_COLOR_BUFFER_BIT)
+        glCheck(glClearColor(oldColor[0], oldColor[1], oldColor[2], oldColor[3]));
     if (flags & GL_DEPTH_BUFFER_BIT) glCheck(glClearDepthf(oldDepth));
     if (flags & GL_STENCIL_BUFFER_BIT) glCheck(glClearStencil(oldStencil));
 }
@@ -329,7 +331,8 @@ void CCRenderTexture::draw() {
 platform::Ref<platform::Image> CCRenderTexture::newCGImage() {
     if (!_texture || !_FBO) return nullptr;
     const CGSize size = _texture->contentSizeInPixels();
-    const std::uint32_t tx = static_cast<std::uint32_t>(size.width), ty = static_cast<std::uint32_t>(size.height);
+    const std::uint32_t tx = static_cast<std::uint32_t>(size.width),
+                        ty = static_cast<std::uint32_t>(size.height);
     if (tx == 0 || ty == 0) return nullptr;
     const std::size_t rowBytes = std::size_t(tx) * 4;
     std::vector<std::uint8_t> read, flipped;

@@ -38,13 +38,15 @@ public:
     // stencil attachment), or 0 for none. False for an empty or oversized texture, or a
     // framebuffer GL cannot draw into; nothing is left behind then. Pixel formats the texture
     // cannot hold throw as the texture does.
-    virtual bool initWithWidth(int width, int height, CCTexture2DPixelFormat format, GLuint depthStencilFormat);
+    virtual bool initWithWidth(int width, int height, CCTexture2DPixelFormat format,
+                               GLuint depthStencilFormat);
 
     // Redirects drawing into the texture, keeping window coordinates; pair with end().
     void begin();
     // begin(), then clears the buffers the GL flags name with the given values (colour
     // components 0-1); GL's own clear values are left as they were.
-    void beginWithClear(float r, float g, float b, float a, float depthValue, int stencilValue, GLbitfield flags);
+    void beginWithClear(float r, float g, float b, float a, float depthValue, int stencilValue,
+                        GLbitfield flags);
     void beginWithClear(float r, float g, float b, float a);
     void beginWithClear(float r, float g, float b, float a, float depthValue);
     void beginWithClear(float r, float g, float b, float a, float depthValue, int stencilValue);
@@ -74,7 +76,7 @@ public:
     platform::Ref<platform::Image> getUIImage();
 
     // The texture's content size in points (the node's own size is not used).
-    CGSize contentSize() const;
+    CGSize contentSize() const override;
     // Does nothing: the texture decides the size.
     void setContentSize(CGSize contentSize) override;
 
@@ -94,9 +96,8 @@ public:
     void setClearFlags(GLbitfield clearFlags) { _clearFlags = clearFlags; }
 
     // Factories; null when the initialiser refuses.
-    static platform::Ref<CCRenderTexture> renderTextureWithWidth(int width, int height,
-                                                                 CCTexture2DPixelFormat format,
-                                                                 GLuint depthStencilFormat);
+    static platform::Ref<CCRenderTexture>
+    renderTextureWithWidth(int width, int height, CCTexture2DPixelFormat format, GLuint depthStencilFormat);
     static platform::Ref<CCRenderTexture> renderTextureWithWidth(int width, int height,
                                                                  CCTexture2DPixelFormat format);
     static platform::Ref<CCRenderTexture> renderTextureWithWidth(int width, int height);

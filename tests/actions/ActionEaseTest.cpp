@@ -108,7 +108,8 @@ std::vector<Curve> curves() {
          [](double t) { return t == 0 ? 0 : fexp2(10 * (t - 1)); }},
         {"exponential out", [](CCActionInterval* a) { return CCEaseExponentialOut::actionWithAction(a); },
          [](double t) { return t == 1 ? 1 : 1 - fexp2(-10 * t); }},
-        {"exponential in-out", [](CCActionInterval* a) { return CCEaseExponentialInOut::actionWithAction(a); },
+        {"exponential in-out",
+         [](CCActionInterval* a) { return CCEaseExponentialInOut::actionWithAction(a); },
          [](double t) {
              if (t == 0 || t == 1) return t;
              return 2 * t < 1 ? 0.5 * fexp2(10 * (2 * t - 1)) : 0.5 * (2 - fexp2(-10 * (2 * t - 1)));
@@ -133,7 +134,8 @@ std::vector<Curve> curves() {
          [](double t) {
              if (t == 0 || t == 1) return t;
              double u = 2 * t - 1;
-             return u < 0 ? -0.5 * fexp2(10 * u) * elastic(u, 0.3f) : 0.5 * fexp2(-10 * u) * elastic(u, 0.3f) + 1;
+             return u < 0 ? -0.5 * fexp2(10 * u) * elastic(u, 0.3f)
+                          : 0.5 * fexp2(-10 * u) * elastic(u, 0.3f) + 1;
          }},
         {"bounce in", [](CCActionInterval* a) { return CCEaseBounceIn::actionWithAction(a); },
          [](double t) { return t == 0 || t == 1 ? t : 1 - bounce(1 - t); }},
@@ -166,7 +168,8 @@ TEST(ActionEase, EveryCurveSendsTheSinglePrecisionValueOfItsFormula) {
         Ref<Recorder> inner = Recorder::with();
         Ref<CCActionEase> ease = curve.make(inner);
         ASSERT_TRUE(ease) << curve.name;
-        for (double t : times) EXPECT_EQ(sent(ease, t), curve.expected(t)) << curve.name << " at t = " << t;
+        for (double t : times)
+            EXPECT_EQ(sent(ease, t), curve.expected(t)) << curve.name << " at t = " << t;
     }
 }
 
@@ -192,17 +195,20 @@ TEST(ActionEase, EndPointsAndKnownValues) {
     Ref<CCActionEase> expOut = CCEaseExponentialOut::actionWithAction(inner);
     EXPECT_EQ(sent(expOut, 0), 0.0);
     EXPECT_EQ(sent(expOut, 1), 1.0);
-    for (Ref<CCActionEase> ease :
-         {Ref<CCActionEase>(CCEaseElasticIn::actionWithAction(inner)), Ref<CCActionEase>(CCEaseElasticOut::actionWithAction(inner)),
-          Ref<CCActionEase>(CCEaseElasticInOut::actionWithAction(inner)), Ref<CCActionEase>(CCEaseBounceIn::actionWithAction(inner)),
-          Ref<CCActionEase>(CCEaseBounceOut::actionWithAction(inner)), Ref<CCActionEase>(CCEaseBounceInOut::actionWithAction(inner))}) {
+    for (Ref<CCActionEase> ease : {Ref<CCActionEase>(CCEaseElasticIn::actionWithAction(inner)),
+                                   Ref<CCActionEase>(CCEaseElasticOut::actionWithAction(inner)),
+                                   Ref<CCActionEase>(CCEaseElasticInOut::actionWithAction(inner)),
+                                   Ref<CCActionEase>(CCEaseBounceIn::actionWithAction(inner)),
+                                   Ref<CCActionEase>(CCEaseBounceOut::actionWithAction(inner)),
+                                   Ref<CCActionEase>(CCEaseBounceInOut::actionWithAction(inner))}) {
         EXPECT_EQ(sent(ease, 0), 0.0) << ease->className();
         EXPECT_EQ(sent(ease, 1), 1.0) << ease->className();
     }
 
     // In-out with rate 1 is linear; with rate 3 a quarter of the way it sends 0.5 x 0.5^3.
     Ref<CCActionEase> linear = CCEaseInOut::actionWithAction(inner, 1.0f);
-    for (double t : {0.1, 0.25, 0.5, 0.8}) EXPECT_FLOAT_EQ(sent(linear, t), t);
+    for (double t : {0.1, 0.25, 0.5, 0.8})
+        EXPECT_FLOAT_EQ(sent(linear, t), t);
     EXPECT_EQ(sent(CCEaseInOut::actionWithAction(inner, 3.0f), 0.25), 0.0625);
 
     // Back in dips to about -0.1 near 0.42; back out overshoots 1 by as much near 0.58.
@@ -223,7 +229,8 @@ TEST(ActionEase, PolynomialOrderSetsTheInflectionAndTheInOutScale) {
 
     // Order 1 has an inflection and scale 2 x 0.5 = 1, so the in-out curve is the identity.
     ease->setPolynomialOrder(1);
-    for (double t : {0.1, 0.25, 0.5, 0.75, 0.9}) EXPECT_FLOAT_EQ(sent(ease, t), t);
+    for (double t : {0.1, 0.25, 0.5, 0.75, 0.9})
+        EXPECT_FLOAT_EQ(sent(ease, t), t);
 
     // Odd orders come back to 1 from below, even orders from above the straight way.
     ease->setPolynomialOrder(3);
@@ -372,7 +379,8 @@ TEST(ActionEase, TheManagerStepsTheEaseWhichAloneDrivesItsInnerAction) {
     EXPECT_EQ(inner->starts, 1);
     EXPECT_EQ(inner->target(), node.get());
 
-    for (int i = 0; i < 4; ++i) manager->update(0.25);
+    for (int i = 0; i < 4; ++i)
+        manager->update(0.25);
     EXPECT_EQ(inner->stops, 0);
     manager->update(0.25);
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using platform::Ref;
 
 namespace {
@@ -377,10 +379,33 @@ TEST_F(TransformActionTest, ATurnRepeatedForeverCarriesOnFromEachEnd) {
     // A whole turn every 6 s, for ever.
     node->runAction(CCRepeatForever::actionWithAction(CCRotateBy::actionWithDuration(6, 360).get()).get());
     tick(0);
-    for (int i = 0; i < 8; ++i) tick(1.5);
+    for (int i = 0; i < 8; ++i)
+        tick(1.5);
     EXPECT_EQ(node->rotationX(), 720);
     tick(0.75);
     EXPECT_EQ(node->rotationX(), 765);
 }
 
 } // namespace
+
+TEST(TransformActionWithoutTarget, StartingAndUpdatingOnNoNodeDoesNothing) {
+    _ccBezierConfig curve{CGPointMake(1, 1), CGPointMake(2, 2), CGPointMake(3, 3)};
+    std::vector<Ref<CCActionInterval>> actions = {CCRotateTo::actionWithDuration(1, 5),
+                                                  CCRotateBy::actionWithDuration(1, 5),
+                                                  CCMoveBy::actionWithDuration(1, CGPointMake(1, 1)),
+                                                  CCMoveTo::actionWithDuration(1, CGPointMake(1, 1)),
+                                                  CCSkewTo::actionWithDuration(1, 1, 1),
+                                                  CCSkewBy::actionWithDuration(1, 1, 1),
+                                                  CCJumpBy::actionWithDuration(1, CGPointMake(1, 1), 5, 2),
+                                                  CCJumpTo::actionWithDuration(1, CGPointMake(1, 1), 5, 2),
+                                                  CCBezierBy::actionWithDuration(1, curve),
+                                                  CCBezierTo::actionWithDuration(1, curve),
+                                                  CCScaleTo::actionWithDuration(1, 2),
+                                                  CCScaleBy::actionWithDuration(1, 2)};
+    for (const Ref<CCActionInterval>& action : actions) {
+        action->startWithTarget(nullptr);
+        action->step(0);
+        action->step(0.5);
+        EXPECT_EQ(action->target(), nullptr);
+    }
+}

@@ -82,7 +82,8 @@ TEST_F(VisualActionTest, BlinkOfNoTimesLeavesTheNodeAlone) {
 
 TEST_F(VisualActionTest, BlinkCopiesAndReversesWithItsCount) {
     auto blink = CCBlink::actionWithDuration(2, 3);
-    for (Ref<CCFiniteTimeAction> other : {Ref<CCFiniteTimeAction>(platform::copyOf(blink.get())), blink->reverse()}) {
+    for (Ref<CCFiniteTimeAction> other :
+         {Ref<CCFiniteTimeAction>(platform::copyOf(blink.get())), blink->reverse()}) {
         ASSERT_NE(dynamic_cast<CCBlink*>(other.get()), nullptr);
         EXPECT_EQ(other->duration(), 2);
         node->setVisible(true);
@@ -225,7 +226,8 @@ protected:
         CCAnimationFrameArray list;
         for (std::size_t i = 0; i < units.size(); ++i) {
             auto frame = platform::make<CCAnimationFrame>();
-            frame->initWithSpriteFrame(frames[i].get(), units[i], i < userInfo.size() ? userInfo[i] : platform::PlistValue());
+            frame->initWithSpriteFrame(frames[i].get(), units[i],
+                                       i < userInfo.size() ? userInfo[i] : platform::PlistValue());
             list.push_back(frame);
         }
         return CCAnimation::animationWithAnimationFrames(list, 0.25f, loops);
@@ -326,13 +328,14 @@ TEST_F(AnimateTest, FramesWithUserInfoPostTheNotification) {
 TEST_F(AnimateTest, AnObserverMayStopTheAnimationWhileItIsShowingFrames) {
     int marker = 0;
     int calls = 0;
-    platform::NotificationCenter::defaultCenter().addObserver(
-        &marker, CCAnimationFrameDisplayedNotification, [&](const platform::Notification&) {
-            ++calls;
-            sprite->stopAllActions();
-        });
+    platform::NotificationCenter::defaultCenter().addObserver(&marker, CCAnimationFrameDisplayedNotification,
+                                                              [&](const platform::Notification&) {
+                                                                  ++calls;
+                                                                  sprite->stopAllActions();
+                                                              });
     auto info = platform::PlistValue::string("hit");
-    sprite->runAction(CCAnimate::actionWithAnimation(animation({1, 1, 1}, 1, {info, info, info}).get()).get());
+    sprite->runAction(
+        CCAnimate::actionWithAnimation(animation({1, 1, 1}, 1, {info, info, info}).get()).get());
     tick(0);
     tick(1);
     platform::NotificationCenter::defaultCenter().removeObserver(&marker);
@@ -389,7 +392,8 @@ TEST_F(AnimateTest, AnAnimationThatTakesNoTimeShowsEveryFrameAtOnce) {
         frame->initWithSpriteFrame(f.get(), 1, {});
         list.push_back(frame);
     }
-    auto animate = CCAnimate::actionWithAnimation(CCAnimation::animationWithAnimationFrames(list, 0, 1).get());
+    auto animate =
+        CCAnimate::actionWithAnimation(CCAnimation::animationWithAnimationFrames(list, 0, 1).get());
     EXPECT_EQ(animate->splitTimes(), (std::vector<float>{0, 0, 0}));
     run(animate);
     EXPECT_EQ(taken(), (std::vector<int>{0, 1, 2}));

@@ -282,9 +282,10 @@ TEST_F(ClippingNodeTest, WithoutStencilBitsChildrenDrawUnclipped) {
     clip->addChild(redScreen().get());
     drawAlone(clip.get());
     EXPECT_TRUE(colorNear(pixel(40, 40), kRed));
-    EXPECT_EQ(std::count_if(logLines.begin(), logLines.end(),
-                            [](const std::string& l) { return l.find("no stencil buffer") != std::string::npos; }),
-              1);
+    EXPECT_EQ(
+        std::count_if(logLines.begin(), logLines.end(),
+                      [](const std::string& l) { return l.find("no stencil buffer") != std::string::npos; }),
+        1);
 }
 
 // ---- life cycle ----
@@ -333,8 +334,8 @@ TEST_F(ClippingNodeTest, StencilEntersAfterAndExitsBeforeTheNode) {
     clip->onExit();
     EXPECT_FALSE(stencil->isRunning());
     EXPECT_EQ(log.calls, (std::vector<std::string>{"child.enter", "stencil.enter", "child.enterDone",
-                                                   "stencil.enterDone", "stencil.exitStart", "child.exitStart",
-                                                   "stencil.exit", "child.exit"}));
+                                                   "stencil.enterDone", "stencil.exitStart",
+                                                   "child.exitStart", "stencil.exit", "child.exit"}));
 }
 
 TEST_F(ClippingNodeTest, ReplacingTheStencilOfARunningNodeMovesTheRunningState) {

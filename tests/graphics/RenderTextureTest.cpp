@@ -129,7 +129,8 @@ TEST_F(RenderTextureTest, UnusableSizesAndFormatsAreRefusedCleanly) {
     EXPECT_EQ(before, after);
 
     // Formats the texture itself rejects throw, as textures do.
-    EXPECT_THROW(CCRenderTexture::renderTextureWithWidth(8, 8, kCCTexture2DPixelFormat_I8), platform::Exception);
+    EXPECT_THROW(CCRenderTexture::renderTextureWithWidth(8, 8, kCCTexture2DPixelFormat_I8),
+                 platform::Exception);
 
     // 16-bit colour is drawable.
     auto rgb565 = CCRenderTexture::renderTextureWithWidth(8, 8, kCCTexture2DPixelFormat_RGB565);
