@@ -5,6 +5,7 @@
 
 #include "core/CCDirector.h"
 #include "core/CCGLProgram.h"
+#include "core/CCGLView.h"
 #include "core/CCGridProtocol.h"
 #include "core/ccTypes.h"
 #include "graphics/CCTexture2D.h"
