@@ -643,15 +643,18 @@ void CCLabelBMFont::updateLabel() {
         const std::vector<CCSprite*> sprites = spritesByTag(length + count);
 
         for (std::uint64_t j = 0; j < count; ++j) {
+            // The next shown glyph. Sprites hidden since an earlier, longer text count as
+            // indexes without a sprite, like the line breaks: stopping at them would lose the
+            // characters they stand in for.
             CCSprite* sprite = nullptr;
             std::uint64_t m = 0;
             for (std::uint64_t tag = j + skipped; tag < sprites.size(); ++tag, ++m) {
-                if ((sprite = sprites[tag])) break;
+                if ((sprite = sprites[tag]) && sprite->visible()) break;
+                sprite = nullptr;
             }
-            // Children that are not tagged glyph sprites: nothing further to find.
+            // Only children that are not glyph sprites are left: nothing further to find.
             if (!sprite) break;
             skipped += m;
-            if (!sprite->visible()) continue;
             if (i >= length) break;
 
             char16_t c = _string[i];
@@ -691,7 +694,9 @@ void CCLabelBMFont::updateLabel() {
             }
 
             word.push_back(c);
-            if (x + halfWidth - lineStart > _width) {
+            // A word wider than the whole width stays on a line of its own rather than
+            // pushing one line break per character in front of itself.
+            if (x + halfWidth - lineStart > _width && lineStart != wordStart) {
                 result = trimmedWhitespace(result);
                 result.push_back(u'\n');
                 haveLineStart = false;
@@ -699,6 +704,9 @@ void CCLabelBMFont::updateLabel() {
             ++i;
         }
         result += word;
+        // Characters after the last glyph (a final line feed, characters the font lacks) take
+        // no room; they stay in the text.
+        if (i < length) result.append(_string, i, std::u16string::npos);
         setStringUTF16(result, false);
     }
 
