@@ -2,8 +2,10 @@
 // up, then a label laid out, wrapped and aligned with the font's own characters on a small real
 // atlas, so that whatever numbers the file holds reach the layout as well.
 #include "fuzz/FuzzSupport.h"
+#include "core/CCDirector.h"
 #include "graphics/CCLabelBMFont.h"
 #include "graphics/CCSprite.h"
+#include "graphics/CCTextureCache.h"
 #include "platform/GLContext.h"
 #include "platform/Image.h"
 #include "platform/Paths.h"
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -77,6 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             platform::Ref<CCLabelBMFont> label =
                 CCLabelBMFont::labelWithString(utf8, file.path(), 40, kCCTextAlignmentCenter);
+            // The engine's shared objects go before the statics they use are destroyed at exit.
+            static const bool cleanupAtExit = [] {
+                std::atexit([] {
+                    CCTextureCache::purgeSharedTextureCache();
+                    CCDirector::purgeSharedDirector();
+                });
+                return true;
+            }();
+            (void)cleanupAtExit;
             if (label) {
                 label->setAlignment(kCCTextAlignmentRight);
                 label->setAnchorPoint(CGPointMake(0, 0));
