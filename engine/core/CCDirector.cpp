@@ -10,6 +10,10 @@
 #include "core/CCStatsImages.h"
 #include "core/CCTouchDispatcher.h"
 #include "core/ccGLStateCache.h"
+#include "graphics/CCLabelAtlas.h"
+#include "graphics/CCTexture2D.h"
+#include "graphics/CCTextureCache.h"
+#include "platform/Image.h"
 #include "platform/Device.h"
 #include "platform/DisplayLink.h"
 #include "platform/Exception.h"
@@ -56,6 +60,9 @@ void handOutImage(const unsigned char* bytes, std::uint64_t size, const unsigned
     if (data) *data = bytes;
     if (length) *length = size;
 }
+
+// The texture cache's key of the statistics glyphs.
+constexpr const char* kStatsTextureKey = "cc_fps_images";
 
 // A statistics label shows its text only once it is a label.
 void setStatsText(CCNode* label, const std::string& text) {
@@ -325,7 +332,9 @@ void CCDirector::setNextScene() {
     _runningScene = _nextScene;
     _nextScene = nullptr;
 
-    if (!runningIsTransition && _runningScene) {
+    // After a transition only a scene it did not bring in itself needs entering: another
+    // transition that cut it short.
+    if ((!runningIsTransition || newIsTransition) && _runningScene) {
         platform::Ref<CCScene> entering = _runningScene;
         entering->onEnter();
         entering->onEnterTransitionDidFinish();
@@ -388,7 +397,49 @@ void CCDirector::getFPSImageData(const unsigned char** data, std::uint64_t* leng
     handOutImage(bytes, size, data, length);
 }
 
-void CCDirector::createStatsLabel() {}
+void CCDirector::createStatsLabel() {
+    CCTextureCache* textureCache = CCTextureCache::sharedTextureCache();
+    if (_FPSLabel && _SPFLabel) {
+        _FPSLabel = nullptr;
+        _SPFLabel = nullptr;
+        _drawsLabel = nullptr;
+        textureCache->removeTextureForKey(kStatsTextureKey);
+        CCFileUtils::sharedFileUtils()->purgeCachedEntries();
+    }
+
+    // The glyphs are white on transparency: 16 bits a pixel are plenty. The default comes back
+    // whatever happens on the way.
+    struct FormatRestorer {
+        CCTexture2DPixelFormat saved = CCTexture2D::defaultAlphaPixelFormat();
+        ~FormatRestorer() { CCTexture2D::setDefaultAlphaPixelFormat(saved); }
+    } restorer;
+    CCTexture2D::setDefaultAlphaPixelFormat(kCCTexture2DPixelFormat_RGBA4444);
+
+    const unsigned char* data = nullptr;
+    std::uint64_t length = 0;
+    getFPSImageData(&data, &length);
+    platform::Ref<platform::Image> image =
+        data && length ? platform::Image::imageWithData(data, static_cast<std::size_t>(length)) : nullptr;
+    platform::Ref<CCTexture2D> texture =
+        image ? textureCache->addCGImage(image.get(), kStatsTextureKey) : nullptr;
+    if (!texture) {
+        CCLOG("engine: CCDirector: the statistics glyphs could not be loaded");
+        return;
+    }
+
+    auto label = [&](const char* text) -> platform::Ref<CCNode> {
+        auto made = platform::make<CCLabelAtlas>();
+        if (!made->initWithString(text, texture.get(), 12, 32, '.')) return nullptr;
+        return made;
+    };
+    _FPSLabel = label("00.0");
+    _SPFLabel = label("0.000");
+    _drawsLabel = label("000");
+
+    if (_drawsLabel) _drawsLabel->setPosition(CGPointMake(0, 34));
+    if (_SPFLabel) _SPFLabel->setPosition(CGPointMake(0, 17));
+    if (_FPSLabel) _FPSLabel->setPosition(CGPointMake(0, 0));
+}
 
 // ---- accessors -----------------------------------------------------------------------------
 

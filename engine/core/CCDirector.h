@@ -139,6 +139,8 @@ public:
     void calculateMPF();
     // Out: the bytes of a PNG image and their count; null and 0 while there is none.
     virtual void getFPSImageData(const unsigned char** data, std::uint64_t* length);
+    // (Re)makes the three labels and the glyph texture, cached as "cc_fps_images", from
+    // getFPSImageData; without a usable image the labels stay absent.
     void createStatsLabel();
 
     double animationInterval() const { return _animationInterval; }
@@ -197,7 +199,8 @@ protected:
     double _secondsPerFrame = 0; // wall-clock time the last frame took, while statistics are on
     double _accumDt = 0; // delta time since the last statistics refresh
     double _frameRate = 0; // frames per second at the last refresh
-    // The statistics labels (character-map labels once they exist).
+    // The statistics labels: character-map labels over the "cc_fps_images" texture, made by
+    // createStatsLabel. Held as nodes; showStats gives its texts to any label among them.
     platform::Ref<CCNode> _FPSLabel, _SPFLabel, _drawsLabel;
     bool _isPaused = false;
     bool _isAnimating = false;

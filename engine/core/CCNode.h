@@ -177,7 +177,7 @@ public:
     CGPoint position() const { return _position; }
     CGPoint anchorPoint() const { return _anchorPoint; }
     CGPoint anchorPointInPoints() const { return _anchorPointInPoints; }
-    CGSize contentSize() const { return _contentSize; }
+    virtual CGSize contentSize() const { return _contentSize; }
     bool ignoreAnchorPointForPosition() const { return _ignoreAnchorPointForPosition; }
     float skewX() const { return _skewX; }
     float skewY() const { return _skewY; }

@@ -162,8 +162,11 @@ platform::Ref<CCGLView> makeGLView(CGSize points, double scale, const std::strin
                                    std::uint32_t depthFormat, bool multiSampling, std::uint32_t samples) {
     auto view = platform::make<CCGLView>();
     view->setContentScaleFactor(scale);
-    if (!view->initWithFrame(CGRect{CGPointZero, points}, format, depthFormat, false, nullptr, multiSampling,
-                             samples))
+    // Every test view joins the shared context's group, as a game's views would share one: GL
+    // objects the caches made under an earlier view stay valid under the next.
+    platform::GLContext* shared = sharedGLContext();
+    if (!view->initWithFrame(CGRect{CGPointZero, points}, format, depthFormat, false,
+                             shared ? shared->sharegroup() : nullptr, multiSampling, samples))
         return nullptr;
     view->layoutIfNeeded();
     return view;

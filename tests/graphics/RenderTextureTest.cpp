@@ -1,0 +1,398 @@
+#include "graphics/CCRenderTexture.h"
+
+#include "core/CCGridProtocol.h"
+#include "core/CCLayer.h"
+#include "core/CCMatrix.h"
+#include "core/CCPointExtension.h"
+#include "graphics/CCSprite.h"
+#include "platform/Device.h"
+#include "platform/Exception.h"
+#include "platform/Image.h"
+#include "platform/Paths.h"
+#include "tests/graphics/SpriteTestSupport.h"
+
+#include <GLES2/gl2ext.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using fltest::colorNear;
+
+// 0xRRGGBBAA of an exported image at (x, y) counted from its lower-left corner, as GL counts.
+std::uint32_t imagePixel(const platform::Image& image, int x, int y) {
+    const std::uint8_t* p =
+        &image.pixels()[(std::size_t(image.height() - 1 - y) * image.width() + std::size_t(x)) * 4];
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+platform::Ref<CCLayerColor> square(_ccColor4B color, double x, double y, double size) {
+    auto layer = CCLayerColor::layerWithColor(color, static_cast<float>(size), static_cast<float>(size));
+    layer->setPosition(ccp(x, y));
+    return layer;
+}
+
+std::vector<std::uint8_t> fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class RenderTextureTest : public fltest::SpriteFixture {
+protected:
+    void SetUp() override {
+        SpriteFixture::SetUp();
+        docs_ = fs::temp_directory_path() / ("rt-docs-" + std::to_string(::getpid()));
+        fs::remove_all(docs_);
+        fs::create_directories(docs_);
+        platform::Paths::setDocumentsDirectory(docs_.string());
+    }
+    void TearDown() override {
+        platform::Paths::setDocumentsDirectory("");
+        fs::remove_all(docs_);
+        SpriteFixture::TearDown();
+    }
+    std::string docs() const { return docs_.string(); }
+
+private:
+    fs::path docs_;
+};
+
+// ---- creation ----
+
+TEST_F(RenderTextureTest, SizesAreInPointsAndTheSpriteShowsTheTextureUpsideDown) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(30, 20);
+    ASSERT_TRUE(rt);
+    EXPECT_EQ(rt->texture()->contentSizeInPixels().width, 30);
+    EXPECT_EQ(rt->texture()->contentSizeInPixels().height, 20);
+    EXPECT_EQ(rt->contentSize().width, 30);
+    rt->setContentSize(CGSizeMake(99, 99));
+    EXPECT_EQ(rt->contentSize().height, 20);
+    EXPECT_EQ(rt->pixelFormat(), kCCTexture2DPixelFormat_RGBA8888);
+    EXPECT_EQ(rt->depthRenderbuffer(), 0u);
+
+    CCSprite* sprite = rt->sprite();
+    ASSERT_TRUE(sprite);
+    EXPECT_EQ(sprite->parent(), rt.get());
+    EXPECT_EQ(sprite->texture(), rt->texture());
+    EXPECT_EQ(sprite->scaleY(), -1);
+    EXPECT_TRUE(sprite->doesOpacityModifyRGB());
+    EXPECT_TRUE((sprite->blendFunc() == _ccBlendFunc{GL_ONE, GL_ONE_MINUS_SRC_ALPHA}));
+    EXPECT_FALSE(rt->autoDraw());
+    EXPECT_EQ(rt->clearFlags(), 0u);
+
+    // A new texture starts transparent black.
+    auto image = rt->newCGImage();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(imagePixel(*image, 15, 10), 0x00000000u);
+}
+
+TEST_F(RenderTextureTest, RetinaTextureHoldsTwicePixelsButReportsPoints) {
+    platform::setContentScaleFactor(2);
+    auto rt = CCRenderTexture::renderTextureWithWidth(100, 50);
+    ASSERT_TRUE(rt);
+    EXPECT_EQ(rt->texture()->contentSizeInPixels().width, 200);
+    EXPECT_EQ(rt->texture()->contentSizeInPixels().height, 100);
+    EXPECT_EQ(rt->contentSize().width, 100);
+    EXPECT_EQ(rt->contentSize().height, 50);
+    auto image = rt->getUIImage();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width(), 200u);
+    EXPECT_EQ(image->height(), 100u);
+}
+
+TEST_F(RenderTextureTest, UnusableSizesAndFormatsAreRefusedCleanly) {
+    EXPECT_FALSE(CCRenderTexture::renderTextureWithWidth(0, 10));
+    EXPECT_FALSE(CCRenderTexture::renderTextureWithWidth(10, -3));
+    EXPECT_FALSE(CCRenderTexture::renderTextureWithWidth(1 << 20, 4));
+    // A sub-pixel size truncates to nothing.
+    platform::setContentScaleFactor(0.25f);
+    EXPECT_FALSE(CCRenderTexture::renderTextureWithWidth(2, 2));
+    platform::setContentScaleFactor(1);
+
+    // Alpha-only textures cannot be drawn into: refused, with no GL error left behind and the
+    // caller's framebuffer still bound.
+    GLint before = -1;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &before);
+    EXPECT_FALSE(CCRenderTexture::renderTextureWithWidth(8, 8, kCCTexture2DPixelFormat_A8));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    GLint after = -2;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &after);
+    EXPECT_EQ(before, after);
+
+    // Formats the texture itself rejects throw, as textures do.
+    EXPECT_THROW(CCRenderTexture::renderTextureWithWidth(8, 8, kCCTexture2DPixelFormat_I8),
+                 platform::Exception);
+
+    // 16-bit colour is drawable.
+    auto rgb565 = CCRenderTexture::renderTextureWithWidth(8, 8, kCCTexture2DPixelFormat_RGB565);
+    ASSERT_TRUE(rgb565);
+    rgb565->clear(1, 0, 0, 1);
+    auto image = rgb565->newCGImage();
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(colorNear(imagePixel(*image, 4, 4), 0xFF0000FFu));
+}
+
+// ---- drawing into the texture ----
+
+TEST_F(RenderTextureTest, DrawingBetweenBeginAndEndKeepsWindowPositions) {
+    // Smaller than the 64 x 64 window: world points still land on the same texture pixels.
+    auto rt = CCRenderTexture::renderTextureWithWidth(32, 16);
+    ASSERT_TRUE(rt);
+    auto red = square(ccc4(255, 0, 0, 255), 4, 2, 6);
+    auto green = square(ccc4(0, 255, 0, 255), 20, 8, 4);
+
+    rt->beginWithClear(0, 0, 1, 1);
+    red->visit();
+    green->visit();
+    rt->end();
+
+    auto image = rt->newCGImage();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(imagePixel(*image, 5, 3), 0xFF0000FFu);
+    EXPECT_EQ(imagePixel(*image, 9, 7), 0xFF0000FFu);
+    EXPECT_EQ(imagePixel(*image, 10, 8), 0x0000FFFFu);
+    EXPECT_EQ(imagePixel(*image, 3, 2), 0x0000FFFFu);
+    EXPECT_EQ(imagePixel(*image, 21, 9), 0x00FF00FFu);
+    EXPECT_EQ(imagePixel(*image, 31, 15), 0x0000FFFFu);
+}
+
+TEST_F(RenderTextureTest, BeginAndEndRestoreFramebufferViewportAndMatrices) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(16, 16);
+    ASSERT_TRUE(rt);
+    kmMat4 mvBefore, pBefore, mvAfter, pAfter;
+    matrixGet(kCCMatrixModeModelView, &mvBefore);
+    matrixGet(kCCMatrixModeProjection, &pBefore);
+    GLint fbBefore = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &fbBefore);
+
+    rt->begin();
+    GLint inside = 0, viewport[4] = {};
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &inside);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(static_cast<GLuint>(inside), rt->framebuffer());
+    EXPECT_EQ(viewport[2], 16);
+    EXPECT_EQ(viewport[3], 16);
+    rt->end();
+
+    GLint fbAfter = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &fbAfter);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(fbAfter, fbBefore);
+    EXPECT_EQ(viewport[2], 64);
+    EXPECT_EQ(viewport[3], 64);
+    matrixGet(kCCMatrixModeModelView, &mvAfter);
+    matrixGet(kCCMatrixModeProjection, &pAfter);
+    EXPECT_EQ(std::memcmp(&mvBefore, &mvAfter, sizeof mvAfter), 0);
+    EXPECT_EQ(std::memcmp(&pBefore, &pAfter, sizeof pAfter), 0);
+}
+
+TEST_F(RenderTextureTest, NodeInTheSceneShowsItsPictureUpright) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(32, 32);
+    ASSERT_TRUE(rt);
+    // Red in the lower half of the texture, blue above.
+    rt->beginWithClear(0, 0, 1, 1);
+    square(ccc4(255, 0, 0, 255), 0, 0, 16)->visit();
+    rt->end();
+
+    auto scene = CCScene::node();
+    rt->setPosition(ccp(32, 32)); // the sprite is centred on the node
+    scene->addChild(rt.get());
+    drawFrame(scene.get());
+    EXPECT_TRUE(colorNear(presentedPixel(20, 20), 0xFF0000FFu));
+    EXPECT_TRUE(colorNear(presentedPixel(20, 44), 0x0000FFFFu));
+    EXPECT_TRUE(colorNear(presentedPixel(44, 20), 0x0000FFFFu));
+    EXPECT_TRUE(colorNear(presentedPixel(4, 4), 0x000000FFu));
+}
+
+// ---- clearing ----
+
+TEST_F(RenderTextureTest, ClearsLeaveGLClearValuesAsTheyWere) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(8, 8, kCCTexture2DPixelFormat_RGBA8888,
+                                                      GL_DEPTH24_STENCIL8_OES);
+    ASSERT_TRUE(rt);
+    EXPECT_NE(rt->depthRenderbuffer(), 0u);
+    glClearColor(0.25f, 0.5f, 0.75f, 1);
+    glClearDepthf(0.5f);
+    glClearStencil(3);
+
+    rt->clear(0, 1, 0, 1);
+    rt->beginWithClear(1, 0, 0, 0.5f, 0.0f, 7);
+    rt->clearStencil(9);
+    rt->end();
+    rt->clearDepth(1.0f);
+
+    GLfloat color[4], depth = 0;
+    GLint stencil = 0;
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, color);
+    glGetFloatv(GL_DEPTH_CLEAR_VALUE, &depth);
+    glGetIntegerv(GL_STENCIL_CLEAR_VALUE, &stencil);
+    EXPECT_FLOAT_EQ(color[0], 0.25f);
+    EXPECT_FLOAT_EQ(color[2], 0.75f);
+    EXPECT_FLOAT_EQ(depth, 0.5f);
+    EXPECT_EQ(stencil, 3);
+
+    auto image = rt->newCGImage();
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(colorNear(imagePixel(*image, 3, 3), 0xFF000080u));
+}
+
+TEST_F(RenderTextureTest, DepthAndStencilClearsReachTheirBuffers) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(8, 8, kCCTexture2DPixelFormat_RGBA8888,
+                                                      GL_DEPTH24_STENCIL8_OES);
+    ASSERT_TRUE(rt);
+    auto red = square(ccc4(255, 0, 0, 255), 0, 0, 8);
+    // The square lies at depth 0.5: a depth cleared to 0 hides it, one cleared to 1 does not.
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    rt->clear(0, 0, 0, 1);
+    rt->clearDepth(0.0f);
+    rt->begin();
+    red->visit();
+    rt->end();
+    EXPECT_EQ(imagePixel(*rt->newCGImage(), 4, 4), 0x000000FFu);
+    rt->clearDepth(1.0f);
+    rt->begin();
+    red->visit();
+    rt->end();
+    EXPECT_EQ(imagePixel(*rt->newCGImage(), 4, 4), 0xFF0000FFu);
+    glDisable(GL_DEPTH_TEST);
+
+    // Only where the stencil holds 5 does the green square reach the texture.
+    auto green = square(ccc4(0, 255, 0, 255), 0, 0, 8);
+    rt->beginWithClear(0, 0, 0, 1, 1.0f, 4);
+    glEnable(GL_STENCIL_TEST);
+    glStencilFunc(GL_EQUAL, 5, 0xFF);
+    green->visit();
+    rt->clearStencil(5);
+    green->visit();
+    glDisable(GL_STENCIL_TEST);
+    rt->end();
+    EXPECT_EQ(imagePixel(*rt->newCGImage(), 4, 4), 0x00FF00FFu);
+}
+
+// ---- auto-draw ----
+
+TEST_F(RenderTextureTest, AutoDrawRendersChildrenIntoTheTextureEachFrame) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(16, 16);
+    ASSERT_TRUE(rt);
+    rt->setAutoDraw(true);
+    rt->setClearFlags(GL_COLOR_BUFFER_BIT);
+    rt->setClearColor(ccc4f(0, 0, 1, 1));
+    auto red = square(ccc4(255, 0, 0, 255), 0, 0, 4);
+    rt->addChild(red.get());
+
+    auto scene = CCScene::node();
+    scene->addChild(rt.get());
+    rt->setPosition(ccp(40, 40));
+    drawFrame(scene.get());
+    auto image = rt->newCGImage();
+    EXPECT_EQ(imagePixel(*image, 2, 2), 0xFF0000FFu);
+    EXPECT_EQ(imagePixel(*image, 10, 10), 0x0000FFFFu);
+    // Children are drawn into the texture only, not onto the screen at their own place.
+    EXPECT_TRUE(colorNear(presentedPixel(2, 2), 0x000000FFu));
+    EXPECT_TRUE(colorNear(presentedPixel(44, 44), 0x0000FFFFu));
+
+    // The next frame clears again and follows the child.
+    red->setPosition(ccp(8, 8));
+    drawFrame(scene.get());
+    image = rt->newCGImage();
+    EXPECT_EQ(imagePixel(*image, 2, 2), 0x0000FFFFu);
+    EXPECT_EQ(imagePixel(*image, 10, 10), 0xFF0000FFu);
+}
+
+// ---- grid hooks ----
+
+class RecordingGrid : public CCGridProtocol {
+public:
+    bool active() const override { return true; }
+    void beforeDraw() override { calls.push_back("before"); }
+    void afterDraw(CCNode* target) override {
+        calls.push_back("after");
+        target_ = target;
+    }
+    std::vector<std::string> calls;
+    CCNode* target_ = nullptr;
+};
+
+TEST_F(RenderTextureTest, VisitBracketsTheDrawingWithAnActiveGrid) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(8, 8);
+    ASSERT_TRUE(rt);
+    auto grid = platform::make<RecordingGrid>();
+    rt->setGrid(grid.get());
+    rt->setOrderOfArrival(5);
+    rt->visit();
+    EXPECT_EQ(grid->calls, (std::vector<std::string>{"before", "after"}));
+    EXPECT_EQ(grid->target_, rt.get());
+    EXPECT_EQ(rt->orderOfArrival(), 0u);
+
+    grid->calls.clear();
+    rt->setVisible(false);
+    rt->visit();
+    EXPECT_TRUE(grid->calls.empty());
+}
+
+// ---- export ----
+
+TEST_F(RenderTextureTest, SavesPNGAndJPEGIntoDocumentsThatDecodeBack) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(16, 8);
+    ASSERT_TRUE(rt);
+    rt->beginWithClear(0, 0, 1, 1);
+    square(ccc4(255, 0, 0, 255), 0, 0, 8)->visit();
+    rt->end();
+
+    ASSERT_TRUE(rt->saveToFile("shot.png", kCCImageFormatPNG));
+    auto png = platform::Image::imageWithContentsOfFile(docs() + "/shot.png");
+    ASSERT_TRUE(png);
+    ASSERT_EQ(png->width(), 16u);
+    ASSERT_EQ(png->height(), 8u);
+    std::vector<std::uint8_t> rgba = png->rgbaPixels();
+    // Top-down rows: red on the left half, blue on the right, all rows alike.
+    EXPECT_EQ(rgba[0], 255);
+    EXPECT_EQ(rgba[2], 0);
+    EXPECT_EQ(rgba[(7 * 16 + 15) * 4 + 2], 255);
+    EXPECT_EQ(rgba[(7 * 16 + 15) * 4 + 0], 0);
+
+    // The plain form writes JPEG whatever the name says.
+    ASSERT_TRUE(rt->saveToFile("photo.png"));
+    std::vector<std::uint8_t> bytes = fileBytes(docs() + "/photo.png");
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xD8);
+    auto jpeg = platform::Image::imageWithContentsOfFile(docs() + "/photo.png");
+    ASSERT_TRUE(jpeg);
+    std::vector<std::uint8_t> jp = jpeg->rgbaPixels();
+    EXPECT_NEAR(jp[(4 * 16 + 2) * 4 + 0], 255, 8);
+    EXPECT_NEAR(jp[(4 * 16 + 13) * 4 + 2], 255, 8);
+
+    // Saving again replaces the file whole, leaving nothing else behind.
+    ASSERT_TRUE(rt->saveToFile("shot.png", kCCImageFormatPNG));
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(docs())) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 2u);
+}
+
+TEST_F(RenderTextureTest, SaveFailsForUnknownFormatsAndUnwritablePlaces) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(4, 4);
+    ASSERT_TRUE(rt);
+    EXPECT_FALSE(rt->saveToFile("odd.img", static_cast<tCCImageFormat>(2)));
+    EXPECT_FALSE(fs::exists(docs() + "/odd.img"));
+    EXPECT_FALSE(rt->saveToFile("no/such/folder.png", kCCImageFormatPNG));
+    // A name that resolves to the folder itself cannot be replaced by a file.
+    EXPECT_FALSE(rt->saveToFile("", kCCImageFormatPNG));
+    EXPECT_TRUE(fs::is_directory(docs()));
+    EXPECT_TRUE(fs::is_empty(docs()));
+}
+
+} // namespace
