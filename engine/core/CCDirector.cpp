@@ -332,7 +332,9 @@ void CCDirector::setNextScene() {
     _runningScene = _nextScene;
     _nextScene = nullptr;
 
-    if (!runningIsTransition && _runningScene) {
+    // After a transition only a scene it did not bring in itself needs entering: another
+    // transition that cut it short.
+    if ((!runningIsTransition || newIsTransition) && _runningScene) {
         platform::Ref<CCScene> entering = _runningScene;
         entering->onEnter();
         entering->onEnterTransitionDidFinish();

@@ -1,0 +1,420 @@
+#include "actions/CCTransition.h"
+
+#include "actions/CCActionCamera.h"
+#include "actions/CCActionEase.h"
+#include "actions/CCActionInstant.h"
+#include "actions/CCActionTransform.h"
+#include "core/CCCamera.h"
+#include "core/CCDirector.h"
+#include "core/CCTouchDispatcher.h"
+#include "platform/Log.h"
+
+using platform::Ref;
+
+namespace {
+
+CCDirector* director() {
+    return CCDirector::sharedDirector();
+}
+
+void setDispatchEvents(bool dispatch) {
+    if (CCTouchDispatcher* dispatcher = director()->touchDispatcher()) dispatcher->setDispatchEvents(dispatch);
+}
+
+// Puts a scene back to rest after whatever the transition did to it.
+void putToRest(CCScene* scene, bool visible) {
+    if (!scene) return;
+    scene->setVisible(visible);
+    scene->setPosition(CGPointZero);
+    scene->setScale(1.0f);
+    scene->setRotation(0);
+    scene->camera()->restore();
+}
+
+void run(CCNode* node, const Ref<CCFiniteTimeAction>& action) {
+    if (node && action) node->runAction(action.get());
+}
+
+Ref<CCEaseOut> easeOut(CCActionInterval* action) {
+    return CCEaseOut::actionWithAction(action, 2.0f);
+}
+
+} // namespace
+
+// ---- CCTransitionScene ----
+
+CCTransitionScene::~CCTransitionScene() = default;
+
+bool CCTransitionScene::initWithDuration(double duration, CCScene* scene) {
+    if (!scene) {
+        CCLOG("Footlight: a transition needs an incoming scene");
+        return false;
+    }
+    CCScene* running = director()->runningScene();
+    if (scene == running) {
+        CCLOG("Footlight: a transition cannot lead to the scene that is already running");
+        return false;
+    }
+    if (!CCScene::init()) return false;
+    _duration = duration;
+    _inScene = scene;
+    _outScene = running;
+    sceneOrder();
+    return true;
+}
+
+void CCTransitionScene::sceneOrder() {
+    _inSceneOnTop = true;
+}
+
+void CCTransitionScene::draw() {
+    CCScene::draw();
+    // Held for the visit: a scene's drawing may end the transition's hold on it.
+    Ref<CCScene> first = _inSceneOnTop ? _outScene : _inScene;
+    Ref<CCScene> second = _inSceneOnTop ? _inScene : _outScene;
+    if (first) first->visit();
+    if (second) second->visit();
+}
+
+void CCTransitionScene::finish() {
+    putToRest(_inScene.get(), true);
+    putToRest(_outScene.get(), false);
+    // Never switch inside an action's step: the director gets the change on the next tick.
+    schedule(fl_selector(CCTransitionScene::setNewScene), 0);
+}
+
+void CCTransitionScene::setNewScene(double) {
+    unschedule(fl_selector(CCTransitionScene::setNewScene));
+    CCDirector* d = director();
+    // Only while this transition is what the director shows and no other change is pending:
+    // a scene change the game asked for meanwhile wins over ours.
+    if (d->runningScene() != this || d->nextScene() != nullptr) return;
+    _sendCleanupToScene = d->sendCleanupToScene();
+    d->replaceScene(_inScene.get());
+    if (_outScene) _outScene->setVisible(true);
+}
+
+void CCTransitionScene::hideOutShowIn() {
+    if (_inScene) _inScene->setVisible(true);
+    if (_outScene) _outScene->setVisible(false);
+}
+
+void CCTransitionScene::onEnter() {
+    CCScene::onEnter();
+    setDispatchEvents(false);
+    // How this transition came on stage (replaced or pushed): what to do with the outgoing
+    // scene if the transition is taken off before it switches.
+    _sendCleanupToScene = director()->sendCleanupToScene();
+    if (_outScene) {
+        Ref<CCScene> out = _outScene;
+        out->onExitTransitionDidStart();
+    }
+    if (_inScene) {
+        Ref<CCScene> in = _inScene;
+        in->onEnter();
+    }
+}
+
+// The scene the director is switching to while this transition leaves the stage: the incoming
+// scene after the switch, the outgoing one when the game went back to it, another scene when a
+// change came first. A scene of ours that does not take over leaves with the transition.
+static CCScene* successor() {
+    return director()->nextScene();
+}
+
+void CCTransitionScene::onExit() {
+    CCScene::onExit();
+    setDispatchEvents(true);
+    Ref<CCScene> out = _outScene;
+    Ref<CCScene> in = _inScene;
+    CCScene* next = successor();
+    if (out) {
+        if (out.get() == next)
+            out->onEnterTransitionDidFinish();
+        else
+            out->onExit();
+    }
+    if (in) {
+        if (in.get() == next)
+            in->onEnterTransitionDidFinish();
+        else
+            in->onExit();
+    }
+    // A plain scene the game switched to while this transition ran: the director leaves its
+    // entering to the transition, which has not done it.
+    if (next && next != out.get() && next != in.get() && !next->isTransitionScene() && !next->isRunning()) {
+        Ref<CCScene> successor = next;
+        successor->onEnter();
+        successor->onEnterTransitionDidFinish();
+    }
+}
+
+void CCTransitionScene::cleanup() {
+    CCScene::cleanup();
+    Ref<CCScene> out = _outScene;
+    Ref<CCScene> in = _inScene;
+    CCScene* next = successor();
+    if (_sendCleanupToScene && out && out.get() != next) out->cleanup();
+    // An incoming scene that never took over belongs to nobody else.
+    if (in && in.get() != next) in->cleanup();
+}
+
+// ---- CCTransitionSceneOriented ----
+
+bool CCTransitionSceneOriented::initWithDuration(double duration, CCScene* scene, std::int32_t orientation) {
+    if (!CCTransitionScene::initWithDuration(duration, scene)) return false;
+    _orientation = orientation;
+    return true;
+}
+
+// ---- rotate-zoom, jump-zoom ----
+
+void CCTransitionRotoZoom::onEnter() {
+    CCTransitionScene::onEnter();
+    _inScene->setScale(0.001f);
+    if (_outScene) _outScene->setScale(1.0f);
+    _inScene->setAnchorPoint(CGPointMake(0.5, 0.5));
+    if (_outScene) _outScene->setAnchorPoint(CGPointMake(0.5, 0.5));
+
+    double half = _duration / 2;
+    Ref<CCFiniteTimeAction> rotoZoom =
+        CCSequence::actions(CCSpawn::actions(CCScaleBy::actionWithDuration(half, 0.001f),
+                                             CCRotateBy::actionWithDuration(half, 720.0f)),
+                            CCDelayTime::actionWithDuration(half));
+    run(_inScene.get(), CCSequence::actions(rotoZoom->reverse(),
+                                            CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish))));
+    run(_outScene.get(), rotoZoom);
+}
+
+void CCTransitionJumpZoom::onEnter() {
+    CCTransitionScene::onEnter();
+    CGSize s = director()->winSize();
+    _inScene->setScale(0.5f);
+    _inScene->setPosition(CGPointMake(s.width, 0));
+    _inScene->setAnchorPoint(CGPointMake(0.5, 0.5));
+    if (_outScene) _outScene->setAnchorPoint(CGPointMake(0.5, 0.5));
+
+    double quarter = _duration / 4;
+    Ref<CCJumpBy> jump = CCJumpBy::actionWithDuration(quarter, CGPointMake(-s.width, 0), s.width / 4, 2);
+    // The incoming scene hops with its own copy: one action object shared by two sequences
+    // would be restarted on the incoming scene while the outgoing sequence still gives it its
+    // last step and stop, depending on which scene the action manager steps first.
+    Ref<CCJumpBy> jumpIn = platform::copyOf(jump.get());
+    Ref<CCFiniteTimeAction> jumpZoomOut = CCSequence::actions(CCScaleTo::actionWithDuration(quarter, 0.5f), jump);
+    Ref<CCFiniteTimeAction> jumpZoomIn = CCSequence::actions(jumpIn, CCScaleTo::actionWithDuration(quarter, 1.0f));
+    run(_inScene.get(), CCSequence::actions(CCDelayTime::actionWithDuration(_duration / 2), jumpZoomIn,
+                                            CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish))));
+    run(_outScene.get(), jumpZoomOut);
+}
+
+// ---- move-in ----
+
+void CCTransitionMoveInL::onEnter() {
+    CCTransitionScene::onEnter();
+    initScenes();
+    Ref<CCActionInterval> a = action();
+    run(_inScene.get(), CCSequence::actions(easeActionWithAction(a.get()),
+                                            CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish))));
+}
+
+void CCTransitionMoveInL::initScenes() {
+    _inScene->setPosition(CGPointMake(-director()->winSize().width, 0));
+}
+
+Ref<CCActionInterval> CCTransitionMoveInL::action() {
+    return CCMoveTo::actionWithDuration(_duration, CGPointZero);
+}
+
+Ref<CCActionInterval> CCTransitionMoveInL::easeActionWithAction(CCActionInterval* action) {
+    return easeOut(action);
+}
+
+void CCTransitionMoveInR::initScenes() {
+    _inScene->setPosition(CGPointMake(director()->winSize().width, 0));
+}
+
+void CCTransitionMoveInT::initScenes() {
+    _inScene->setPosition(CGPointMake(0, director()->winSize().height));
+}
+
+void CCTransitionMoveInB::initScenes() {
+    _inScene->setPosition(CGPointMake(0, -director()->winSize().height));
+}
+
+// ---- slide-in ----
+
+// Half a point of overlap, so that no gap shows between the two scenes as they move.
+static constexpr double kSlideInOverlap = 0.5;
+
+void CCTransitionSlideInL::onEnter() {
+    CCTransitionScene::onEnter();
+    initScenes();
+    Ref<CCActionInterval> in = action();
+    Ref<CCActionInterval> out = action();
+    Ref<CCActionInterval> inEased = easeActionWithAction(in.get());
+    Ref<CCActionInterval> outEased = easeActionWithAction(out.get());
+    run(_inScene.get(), inEased);
+    run(_outScene.get(), CCSequence::actions(outEased, CCCallFunc::actionWithTarget(
+                                                           this, fl_selector(CCTransitionScene::finish))));
+}
+
+void CCTransitionSlideInL::sceneOrder() {
+    _inSceneOnTop = false;
+}
+
+void CCTransitionSlideInL::initScenes() {
+    _inScene->setPosition(CGPointMake(-(director()->winSize().width - kSlideInOverlap), 0));
+}
+
+Ref<CCActionInterval> CCTransitionSlideInL::action() {
+    return CCMoveBy::actionWithDuration(_duration, CGPointMake(director()->winSize().width - kSlideInOverlap, 0));
+}
+
+Ref<CCActionInterval> CCTransitionSlideInL::easeActionWithAction(CCActionInterval* action) {
+    return easeOut(action);
+}
+
+void CCTransitionSlideInR::sceneOrder() {
+    _inSceneOnTop = true;
+}
+
+void CCTransitionSlideInR::initScenes() {
+    _inScene->setPosition(CGPointMake(director()->winSize().width - kSlideInOverlap, 0));
+}
+
+Ref<CCActionInterval> CCTransitionSlideInR::action() {
+    return CCMoveBy::actionWithDuration(_duration, CGPointMake(-(director()->winSize().width - kSlideInOverlap), 0));
+}
+
+void CCTransitionSlideInT::sceneOrder() {
+    _inSceneOnTop = false;
+}
+
+void CCTransitionSlideInT::initScenes() {
+    _inScene->setPosition(CGPointMake(0, director()->winSize().height - kSlideInOverlap));
+}
+
+Ref<CCActionInterval> CCTransitionSlideInT::action() {
+    return CCMoveBy::actionWithDuration(_duration, CGPointMake(0, -(director()->winSize().height - kSlideInOverlap)));
+}
+
+void CCTransitionSlideInB::sceneOrder() {
+    _inSceneOnTop = true;
+}
+
+void CCTransitionSlideInB::initScenes() {
+    _inScene->setPosition(CGPointMake(0, -(director()->winSize().height - kSlideInOverlap)));
+}
+
+Ref<CCActionInterval> CCTransitionSlideInB::action() {
+    return CCMoveBy::actionWithDuration(_duration, CGPointMake(0, director()->winSize().height - kSlideInOverlap));
+}
+
+// ---- shrink-grow ----
+
+void CCTransitionShrinkGrow::onEnter() {
+    CCTransitionScene::onEnter();
+    _inScene->setScale(0.001f);
+    _inScene->setAnchorPoint(CGPointMake(static_cast<double>(2 / 3.0f), 0.5));
+    if (_outScene) {
+        _outScene->setScale(1.0f);
+        _outScene->setAnchorPoint(CGPointMake(static_cast<double>(1 / 3.0f), 0.5));
+    }
+    Ref<CCActionInterval> scaleIn = CCScaleTo::actionWithDuration(_duration, 1.0f);
+    Ref<CCActionInterval> scaleOut = CCScaleTo::actionWithDuration(_duration, 0.01f);
+    run(_inScene.get(), easeActionWithAction(scaleIn.get()));
+    run(_outScene.get(), CCSequence::actions(easeActionWithAction(scaleOut.get()),
+                                             CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish))));
+}
+
+Ref<CCActionInterval> CCTransitionShrinkGrow::easeActionWithAction(CCActionInterval* action) {
+    return easeOut(action);
+}
+
+// ---- flips ----
+
+namespace {
+
+// The camera swing of one half of a flip: radius 1, no change of radius or azimuth.
+Ref<CCOrbitCamera> orbit(double duration, float angleZ, float deltaAngleZ, float angleX) {
+    return CCOrbitCamera::actionWithDuration(static_cast<float>(duration / 2), 1, 0, angleZ, deltaAngleZ, angleX, 0);
+}
+
+struct FlipAngles {
+    float inAngleZ;
+    float deltaZ;
+};
+
+FlipAngles flipAngles(bool positiveStep) {
+    return positiveStep ? FlipAngles{270, 90} : FlipAngles{90, -90};
+}
+
+// The incoming scene waits hidden through the first half, then turns in; the outgoing one turns
+// away and hides.
+void runFlip(CCTransitionScene* t, bool positiveStep, float inAngleX, float outAngleX) {
+    FlipAngles a = flipAngles(positiveStep);
+    double half = t->duration() / 2;
+    CCScene* in = t->inScene();
+    in->setVisible(false);
+    Ref<CCFiniteTimeAction> inA =
+        CCSequence::actions(CCDelayTime::actionWithDuration(half), CCShow::action(),
+                            orbit(t->duration(), a.inAngleZ, a.deltaZ, inAngleX),
+                            CCCallFunc::actionWithTarget(t, fl_selector(CCTransitionScene::finish)));
+    Ref<CCFiniteTimeAction> outA = CCSequence::actions(orbit(t->duration(), 0, a.deltaZ, outAngleX), CCHide::action(),
+                                                       CCDelayTime::actionWithDuration(half));
+    run(in, inA);
+    run(t->outScene(), outA);
+}
+
+// As runFlip, the scenes shrinking to half size as they turn away and growing back as they turn
+// in. The angular form shows the incoming scene once more after its turn.
+void runZoomFlip(CCTransitionScene* t, bool positiveStep, float inAngleX, float outAngleX, bool showAgain) {
+    FlipAngles a = flipAngles(positiveStep);
+    double half = t->duration() / 2;
+    CCScene* in = t->inScene();
+    in->setVisible(false);
+    Ref<CCFiniteTimeAction> turnIn = CCSpawn::actions(orbit(t->duration(), a.inAngleZ, a.deltaZ, inAngleX),
+                                                      CCScaleTo::actionWithDuration(half, 1.0f), CCShow::action());
+    Ref<CCFiniteTimeAction> finishCall = CCCallFunc::actionWithTarget(t, fl_selector(CCTransitionScene::finish));
+    Ref<CCFiniteTimeAction> inA =
+        showAgain ? CCSequence::actions(CCDelayTime::actionWithDuration(half), turnIn, CCShow::action(), finishCall)
+                  : CCSequence::actions(CCDelayTime::actionWithDuration(half), turnIn, finishCall);
+    Ref<CCFiniteTimeAction> outA = CCSequence::actions(
+        CCSpawn::actions(orbit(t->duration(), 0, a.deltaZ, outAngleX), CCScaleTo::actionWithDuration(half, 0.5f)),
+        CCHide::action(), CCDelayTime::actionWithDuration(half));
+    in->setScale(0.5f);
+    run(in, inA);
+    run(t->outScene(), outA);
+}
+
+} // namespace
+
+void CCTransitionFlipX::onEnter() {
+    CCTransitionScene::onEnter();
+    runFlip(this, _orientation == 1, 0, 0);
+}
+
+void CCTransitionFlipY::onEnter() {
+    CCTransitionScene::onEnter();
+    runFlip(this, _orientation == 0, 90, 90);
+}
+
+void CCTransitionFlipAngular::onEnter() {
+    CCTransitionScene::onEnter();
+    runFlip(this, _orientation == 1, -45, 45);
+}
+
+void CCTransitionZoomFlipX::onEnter() {
+    CCTransitionScene::onEnter();
+    runZoomFlip(this, _orientation == 1, 0, 0, false);
+}
+
+void CCTransitionZoomFlipY::onEnter() {
+    CCTransitionScene::onEnter();
+    runZoomFlip(this, _orientation == 0, 90, 90, false);
+}
+
+void CCTransitionZoomFlipAngular::onEnter() {
+    CCTransitionScene::onEnter();
+    runZoomFlip(this, _orientation == 0, -45, 45, true);
+}

@@ -1,0 +1,411 @@
+#include "actions/CCTransition.h"
+#include "actions/CCTransitionFade.h"
+#include "core/CCCamera.h"
+#include "core/CCDirector.h"
+#include "core/CCGLView.h"
+#include "core/CCLayer.h"
+#include "core/CCTouchDispatcher.h"
+#include "tests/support/EngineTestSupport.h"
+
+#include <cfloat>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+using fltest::CallLog;
+using platform::Ref;
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// A scene filled with one colour that records its life cycle.
+class LoggingScene : public CCScene {
+public:
+    static Ref<LoggingScene> make(CallLog* log, std::string name, _ccColor3B color) {
+        auto s = makeNode<LoggingScene>();
+        s->log_ = log;
+        s->name_ = std::move(name);
+        s->addChild(CCLayerColor::layerWithColor(ccc4(color.r, color.g, color.b, 255)).get());
+        return s;
+    }
+    void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(); }
+    void onEnterTransitionDidFinish() override { log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish(); }
+    void onExitTransitionDidStart() override { log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart(); }
+    void onExit() override { log_->add("exit " + name_), CCScene::onExit(); }
+    void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
+
+private:
+    CallLog* log_ = nullptr;
+    std::string name_;
+};
+
+// A move-in that notes the frame in which its actions end.
+class ProbeTransition : public CCTransitionFactory<ProbeTransition, CCTransitionMoveInL> {
+public:
+    void finish() override {
+        finishedAt = CCDirector::sharedDirector()->totalFrames();
+        CCTransitionMoveInL::finish();
+    }
+    std::uint64_t finishedAt = 0;
+};
+
+// A transition without actions, in the draw order it is given.
+class StillTransition : public CCTransitionFactory<StillTransition, CCTransitionScene> {
+public:
+    void sceneOrder() override { _inSceneOnTop = inOnTop; }
+    static inline bool inOnTop = true;
+};
+
+bool near(std::uint32_t pixel, std::uint32_t want, int tolerance = 3) {
+    for (int shift = 8; shift < 32; shift += 8)
+        if (std::abs(int((pixel >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance) return false;
+    return true;
+}
+
+class TransitionTest : public fltest::EngineGLTest {
+protected:
+    void SetUp() override {
+        EngineGLTest::SetUp();
+        a = LoggingScene::make(&log, "A", ccc3(255, 0, 0));
+        b = LoggingScene::make(&log, "B", ccc3(0, 0, 255));
+        director()->runWithScene(a.get());
+        director()->startAnimation();
+        advanceRefreshes(1); // the first frame has delta time 0
+        log.clear();
+    }
+    void TearDown() override {
+        a = b = nullptr;
+        EngineGLTest::TearDown();
+    }
+    Calls takeLog() {
+        Calls calls = log.calls;
+        log.clear();
+        return calls;
+    }
+    // Hands the transition to the director and draws until its actions took their first step
+    // (at time 0), one frame after it entered.
+    void enter(CCScene* t) {
+        director()->replaceScene(t);
+        advanceRefreshes(2);
+    }
+    // Frames of 1/60 s for `seconds`.
+    void runFor(double seconds) { advanceRefreshes(static_cast<int>(std::lround(seconds * 60))); }
+    bool dispatching() { return director()->touchDispatcher()->dispatchEvents(); }
+    static void expectAtRest(CCScene* s, bool visible) {
+        EXPECT_EQ(s->visible(), visible);
+        EXPECT_EQ(s->position(), CGPointZero);
+        EXPECT_EQ(s->scale(), 1.0f);
+        EXPECT_EQ(s->rotation(), 0.0f);
+        float x, y, z;
+        s->camera()->eyeX(&x, &y, &z);
+        EXPECT_EQ(x, 0.0f);
+        EXPECT_EQ(y, 0.0f);
+        EXPECT_EQ(z, CCCamera::getZEye());
+    }
+    float eye(CCScene* s, int axis) {
+        float v[3];
+        s->camera()->eyeX(&v[0], &v[1], &v[2]);
+        return v[axis];
+    }
+
+    CallLog log;
+    Ref<LoggingScene> a, b;
+};
+
+} // namespace
+
+TEST_F(TransitionTest, ReplaceLeavesTheScenesLifeCycleToTheTransitionAndSwitchesOneTickAfterItsActions) {
+    auto t = ProbeTransition::transitionWithDuration(0.5, b.get());
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->outScene(), a.get());
+    director()->replaceScene(t.get());
+    advanceRefreshes(1);
+    EXPECT_EQ(takeLog(), (Calls{"exitStart A", "enter B"}));
+    EXPECT_FALSE(dispatching());
+    EXPECT_TRUE(a->isRunning());
+
+    for (int i = 0; i < 60 && !t->finishedAt; ++i) advanceRefreshes(1);
+    ASSERT_NE(t->finishedAt, 0u);
+    EXPECT_EQ(director()->runningScene(), t.get()) << "never inside finish";
+    EXPECT_TRUE(takeLog().empty());
+    advanceRefreshes(1); // the next scheduler tick switches, and the frame draws the new scene
+    EXPECT_EQ(director()->totalFrames(), t->finishedAt + 2);
+    EXPECT_EQ(director()->runningScene(), b.get());
+    EXPECT_EQ(takeLog(), (Calls{"exit A", "enterDone B", "cleanup A"}));
+    EXPECT_TRUE(dispatching());
+    expectAtRest(a.get(), true);
+    expectAtRest(b.get(), true);
+    EXPECT_EQ(director()->scenesStack().size(), 1u);
+    advanceRefreshes(3);
+    EXPECT_TRUE(takeLog().empty()); // switched once
+}
+
+TEST_F(TransitionTest, PushedTransitionKeepsTheCoveredSceneForPop) {
+    director()->pushScene(CCTransitionFade::transitionWithDuration(0.2, b.get()).get());
+    runFor(0.4);
+    EXPECT_EQ(director()->runningScene(), b.get());
+    EXPECT_EQ(takeLog(), (Calls{"exitStart A", "enter B", "exit A", "enterDone B"})); // no cleanup of A
+    ASSERT_EQ(director()->scenesStack().size(), 2u);
+    director()->popScene();
+    advanceRefreshes(1);
+    EXPECT_EQ(takeLog(), (Calls{"exitStart B", "exit B", "cleanup B", "enter A", "enterDone A"}));
+}
+
+TEST_F(TransitionTest, RefusesAMissingSceneOrTheRunningOne) {
+    EXPECT_FALSE(CCTransitionFade::transitionWithDuration(1, nullptr));
+    EXPECT_FALSE(CCTransitionFlipX::transitionWithDuration(1, a.get(), 1));
+}
+
+TEST_F(TransitionTest, ConsecutiveTransitionsAndATransitionReplacedMidway) {
+    auto c = LoggingScene::make(&log, "C", ccc3(0, 255, 0));
+    director()->replaceScene(CCTransitionSlideInL::transitionWithDuration(0.25, b.get()).get());
+    runFor(0.5);
+    director()->replaceScene(CCTransitionFade::transitionWithDuration(0.25, c.get()).get());
+    runFor(0.5);
+    EXPECT_EQ(director()->runningScene(), c.get());
+    EXPECT_EQ(takeLog(), (Calls{"exitStart A", "enter B", "exit A", "enterDone B", "cleanup A", "exitStart B",
+                                "enter C", "exit B", "enterDone C", "cleanup B"}));
+
+    // A second transition while the first one runs: the first never switches, and both of its
+    // scenes leave with it.
+    auto t1 = CCTransitionMoveInR::transitionWithDuration(0.5, a.get());
+    director()->replaceScene(t1.get());
+    runFor(0.25);
+    auto t2 = CCTransitionCrossFade::transitionWithDuration(0.5, b.get());
+    ASSERT_TRUE(t2);
+    director()->replaceScene(t2.get());
+    runFor(1);
+
+    EXPECT_EQ(director()->runningScene(), b.get());
+    EXPECT_EQ(director()->scenesStack().size(), 1u);
+    EXPECT_EQ(takeLog(), (Calls{"exitStart C", "enter A", "enter B", "exit C", "exit A", "enterDone B", "cleanup C",
+                                "cleanup A"}));
+    EXPECT_TRUE(dispatching());
+    EXPECT_TRUE(b->isRunning());
+    EXPECT_FALSE(a->isRunning());
+}
+
+TEST_F(TransitionTest, DrawsBothScenesInItsOrderAndCanBeSkippedToEitherScene) {
+    StillTransition::inOnTop = false;
+    director()->replaceScene(StillTransition::transitionWithDuration(1, b.get()).get());
+    advanceRefreshes(1);
+    EXPECT_TRUE(near(presentedPixel(160, 240), 0xFF0000FFu)); // the outgoing scene over
+    // Replaced by its own incoming scene, the transition lets that scene finish entering.
+    director()->replaceScene(b.get());
+    advanceRefreshes(1);
+    EXPECT_EQ(takeLog(), (Calls{"exitStart A", "enter B", "exit A", "enterDone B", "cleanup A"}));
+    EXPECT_TRUE(b->isRunning());
+
+    StillTransition::inOnTop = true;
+    director()->replaceScene(StillTransition::transitionWithDuration(1, a.get()).get());
+    advanceRefreshes(1);
+    EXPECT_TRUE(near(presentedPixel(160, 240), 0xFF0000FFu)); // the incoming scene over
+    // Back to the outgoing scene: it stays, the incoming one leaves.
+    director()->replaceScene(b.get());
+    advanceRefreshes(1);
+    EXPECT_EQ(takeLog(), (Calls{"exitStart B", "enter A", "enterDone B", "exit A", "cleanup A"}));
+    EXPECT_TRUE(b->isRunning());
+    EXPECT_FALSE(a->isRunning());
+
+    // On to a third scene: both of the transition's scenes leave, the third one enters.
+    auto c = LoggingScene::make(&log, "C", ccc3(0, 255, 0));
+    director()->replaceScene(StillTransition::transitionWithDuration(1, a.get()).get());
+    advanceRefreshes(1);
+    director()->replaceScene(c.get());
+    advanceRefreshes(1);
+    EXPECT_EQ(takeLog(), (Calls{"exitStart B", "enter A", "exit B", "exit A", "enter C", "enterDone C", "cleanup B",
+                                "cleanup A"}));
+    EXPECT_TRUE(c->isRunning());
+    EXPECT_TRUE(near(presentedPixel(160, 240), 0x00FF00FFu));
+}
+
+TEST_F(TransitionTest, FadeCoversWithItsColourThenUncovers) {
+    auto t = CCTransitionFade::transitionWithDuration(1, b.get(), ccc3(0, 255, 0));
+    EXPECT_EQ(CCTransitionFade::transitionWithDuration(1, b.get())->color(), ccc4(0, 0, 0, 0));
+    EXPECT_EQ(t->color(), ccc4(0, 255, 0, 0));
+    enter(t.get());
+    auto* layer = dynamic_cast<CCLayerColor*>(t->getChildByTag(kCCSceneFadeTag));
+    ASSERT_TRUE(layer);
+    EXPECT_EQ(layer->zOrder(), 2);
+    EXPECT_EQ(kCCSceneFadeTag, 4208917214);
+    EXPECT_EQ(layer->opacity(), 0);
+    EXPECT_FALSE(b->visible());
+    EXPECT_TRUE(near(presentedPixel(10, 10), 0xFF0000FFu));
+
+    runFor(0.25);
+    EXPECT_TRUE(near(presentedPixel(10, 10), 0x7F7F00FFu, 4)); // half way to green, over red
+    runFor(0.25 - 1.0 / 60);
+    EXPECT_FALSE(b->visible());
+    EXPECT_TRUE(near(presentedPixel(10, 10), 0x00FF00FFu, 10));
+    runFor(2.0 / 60);
+    EXPECT_TRUE(b->visible());
+    EXPECT_FALSE(a->visible());
+    EXPECT_TRUE(near(presentedPixel(10, 10), 0x00FF00FFu, 10));
+    runFor(0.25 - 1.0 / 60);
+    EXPECT_TRUE(near(presentedPixel(10, 10), 0x007F7FFFu, 4)); // uncovering blue
+    runFor(0.3);
+    EXPECT_EQ(director()->runningScene(), b.get());
+    EXPECT_EQ(t->getChildByTag(kCCSceneFadeTag), nullptr);
+    EXPECT_TRUE(near(presentedPixel(10, 10), 0x0000FFFFu));
+}
+
+TEST_F(TransitionTest, CrossFadeBlendsPicturesOfBothScenes) {
+    auto t = CCTransitionCrossFade::transitionWithDuration(1, b.get());
+    enter(t.get());
+    CCNode* holder = t->getChildByTag(kCCSceneFadeTag);
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(holder->zOrder(), 2);
+    EXPECT_TRUE(near(presentedPixel(300, 460), 0xFF0000FFu));
+    runFor(0.5);
+    std::uint32_t mid = presentedPixel(300, 460);
+    EXPECT_GT(mid >> 24, 0x30u) << std::hex << mid;         // red still there
+    EXPECT_GT((mid >> 8) & 0xFF, 0x30u) << std::hex << mid; // blue showing through
+    runFor(0.55);
+    EXPECT_EQ(director()->runningScene(), b.get());
+    EXPECT_TRUE(near(presentedPixel(300, 460), 0x0000FFFFu));
+}
+
+namespace {
+
+// One transition kind: how to make it, its draw order, and checks at chosen times.
+struct Kind {
+    std::string name;
+    std::function<Ref<CCTransitionScene>(CCScene*)> make;
+    bool inOnTop;
+    std::function<void(CCScene* in, CCScene* out, double t)> check; // t: seconds since entry
+    std::vector<double> times;
+};
+
+void expectPos(CCScene* s, double x, double y, double tolerance = 0.01) {
+    EXPECT_NEAR(s->position().x, x, tolerance);
+    EXPECT_NEAR(s->position().y, y, tolerance);
+}
+
+// Eased out with rate 2, at t of 1.
+double eased(double t) {
+    return std::sqrt(t);
+}
+
+} // namespace
+
+TEST_F(TransitionTest, EachKindRunsItsActionsAndEndsWithBothScenesAtRest) {
+    const double W = 320, H = 480, d = 1;
+    auto move = [](double fromX, double fromY) {
+        return [=](CCScene* in, CCScene*, double t) {
+            expectPos(in, fromX * (1 - eased(t)), fromY * (1 - eased(t)), 0.01);
+        };
+    };
+    auto slide = [](double dx, double dy) {
+        return [=](CCScene* in, CCScene* out, double t) {
+            expectPos(out, dx * eased(t), dy * eased(t));
+            expectPos(in, out->position().x - dx, out->position().y - dy, 1e-9); // one overlap all the way
+        };
+    };
+    // The sign of the eye's swing: the outgoing scene at d/4, the incoming one at 3d/4.
+    auto flip = [](int axis, float outSign, float inSign, bool zoom) {
+        return [=](CCScene* in, CCScene* out, double t) {
+            float v[3];
+            if (t < 0.5) {
+                EXPECT_FALSE(in->visible());
+                out->camera()->eyeX(&v[0], &v[1], &v[2]);
+                EXPECT_GT(v[axis] * outSign, FLT_EPSILON / 4) << "out, t " << t;
+                if (zoom) {
+                    EXPECT_NEAR(out->scale(), 0.75, 0.01);
+                }
+            } else {
+                EXPECT_TRUE(in->visible());
+                EXPECT_FALSE(out->visible());
+                in->camera()->eyeX(&v[0], &v[1], &v[2]);
+                EXPECT_GT(v[axis] * inSign, FLT_EPSILON / 4) << "in, t " << t;
+                if (zoom) {
+                    EXPECT_NEAR(in->scale(), 0.75, 0.01);
+                }
+            }
+        };
+    };
+    auto oriented = [](auto factory, std::int32_t orientation) {
+        return [=](CCScene* s) -> Ref<CCTransitionScene> { return factory(1, s, orientation); };
+    };
+#define FACTORY(T) [](double dd, CCScene* s, std::int32_t o) { return T::transitionWithDuration(dd, s, o); }
+#define PLAIN(T) [](CCScene* s) -> Ref<CCTransitionScene> { return T::transitionWithDuration(1, s); }
+    std::vector<Kind> kinds = {
+        {"MoveInL", PLAIN(CCTransitionMoveInL), true, move(-W, 0), {0, 0.5}},
+        {"MoveInR", PLAIN(CCTransitionMoveInR), true, move(W, 0), {0, 0.25}},
+        {"MoveInT", PLAIN(CCTransitionMoveInT), true, move(0, H), {0, 0.75}},
+        {"MoveInB", PLAIN(CCTransitionMoveInB), true, move(0, -H), {0.5}},
+        {"SlideInL", PLAIN(CCTransitionSlideInL), false, slide(W - 0.5, 0), {0, 0.5}},
+        {"SlideInR", PLAIN(CCTransitionSlideInR), true, slide(-(W - 0.5), 0), {0.5}},
+        {"SlideInT", PLAIN(CCTransitionSlideInT), false, slide(0, -(H - 0.5)), {0.5}},
+        {"SlideInB", PLAIN(CCTransitionSlideInB), true, slide(0, H - 0.5), {0.5}},
+        {"ShrinkGrow", PLAIN(CCTransitionShrinkGrow), true,
+         [](CCScene* in, CCScene* out, double t) {
+             EXPECT_EQ(in->anchorPoint(), CGPointMake(double(0.6666667f), 0.5));
+             EXPECT_EQ(out->anchorPoint(), CGPointMake(double(0.33333334f), 0.5));
+             EXPECT_NEAR(in->scale(), 0.001 + 0.999 * eased(t), 1e-4);
+             EXPECT_NEAR(out->scale(), 1 - 0.99 * eased(t), 1e-4);
+         },
+         {0, 0.5}},
+        {"RotoZoom", PLAIN(CCTransitionRotoZoom), true,
+         [](CCScene* in, CCScene* out, double t) {
+             if (t < 0.5) {
+                 EXPECT_NEAR(out->rotation(), 1440 * t, 0.01);
+                 EXPECT_NEAR(out->scale(), 1 - 0.999 * 2 * t, 1e-4);
+                 EXPECT_NEAR(in->scale(), 0.001, 1e-6); // waits
+             } else {
+                 EXPECT_NEAR(in->rotation(), -1440 * (t - 0.5), 0.01);
+                 EXPECT_NEAR(in->scale(), 0.001 + 0.999 * 2 * (t - 0.5), 1e-3);
+             }
+         },
+         {0.25, 0.75}},
+        {"JumpZoom", PLAIN(CCTransitionJumpZoom), true,
+         [W](CCScene* in, CCScene* out, double t) {
+             if (t < 0.5) {
+                 EXPECT_NEAR(out->scale(), 0.5, 1e-6);
+                 EXPECT_NEAR(out->position().x, -W * 4 * (t - 0.25), 0.01);
+                 EXPECT_GT(out->position().y, 1); // in the air
+                 expectPos(in, W, 0);
+                 EXPECT_NEAR(in->scale(), 0.5, 1e-6);
+             } else {
+                 expectPos(out, -W, 0);
+                 EXPECT_NEAR(in->position().x, W - W * 4 * (t - 0.5), 0.01);
+                 EXPECT_GT(in->position().y, 1);
+             }
+         },
+         {0.3, 0.55}},
+        {"FlipX 1", oriented(FACTORY(CCTransitionFlipX), 1), true, flip(0, 1, -1, false), {0.25, 0.75}},
+        {"FlipX 0", oriented(FACTORY(CCTransitionFlipX), 0), true, flip(0, -1, 1, false), {0.25, 0.75}},
+        {"FlipY 0", oriented(FACTORY(CCTransitionFlipY), 0), true, flip(1, 1, -1, false), {0.25, 0.75}},
+        {"FlipY 1", oriented(FACTORY(CCTransitionFlipY), 1), true, flip(1, -1, 1, false), {0.25, 0.75}},
+        {"FlipAngular 1", oriented(FACTORY(CCTransitionFlipAngular), 1), true, flip(1, 1, 1, false), {0.25, 0.75}},
+        {"FlipAngular 0", oriented(FACTORY(CCTransitionFlipAngular), 0), true, flip(1, -1, -1, false), {0.25, 0.75}},
+        {"ZoomFlipX 1", oriented(FACTORY(CCTransitionZoomFlipX), 1), true, flip(0, 1, -1, true), {0.25, 0.75}},
+        {"ZoomFlipY 0", oriented(FACTORY(CCTransitionZoomFlipY), 0), true, flip(1, 1, -1, true), {0.25, 0.75}},
+        {"ZoomFlipAngular 0", oriented(FACTORY(CCTransitionZoomFlipAngular), 0), true, flip(0, 1, -1, true),
+         {0.25, 0.75}},
+        {"ZoomFlipAngular 1", oriented(FACTORY(CCTransitionZoomFlipAngular), 1), true, flip(0, -1, 1, true),
+         {0.25, 0.75}},
+    };
+#undef FACTORY
+#undef PLAIN
+    Ref<LoggingScene> from = a, to = b;
+    for (const Kind& k : kinds) {
+        SCOPED_TRACE(k.name);
+        Ref<CCTransitionScene> t = k.make(to.get());
+        ASSERT_TRUE(t);
+        EXPECT_EQ(t->isInSceneOnTop(), k.inOnTop);
+        enter(t.get());
+        double now = 0;
+        for (double at : k.times) {
+            runFor(at - now);
+            now = at;
+            k.check(to.get(), from.get(), now);
+        }
+        runFor(d + 2.0 / 60 - now);
+        EXPECT_EQ(director()->runningScene(), to.get());
+        expectAtRest(from.get(), true);
+        expectAtRest(to.get(), true);
+        std::swap(from, to);
+    }
+}
