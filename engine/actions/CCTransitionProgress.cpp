@@ -90,7 +90,8 @@ void centre(CCProgressTimer* node) {
 
 // ---- the kinds ----
 
-Ref<CCProgressTimer> CCTransitionProgressRadialCCW::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
+Ref<CCProgressTimer>
+CCTransitionProgressRadialCCW::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
     Ref<CCProgressTimer> node = pictureTimer(texture);
     if (!node) return nullptr;
     // Sweeping 100 to 0 shrinks the visible sector clockwise, uncovering anticlockwise.
@@ -101,7 +102,8 @@ Ref<CCProgressTimer> CCTransitionProgressRadialCCW::progressTimerNodeWithRenderT
     return node;
 }
 
-Ref<CCProgressTimer> CCTransitionProgressRadialCW::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
+Ref<CCProgressTimer>
+CCTransitionProgressRadialCW::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
     Ref<CCProgressTimer> node = pictureTimer(texture);
     if (!node) return nullptr;
     node->setType(kCCProgressTimerTypeRadial);
@@ -111,7 +113,8 @@ Ref<CCProgressTimer> CCTransitionProgressRadialCW::progressTimerNodeWithRenderTe
     return node;
 }
 
-Ref<CCProgressTimer> CCTransitionProgressHorizontal::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
+Ref<CCProgressTimer>
+CCTransitionProgressHorizontal::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
     Ref<CCProgressTimer> node = pictureTimer(texture);
     if (!node) return nullptr;
     node->setType(kCCProgressTimerTypeBar);
@@ -122,7 +125,8 @@ Ref<CCProgressTimer> CCTransitionProgressHorizontal::progressTimerNodeWithRender
     return node;
 }
 
-Ref<CCProgressTimer> CCTransitionProgressVertical::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
+Ref<CCProgressTimer>
+CCTransitionProgressVertical::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
     Ref<CCProgressTimer> node = pictureTimer(texture);
     if (!node) return nullptr;
     node->setType(kCCProgressTimerTypeBar);

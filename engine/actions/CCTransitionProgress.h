@@ -75,7 +75,8 @@ public:
 
 // The incoming picture grows from the centre over the outgoing scene, which stays visible
 // until the end.
-class CCTransitionProgressInOut : public CCTransitionFactory<CCTransitionProgressInOut, CCTransitionProgress> {
+class CCTransitionProgressInOut
+    : public CCTransitionFactory<CCTransitionProgressInOut, CCTransitionProgress> {
 public:
     void sceneOrder() override;
     // The incoming scene, 0 to 100.
@@ -84,7 +85,8 @@ public:
 };
 
 // The outgoing picture shrinks into the centre.
-class CCTransitionProgressOutIn : public CCTransitionFactory<CCTransitionProgressOutIn, CCTransitionProgress> {
+class CCTransitionProgressOutIn
+    : public CCTransitionFactory<CCTransitionProgressOutIn, CCTransitionProgress> {
 public:
     platform::Ref<CCProgressTimer> progressTimerNodeWithRenderTexture(CCRenderTexture* texture) override;
 };

@@ -106,7 +106,8 @@ std::uint8_t CCProgressTimer::opacity() const {
 void CCProgressTimer::updateColor() {
     if (!_sprite || _vertexData.empty()) return;
     const _ccColor4B color = _sprite->quad().tl.colors;
-    for (_ccV2F_C4B_T2F& v : _vertexData) v.colors = color;
+    for (_ccV2F_C4B_T2F& v : _vertexData)
+        v.colors = color;
 }
 
 // ---- alpha mapping ---------------------------------------------------------------------------
@@ -220,17 +221,19 @@ void CCProgressTimer::updateRadial() {
     updateColor();
     setVertex(0, _midpoint);
     setVertex(1, topMid);
-    for (std::int32_t i = 0; i < index; ++i) setVertex(i + 2, boundaryTexCoord(static_cast<std::int8_t>(i)));
+    for (std::int32_t i = 0; i < index; ++i)
+        setVertex(i + 2, boundaryTexCoord(static_cast<std::int8_t>(i)));
     setVertex(_vertexDataCount - 1, hit);
 }
 
 void CCProgressTimer::updateBar() {
     if (!_sprite) return;
     const float alpha = _percentage / 100.0f;
-    const CGPoint alphaOffset =
-        pointMult(ccp(1.0f * (1.0f - static_cast<float>(_barChangeRate.x)) + alpha * static_cast<float>(_barChangeRate.x),
-                      1.0f * (1.0f - static_cast<float>(_barChangeRate.y)) + alpha * static_cast<float>(_barChangeRate.y)),
-                  0.5f);
+    const CGPoint alphaOffset = pointMult(ccp(1.0f * (1.0f - static_cast<float>(_barChangeRate.x)) +
+                                                  alpha * static_cast<float>(_barChangeRate.x),
+                                              1.0f * (1.0f - static_cast<float>(_barChangeRate.y)) +
+                                                  alpha * static_cast<float>(_barChangeRate.y)),
+                                          0.5f);
     CGPoint min = pointSub(_midpoint, alphaOffset);
     CGPoint max = pointAdd(_midpoint, alphaOffset);
     // A rectangle that would leave the picture slides back in, keeping its size.

@@ -61,7 +61,8 @@ TEST_F(ProgressActionTest, AFullTimerCountsAsEmptyWhenProgressToStarts) {
               (std::vector<float>{0, 25, 100}));
 
     // To 0 from full goes nowhere visible: 0 from the first step on.
-    EXPECT_EQ(percentagesOf(CCProgressTo::actionWithDuration(1, 0), {0.5, 0.5}), (std::vector<float>{0, 0, 0}));
+    EXPECT_EQ(percentagesOf(CCProgressTo::actionWithDuration(1, 0), {0.5, 0.5}),
+              (std::vector<float>{0, 0, 0}));
 }
 
 TEST_F(ProgressActionTest, ProgressFromToIgnoresTheTimersPercentage) {

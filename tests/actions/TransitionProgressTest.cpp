@@ -28,7 +28,8 @@ constexpr std::uint32_t kRed = 0xFF0000FFu, kBlue = 0x0000FFFFu, kGreen = 0x00FF
 // life cycle.
 class LoggingScene : public CCScene {
 public:
-    static Ref<LoggingScene> make(CallLog* log, std::string name, _ccColor3B color, CGSize size = CGSizeZero) {
+    static Ref<LoggingScene> make(CallLog* log, std::string name, _ccColor3B color,
+                                  CGSize size = CGSizeZero) {
         auto s = makeNode<LoggingScene>();
         s->log_ = log;
         s->name_ = std::move(name);
@@ -40,8 +41,12 @@ public:
         return s;
     }
     void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(); }
-    void onEnterTransitionDidFinish() override { log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish(); }
-    void onExitTransitionDidStart() override { log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart(); }
+    void onEnterTransitionDidFinish() override {
+        log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish();
+    }
+    void onExitTransitionDidStart() override {
+        log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart();
+    }
     void onExit() override { log_->add("exit " + name_), CCScene::onExit(); }
     void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
 
@@ -84,14 +89,16 @@ protected:
         advanceRefreshes(2);
     }
     void runFor(double seconds) { advanceRefreshes(static_cast<int>(std::lround(seconds * 60))); }
-    static CCProgressTimer* timerOf(CCScene* t) { return dynamic_cast<CCProgressTimer*>(t->getChildByTag(kCCSceneRadial)); }
+    static CCProgressTimer* timerOf(CCScene* t) {
+        return dynamic_cast<CCProgressTimer*>(t->getChildByTag(kCCSceneRadial));
+    }
     // The colours at the centres of the window's left, right, bottom and top halves and at
     // its centre and lower-left corner.
     struct Samples {
         std::uint32_t left, right, bottom, top, centre, corner;
     };
     Samples samples() const {
-        return {presentedPixel(80, 240), presentedPixel(240, 240), presentedPixel(160, 120),
+        return {presentedPixel(80, 240),  presentedPixel(240, 240), presentedPixel(160, 120),
                 presentedPixel(160, 360), presentedPixel(160, 240), presentedPixel(10, 10)};
     }
 
@@ -141,17 +148,35 @@ TEST_F(TransitionProgressTest, EachKindSetsUpItsTimerAndSweep) {
     };
     const CGPoint centre = CGPointMake(0.5, 0.5), one = CGPointMake(1, 1);
     const std::vector<Kind> kinds = {
-        {"radial CCW", [](CCScene* s) { return Ref<CCTransitionProgress>(CCTransitionProgressRadialCCW::transitionWithDuration(1, s)); },
+        {"radial CCW",
+         [](CCScene* s) {
+             return Ref<CCTransitionProgress>(CCTransitionProgressRadialCCW::transitionWithDuration(1, s));
+         },
          kCCProgressTimerTypeRadial, false, centre, one, 100, 0, false},
-        {"radial CW", [](CCScene* s) { return Ref<CCTransitionProgress>(CCTransitionProgressRadialCW::transitionWithDuration(1, s)); },
+        {"radial CW",
+         [](CCScene* s) {
+             return Ref<CCTransitionProgress>(CCTransitionProgressRadialCW::transitionWithDuration(1, s));
+         },
          kCCProgressTimerTypeRadial, true, centre, one, 100, 0, false},
-        {"horizontal", [](CCScene* s) { return Ref<CCTransitionProgress>(CCTransitionProgressHorizontal::transitionWithDuration(1, s)); },
+        {"horizontal",
+         [](CCScene* s) {
+             return Ref<CCTransitionProgress>(CCTransitionProgressHorizontal::transitionWithDuration(1, s));
+         },
          kCCProgressTimerTypeBar, false, CGPointMake(1, 0), CGPointMake(1, 0), 100, 0, false},
-        {"vertical", [](CCScene* s) { return Ref<CCTransitionProgress>(CCTransitionProgressVertical::transitionWithDuration(1, s)); },
+        {"vertical",
+         [](CCScene* s) {
+             return Ref<CCTransitionProgress>(CCTransitionProgressVertical::transitionWithDuration(1, s));
+         },
          kCCProgressTimerTypeBar, false, CGPointMake(0, 0), CGPointMake(0, 1), 100, 0, false},
-        {"in-out", [](CCScene* s) { return Ref<CCTransitionProgress>(CCTransitionProgressInOut::transitionWithDuration(1, s)); },
+        {"in-out",
+         [](CCScene* s) {
+             return Ref<CCTransitionProgress>(CCTransitionProgressInOut::transitionWithDuration(1, s));
+         },
          kCCProgressTimerTypeBar, false, centre, one, 0, 100, true},
-        {"out-in", [](CCScene* s) { return Ref<CCTransitionProgress>(CCTransitionProgressOutIn::transitionWithDuration(1, s)); },
+        {"out-in",
+         [](CCScene* s) {
+             return Ref<CCTransitionProgress>(CCTransitionProgressOutIn::transitionWithDuration(1, s));
+         },
          kCCProgressTimerTypeBar, false, centre, one, 100, 0, false},
     };
     CCScene* scenes[2] = {b.get(), a.get()};

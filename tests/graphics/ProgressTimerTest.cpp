@@ -33,7 +33,8 @@ protected:
     }
 
     // A timer over a plain 32 x 32 sprite, centred in the 64 x 64 view, drawn once.
-    platform::Ref<CCProgressTimer> drawnTimer(std::uint32_t rgba, const std::function<void(CCProgressTimer*)>& setUp) {
+    platform::Ref<CCProgressTimer> drawnTimer(std::uint32_t rgba,
+                                              const std::function<void(CCProgressTimer*)>& setUp) {
         texture = makePlainTexture(32, 32, rgba);
         auto sprite = CCSprite::spriteWithTexture(texture.get());
         auto timer = CCProgressTimer::progressWithSprite(sprite.get());
@@ -104,9 +105,11 @@ TEST_F(ProgressTimerTest, BoundaryCornersRunClockwiseOrAnticlockwise) {
     auto timer = rectTimer();
     const CGPoint clockwise[] = {ccp(1, 1), ccp(1, 0), ccp(0, 0), ccp(0, 1)};
     const CGPoint anticlockwise[] = {ccp(0, 1), ccp(0, 0), ccp(1, 0), ccp(1, 1)};
-    for (std::int8_t i = 0; i < 4; ++i) EXPECT_EQ(timer->boundaryTexCoord(i), clockwise[i]) << int(i);
+    for (std::int8_t i = 0; i < 4; ++i)
+        EXPECT_EQ(timer->boundaryTexCoord(i), clockwise[i]) << int(i);
     timer->setReverseDirection(true);
-    for (std::int8_t i = 0; i < 4; ++i) EXPECT_EQ(timer->boundaryTexCoord(i), anticlockwise[i]) << int(i);
+    for (std::int8_t i = 0; i < 4; ++i)
+        EXPECT_EQ(timer->boundaryTexCoord(i), anticlockwise[i]) << int(i);
     // Indices outside the four corners, negative ones included, give the origin.
     for (std::int8_t i : {std::int8_t(4), std::int8_t(100), std::int8_t(-1), std::int8_t(-128)})
         EXPECT_EQ(timer->boundaryTexCoord(i), CGPointZero) << int(i);
@@ -161,7 +164,8 @@ TEST_F(ProgressTimerTest, RadialEmptyAndFullTimers) {
     ASSERT_EQ(timer->vertexDataCount(), 7);
     const _ccV2F_C4B_T2F* v = timer->vertexData();
     const double alphas[7][2] = {{0.5, 0.5}, {0.5, 1}, {1, 1}, {1, 0}, {0, 0}, {0, 1}, {0.5, 1}};
-    for (int i = 0; i < 7; ++i) expectAlpha(v[i], alphas[i][0], alphas[i][1], std::to_string(i).c_str());
+    for (int i = 0; i < 7; ++i)
+        expectAlpha(v[i], alphas[i][0], alphas[i][1], std::to_string(i).c_str());
 
     // Empty: a fan of three vertices with nothing inside it.
     timer->setPercentage(0);
@@ -252,7 +256,8 @@ TEST_F(ProgressTimerTest, ReversedBarIsTwoStripsOutsideTheRectangle) {
     const _ccV2F_C4B_T2F* v = timer->vertexData();
     const double alphas[8][2] = {{0, 1},       {0, 0},       {0.25, 0.75}, {0.25, 0.25},
                                  {0.75, 0.75}, {0.75, 0.25}, {1, 1},       {1, 0}};
-    for (int i = 0; i < 8; ++i) expectAlpha(v[i], alphas[i][0], alphas[i][1], std::to_string(i).c_str());
+    for (int i = 0; i < 8; ++i)
+        expectAlpha(v[i], alphas[i][0], alphas[i][1], std::to_string(i).c_str());
 
     // Back to the normal direction: four vertices again, never a stale eight.
     timer->setReverseDirection(false);
@@ -314,7 +319,8 @@ TEST_F(ProgressTimerTest, ColourAndOpacityAreTheSpritesAndRecolourTheVertices) {
     EXPECT_TRUE((timer->color() == ccc3(10, 20, 30)));
     EXPECT_EQ(timer->opacity(), 128);
     const _ccColor4B expected = timer->sprite()->quad().tl.colors;
-    for (int i = 0; i < timer->vertexDataCount(); ++i) EXPECT_TRUE((timer->vertexData()[i].colors == expected));
+    for (int i = 0; i < timer->vertexDataCount(); ++i)
+        EXPECT_TRUE((timer->vertexData()[i].colors == expected));
     EXPECT_EQ(expected.a, 128);
 }
 
