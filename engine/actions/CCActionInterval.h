@@ -78,9 +78,10 @@ public:
         return actions(detail::asFiniteAction(first), {detail::asFiniteAction(more)...});
     }
     static platform::Ref<CCFiniteTimeAction> actions(CCFiniteTimeAction* first,
-                                                      std::initializer_list<CCFiniteTimeAction*> more);
+                                                     std::initializer_list<CCFiniteTimeAction*> more);
     // The same fold over an array; null for an empty array.
-    static platform::Ref<CCFiniteTimeAction> actionWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array);
+    static platform::Ref<CCFiniteTimeAction>
+    actionWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array);
 
     CCSequence() = default;
 
@@ -94,6 +95,12 @@ public:
     void update(double t) override;
     // The reverse of the second, then the reverse of the first.
     platform::Ref<CCFiniteTimeAction> reverse() const override;
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    static platform::Ref<CCFiniteTimeAction>
+    actionsWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array) {
+        return actionWithArray(array);
+    }
 
 protected:
     platform::Ref<CCFiniteTimeAction> _actions[2];
@@ -147,8 +154,9 @@ public:
         return actions(detail::asFiniteAction(first), {detail::asFiniteAction(more)...});
     }
     static platform::Ref<CCFiniteTimeAction> actions(CCFiniteTimeAction* first,
-                                                      std::initializer_list<CCFiniteTimeAction*> more);
-    static platform::Ref<CCFiniteTimeAction> actionWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array);
+                                                     std::initializer_list<CCFiniteTimeAction*> more);
+    static platform::Ref<CCFiniteTimeAction>
+    actionWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array);
 
     CCSpawn() = default;
 
@@ -160,6 +168,12 @@ public:
     void stop() override;
     void update(double t) override;
     platform::Ref<CCFiniteTimeAction> reverse() const override;
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    static platform::Ref<CCFiniteTimeAction>
+    actionsWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array) {
+        return actionWithArray(array);
+    }
 
 protected:
     platform::Ref<CCFiniteTimeAction> _one;

@@ -137,26 +137,29 @@ public:
     template <class T = CCLabelTTF>
     static platform::Ref<T> labelWithStringDimensionsHAlignment(const std::string& string, CGSize dimensions,
                                                                 CCTextAlignment hAlignment,
-                                                                const std::string& fontName, double fontSize) {
+                                                                const std::string& fontName,
+                                                                double fontSize) {
         return labelWithString<T>(string, fontName, fontSize, dimensions, hAlignment);
     }
     template <class T = CCLabelTTF>
-    static platform::Ref<T> labelWithStringDimensionsHAlignment(const std::string& string, CGSize dimensions,
-                                                                CCTextAlignment hAlignment,
-                                                                CCLineBreakMode lineBreakMode,
-                                                                const std::string& fontName, double fontSize) {
+    static platform::Ref<T>
+    labelWithStringDimensionsHAlignment(const std::string& string, CGSize dimensions,
+                                        CCTextAlignment hAlignment, CCLineBreakMode lineBreakMode,
+                                        const std::string& fontName, double fontSize) {
         return labelWithString<T>(string, fontName, fontSize, dimensions, hAlignment, lineBreakMode);
     }
     template <class T = CCLabelTTF>
-    static platform::Ref<T> labelWithString(const std::string& string, CGSize dimensions, CCTextAlignment hAlignment,
-                                            CCVerticalTextAlignment vAlignment, CCLineBreakMode lineBreakMode,
-                                            const std::string& fontName, double fontSize) {
-        return labelWithString<T>(string, fontName, fontSize, dimensions, hAlignment, vAlignment, lineBreakMode);
+    static platform::Ref<T> labelWithString(const std::string& string, CGSize dimensions,
+                                            CCTextAlignment hAlignment, CCVerticalTextAlignment vAlignment,
+                                            CCLineBreakMode lineBreakMode, const std::string& fontName,
+                                            double fontSize) {
+        return labelWithString<T>(string, fontName, fontSize, dimensions, hAlignment, vAlignment,
+                                  lineBreakMode);
     }
     template <class T = CCLabelTTF>
-    static platform::Ref<T> labelWithString(const std::string& string, CGSize dimensions, CCTextAlignment hAlignment,
-                                            CCVerticalTextAlignment vAlignment, const std::string& fontName,
-                                            double fontSize) {
+    static platform::Ref<T> labelWithString(const std::string& string, CGSize dimensions,
+                                            CCTextAlignment hAlignment, CCVerticalTextAlignment vAlignment,
+                                            const std::string& fontName, double fontSize) {
         return labelWithString<T>(string, fontName, fontSize, dimensions, hAlignment, vAlignment);
     }
     bool initWithString(const std::string& string, CGSize dimensions, CCTextAlignment alignment,

@@ -146,18 +146,21 @@ public:
                                 CCMenuItemBlock block);
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
-    static platform::Ref<CCMenuItemAtlasFont> itemFromString(const std::string& value, const std::string& charMapFile,
+    static platform::Ref<CCMenuItemAtlasFont> itemFromString(const std::string& value,
+                                                             const std::string& charMapFile,
                                                              std::int32_t itemWidth, std::int32_t itemHeight,
                                                              char startCharMap) {
         return itemWithString(value, charMapFile, itemWidth, itemHeight, startCharMap);
     }
-    static platform::Ref<CCMenuItemAtlasFont> itemFromString(const std::string& value, const std::string& charMapFile,
+    static platform::Ref<CCMenuItemAtlasFont> itemFromString(const std::string& value,
+                                                             const std::string& charMapFile,
                                                              std::int32_t itemWidth, std::int32_t itemHeight,
                                                              char startCharMap, platform::Object* target,
                                                              CCMenuItemSelector selector) {
         return itemWithString(value, charMapFile, itemWidth, itemHeight, startCharMap, target, selector);
     }
-    static platform::Ref<CCMenuItemAtlasFont> itemFromString(const std::string& value, const std::string& charMapFile,
+    static platform::Ref<CCMenuItemAtlasFont> itemFromString(const std::string& value,
+                                                             const std::string& charMapFile,
                                                              std::int32_t itemWidth, std::int32_t itemHeight,
                                                              char startCharMap, CCMenuItemBlock block) {
         return itemWithString(value, charMapFile, itemWidth, itemHeight, startCharMap, std::move(block));
@@ -204,7 +207,9 @@ public:
     const std::string& fontName() const { return _fontName; }
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
-    static platform::Ref<CCMenuItemFont> itemFromString(const std::string& value) { return itemWithString(value); }
+    static platform::Ref<CCMenuItemFont> itemFromString(const std::string& value) {
+        return itemWithString(value);
+    }
     static platform::Ref<CCMenuItemFont> itemFromString(const std::string& value, platform::Object* target,
                                                         CCMenuItemSelector selector) {
         return itemWithString(value, target, selector);
@@ -265,7 +270,8 @@ public:
     CCNode* disabledImage() const { return _disabledImage; }
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
-    static platform::Ref<CCMenuItemSprite> itemFromNormalSprite(CCNode* normalSprite, CCNode* selectedSprite) {
+    static platform::Ref<CCMenuItemSprite> itemFromNormalSprite(CCNode* normalSprite,
+                                                                CCNode* selectedSprite) {
         return itemWithNormalSprite(normalSprite, selectedSprite);
     }
     static platform::Ref<CCMenuItemSprite> itemFromNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
@@ -274,7 +280,8 @@ public:
         return itemWithNormalSprite(normalSprite, selectedSprite, target, selector);
     }
     static platform::Ref<CCMenuItemSprite> itemFromNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
-                                                                CCNode* disabledSprite, platform::Object* target,
+                                                                CCNode* disabledSprite,
+                                                                platform::Object* target,
                                                                 CCMenuItemSelector selector) {
         return itemWithNormalSprite(normalSprite, selectedSprite, disabledSprite, target, selector);
     }
@@ -283,7 +290,8 @@ public:
         return itemWithNormalSprite(normalSprite, selectedSprite, std::move(block));
     }
     static platform::Ref<CCMenuItemSprite> itemFromNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
-                                                                CCNode* disabledSprite, CCMenuItemBlock block) {
+                                                                CCNode* disabledSprite,
+                                                                CCMenuItemBlock block) {
         return itemWithNormalSprite(normalSprite, selectedSprite, disabledSprite, std::move(block));
     }
     bool initFromNormalSprite(CCNode* normalSprite, CCNode* selectedSprite, CCNode* disabledSprite,
@@ -353,13 +361,15 @@ public:
     }
     static platform::Ref<CCMenuItemImage> itemFromNormalImage(const std::string& normalImage,
                                                               const std::string& selectedImage,
-                                                              platform::Object* target, CCMenuItemSelector selector) {
+                                                              platform::Object* target,
+                                                              CCMenuItemSelector selector) {
         return itemWithNormalImage(normalImage, selectedImage, target, selector);
     }
     static platform::Ref<CCMenuItemImage> itemFromNormalImage(const std::string& normalImage,
                                                               const std::string& selectedImage,
                                                               const std::string& disabledImage,
-                                                              platform::Object* target, CCMenuItemSelector selector) {
+                                                              platform::Object* target,
+                                                              CCMenuItemSelector selector) {
         return itemWithNormalImage(normalImage, selectedImage, disabledImage, target, selector);
     }
     static platform::Ref<CCMenuItemImage> itemFromNormalImage(const std::string& normalImage,
@@ -369,7 +379,8 @@ public:
     }
     static platform::Ref<CCMenuItemImage> itemFromNormalImage(const std::string& normalImage,
                                                               const std::string& selectedImage,
-                                                              const std::string& disabledImage, CCMenuItemBlock block) {
+                                                              const std::string& disabledImage,
+                                                              CCMenuItemBlock block) {
         return itemWithNormalImage(normalImage, selectedImage, disabledImage, std::move(block));
     }
     bool initFromNormalImage(const std::string& normalImage, const std::string& selectedImage,

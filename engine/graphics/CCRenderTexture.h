@@ -112,7 +112,9 @@ public:
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
     bool saveBuffer(const std::string& fileName) { return saveToFile(fileName); }
-    bool saveBuffer(const std::string& fileName, tCCImageFormat format) { return saveToFile(fileName, format); }
+    bool saveBuffer(const std::string& fileName, tCCImageFormat format) {
+        return saveToFile(fileName, format);
+    }
     platform::Ref<platform::Image> getUIImageFromBuffer();
     // Never any data: this form was given up, callers get nothing whatever the format.
     std::optional<std::vector<std::uint8_t>> getUIImageAsDataFromBuffer(std::int32_t format) {

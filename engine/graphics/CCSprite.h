@@ -235,7 +235,6 @@ template <class T>
 platform::Ref<T> CCSprite::spriteWithCGImage(platform::Image* image, const std::string& key) {
     return ccsprite_detail::made<T>([&](T& s) { return s.initWithCGImage(image, key); });
 }
-template <class T>
-platform::Ref<T> CCSprite::spriteWithBatchNode(CCSpriteBatchNode* batchNode, CGRect rect) {
+template <class T> platform::Ref<T> CCSprite::spriteWithBatchNode(CCSpriteBatchNode* batchNode, CGRect rect) {
     return ccsprite_detail::made<T>([&](T& s) { return s.initWithBatchNode(batchNode, rect); });
 }
