@@ -78,10 +78,9 @@ public:
         return actions(detail::asFiniteAction(first), {detail::asFiniteAction(more)...});
     }
     static platform::Ref<CCFiniteTimeAction> actions(CCFiniteTimeAction* first,
-                                                     std::initializer_list<CCFiniteTimeAction*> more);
+                                                      std::initializer_list<CCFiniteTimeAction*> more);
     // The same fold over an array; null for an empty array.
-    static platform::Ref<CCFiniteTimeAction>
-    actionWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array);
+    static platform::Ref<CCFiniteTimeAction> actionWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array);
 
     CCSequence() = default;
 
@@ -154,9 +153,8 @@ public:
         return actions(detail::asFiniteAction(first), {detail::asFiniteAction(more)...});
     }
     static platform::Ref<CCFiniteTimeAction> actions(CCFiniteTimeAction* first,
-                                                     std::initializer_list<CCFiniteTimeAction*> more);
-    static platform::Ref<CCFiniteTimeAction>
-    actionWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array);
+                                                      std::initializer_list<CCFiniteTimeAction*> more);
+    static platform::Ref<CCFiniteTimeAction> actionWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array);
 
     CCSpawn() = default;
 
