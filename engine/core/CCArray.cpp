@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 using platform::Object;
@@ -275,9 +276,9 @@ std::int64_t sortBySelectorCompare(Object* a, Object* b, void* selector) {
 }
 
 namespace {
-template <class... Args> Ref<CCArray> made(bool (CCArray::*init)(Args...), Args... args) {
+template <class... Params, class... Args> Ref<CCArray> made(bool (CCArray::*init)(Params...), Args&&... args) {
     Ref<CCArray> a = platform::make<CCArray>();
-    if (!((*a).*init)(args...)) return nullptr;
+    if (!((*a).*init)(std::forward<Args>(args)...)) return nullptr;
     return a;
 }
 } // namespace
@@ -295,9 +296,7 @@ Ref<CCArray> CCArray::arrayWithArray(const CCArray* other) {
 }
 
 Ref<CCArray> CCArray::arrayWithNSArray(const platform::Array& other) {
-    Ref<CCArray> a = platform::make<CCArray>();
-    if (!a->initWithNSArray(other)) return nullptr;
-    return a;
+    return made(&CCArray::initWithNSArray, other);
 }
 
 CCArray::~CCArray() {
