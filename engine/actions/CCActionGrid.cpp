@@ -48,8 +48,8 @@ void CCGridAction::startWithTarget(CCNode* target) {
 
     if (targetGrid && targetGrid->reuseGrid() > 0) {
         CGSize size = targetGrid->gridSize();
-        if (targetGrid->active() && size.width == _gridSize.width && size.height == _gridSize.height && newGrid &&
-            newGrid->classIncludes(targetGrid))
+        if (targetGrid->active() && size.width == _gridSize.width && size.height == _gridSize.height &&
+            newGrid && newGrid->classIncludes(targetGrid))
             targetGrid->reuse();
         else
             throw platform::Exception("GridBase", "Cannot reuse grid");
@@ -72,7 +72,8 @@ Ref<CCFiniteTimeAction> CCGridAction::reverse() const {
 }
 
 Ref<platform::Object> CCGridAction::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCGridAction& a) { return a.CCGridAction::initWithDuration(_duration, _gridSize); });
+    return sameClass(this,
+                     [&](CCGridAction& a) { return a.CCGridAction::initWithDuration(_duration, _gridSize); });
 }
 
 // ---- CCGrid3DAction ------------------------------------------------------------------------
@@ -172,7 +173,8 @@ float CCAmplitudeWrapper::amplitudeAt(double) const {
     return 1.0f;
 }
 
-Ref<CCAccelDeccelAmplitude> CCAccelDeccelAmplitude::actionWithAction(CCActionInterval* action, double duration) {
+Ref<CCAccelDeccelAmplitude> CCAccelDeccelAmplitude::actionWithAction(CCActionInterval* action,
+                                                                     double duration) {
     return createWith(&CCAmplitudeWrapper::initWithAction, action, duration);
 }
 

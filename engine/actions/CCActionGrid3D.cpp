@@ -51,9 +51,10 @@ float shakeOffset(std::int32_t range) {
 
 // ---- CCWaves3D -----------------------------------------------------------------------------
 
-Ref<CCWaves3D> CCWaves3D::actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude) {
-    return createWith(InitOf<CCWaves3D, double, CGSize, std::uint64_t, float>(&CCWaves3D::initWithDuration), duration,
-                      gridSize, waves, amplitude);
+Ref<CCWaves3D> CCWaves3D::actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
+                                             float amplitude) {
+    return createWith(InitOf<CCWaves3D, double, CGSize, std::uint64_t, float>(&CCWaves3D::initWithDuration),
+                      duration, gridSize, waves, amplitude);
 }
 
 bool CCWaves3D::initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude) {
@@ -65,7 +66,8 @@ bool CCWaves3D::initWithDuration(double duration, CGSize gridSize, std::uint64_t
 }
 
 Ref<platform::Object> CCWaves3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCWaves3D& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
+    return sameClass(
+        this, [&](CCWaves3D& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
 }
 
 void CCWaves3D::update(double t) {
@@ -196,7 +198,8 @@ bool CCLens3D::initWithDuration(double duration, CGSize gridSize, CGPoint positi
 }
 
 Ref<platform::Object> CCLens3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCLens3D& a) { return a.initWithDuration(_duration, _gridSize, _position, _radius); });
+    return sameClass(
+        this, [&](CCLens3D& a) { return a.initWithDuration(_duration, _gridSize, _position, _radius); });
 }
 
 void CCLens3D::setPosition(CGPoint position) {
@@ -234,11 +237,11 @@ void CCLens3D::update(double) {
 
 // ---- CCRipple3D ----------------------------------------------------------------------------
 
-Ref<CCRipple3D> CCRipple3D::actionWithDuration(double duration, CGSize gridSize, CGPoint position, float radius,
-                                               std::int64_t waves, float amplitude) {
-    return createWith(
-        InitOf<CCRipple3D, double, CGSize, CGPoint, float, std::int64_t, float>(&CCRipple3D::initWithDuration),
-        duration, gridSize, position, radius, waves, amplitude);
+Ref<CCRipple3D> CCRipple3D::actionWithDuration(double duration, CGSize gridSize, CGPoint position,
+                                               float radius, std::int64_t waves, float amplitude) {
+    return createWith(InitOf<CCRipple3D, double, CGSize, CGPoint, float, std::int64_t, float>(
+                          &CCRipple3D::initWithDuration),
+                      duration, gridSize, position, radius, waves, amplitude);
 }
 
 bool CCRipple3D::initWithDuration(double duration, CGSize gridSize, CGPoint position, float radius,
@@ -280,9 +283,10 @@ void CCRipple3D::update(double t) {
 
 // ---- CCShaky3D -----------------------------------------------------------------------------
 
-Ref<CCShaky3D> CCShaky3D::actionWithDuration(double duration, CGSize gridSize, std::int32_t range, bool shakeZ) {
-    return createWith(InitOf<CCShaky3D, double, CGSize, std::int32_t, bool>(&CCShaky3D::initWithDuration), duration,
-                      gridSize, range, shakeZ);
+Ref<CCShaky3D> CCShaky3D::actionWithDuration(double duration, CGSize gridSize, std::int32_t range,
+                                             bool shakeZ) {
+    return createWith(InitOf<CCShaky3D, double, CGSize, std::int32_t, bool>(&CCShaky3D::initWithDuration),
+                      duration, gridSize, range, shakeZ);
 }
 
 bool CCShaky3D::initWithDuration(double duration, CGSize gridSize, std::int32_t range, bool shakeZ) {
@@ -293,7 +297,8 @@ bool CCShaky3D::initWithDuration(double duration, CGSize gridSize, std::int32_t 
 }
 
 Ref<platform::Object> CCShaky3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCShaky3D& a) { return a.initWithDuration(_duration, _gridSize, _randrange, _shakeZ); });
+    return sameClass(
+        this, [&](CCShaky3D& a) { return a.initWithDuration(_duration, _gridSize, _randrange, _shakeZ); });
 }
 
 void CCShaky3D::update(double) {
@@ -313,9 +318,10 @@ void CCShaky3D::update(double) {
 
 // ---- CCLiquid ------------------------------------------------------------------------------
 
-Ref<CCLiquid> CCLiquid::actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude) {
-    return createWith(InitOf<CCLiquid, double, CGSize, std::uint64_t, float>(&CCLiquid::initWithDuration), duration,
-                      gridSize, waves, amplitude);
+Ref<CCLiquid> CCLiquid::actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
+                                           float amplitude) {
+    return createWith(InitOf<CCLiquid, double, CGSize, std::uint64_t, float>(&CCLiquid::initWithDuration),
+                      duration, gridSize, waves, amplitude);
 }
 
 bool CCLiquid::initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude) {
@@ -327,7 +333,8 @@ bool CCLiquid::initWithDuration(double duration, CGSize gridSize, std::uint64_t 
 }
 
 Ref<platform::Object> CCLiquid::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCLiquid& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
+    return sameClass(
+        this, [&](CCLiquid& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
 }
 
 void CCLiquid::update(double t) {
@@ -349,10 +356,11 @@ void CCLiquid::update(double t) {
 
 // ---- CCWaves -------------------------------------------------------------------------------
 
-Ref<CCWaves> CCWaves::actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude,
-                                         bool horizontal, bool vertical) {
-    return createWith(InitOf<CCWaves, double, CGSize, std::uint64_t, float, bool, bool>(&CCWaves::initWithDuration),
-                      duration, gridSize, waves, amplitude, horizontal, vertical);
+Ref<CCWaves> CCWaves::actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
+                                         float amplitude, bool horizontal, bool vertical) {
+    return createWith(
+        InitOf<CCWaves, double, CGSize, std::uint64_t, float, bool, bool>(&CCWaves::initWithDuration),
+        duration, gridSize, waves, amplitude, horizontal, vertical);
 }
 
 bool CCWaves::initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude,
@@ -380,7 +388,8 @@ void CCWaves::update(double t) {
         for (std::uint64_t j = 0; j <= h; ++j) {
             CGPoint p = CGPointMake(static_cast<double>(i), static_cast<double>(j));
             _ccVertex3F v = originalVertex(p);
-            if (_vertical) v.x = v.x + sinOf(phase + static_cast<double>(v.y * 0.01f)) * _amplitude * _amplitudeRate;
+            if (_vertical)
+                v.x = v.x + sinOf(phase + static_cast<double>(v.y * 0.01f)) * _amplitude * _amplitudeRate;
             // Uses the x the vertical part has just moved.
             if (_horizontal)
                 v.y = v.y + sinOf(phase + static_cast<double>(v.x * 0.01f)) * _amplitude * _amplitudeRate;
@@ -391,10 +400,11 @@ void CCWaves::update(double t) {
 
 // ---- CCTwirl -------------------------------------------------------------------------------
 
-Ref<CCTwirl> CCTwirl::actionWithDuration(double duration, CGSize gridSize, CGPoint position, std::uint64_t twirls,
-                                         float amplitude) {
-    return createWith(InitOf<CCTwirl, double, CGSize, CGPoint, std::uint64_t, float>(&CCTwirl::initWithDuration),
-                      duration, gridSize, position, twirls, amplitude);
+Ref<CCTwirl> CCTwirl::actionWithDuration(double duration, CGSize gridSize, CGPoint position,
+                                         std::uint64_t twirls, float amplitude) {
+    return createWith(
+        InitOf<CCTwirl, double, CGSize, CGPoint, std::uint64_t, float>(&CCTwirl::initWithDuration), duration,
+        gridSize, position, twirls, amplitude);
 }
 
 bool CCTwirl::initWithDuration(double duration, CGSize gridSize, CGPoint position, std::uint64_t twirls,

@@ -24,7 +24,9 @@ public:
     void setAmplitude(float amplitude) { _amplitude = amplitude; }
     float amplitudeRate() const { return _amplitudeRate; }
     // Stored in single precision.
-    void setAmplitudeRate(double amplitudeRate) override { _amplitudeRate = static_cast<float>(amplitudeRate); }
+    void setAmplitudeRate(double amplitudeRate) override {
+        _amplitudeRate = static_cast<float>(amplitudeRate);
+    }
 
 protected:
     std::uint64_t _waves = 0;
@@ -92,8 +94,8 @@ public:
 
     CCRipple3D() = default;
 
-    bool initWithDuration(double duration, CGSize gridSize, CGPoint position, float radius, std::int64_t waves,
-                          float amplitude);
+    bool initWithDuration(double duration, CGSize gridSize, CGPoint position, float radius,
+                          std::int64_t waves, float amplitude);
     CGPoint position() const { return _position; }
     void setPosition(CGPoint position) { _position = position; }
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
@@ -101,7 +103,9 @@ public:
     float amplitude() const { return _amplitude; }
     void setAmplitude(float amplitude) { _amplitude = amplitude; }
     float amplitudeRate() const { return _amplitudeRate; }
-    void setAmplitudeRate(double amplitudeRate) override { _amplitudeRate = static_cast<float>(amplitudeRate); }
+    void setAmplitudeRate(double amplitudeRate) override {
+        _amplitudeRate = static_cast<float>(amplitudeRate);
+    }
 
 protected:
     CGPoint _position = CGPointZero;
@@ -143,7 +147,9 @@ public:
     float amplitude() const { return _amplitude; }
     void setAmplitude(float amplitude) { _amplitude = amplitude; }
     float amplitudeRate() const { return _amplitudeRate; }
-    void setAmplitudeRate(double amplitudeRate) override { _amplitudeRate = static_cast<float>(amplitudeRate); }
+    void setAmplitudeRate(double amplitudeRate) override {
+        _amplitudeRate = static_cast<float>(amplitudeRate);
+    }
 
 protected:
     std::uint64_t _waves = 0;
@@ -159,14 +165,16 @@ public:
 
     CCWaves() = default;
 
-    bool initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude, bool horizontal,
-                          bool vertical);
+    bool initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude,
+                          bool horizontal, bool vertical);
     void update(double t) override;
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     float amplitude() const { return _amplitude; }
     void setAmplitude(float amplitude) { _amplitude = amplitude; }
     float amplitudeRate() const { return _amplitudeRate; }
-    void setAmplitudeRate(double amplitudeRate) override { _amplitudeRate = static_cast<float>(amplitudeRate); }
+    void setAmplitudeRate(double amplitudeRate) override {
+        _amplitudeRate = static_cast<float>(amplitudeRate);
+    }
 
 protected:
     std::uint64_t _waves = 0;
@@ -193,7 +201,9 @@ public:
     float amplitude() const { return _amplitude; }
     void setAmplitude(float amplitude) { _amplitude = amplitude; }
     float amplitudeRate() const { return _amplitudeRate; }
-    void setAmplitudeRate(double amplitudeRate) override { _amplitudeRate = static_cast<float>(amplitudeRate); }
+    void setAmplitudeRate(double amplitudeRate) override {
+        _amplitudeRate = static_cast<float>(amplitudeRate);
+    }
 
 protected:
     CGPoint _position = CGPointZero;

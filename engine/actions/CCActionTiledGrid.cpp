@@ -49,10 +49,13 @@ CGPoint at(std::uint64_t x, std::uint64_t y) {
 
 // Offsets every corner of a tile separately: all x, then all y, then (when asked) all z.
 void shakeCorners(_ccQuad3& q, std::int32_t range, bool shakeZ) {
-    for (float* c : {&q.bl.x, &q.br.x, &q.tl.x, &q.tr.x}) *c += shakeOffset(range);
-    for (float* c : {&q.bl.y, &q.br.y, &q.tl.y, &q.tr.y}) *c += shakeOffset(range);
+    for (float* c : {&q.bl.x, &q.br.x, &q.tl.x, &q.tr.x})
+        *c += shakeOffset(range);
+    for (float* c : {&q.bl.y, &q.br.y, &q.tl.y, &q.tr.y})
+        *c += shakeOffset(range);
     if (shakeZ)
-        for (float* c : {&q.bl.z, &q.br.z, &q.tl.z, &q.tr.z}) *c += shakeOffset(range);
+        for (float* c : {&q.bl.z, &q.br.z, &q.tl.z, &q.tr.z})
+            *c += shakeOffset(range);
 }
 
 // The shuffle of both shuffling effects: from the last entry down, swap with one at or below.
@@ -67,11 +70,13 @@ void shuffleEntries(std::uint64_t* array, std::uint64_t count) {
 }
 
 void addToX(_ccQuad3& q, double dx) {
-    for (_ccVertex3F* v : {&q.bl, &q.br, &q.tl, &q.tr}) v->x = static_cast<float>(v->x + dx);
+    for (_ccVertex3F* v : {&q.bl, &q.br, &q.tl, &q.tr})
+        v->x = static_cast<float>(v->x + dx);
 }
 
 void addToY(_ccQuad3& q, double dy) {
-    for (_ccVertex3F* v : {&q.bl, &q.br, &q.tl, &q.tr}) v->y = static_cast<float>(v->y + dy);
+    for (_ccVertex3F* v : {&q.bl, &q.br, &q.tl, &q.tr})
+        v->y = static_cast<float>(v->y + dy);
 }
 
 } // namespace
@@ -80,8 +85,9 @@ void addToY(_ccQuad3& q, double dy) {
 
 Ref<CCShakyTiles3D> CCShakyTiles3D::actionWithDuration(double duration, CGSize gridSize, std::int32_t range,
                                                        bool shakeZ) {
-    return createWith(InitOf<CCShakyTiles3D, double, CGSize, std::int32_t, bool>(&CCShakyTiles3D::initWithDuration),
-                      duration, gridSize, range, shakeZ);
+    return createWith(
+        InitOf<CCShakyTiles3D, double, CGSize, std::int32_t, bool>(&CCShakyTiles3D::initWithDuration),
+        duration, gridSize, range, shakeZ);
 }
 
 bool CCShakyTiles3D::initWithDuration(double duration, CGSize gridSize, std::int32_t range, bool shakeZ) {
@@ -92,8 +98,9 @@ bool CCShakyTiles3D::initWithDuration(double duration, CGSize gridSize, std::int
 }
 
 Ref<platform::Object> CCShakyTiles3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this,
-                     [&](CCShakyTiles3D& a) { return a.initWithDuration(_duration, _gridSize, _randrange, _shakeZ); });
+    return sameClass(this, [&](CCShakyTiles3D& a) {
+        return a.initWithDuration(_duration, _gridSize, _randrange, _shakeZ);
+    });
 }
 
 void CCShakyTiles3D::update(double) {
@@ -110,14 +117,15 @@ void CCShakyTiles3D::update(double) {
 
 // ---- CCShatteredTiles3D --------------------------------------------------------------------
 
-Ref<CCShatteredTiles3D> CCShatteredTiles3D::actionWithDuration(double duration, CGSize gridSize, std::int32_t range,
-                                                               bool shatterZ) {
+Ref<CCShatteredTiles3D> CCShatteredTiles3D::actionWithDuration(double duration, CGSize gridSize,
+                                                               std::int32_t range, bool shatterZ) {
     return createWith(
         InitOf<CCShatteredTiles3D, double, CGSize, std::int32_t, bool>(&CCShatteredTiles3D::initWithDuration),
         duration, gridSize, range, shatterZ);
 }
 
-bool CCShatteredTiles3D::initWithDuration(double duration, CGSize gridSize, std::int32_t range, bool shatterZ) {
+bool CCShatteredTiles3D::initWithDuration(double duration, CGSize gridSize, std::int32_t range,
+                                          bool shatterZ) {
     if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
     _once = false;
     _randrange = range;
@@ -149,8 +157,9 @@ void CCShatteredTiles3D::update(double) {
 // ---- CCShuffleTiles ------------------------------------------------------------------------
 
 Ref<CCShuffleTiles> CCShuffleTiles::actionWithDuration(double duration, CGSize gridSize, std::uint32_t seed) {
-    return createWith(InitOf<CCShuffleTiles, double, CGSize, std::uint32_t>(&CCShuffleTiles::initWithDuration),
-                      duration, gridSize, seed);
+    return createWith(
+        InitOf<CCShuffleTiles, double, CGSize, std::uint32_t>(&CCShuffleTiles::initWithDuration), duration,
+        gridSize, seed);
 }
 
 bool CCShuffleTiles::initWithDuration(double duration, CGSize gridSize, std::uint32_t seed) {
@@ -163,7 +172,8 @@ bool CCShuffleTiles::initWithDuration(double duration, CGSize gridSize, std::uin
 }
 
 Ref<platform::Object> CCShuffleTiles::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCShuffleTiles& a) { return a.initWithDuration(_duration, _gridSize, _seed); });
+    return sameClass(this,
+                     [&](CCShuffleTiles& a) { return a.initWithDuration(_duration, _gridSize, _seed); });
 }
 
 void CCShuffleTiles::shuffle(std::uint64_t* array, std::uint64_t count) {
@@ -204,7 +214,8 @@ void CCShuffleTiles::startWithTarget(CCNode* target) {
     const std::uint64_t w = hasGrid ? cells(_gridSize.width) : 0, h = hasGrid ? cells(_gridSize.height) : 0;
     _tilesCount = w * h;
     _tilesOrder.assign(_tilesCount, 0);
-    for (std::uint64_t k = 0; k < _tilesCount; ++k) _tilesOrder[k] = k;
+    for (std::uint64_t k = 0; k < _tilesCount; ++k)
+        _tilesOrder[k] = k;
     shuffle(_tilesOrder.data(), _tilesCount);
 
     _tiles.assign(_tilesCount, ccShuffleTile{});
@@ -312,8 +323,10 @@ void CCFadeOutUpTiles::transformTile(CGPoint pos, float distance) {
     _ccQuad3 q = originalTile(pos);
     CGPoint step = grid->step();
     const double hy = (step.y / 2) * (1.0f - distance);
-    for (float* c : {&q.bl.y, &q.br.y}) *c = static_cast<float>(*c + hy);
-    for (float* c : {&q.tl.y, &q.tr.y}) *c = static_cast<float>(*c - hy);
+    for (float* c : {&q.bl.y, &q.br.y})
+        *c = static_cast<float>(*c + hy);
+    for (float* c : {&q.tl.y, &q.tr.y})
+        *c = static_cast<float>(*c - hy);
     setTile(pos, q);
 }
 
@@ -330,8 +343,9 @@ float CCFadeOutDownTiles::testFunc(CGSize pos, double time) const {
 // ---- CCTurnOffTiles ------------------------------------------------------------------------
 
 Ref<CCTurnOffTiles> CCTurnOffTiles::actionWithDuration(double duration, CGSize gridSize, std::uint32_t seed) {
-    return createWith(InitOf<CCTurnOffTiles, double, CGSize, std::uint32_t>(&CCTurnOffTiles::initWithDuration),
-                      duration, gridSize, seed);
+    return createWith(
+        InitOf<CCTurnOffTiles, double, CGSize, std::uint32_t>(&CCTurnOffTiles::initWithDuration), duration,
+        gridSize, seed);
 }
 
 bool CCTurnOffTiles::initWithDuration(double duration, CGSize gridSize, std::uint32_t seed) {
@@ -343,7 +357,8 @@ bool CCTurnOffTiles::initWithDuration(double duration, CGSize gridSize, std::uin
 }
 
 Ref<platform::Object> CCTurnOffTiles::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCTurnOffTiles& a) { return a.initWithDuration(_duration, _gridSize, _seed); });
+    return sameClass(this,
+                     [&](CCTurnOffTiles& a) { return a.initWithDuration(_duration, _gridSize, _seed); });
 }
 
 void CCTurnOffTiles::shuffle(std::uint64_t* array, std::uint64_t count) {
@@ -364,7 +379,8 @@ void CCTurnOffTiles::startWithTarget(CCNode* target) {
     const bool hasGrid = targetGrid() != nullptr;
     _tilesCount = hasGrid ? cells(_gridSize.width) * cells(_gridSize.height) : 0;
     _tilesOrder.assign(_tilesCount, 0);
-    for (std::uint64_t k = 0; k < _tilesCount; ++k) _tilesOrder[k] = k;
+    for (std::uint64_t k = 0; k < _tilesCount; ++k)
+        _tilesOrder[k] = k;
     shuffle(_tilesOrder.data(), _tilesCount);
 }
 
@@ -388,11 +404,12 @@ void CCTurnOffTiles::update(double t) {
 Ref<CCWavesTiles3D> CCWavesTiles3D::actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
                                                        float amplitude) {
     return createWith(
-        InitOf<CCWavesTiles3D, double, CGSize, std::uint64_t, float>(&CCWavesTiles3D::initWithDuration), duration,
-        gridSize, waves, amplitude);
+        InitOf<CCWavesTiles3D, double, CGSize, std::uint64_t, float>(&CCWavesTiles3D::initWithDuration),
+        duration, gridSize, waves, amplitude);
 }
 
-bool CCWavesTiles3D::initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude) {
+bool CCWavesTiles3D::initWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
+                                      float amplitude) {
     if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
     _waves = waves;
     _amplitude = amplitude;
@@ -401,8 +418,9 @@ bool CCWavesTiles3D::initWithDuration(double duration, CGSize gridSize, std::uin
 }
 
 Ref<platform::Object> CCWavesTiles3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this,
-                     [&](CCWavesTiles3D& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
+    return sameClass(this, [&](CCWavesTiles3D& a) {
+        return a.initWithDuration(_duration, _gridSize, _waves, _amplitude);
+    });
 }
 
 void CCWavesTiles3D::update(double t) {
@@ -412,7 +430,8 @@ void CCWavesTiles3D::update(double t) {
     for (std::uint64_t x = 0; x < w; ++x) {
         for (std::uint64_t y = 0; y < h; ++y) {
             _ccQuad3 q = originalTile(at(x, y));
-            float z = sinOf(phase + static_cast<double>((q.bl.y + q.bl.x) * 0.01f)) * _amplitude * _amplitudeRate;
+            float z =
+                sinOf(phase + static_cast<double>((q.bl.y + q.bl.x) * 0.01f)) * _amplitude * _amplitudeRate;
             q.bl.z = q.br.z = q.tl.z = q.tr.z = z;
             setTile(at(x, y), q);
         }
@@ -423,8 +442,9 @@ void CCWavesTiles3D::update(double t) {
 
 Ref<CCJumpTiles3D> CCJumpTiles3D::actionWithDuration(double duration, CGSize gridSize, std::uint64_t jumps,
                                                      float amplitude) {
-    return createWith(InitOf<CCJumpTiles3D, double, CGSize, std::uint64_t, float>(&CCJumpTiles3D::initWithDuration),
-                      duration, gridSize, jumps, amplitude);
+    return createWith(
+        InitOf<CCJumpTiles3D, double, CGSize, std::uint64_t, float>(&CCJumpTiles3D::initWithDuration),
+        duration, gridSize, jumps, amplitude);
 }
 
 bool CCJumpTiles3D::initWithDuration(double duration, CGSize gridSize, std::uint64_t jumps, float amplitude) {
@@ -436,8 +456,8 @@ bool CCJumpTiles3D::initWithDuration(double duration, CGSize gridSize, std::uint
 }
 
 Ref<platform::Object> CCJumpTiles3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this,
-                     [&](CCJumpTiles3D& a) { return a.initWithDuration(_duration, _gridSize, _jumps, _amplitude); });
+    return sameClass(
+        this, [&](CCJumpTiles3D& a) { return a.initWithDuration(_duration, _gridSize, _jumps, _amplitude); });
 }
 
 void CCJumpTiles3D::update(double t) {
@@ -450,7 +470,8 @@ void CCJumpTiles3D::update(double t) {
         for (std::uint64_t y = 0; y < h; ++y) {
             _ccQuad3 q = originalTile(at(x, y));
             const float lift = ((x + y) % 2 == 0) ? sinz : sinz2;
-            for (_ccVertex3F* v : {&q.bl, &q.br, &q.tl, &q.tr}) v->z += lift;
+            for (_ccVertex3F* v : {&q.bl, &q.br, &q.tl, &q.tr})
+                v->z += lift;
             setTile(at(x, y), q);
         }
     }
@@ -464,7 +485,8 @@ constexpr double kSplitDirection[2] = {1.0, -1.0};
 } // namespace
 
 Ref<CCSplitRows> CCSplitRows::actionWithDuration(double duration, std::uint64_t rows) {
-    return createWith(InitOf<CCSplitRows, double, std::uint64_t>(&CCSplitRows::initWithDuration), duration, rows);
+    return createWith(InitOf<CCSplitRows, double, std::uint64_t>(&CCSplitRows::initWithDuration), duration,
+                      rows);
 }
 
 bool CCSplitRows::initWithDuration(double duration, std::uint64_t rows) {
@@ -493,7 +515,8 @@ void CCSplitRows::update(double t) {
 }
 
 Ref<CCSplitCols> CCSplitCols::actionWithDuration(double duration, std::uint64_t cols) {
-    return createWith(InitOf<CCSplitCols, double, std::uint64_t>(&CCSplitCols::initWithDuration), duration, cols);
+    return createWith(InitOf<CCSplitCols, double, std::uint64_t>(&CCSplitCols::initWithDuration), duration,
+                      cols);
 }
 
 bool CCSplitCols::initWithDuration(double duration, std::uint64_t cols) {

@@ -14,8 +14,8 @@
 // every step.
 class CCShakyTiles3D : public CCActionFactory<CCShakyTiles3D, CCTiledGrid3DAction> {
 public:
-    static platform::Ref<CCShakyTiles3D> actionWithDuration(double duration, CGSize gridSize, std::int32_t range,
-                                                            bool shakeZ);
+    static platform::Ref<CCShakyTiles3D> actionWithDuration(double duration, CGSize gridSize,
+                                                            std::int32_t range, bool shakeZ);
 
     CCShakyTiles3D() = default;
 
@@ -58,7 +58,8 @@ struct ccShuffleTile {
 // Slides every tile to a shuffled place, in whole points, arriving at t = 1.
 class CCShuffleTiles : public CCActionFactory<CCShuffleTiles, CCTiledGrid3DAction> {
 public:
-    static platform::Ref<CCShuffleTiles> actionWithDuration(double duration, CGSize gridSize, std::uint32_t seed);
+    static platform::Ref<CCShuffleTiles> actionWithDuration(double duration, CGSize gridSize,
+                                                            std::uint32_t seed);
 
     CCShuffleTiles() = default;
 
@@ -126,7 +127,8 @@ public:
 // Switches tiles off one by one in a random order.
 class CCTurnOffTiles : public CCActionFactory<CCTurnOffTiles, CCTiledGrid3DAction> {
 public:
-    static platform::Ref<CCTurnOffTiles> actionWithDuration(double duration, CGSize gridSize, std::uint32_t seed);
+    static platform::Ref<CCTurnOffTiles> actionWithDuration(double duration, CGSize gridSize,
+                                                            std::uint32_t seed);
 
     CCTurnOffTiles() = default;
 
@@ -148,8 +150,8 @@ protected:
 // Each tile rides a wave, lifted flat.
 class CCWavesTiles3D : public CCActionFactory<CCWavesTiles3D, CCTiledGrid3DAction> {
 public:
-    static platform::Ref<CCWavesTiles3D> actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
-                                                            float amplitude);
+    static platform::Ref<CCWavesTiles3D> actionWithDuration(double duration, CGSize gridSize,
+                                                            std::uint64_t waves, float amplitude);
 
     CCWavesTiles3D() = default;
 
@@ -159,7 +161,9 @@ public:
     float amplitude() const { return _amplitude; }
     void setAmplitude(float amplitude) { _amplitude = amplitude; }
     float amplitudeRate() const { return _amplitudeRate; }
-    void setAmplitudeRate(double amplitudeRate) override { _amplitudeRate = static_cast<float>(amplitudeRate); }
+    void setAmplitudeRate(double amplitudeRate) override {
+        _amplitudeRate = static_cast<float>(amplitudeRate);
+    }
 
 protected:
     std::uint64_t _waves = 0;
@@ -170,8 +174,8 @@ protected:
 // Tiles jump in a checkerboard, the two colours half a jump apart.
 class CCJumpTiles3D : public CCActionFactory<CCJumpTiles3D, CCTiledGrid3DAction> {
 public:
-    static platform::Ref<CCJumpTiles3D> actionWithDuration(double duration, CGSize gridSize, std::uint64_t jumps,
-                                                           float amplitude);
+    static platform::Ref<CCJumpTiles3D> actionWithDuration(double duration, CGSize gridSize,
+                                                           std::uint64_t jumps, float amplitude);
 
     CCJumpTiles3D() = default;
 
@@ -181,7 +185,9 @@ public:
     float amplitude() const { return _amplitude; }
     void setAmplitude(float amplitude) { _amplitude = amplitude; }
     float amplitudeRate() const { return _amplitudeRate; }
-    void setAmplitudeRate(double amplitudeRate) override { _amplitudeRate = static_cast<float>(amplitudeRate); }
+    void setAmplitudeRate(double amplitudeRate) override {
+        _amplitudeRate = static_cast<float>(amplitudeRate);
+    }
 
 protected:
     std::uint64_t _jumps = 0;

@@ -124,9 +124,11 @@ bool CCGridBase::initWithSize(CGSize gridSize) {
 
     bool rgb565 = director->view() && director->view()->pixelFormat() == kEAGLColorFormatRGB565;
     std::uint64_t bytesPerPixel = rgb565 ? 2 : 4;
-    CCTexture2DPixelFormat format = rgb565 ? kCCTexture2DPixelFormat_RGB565 : kCCTexture2DPixelFormat_RGBA8888;
+    CCTexture2DPixelFormat format =
+        rgb565 ? kCCTexture2DPixelFormat_RGB565 : kCCTexture2DPixelFormat_RGBA8888;
 
-    std::unique_ptr<void, decltype(&std::free)> data(std::calloc(pow2Wide * pow2High, bytesPerPixel), &std::free);
+    std::unique_ptr<void, decltype(&std::free)> data(std::calloc(pow2Wide * pow2High, bytesPerPixel),
+                                                     &std::free);
     if (!data) return false;
 
     Ref<CCTexture2D> texture = platform::make<CCTexture2D>();
@@ -137,8 +139,9 @@ bool CCGridBase::initWithSize(CGSize gridSize) {
 }
 
 std::string CCGridBase::description() const {
-    return platform::format("<%s = %p | Dimensions = %ldx%ld>", className().c_str(), static_cast<const void*>(this),
-                            static_cast<long>(_gridSize.width), static_cast<long>(_gridSize.height));
+    return platform::format("<%s = %p | Dimensions = %ldx%ld>", className().c_str(),
+                            static_cast<const void*>(this), static_cast<long>(_gridSize.width),
+                            static_cast<long>(_gridSize.height));
 }
 
 void CCGridBase::setActive(bool active) {
@@ -235,8 +238,8 @@ namespace {
 
 // Draws triangles from client memory with the grid's program: positions of 3 floats and
 // texture coordinates of 2 floats a vertex.
-void drawMesh(CCGLProgram* program, const void* vertices, const GLfloat* texCoordinates, const GLushort* indices,
-              std::uint64_t indexCount) {
+void drawMesh(CCGLProgram* program, const void* vertices, const GLfloat* texCoordinates,
+              const GLushort* indices, std::uint64_t indexCount) {
     glCacheEnableVertexAttribs(kCCVertexAttribFlag_Position | kCCVertexAttribFlag_TexCoords);
     if (program) {
         program->use();
@@ -258,7 +261,8 @@ bool CCGrid3D::fitsIndices(std::uint64_t w, std::uint64_t h) const {
 }
 
 void CCGrid3D::blit() {
-    drawMesh(_shaderProgram.get(), _vertices.data(), _texCoordinates.data(), _indices.data(), _indices.size());
+    drawMesh(_shaderProgram.get(), _vertices.data(), _texCoordinates.data(), _indices.data(),
+             _indices.size());
 }
 
 void CCGrid3D::calculateVertexPoints() {
@@ -284,7 +288,8 @@ void CCGrid3D::calculateVertexPoints() {
             const GLushort d = static_cast<GLushort>(x * (h + 1) + (y + 1));
 
             const GLushort tempIdx[6] = {a, b, d, b, c, d};
-            for (int i = 0; i < 6; ++i) _indices[idx * 6 + static_cast<std::uint64_t>(i)] = tempIdx[i];
+            for (int i = 0; i < 6; ++i)
+                _indices[idx * 6 + static_cast<std::uint64_t>(i)] = tempIdx[i];
 
             const GLushort corner[4] = {a, b, c, d};
             const float px[4] = {x1, x2, x2, x1};
@@ -334,7 +339,8 @@ bool CCTiledGrid3D::fitsIndices(std::uint64_t w, std::uint64_t h) const {
 }
 
 void CCTiledGrid3D::blit() {
-    drawMesh(_shaderProgram.get(), _vertices.data(), _texCoordinates.data(), _indices.data(), _indices.size());
+    drawMesh(_shaderProgram.get(), _vertices.data(), _texCoordinates.data(), _indices.data(),
+             _indices.size());
 }
 
 void CCTiledGrid3D::calculateVertexPoints() {

@@ -130,7 +130,9 @@ public:
     }
 
     // Whether the other grid is of this grid's class or of a subclass of it.
-    bool classIncludes(const CCGridBase* other) const override { return dynamic_cast<const Self*>(other) != nullptr; }
+    bool classIncludes(const CCGridBase* other) const override {
+        return dynamic_cast<const Self*>(other) != nullptr;
+    }
 };
 
 // (w+1) x (h+1) shared points; point (i, j) is vertex i*(h+1) + j.

@@ -101,10 +101,12 @@ TEST_F(GridActionTest, ReuseContinuesFromTheDistortedGridOnce) {
 
     // Another size, or another kind, cannot reuse; the node's grid stays.
     CCReuseGrid::actionWithTimes(2)->startWithTarget(node.get());
-    expectThrows([&] { CCGrid3DAction::actionWithDuration(1, CGSizeMake(3, 2))->startWithTarget(node.get()); },
-                 "GridBase", "Cannot reuse grid");
-    expectThrows([&] { CCTiledGrid3DAction::actionWithDuration(1, CGSizeMake(2, 2))->startWithTarget(node.get()); },
-                 "GridBase", "Cannot reuse grid");
+    expectThrows(
+        [&] { CCGrid3DAction::actionWithDuration(1, CGSizeMake(3, 2))->startWithTarget(node.get()); },
+        "GridBase", "Cannot reuse grid");
+    expectThrows(
+        [&] { CCTiledGrid3DAction::actionWithDuration(1, CGSizeMake(2, 2))->startWithTarget(node.get()); },
+        "GridBase", "Cannot reuse grid");
     EXPECT_EQ(nodeGrid(), grid.get());
     EXPECT_EQ(grid->reuseGrid(), 2);
 
@@ -112,8 +114,9 @@ TEST_F(GridActionTest, ReuseContinuesFromTheDistortedGridOnce) {
     CCStopGrid::action()->startWithTarget(node.get());
     EXPECT_FALSE(grid->active());
     EXPECT_EQ(nodeGrid(), grid.get());
-    expectThrows([&] { CCGrid3DAction::actionWithDuration(1, CGSizeMake(2, 2))->startWithTarget(node.get()); },
-                 "GridBase", "Cannot reuse grid");
+    expectThrows(
+        [&] { CCGrid3DAction::actionWithDuration(1, CGSizeMake(2, 2))->startWithTarget(node.get()); },
+        "GridBase", "Cannot reuse grid");
 }
 
 TEST_F(GridActionTest, ReuseAndStopLeaveInactiveOrMissingGridsAlone) {
@@ -147,7 +150,8 @@ TEST_F(GridActionTest, GridsThatCannotBeMadeLeaveTheNodeWithout) {
 
 TEST_F(GridActionTest, PlainGridActionHasNoGridAndReversesThroughTime) {
     Ref<CCGridAction> plain = CCGridAction::actionWithDuration(2, CGSizeMake(3, 3));
-    expectThrows([&] { plain->startWithTarget(node.get()); }, "GridBase", "Abstract class needs implementation");
+    expectThrows([&] { plain->startWithTarget(node.get()); }, "GridBase",
+                 "Abstract class needs implementation");
 
     Ref<CCGrid3DAction> bend = CCGrid3DAction::actionWithDuration(2, CGSizeMake(3, 5));
     Ref<CCFiniteTimeAction> back = bend->reverse();
@@ -170,7 +174,8 @@ TEST_F(GridActionTest, WrappersDriveTheAmplitudeRateAlongTheirCurves) {
     EXPECT_EQ(both->rate(), 1.0f);
     both->startWithTarget(node.get());
     EXPECT_EQ(probe->starts, 1);
-    for (double t : {0.0, 0.25, 0.5, 0.75, 1.0}) both->update(t);
+    for (double t : {0.0, 0.25, 0.5, 0.75, 1.0})
+        both->update(t);
     EXPECT_EQ(probe->rates, (std::vector<float>{0, 0.5f, 1, 0.5f, 0}));
     EXPECT_EQ(probe->updates, (std::vector<double>{0, 0.25, 0.5, 0.75, 1}));
 
@@ -230,7 +235,8 @@ TEST_F(GridActionTest, WrappingAnActionWithoutAmplitudeFailsAtItsFirstUpdate) {
     Ref<CCActionInterval> delay = CCDelayTime::actionWithDuration(1);
     Ref<CCDeccelAmplitude> deccel = CCDeccelAmplitude::actionWithAction(delay.get(), 1);
     deccel->startWithTarget(node.get());
-    expectThrows([&] { deccel->update(0.5); }, "IntervalAction (Amplitude)", "Abstract class needs implementation");
+    expectThrows([&] { deccel->update(0.5); }, "IntervalAction (Amplitude)",
+                 "Abstract class needs implementation");
     expectThrows([&] { (void)delay->getAmplitudeRate(); }, "IntervalAction (Amplitude)",
                  "Abstract class needs implementation");
 }

@@ -183,7 +183,8 @@ TEST_F(WideEffects, AmplitudeRateZeroWritesTheOriginalMesh) {
         for (int i = 0; i <= 15; ++i)
             for (int j = 0; j <= 10; ++j) {
                 _ccVertex3F v = vertexAt(grid3D(), i, j), o = grid3D()->originalVertex(CGPointMake(i, j));
-                ASSERT_TRUE(v.x == o.x && v.y == o.y && v.z == o.z) << effect->className() << " " << i << "," << j;
+                ASSERT_TRUE(v.x == o.x && v.y == o.y && v.z == o.z)
+                    << effect->className() << " " << i << "," << j;
             }
     }
 }
@@ -285,9 +286,9 @@ public:
 };
 
 Ref<ShuffleProbe> shuffleProbe(CGSize size, std::uint32_t seed) {
-    return ShuffleProbe::createWith(
-        static_cast<bool (CCShuffleTiles::*)(double, CGSize, std::uint32_t)>(&CCShuffleTiles::initWithDuration), 1.0,
-        size, seed);
+    return ShuffleProbe::createWith(static_cast<bool (CCShuffleTiles::*)(double, CGSize, std::uint32_t)>(
+                                        &CCShuffleTiles::initWithDuration),
+                                    1.0, size, seed);
 }
 
 TEST_F(SmallEffects, ShuffleSlidesTilesToTheirPlacesInWholePoints) {
@@ -316,7 +317,8 @@ TEST_F(SmallEffects, ShuffleSlidesTilesToTheirPlacesInWholePoints) {
     run(full, 1);
     std::set<std::pair<float, float>> places;
     for (int x = 0; x < 2; ++x)
-        for (int y = 0; y < 3; ++y) places.insert({tiles()->tile(CGPointMake(x, y)).bl.x, tiles()->tile(CGPointMake(x, y)).bl.y});
+        for (int y = 0; y < 3; ++y)
+            places.insert({tiles()->tile(CGPointMake(x, y)).bl.x, tiles()->tile(CGPointMake(x, y)).bl.y});
     EXPECT_EQ(places.size(), 6u);
     for (auto [px, py] : places) {
         EXPECT_EQ(std::fmod(px, 32.0f), 0);
@@ -338,7 +340,8 @@ TEST_F(SmallEffects, ShuffleOrderFollowsTheSeed) {
     // The same draws by hand: from the last entry down, swap with rand() % (i + 1).
     std::srand(1234);
     std::vector<std::uint64_t> expected = {0, 1, 2, 3, 4, 5};
-    for (std::int64_t i = 5; i >= 0; --i) std::swap(expected[i], expected[std::rand() % (i + 1)]);
+    for (std::int64_t i = 5; i >= 0; --i)
+        std::swap(expected[i], expected[std::rand() % (i + 1)]);
     EXPECT_EQ(a->_tilesOrder, expected);
 
     // 0xFFFFFFFF never reseeds: the second continues where the first left the generator.
@@ -404,7 +407,8 @@ TEST_F(WideEffects, TurnOffTilesSwitchesOffItsShareOfTheOrder) {
     auto countOff = [&] {
         int n = 0;
         for (int x = 0; x < 18; ++x)
-            for (int y = 0; y < 12; ++y) n += isZeroQuad(tiles()->tile(CGPointMake(x, y)));
+            for (int y = 0; y < 12; ++y)
+                n += isZeroQuad(tiles()->tile(CGPointMake(x, y)));
         return n;
     };
     run(off, 0.5);
@@ -418,11 +422,13 @@ TEST_F(WideEffects, TurnOffTilesSwitchesOffItsShareOfTheOrder) {
     run(off, 0.25);
     std::vector<bool> first;
     for (int x = 0; x < 18; ++x)
-        for (int y = 0; y < 12; ++y) first.push_back(isZeroQuad(tiles()->tile(CGPointMake(x, y))));
+        for (int y = 0; y < 12; ++y)
+            first.push_back(isZeroQuad(tiles()->tile(CGPointMake(x, y))));
     run(CCTurnOffTiles::actionWithDuration(1, CGSizeMake(18, 12), 42), 0.25);
     std::vector<bool> second;
     for (int x = 0; x < 18; ++x)
-        for (int y = 0; y < 12; ++y) second.push_back(isZeroQuad(tiles()->tile(CGPointMake(x, y))));
+        for (int y = 0; y < 12; ++y)
+            second.push_back(isZeroQuad(tiles()->tile(CGPointMake(x, y))));
     EXPECT_EQ(first, second);
 }
 
@@ -494,8 +500,8 @@ TEST_F(EffectFramesTest, SplitColumnsRunAndStopGridRestoresThePicture) {
     ASSERT_EQ(presentedPixel(16, 16), 0x00FF00FFu);
 
     // Two columns of 32 points part a whole window's height by the end, then the grid stops.
-    auto split = CCSequence::actions(CCSplitCols::actionWithDuration(0.5, 2), CCDelayTime::actionWithDuration(0.2),
-                                     CCStopGrid::action());
+    auto split = CCSequence::actions(CCSplitCols::actionWithDuration(0.5, 2),
+                                     CCDelayTime::actionWithDuration(0.2), CCStopGrid::action());
     sprite->runAction(split);
     advanceRefreshes(2);
     advanceRefreshes(30); // 0.5 s: the columns are gone

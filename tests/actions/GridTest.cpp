@@ -215,7 +215,8 @@ TEST_F(GridFixture, GoingInactiveReappliesTheDirectorsProjection) {
     EXPECT_NE(now.mat[10], expected.mat[10]);
     grid->setActive(false);
     matrixGet(kCCMatrixModeProjection, &now);
-    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(now.mat[i], expected.mat[i]) << i;
+    for (int i = 0; i < 16; ++i)
+        EXPECT_FLOAT_EQ(now.mat[i], expected.mat[i]) << i;
 }
 
 class GridDrawTest : public GridFixture {
@@ -238,7 +239,8 @@ protected:
         drawFrame(scene.get());
         std::vector<std::uint32_t> pixels;
         for (int y = 0; y < 64; y += 3)
-            for (int x = 0; x < 64; x += 3) pixels.push_back(presentedPixel(x, y));
+            for (int x = 0; x < 64; x += 3)
+                pixels.push_back(presentedPixel(x, y));
         return pixels;
     }
 
