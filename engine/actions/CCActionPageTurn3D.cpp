@@ -13,8 +13,8 @@ constexpr double kPi = 3.141592653589793;
 } // namespace
 
 Ref<CCPageTurn3D> CCPageTurn3D::actionWithDuration(double duration, CGSize gridSize) {
-    return createWith(static_cast<bool (CCGridAction::*)(double, CGSize)>(&CCGridAction::initWithDuration), duration,
-                      gridSize);
+    return createWith(static_cast<bool (CCGridAction::*)(double, CGSize)>(&CCGridAction::initWithDuration),
+                      duration, gridSize);
 }
 
 void CCPageTurn3D::update(double t) {

@@ -74,7 +74,8 @@ void CCTransitionSplitCols::onEnter() {
         split, CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::hideOutShowIn)),
         CCReverseTime::actionWithAction(split.get()));
     auto* thereInterval = dynamic_cast<CCActionInterval*>(there.get());
-    run(this, CCSequence::actions(easeActionWithAction(thereInterval), finishCall(this), CCStopGrid::action()));
+    run(this,
+        CCSequence::actions(easeActionWithAction(thereInterval), finishCall(this), CCStopGrid::action()));
 }
 
 Ref<CCActionInterval> CCTransitionSplitCols::action() {

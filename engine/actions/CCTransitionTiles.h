@@ -65,4 +65,3 @@ class CCTransitionFadeDown : public CCTransitionFactory<CCTransitionFadeDown, CC
 public:
     platform::Ref<CCActionInterval> actionWithSize(CGSize gridSize) override;
 };
-

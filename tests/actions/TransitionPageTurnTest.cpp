@@ -28,8 +28,12 @@ public:
         return s;
     }
     void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(); }
-    void onEnterTransitionDidFinish() override { log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish(); }
-    void onExitTransitionDidStart() override { log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart(); }
+    void onEnterTransitionDidFinish() override {
+        log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish();
+    }
+    void onExitTransitionDidStart() override {
+        log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart();
+    }
     void onExit() override { log_->add("exit " + name_), CCScene::onExit(); }
     void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 using fltest::CallLog;
@@ -28,8 +29,12 @@ public:
         return s;
     }
     void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(); }
-    void onEnterTransitionDidFinish() override { log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish(); }
-    void onExitTransitionDidStart() override { log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart(); }
+    void onEnterTransitionDidFinish() override {
+        log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish();
+    }
+    void onExitTransitionDidStart() override {
+        log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart();
+    }
     void onExit() override { log_->add("exit " + name_), CCScene::onExit(); }
     void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
 
@@ -65,8 +70,10 @@ template <class T> MakeTransition maker() {
 // The kinds that wear the outgoing scene away over a tile grid.
 const std::vector<std::pair<std::string, MakeTransition>>& tileKinds() {
     static const std::vector<std::pair<std::string, MakeTransition>> kinds = {
-        {"turn-off", maker<CCTransitionTurnOffTiles>()}, {"TR", maker<CCTransitionFadeTR>()},
-        {"BL", maker<CCTransitionFadeBL>()},             {"up", maker<CCTransitionFadeUp>()},
+        {"turn-off", maker<CCTransitionTurnOffTiles>()},
+        {"TR", maker<CCTransitionFadeTR>()},
+        {"BL", maker<CCTransitionFadeBL>()},
+        {"up", maker<CCTransitionFadeUp>()},
         {"down", maker<CCTransitionFadeDown>()},
     };
     return kinds;
@@ -143,32 +150,25 @@ TEST_P(TileGridSizeTest, TileKindsWearTheOutgoingSceneAwayOverAGridOfTheWindowsA
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, TileGridSizeTest,
-                         ::testing::Values(WindowCase{CGSizeMake(480, 320), 18}, WindowCase{CGSizeMake(320, 480), 8},
+                         ::testing::Values(WindowCase{CGSizeMake(480, 320), 18},
+                                           WindowCase{CGSizeMake(320, 480), 8},
                                            WindowCase{CGSizeMake(568, 320), 21}));
 
 TEST_F(TilesTransitionTest, FadeSweepsMakeTheirOwnEffectUneased) {
     startOnA();
-    struct Case {
-        Ref<CCTransitionFadeTR> transition;
-        std::function<bool(CCActionInterval*)> isKind;
+    const std::pair<Ref<CCTransitionFadeTR>, const std::type_info*> cases[] = {
+        {CCTransitionFadeTR::transitionWithDuration(2, b.get()), &typeid(CCFadeOutTRTiles)},
+        {CCTransitionFadeBL::transitionWithDuration(2, b.get()), &typeid(CCFadeOutBLTiles)},
+        {CCTransitionFadeUp::transitionWithDuration(2, b.get()), &typeid(CCFadeOutUpTiles)},
+        {CCTransitionFadeDown::transitionWithDuration(2, b.get()), &typeid(CCFadeOutDownTiles)},
     };
-    const Case cases[] = {
-        {CCTransitionFadeTR::transitionWithDuration(2, b.get()),
-         [](CCActionInterval* a) { return typeid(*a) == typeid(CCFadeOutTRTiles); }},
-        {CCTransitionFadeBL::transitionWithDuration(2, b.get()),
-         [](CCActionInterval* a) { return typeid(*a) == typeid(CCFadeOutBLTiles); }},
-        {CCTransitionFadeUp::transitionWithDuration(2, b.get()),
-         [](CCActionInterval* a) { return typeid(*a) == typeid(CCFadeOutUpTiles); }},
-        {CCTransitionFadeDown::transitionWithDuration(2, b.get()),
-         [](CCActionInterval* a) { return typeid(*a) == typeid(CCFadeOutDownTiles); }},
-    };
-    for (const Case& c : cases) {
-        Ref<CCActionInterval> action = c.transition->actionWithSize(CGSizeMake(5, 3));
+    for (const auto& [transition, kind] : cases) {
+        Ref<CCActionInterval> action = transition->actionWithSize(CGSizeMake(5, 3));
         ASSERT_TRUE(action);
-        EXPECT_TRUE(c.isKind(action.get())) << action->className();
+        EXPECT_TRUE(typeid(*action) == *kind) << action->className();
         EXPECT_EQ(action->duration(), 2.0);
         EXPECT_EQ(dynamic_cast<CCGridAction*>(action.get())->gridSize(), CGSizeMake(5, 3));
-        EXPECT_EQ(c.transition->easeActionWithAction(action.get()).get(), action.get());
+        EXPECT_EQ(transition->easeActionWithAction(action.get()).get(), action.get());
     }
 }
 
