@@ -33,17 +33,6 @@ template <class Pair> Ref<CCFiniteTimeAction> foldArray(const std::vector<Ref<CC
     return result;
 }
 
-// A new, uninitialised action of `self`'s own class, typed as T.
-template <class T> Ref<T> sameClassAs(const T* self) {
-    Ref<CCAction> made = self->allocSameClass();
-    return Ref<T>::adopt(static_cast<T*>(made.leakRef()));
-}
-
-// Initialises `made` with `ok`; null when the initialiser refused.
-template <class T> Ref<T> orNull(Ref<T> made, bool ok) {
-    return ok ? made : nullptr;
-}
-
 } // namespace
 
 // ---- CCActionInterval ----
@@ -65,8 +54,7 @@ bool CCActionInterval::initWithDuration(double duration) {
 }
 
 Ref<platform::Object> CCActionInterval::copyWithZone(platform::Zone*) const {
-    Ref<CCActionInterval> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithDuration(_duration));
+    return sameClassWith([&](CCActionInterval& a) { return a.initWithDuration(_duration); });
 }
 
 bool CCActionInterval::isDone() const {
@@ -119,9 +107,10 @@ bool CCSequence::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
 }
 
 Ref<platform::Object> CCSequence::copyWithZone(platform::Zone*) const {
-    Ref<CCSequence> copy = sameClassAs(this);
-    return orNull(copy, copy->initOne(platform::copyOf(_actions[0].get()).get(),
-                                      platform::copyOf(_actions[1].get()).get()));
+    return sameClassWith([&](CCSequence& a) {
+        return a.initOne(platform::copyOf(_actions[0].get()).get(),
+                         platform::copyOf(_actions[1].get()).get());
+    });
 }
 
 void CCSequence::startWithTarget(CCNode* target) {
@@ -170,8 +159,7 @@ void CCSequence::update(double t) {
 
 Ref<CCFiniteTimeAction> CCSequence::reverse() const {
     Ref<CCFiniteTimeAction> two = _actions[1]->reverse(), one = _actions[0]->reverse();
-    Ref<CCSequence> reversed = sameClassAs(this);
-    return orNull(reversed, reversed->initOne(two.get(), one.get()));
+    return sameClassWith([&](CCSequence& a) { return a.initOne(two.get(), one.get()); });
 }
 
 // ---- CCRepeat ----
@@ -191,8 +179,8 @@ bool CCRepeat::initWithAction(CCFiniteTimeAction* action, std::uint64_t times) {
 }
 
 Ref<platform::Object> CCRepeat::copyWithZone(platform::Zone*) const {
-    Ref<CCRepeat> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithAction(platform::copyOf(_innerAction.get()).get(), _times));
+    return sameClassWith(
+        [&](CCRepeat& a) { return a.initWithAction(platform::copyOf(_innerAction.get()).get(), _times); });
 }
 
 // A repeat, a repeat-forever or a speed action whose inner action was set to null does nothing.
@@ -251,8 +239,7 @@ bool CCRepeat::isDone() const {
 
 Ref<CCFiniteTimeAction> CCRepeat::reverse() const {
     Ref<CCFiniteTimeAction> inner = _innerAction ? _innerAction->reverse() : nullptr;
-    Ref<CCRepeat> reversed = sameClassAs(this);
-    return orNull(reversed, reversed->initWithAction(inner.get(), _times));
+    return sameClassWith([&](CCRepeat& a) { return a.initWithAction(inner.get(), _times); });
 }
 
 // ---- CCSpawn ----
@@ -284,8 +271,9 @@ bool CCSpawn::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
 }
 
 Ref<platform::Object> CCSpawn::copyWithZone(platform::Zone*) const {
-    Ref<CCSpawn> copy = sameClassAs(this);
-    return orNull(copy, copy->initOne(platform::copyOf(_one.get()).get(), platform::copyOf(_two.get()).get()));
+    return sameClassWith([&](CCSpawn& a) {
+        return a.initOne(platform::copyOf(_one.get()).get(), platform::copyOf(_two.get()).get());
+    });
 }
 
 void CCSpawn::startWithTarget(CCNode* target) {
@@ -308,8 +296,7 @@ void CCSpawn::update(double t) {
 
 Ref<CCFiniteTimeAction> CCSpawn::reverse() const {
     Ref<CCFiniteTimeAction> one = _one->reverse(), two = _two->reverse();
-    Ref<CCSpawn> reversed = sameClassAs(this);
-    return orNull(reversed, reversed->initOne(one.get(), two.get()));
+    return sameClassWith([&](CCSpawn& a) { return a.initOne(one.get(), two.get()); });
 }
 
 // ---- CCDelayTime ----
@@ -321,8 +308,7 @@ Ref<CCDelayTime> CCDelayTime::actionWithDuration(double duration) {
 void CCDelayTime::update(double) {}
 
 Ref<CCFiniteTimeAction> CCDelayTime::reverse() const {
-    Ref<CCDelayTime> reversed = sameClassAs(this);
-    return orNull(reversed, reversed->initWithDuration(_duration));
+    return sameClassWith([&](CCDelayTime& a) { return a.initWithDuration(_duration); });
 }
 
 // ---- CCReverseTime ----
@@ -339,8 +325,8 @@ bool CCReverseTime::initWithAction(CCFiniteTimeAction* action) {
 }
 
 Ref<platform::Object> CCReverseTime::copyWithZone(platform::Zone*) const {
-    Ref<CCReverseTime> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithAction(platform::copyOf(_other.get()).get()));
+    return sameClassWith(
+        [&](CCReverseTime& a) { return a.initWithAction(platform::copyOf(_other.get()).get()); });
 }
 
 void CCReverseTime::startWithTarget(CCNode* target) {
@@ -377,8 +363,9 @@ bool CCTargetedAction::initWithTarget(CCNode* target, CCFiniteTimeAction* action
 }
 
 Ref<platform::Object> CCTargetedAction::copyWithZone(platform::Zone*) const {
-    Ref<CCTargetedAction> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithTarget(_forcedTarget.get(), platform::copyOf(_action.get()).get()));
+    return sameClassWith([&](CCTargetedAction& a) {
+        return a.initWithTarget(_forcedTarget.get(), platform::copyOf(_action.get()).get());
+    });
 }
 
 void CCTargetedAction::startWithTarget(CCNode* target) {
@@ -409,8 +396,8 @@ bool CCRepeatForever::initWithAction(CCActionInterval* action) {
 }
 
 Ref<platform::Object> CCRepeatForever::copyWithZone(platform::Zone*) const {
-    Ref<CCRepeatForever> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithAction(platform::copyOf(_innerAction.get()).get()));
+    return sameClassWith(
+        [&](CCRepeatForever& a) { return a.initWithAction(platform::copyOf(_innerAction.get()).get()); });
 }
 
 void CCRepeatForever::startWithTarget(CCNode* target) {
@@ -455,8 +442,8 @@ bool CCSpeed::initWithAction(CCActionInterval* action, double speed) {
 }
 
 Ref<platform::Object> CCSpeed::copyWithZone(platform::Zone*) const {
-    Ref<CCSpeed> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithAction(platform::copyOf(_innerAction.get()).get(), _speed));
+    return sameClassWith(
+        [&](CCSpeed& a) { return a.initWithAction(platform::copyOf(_innerAction.get()).get(), _speed); });
 }
 
 void CCSpeed::startWithTarget(CCNode* target) {
