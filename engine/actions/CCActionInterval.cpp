@@ -11,28 +11,6 @@ namespace {
 
 constexpr double kEpsilon = FLT_EPSILON;
 
-// The list factories of CCSequence and CCSpawn: ((a op b) op c) ..., ending at the first null.
-template <class Pair>
-Ref<CCFiniteTimeAction> fold(CCFiniteTimeAction* first, std::initializer_list<CCFiniteTimeAction*> more) {
-    if (!first) return nullptr;
-    Ref<CCFiniteTimeAction> result = first;
-    for (CCFiniteTimeAction* next : more) {
-        if (!next) break;
-        result = Ref<CCFiniteTimeAction>(Pair::actionOne(result.get(), next));
-    }
-    return result;
-}
-
-template <class Pair> Ref<CCFiniteTimeAction> foldArray(const std::vector<Ref<CCFiniteTimeAction>>& array) {
-    if (array.empty() || !array.front()) return nullptr;
-    Ref<CCFiniteTimeAction> result = array.front();
-    for (std::size_t i = 1; i < array.size(); ++i) {
-        if (!array[i]) break;
-        result = Ref<CCFiniteTimeAction>(Pair::actionOne(result.get(), array[i].get()));
-    }
-    return result;
-}
-
 } // namespace
 
 // ---- CCActionInterval ----
@@ -88,14 +66,6 @@ Ref<CCFiniteTimeAction> CCActionInterval::reverse() const {
 
 Ref<CCSequence> CCSequence::actionOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
     return createWith(&CCSequence::initOne, one, two);
-}
-
-Ref<CCFiniteTimeAction> CCSequence::actions(CCFiniteTimeAction* first, std::initializer_list<CCFiniteTimeAction*> more) {
-    return fold<CCSequence>(first, more);
-}
-
-Ref<CCFiniteTimeAction> CCSequence::actionWithArray(const std::vector<Ref<CCFiniteTimeAction>>& array) {
-    return foldArray<CCSequence>(array);
 }
 
 bool CCSequence::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
@@ -246,14 +216,6 @@ Ref<CCFiniteTimeAction> CCRepeat::reverse() const {
 
 Ref<CCSpawn> CCSpawn::actionOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
     return createWith(&CCSpawn::initOne, one, two);
-}
-
-Ref<CCFiniteTimeAction> CCSpawn::actions(CCFiniteTimeAction* first, std::initializer_list<CCFiniteTimeAction*> more) {
-    return fold<CCSpawn>(first, more);
-}
-
-Ref<CCFiniteTimeAction> CCSpawn::actionWithArray(const std::vector<Ref<CCFiniteTimeAction>>& array) {
-    return foldArray<CCSpawn>(array);
 }
 
 bool CCSpawn::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
