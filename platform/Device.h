@@ -16,6 +16,8 @@ struct DeviceProfile {
     double screenScale = 1.0;
     CGSize screenSize{320, 480};        // points
     CGSize preferredModeSize{320, 480}; // pixels
+    // The status bar's frame in points; zero while it is hidden, as games keep it.
+    CGRect statusBarFrame{};
 
     static DeviceProfile phone();        // the default: scale 1, 320x480
     static DeviceProfile phoneRetina();  // scale 2, 640x960 pixels

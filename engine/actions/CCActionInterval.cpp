@@ -1,6 +1,7 @@
 #include "actions/CCActionInterval.h"
 
 #include "actions/CCActionInstant.h"
+#include "platform/Exception.h"
 
 #include <algorithm>
 #include <cmath>
@@ -60,6 +61,14 @@ void CCActionInterval::startWithTarget(CCNode* target) {
 
 Ref<CCFiniteTimeAction> CCActionInterval::reverse() const {
     return nullptr;
+}
+
+void CCActionInterval::setAmplitudeRate(double) {
+    throw platform::Exception("IntervalAction (Amplitude)", "Abstract class needs implementation");
+}
+
+double CCActionInterval::getAmplitudeRate() const {
+    throw platform::Exception("IntervalAction (Amplitude)", "Abstract class needs implementation");
 }
 
 // ---- CCSequence ----

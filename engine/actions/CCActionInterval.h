@@ -42,6 +42,10 @@ public:
     platform::Ref<CCFiniteTimeAction> reverse() const override;
     // Seconds since the start; not clamped to the duration.
     double elapsed() const { return _elapsed; }
+    // The amplitude rate the amplitude wrappers drive. Both throw "IntervalAction (Amplitude)"
+    // here: only effects with an amplitude have one.
+    virtual void setAmplitudeRate(double amplitudeRate);
+    virtual double getAmplitudeRate() const;
 
 protected:
     double _elapsed = 0;

@@ -27,8 +27,10 @@ platform::Ref<CCTextureCache>& sharedCache() {
     return cache;
 }
 
-platform::Ref<platform::GLContext>& auxContextGlobal() {
-    static platform::Ref<platform::GLContext> context;
+// The live cache's loader context. Not an owner (the cache holds the context), and trivially
+// destroyed, so a cache that outlives it at process exit never touches a dead static.
+platform::GLContext*& auxContextGlobal() {
+    static platform::GLContext* context = nullptr;
     return context;
 }
 
@@ -103,20 +105,20 @@ void CCTextureCache::purgeSharedTextureCache() {
 }
 
 platform::GLContext* CCTextureCache::auxiliaryContext() {
-    return auxContextGlobal().get();
+    return auxContextGlobal();
 }
 
 bool CCTextureCache::init() {
     _loadingQueue = platform::make<platform::SerialQueue>("org.footlight.texturecacheloading");
     _auxContext = platform::GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, viewShareGroup());
     if (!_auxContext) CCLOG("engine: CCTextureCache: could not make the loader context");
-    auxContextGlobal() = _auxContext;
+    auxContextGlobal() = _auxContext.get();
     return true;
 }
 
 CCTextureCache::~CCTextureCache() {
     _textures.clear();
-    if (auxContextGlobal() == _auxContext) auxContextGlobal() = nullptr;
+    if (auxContextGlobal() == _auxContext.get()) auxContextGlobal() = nullptr;
     _auxContext = nullptr;
     if (sharedCache().get() == this) (void)sharedCache().leakRef();
     _loadingQueue = nullptr;

@@ -3,6 +3,10 @@
 //
 //   showcase [--out FILE] [--seconds N] [--realtime] [--window]
 //
+// Headless, it shows the first scene for two seconds (written beside FILE as "-menu.png"),
+// taps "Play" through the view's touch path, fades to the second scene, and writes the last
+// frame to FILE.
+//
 // Frames are timed by a manual clock unless --realtime asks for the monotonic one. --window
 // shows the frames in a window (when there is a display) until it is closed.
 
@@ -11,7 +15,14 @@
 #include "core/CCLayer.h"
 #include "core/CCNode.h"
 #include "core/CCScene.h"
+#include "actions/CCActionInterval.h"
+#include "actions/CCActionTransform.h"
+#include "actions/CCActionVisual.h"
+#include "actions/CCTransitionFade.h"
 #include "graphics/CCAnimationCache.h"
+#include "graphics/CCLabelTTF.h"
+#include "graphics/CCMenu.h"
+#include "graphics/CCMenuItem.h"
 #include "graphics/CCSprite.h"
 #include "graphics/CCSpriteBatchNode.h"
 #include "graphics/CCSpriteFrame.h"
@@ -22,10 +33,12 @@
 #include "platform/Format.h"
 #include "platform/Image.h"
 #include "platform/RunLoop.h"
+#include "platform/Touch.h"
 #include "platform/Window.h"
 
 #include <GLES2/gl2.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -145,6 +158,42 @@ public:
         director->runWithScene(buildScene().get());
     }
 
+    // The menu's "Play" handler: a one-second fade to the second scene.
+    static void play(platform::Object*) {
+        auto next = buildSecondScene();
+        CCDirector::sharedDirector()->replaceScene(
+            CCTransitionFade::transitionWithDuration(1.0, next.get(), ccc3(0, 0, 0)).get());
+    }
+
+    // A quieter scene: a label, and propellers run by the animate action instead of by hand.
+    static platform::Ref<CCScene> buildSecondScene() {
+        auto scene = CCScene::node();
+        CGSize win = CCDirector::sharedDirector()->winSize();
+        scene->addChild(CCLayerGradient::layerWithColor(ccc4(30, 60, 90, 255), ccc4(12, 20, 40, 255)).get());
+        auto label = CCLabelTTF::labelWithString("Scene two", "Helvetica", 26);
+        label->setPosition(CGPointMake(win.width / 2, win.height * 0.7));
+        scene->addChild(label.get());
+        CCAnimation* spin = CCAnimationCache::sharedAnimationCache()->animationByName("spin");
+        CCSpriteFrame* first = CCSpriteFrameCache::sharedSpriteFrameCache()->spriteFrameByName("propeller0");
+        for (int i = 0; spin && first && i < 3; ++i) {
+            auto propeller = CCSprite::spriteWithSpriteFrame(first);
+            propeller->setPosition(CGPointMake(win.width * (i + 1) / 4, win.height * 0.45));
+            propeller->setScale(1.5f + i * 0.5f);
+            auto animate = CCAnimate::actionWithAnimation(spin);
+            propeller->runAction(CCRepeatForever::actionWithAction(animate.get()).get());
+            propeller->runAction(
+                CCRepeatForever::actionWithAction(CCRotateBy::actionWithDuration(2.0, 120.0f * (i + 1)).get()).get());
+            scene->addChild(propeller.get());
+        }
+        return scene;
+    }
+
+    // Where "Play" sits on the screen, in GL points, once the first scene is built.
+    static CGPoint& menuPlayPoint() {
+        static CGPoint point = CGPointZero;
+        return point;
+    }
+
     static platform::Ref<CCScene> buildScene() {
         auto scene = CCScene::node();
         CGSize win = CCDirector::sharedDirector()->winSize();
@@ -198,6 +247,29 @@ public:
             }
         }
 
+        auto title = CCLabelTTF::labelWithString("Footlight", "Marker Felt", 30);
+        title->setPosition(CGPointMake(win.width / 2, win.height - 100));
+        scene->addChild(title.get(), 4);
+
+        // The orange card breathes and the gradient card rocks, forever.
+        auto pulse = CCSequence::actions(CCScaleTo::actionWithDuration(0.6, 1.08f),
+                                         CCScaleTo::actionWithDuration(0.6, 1.0f));
+        card->runAction(CCRepeatForever::actionWithAction(static_cast<CCActionInterval*>(pulse.get())).get());
+        auto rock = CCSequence::actions(CCRotateBy::actionWithDuration(0.8, 16.0f),
+                                        CCRotateBy::actionWithDuration(0.8, -16.0f));
+        card2->runAction(CCRepeatForever::actionWithAction(static_cast<CCActionInterval*>(rock.get())).get());
+
+        // A menu the showcase taps through the view's real touch path.
+        CCMenuItemFont::setDefaultFontSize(22);
+        auto playItem = CCMenuItemFont::itemWithString("Play", [](platform::Object* sender) { play(sender); });
+        auto aboutItem = CCMenuItemFont::itemWithString("About", [](platform::Object*) {});
+        auto menu = CCMenu::menuWithItems({playItem.get(), aboutItem.get()});
+        menu->alignItemsHorizontallyWithPadding(40);
+        menu->setPosition(CGPointMake(win.width / 2, 120));
+        scene->addChild(menu.get(), 6);
+        menuPlayPoint() = playItem->convertToWorldSpace(
+            CGPointMake(playItem->contentSize().width / 2, playItem->contentSize().height / 2));
+
         auto bar = SlidingBar::bar(ccc4(217, 51, 77, 255), CGSizeMake(80, 24));
         bar->setPosition(CGPointMake(40, 60));
         scene->addChild(bar.get(), 5);
@@ -206,11 +278,32 @@ public:
     }
 };
 
+// Writes the last presented frame as an opaque PNG: whatever alpha the blending left in the
+// frame is not part of the picture.
+bool writeFrame(CCGLView* view, const std::string& path) {
+    platform::PixelBuffer frame = view->layer()->presentedFrame();
+    if (frame.empty()) return false;
+    for (std::size_t i = 3; i < frame.rgba.size(); i += 4) frame.rgba[i] = 255;
+    return platform::Image::writePNG(path, frame.rgba.data(), static_cast<std::uint32_t>(frame.width),
+                                     static_cast<std::uint32_t>(frame.height));
+}
+
+// One finger down and up at a point of the view (points, origin top-left).
+void tap(CCGLView* view, CGPoint where, double time) {
+    auto touch = platform::make<platform::Touch>(view, where, time);
+    platform::TouchSet touches{touch.get()};
+    auto event = platform::make<platform::Event>(time);
+    event->mutableAllTouches().add(touch.get());
+    view->touchesBegan(touches, event.get());
+    touch->update(where, time + 0.05, platform::TouchPhase::Ended);
+    view->touchesEnded(touches, event.get());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::string out = "footlight-showcase.png";
-    double seconds = 3;
+    double seconds = 4;
     bool realtime = false, window = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--out") && i + 1 < argc)
@@ -246,6 +339,7 @@ int main(int argc, char** argv) {
     director->setAnimationInterval(1.0 / 60);
     director->setProjection(kCCDirectorProjection2D);
     if (!ios->enableRetinaDisplay(true)) std::printf("showcase: retina display not available\n");
+    director->setDisplayStats(true);
     director->setDelegate(&delegate);
     view->layoutIfNeeded(); // the first layout runs the first scene
     director->startAnimation();
@@ -261,19 +355,24 @@ int main(int argc, char** argv) {
     } else if (realtime) {
         loop->runUntil(platform::MonotonicClock::sharedClock()->now() + seconds);
     } else {
-        int frames = static_cast<int>(std::lround(seconds * platform::DisplayLink::kRefreshRate));
-        for (int i = 0; i < frames; ++i)
-            clock->advance(1.0 / platform::DisplayLink::kRefreshRate);
+        // Two seconds of the first scene, a tap on "Play" through the view's touch path, then
+        // the fade to the second scene and the rest of the time there.
+        auto runFor = [&](double span) {
+            int frames = static_cast<int>(std::lround(span * platform::DisplayLink::kRefreshRate));
+            for (int i = 0; i < frames; ++i) clock->advance(1.0 / platform::DisplayLink::kRefreshRate);
+        };
+        double firstPart = std::min(seconds, 2.0);
+        runFor(firstPart);
+        std::string menuShot = platform::Paths::stringByDeletingPathExtension(out) + "-menu.png";
+        if (writeFrame(view.get(), menuShot)) std::printf("showcase: first scene written to %s\n", menuShot.c_str());
+        if (seconds > firstPart) {
+            tap(view.get(), ios->convertToUI(ShowcaseDelegate::menuPlayPoint()), clock->now());
+            runFor(seconds - firstPart);
+        }
     }
 
-    // The view is opaque: whatever alpha blending left in the frame is not part of the picture.
-    platform::PixelBuffer frame = view->layer()->presentedFrame();
-    for (std::size_t i = 3; i < frame.rgba.size(); i += 4) frame.rgba[i] = 255;
-    std::printf("showcase: %llu frames, %dx%d pixels\n",
-                static_cast<unsigned long long>(director->totalFrames()), frame.width, frame.height);
-    bool written = !frame.empty() &&
-                   platform::Image::writePNG(out, frame.rgba.data(), static_cast<std::uint32_t>(frame.width),
-                                             static_cast<std::uint32_t>(frame.height));
+    std::printf("showcase: %llu frames\n", static_cast<unsigned long long>(director->totalFrames()));
+    bool written = writeFrame(view.get(), out);
     CCDirector::purgeSharedDirector();
     platform::Clock::setDefaultClock(nullptr);
     if (!written) {

@@ -1,0 +1,846 @@
+#include "graphics/CCLabelBMFont.h"
+
+#include "core/CCArray.h"
+#include "core/CCDirector.h"
+#include "core/CCFileUtils.h"
+#include "core/CCNodeRGBA.h"
+#include "graphics/CCSprite.h"
+#include "graphics/CCTextureCache.h"
+#include "platform/Device.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+
+#include <uthash.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <unordered_map>
+
+struct _FontDefHashElement {
+    std::uint64_t key; // the glyph's charID
+    _BMFontDef fontDef;
+    UT_hash_handle hh;
+};
+
+struct _KerningHashElement {
+    std::int32_t key; // first << 16 | second
+    std::int32_t amount; // pixels
+    UT_hash_handle hh;
+};
+
+namespace {
+
+// ---- UTF-8 and UTF-16 -----------------------------------------------------------------------
+
+// Strict UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
+bool isValidUTF8(std::string_view s) {
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        if (b0 < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len;
+        std::uint32_t cp;
+        if ((b0 & 0xE0) == 0xC0) {
+            len = 2;
+            cp = b0 & 0x1F;
+        } else if ((b0 & 0xF0) == 0xE0) {
+            len = 3;
+            cp = b0 & 0x0F;
+        } else if ((b0 & 0xF8) == 0xF0) {
+            len = 4;
+            cp = b0 & 0x07;
+        } else {
+            return false;
+        }
+        if (n - i < len) return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if ((b & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (b & 0x3F);
+        }
+        static constexpr std::uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += len;
+    }
+    return true;
+}
+
+// Invalid sequences become U+FFFD, one per bad byte.
+std::u16string utf16FromUTF8(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        std::size_t len = 0;
+        std::uint32_t cp = 0;
+        if (b0 < 0x80) {
+            len = 1;
+            cp = b0;
+        } else if ((b0 & 0xE0) == 0xC0) {
+            len = 2;
+            cp = b0 & 0x1F;
+        } else if ((b0 & 0xF0) == 0xE0) {
+            len = 3;
+            cp = b0 & 0x0F;
+        } else if ((b0 & 0xF8) == 0xF0) {
+            len = 4;
+            cp = b0 & 0x07;
+        }
+        bool ok = len > 0 && n - i >= len;
+        for (std::size_t k = 1; ok && k < len; ++k) {
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if ((b & 0xC0) != 0x80) ok = false;
+            cp = (cp << 6) | (b & 0x3F);
+        }
+        static constexpr std::uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (ok && (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+        if (!ok) {
+            out.push_back(u'\uFFFD');
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += len;
+    }
+    return out;
+}
+
+// A surrogate without its partner becomes U+FFFD.
+std::string utf8FromUTF16(const std::u16string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        std::uint32_t cp = s[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00u);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+// The platform's character classes. Newlines: U+000A...U+000D, U+0085, U+2028, U+2029.
+// Whitespace: blank, tab and the other space separators.
+bool isNewline(char16_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+bool isWhitespace(char16_t c) {
+    return c == 0x20 || c == 0x09 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F ||
+           c == 0x205F || c == 0x3000;
+}
+
+std::u16string trimmedWhitespace(const std::u16string& s) {
+    std::size_t begin = 0, end = s.size();
+    while (begin < end && isWhitespace(s[begin])) ++begin;
+    while (end > begin && isWhitespace(s[end - 1])) --end;
+    return s.substr(begin, end - begin);
+}
+
+// ---- reading values from a line -------------------------------------------------------------
+
+// Leading blanks skipped, optional sign, decimal digits up to the first other character; 0 when
+// there are none. Saturates at the 32-bit limits.
+std::int32_t intValue(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r' || s[i] == '\v' || s[i] == '\f'))
+        ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    std::int64_t value = 0;
+    constexpr std::int64_t kLimit = std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        value = value * 10 + (s[i] - '0');
+        if (value > kLimit) value = kLimit; // keeps counting digits without overflowing
+    }
+    if (negative) value = -value;
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// The n-th piece of the line split at '=' (piece 0 is the text before the first '='); empty when
+// the line has fewer pieces.
+std::string_view piece(std::string_view line, std::size_t n) {
+    std::size_t start = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t eq = line.find('=', start);
+        if (eq == std::string_view::npos) return {};
+        start = eq + 1;
+    }
+    const std::size_t end = line.find('=', start);
+    return line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+}
+
+std::int32_t pieceValue(std::string_view line, std::size_t n) {
+    return intValue(piece(line, n));
+}
+
+std::int16_t clampedInt16(std::int32_t v) {
+    return static_cast<std::int16_t>(std::clamp<std::int32_t>(v, std::numeric_limits<std::int16_t>::min(),
+                                                              std::numeric_limits<std::int16_t>::max()));
+}
+
+bool startsWith(std::string_view line, std::string_view prefix) {
+    return line.substr(0, prefix.size()) == prefix;
+}
+
+// ---- the configuration cache ----------------------------------------------------------------
+
+std::unordered_map<std::string, platform::Ref<CCBMFontConfiguration>>& configurations() {
+    static std::unordered_map<std::string, platform::Ref<CCBMFontConfiguration>> cache(3);
+    return cache;
+}
+
+// Reads the file into text; the reason of a failure otherwise.
+bool readText(const std::string& fntFile, std::string* text, std::string* error) {
+    const std::string fullPath = CCFileUtils::sharedFileUtils()->fullPathForFilename(fntFile);
+    if (fullPath.empty()) {
+        *error = "no such file";
+        return false;
+    }
+    std::ifstream in(fullPath, std::ios::binary);
+    if (!in) {
+        *error = "the file could not be opened";
+        return false;
+    }
+    text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        *error = "the file could not be read";
+        return false;
+    }
+    if (!isValidUTF8(*text)) {
+        *error = "the file is not UTF-8 text";
+        return false;
+    }
+    if (startsWith(*text, "\xEF\xBB\xBF")) text->erase(0, 3);
+    return true;
+}
+
+// Positions are worked in doubles; a truncation to an integer must not leave the range.
+std::int64_t truncatedToInt(double v) {
+    if (!(v == v)) return 0;
+    if (v >= 9.0e18) return std::numeric_limits<std::int64_t>::max();
+    if (v <= -9.0e18) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(v);
+}
+
+} // namespace
+
+// =============================================================================================
+// CCBMFontConfiguration
+
+platform::Ref<CCBMFontConfiguration> CCBMFontConfiguration::configurationWithFNTFile(const std::string& fntFile) {
+    auto configuration = platform::make<CCBMFontConfiguration>();
+    return configuration->initWithFNTfile(fntFile) ? configuration : nullptr;
+}
+
+CCBMFontConfiguration::CCBMFontConfiguration() = default;
+
+CCBMFontConfiguration::~CCBMFontConfiguration() {
+    purgeFontDefDictionary();
+    purgeKerningDictionary();
+}
+
+bool CCBMFontConfiguration::initWithFNTfile(const std::string& fntFile) {
+    purgeFontDefDictionary();
+    purgeKerningDictionary();
+    std::optional<std::u16string> characters = parseConfigFile(fntFile);
+    if (!characters) return false;
+    _characterSet.reset();
+    for (char16_t c : *characters)
+        _characterSet.set(c);
+    return true;
+}
+
+std::string CCBMFontConfiguration::description() const {
+    return platform::format("<%s = %p | Glphys:%d Kernings:%d | Image = %s>", className(),
+                            static_cast<const void*>(this), static_cast<int>(glyphCount()),
+                            static_cast<int>(kerningCount()), _atlasName.empty() ? "(null)" : _atlasName);
+}
+
+void CCBMFontConfiguration::purgeFontDefDictionary() {
+    _FontDefHashElement *element, *tmp;
+    HASH_ITER(hh, _fontDefDictionary, element, tmp) {
+        HASH_DEL(_fontDefDictionary, element);
+        std::free(element);
+    }
+}
+
+void CCBMFontConfiguration::purgeKerningDictionary() {
+    _KerningHashElement *element, *tmp;
+    HASH_ITER(hh, _kerningDictionary, element, tmp) {
+        HASH_DEL(_kerningDictionary, element);
+        std::free(element);
+    }
+}
+
+std::optional<std::u16string> CCBMFontConfiguration::parseConfigFile(const std::string& fntFile) {
+    std::string text, error;
+    if (!readText(fntFile, &text, &error)) {
+        CCLOG("engine: Error parsing FNTfile %s: %s", fntFile, error);
+        return std::nullopt;
+    }
+
+    std::u16string validCharsString;
+    std::string_view rest(text);
+    while (true) {
+        const std::size_t eol = rest.find('\n');
+        const std::string_view line = rest.substr(0, eol);
+        if (startsWith(line, "info face")) {
+            // The padding is not needed for laying glyphs out.
+        } else if (startsWith(line, "common lineHeight")) {
+            parseCommonArguments(line);
+        } else if (startsWith(line, "page id")) {
+            parseImageFileName(line, fntFile);
+        } else if (startsWith(line, "chars c")) {
+            // The count is not needed: entries are added as they come.
+        } else if (startsWith(line, "char")) {
+            _BMFontDef def;
+            if (parseCharacterDefinition(line, &def)) {
+                // A later line for the same glyph takes its place.
+                _FontDefHashElement* element = nullptr;
+                const std::uint64_t key = def.charID;
+                HASH_FIND(hh, _fontDefDictionary, &key, sizeof(key), element);
+                if (!element) {
+                    element = static_cast<_FontDefHashElement*>(std::calloc(1, sizeof(_FontDefHashElement)));
+                    if (!element) std::abort();
+                    element->key = key;
+                    HASH_ADD(hh, _fontDefDictionary, key, sizeof(element->key), element);
+                }
+                element->fontDef = def;
+                validCharsString.push_back(static_cast<char16_t>(def.charID));
+            }
+        } else if (startsWith(line, "kerning first")) {
+            parseKerningEntry(line);
+        }
+        if (eol == std::string_view::npos) break;
+        rest.remove_prefix(eol + 1);
+    }
+    return validCharsString;
+}
+
+void CCBMFontConfiguration::parseImageFileName(std::string_view line, const std::string& fntFile) {
+    // page id=0 file="name.png": the third piece, between its first two double quotes.
+    const std::string_view value = piece(line, 2);
+    const std::size_t open = value.find('"');
+    if (open == std::string_view::npos) return; // no quoted name: the atlas stays as it was
+    std::string_view name = value.substr(open + 1);
+    name = name.substr(0, name.find('"'));
+    if (name.empty()) return;
+    _atlasName = platform::Paths::stringByAppendingPathComponent(
+        platform::Paths::stringByDeletingLastPathComponent(fntFile), std::string(name));
+}
+
+void CCBMFontConfiguration::parseInfoArguments(std::string_view line) {
+    // padding is the tenth key: top,right,bottom,left.
+    std::string_view padding = piece(line, 10);
+    std::int32_t values[4] = {0, 0, 0, 0};
+    for (int k = 0; k < 4; ++k) {
+        const std::size_t comma = padding.find(',');
+        values[k] = intValue(padding.substr(0, comma));
+        if (comma == std::string_view::npos) break;
+        padding.remove_prefix(comma + 1);
+    }
+    _padding.top = values[0];
+    _padding.right = values[1];
+    _padding.bottom = values[2];
+    _padding.left = values[3];
+}
+
+void CCBMFontConfiguration::parseCommonArguments(std::string_view line) {
+    // lineHeight base scaleW scaleH pages: only the line height is used.
+    _commonHeight = pieceValue(line, 1);
+}
+
+bool CCBMFontConfiguration::parseCharacterDefinition(std::string_view line, _BMFontDef* charDef) {
+    // id x y width height xoffset yoffset xadvance page chnl
+    std::string_view id = piece(line, 1);
+    id = id.substr(0, id.find(' '));
+    const std::int32_t charID = intValue(id);
+    if (charID < 0 || charID > 0xFFFF) return false;
+    charDef->charID = static_cast<std::uint16_t>(charID);
+    charDef->rect.origin.x = pieceValue(line, 2);
+    charDef->rect.origin.y = pieceValue(line, 3);
+    charDef->rect.size.width = pieceValue(line, 4);
+    charDef->rect.size.height = pieceValue(line, 5);
+    charDef->xOffset = clampedInt16(pieceValue(line, 6));
+    charDef->yOffset = clampedInt16(pieceValue(line, 7));
+    charDef->xAdvance = clampedInt16(pieceValue(line, 8));
+    return true;
+}
+
+void CCBMFontConfiguration::parseKerningEntry(std::string_view line) {
+    const std::int32_t first = pieceValue(line, 1);
+    const std::int32_t second = pieceValue(line, 2);
+    const std::int32_t amount = pieceValue(line, 3);
+    // Codes outside 16 bits would be folded onto other pairs.
+    if (first < 0 || first > 0xFFFF || second < 0 || second > 0xFFFF) return;
+    const auto key = static_cast<std::int32_t>((static_cast<std::uint32_t>(first) << 16) |
+                                               static_cast<std::uint32_t>(second));
+    _KerningHashElement* element = nullptr;
+    HASH_FIND_INT(_kerningDictionary, &key, element);
+    if (!element) {
+        element = static_cast<_KerningHashElement*>(std::calloc(1, sizeof(_KerningHashElement)));
+        if (!element) std::abort();
+        element->key = key;
+        HASH_ADD_INT(_kerningDictionary, key, element);
+    }
+    element->amount = amount;
+}
+
+const _BMFontDef* CCBMFontConfiguration::fontDefForCharacter(std::uint16_t c) const {
+    _FontDefHashElement* element = nullptr;
+    const std::uint64_t key = c;
+    HASH_FIND(hh, _fontDefDictionary, &key, sizeof(key), element);
+    return element ? &element->fontDef : nullptr;
+}
+
+std::int32_t CCBMFontConfiguration::kerningAmountForPair(std::uint16_t first, std::uint16_t second) const {
+    if (!_kerningDictionary) return 0;
+    const auto key = static_cast<std::int32_t>((std::uint32_t(first) << 16) | second);
+    _KerningHashElement* element = nullptr;
+    HASH_FIND_INT(_kerningDictionary, &key, element);
+    return element ? element->amount : 0;
+}
+
+std::uint64_t CCBMFontConfiguration::glyphCount() const {
+    return HASH_COUNT(_fontDefDictionary);
+}
+
+std::uint64_t CCBMFontConfiguration::kerningCount() const {
+    return _kerningDictionary ? HASH_COUNT(_kerningDictionary) : 0;
+}
+
+CCBMFontConfiguration* fntConfigLoadFile(const std::string& fntFile) {
+    auto& cache = configurations();
+    if (auto found = cache.find(fntFile); found != cache.end()) return found->second.get();
+    platform::Ref<CCBMFontConfiguration> configuration = CCBMFontConfiguration::configurationWithFNTFile(fntFile);
+    if (!configuration) return nullptr;
+    // Installed whenever the cache starts to fill, so a hook cleared meanwhile comes back.
+    if (cache.empty())
+        CCDirector::setPurgeHook(CCDirectorPurge::BitmapFontConfigurations, [] { CCLabelBMFont::purgeCachedData(); });
+    CCBMFontConfiguration* result = configuration.get();
+    cache.emplace(fntFile, std::move(configuration));
+    return result;
+}
+
+// =============================================================================================
+// CCLabelBMFont
+
+void CCLabelBMFont::purgeCachedData() {
+    // Moved out first: a configuration's last release must not run inside the map's clear.
+    auto old = std::move(configurations());
+    configurations().clear();
+    old.clear();
+}
+
+platform::Ref<CCLabelBMFont> CCLabelBMFont::labelWithString(const std::string& string, const std::string& fntFile) {
+    return labelWithString(string, fntFile, -1, kCCTextAlignmentLeft, CGPointZero);
+}
+
+platform::Ref<CCLabelBMFont> CCLabelBMFont::labelWithString(const std::string& string, const std::string& fntFile,
+                                                            float width, CCTextAlignment alignment) {
+    return labelWithString(string, fntFile, width, alignment, CGPointZero);
+}
+
+platform::Ref<CCLabelBMFont> CCLabelBMFont::labelWithString(const std::string& string, const std::string& fntFile,
+                                                            float width, CCTextAlignment alignment,
+                                                            CGPoint imageOffset) {
+    auto label = platform::make<CCLabelBMFont>();
+    return label->initWithString(string, fntFile, width, alignment, imageOffset) ? label : nullptr;
+}
+
+platform::Ref<CCLabelBMFont> CCLabelBMFont::node() {
+    return makeNode<CCLabelBMFont>();
+}
+
+CCLabelBMFont::CCLabelBMFont() = default;
+CCLabelBMFont::~CCLabelBMFont() = default;
+
+bool CCLabelBMFont::init() {
+    return initWithString(std::string(), std::string(), -1, kCCTextAlignmentLeft, CGPointZero);
+}
+
+bool CCLabelBMFont::initWithString(const std::string& string, const std::string& fntFile) {
+    return initWithString(string, fntFile, -1, kCCTextAlignmentLeft, CGPointZero);
+}
+
+bool CCLabelBMFont::initWithString(const std::string& string, const std::string& fntFile, float width,
+                                   CCTextAlignment alignment) {
+    return initWithString(string, fntFile, width, alignment, CGPointZero);
+}
+
+bool CCLabelBMFont::initWithString(const std::string& string, const std::string& fntFile, float width,
+                                   CCTextAlignment alignment, CGPoint imageOffset) {
+    platform::Ref<CCTexture2D> texture;
+    if (!fntFile.empty()) {
+        CCBMFontConfiguration* configuration = fntConfigLoadFile(fntFile);
+        if (!configuration) return false;
+        // A label without its atlas would show nothing: refuse it rather than draw blanks.
+        if (configuration->atlasName().empty()) return false;
+        texture = CCTextureCache::sharedTextureCache()->addImage(configuration->atlasName());
+        if (!texture) return false;
+        _configuration = configuration;
+        _fntFile = fntFile;
+    } else {
+        texture = platform::make<CCTexture2D>();
+    }
+
+    const std::u16string text = utf16FromUTF8(string);
+    if (!CCSpriteBatchNode::initWithTexture(texture.get(), text.size())) return false;
+
+    _width = width;
+    _alignment = alignment;
+    _displayedOpacity = _realOpacity = 255;
+    _displayedColor = _realColor = ccWHITE;
+    _cascadeOpacityEnabled = _cascadeColorEnabled = true;
+    setContentSize(CGSizeZero);
+    _opacityModifyRGB = texture->hasPremultipliedAlpha();
+    CCNode::setAnchorPoint(CGPointMake(0.5, 0.5));
+    _imageOffset = imageOffset;
+
+    _reusedChar = platform::make<CCSprite>();
+    _reusedChar->initWithTexture(texture.get(), CGRectZero, false);
+    _reusedChar->setBatchNode(this);
+
+    setStringUTF16(text, true);
+    return true;
+}
+
+std::vector<CCSprite*> CCLabelBMFont::spritesByTag(std::uint64_t limit) const {
+    std::vector<CCSprite*> sprites(limit, nullptr);
+    if (!_children) return sprites;
+    for (std::uint64_t k = 0; k < _children->count(); ++k) {
+        auto* sprite = dynamic_cast<CCSprite*>(_children->objectAtIndex(k));
+        if (!sprite || sprite->tag() < 0) continue;
+        const auto tag = static_cast<std::uint64_t>(sprite->tag());
+        if (tag < limit && !sprites[tag]) sprites[tag] = sprite;
+    }
+    return sprites;
+}
+
+std::int32_t CCLabelBMFont::kerningAmountForFirst(std::uint16_t first, std::uint16_t second) const {
+    return _configuration ? _configuration->kerningAmountForPair(first, second) : 0;
+}
+
+void CCLabelBMFont::createFontChars() {
+    const std::uint64_t n = _string.size();
+    if (n == 0 || !_configuration) return;
+
+    const double s = platform::contentScaleFactor();
+    const std::int64_t H = _configuration->commonHeight();
+    // A final line feed does not start another line.
+    const std::int64_t lines = 1 + std::count(_string.begin(), _string.end() - 1, u'\n');
+    const std::int64_t totalHeight = H * lines;
+    std::int64_t nextFontPositionY = H * (lines - 1);
+    std::int64_t nextFontPositionX = 0;
+    std::int64_t longestLine = 0;
+    // Kerning needs a glyph before: the first one of the label is never kerned.
+    std::uint16_t prev = 0xFFFF;
+    bool havePrev = false;
+    const _BMFontDef* lastPlaced = nullptr;
+    CCTexture2D* atlasTexture = texture();
+    std::vector<CCSprite*> sprites = spritesByTag(n);
+
+    for (std::uint64_t i = 0; i < n; ++i) {
+        const char16_t c = _string[i];
+        if (c == u'\n') {
+            nextFontPositionX = 0;
+            nextFontPositionY -= H;
+            continue;
+        }
+        if (!_configuration->characterIsMember(c)) continue;
+        const std::int32_t k = havePrev ? kerningAmountForFirst(prev, c) : 0;
+        const _BMFontDef* def = _configuration->fontDefForCharacter(c);
+        if (!def) continue;
+
+        CGRect rect = CGRectMake(def->rect.origin.x / s, def->rect.origin.y / s, def->rect.size.width / s,
+                                 def->rect.size.height / s);
+        rect.origin.x += _imageOffset.x;
+        rect.origin.y += _imageOffset.y;
+
+        CCSprite* sprite = sprites[i];
+        if (sprite) {
+            sprite->setVisible(true);
+        } else {
+            auto made = platform::make<CCSprite>();
+            made->initWithTexture(atlasTexture, rect);
+            addChild(made.get(), static_cast<std::int64_t>(i), static_cast<std::int64_t>(i));
+            // The batch refuses sprites past the most quads it can address.
+            if (made->parent() != this) continue;
+            sprite = made.get();
+            sprites[i] = sprite;
+            sprite->setOpacityModifyRGB(_opacityModifyRGB);
+            sprite->updateDisplayedColor(_displayedColor);
+            sprite->updateDisplayedOpacity(_displayedOpacity);
+        }
+        sprite->setTextureRect(rect, false, rect.size);
+
+        const double x = double(nextFontPositionX) + def->xOffset + def->rect.size.width / 2 + k;
+        const double y = double(nextFontPositionY) + double(H - def->yOffset) - def->rect.size.height / 2;
+        sprite->setPosition(CGPointMake(x / s, y / s));
+
+        nextFontPositionX += def->xAdvance + k;
+        prev = c;
+        havePrev = true;
+        lastPlaced = def;
+        longestLine = std::max(longestLine, nextFontPositionX);
+    }
+
+    double width = double(longestLine);
+    // A last glyph wider than its advance would be cut off at the pen position.
+    if (lastPlaced && lastPlaced->xAdvance < lastPlaced->rect.size.width)
+        width = double(longestLine) + lastPlaced->rect.size.width - lastPlaced->xAdvance;
+    setContentSize(CGSizeMake(width / s, double(totalHeight) / s));
+}
+
+void CCLabelBMFont::updateLabel() {
+    setStringUTF16(_initialString, false);
+
+    if (_width > 0) {
+        std::u16string result, word;
+        const std::uint64_t length = _string.size();
+        std::uint64_t i = 0;
+        std::uint64_t skipped = 0;
+        // Left edges, in points, of the current line and word; unset at a line's or word's start.
+        float lineStart = 0, wordStart = 0;
+        bool haveLineStart = false, haveWordStart = false;
+        const std::uint64_t count = _children ? _children->count() : 0;
+        // Tags up to the largest one a child could hold here (one per child past the string).
+        const std::vector<CCSprite*> sprites = spritesByTag(length + count);
+
+        for (std::uint64_t j = 0; j < count; ++j) {
+            // The next shown glyph. Sprites hidden since an earlier, longer text count as
+            // indexes without a sprite, like the line breaks: stopping at them would lose the
+            // characters they stand in for.
+            CCSprite* sprite = nullptr;
+            std::uint64_t m = 0;
+            for (std::uint64_t tag = j + skipped; tag < sprites.size(); ++tag, ++m) {
+                if ((sprite = sprites[tag]) && sprite->visible()) break;
+                sprite = nullptr;
+            }
+            // Only children that are not glyph sprites are left: nothing further to find.
+            if (!sprite) break;
+            skipped += m;
+            if (i >= length) break;
+
+            char16_t c = _string[i];
+            const double x = sprite->position().x;
+            const double halfWidth = sprite->contentSize().width / 2;
+            if (!haveWordStart) {
+                wordStart = static_cast<float>(x - halfWidth);
+                haveWordStart = true;
+            }
+            if (!haveLineStart) {
+                lineStart = wordStart;
+                haveLineStart = true;
+            }
+
+            if (isNewline(c)) {
+                // One line break for each index without a sprite before this one.
+                result += trimmedWhitespace(word);
+                result.append(m, c);
+                i += m;
+                if (i >= length) {
+                    word.clear();
+                    break;
+                }
+                c = _string[i];
+                wordStart = lineStart = static_cast<float>(x - halfWidth);
+                haveWordStart = haveLineStart = true;
+                word.clear();
+            }
+
+            if (isWhitespace(c)) {
+                result += word;
+                result.push_back(c);
+                word.clear();
+                haveWordStart = false;
+                ++i;
+                continue;
+            }
+
+            word.push_back(c);
+            // A word wider than the whole width stays on a line of its own rather than
+            // pushing one line break per character in front of itself.
+            if (x + halfWidth - lineStart > _width && lineStart != wordStart) {
+                result = trimmedWhitespace(result);
+                result.push_back(u'\n');
+                haveLineStart = false;
+            }
+            ++i;
+        }
+        result += word;
+        // Characters after the last glyph (a final line feed, characters the font lacks) take
+        // no room; they stay in the text.
+        if (i < length) result.append(_string, i, std::u16string::npos);
+        setStringUTF16(result, false);
+    }
+
+    if (_alignment != kCCTextAlignmentLeft) {
+        const std::vector<CCSprite*> sprites = spritesByTag(_string.size());
+        const auto spriteAt = [&](std::int64_t tag) -> CCSprite* {
+            return tag >= 0 && static_cast<std::uint64_t>(tag) < sprites.size() ? sprites[tag] : nullptr;
+        };
+        std::int64_t a = 0, b = 0; // characters and line breaks before the line
+        std::size_t lineBegin = 0;
+        while (true) {
+            std::size_t lineEnd = lineBegin;
+            while (lineEnd < _string.size() && !isNewline(_string[lineEnd]))
+                ++lineEnd;
+            const auto len = static_cast<std::int64_t>(lineEnd - lineBegin);
+            const std::int64_t last = a + b + len - 1;
+            if (last >= 0) {
+                std::int64_t w = 0;
+                if (CCSprite* lastChar = spriteAt(last))
+                    w = truncatedToInt(lastChar->position().x + lastChar->contentSize().width / 2);
+                float shift = 0;
+                if (_alignment == kCCTextAlignmentRight)
+                    shift = static_cast<float>(_contentSize.width - double(w));
+                else if (_alignment == kCCTextAlignmentCenter)
+                    shift = static_cast<float>(_contentSize.width / 2 - double(w / 2));
+                if (shift != 0 && len > 0) {
+                    for (std::int64_t t = 0; t < len; ++t) {
+                        if (CCSprite* sprite = spriteAt(a + b + t)) {
+                            CGPoint p = sprite->position();
+                            sprite->setPosition(CGPointMake(p.x + shift, p.y));
+                        }
+                    }
+                }
+            }
+            a += len;
+            b += 1;
+            if (lineEnd >= _string.size()) break;
+            lineBegin = lineEnd + 1;
+        }
+    }
+}
+
+std::string CCLabelBMFont::string() const {
+    return utf8FromUTF16(_string);
+}
+
+void CCLabelBMFont::setCString(const char* string) {
+    setString(string ? std::string(string) : std::string());
+}
+
+void CCLabelBMFont::setString(const std::string& string) {
+    setString(string, true);
+}
+
+void CCLabelBMFont::setString(const std::string& string, bool update) {
+    setStringUTF16(utf16FromUTF8(string), update);
+}
+
+void CCLabelBMFont::setStringUTF16(const std::u16string& string, bool update) {
+    if (update)
+        _initialString = string;
+    else
+        _string = string;
+
+    if (_children) {
+        for (std::uint64_t k = 0; k < _children->count(); ++k)
+            static_cast<CCNode*>(_children->objectAtIndex(k))->setVisible(false);
+    }
+    createFontChars();
+    if (update) updateLabel();
+}
+
+// ---- colour and opacity ---------------------------------------------------------------------
+
+void CCLabelBMFont::setColor(_ccColor3B color) {
+    _displayedColor = _realColor = color;
+    if (_cascadeColorEnabled) updateDisplayedColor(ccCascadeParentColor(this));
+}
+
+void CCLabelBMFont::setOpacity(std::uint8_t opacity) {
+    _displayedOpacity = _realOpacity = opacity;
+    if (_cascadeOpacityEnabled) updateDisplayedOpacity(ccCascadeParentOpacity(this));
+}
+
+void CCLabelBMFont::setOpacityModifyRGB(bool modify) {
+    _opacityModifyRGB = modify;
+    if (!_children) return;
+    for (std::uint64_t k = 0; k < _children->count(); ++k)
+        if (auto* child = dynamic_cast<CCRGBAProtocol*>(_children->objectAtIndex(k)))
+            child->setOpacityModifyRGB(modify);
+}
+
+void CCLabelBMFont::updateDisplayedOpacity(std::uint8_t parentOpacity) {
+    _displayedOpacity = ccCascadeOpacity(_realOpacity, parentOpacity);
+    if (!_children) return;
+    for (std::uint64_t k = 0; k < _children->count(); ++k)
+        if (auto* child = dynamic_cast<CCRGBAProtocol*>(_children->objectAtIndex(k)))
+            child->updateDisplayedOpacity(_displayedOpacity);
+}
+
+void CCLabelBMFont::updateDisplayedColor(_ccColor3B parentColor) {
+    _displayedColor = ccCascadeColor(_realColor, parentColor);
+    if (!_children) return;
+    for (std::uint64_t k = 0; k < _children->count(); ++k)
+        if (auto* child = dynamic_cast<CCRGBAProtocol*>(_children->objectAtIndex(k)))
+            child->updateDisplayedColor(_displayedColor);
+}
+
+// ---- layout properties ----------------------------------------------------------------------
+
+void CCLabelBMFont::setAnchorPoint(CGPoint anchorPoint) {
+    if (anchorPoint == _anchorPoint) return;
+    CCSpriteBatchNode::setAnchorPoint(anchorPoint);
+    createFontChars();
+}
+
+void CCLabelBMFont::setWidth(float width) {
+    _width = width;
+    updateLabel();
+}
+
+void CCLabelBMFont::setAlignment(CCTextAlignment alignment) {
+    _alignment = alignment;
+    updateLabel();
+}
+
+void CCLabelBMFont::setFntFile(const std::string& fntFile) {
+    if (fntFile == _fntFile) return;
+    CCBMFontConfiguration* configuration = fntConfigLoadFile(fntFile);
+    if (!configuration || configuration->atlasName().empty()) return;
+    platform::Ref<CCTexture2D> texture = CCTextureCache::sharedTextureCache()->addImage(configuration->atlasName());
+    if (!texture) return;
+    _fntFile = fntFile;
+    _configuration = configuration;
+    setTexture(texture.get());
+    createFontChars();
+}
