@@ -13,15 +13,6 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kHalfPi = 1.5707963267948966;
 
-template <class C, class... P> using InitOf = bool (C::*)(P...);
-
-template <class T, class Init> Ref<T> sameClass(const T* self, Init&& init) {
-    Ref<CCAction> made = self->allocSameClass();
-    T* action = static_cast<T*>(made.get());
-    if (!init(*action)) return nullptr;
-    return Ref<T>(action);
-}
-
 // 2·pi·t·count, worked out as the effects always have: ((t·pi)·count)·2, in double.
 double cyclePhase(double t, double count) {
     return ((t * kPi) * count) * 2;
@@ -66,8 +57,8 @@ bool CCWaves3D::initWithDuration(double duration, CGSize gridSize, std::uint64_t
 }
 
 Ref<platform::Object> CCWaves3D::copyWithZone(platform::Zone*) const {
-    return sameClass(
-        this, [&](CCWaves3D& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
+    return sameClassWith(
+        [&](CCWaves3D& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
 }
 
 void CCWaves3D::update(double t) {
@@ -101,7 +92,7 @@ bool CCFlipX3D::initWithSize(CGSize gridSize, double duration) {
 }
 
 Ref<platform::Object> CCFlipX3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCFlipX3D& a) { return a.initWithSize(_gridSize, _duration); });
+    return sameClassWith([&](CCFlipX3D& a) { return a.initWithSize(_gridSize, _duration); });
 }
 
 void CCFlipX3D::update(double t) {
@@ -198,8 +189,8 @@ bool CCLens3D::initWithDuration(double duration, CGSize gridSize, CGPoint positi
 }
 
 Ref<platform::Object> CCLens3D::copyWithZone(platform::Zone*) const {
-    return sameClass(
-        this, [&](CCLens3D& a) { return a.initWithDuration(_duration, _gridSize, _position, _radius); });
+    return sameClassWith(
+        [&](CCLens3D& a) { return a.initWithDuration(_duration, _gridSize, _position, _radius); });
 }
 
 void CCLens3D::setPosition(CGPoint position) {
@@ -256,7 +247,7 @@ bool CCRipple3D::initWithDuration(double duration, CGSize gridSize, CGPoint posi
 }
 
 Ref<platform::Object> CCRipple3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCRipple3D& a) {
+    return sameClassWith([&](CCRipple3D& a) {
         return a.initWithDuration(_duration, _gridSize, _position, _radius, _waves, _amplitude);
     });
 }
@@ -297,8 +288,8 @@ bool CCShaky3D::initWithDuration(double duration, CGSize gridSize, std::int32_t 
 }
 
 Ref<platform::Object> CCShaky3D::copyWithZone(platform::Zone*) const {
-    return sameClass(
-        this, [&](CCShaky3D& a) { return a.initWithDuration(_duration, _gridSize, _randrange, _shakeZ); });
+    return sameClassWith(
+        [&](CCShaky3D& a) { return a.initWithDuration(_duration, _gridSize, _randrange, _shakeZ); });
 }
 
 void CCShaky3D::update(double) {
@@ -333,8 +324,8 @@ bool CCLiquid::initWithDuration(double duration, CGSize gridSize, std::uint64_t 
 }
 
 Ref<platform::Object> CCLiquid::copyWithZone(platform::Zone*) const {
-    return sameClass(
-        this, [&](CCLiquid& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
+    return sameClassWith(
+        [&](CCLiquid& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
 }
 
 void CCLiquid::update(double t) {
@@ -375,7 +366,7 @@ bool CCWaves::initWithDuration(double duration, CGSize gridSize, std::uint64_t w
 }
 
 Ref<platform::Object> CCWaves::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCWaves& a) {
+    return sameClassWith([&](CCWaves& a) {
         return a.initWithDuration(_duration, _gridSize, _waves, _amplitude, _horizontal, _vertical);
     });
 }
@@ -418,9 +409,8 @@ bool CCTwirl::initWithDuration(double duration, CGSize gridSize, CGPoint positio
 }
 
 Ref<platform::Object> CCTwirl::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCTwirl& a) {
-        return a.initWithDuration(_duration, _gridSize, _position, _twirls, _amplitude);
-    });
+    return sameClassWith(
+        [&](CCTwirl& a) { return a.initWithDuration(_duration, _gridSize, _position, _twirls, _amplitude); });
 }
 
 void CCTwirl::update(double t) {
