@@ -1,5 +1,6 @@
 #include "actions/CCActionTiledGrid.h"
 
+#include "actions/ccGridEffectMath.h"
 #include "core/CCDirector.h"
 
 #include <cmath>
@@ -9,30 +10,13 @@ using platform::Ref;
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
+using gridEffect::cells;
+using gridEffect::cyclePhase;
+using gridEffect::kPi;
+using gridEffect::shakeOffset;
+using gridEffect::sinOf;
+
 constexpr std::uint32_t kKeepSequence = 0xFFFFFFFFu;
-
-double cyclePhase(double t, double count) {
-    return ((t * kPi) * count) * 2;
-}
-
-float sinOf(double phase) {
-    return sinf(static_cast<float>(phase));
-}
-
-// A whole grid dimension for the loops over tiles; sizes no grid could have give none.
-std::uint64_t cells(double size) {
-    if (!(size >= 0)) return 0;
-    if (size > 65535) return 65535;
-    return static_cast<std::uint64_t>(size);
-}
-
-// rand() % (2·range) − range; a range of 0 (no remainder defined) gives no offset.
-float shakeOffset(std::int32_t range) {
-    if (range == 0) return 0;
-    std::int64_t span = std::int64_t{range} * 2;
-    return static_cast<float>(std::int64_t{std::rand()} % span - range);
-}
 
 CGPoint at(std::uint64_t x, std::uint64_t y) {
     return CGPointMake(static_cast<double>(x), static_cast<double>(y));
