@@ -3,9 +3,11 @@
 #include "platform/Format.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -22,16 +24,29 @@ void* checkedAlloc(std::size_t bytes) {
     return p;
 }
 
-void* checkedCalloc(std::size_t n, std::size_t size) {
-    void* p = std::calloc(n, size);
+// Slots of `size` bytes; a count whose size does not fit is a failed allocation too.
+void* checkedRealloc(void* old, std::uint64_t n, std::size_t size) {
+    if (n > SIZE_MAX / size) throw std::bad_alloc();
+    void* p = std::realloc(old, n * size);
     if (!p) throw std::bad_alloc();
     return p;
 }
 
-void* checkedRealloc(void* old, std::size_t bytes) {
-    void* p = std::realloc(old, bytes);
-    if (!p) throw std::bad_alloc();
-    return p;
+// A record of `capacity` slots (1 when 0), zero-filled when asked.
+template <class Record> Record* newRecord(std::uint64_t capacity, bool zeroFill) {
+    using Slot = std::remove_pointer_t<decltype(Record::items)>;
+    if (capacity == 0) capacity = 1;
+    if (capacity > SIZE_MAX / sizeof(Slot)) throw std::bad_alloc();
+    auto* arr = static_cast<Record*>(checkedAlloc(sizeof(Record)));
+    void* items = zeroFill ? std::calloc(capacity, sizeof(Slot)) : std::malloc(capacity * sizeof(Slot));
+    if (!items) {
+        std::free(arr);
+        throw std::bad_alloc();
+    }
+    arr->count = 0;
+    arr->capacity = capacity;
+    arr->items = static_cast<Slot*>(items);
+    return arr;
 }
 
 } // namespace
@@ -40,17 +55,7 @@ void* checkedRealloc(void* old, std::size_t bytes) {
 // Object array
 
 ccArray* objArrayNew(std::uint64_t capacity) {
-    if (capacity == 0) capacity = 1;
-    auto* arr = static_cast<ccArray*>(checkedAlloc(sizeof(ccArray)));
-    arr->count = 0;
-    arr->capacity = capacity;
-    try {
-        arr->items = static_cast<Object**>(checkedCalloc(capacity, sizeof(Object*)));
-    } catch (...) {
-        std::free(arr);
-        throw;
-    }
-    return arr;
+    return newRecord<ccArray>(capacity, true);
 }
 
 void objArrayFree(ccArray* arr) {
@@ -62,7 +67,7 @@ void objArrayFree(ccArray* arr) {
 
 void objArrayDoubleCapacity(ccArray* arr) {
     std::uint64_t capacity = arr->capacity * 2;
-    arr->items = static_cast<Object**>(checkedRealloc(arr->items, capacity * sizeof(Object*)));
+    arr->items = static_cast<Object**>(checkedRealloc(arr->items, capacity, sizeof(Object*)));
     arr->capacity = capacity;
 }
 
@@ -74,7 +79,7 @@ void objArrayEnsureExtraCapacity(ccArray* arr, std::uint64_t extra) {
 void objArrayShrink(ccArray* arr) {
     if (arr->capacity > arr->count && !(arr->count == 0 && arr->capacity == 1)) {
         std::uint64_t capacity = arr->count == 0 ? 1 : arr->count;
-        arr->items = static_cast<Object**>(checkedRealloc(arr->items, capacity * sizeof(Object*)));
+        arr->items = static_cast<Object**>(checkedRealloc(arr->items, capacity, sizeof(Object*)));
         arr->capacity = capacity;
     }
 }
@@ -233,17 +238,7 @@ void mergeSortWithComparator(ccArray* arr, std::size_t width, ccComparator compa
 // Value array
 
 ccValueArray* valueArrayNew(std::uint64_t capacity) {
-    if (capacity == 0) capacity = 1;
-    auto* arr = static_cast<ccValueArray*>(checkedAlloc(sizeof(ccValueArray)));
-    arr->count = 0;
-    arr->capacity = capacity;
-    try {
-        arr->items = static_cast<std::uint64_t*>(checkedAlloc(capacity * sizeof(std::uint64_t)));
-    } catch (...) {
-        std::free(arr);
-        throw;
-    }
-    return arr;
+    return newRecord<ccValueArray>(capacity, false);
 }
 
 void valueArrayFree(ccValueArray* arr) {
