@@ -1,5 +1,6 @@
 #include "core/CCArray.h"
 
+#include "platform/Exception.h"
 #include "platform/Format.h"
 
 #include <algorithm>
@@ -382,6 +383,7 @@ void CCArray::addObjectsFromNSArray(const platform::Array& other) {
 }
 
 void CCArray::insertObject(Object* object, std::uint64_t index) {
+    if (index > data->count) raiseIndexBeyondBounds(index, data->count);
     objArrayInsertObjectAtIndex(data, object, index);
 }
 
@@ -390,6 +392,7 @@ void CCArray::removeObject(Object* object) {
 }
 
 void CCArray::removeObjectAtIndex(std::uint64_t index) {
+    if (index >= data->count) raiseIndexBeyondBounds(index, data->count);
     objArrayRemoveObjectAtIndex(data, index);
 }
 
@@ -398,6 +401,7 @@ void CCArray::fastRemoveObject(Object* object) {
 }
 
 void CCArray::fastRemoveObjectAtIndex(std::uint64_t index) {
+    if (index >= data->count) raiseIndexBeyondBounds(index, data->count);
     objArrayFastRemoveObjectAtIndex(data, index);
 }
 
@@ -406,6 +410,7 @@ void CCArray::removeObjectsInArray(const CCArray* other) {
 }
 
 void CCArray::removeLastObject() {
+    if (data->count == 0) raiseIndexBeyondBounds(0, 0);
     objArrayRemoveObjectAtIndex(data, data->count - 1);
 }
 
@@ -422,10 +427,13 @@ void CCArray::exchangeObject(Object* object1, Object* object2) {
 }
 
 void CCArray::exchangeObjectAtIndex(std::uint64_t index1, std::uint64_t index2) {
+    if (index1 >= data->count || index2 >= data->count)
+        raiseIndexBeyondBounds(std::max(index1, index2), data->count);
     objArraySwapObjectsAtIndexes(data, index1, index2);
 }
 
 void CCArray::replaceObjectAtIndex(std::uint64_t index, Object* object) {
+    if (index >= data->count) raiseIndexBeyondBounds(index, data->count);
     objArrayInsertObjectAtIndex(data, object, index);
     objArrayRemoveObjectAtIndex(data, index + 1);
 }
@@ -526,4 +534,11 @@ std::string CCArray::description() const {
         s += platform::format("%s, ", platform::describe(o));
     s += ")";
     return s;
+}
+
+void CCArray::raiseIndexBeyondBounds(std::uint64_t index, std::uint64_t count) {
+    throw platform::Exception("NSRangeException",
+                              platform::format("index %llu beyond bounds (count %llu)",
+                                               static_cast<unsigned long long>(index),
+                                               static_cast<unsigned long long>(count)));
 }
