@@ -399,6 +399,30 @@ inline std::uint8_t div255(unsigned x, unsigned a) {
     return std::uint8_t(v > 255 ? 255 : v);
 }
 
+// One stored pixel's channels as they are kept (premultiplied or not, as the image says);
+// an image without alpha, or whose alpha byte is padding, is opaque.
+struct Channels {
+    unsigned r, g, b, a;
+};
+
+Channels readPixel(const std::uint8_t* src, ImageColorSpace colorSpace, ImageAlphaInfo alphaInfo,
+                   std::uint32_t comps) {
+    Channels c;
+    switch (colorSpace) {
+    case ImageColorSpace::None:
+        c.r = c.g = c.b = 0, c.a = src[0];
+        break;
+    case ImageColorSpace::Gray:
+        c.r = c.g = c.b = src[0], c.a = comps == 2 ? src[1] : 255;
+        break;
+    default:
+        c.r = src[0], c.g = src[1], c.b = src[2], c.a = comps == 4 ? src[3] : 255;
+        break;
+    }
+    if (alphaInfo == ImageAlphaInfo::NoneSkipLast) c.a = 255;
+    return c;
+}
+
 Ref<Image> decode(const std::uint8_t* data, std::size_t size, const std::string& name) {
     static const std::uint8_t pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::string error;
@@ -502,19 +526,7 @@ bool Image::drawInBitmap(void* buffer, std::size_t bufferWidth, std::size_t buff
         std::uint8_t* dst = out + y * bytesPerRow;
         for (std::size_t x = 0; x < w; ++x, src += comps) {
             // The source pixel as premultiplied R, G, B, A.
-            unsigned r, g, b, a;
-            switch (colorSpace_) {
-            case ImageColorSpace::None:
-                r = g = b = 0, a = src[0];
-                break;
-            case ImageColorSpace::Gray:
-                r = g = b = src[0], a = comps == 2 ? src[1] : 255;
-                break;
-            default:
-                r = src[0], g = src[1], b = src[2], a = comps == 4 ? src[3] : 255;
-                break;
-            }
-            if (alphaInfo_ == ImageAlphaInfo::NoneSkipLast) a = 255;
+            auto [r, g, b, a] = readPixel(src, colorSpace_, alphaInfo_, comps);
             if (alphaInfo_ == ImageAlphaInfo::Last) r = mul255(r, a), g = mul255(g, a), b = mul255(b, a);
             switch (format) {
             case BitmapFormat::Alpha8:
@@ -541,19 +553,7 @@ std::vector<std::uint8_t> Image::rgbaPixels() const {
     std::uint32_t comps = componentsPerPixel();
     const std::uint8_t* src = pixels_.data();
     for (std::size_t i = 0; i < count; ++i, src += comps) {
-        unsigned r, g, b, a;
-        switch (colorSpace_) {
-        case ImageColorSpace::None:
-            r = g = b = 0, a = src[0];
-            break;
-        case ImageColorSpace::Gray:
-            r = g = b = src[0], a = comps == 2 ? src[1] : 255;
-            break;
-        default:
-            r = src[0], g = src[1], b = src[2], a = comps == 4 ? src[3] : 255;
-            break;
-        }
-        if (alphaInfo_ == ImageAlphaInfo::NoneSkipLast) a = 255;
+        auto [r, g, b, a] = readPixel(src, colorSpace_, alphaInfo_, comps);
         if (alphaInfo_ == ImageAlphaInfo::PremultipliedLast)
             r = div255(r, a), g = div255(g, a), b = div255(b, a);
         out[i * 4 + 0] = std::uint8_t(r);

@@ -49,6 +49,11 @@ public:
     // "receiving class" factories build on. Throws NSInternalInconsistencyException when the
     // class does not derive through CCActionFactory, rather than building the wrong class.
     platform::Ref<CCAction> allocSameClass() const;
+    // allocSameClass typed as T, which must be the receiver's class or one of its bases.
+    template <class T> platform::Ref<T> allocSameClassAs() const {
+        platform::Ref<CCAction> made = allocSameClass();
+        return platform::Ref<T>::adopt(static_cast<T*>(made.leakRef()));
+    }
 
 protected:
     // Overridden by CCActionFactory<Self, ...> to make a Self.
@@ -87,6 +92,17 @@ public:
 
 protected:
     platform::Ref<CCAction> allocInstance() const override { return platform::make<Self>(); }
+
+    // Picks one overload of an initialiser for createWith: InitOf<C, double, float>(&C::initWithDuration).
+    template <class C, class... P> using InitOf = bool (C::*)(P...);
+
+    // A new action of the receiver's own class (Self or a subclass), typed as Self and set up by
+    // `init` (called with it); null when init refuses. What copies and reverses are made with.
+    template <class Init> platform::Ref<Self> sameClassWith(Init&& init) const {
+        platform::Ref<Self> made = this->template allocSameClassAs<Self>();
+        if (!init(*made)) return nullptr;
+        return made;
+    }
 };
 
 // Every action that finishes by itself: interval and instant actions.

@@ -42,12 +42,10 @@ Ref<CCOrbitCamera> CCOrbitCamera::actionWithDuration(float t, float radius, floa
 }
 
 Ref<platform::Object> CCOrbitCamera::copyWithZone(platform::Zone*) const {
-    Ref<CCAction> made = allocSameClass();
-    Ref<CCOrbitCamera> copy = Ref<CCOrbitCamera>::adopt(static_cast<CCOrbitCamera*>(made.leakRef()));
-    if (!copy->initWithDuration(static_cast<float>(_duration), _radius, _deltaRadius, _angleZ, _deltaAngleZ,
-                                _angleX, _deltaAngleX))
-        return nullptr;
-    return copy;
+    return sameClassWith([&](CCOrbitCamera& a) {
+        return a.initWithDuration(static_cast<float>(_duration), _radius, _deltaRadius, _angleZ, _deltaAngleZ,
+                                  _angleX, _deltaAngleX);
+    });
 }
 
 bool CCOrbitCamera::initWithDuration(float t, float radius, float deltaRadius, float angleZ,

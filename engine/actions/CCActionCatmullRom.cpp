@@ -22,11 +22,6 @@ void checkIndex(std::uint64_t index, std::uint64_t limit, const char* operation)
                                                    static_cast<unsigned long long>(limit)));
 }
 
-template <class T> Ref<T> typedSameClass(const CCAction* self) {
-    Ref<CCAction> made = self->allocSameClass();
-    return Ref<T>::adopt(static_cast<T*>(made.leakRef()));
-}
-
 } // namespace
 
 // ---- CCPointArray ----
@@ -142,9 +137,8 @@ void CCCardinalSplineTo::startWithTarget(CCNode* target) {
 }
 
 Ref<platform::Object> CCCardinalSplineTo::copyWithZone(platform::Zone*) const {
-    Ref<CCCardinalSplineTo> copy = typedSameClass<CCCardinalSplineTo>(this);
-    if (!copy->initWithDuration(_duration, _points.get(), _tension)) return nullptr;
-    return copy;
+    return sameClassWith(
+        [&](CCCardinalSplineTo& a) { return a.initWithDuration(_duration, _points.get(), _tension); });
 }
 
 void CCCardinalSplineTo::update(double t) {
@@ -193,9 +187,8 @@ void CCCardinalSplineTo::updatePosition(CGPoint newPos) {
 Ref<CCFiniteTimeAction> CCCardinalSplineTo::reverse() const {
     if (!_points) return nullptr;
     Ref<CCPointArray> reversed = _points->reverse();
-    Ref<CCCardinalSplineTo> made = typedSameClass<CCCardinalSplineTo>(this);
-    if (!made->initWithDuration(_duration, reversed.get(), _tension)) return nullptr;
-    return made;
+    return sameClassWith(
+        [&](CCCardinalSplineTo& a) { return a.initWithDuration(_duration, reversed.get(), _tension); });
 }
 
 // ---- CCCardinalSplineBy ----
@@ -246,9 +239,8 @@ Ref<CCFiniteTimeAction> CCCardinalSplineBy::reverse() const {
         }
     }
 
-    Ref<CCCardinalSplineBy> made = typedSameClass<CCCardinalSplineBy>(this);
-    if (!made->initWithDuration(_duration, reversed.get(), _tension)) return nullptr;
-    return made;
+    return sameClassWith(
+        [&](CCCardinalSplineBy& a) { return a.initWithDuration(_duration, reversed.get(), _tension); });
 }
 
 // ---- Catmull-Rom ----

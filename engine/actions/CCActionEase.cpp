@@ -46,11 +46,6 @@ constexpr double kBackInOutPlusOne = static_cast<double>(3.5949094f);
 
 constexpr float kDefaultPeriod = 0.3f;
 
-template <class T> Ref<T> typedSameClass(const CCAction* self) {
-    Ref<CCAction> made = self->allocSameClass();
-    return Ref<T>::adopt(static_cast<T*>(made.leakRef()));
-}
-
 // The new ease of the given kind around `inner` (already reversed); null when there is none.
 template <class T, class... Extra>
 Ref<CCFiniteTimeAction> easeAround(CCActionInterval* inner, Extra... extra) {
@@ -70,7 +65,7 @@ bool CCActionEase::initWithAction(CCActionInterval* action) {
 }
 
 template <class T> Ref<T> CCActionEase::copySameClass() const {
-    Ref<T> copy = typedSameClass<T>(this);
+    Ref<T> copy = allocSameClassAs<T>();
     Ref<CCActionInterval> innerCopy = platform::copyOf(_inner.get());
     if (!copy->initWithAction(innerCopy.get())) return nullptr;
     return copy;
@@ -103,9 +98,7 @@ Ref<CCActionInterval> CCActionEase::innerReverse() const {
 Ref<CCFiniteTimeAction> CCActionEase::reverse() const {
     Ref<CCActionInterval> inner = innerReverse();
     if (!inner) return nullptr;
-    Ref<CCActionEase> made = typedSameClass<CCActionEase>(this);
-    if (!made->initWithAction(inner.get())) return nullptr;
-    return made;
+    return sameClassWith([&](CCActionEase& a) { return a.initWithAction(inner.get()); });
 }
 
 // ---- CCEaseRateAction ----
@@ -117,18 +110,14 @@ bool CCEaseRateAction::initWithAction(CCActionInterval* action, float rate) {
 }
 
 Ref<platform::Object> CCEaseRateAction::copyWithZone(platform::Zone*) const {
-    Ref<CCEaseRateAction> copy = typedSameClass<CCEaseRateAction>(this);
-    Ref<CCActionInterval> innerCopy = platform::copyOf(_inner.get());
-    if (!copy->initWithAction(innerCopy.get(), _rate)) return nullptr;
-    return copy;
+    return sameClassWith(
+        [&](CCEaseRateAction& a) { return a.initWithAction(platform::copyOf(_inner.get()).get(), _rate); });
 }
 
 Ref<CCFiniteTimeAction> CCEaseRateAction::reverse() const {
     Ref<CCActionInterval> inner = innerReverse();
     if (!inner) return nullptr;
-    Ref<CCEaseRateAction> made = typedSameClass<CCEaseRateAction>(this);
-    if (!made->initWithAction(inner.get(), 1 / _rate)) return nullptr;
-    return made;
+    return sameClassWith([&](CCEaseRateAction& a) { return a.initWithAction(inner.get(), 1 / _rate); });
 }
 
 // ---- power curves ----
@@ -296,10 +285,8 @@ bool CCEaseElastic::initWithAction(CCActionInterval* action, float period) {
 }
 
 Ref<platform::Object> CCEaseElastic::copyWithZone(platform::Zone*) const {
-    Ref<CCEaseElastic> copy = typedSameClass<CCEaseElastic>(this);
-    Ref<CCActionInterval> innerCopy = platform::copyOf(_inner.get());
-    if (!copy->initWithAction(innerCopy.get(), _period)) return nullptr;
-    return copy;
+    return sameClassWith(
+        [&](CCEaseElastic& a) { return a.initWithAction(platform::copyOf(_inner.get()).get(), _period); });
 }
 
 Ref<CCFiniteTimeAction> CCEaseElastic::reverse() const {

@@ -10,16 +10,6 @@ using platform::Ref;
 
 namespace {
 
-template <class C, class... P> using InitOf = bool (C::*)(P...);
-
-// A new action of the receiver's own class, set up by `init`; null when init refuses.
-template <class T, class Init> Ref<T> sameClass(const T* self, Init&& init) {
-    Ref<CCAction> made = self->allocSameClass();
-    T* action = static_cast<T*>(made.get());
-    if (!init(*action)) return nullptr;
-    return Ref<T>(action);
-}
-
 CCGridBase* gridOf(const CCNode* node) {
     return node ? dynamic_cast<CCGridBase*>(node->grid()) : nullptr;
 }
@@ -72,8 +62,8 @@ Ref<CCFiniteTimeAction> CCGridAction::reverse() const {
 }
 
 Ref<platform::Object> CCGridAction::copyWithZone(platform::Zone*) const {
-    return sameClass(this,
-                     [&](CCGridAction& a) { return a.CCGridAction::initWithDuration(_duration, _gridSize); });
+    return sameClassWith(
+        [&](CCGridAction& a) { return a.CCGridAction::initWithDuration(_duration, _gridSize); });
 }
 
 // ---- CCGrid3DAction ------------------------------------------------------------------------
@@ -143,7 +133,7 @@ bool CCAmplitudeWrapper::initWithAction(CCActionInterval* action, double duratio
 
 Ref<platform::Object> CCAmplitudeWrapper::copyWithZone(platform::Zone*) const {
     Ref<CCActionInterval> inner = platform::copyOf(_other.get());
-    return sameClass(this, [&](CCAmplitudeWrapper& a) {
+    return sameClassWith([&](CCAmplitudeWrapper& a) {
         if (!a.initWithAction(inner.get(), _duration)) return false;
         a._rate = _rate;
         return true;
@@ -166,7 +156,7 @@ Ref<CCFiniteTimeAction> CCAmplitudeWrapper::reverse() const {
     Ref<CCFiniteTimeAction> reversed = _other->reverse();
     auto* interval = dynamic_cast<CCActionInterval*>(reversed.get());
     if (!interval) return nullptr;
-    return sameClass(this, [&](CCAmplitudeWrapper& a) { return a.initWithAction(interval, _duration); });
+    return sameClassWith([&](CCAmplitudeWrapper& a) { return a.initWithAction(interval, _duration); });
 }
 
 float CCAmplitudeWrapper::amplitudeAt(double) const {
@@ -222,7 +212,7 @@ bool CCReuseGrid::initWithTimes(std::int32_t times) {
 }
 
 Ref<platform::Object> CCReuseGrid::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCReuseGrid& a) { return a.initWithTimes(_times); });
+    return sameClassWith([&](CCReuseGrid& a) { return a.initWithTimes(_times); });
 }
 
 void CCReuseGrid::startWithTarget(CCNode* target) {

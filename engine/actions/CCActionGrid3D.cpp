@@ -1,5 +1,6 @@
 #include "actions/CCActionGrid3D.h"
 
+#include "actions/ccGridEffectMath.h"
 #include "core/CCPointExtension.h"
 #include "platform/Exception.h"
 
@@ -10,42 +11,13 @@ using platform::Ref;
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
+using gridEffect::cells;
+using gridEffect::cyclePhase;
+using gridEffect::kPi;
+using gridEffect::shakeOffset;
+using gridEffect::sinOf;
+
 constexpr double kHalfPi = 1.5707963267948966;
-
-template <class C, class... P> using InitOf = bool (C::*)(P...);
-
-template <class T, class Init> Ref<T> sameClass(const T* self, Init&& init) {
-    Ref<CCAction> made = self->allocSameClass();
-    T* action = static_cast<T*>(made.get());
-    if (!init(*action)) return nullptr;
-    return Ref<T>(action);
-}
-
-// 2·pi·t·count, worked out as the effects always have: ((t·pi)·count)·2, in double.
-double cyclePhase(double t, double count) {
-    return ((t * kPi) * count) * 2;
-}
-
-// The sine of a phase computed in double and rounded to single precision.
-float sinOf(double phase) {
-    return sinf(static_cast<float>(phase));
-}
-
-// A whole grid dimension for the loops over points; sizes no grid could have give none.
-std::uint64_t cells(double size) {
-    if (!(size >= 0)) return 0;
-    if (size > 65535) return 65535;
-    return static_cast<std::uint64_t>(size);
-}
-
-// rand() % (2·range) − range: a whole offset from −range to range − 1. A range of 0 has no
-// offsets to give (the remainder by 0 is undefined), so it shakes nothing.
-float shakeOffset(std::int32_t range) {
-    if (range == 0) return 0;
-    std::int64_t span = std::int64_t{range} * 2;
-    return static_cast<float>(std::int64_t{std::rand()} % span - range);
-}
 
 } // namespace
 
@@ -66,8 +38,8 @@ bool CCWaves3D::initWithDuration(double duration, CGSize gridSize, std::uint64_t
 }
 
 Ref<platform::Object> CCWaves3D::copyWithZone(platform::Zone*) const {
-    return sameClass(
-        this, [&](CCWaves3D& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
+    return sameClassWith(
+        [&](CCWaves3D& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
 }
 
 void CCWaves3D::update(double t) {
@@ -101,7 +73,7 @@ bool CCFlipX3D::initWithSize(CGSize gridSize, double duration) {
 }
 
 Ref<platform::Object> CCFlipX3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCFlipX3D& a) { return a.initWithSize(_gridSize, _duration); });
+    return sameClassWith([&](CCFlipX3D& a) { return a.initWithSize(_gridSize, _duration); });
 }
 
 void CCFlipX3D::update(double t) {
@@ -198,8 +170,8 @@ bool CCLens3D::initWithDuration(double duration, CGSize gridSize, CGPoint positi
 }
 
 Ref<platform::Object> CCLens3D::copyWithZone(platform::Zone*) const {
-    return sameClass(
-        this, [&](CCLens3D& a) { return a.initWithDuration(_duration, _gridSize, _position, _radius); });
+    return sameClassWith(
+        [&](CCLens3D& a) { return a.initWithDuration(_duration, _gridSize, _position, _radius); });
 }
 
 void CCLens3D::setPosition(CGPoint position) {
@@ -256,7 +228,7 @@ bool CCRipple3D::initWithDuration(double duration, CGSize gridSize, CGPoint posi
 }
 
 Ref<platform::Object> CCRipple3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCRipple3D& a) {
+    return sameClassWith([&](CCRipple3D& a) {
         return a.initWithDuration(_duration, _gridSize, _position, _radius, _waves, _amplitude);
     });
 }
@@ -297,8 +269,8 @@ bool CCShaky3D::initWithDuration(double duration, CGSize gridSize, std::int32_t 
 }
 
 Ref<platform::Object> CCShaky3D::copyWithZone(platform::Zone*) const {
-    return sameClass(
-        this, [&](CCShaky3D& a) { return a.initWithDuration(_duration, _gridSize, _randrange, _shakeZ); });
+    return sameClassWith(
+        [&](CCShaky3D& a) { return a.initWithDuration(_duration, _gridSize, _randrange, _shakeZ); });
 }
 
 void CCShaky3D::update(double) {
@@ -333,8 +305,8 @@ bool CCLiquid::initWithDuration(double duration, CGSize gridSize, std::uint64_t 
 }
 
 Ref<platform::Object> CCLiquid::copyWithZone(platform::Zone*) const {
-    return sameClass(
-        this, [&](CCLiquid& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
+    return sameClassWith(
+        [&](CCLiquid& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
 }
 
 void CCLiquid::update(double t) {
@@ -375,7 +347,7 @@ bool CCWaves::initWithDuration(double duration, CGSize gridSize, std::uint64_t w
 }
 
 Ref<platform::Object> CCWaves::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCWaves& a) {
+    return sameClassWith([&](CCWaves& a) {
         return a.initWithDuration(_duration, _gridSize, _waves, _amplitude, _horizontal, _vertical);
     });
 }
@@ -418,9 +390,8 @@ bool CCTwirl::initWithDuration(double duration, CGSize gridSize, CGPoint positio
 }
 
 Ref<platform::Object> CCTwirl::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCTwirl& a) {
-        return a.initWithDuration(_duration, _gridSize, _position, _twirls, _amplitude);
-    });
+    return sameClassWith(
+        [&](CCTwirl& a) { return a.initWithDuration(_duration, _gridSize, _position, _twirls, _amplitude); });
 }
 
 void CCTwirl::update(double t) {

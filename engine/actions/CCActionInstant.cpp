@@ -6,20 +6,6 @@
 using platform::Object;
 using platform::Ref;
 
-namespace {
-
-// A new, uninitialised action of `self`'s own class, typed as T.
-template <class T> Ref<T> sameClassAs(const T* self) {
-    Ref<CCAction> made = self->allocSameClass();
-    return Ref<T>::adopt(static_cast<T*>(made.leakRef()));
-}
-
-template <class T> Ref<T> orNull(Ref<T> made, bool ok) {
-    return ok ? made : nullptr;
-}
-
-} // namespace
-
 // ---- CCActionInstant ----
 
 bool CCActionInstant::init() {
@@ -29,8 +15,7 @@ bool CCActionInstant::init() {
 }
 
 Ref<Object> CCActionInstant::copyWithZone(platform::Zone*) const {
-    Ref<CCActionInstant> copy = sameClassAs(this);
-    return orNull(copy, copy->init());
+    return sameClassWith([&](CCActionInstant& a) { return a.init(); });
 }
 
 bool CCActionInstant::isDone() const {
@@ -90,8 +75,7 @@ Ref<CCFiniteTimeAction> CCFlipX::reverse() const {
 }
 
 Ref<Object> CCFlipX::copyWithZone(platform::Zone*) const {
-    Ref<CCFlipX> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithFlipX(_flipX));
+    return sameClassWith([&](CCFlipX& a) { return a.initWithFlipX(_flipX); });
 }
 
 Ref<CCFlipY> CCFlipY::actionWithFlipY(bool flipY) {
@@ -113,8 +97,7 @@ Ref<CCFiniteTimeAction> CCFlipY::reverse() const {
 }
 
 Ref<Object> CCFlipY::copyWithZone(platform::Zone*) const {
-    Ref<CCFlipY> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithFlipY(_flipY));
+    return sameClassWith([&](CCFlipY& a) { return a.initWithFlipY(_flipY); });
 }
 
 // ---- CCPlace ----
@@ -134,8 +117,7 @@ void CCPlace::update(double) {
 }
 
 Ref<Object> CCPlace::copyWithZone(platform::Zone*) const {
-    Ref<CCPlace> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithPosition(_position));
+    return sameClassWith([&](CCPlace& a) { return a.initWithPosition(_position); });
 }
 
 // ---- call-func actions ----
@@ -152,8 +134,7 @@ bool CCCallFunc::initWithTarget(Object* target, platform::Selector<void()> selec
 }
 
 Ref<Object> CCCallFunc::copyWithZone(platform::Zone*) const {
-    Ref<CCCallFunc> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithTarget(_targetCallback.get(), _selector));
+    return sameClassWith([&](CCCallFunc& a) { return a.initWithTarget(_targetCallback.get(), _selector); });
 }
 
 void CCCallFunc::update(double) {
@@ -187,8 +168,7 @@ bool CCCallFuncN::initWithTarget(Object* target, platform::Selector<void(CCNode*
 }
 
 Ref<Object> CCCallFuncN::copyWithZone(platform::Zone*) const {
-    Ref<CCCallFuncN> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithTarget(_targetCallback.get(), _selectorN));
+    return sameClassWith([&](CCCallFuncN& a) { return a.initWithTarget(_targetCallback.get(), _selectorN); });
 }
 
 void CCCallFuncN::execute() {
@@ -215,8 +195,8 @@ bool CCCallFuncND::initWithTarget(Object* target, platform::Selector<void(CCNode
 }
 
 Ref<Object> CCCallFuncND::copyWithZone(platform::Zone*) const {
-    Ref<CCCallFuncND> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithTarget(_targetCallback.get(), _selectorND, _data));
+    return sameClassWith(
+        [&](CCCallFuncND& a) { return a.initWithTarget(_targetCallback.get(), _selectorND, _data); });
 }
 
 void CCCallFuncND::execute() {
@@ -242,8 +222,8 @@ bool CCCallFuncO::initWithTarget(Object* target, platform::Selector<void(Object*
 }
 
 Ref<Object> CCCallFuncO::copyWithZone(platform::Zone*) const {
-    Ref<CCCallFuncO> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithTarget(_targetCallback.get(), _selectorO, _object.get()));
+    return sameClassWith(
+        [&](CCCallFuncO& a) { return a.initWithTarget(_targetCallback.get(), _selectorO, _object.get()); });
 }
 
 void CCCallFuncO::execute() {
@@ -268,8 +248,7 @@ bool CCCallBlock::initWithBlock(std::function<void()> block) {
 }
 
 Ref<Object> CCCallBlock::copyWithZone(platform::Zone*) const {
-    Ref<CCCallBlock> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithBlock(_block));
+    return sameClassWith([&](CCCallBlock& a) { return a.initWithBlock(_block); });
 }
 
 void CCCallBlock::update(double) {
@@ -292,8 +271,7 @@ bool CCCallBlockN::initWithBlock(std::function<void(CCNode*)> block) {
 }
 
 Ref<Object> CCCallBlockN::copyWithZone(platform::Zone*) const {
-    Ref<CCCallBlockN> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithBlock(_block));
+    return sameClassWith([&](CCCallBlockN& a) { return a.initWithBlock(_block); });
 }
 
 void CCCallBlockN::update(double) {
@@ -316,8 +294,7 @@ bool CCCallBlockO::initWithBlock(std::function<void(Object*)> block, Object* obj
 }
 
 Ref<Object> CCCallBlockO::copyWithZone(platform::Zone*) const {
-    Ref<CCCallBlockO> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithBlock(_block, _object.get()));
+    return sameClassWith([&](CCCallBlockO& a) { return a.initWithBlock(_block, _object.get()); });
 }
 
 void CCCallBlockO::update(double) {

@@ -12,39 +12,6 @@ namespace {
 
 constexpr double kEpsilon = FLT_EPSILON;
 
-// The list factories of CCSequence and CCSpawn: ((a op b) op c) ..., ending at the first null.
-template <class Pair>
-Ref<CCFiniteTimeAction> fold(CCFiniteTimeAction* first, std::initializer_list<CCFiniteTimeAction*> more) {
-    if (!first) return nullptr;
-    Ref<CCFiniteTimeAction> result = first;
-    for (CCFiniteTimeAction* next : more) {
-        if (!next) break;
-        result = Ref<CCFiniteTimeAction>(Pair::actionOne(result.get(), next));
-    }
-    return result;
-}
-
-template <class Pair> Ref<CCFiniteTimeAction> foldArray(const std::vector<Ref<CCFiniteTimeAction>>& array) {
-    if (array.empty() || !array.front()) return nullptr;
-    Ref<CCFiniteTimeAction> result = array.front();
-    for (std::size_t i = 1; i < array.size(); ++i) {
-        if (!array[i]) break;
-        result = Ref<CCFiniteTimeAction>(Pair::actionOne(result.get(), array[i].get()));
-    }
-    return result;
-}
-
-// A new, uninitialised action of `self`'s own class, typed as T.
-template <class T> Ref<T> sameClassAs(const T* self) {
-    Ref<CCAction> made = self->allocSameClass();
-    return Ref<T>::adopt(static_cast<T*>(made.leakRef()));
-}
-
-// Initialises `made` with `ok`; null when the initialiser refused.
-template <class T> Ref<T> orNull(Ref<T> made, bool ok) {
-    return ok ? made : nullptr;
-}
-
 } // namespace
 
 // ---- CCActionInterval ----
@@ -66,8 +33,7 @@ bool CCActionInterval::initWithDuration(double duration) {
 }
 
 Ref<platform::Object> CCActionInterval::copyWithZone(platform::Zone*) const {
-    Ref<CCActionInterval> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithDuration(_duration));
+    return sameClassWith([&](CCActionInterval& a) { return a.initWithDuration(_duration); });
 }
 
 bool CCActionInterval::isDone() const {
@@ -111,14 +77,6 @@ Ref<CCSequence> CCSequence::actionOne(CCFiniteTimeAction* one, CCFiniteTimeActio
     return createWith(&CCSequence::initOne, one, two);
 }
 
-Ref<CCFiniteTimeAction> CCSequence::actions(CCFiniteTimeAction* first, std::initializer_list<CCFiniteTimeAction*> more) {
-    return fold<CCSequence>(first, more);
-}
-
-Ref<CCFiniteTimeAction> CCSequence::actionWithArray(const std::vector<Ref<CCFiniteTimeAction>>& array) {
-    return foldArray<CCSequence>(array);
-}
-
 bool CCSequence::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
     if (!one || !two) return false;
     if (!initWithDuration(one->duration() + two->duration())) return false;
@@ -128,9 +86,10 @@ bool CCSequence::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
 }
 
 Ref<platform::Object> CCSequence::copyWithZone(platform::Zone*) const {
-    Ref<CCSequence> copy = sameClassAs(this);
-    return orNull(copy, copy->initOne(platform::copyOf(_actions[0].get()).get(),
-                                      platform::copyOf(_actions[1].get()).get()));
+    return sameClassWith([&](CCSequence& a) {
+        return a.initOne(platform::copyOf(_actions[0].get()).get(),
+                         platform::copyOf(_actions[1].get()).get());
+    });
 }
 
 void CCSequence::startWithTarget(CCNode* target) {
@@ -179,8 +138,7 @@ void CCSequence::update(double t) {
 
 Ref<CCFiniteTimeAction> CCSequence::reverse() const {
     Ref<CCFiniteTimeAction> two = _actions[1]->reverse(), one = _actions[0]->reverse();
-    Ref<CCSequence> reversed = sameClassAs(this);
-    return orNull(reversed, reversed->initOne(two.get(), one.get()));
+    return sameClassWith([&](CCSequence& a) { return a.initOne(two.get(), one.get()); });
 }
 
 // ---- CCRepeat ----
@@ -200,8 +158,8 @@ bool CCRepeat::initWithAction(CCFiniteTimeAction* action, std::uint64_t times) {
 }
 
 Ref<platform::Object> CCRepeat::copyWithZone(platform::Zone*) const {
-    Ref<CCRepeat> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithAction(platform::copyOf(_innerAction.get()).get(), _times));
+    return sameClassWith(
+        [&](CCRepeat& a) { return a.initWithAction(platform::copyOf(_innerAction.get()).get(), _times); });
 }
 
 // A repeat, a repeat-forever or a speed action whose inner action was set to null does nothing.
@@ -260,22 +218,13 @@ bool CCRepeat::isDone() const {
 
 Ref<CCFiniteTimeAction> CCRepeat::reverse() const {
     Ref<CCFiniteTimeAction> inner = _innerAction ? _innerAction->reverse() : nullptr;
-    Ref<CCRepeat> reversed = sameClassAs(this);
-    return orNull(reversed, reversed->initWithAction(inner.get(), _times));
+    return sameClassWith([&](CCRepeat& a) { return a.initWithAction(inner.get(), _times); });
 }
 
 // ---- CCSpawn ----
 
 Ref<CCSpawn> CCSpawn::actionOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
     return createWith(&CCSpawn::initOne, one, two);
-}
-
-Ref<CCFiniteTimeAction> CCSpawn::actions(CCFiniteTimeAction* first, std::initializer_list<CCFiniteTimeAction*> more) {
-    return fold<CCSpawn>(first, more);
-}
-
-Ref<CCFiniteTimeAction> CCSpawn::actionWithArray(const std::vector<Ref<CCFiniteTimeAction>>& array) {
-    return foldArray<CCSpawn>(array);
 }
 
 bool CCSpawn::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
@@ -293,8 +242,9 @@ bool CCSpawn::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
 }
 
 Ref<platform::Object> CCSpawn::copyWithZone(platform::Zone*) const {
-    Ref<CCSpawn> copy = sameClassAs(this);
-    return orNull(copy, copy->initOne(platform::copyOf(_one.get()).get(), platform::copyOf(_two.get()).get()));
+    return sameClassWith([&](CCSpawn& a) {
+        return a.initOne(platform::copyOf(_one.get()).get(), platform::copyOf(_two.get()).get());
+    });
 }
 
 void CCSpawn::startWithTarget(CCNode* target) {
@@ -317,8 +267,7 @@ void CCSpawn::update(double t) {
 
 Ref<CCFiniteTimeAction> CCSpawn::reverse() const {
     Ref<CCFiniteTimeAction> one = _one->reverse(), two = _two->reverse();
-    Ref<CCSpawn> reversed = sameClassAs(this);
-    return orNull(reversed, reversed->initOne(one.get(), two.get()));
+    return sameClassWith([&](CCSpawn& a) { return a.initOne(one.get(), two.get()); });
 }
 
 // ---- CCDelayTime ----
@@ -330,8 +279,7 @@ Ref<CCDelayTime> CCDelayTime::actionWithDuration(double duration) {
 void CCDelayTime::update(double) {}
 
 Ref<CCFiniteTimeAction> CCDelayTime::reverse() const {
-    Ref<CCDelayTime> reversed = sameClassAs(this);
-    return orNull(reversed, reversed->initWithDuration(_duration));
+    return sameClassWith([&](CCDelayTime& a) { return a.initWithDuration(_duration); });
 }
 
 // ---- CCReverseTime ----
@@ -348,8 +296,8 @@ bool CCReverseTime::initWithAction(CCFiniteTimeAction* action) {
 }
 
 Ref<platform::Object> CCReverseTime::copyWithZone(platform::Zone*) const {
-    Ref<CCReverseTime> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithAction(platform::copyOf(_other.get()).get()));
+    return sameClassWith(
+        [&](CCReverseTime& a) { return a.initWithAction(platform::copyOf(_other.get()).get()); });
 }
 
 void CCReverseTime::startWithTarget(CCNode* target) {
@@ -386,8 +334,9 @@ bool CCTargetedAction::initWithTarget(CCNode* target, CCFiniteTimeAction* action
 }
 
 Ref<platform::Object> CCTargetedAction::copyWithZone(platform::Zone*) const {
-    Ref<CCTargetedAction> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithTarget(_forcedTarget.get(), platform::copyOf(_action.get()).get()));
+    return sameClassWith([&](CCTargetedAction& a) {
+        return a.initWithTarget(_forcedTarget.get(), platform::copyOf(_action.get()).get());
+    });
 }
 
 void CCTargetedAction::startWithTarget(CCNode* target) {
@@ -418,8 +367,8 @@ bool CCRepeatForever::initWithAction(CCActionInterval* action) {
 }
 
 Ref<platform::Object> CCRepeatForever::copyWithZone(platform::Zone*) const {
-    Ref<CCRepeatForever> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithAction(platform::copyOf(_innerAction.get()).get()));
+    return sameClassWith(
+        [&](CCRepeatForever& a) { return a.initWithAction(platform::copyOf(_innerAction.get()).get()); });
 }
 
 void CCRepeatForever::startWithTarget(CCNode* target) {
@@ -464,8 +413,8 @@ bool CCSpeed::initWithAction(CCActionInterval* action, double speed) {
 }
 
 Ref<platform::Object> CCSpeed::copyWithZone(platform::Zone*) const {
-    Ref<CCSpeed> copy = sameClassAs(this);
-    return orNull(copy, copy->initWithAction(platform::copyOf(_innerAction.get()).get(), _speed));
+    return sameClassWith(
+        [&](CCSpeed& a) { return a.initWithAction(platform::copyOf(_innerAction.get()).get(), _speed); });
 }
 
 void CCSpeed::startWithTarget(CCNode* target) {

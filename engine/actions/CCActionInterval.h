@@ -64,23 +64,45 @@ template <class T> CCFiniteTimeAction* asFiniteAction(const platform::Ref<T>& ac
 inline CCFiniteTimeAction* asFiniteAction(std::nullptr_t) {
     return nullptr;
 }
+
+// The list factories of an action made of two (Pair::actionOne): ((a op b) op c) ..., ending at
+// the first null. One action gives that action itself; a null first action gives null.
+template <class Pair> class CCActionListFactory : public CCActionFactory<Pair, CCActionInterval> {
+public:
+    template <class First, class... More>
+    static platform::Ref<CCFiniteTimeAction> actions(const First& first, const More&... more) {
+        return actions(asFiniteAction(first), {asFiniteAction(more)...});
+    }
+    static platform::Ref<CCFiniteTimeAction> actions(CCFiniteTimeAction* first,
+                                                     std::initializer_list<CCFiniteTimeAction*> more) {
+        if (!first) return nullptr;
+        platform::Ref<CCFiniteTimeAction> result = first;
+        for (CCFiniteTimeAction* next : more) {
+            if (!next) break;
+            result = platform::Ref<CCFiniteTimeAction>(Pair::actionOne(result.get(), next));
+        }
+        return result;
+    }
+    // The same fold over an array; null for an empty array.
+    static platform::Ref<CCFiniteTimeAction>
+    actionWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array) {
+        if (array.empty() || !array.front()) return nullptr;
+        platform::Ref<CCFiniteTimeAction> result = array.front();
+        for (std::size_t i = 1; i < array.size(); ++i) {
+            if (!array[i]) break;
+            result = platform::Ref<CCFiniteTimeAction>(Pair::actionOne(result.get(), array[i].get()));
+        }
+        return result;
+    }
+};
 } // namespace detail
 
 // Runs the first action, then the second. Longer chains are sequences of sequences.
-class CCSequence : public CCActionFactory<CCSequence, CCActionInterval> {
+// actions(a, b, c, ...) and actionWithArray give ((a then b) then c) ... (see CCActionListFactory).
+class CCSequence : public detail::CCActionListFactory<CCSequence> {
 public:
     // Both actions retained, not copied. Null when either is null.
     static platform::Ref<CCSequence> actionOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two);
-    // ((a then b) then c) ...; the list ends at its first null. One action gives that action
-    // itself; a null first action gives null.
-    template <class First, class... More>
-    static platform::Ref<CCFiniteTimeAction> actions(const First& first, const More&... more) {
-        return actions(detail::asFiniteAction(first), {detail::asFiniteAction(more)...});
-    }
-    static platform::Ref<CCFiniteTimeAction> actions(CCFiniteTimeAction* first,
-                                                      std::initializer_list<CCFiniteTimeAction*> more);
-    // The same fold over an array; null for an empty array.
-    static platform::Ref<CCFiniteTimeAction> actionWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array);
 
     CCSequence() = default;
 
@@ -144,17 +166,10 @@ protected:
 
 // Runs both actions at the same time; the shorter one is padded with a delay, so the spawn lasts
 // as long as the longer one.
-class CCSpawn : public CCActionFactory<CCSpawn, CCActionInterval> {
+// The same list factories as CCSequence's.
+class CCSpawn : public detail::CCActionListFactory<CCSpawn> {
 public:
     static platform::Ref<CCSpawn> actionOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two);
-    // The same folds as CCSequence's.
-    template <class First, class... More>
-    static platform::Ref<CCFiniteTimeAction> actions(const First& first, const More&... more) {
-        return actions(detail::asFiniteAction(first), {detail::asFiniteAction(more)...});
-    }
-    static platform::Ref<CCFiniteTimeAction> actions(CCFiniteTimeAction* first,
-                                                      std::initializer_list<CCFiniteTimeAction*> more);
-    static platform::Ref<CCFiniteTimeAction> actionWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array);
 
     CCSpawn() = default;
 

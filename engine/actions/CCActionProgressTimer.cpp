@@ -32,10 +32,7 @@ bool CCProgressTo::initWithDuration(double duration, float percent) {
 }
 
 Ref<platform::Object> CCProgressTo::copyWithZone(platform::Zone*) const {
-    Ref<CCAction> made = allocSameClass();
-    auto* copy = static_cast<CCProgressTo*>(made.get());
-    if (!copy->initWithDuration(_duration, _to)) return nullptr;
-    return made;
+    return sameClassWith([&](CCProgressTo& a) { return a.initWithDuration(_duration, _to); });
 }
 
 void CCProgressTo::startWithTarget(CCNode* target) {
@@ -64,17 +61,11 @@ bool CCProgressFromTo::initWithDuration(double duration, float from, float to) {
 }
 
 Ref<platform::Object> CCProgressFromTo::copyWithZone(platform::Zone*) const {
-    Ref<CCAction> made = allocSameClass();
-    auto* copy = static_cast<CCProgressFromTo*>(made.get());
-    if (!copy->initWithDuration(_duration, _from, _to)) return nullptr;
-    return made;
+    return sameClassWith([&](CCProgressFromTo& a) { return a.initWithDuration(_duration, _from, _to); });
 }
 
 Ref<CCFiniteTimeAction> CCProgressFromTo::reverse() const {
-    Ref<CCAction> made = allocSameClass();
-    auto* reversed = static_cast<CCProgressFromTo*>(made.get());
-    if (!reversed->initWithDuration(_duration, _to, _from)) return nullptr;
-    return Ref<CCFiniteTimeAction>(reversed);
+    return sameClassWith([&](CCProgressFromTo& a) { return a.initWithDuration(_duration, _to, _from); });
 }
 
 void CCProgressFromTo::startWithTarget(CCNode* target) {

@@ -1,5 +1,6 @@
 #include "actions/CCActionTiledGrid.h"
 
+#include "actions/ccGridEffectMath.h"
 #include "core/CCDirector.h"
 
 #include <cmath>
@@ -9,39 +10,13 @@ using platform::Ref;
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
+using gridEffect::cells;
+using gridEffect::cyclePhase;
+using gridEffect::kPi;
+using gridEffect::shakeOffset;
+using gridEffect::sinOf;
+
 constexpr std::uint32_t kKeepSequence = 0xFFFFFFFFu;
-
-template <class C, class... P> using InitOf = bool (C::*)(P...);
-
-template <class T, class Init> Ref<T> sameClass(const T* self, Init&& init) {
-    Ref<CCAction> made = self->allocSameClass();
-    T* action = static_cast<T*>(made.get());
-    if (!init(*action)) return nullptr;
-    return Ref<T>(action);
-}
-
-double cyclePhase(double t, double count) {
-    return ((t * kPi) * count) * 2;
-}
-
-float sinOf(double phase) {
-    return sinf(static_cast<float>(phase));
-}
-
-// A whole grid dimension for the loops over tiles; sizes no grid could have give none.
-std::uint64_t cells(double size) {
-    if (!(size >= 0)) return 0;
-    if (size > 65535) return 65535;
-    return static_cast<std::uint64_t>(size);
-}
-
-// rand() % (2·range) − range; a range of 0 (no remainder defined) gives no offset.
-float shakeOffset(std::int32_t range) {
-    if (range == 0) return 0;
-    std::int64_t span = std::int64_t{range} * 2;
-    return static_cast<float>(std::int64_t{std::rand()} % span - range);
-}
 
 CGPoint at(std::uint64_t x, std::uint64_t y) {
     return CGPointMake(static_cast<double>(x), static_cast<double>(y));
@@ -98,9 +73,8 @@ bool CCShakyTiles3D::initWithDuration(double duration, CGSize gridSize, std::int
 }
 
 Ref<platform::Object> CCShakyTiles3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCShakyTiles3D& a) {
-        return a.initWithDuration(_duration, _gridSize, _randrange, _shakeZ);
-    });
+    return sameClassWith(
+        [&](CCShakyTiles3D& a) { return a.initWithDuration(_duration, _gridSize, _randrange, _shakeZ); });
 }
 
 void CCShakyTiles3D::update(double) {
@@ -134,7 +108,7 @@ bool CCShatteredTiles3D::initWithDuration(double duration, CGSize gridSize, std:
 }
 
 Ref<platform::Object> CCShatteredTiles3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCShatteredTiles3D& a) {
+    return sameClassWith([&](CCShatteredTiles3D& a) {
         return a.initWithDuration(_duration, _gridSize, _randrange, _shatterZ);
     });
 }
@@ -172,8 +146,7 @@ bool CCShuffleTiles::initWithDuration(double duration, CGSize gridSize, std::uin
 }
 
 Ref<platform::Object> CCShuffleTiles::copyWithZone(platform::Zone*) const {
-    return sameClass(this,
-                     [&](CCShuffleTiles& a) { return a.initWithDuration(_duration, _gridSize, _seed); });
+    return sameClassWith([&](CCShuffleTiles& a) { return a.initWithDuration(_duration, _gridSize, _seed); });
 }
 
 void CCShuffleTiles::shuffle(std::uint64_t* array, std::uint64_t count) {
@@ -357,8 +330,7 @@ bool CCTurnOffTiles::initWithDuration(double duration, CGSize gridSize, std::uin
 }
 
 Ref<platform::Object> CCTurnOffTiles::copyWithZone(platform::Zone*) const {
-    return sameClass(this,
-                     [&](CCTurnOffTiles& a) { return a.initWithDuration(_duration, _gridSize, _seed); });
+    return sameClassWith([&](CCTurnOffTiles& a) { return a.initWithDuration(_duration, _gridSize, _seed); });
 }
 
 void CCTurnOffTiles::shuffle(std::uint64_t* array, std::uint64_t count) {
@@ -418,9 +390,8 @@ bool CCWavesTiles3D::initWithDuration(double duration, CGSize gridSize, std::uin
 }
 
 Ref<platform::Object> CCWavesTiles3D::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCWavesTiles3D& a) {
-        return a.initWithDuration(_duration, _gridSize, _waves, _amplitude);
-    });
+    return sameClassWith(
+        [&](CCWavesTiles3D& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
 }
 
 void CCWavesTiles3D::update(double t) {
@@ -456,8 +427,8 @@ bool CCJumpTiles3D::initWithDuration(double duration, CGSize gridSize, std::uint
 }
 
 Ref<platform::Object> CCJumpTiles3D::copyWithZone(platform::Zone*) const {
-    return sameClass(
-        this, [&](CCJumpTiles3D& a) { return a.initWithDuration(_duration, _gridSize, _jumps, _amplitude); });
+    return sameClassWith(
+        [&](CCJumpTiles3D& a) { return a.initWithDuration(_duration, _gridSize, _jumps, _amplitude); });
 }
 
 void CCJumpTiles3D::update(double t) {
@@ -495,7 +466,7 @@ bool CCSplitRows::initWithDuration(double duration, std::uint64_t rows) {
 }
 
 Ref<platform::Object> CCSplitRows::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCSplitRows& a) { return a.initWithDuration(_duration, _rows); });
+    return sameClassWith([&](CCSplitRows& a) { return a.initWithDuration(_duration, _rows); });
 }
 
 void CCSplitRows::startWithTarget(CCNode* target) {
@@ -525,7 +496,7 @@ bool CCSplitCols::initWithDuration(double duration, std::uint64_t cols) {
 }
 
 Ref<platform::Object> CCSplitCols::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCSplitCols& a) { return a.initWithDuration(_duration, _cols); });
+    return sameClassWith([&](CCSplitCols& a) { return a.initWithDuration(_duration, _cols); });
 }
 
 void CCSplitCols::startWithTarget(CCNode* target) {

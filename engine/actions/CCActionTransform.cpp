@@ -6,17 +6,6 @@ using platform::Ref;
 
 namespace {
 
-// Picks one overload of an initialiser for createWith.
-template <class C, class... P> using InitOf = bool (C::*)(P...);
-
-// A new action of the receiver's own class, set up by `init`; null when init refuses.
-template <class T, class Init> Ref<T> sameClass(const T* self, Init&& init) {
-    Ref<CCAction> made = self->allocSameClass();
-    T* action = static_cast<T*>(made.get());
-    if (!init(*action)) return nullptr;
-    return Ref<T>(action);
-}
-
 // Reduces an angle into (-period, period) keeping its sign, in single precision.
 float reduceAngle(float angle, float period) {
     return angle > 0 ? std::fmod(angle, period) : std::fmod(angle, -period);
@@ -78,8 +67,8 @@ bool CCRotateTo::initWithDuration(double duration, float angleX, float angleY) {
 }
 
 Ref<platform::Object> CCRotateTo::copyWithZone(platform::Zone*) const {
-    return sameClass(this,
-                     [&](CCRotateTo& a) { return a.initWithDuration(_duration, _dstAngleX, _dstAngleY); });
+    return sameClassWith(
+        [&](CCRotateTo& a) { return a.initWithDuration(_duration, _dstAngleX, _dstAngleY); });
 }
 
 void CCRotateTo::startWithTarget(CCNode* target) {
@@ -120,7 +109,7 @@ bool CCRotateBy::initWithDuration(double duration, float angleX, float angleY) {
 }
 
 Ref<platform::Object> CCRotateBy::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCRotateBy& a) { return a.initWithDuration(_duration, _angleX, _angleY); });
+    return sameClassWith([&](CCRotateBy& a) { return a.initWithDuration(_duration, _angleX, _angleY); });
 }
 
 void CCRotateBy::startWithTarget(CCNode* target) {
@@ -137,7 +126,7 @@ void CCRotateBy::update(double t) {
 }
 
 Ref<CCFiniteTimeAction> CCRotateBy::reverse() const {
-    return sameClass(this, [&](CCRotateBy& a) { return a.initWithDuration(_duration, -_angleX, -_angleY); });
+    return sameClassWith([&](CCRotateBy& a) { return a.initWithDuration(_duration, -_angleX, -_angleY); });
 }
 
 // ---- CCMoveBy ----
@@ -153,7 +142,7 @@ bool CCMoveBy::initWithDuration(double duration, CGPoint deltaPosition) {
 }
 
 Ref<platform::Object> CCMoveBy::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCMoveBy& a) { return a.initWithDuration(_duration, _positionDelta); });
+    return sameClassWith([&](CCMoveBy& a) { return a.initWithDuration(_duration, _positionDelta); });
 }
 
 void CCMoveBy::startWithTarget(CCNode* target) {
@@ -168,8 +157,7 @@ void CCMoveBy::update(double t) {
 }
 
 Ref<CCFiniteTimeAction> CCMoveBy::reverse() const {
-    return sameClass(this,
-                     [&](CCMoveBy& a) { return a.initWithDuration(_duration, negated(_positionDelta)); });
+    return sameClassWith([&](CCMoveBy& a) { return a.initWithDuration(_duration, negated(_positionDelta)); });
 }
 
 // ---- CCMoveTo ----
@@ -186,7 +174,7 @@ bool CCMoveTo::initWithDuration(double duration, CGPoint position) {
 }
 
 Ref<platform::Object> CCMoveTo::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCMoveTo& a) { return a.initWithDuration(_duration, _endPosition); });
+    return sameClassWith([&](CCMoveTo& a) { return a.initWithDuration(_duration, _endPosition); });
 }
 
 void CCMoveTo::startWithTarget(CCNode* target) {
@@ -213,7 +201,7 @@ bool CCSkewTo::initWithDuration(double duration, float skewX, float skewY) {
 }
 
 Ref<platform::Object> CCSkewTo::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCSkewTo& a) { return a.initWithDuration(_duration, _endSkewX, _endSkewY); });
+    return sameClassWith([&](CCSkewTo& a) { return a.initWithDuration(_duration, _endSkewX, _endSkewY); });
 }
 
 void CCSkewTo::startWithTarget(CCNode* target) {
@@ -247,7 +235,7 @@ bool CCSkewBy::initWithDuration(double duration, float deltaSkewX, float deltaSk
 
 Ref<platform::Object> CCSkewBy::copyWithZone(platform::Zone*) const {
     // From the amounts, not the end skews: those are rewritten at every start.
-    return sameClass(this, [&](CCSkewBy& a) { return a.initWithDuration(_duration, _skewX, _skewY); });
+    return sameClassWith([&](CCSkewBy& a) { return a.initWithDuration(_duration, _skewX, _skewY); });
 }
 
 void CCSkewBy::startWithTarget(CCNode* target) {
@@ -259,7 +247,7 @@ void CCSkewBy::startWithTarget(CCNode* target) {
 }
 
 Ref<CCFiniteTimeAction> CCSkewBy::reverse() const {
-    return sameClass(this, [&](CCSkewBy& a) { return a.initWithDuration(_duration, -_skewX, -_skewY); });
+    return sameClassWith([&](CCSkewBy& a) { return a.initWithDuration(_duration, -_skewX, -_skewY); });
 }
 
 // ---- CCJumpBy ----
@@ -278,8 +266,7 @@ bool CCJumpBy::initWithDuration(double duration, CGPoint position, double height
 }
 
 Ref<platform::Object> CCJumpBy::copyWithZone(platform::Zone*) const {
-    return sameClass(this,
-                     [&](CCJumpBy& a) { return a.initWithDuration(_duration, _delta, _height, _jumps); });
+    return sameClassWith([&](CCJumpBy& a) { return a.initWithDuration(_duration, _delta, _height, _jumps); });
 }
 
 void CCJumpBy::startWithTarget(CCNode* target) {
@@ -298,8 +285,8 @@ void CCJumpBy::update(double t) {
 }
 
 Ref<CCFiniteTimeAction> CCJumpBy::reverse() const {
-    return sameClass(
-        this, [&](CCJumpBy& a) { return a.initWithDuration(_duration, negated(_delta), _height, _jumps); });
+    return sameClassWith(
+        [&](CCJumpBy& a) { return a.initWithDuration(_duration, negated(_delta), _height, _jumps); });
 }
 
 // ---- CCJumpTo ----
@@ -316,8 +303,8 @@ bool CCJumpTo::initWithDuration(double duration, CGPoint position, double height
 }
 
 Ref<platform::Object> CCJumpTo::copyWithZone(platform::Zone*) const {
-    return sameClass(
-        this, [&](CCJumpTo& a) { return a.initWithDuration(_duration, _endPosition, _height, _jumps); });
+    return sameClassWith(
+        [&](CCJumpTo& a) { return a.initWithDuration(_duration, _endPosition, _height, _jumps); });
 }
 
 void CCJumpTo::startWithTarget(CCNode* target) {
@@ -344,7 +331,7 @@ bool CCBezierBy::initWithDuration(double duration, _ccBezierConfig bezier) {
 }
 
 Ref<platform::Object> CCBezierBy::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCBezierBy& a) { return a.initWithDuration(_duration, _config); });
+    return sameClassWith([&](CCBezierBy& a) { return a.initWithDuration(_duration, _config); });
 }
 
 void CCBezierBy::startWithTarget(CCNode* target) {
@@ -373,7 +360,7 @@ Ref<CCFiniteTimeAction> CCBezierBy::reverse() const {
     r.endPosition = negated(_config.endPosition);
     r.controlPoint_1 = minus(_config.controlPoint_2, _config.endPosition);
     r.controlPoint_2 = minus(_config.controlPoint_1, _config.endPosition);
-    return sameClass(this, [&](CCBezierBy& a) { return a.initWithDuration(_duration, r); });
+    return sameClassWith([&](CCBezierBy& a) { return a.initWithDuration(_duration, r); });
 }
 
 // ---- CCBezierTo ----
@@ -390,7 +377,7 @@ bool CCBezierTo::initWithDuration(double duration, _ccBezierConfig bezier) {
 }
 
 Ref<platform::Object> CCBezierTo::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCBezierTo& a) { return a.initWithDuration(_duration, _toConfig); });
+    return sameClassWith([&](CCBezierTo& a) { return a.initWithDuration(_duration, _toConfig); });
 }
 
 void CCBezierTo::startWithTarget(CCNode* target) {
@@ -428,8 +415,7 @@ bool CCScaleTo::initWithDuration(double duration, float scaleX, float scaleY) {
 }
 
 Ref<platform::Object> CCScaleTo::copyWithZone(platform::Zone*) const {
-    return sameClass(this,
-                     [&](CCScaleTo& a) { return a.initWithDuration(_duration, _endScaleX, _endScaleY); });
+    return sameClassWith([&](CCScaleTo& a) { return a.initWithDuration(_duration, _endScaleX, _endScaleY); });
 }
 
 void CCScaleTo::startWithTarget(CCNode* target) {
@@ -465,6 +451,6 @@ void CCScaleBy::startWithTarget(CCNode* target) {
 }
 
 Ref<CCFiniteTimeAction> CCScaleBy::reverse() const {
-    return sameClass(
-        this, [&](CCScaleBy& a) { return a.initWithDuration(_duration, 1 / _endScaleX, 1 / _endScaleY); });
+    return sameClassWith(
+        [&](CCScaleBy& a) { return a.initWithDuration(_duration, 1 / _endScaleX, 1 / _endScaleY); });
 }

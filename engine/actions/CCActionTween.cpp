@@ -103,10 +103,7 @@ bool CCActionTween::initWithDuration(double duration, const std::string& key, fl
 }
 
 Ref<platform::Object> CCActionTween::copyWithZone(platform::Zone*) const {
-    Ref<CCAction> made = allocSameClass();
-    auto* copy = static_cast<CCActionTween*>(made.get());
-    if (!copy->initWithDuration(_duration, _key, _from, _to)) return nullptr;
-    return made;
+    return sameClassWith([&](CCActionTween& a) { return a.initWithDuration(_duration, _key, _from, _to); });
 }
 
 void CCActionTween::startWithTarget(CCNode* target) {
@@ -121,8 +118,5 @@ void CCActionTween::update(double t) {
 }
 
 Ref<CCFiniteTimeAction> CCActionTween::reverse() const {
-    Ref<CCAction> made = allocSameClass();
-    auto* reversed = static_cast<CCActionTween*>(made.get());
-    if (!reversed->initWithDuration(_duration, _key, _to, _from)) return nullptr;
-    return Ref<CCFiniteTimeAction>(reversed);
+    return sameClassWith([&](CCActionTween& a) { return a.initWithDuration(_duration, _key, _to, _from); });
 }

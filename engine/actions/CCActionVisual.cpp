@@ -13,16 +13,6 @@ using platform::Ref;
 
 namespace {
 
-template <class C, class... P> using InitOf = bool (C::*)(P...);
-
-// A new action of the receiver's own class, set up by `init`; null when init refuses.
-template <class T, class Init> Ref<T> sameClass(const T* self, Init&& init) {
-    Ref<CCAction> made = self->allocSameClass();
-    T* action = static_cast<T*>(made.get());
-    if (!init(*action)) return nullptr;
-    return Ref<T>(action);
-}
-
 // The integer part (toward zero), reduced to its low 8 bits: how a computed channel or opacity
 // has always become a byte. Worked through fmod so that no value can overflow the conversion;
 // what is not a number at all gives 0.
@@ -61,7 +51,7 @@ bool CCBlink::initWithDuration(double duration, std::uint64_t blinks) {
 }
 
 Ref<platform::Object> CCBlink::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCBlink& a) { return a.initWithDuration(_duration, _times); });
+    return sameClassWith([&](CCBlink& a) { return a.initWithDuration(_duration, _times); });
 }
 
 void CCBlink::startWithTarget(CCNode* target) {
@@ -84,7 +74,7 @@ void CCBlink::stop() {
 }
 
 Ref<CCFiniteTimeAction> CCBlink::reverse() const {
-    return sameClass(this, [&](CCBlink& a) { return a.initWithDuration(_duration, _times); });
+    return sameClassWith([&](CCBlink& a) { return a.initWithDuration(_duration, _times); });
 }
 
 // ---- CCFadeIn, CCFadeOut ----
@@ -126,7 +116,7 @@ bool CCFadeTo::initWithDuration(double duration, std::uint8_t opacity) {
 }
 
 Ref<platform::Object> CCFadeTo::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCFadeTo& a) { return a.initWithDuration(_duration, _toOpacity); });
+    return sameClassWith([&](CCFadeTo& a) { return a.initWithDuration(_duration, _toOpacity); });
 }
 
 void CCFadeTo::startWithTarget(CCNode* target) {
@@ -153,7 +143,7 @@ bool CCTintTo::initWithDuration(double duration, std::uint8_t red, std::uint8_t 
 }
 
 Ref<platform::Object> CCTintTo::copyWithZone(platform::Zone*) const {
-    return sameClass(this, [&](CCTintTo& a) { return a.initWithDuration(_duration, _to.r, _to.g, _to.b); });
+    return sameClassWith([&](CCTintTo& a) { return a.initWithDuration(_duration, _to.r, _to.g, _to.b); });
 }
 
 void CCTintTo::startWithTarget(CCNode* target) {
@@ -187,8 +177,8 @@ bool CCTintBy::initWithDuration(double duration, std::int16_t deltaRed, std::int
 }
 
 Ref<platform::Object> CCTintBy::copyWithZone(platform::Zone*) const {
-    return sameClass(this,
-                     [&](CCTintBy& a) { return a.initWithDuration(_duration, _deltaR, _deltaG, _deltaB); });
+    return sameClassWith(
+        [&](CCTintBy& a) { return a.initWithDuration(_duration, _deltaR, _deltaG, _deltaB); });
 }
 
 void CCTintBy::startWithTarget(CCNode* target) {
@@ -251,7 +241,7 @@ bool CCAnimate::initWithAnimation(CCAnimation* animation) {
 
 Ref<platform::Object> CCAnimate::copyWithZone(platform::Zone*) const {
     Ref<CCAnimation> animation = platform::copyOf(_animation.get());
-    return sameClass(this, [&](CCAnimate& a) { return a.initWithAnimation(animation.get()); });
+    return sameClassWith([&](CCAnimate& a) { return a.initWithAnimation(animation.get()); });
 }
 
 void CCAnimate::startWithTarget(CCNode* target) {
@@ -318,7 +308,7 @@ Ref<CCFiniteTimeAction> CCAnimate::reverse() const {
         CCAnimation::animationWithAnimationFrames(reversed, _animation->delayPerUnit(), _animation->loops());
     if (!animation) return nullptr;
     animation->setRestoreOriginalFrame(_animation->restoreOriginalFrame());
-    return sameClass(this, [&](CCAnimate& a) { return a.initWithAnimation(animation.get()); });
+    return sameClassWith([&](CCAnimate& a) { return a.initWithAnimation(animation.get()); });
 }
 
 void CCAnimate::setAnimation(CCAnimation* animation) {

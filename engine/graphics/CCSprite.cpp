@@ -190,11 +190,13 @@ void CCSprite::setTextureCoords(CGRect rect) {
     float atlasHeight = static_cast<float>(tex->pixelsHigh());
     double x = rect.origin.x, y = rect.origin.y, w = rect.size.width, h = rect.size.height;
 
+    // A rotated picture is stored turned a quarter, its sides exchanged in the texture.
+    const double storedWidth = _rectRotated ? h : w, storedHeight = _rectRotated ? w : h;
+    float left = static_cast<float>(x / atlasWidth);
+    float right = static_cast<float>((x + storedWidth) / atlasWidth);
+    float top = static_cast<float>(y / atlasHeight);
+    float bottom = static_cast<float>((y + storedHeight) / atlasHeight);
     if (_rectRotated) {
-        float left = static_cast<float>(x / atlasWidth);
-        float right = static_cast<float>((x + h) / atlasWidth);
-        float top = static_cast<float>(y / atlasHeight);
-        float bottom = static_cast<float>((y + w) / atlasHeight);
         if (_flipX) std::swap(top, bottom);
         if (_flipY) std::swap(left, right);
         _quad.bl.texCoords = {left, top};
@@ -202,10 +204,6 @@ void CCSprite::setTextureCoords(CGRect rect) {
         _quad.tl.texCoords = {right, top};
         _quad.tr.texCoords = {right, bottom};
     } else {
-        float left = static_cast<float>(x / atlasWidth);
-        float right = static_cast<float>((x + w) / atlasWidth);
-        float top = static_cast<float>(y / atlasHeight);
-        float bottom = static_cast<float>((y + h) / atlasHeight);
         if (_flipX) std::swap(left, right);
         if (_flipY) std::swap(top, bottom);
         _quad.bl.texCoords = {left, bottom};

@@ -39,6 +39,15 @@ std::uint64_t subtreeSize(CCSprite* sprite) {
     return n;
 }
 
+// Puts the sprite's quad at `index`: inserted among the quads in use, written past their end.
+void putQuad(CCTextureAtlas* atlas, const CCSprite* sprite, std::uint64_t index) {
+    _ccV3F_C4B_T2F_Quad quad = sprite->quad();
+    if (index <= atlas->totalQuads())
+        atlas->insertQuad(&quad, index);
+    else
+        atlas->updateQuad(&quad, index);
+}
+
 } // namespace
 
 // ---- creation ------------------------------------------------------------------------------
@@ -341,11 +350,7 @@ void CCSpriteBatchNode::insertSubtree(CCSprite* sprite, std::uint64_t index) {
     sprite->setAtlasIndex(index);
     sprite->setDirty(true);
 
-    _ccV3F_C4B_T2F_Quad quad = sprite->quad();
-    if (index <= _textureAtlas->totalQuads())
-        _textureAtlas->insertQuad(&quad, index);
-    else
-        _textureAtlas->updateQuad(&quad, index);
+    putQuad(_textureAtlas.get(), sprite, index);
 
     _descendants->insertObject(sprite, index);
     for (std::uint64_t i = index + 1; i < _descendants->count(); ++i) {
@@ -374,11 +379,7 @@ void CCSpriteBatchNode::appendSubtree(CCSprite* sprite) {
     std::uint64_t index = _descendants->count() - 1;
     sprite->setAtlasIndex(index);
 
-    _ccV3F_C4B_T2F_Quad quad = sprite->quad();
-    if (index <= _textureAtlas->totalQuads())
-        _textureAtlas->insertQuad(&quad, index);
-    else
-        _textureAtlas->updateQuad(&quad, index);
+    putQuad(_textureAtlas.get(), sprite, index);
 
     for (std::uint64_t i = 0; i < childCount(sprite); ++i)
         if (CCSprite* child = spriteChildAt(sprite->children(), i)) appendSubtree(child);
@@ -432,11 +433,7 @@ bool CCSpriteBatchNode::insertQuadFromSprite(CCSprite* sprite, std::uint64_t ind
     if (!sprite || !reserveIndex(index)) return false;
     sprite->setBatchNode(this);
     sprite->setAtlasIndex(index);
-    _ccV3F_C4B_T2F_Quad quad = sprite->quad();
-    if (index <= _textureAtlas->totalQuads())
-        _textureAtlas->insertQuad(&quad, index);
-    else
-        _textureAtlas->updateQuad(&quad, index);
+    putQuad(_textureAtlas.get(), sprite, index);
     sprite->setDirty(true);
     sprite->updateTransform();
     return true;

@@ -76,13 +76,7 @@ bool CCSpriteFrame::initWithTextureFilename(const std::string& filename, CGRect 
 bool CCSpriteFrame::initWithTexture(CCTexture2D* texture, CGRect rectInPixels, bool rotated, CGPoint offset,
                                     CGSize originalSize) {
     setTexture(texture);
-    _rectInPixels = rectInPixels;
-    _rect = rectToPoints(rectInPixels);
-    _offsetInPixels = offset;
-    _offset = pointToPoints(offset);
-    _originalSizeInPixels = originalSize;
-    _originalSize = sizeToPoints(originalSize);
-    _rotated = rotated;
+    setGeometryInPixels(rectInPixels, rotated, offset, originalSize);
     return true;
 }
 
@@ -90,6 +84,12 @@ bool CCSpriteFrame::initWithTextureFilename(const std::string& filename, CGRect 
                                             CGPoint offset, CGSize originalSize) {
     _texture = nullptr;
     _textureFilename = filename;
+    setGeometryInPixels(rectInPixels, rotated, offset, originalSize);
+    return true;
+}
+
+void CCSpriteFrame::setGeometryInPixels(CGRect rectInPixels, bool rotated, CGPoint offset,
+                                        CGSize originalSize) {
     _rectInPixels = rectInPixels;
     _rect = rectToPoints(rectInPixels);
     _offsetInPixels = offset;
@@ -97,7 +97,6 @@ bool CCSpriteFrame::initWithTextureFilename(const std::string& filename, CGRect 
     _originalSizeInPixels = originalSize;
     _originalSize = sizeToPoints(originalSize);
     _rotated = rotated;
-    return true;
 }
 
 std::string CCSpriteFrame::description() const {

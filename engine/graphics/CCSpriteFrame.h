@@ -71,6 +71,9 @@ public:
     void setRotated(bool rotated) { _rotated = rotated; }
 
 private:
+    // Sets the geometry from pixel values, deriving the point values.
+    void setGeometryInPixels(CGRect rectInPixels, bool rotated, CGPoint offset, CGSize originalSize);
+
     CGRect _rect = CGRectZero;
     CGRect _rectInPixels = CGRectZero;
     bool _rotated = false;

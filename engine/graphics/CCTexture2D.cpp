@@ -73,6 +73,13 @@ CGSize measureUnconstrained(const std::string& string, const platform::Font* fon
     return size;
 }
 
+// The font by name and size, or null (and a log line) when there is none.
+platform::Ref<platform::Font> namedFont(const std::string& name, double size) {
+    platform::Ref<platform::Font> font = platform::TextRenderer::fontWithName(name, size);
+    if (!font) CCLOG("Texture2D: no font named %s", name);
+    return font;
+}
+
 platform::TextColor textColor(const _ccColor3B& c) {
     return platform::TextColor{c.r / 255.0f, c.g / 255.0f, c.b / 255.0f, 1.0f};
 }
@@ -362,11 +369,8 @@ bool CCTexture2D::initWithString(const std::string& string, CGSize dimensions, C
 }
 
 bool CCTexture2D::initWithString(const std::string& string, const std::string& fontName, float fontSize) {
-    platform::Ref<platform::Font> font = platform::TextRenderer::fontWithName(fontName, fontSize);
-    if (!font) {
-        CCLOG("Texture2D: no font named %s", fontName);
-        return false;
-    }
+    platform::Ref<platform::Font> font = namedFont(fontName, fontSize);
+    if (!font) return false;
     const CGSize dimensions = measureUnconstrained(string, font.get());
     return initWithString(string, dimensions, kCCTextAlignmentCenter, kCCVerticalTextAlignmentTop,
                           kCCLineBreakModeWordWrap, font.get());
@@ -382,22 +386,15 @@ bool CCTexture2D::initWithString(const std::string& string, const std::string& f
 bool CCTexture2D::initWithString(const std::string& string, const std::string& fontName, float fontSize,
                                  CGSize dimensions, CCTextAlignment hAlignment,
                                  CCVerticalTextAlignment vAlignment, CCLineBreakMode lineBreakMode) {
-    platform::Ref<platform::Font> font = platform::TextRenderer::fontWithName(fontName, fontSize);
-    if (!font) {
-        CCLOG("Texture2D: no font named %s", fontName);
-        return false;
-    }
+    platform::Ref<platform::Font> font = namedFont(fontName, fontSize);
+    if (!font) return false;
     return initWithString(string, dimensions, hAlignment, vAlignment, lineBreakMode, font.get());
 }
 
 bool CCTexture2D::initWithString(const std::string& string, const CCFontDefinition* fontDef) {
     if (!fontDef) return false;
-    platform::Ref<platform::Font> font =
-        platform::TextRenderer::fontWithName(fontDef->fontName(), fontDef->fontSize());
-    if (!font) {
-        CCLOG("Texture2D: no font named %s", fontDef->fontName());
-        return false;
-    }
+    platform::Ref<platform::Font> font = namedFont(fontDef->fontName(), fontDef->fontSize());
+    if (!font) return false;
     const std::uint64_t maxSide = maxTextureSide();
 
     // Size of the drawing and of the texture before padding.

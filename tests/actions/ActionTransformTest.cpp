@@ -4,7 +4,7 @@
 #include "actions/CCActionManager.h"
 #include "core/CCDirector.h"
 #include "core/CCScheduler.h"
-#include "tests/support/EngineTestSupport.h"
+#include "tests/actions/ActionTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,32 +14,8 @@ using platform::Ref;
 
 namespace {
 
-// A running node whose actions are stepped the way the frame loop steps them: the director's
-// scheduler updates the action manager with each frame's delta time.
-class TransformActionTest : public fltest::EngineTest {
-protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        node = CCNode::node();
-        node->onEnter();
-    }
-    void TearDown() override {
-        node->onExit();
-        node->cleanup();
-        node = nullptr;
-        EngineTest::TearDown();
-    }
-
-    // Runs the action and applies its first step (t = 0).
-    template <class A> A* run(const Ref<A>& action) {
-        node->runAction(action.get());
-        tick(0);
-        return action.get();
-    }
-    void tick(double dt) { director()->scheduler()->update(dt); }
-
-    Ref<CCNode> node;
-};
+// A running node whose actions are stepped as the frame loop steps them.
+class TransformActionTest : public fltest::RunningNodeTest<CCNode> {};
 
 TEST_F(TransformActionTest, RotateToTakesTheShorterWayRound) {
     node->setRotationX(350);

@@ -8,8 +8,8 @@
 #include "graphics/CCSprite.h"
 #include "graphics/CCSpriteFrame.h"
 #include "platform/NotificationCenter.h"
+#include "tests/actions/ActionTestSupport.h"
 #include "tests/graphics/SpriteTestSupport.h"
-#include "tests/support/EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -20,28 +20,7 @@ using platform::Ref;
 
 namespace {
 
-class VisualActionTest : public fltest::EngineTest {
-protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        node = CCNodeRGBA::node();
-        node->onEnter();
-    }
-    void TearDown() override {
-        node->onExit();
-        node->cleanup();
-        node = nullptr;
-        EngineTest::TearDown();
-    }
-    // Runs the action and applies its first step (t = 0).
-    template <class A> void run(const Ref<A>& action) {
-        node->runAction(action.get());
-        tick(0);
-    }
-    void tick(double dt) { director()->scheduler()->update(dt); }
-
-    Ref<CCNodeRGBA> node;
-};
+class VisualActionTest : public fltest::RunningNodeTest<CCNodeRGBA> {};
 
 TEST_F(VisualActionTest, BlinkHidesTheFirstHalfOfEachSliceAndRestoresVisibility) {
     for (bool initially : {true, false}) {

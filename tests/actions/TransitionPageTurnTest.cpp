@@ -1,0 +1,260 @@
+#include "actions/CCActionPageTurn3D.h"
+#include "actions/CCGrid.h"
+#include "actions/CCTransitionPageTurn.h"
+#include "core/CCDirector.h"
+#include "core/CCLayer.h"
+#include "core/CCTouchDispatcher.h"
+#include "tests/support/EngineTestSupport.h"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+using fltest::CallLog;
+using platform::Ref;
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// A scene filled with one colour that records its life cycle.
+class PageScene : public CCScene {
+public:
+    static Ref<PageScene> make(CallLog* log, std::string name, _ccColor3B color) {
+        auto s = makeNode<PageScene>();
+        s->log_ = log;
+        s->name_ = std::move(name);
+        s->addChild(CCLayerColor::layerWithColor(ccc4(color.r, color.g, color.b, 255)).get());
+        return s;
+    }
+    void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(); }
+    void onEnterTransitionDidFinish() override {
+        log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish();
+    }
+    void onExitTransitionDidStart() override {
+        log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart();
+    }
+    void onExit() override { log_->add("exit " + name_), CCScene::onExit(); }
+    void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
+
+private:
+    CallLog* log_ = nullptr;
+    std::string name_;
+};
+
+bool near(std::uint32_t pixel, std::uint32_t want, int tolerance = 3) {
+    for (int shift = 8; shift < 32; shift += 8)
+        if (std::abs(int((pixel >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance) return false;
+    return true;
+}
+
+constexpr std::uint32_t kRed = 0xFF0000FFu;
+constexpr std::uint32_t kBlue = 0x0000FFFFu;
+
+CCGrid3D* grid3D(CCNode* node) {
+    return dynamic_cast<CCGrid3D*>(node->grid());
+}
+
+class PageTurnTest : public fltest::EngineGLTest {
+protected:
+    void SetUp() override {
+        EngineGLTest::SetUp();
+        a = PageScene::make(&log, "A", ccc3(255, 0, 0));
+        b = PageScene::make(&log, "B", ccc3(0, 0, 255));
+    }
+    void TearDown() override {
+        a = b = nullptr;
+        EngineGLTest::TearDown();
+    }
+    void startOnA() {
+        director()->runWithScene(a.get());
+        director()->startAnimation();
+        advanceRefreshes(1);
+        log.clear();
+    }
+    Calls takeLog() {
+        Calls calls = log.calls;
+        log.clear();
+        return calls;
+    }
+    void runFor(double seconds) { advanceRefreshes(static_cast<int>(std::lround(seconds * 60))); }
+
+    CallLog log;
+    Ref<PageScene> a, b;
+};
+
+class LandscapePageTurnTest : public PageTurnTest {
+protected:
+    CGSize viewSize() const override { return CGSizeMake(480, 320); }
+};
+
+} // namespace
+
+// ---- the curl ----
+
+TEST_F(PageTurnTest, CurlMatchesHandWorkedSinglePrecisionValues) {
+    startOnA();
+    auto node = CCNode::node();
+    a->addChild(node.get());
+    // A 4 by 4 grid over 320 x 480 points: cells of 80 x 120.
+    Ref<CCPageTurn3D> curl = CCPageTurn3D::actionWithDuration(1, CGSizeMake(4, 4));
+    curl->startWithTarget(node.get());
+    ASSERT_TRUE(grid3D(node.get()));
+
+    // At t = 0 the cone is flat: the picture stays where it is (to rounding), lifted to z = 0.5.
+    curl->update(0);
+    for (int i = 0; i <= 4; ++i)
+        for (int j = 0; j <= 4; ++j) {
+            _ccVertex3F v = curl->vertex(CGPointMake(i, j));
+            EXPECT_NEAR(v.x, 80.0f * i, 1e-4);
+            EXPECT_NEAR(v.y, 120.0f * j, 1e-4);
+            EXPECT_EQ(v.z, 0.5f);
+        }
+
+    // t = 0.25: apex still at -100, theta a quarter of pi. The y lies close to a cancellation, so
+    // working it in double instead would miss by about twenty units in the last place.
+    curl->update(0.25);
+    _ccVertex3F v = curl->vertex(CGPointMake(1, 0));
+    EXPECT_FLOAT_EQ(v.x, 73.8799438f);
+    EXPECT_FLOAT_EQ(v.y, 1.05659866f);
+    EXPECT_FLOAT_EQ(v.z, 3.85798383f);
+
+    // t = 0.64: the apex has sunk to -100 - 500 * 0.39^2.
+    curl->update(0.64);
+    v = curl->vertex(CGPointMake(3, 1));
+    EXPECT_FLOAT_EQ(v.x, 94.9063721f);
+    EXPECT_FLOAT_EQ(v.y, 147.119873f);
+    EXPECT_FLOAT_EQ(v.z, 25.4749203f);
+    v = curl->vertex(CGPointMake(4, 4));
+    EXPECT_FLOAT_EQ(v.x, 224.384094f);
+    EXPECT_FLOAT_EQ(v.y, 491.293091f);
+    EXPECT_FLOAT_EQ(v.z, 27.5186901f);
+    // The spine never moves.
+    v = curl->vertex(CGPointMake(0, 2));
+    EXPECT_EQ(v.x, 0.0f);
+    EXPECT_EQ(v.y, 240.0f);
+}
+
+TEST_F(PageTurnTest, FullyTurnedPageCollapsesOntoTheSpineWithoutNaN) {
+    startOnA();
+    auto node = CCNode::node();
+    a->addChild(node.get());
+    Ref<CCPageTurn3D> curl = CCPageTurn3D::actionWithDuration(1, CGSizeMake(4, 4));
+    curl->startWithTarget(node.get());
+    curl->update(1); // the cone has closed: sin(theta) is exactly 0
+    const float ay = -100.0f - 0.75f * 0.75f * 500.0f;
+    for (int i = 0; i <= 4; ++i)
+        for (int j = 0; j <= 4; ++j) {
+            _ccVertex3F v = curl->vertex(CGPointMake(i, j));
+            const float dy = 120.0f * j - ay;
+            const float x = 80.0f * i;
+            EXPECT_EQ(v.x, 0.0f) << i << "," << j;
+            EXPECT_EQ(v.y, sqrtf(x * x + dy * dy) + ay) << i << "," << j;
+            EXPECT_EQ(v.z, 0.5f) << i << "," << j;
+        }
+}
+
+TEST_F(PageTurnTest, CurlWithoutAGridTouchesNothing) {
+    Ref<CCPageTurn3D> curl = CCPageTurn3D::actionWithDuration(1, CGSizeMake(4, 4));
+    curl->update(0.5);
+    EXPECT_EQ(curl->vertex(CGPointMake(1, 1)).x, 0.0f);
+}
+
+// ---- the transition ----
+
+TEST_F(PageTurnTest, ForwardsTurnsTheOutgoingPageAwayOverTheIncomingScene) {
+    startOnA();
+    auto t = CCTransitionPageTurn::transitionWithDuration(1, b.get(), false);
+    ASSERT_TRUE(t);
+    EXPECT_FALSE(t->isBackwards());
+    EXPECT_FALSE(t->isInSceneOnTop());
+    Ref<CCActionInterval> made = t->actionWithSize(CGSizeMake(5, 7));
+    auto* curl = dynamic_cast<CCPageTurn3D*>(made.get());
+    ASSERT_TRUE(curl);
+    EXPECT_EQ(curl->duration(), 1.0);
+    EXPECT_EQ(curl->gridSize(), CGSizeMake(5, 7));
+
+    director()->replaceScene(t.get());
+    advanceRefreshes(2); // entered, then the first step
+    EXPECT_EQ(takeLog(), (Calls{"exitStart A", "enter B"}));
+    EXPECT_FALSE(director()->touchDispatcher()->dispatchEvents());
+    ASSERT_TRUE(grid3D(a.get()));
+    EXPECT_TRUE(grid3D(a.get())->active());
+    EXPECT_EQ(grid3D(a.get())->gridSize(), CGSizeMake(12, 16)); // portrait: more rows
+    EXPECT_EQ(b->grid(), nullptr);
+    EXPECT_TRUE(near(presentedPixel(310, 10), kRed));
+
+    // Half way the bottom-right corner has rolled over to about (71, 86): the incoming scene
+    // shows there, while the page still lies flat along its spine.
+    runFor(0.5);
+    EXPECT_TRUE(near(presentedPixel(310, 10), kBlue));
+    EXPECT_TRUE(near(presentedPixel(10, 240), kRed));
+
+    runFor(0.5 + 2.0 / 60);
+    EXPECT_EQ(director()->runningScene(), b.get());
+    EXPECT_EQ(takeLog(), (Calls{"exit A", "enterDone B", "cleanup A"}));
+    EXPECT_FALSE(grid3D(a.get())->active()); // stopped, left on the node
+    EXPECT_TRUE(a->visible());
+    EXPECT_TRUE(near(presentedPixel(310, 10), kBlue));
+}
+
+TEST_F(PageTurnTest, BackwardsLaysTheIncomingPageDownOnTop) {
+    startOnA();
+    auto t = CCTransitionPageTurn::transitionWithDuration(1, b.get(), true);
+    ASSERT_TRUE(t);
+    // The direction was known when the base initialiser fixed the order.
+    EXPECT_TRUE(t->isInSceneOnTop());
+    Ref<CCActionInterval> made = t->actionWithSize(CGSizeMake(12, 16));
+    auto* back = dynamic_cast<CCReverseTime*>(made.get());
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(dynamic_cast<CCPageTurn3D*>(back->otherAction()));
+    EXPECT_EQ(back->duration(), 1.0);
+
+    director()->replaceScene(t.get());
+    advanceRefreshes(1); // entered: hidden until its show runs
+    EXPECT_FALSE(b->visible());
+    EXPECT_TRUE(near(presentedPixel(160, 240), kRed));
+    advanceRefreshes(1);
+    EXPECT_TRUE(b->visible());
+    ASSERT_TRUE(grid3D(b.get()));
+    EXPECT_EQ(a->grid(), nullptr);
+    // The first step shows the page fully turned back: nothing of it covers the outgoing scene.
+    EXPECT_TRUE(near(presentedPixel(160, 240), kRed));
+
+    runFor(0.5);
+    EXPECT_TRUE(near(presentedPixel(310, 10), kRed));
+    EXPECT_TRUE(near(presentedPixel(10, 240), kBlue));
+
+    runFor(0.5 + 2.0 / 60);
+    EXPECT_EQ(director()->runningScene(), b.get());
+    EXPECT_FALSE(grid3D(b.get())->active());
+    EXPECT_TRUE(near(presentedPixel(310, 10), kBlue));
+    EXPECT_TRUE(near(presentedPixel(160, 240), kBlue));
+}
+
+TEST_F(PageTurnTest, OpeningTheShowWithNoPageToTurnStillSwitches) {
+    auto t = CCTransitionPageTurn::transitionWithDuration(0.5, b.get(), false);
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->outScene(), nullptr);
+    director()->runWithScene(t.get());
+    director()->startAnimation();
+    runFor(0.5 + 3.0 / 60);
+    EXPECT_EQ(director()->runningScene(), b.get());
+    EXPECT_TRUE(near(presentedPixel(160, 240), kBlue));
+}
+
+TEST_F(LandscapePageTurnTest, LandscapeWindowGetsMoreColumns) {
+    startOnA();
+    director()->replaceScene(CCTransitionPageTurn::transitionWithDuration(0.25, b.get(), false).get());
+    advanceRefreshes(2);
+    ASSERT_TRUE(grid3D(a.get()));
+    EXPECT_EQ(grid3D(a.get())->gridSize(), CGSizeMake(16, 12));
+    runFor(0.5);
+    ASSERT_EQ(director()->runningScene(), b.get());
+
+    director()->replaceScene(CCTransitionPageTurn::transitionWithDuration(0.25, a.get(), true).get());
+    advanceRefreshes(2);
+    ASSERT_TRUE(grid3D(a.get()));
+    EXPECT_TRUE(grid3D(a.get())->active());
+    EXPECT_EQ(grid3D(a.get())->gridSize(), CGSizeMake(16, 12));
+}
