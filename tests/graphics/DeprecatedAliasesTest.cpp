@@ -145,7 +145,7 @@ TEST_F(OlderGraphicsNamesTest, OlderBufferNamesSaveInTheAskedFormatAndDataIsNeve
 
 namespace {
 
-class Target : public Object {
+class OlderItemOwner : public Object {
 public:
     void tapped(Object* sender) { senders.push_back(sender); }
     std::vector<Object*> senders;
@@ -177,11 +177,11 @@ TEST_F(OlderGraphicsNamesTest, OlderItemFactoriesKeepTheirImagesAndHandlers) {
     item->activate();
     EXPECT_EQ(calls, 1);
 
-    auto target = make<Target>();
+    auto target = make<OlderItemOwner>();
     auto n2 = CCSprite::spriteWithTexture(makePlainTexture(4, 4).get());
     auto p2 = CCSprite::spriteWithTexture(makePlainTexture(4, 4).get());
-    Ref<CCMenuItemSprite> targeted =
-        CCMenuItemSprite::itemFromNormalSprite(n2.get(), p2.get(), target.get(), fl_selector(Target::tapped));
+    Ref<CCMenuItemSprite> targeted = CCMenuItemSprite::itemFromNormalSprite(
+        n2.get(), p2.get(), target.get(), fl_selector(OlderItemOwner::tapped));
     ASSERT_TRUE(targeted);
     EXPECT_EQ(targeted->disabledImage(), nullptr);
     targeted->activate();
@@ -192,7 +192,7 @@ TEST_F(OlderGraphicsNamesTest, OlderItemFactoriesKeepTheirImagesAndHandlers) {
     font->activate();
     EXPECT_EQ(calls, 11);
     auto initialised = make<CCMenuItemFont>();
-    ASSERT_TRUE(initialised->initFromString("Go", target.get(), fl_selector(Target::tapped)));
+    ASSERT_TRUE(initialised->initFromString("Go", target.get(), fl_selector(OlderItemOwner::tapped)));
     initialised->activate();
     EXPECT_EQ(target->senders.size(), 2u);
     EXPECT_EQ(target->senders[1], initialised.get());
