@@ -451,9 +451,8 @@ void CCLabelBMFont::createFontChars() {
     std::int64_t nextFontPositionY = H * (lines - 1);
     std::int64_t nextFontPositionX = 0;
     std::int64_t longestLine = 0;
-    // Kerning needs a glyph before: the first one of the label is never kerned.
+    // Before the first glyph the pair is looked up with 0xFFFF, which no font kerns in practice.
     std::uint16_t prev = 0xFFFF;
-    bool havePrev = false;
     const _BMFontDef* lastPlaced = nullptr;
     CCTexture2D* atlasTexture = texture();
     std::vector<CCSprite*> sprites = spritesByTag(n);
@@ -466,7 +465,7 @@ void CCLabelBMFont::createFontChars() {
             continue;
         }
         if (!_configuration->characterIsMember(c)) continue;
-        const std::int32_t k = havePrev ? kerningAmountForFirst(prev, c) : 0;
+        const std::int32_t k = kerningAmountForFirst(prev, c);
         const _BMFontDef* def = _configuration->fontDefForCharacter(c);
         if (!def) continue;
 
@@ -498,7 +497,6 @@ void CCLabelBMFont::createFontChars() {
 
         nextFontPositionX += def->xAdvance + k;
         prev = c;
-        havePrev = true;
         lastPlaced = def;
         longestLine = std::max(longestLine, nextFontPositionX);
     }
