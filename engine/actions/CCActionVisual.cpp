@@ -245,7 +245,6 @@ Ref<platform::Object> CCAnimate::copyWithZone(platform::Zone*) const {
 
 void CCAnimate::startWithTarget(CCNode* target) {
     CCActionInterval::startWithTarget(target);
-    if (!target) return;
     _origFrame = nullptr;
     auto* sprite = dynamic_cast<CCSprite*>(target);
     if (_animation && _animation->restoreOriginalFrame() && sprite) _origFrame = sprite->displayFrame();
