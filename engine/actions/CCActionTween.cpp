@@ -35,7 +35,9 @@ SetterTable builtInSetters() {
     table["vertexZ"].push_back(nodeSetter(&CCNode::setVertexZ));
     table["opacity"].push_back(
         {[](const platform::Object* o) { return dynamic_cast<const CCRGBAProtocol*>(o) != nullptr; },
-         [](platform::Object* o, float v) { dynamic_cast<CCRGBAProtocol*>(o)->setOpacity(ccTruncatedByte(v)); }});
+         [](platform::Object* o, float v) {
+             dynamic_cast<CCRGBAProtocol*>(o)->setOpacity(ccTruncatedByte(v));
+         }});
     return table;
 }
 

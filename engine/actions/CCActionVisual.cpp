@@ -120,7 +120,8 @@ void CCFadeTo::startWithTarget(CCNode* target) {
 
 void CCFadeTo::update(double t) {
     if (CCRGBAProtocol* rgba = rgbaOf(_target))
-        rgba->setOpacity(ccTruncatedByte(_fromOpacity + (static_cast<double>(_toOpacity) - _fromOpacity) * t));
+        rgba->setOpacity(
+            ccTruncatedByte(_fromOpacity + (static_cast<double>(_toOpacity) - _fromOpacity) * t));
 }
 
 // ---- CCTintTo ----
