@@ -12,7 +12,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
-#include <type_traits>
 #include <vector>
 
 // Turns the time that has passed into a progress t in 0..1 and hands it to update. A duration

@@ -18,6 +18,10 @@ class CCSpriteFrame;
 // the attachment.
 inline const std::string CCAnimationFrameDisplayedNotification = "CCAnimationFrameDisplayedNotification";
 
+// The integer part of a computed opacity or channel (toward zero), reduced to its low 8 bits:
+// how such values have always become bytes. A value that is not a finite number gives 0.
+std::uint8_t ccTruncatedByte(double value);
+
 // Hides the node for the first half and shows it for the second half of each of `blinks` equal
 // slices of the duration; stopping gives the node back the visibility it had at the start.
 class CCBlink : public CCActionFactory<CCBlink, CCActionInterval> {
