@@ -117,6 +117,12 @@ public:
     // The reverse of the second, then the reverse of the first.
     platform::Ref<CCFiniteTimeAction> reverse() const override;
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    static platform::Ref<CCFiniteTimeAction>
+    actionsWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array) {
+        return actionWithArray(array);
+    }
+
 protected:
     platform::Ref<CCFiniteTimeAction> _actions[2];
     // The progress at which the second action takes over.
@@ -175,6 +181,12 @@ public:
     void stop() override;
     void update(double t) override;
     platform::Ref<CCFiniteTimeAction> reverse() const override;
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    static platform::Ref<CCFiniteTimeAction>
+    actionsWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array) {
+        return actionWithArray(array);
+    }
 
 protected:
     platform::Ref<CCFiniteTimeAction> _one;

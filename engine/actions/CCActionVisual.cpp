@@ -211,7 +211,8 @@ CCAnimate::CCAnimate() = default;
 CCAnimate::~CCAnimate() = default;
 
 Ref<CCAnimate> CCAnimate::actionWithAnimation(CCAnimation* animation) {
-    return createWith(&CCAnimate::initWithAnimation, animation);
+    return createWith(static_cast<bool (CCAnimate::*)(CCAnimation*)>(&CCAnimate::initWithAnimation),
+                      animation);
 }
 
 bool CCAnimate::initWithAnimation(CCAnimation* animation) {

@@ -146,6 +146,18 @@ public:
     // Progress (0..1 within a loop) at which each frame is shown.
     const std::vector<float>& splitTimes() const { return _splitTimes; }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // Each plays a copy of the animation carrying the restore flag; the animation passed in is
+    // left as it is. The duration forms also spread the duration evenly over the frames.
+    static platform::Ref<CCAnimate> actionWithAnimation(CCAnimation* animation, bool restoreOriginalFrame);
+    bool initWithAnimation(CCAnimation* animation, bool restoreOriginalFrame);
+    static platform::Ref<CCAnimate> actionWithDuration(double duration, CCAnimation* animation,
+                                                       bool restoreOriginalFrame);
+    bool initWithDuration(double duration, CCAnimation* animation, bool restoreOriginalFrame);
+    // The inherited forms stay reachable beside the older ones.
+    using CCActionInterval::actionWithDuration;
+    using CCActionInterval::initWithDuration;
+
 protected:
     std::vector<float> _splitTimes;
     std::int64_t _nextFrame = 0;
