@@ -518,7 +518,8 @@ void CCSprite::setDisplayFrameWithAnimationName(const std::string& animationName
     if (!animation || frameIndex < 0) return;
     const CCAnimationFrameArray& frames = animation->frames();
     if (static_cast<std::size_t>(frameIndex) >= frames.size()) return;
-    setDisplayFrame(frames[static_cast<std::size_t>(frameIndex)]->spriteFrame());
+    if (CCAnimationFrame* frame = frames[static_cast<std::size_t>(frameIndex)].get())
+        setDisplayFrame(frame->spriteFrame());
 }
 
 bool CCSprite::isFrameDisplayed(CCSpriteFrame* frame) const {

@@ -226,6 +226,8 @@ void CCSpriteFrameCache::addSpriteFramesWithFile(const std::string& plist) {
 }
 
 void CCSpriteFrameCache::addSpriteFrame(CCSpriteFrame* frame, const std::string& frameName) {
+    // Every stored frame is asked for its texture later: an empty entry is never made.
+    if (!frame) return;
     _spriteFrames[frameName] = frame;
 }
 
@@ -238,7 +240,7 @@ void CCSpriteFrameCache::removeSpriteFrames() {
 void CCSpriteFrameCache::removeUnusedSpriteFrames() {
     bool removed = false;
     for (auto it = _spriteFrames.begin(); it != _spriteFrames.end();) {
-        if (!it->second || it->second->retainCount() == 1) {
+        if (it->second->retainCount() == 1) {
             it = _spriteFrames.erase(it);
             removed = true;
         } else {

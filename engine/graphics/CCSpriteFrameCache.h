@@ -50,7 +50,8 @@ public:
     // The texture file is the sheet's "textureFileName" beside the sheet, or the sheet's name
     // with the extension "png".
     void addSpriteFramesWithFile(const std::string& plist);
-    // Stores the frame (retained) under the name, replacing any frame of that name.
+    // Stores the frame (retained) under the name, replacing any frame of that name. A null
+    // frame is ignored.
     void addSpriteFrame(CCSpriteFrame* frame, const std::string& frameName);
 
     // Empties frames, aliases and loaded sheet names.

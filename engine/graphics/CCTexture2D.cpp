@@ -352,18 +352,18 @@ bool CCTexture2D::initWithString(const std::string& string, CGSize dimensions, C
     if (!buffer) return false;
 
     const platform::LineBreakMode mode = lineBreak(lineBreakMode);
-    double y = 0, height_ = dimensions.height;
+    double y = 0, rectHeight = dimensions.height;
     if (vAlignment != kCCVerticalTextAlignmentTop) {
         const CGSize measured = platform::TextRenderer::sizeWithFont(string, font, dimensions, mode);
         const double free = dimensions.height - measured.height;
         y = vAlignment == kCCVerticalTextAlignmentBottom ? free : free / 2;
-        height_ = measured.height;
+        rectHeight = measured.height;
     }
 
     platform::TextStyle style; // white fill
     const platform::TextBitmap target{buffer.get(), textureWidth, textureHeight, textureWidth,
                                       platform::TextBitmapFormat::Gray8};
-    platform::TextRenderer::drawInRect(string, font, CGRectMake(0, y, dimensions.width, height_), mode,
+    platform::TextRenderer::drawInRect(string, font, CGRectMake(0, y, dimensions.width, rectHeight), mode,
                                        textAlignment(hAlignment), style, target);
     return initWithGrayBitmap(buffer.get(), textureWidth, textureHeight, dimensions);
 }

@@ -13,9 +13,9 @@
 #include "platform/Log.h"
 #include "platform/Thread.h"
 
-#include <cstdlib>
 #include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -317,6 +317,11 @@ void CCTextureAtlas::drawNumberOfQuads(std::uint64_t n) {
 }
 
 void CCTextureAtlas::uploadQuads(std::uint64_t count) {
+    // Nothing to copy; an empty store (capacity 0) cannot even be mapped.
+    if (count == 0) {
+        _uploadedQuads = 0;
+        return;
+    }
     const platform::GLExtensions& ext = platform::glExtensions();
     glCheck(glBindBuffer(GL_ARRAY_BUFFER, _buffersVBO[0]));
     // Orphaning the whole store lets the driver hand out fresh memory instead of waiting for

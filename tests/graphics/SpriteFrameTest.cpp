@@ -266,6 +266,8 @@ TEST_F(SpriteFrameTest, RemovalsByNameAliasFileDictionaryAndTexture) {
     cache()->addSpriteFrame(CCSpriteFrame::frameWithTexture(red.get(), CGRectZero).get(), "r1");
     cache()->addSpriteFrame(CCSpriteFrame::frameWithTexture(red.get(), CGRectZero).get(), "r2");
     cache()->addSpriteFrame(CCSpriteFrame::frameWithTexture(blue.get(), CGRectZero).get(), "b");
+    cache()->addSpriteFrame(nullptr, "none"); // ignored: no empty entry for the walk below
+    EXPECT_EQ(cache()->spriteFrameCount(), 3u);
     cache()->removeSpriteFramesFromTexture(red.get());
     EXPECT_EQ(cache()->spriteFrameCount(), 1u);
     EXPECT_NE(cache()->spriteFrameByName("b"), nullptr);

@@ -380,6 +380,24 @@ TEST_F(TextureAtlasDrawTest, DrawsItsQuadsAndReadsBackTheirColours) {
     EXPECT_TRUE(fltest::colorNear(target.pixelAt(20, 8), 0x000000FF));
 }
 
+TEST_F(TextureAtlasDrawTest, AnAtlasOfNoCapacityDrawsCleanlyAndCanGrow) {
+    auto atlas = CCTextureAtlas::textureAtlasWithTexture(texture.get(), 0);
+    ASSERT_TRUE(atlas);
+    fltest::GLTarget target(16, 8);
+    prepareTarget(target);
+    drawCallCounter = 0;
+    atlas->drawQuads(); // dirty from creation, but there is nothing to upload
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_EQ(drawCallCounter, 1u);
+
+    ASSERT_TRUE(atlas->resizeCapacity(1));
+    Quad red = coloured(-1, -1, 1, 1, ccc4(255, 0, 0, 255));
+    atlas->updateQuad(&red, 0);
+    atlas->drawQuads();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_TRUE(fltest::colorNear(target.pixelAt(8, 4), 0xFF0000FF));
+}
+
 TEST_F(TextureAtlasDrawTest, ADrawPastTheLastUploadUploadsAgain) {
     auto atlas = CCTextureAtlas::textureAtlasWithTexture(texture.get(), 4);
     Quad red = coloured(-1, -1, 0, 1, ccc4(255, 0, 0, 255));
