@@ -15,8 +15,9 @@ std::string Object::className() const {
     std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
                                                      std::free);
     std::string name = status == 0 && demangled ? demangled.get() : mangled;
-    // Our own types live in namespace platform; descriptions print the bare class name.
-    auto colon = name.rfind("::");
+    // Our own types live in namespace platform; descriptions print the bare class name. Only
+    // the qualifiers of the class itself go, not those inside its template arguments.
+    auto colon = name.rfind("::", name.find('<'));
     return colon == std::string::npos ? name : name.substr(colon + 2);
 }
 

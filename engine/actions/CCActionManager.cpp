@@ -4,6 +4,9 @@
 #include "platform/Exception.h"
 #include "platform/Format.h"
 
+#include <cstdlib>
+#include <new>
+
 #include <uthash.h>
 
 using platform::Object;
@@ -110,7 +113,11 @@ void CCActionManager::addAction(CCAction* action, CCNode* target, bool paused) {
     Object* key = target;
     _hashElement* element = elementFor(key);
     if (!element) {
-        element = entries.make();
+        try {
+            element = entries.make();
+        } catch (const std::bad_alloc&) {
+            std::exit(-1); // as the table's own allocation failures do
+        }
         element->paused = paused;
         element->target = key;
         key->retain();

@@ -1,11 +1,15 @@
 #include "core/CCArray.h"
 
+#include "platform/Exception.h"
 #include "platform/Format.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 using platform::Object;
@@ -21,16 +25,29 @@ void* checkedAlloc(std::size_t bytes) {
     return p;
 }
 
-void* checkedCalloc(std::size_t n, std::size_t size) {
-    void* p = std::calloc(n, size);
+// Slots of `size` bytes; a count whose size does not fit is a failed allocation too.
+void* checkedRealloc(void* old, std::uint64_t n, std::size_t size) {
+    if (n > SIZE_MAX / size) throw std::bad_alloc();
+    void* p = std::realloc(old, n * size);
     if (!p) throw std::bad_alloc();
     return p;
 }
 
-void* checkedRealloc(void* old, std::size_t bytes) {
-    void* p = std::realloc(old, bytes);
-    if (!p) throw std::bad_alloc();
-    return p;
+// A record of `capacity` slots (1 when 0), zero-filled when asked.
+template <class Record> Record* newRecord(std::uint64_t capacity, bool zeroFill) {
+    using Slot = std::remove_pointer_t<decltype(Record::items)>;
+    if (capacity == 0) capacity = 1;
+    if (capacity > SIZE_MAX / sizeof(Slot)) throw std::bad_alloc();
+    auto* arr = static_cast<Record*>(checkedAlloc(sizeof(Record)));
+    void* items = zeroFill ? std::calloc(capacity, sizeof(Slot)) : std::malloc(capacity * sizeof(Slot));
+    if (!items) {
+        std::free(arr);
+        throw std::bad_alloc();
+    }
+    arr->count = 0;
+    arr->capacity = capacity;
+    arr->items = static_cast<Slot*>(items);
+    return arr;
 }
 
 } // namespace
@@ -39,17 +56,7 @@ void* checkedRealloc(void* old, std::size_t bytes) {
 // Object array
 
 ccArray* objArrayNew(std::uint64_t capacity) {
-    if (capacity == 0) capacity = 1;
-    auto* arr = static_cast<ccArray*>(checkedAlloc(sizeof(ccArray)));
-    arr->count = 0;
-    arr->capacity = capacity;
-    try {
-        arr->items = static_cast<Object**>(checkedCalloc(capacity, sizeof(Object*)));
-    } catch (...) {
-        std::free(arr);
-        throw;
-    }
-    return arr;
+    return newRecord<ccArray>(capacity, true);
 }
 
 void objArrayFree(ccArray* arr) {
@@ -61,7 +68,7 @@ void objArrayFree(ccArray* arr) {
 
 void objArrayDoubleCapacity(ccArray* arr) {
     std::uint64_t capacity = arr->capacity * 2;
-    arr->items = static_cast<Object**>(checkedRealloc(arr->items, capacity * sizeof(Object*)));
+    arr->items = static_cast<Object**>(checkedRealloc(arr->items, capacity, sizeof(Object*)));
     arr->capacity = capacity;
 }
 
@@ -73,7 +80,7 @@ void objArrayEnsureExtraCapacity(ccArray* arr, std::uint64_t extra) {
 void objArrayShrink(ccArray* arr) {
     if (arr->capacity > arr->count && !(arr->count == 0 && arr->capacity == 1)) {
         std::uint64_t capacity = arr->count == 0 ? 1 : arr->count;
-        arr->items = static_cast<Object**>(checkedRealloc(arr->items, capacity * sizeof(Object*)));
+        arr->items = static_cast<Object**>(checkedRealloc(arr->items, capacity, sizeof(Object*)));
         arr->capacity = capacity;
     }
 }
@@ -232,17 +239,7 @@ void mergeSortWithComparator(ccArray* arr, std::size_t width, ccComparator compa
 // Value array
 
 ccValueArray* valueArrayNew(std::uint64_t capacity) {
-    if (capacity == 0) capacity = 1;
-    auto* arr = static_cast<ccValueArray*>(checkedAlloc(sizeof(ccValueArray)));
-    arr->count = 0;
-    arr->capacity = capacity;
-    try {
-        arr->items = static_cast<std::uint64_t*>(checkedAlloc(capacity * sizeof(std::uint64_t)));
-    } catch (...) {
-        std::free(arr);
-        throw;
-    }
-    return arr;
+    return newRecord<ccValueArray>(capacity, false);
 }
 
 void valueArrayFree(ccValueArray* arr) {
@@ -275,9 +272,9 @@ std::int64_t sortBySelectorCompare(Object* a, Object* b, void* selector) {
 }
 
 namespace {
-template <class... Args> Ref<CCArray> made(bool (CCArray::*init)(Args...), Args... args) {
+template <class... Params, class... Args> Ref<CCArray> made(bool (CCArray::*init)(Params...), Args&&... args) {
     Ref<CCArray> a = platform::make<CCArray>();
-    if (!((*a).*init)(args...)) return nullptr;
+    if (!((*a).*init)(std::forward<Args>(args)...)) return nullptr;
     return a;
 }
 } // namespace
@@ -295,9 +292,7 @@ Ref<CCArray> CCArray::arrayWithArray(const CCArray* other) {
 }
 
 Ref<CCArray> CCArray::arrayWithNSArray(const platform::Array& other) {
-    Ref<CCArray> a = platform::make<CCArray>();
-    if (!a->initWithNSArray(other)) return nullptr;
-    return a;
+    return made(&CCArray::initWithNSArray, other);
 }
 
 CCArray::~CCArray() {
@@ -388,6 +383,7 @@ void CCArray::addObjectsFromNSArray(const platform::Array& other) {
 }
 
 void CCArray::insertObject(Object* object, std::uint64_t index) {
+    if (index > data->count) raiseIndexBeyondBounds(index, data->count);
     objArrayInsertObjectAtIndex(data, object, index);
 }
 
@@ -396,6 +392,7 @@ void CCArray::removeObject(Object* object) {
 }
 
 void CCArray::removeObjectAtIndex(std::uint64_t index) {
+    if (index >= data->count) raiseIndexBeyondBounds(index, data->count);
     objArrayRemoveObjectAtIndex(data, index);
 }
 
@@ -404,6 +401,7 @@ void CCArray::fastRemoveObject(Object* object) {
 }
 
 void CCArray::fastRemoveObjectAtIndex(std::uint64_t index) {
+    if (index >= data->count) raiseIndexBeyondBounds(index, data->count);
     objArrayFastRemoveObjectAtIndex(data, index);
 }
 
@@ -412,6 +410,7 @@ void CCArray::removeObjectsInArray(const CCArray* other) {
 }
 
 void CCArray::removeLastObject() {
+    if (data->count == 0) raiseIndexBeyondBounds(0, 0);
     objArrayRemoveObjectAtIndex(data, data->count - 1);
 }
 
@@ -428,10 +427,13 @@ void CCArray::exchangeObject(Object* object1, Object* object2) {
 }
 
 void CCArray::exchangeObjectAtIndex(std::uint64_t index1, std::uint64_t index2) {
+    if (index1 >= data->count || index2 >= data->count)
+        raiseIndexBeyondBounds(std::max(index1, index2), data->count);
     objArraySwapObjectsAtIndexes(data, index1, index2);
 }
 
 void CCArray::replaceObjectAtIndex(std::uint64_t index, Object* object) {
+    if (index >= data->count) raiseIndexBeyondBounds(index, data->count);
     objArrayInsertObjectAtIndex(data, object, index);
     objArrayRemoveObjectAtIndex(data, index + 1);
 }
@@ -532,4 +534,11 @@ std::string CCArray::description() const {
         s += platform::format("%s, ", platform::describe(o));
     s += ")";
     return s;
+}
+
+void CCArray::raiseIndexBeyondBounds(std::uint64_t index, std::uint64_t count) {
+    throw platform::Exception("NSRangeException",
+                              platform::format("index %llu beyond bounds (count %llu)",
+                                               static_cast<unsigned long long>(index),
+                                               static_cast<unsigned long long>(count)));
 }

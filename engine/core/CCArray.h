@@ -112,7 +112,12 @@ public:
     std::uint64_t capacity() const { return data->capacity; }
     std::uint64_t indexOfObject(const platform::Object* object) const;
     // No bounds check.
-    platform::Object* objectAtIndex(std::uint64_t index) const { return data->items[index]; }
+    // An index past the end throws NSRangeException rather than reading outside the slots.
+    platform::Object* objectAtIndex(std::uint64_t index) const {
+        if (index >= data->count) [[unlikely]]
+            raiseIndexBeyondBounds(index, data->count);
+        return data->items[index];
+    }
     bool containsObject(const platform::Object* object) const;
     // Null when empty.
     platform::Object* lastObject() const;
@@ -181,4 +186,8 @@ public:
 
     // Public because the frame loop walks it directly; owned, made by the initialiser.
     ccArray* data = nullptr;
+
+private:
+    // Throws NSRangeException naming the index and the count.
+    [[noreturn]] static void raiseIndexBeyondBounds(std::uint64_t index, std::uint64_t count);
 };

@@ -9,7 +9,12 @@
 #include <utility>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) // clang's way of saying it
+#define FL_POOL_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(FL_POOL_ASAN)
 #include <sanitizer/asan_interface.h>
 #define FL_POOL_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
 #define FL_POOL_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))

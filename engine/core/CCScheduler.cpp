@@ -166,6 +166,26 @@ std::string CCScheduler::description() const {
     return platform::format("<%s = %p | timeScale = %0.2f >", className(), this, _timeScale);
 }
 
+namespace {
+
+// The index of the first timer of kind T that `matches`, else NSNotFound.
+template <class T, class Match> std::uint64_t findTimer(const ccArray* timers, Match matches) {
+    for (std::uint64_t i = 0; i < timers->count; ++i) {
+        auto* timer = dynamic_cast<const T*>(timers->items[i]);
+        if (timer && matches(*timer)) return i;
+    }
+    return platform::NSNotFound;
+}
+
+// Timers that leave the scheduler forget it, so that a late cancel cannot reach a timer
+// scheduled in their place.
+void detachTimers(const ccArray* timers) {
+    for (std::uint64_t i = 0; i < timers->count; ++i)
+        static_cast<CCTimer*>(timers->items[i])->setScheduler(nullptr);
+}
+
+} // namespace
+
 void CCScheduler::removeHashElement(_hashSelectorEntry* element) {
     // Unlink first and release last: the releases may run code that calls back in here.
     HASH_DEL(hashForTimers, element);
@@ -173,16 +193,26 @@ void CCScheduler::removeHashElement(_hashSelectorEntry* element) {
     Object* target = element->target;
     timerEntries.destroy(element);
     if (timers) {
-        for (std::uint64_t i = 0; i < timers->count; ++i)
-            static_cast<CCTimer*>(timers->items[i])->setScheduler(nullptr);
+        detachTimers(timers);
         objArrayFree(timers);
     }
     target->release();
 }
 
-_hashSelectorEntry* CCScheduler::timerEntryFor(Object* target, bool paused) {
+_hashSelectorEntry* CCScheduler::findTimerEntry(const Object* target) const {
     _hashSelectorEntry* element = nullptr;
-    HASH_FIND_PTR(hashForTimers, &target, element);
+    if (target) HASH_FIND_PTR(hashForTimers, &target, element);
+    return element;
+}
+
+_hashUpdateEntry* CCScheduler::findUpdateEntry(const Object* target) const {
+    _hashUpdateEntry* element = nullptr;
+    if (target) HASH_FIND_PTR(hashForUpdates, &target, element);
+    return element;
+}
+
+_hashSelectorEntry* CCScheduler::timerEntryFor(Object* target, bool paused) {
+    _hashSelectorEntry* element = findTimerEntry(target);
     if (!element) {
         element = timerEntries.make();
         element->target = target;
@@ -194,6 +224,12 @@ _hashSelectorEntry* CCScheduler::timerEntryFor(Object* target, bool paused) {
     return element;
 }
 
+void CCScheduler::appendTimer(_hashSelectorEntry* element, CCTimer* timer) {
+    objArrayEnsureExtraCapacity(element->timers, 1);
+    timer->setScheduler(this);
+    objArrayAppendObject(element->timers, timer);
+}
+
 void CCScheduler::scheduleSelector(const Selector& selector, Object* target, double interval, bool paused) {
     scheduleSelector(selector, target, interval, TimerRepeatForever, 0, paused);
 }
@@ -203,19 +239,15 @@ void CCScheduler::scheduleSelector(const Selector& selector, Object* target, dou
     CCAssert(selector, "Argument selector must be non-nil");
     CCAssert(target, "Argument target must be non-nil");
     _hashSelectorEntry* element = timerEntryFor(target, paused);
-    ccArray* timers = element->timers;
-    for (std::uint64_t i = 0; i < timers->count; ++i) {
-        auto* timer = dynamic_cast<CCTimerTargetSelector*>(timers->items[i]);
-        if (timer && timer->selector() == selector) {
-            timer->setInterval(interval);
-            return;
-        }
+    std::uint64_t found = findTimer<CCTimerTargetSelector>(
+        element->timers, [&](const CCTimerTargetSelector& t) { return t.selector() == selector; });
+    if (found != platform::NSNotFound) {
+        static_cast<CCTimer*>(element->timers->items[found])->setInterval(interval);
+        return;
     }
-    objArrayEnsureExtraCapacity(timers, 1);
     Ref<CCTimerTargetSelector> timer = platform::make<CCTimerTargetSelector>();
     timer->initWithTarget(target, selector, interval, repeat, delay);
-    timer->setScheduler(this);
-    objArrayAppendObject(timers, timer.get());
+    appendTimer(element, timer.get());
 }
 
 void CCScheduler::scheduleBlockForKey(const std::string& key, Object* target, double interval,
@@ -223,19 +255,15 @@ void CCScheduler::scheduleBlockForKey(const std::string& key, Object* target, do
     CCAssert(block, "Argument block must be non-nil");
     CCAssert(target, "Argument target must be non-nil");
     _hashSelectorEntry* element = timerEntryFor(target, paused);
-    ccArray* timers = element->timers;
-    for (std::uint64_t i = 0; i < timers->count; ++i) {
-        auto* timer = dynamic_cast<CCTimerBlock*>(timers->items[i]);
-        if (timer && timer->key() == key) {
-            timer->setInterval(interval);
-            return;
-        }
+    std::uint64_t found =
+        findTimer<CCTimerBlock>(element->timers, [&](const CCTimerBlock& t) { return t.key() == key; });
+    if (found != platform::NSNotFound) {
+        static_cast<CCTimer*>(element->timers->items[found])->setInterval(interval);
+        return;
     }
-    objArrayEnsureExtraCapacity(timers, 1);
     Ref<CCTimerBlock> timer = platform::make<CCTimerBlock>();
     timer->initWithTarget(target, interval, repeat, delay, key, std::move(block));
-    timer->setScheduler(this);
-    objArrayAppendObject(timers, timer.get());
+    appendTimer(element, timer.get());
 }
 
 void CCScheduler::removeTimerAtIndex(_hashSelectorEntry* element, std::uint64_t index) {
@@ -257,31 +285,19 @@ void CCScheduler::removeTimerAtIndex(_hashSelectorEntry* element, std::uint64_t 
 }
 
 void CCScheduler::unscheduleSelector(const Selector& selector, Object* target) {
-    if (!target) return;
-    _hashSelectorEntry* element = nullptr;
-    HASH_FIND_PTR(hashForTimers, &target, element);
-    if (!element || !element->timers) return;
-    for (std::uint64_t i = 0; i < element->timers->count; ++i) {
-        auto* timer = dynamic_cast<CCTimerTargetSelector*>(element->timers->items[i]);
-        if (timer && timer->selector() == selector) {
-            removeTimerAtIndex(element, i);
-            return;
-        }
-    }
+    _hashSelectorEntry* element = findTimerEntry(target);
+    if (!element) return;
+    std::uint64_t found = findTimer<CCTimerTargetSelector>(
+        element->timers, [&](const CCTimerTargetSelector& t) { return t.selector() == selector; });
+    if (found != platform::NSNotFound) removeTimerAtIndex(element, found);
 }
 
 void CCScheduler::unscheduleBlockForKey(const std::string& key, Object* target) {
-    if (!target) return;
-    _hashSelectorEntry* element = nullptr;
-    HASH_FIND_PTR(hashForTimers, &target, element);
-    if (!element || !element->timers) return;
-    for (std::uint64_t i = 0; i < element->timers->count; ++i) {
-        auto* timer = dynamic_cast<CCTimerBlock*>(element->timers->items[i]);
-        if (timer && timer->key() == key) {
-            removeTimerAtIndex(element, i);
-            return;
-        }
-    }
+    _hashSelectorEntry* element = findTimerEntry(target);
+    if (!element) return;
+    std::uint64_t found =
+        findTimer<CCTimerBlock>(element->timers, [&](const CCTimerBlock& t) { return t.key() == key; });
+    if (found != platform::NSNotFound) removeTimerAtIndex(element, found);
 }
 
 void CCScheduler::addUpdateHashEntry(_listEntry** list, _listEntry* entry) {
@@ -320,9 +336,7 @@ void CCScheduler::scheduleUpdateForTarget(Object* target, UpdateThunk update, st
                                           bool paused) {
     CCAssert(target, "Argument target must be non-nil");
     CCAssert(update, "Argument update must be non-nil");
-    _hashUpdateEntry* hashElement = nullptr;
-    HASH_FIND_PTR(hashForUpdates, &target, hashElement);
-    if (hashElement) {
+    if (_hashUpdateEntry* hashElement = findUpdateEntry(target)) {
         hashElement->entry->markedForDeletion = false;
         return;
     }
@@ -335,8 +349,7 @@ void CCScheduler::scheduleUpdateForTarget(Object* target, UpdateThunk update, st
 }
 
 void CCScheduler::removeUpdateFromHash(_listEntry* entry) {
-    _hashUpdateEntry* element = nullptr;
-    HASH_FIND_PTR(hashForUpdates, &entry->target, element);
+    _hashUpdateEntry* element = findUpdateEntry(entry->target);
     if (!element) return;
     DL_DELETE(*element->list, element->entry);
     listEntries.destroy(element->entry);
@@ -347,9 +360,7 @@ void CCScheduler::removeUpdateFromHash(_listEntry* entry) {
 }
 
 void CCScheduler::unscheduleUpdateForTarget(Object* target) {
-    if (!target) return;
-    _hashUpdateEntry* element = nullptr;
-    HASH_FIND_PTR(hashForUpdates, &target, element);
+    _hashUpdateEntry* element = findUpdateEntry(target);
     if (!element) return;
     if (updateHashLocked) {
         element->entry->markedForDeletion = true;
@@ -382,20 +393,18 @@ void CCScheduler::unscheduleAllWithMinPriority(std::int64_t minPriority) {
 }
 
 void CCScheduler::unscheduleAllForTarget(Object* target) {
-    if (!target) return;
-    // Holds the target across the removals below: they release the scheduler's references,
-    // and the update entry still has to be found by this pointer afterwards.
-    Ref<Object> keep = target;
-    _hashSelectorEntry* element = nullptr;
-    HASH_FIND_PTR(hashForTimers, &target, element);
+    _hashSelectorEntry* element = findTimerEntry(target);
+    // Holds the target across the removals below, which release the scheduler's references,
+    // so that its update entry can still be looked up by this pointer. Only taken while the
+    // scheduler holds it too: a target may unschedule itself from its own destructor.
+    Ref<Object> keep = element ? target : nullptr;
     if (element) {
         if (element->currentTimer && !element->currentTimerSalvaged &&
             objArrayContainsObject(element->timers, element->currentTimer)) {
             element->currentTimer->retain();
             element->currentTimerSalvaged = true;
         }
-        for (std::uint64_t i = 0; i < element->timers->count; ++i)
-            static_cast<CCTimer*>(element->timers->items[i])->setScheduler(nullptr);
+        detachTimers(element->timers);
         objArrayRemoveAllObjects(element->timers);
         if (currentTarget == element)
             currentTargetSalvaged = true;
@@ -405,33 +414,22 @@ void CCScheduler::unscheduleAllForTarget(Object* target) {
     unscheduleUpdateForTarget(target);
 }
 
+void CCScheduler::setTargetPaused(Object* target, bool paused) {
+    if (_hashSelectorEntry* element = findTimerEntry(target)) element->paused = paused;
+    if (_hashUpdateEntry* update = findUpdateEntry(target)) update->entry->paused = paused;
+}
+
 void CCScheduler::resumeTarget(Object* target) {
-    if (!target) return;
-    _hashSelectorEntry* element = nullptr;
-    HASH_FIND_PTR(hashForTimers, &target, element);
-    if (element) element->paused = false;
-    _hashUpdateEntry* update = nullptr;
-    HASH_FIND_PTR(hashForUpdates, &target, update);
-    if (update) update->entry->paused = false;
+    setTargetPaused(target, false);
 }
 
 void CCScheduler::pauseTarget(Object* target) {
-    if (!target) return;
-    _hashSelectorEntry* element = nullptr;
-    HASH_FIND_PTR(hashForTimers, &target, element);
-    if (element) element->paused = true;
-    _hashUpdateEntry* update = nullptr;
-    HASH_FIND_PTR(hashForUpdates, &target, update);
-    if (update) update->entry->paused = true;
+    setTargetPaused(target, true);
 }
 
 bool CCScheduler::isTargetPaused(Object* target) const {
-    if (!target) return false;
-    _hashSelectorEntry* element = nullptr;
-    HASH_FIND_PTR(hashForTimers, &target, element);
-    if (element) return element->paused;
-    _hashUpdateEntry* update = nullptr;
-    HASH_FIND_PTR(hashForUpdates, &target, update);
+    if (_hashSelectorEntry* element = findTimerEntry(target)) return element->paused;
+    _hashUpdateEntry* update = findUpdateEntry(target);
     return update ? update->entry->paused : false;
 }
 

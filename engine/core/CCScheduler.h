@@ -137,7 +137,7 @@ public:
     // registration order; equal priorities likewise.
     template <class T> void scheduleUpdateForTarget(T* target, std::int64_t priority, bool paused) {
         scheduleUpdateForTarget(static_cast<platform::Object*>(target),
-                                platform::selectorFor<&T::update>("T::update").thunk(), priority, paused);
+                                platform::selectorFor<&T::update>("update").thunk(), priority, paused);
     }
     // The same with an explicit call, for targets whose class is not known at the call site.
     void scheduleUpdateForTarget(platform::Object* target, UpdateThunk update, std::int64_t priority,
@@ -175,8 +175,14 @@ private:
     void appendIn(_listEntry** list, platform::Object* target, UpdateThunk update, bool paused);
     void addUpdateHashEntry(_listEntry** list, _listEntry* entry);
     void removeUpdateFromHash(_listEntry* entry);
+    // The target's entries, or null (also for a null target).
+    _hashSelectorEntry* findTimerEntry(const platform::Object* target) const;
+    _hashUpdateEntry* findUpdateEntry(const platform::Object* target) const;
     // The target's timer entry, made (retaining the target) when it has none.
     _hashSelectorEntry* timerEntryFor(platform::Object* target, bool paused);
+    // Appends a new timer to the entry; the array takes its reference.
+    void appendTimer(_hashSelectorEntry* element, CCTimer* timer);
+    void setTargetPaused(platform::Object* target, bool paused);
     // Removes timer `index` of the entry, salvaging it when it is being stepped.
     void removeTimerAtIndex(_hashSelectorEntry* element, std::uint64_t index);
 

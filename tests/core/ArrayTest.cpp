@@ -1,5 +1,6 @@
 #include "core/CCArray.h"
 
+#include "platform/Exception.h"
 #include "platform/Format.h"
 
 #include <gtest/gtest.h>
@@ -344,4 +345,30 @@ TEST(ValueArrayTest, InsertsAndRemovesByShiftingPlainValues) {
               (std::vector<std::uint64_t>{0xffffffffffffffffULL, 20}));
     valueArrayFree(v);
     valueArrayFree(nullptr);
+}
+
+TEST(ObjectArrayTest, IndexesPastTheEndThrowAndChangeNothing) {
+    Ref<CCArray> array = CCArray::array();
+    Ref<Item> a = make<Item>(0, 1), b = make<Item>(0, 2);
+    array->addObject(a);
+    array->addObject(b);
+    auto isRangeError = [](auto&& call) {
+        try {
+            call();
+        } catch (const platform::Exception& e) {
+            return e.name() == "NSRangeException";
+        }
+        return false;
+    };
+    EXPECT_TRUE(isRangeError([&] { array->objectAtIndex(2); }));
+    EXPECT_TRUE(isRangeError([&] { array->removeObjectAtIndex(2); }));
+    EXPECT_TRUE(isRangeError([&] { array->fastRemoveObjectAtIndex(5); }));
+    EXPECT_TRUE(isRangeError([&] { array->insertObject(a, 3); }));
+    EXPECT_TRUE(isRangeError([&] { array->exchangeObjectAtIndex(0, 2); }));
+    EXPECT_TRUE(isRangeError([&] { array->replaceObjectAtIndex(2, a); }));
+    EXPECT_EQ(array->count(), 2u);
+    EXPECT_EQ(a->retainCount(), 2u);
+    array->insertObject(a, 2); // at the end is allowed
+    array->removeAllObjects();
+    EXPECT_TRUE(isRangeError([&] { array->removeLastObject(); }));
 }

@@ -356,3 +356,25 @@ TEST_F(SchedulerTest, NilTargetsAreIgnoredOrRefused) {
                  platform::Exception);
     EXPECT_EQ(a->retainCount(), 1u);
 }
+
+// A common pattern in game code: a target that unschedules itself on the way out. By then the
+// scheduler no longer holds it, and the call must not bring it back to life for a moment.
+TEST_F(SchedulerTest, ATargetUnschedulingItselfFromItsDestructorIsDestroyedOnce) {
+    struct SelfCleaning : Object {
+        SelfCleaning(CCScheduler* s, int* d) : scheduler(s), destroyed(d) {}
+        ~SelfCleaning() override {
+            ++*destroyed;
+            scheduler->unscheduleAllForTarget(this);
+        }
+        void tick(double) {}
+        CCScheduler* scheduler;
+        int* destroyed;
+    };
+    int destroyed = 0;
+    {
+        Ref<SelfCleaning> t = make<SelfCleaning>(scheduler.get(), &destroyed);
+        scheduler->scheduleSelector(fl_selector(SelfCleaning::tick), t.get(), 0, false);
+        scheduler->unscheduleAllForTarget(t.get());
+    }
+    EXPECT_EQ(destroyed, 1);
+}

@@ -14,6 +14,8 @@ using platform::Ref;
 
 namespace {
 
+template <class T> class Holder : public Object {};
+
 // Records when it dies, so tests can see the order of releases.
 class Tracked : public Object {
 public:
@@ -92,6 +94,8 @@ TEST(ObjectTest, DescriptionsNameTheClassAndNilPrintsNull) {
     EXPECT_EQ(t->description(), platform::format("<Tracked: %p>", static_cast<void*>(t.get())));
     EXPECT_EQ(platform::describe(nullptr), "(null)");
     EXPECT_EQ(t->copy(), nullptr); // a class that does not copy answers nil
+    // Qualifiers inside template arguments stay; only the class's own go.
+    EXPECT_EQ(make<Holder<platform::Zone>>()->className(), "Holder<platform::Zone>");
 }
 
 TEST(SelectorTest, NamesCountArgumentsAndEqualityIsByName) {
