@@ -142,6 +142,20 @@ TEST_F(TransitionTest, ReplaceLeavesTheScenesLifeCycleToTheTransitionAndSwitches
     EXPECT_TRUE(takeLog().empty()); // switched once
 }
 
+TEST_F(TransitionTest, GoingBackToTheOutgoingSceneAfterFinishShowsIt) {
+    auto t = ProbeTransition::transitionWithDuration(0.25, b.get());
+    director()->replaceScene(t.get());
+    for (int i = 0; i < 60 && !t->finishedAt; ++i) advanceRefreshes(1);
+    ASSERT_NE(t->finishedAt, 0u);
+    EXPECT_FALSE(a->visible()); // put to rest hidden by finish
+    // The game's change comes before the transition's own switch, and wins.
+    director()->replaceScene(a.get());
+    advanceRefreshes(2);
+    EXPECT_EQ(director()->runningScene(), a.get());
+    EXPECT_TRUE(a->visible());
+    EXPECT_TRUE(near(presentedPixel(160, 240), 0xFF0000FFu));
+}
+
 TEST_F(TransitionTest, PushedTransitionKeepsTheCoveredSceneForPop) {
     director()->pushScene(CCTransitionFade::transitionWithDuration(0.2, b.get()).get());
     runFor(0.4);
