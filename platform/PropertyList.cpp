@@ -1,6 +1,7 @@
 #include "platform/PropertyList.h"
 
 #include "platform/Format.h"
+#include "platform/Utf16.h"
 
 #include <plist/plist.h>
 
@@ -469,38 +470,10 @@ private:
 
     // Big-endian UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
     static std::string utf16(const std::uint8_t* p, std::size_t units) {
-        std::string s;
-        s.reserve(units);
-        for (std::size_t i = 0; i < units; ++i) {
-            std::uint32_t c = (std::uint32_t(p[2 * i]) << 8) | p[2 * i + 1];
-            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
-                std::uint32_t d = (std::uint32_t(p[2 * i + 2]) << 8) | p[2 * i + 3];
-                if (d >= 0xDC00 && d <= 0xDFFF) {
-                    c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
-                    ++i;
-                } else {
-                    c = 0xFFFD;
-                }
-            } else if (c >= 0xD800 && c <= 0xDFFF) {
-                c = 0xFFFD;
-            }
-            if (c < 0x80) {
-                s += static_cast<char>(c);
-            } else if (c < 0x800) {
-                s += static_cast<char>(0xC0 | (c >> 6));
-                s += static_cast<char>(0x80 | (c & 0x3F));
-            } else if (c < 0x10000) {
-                s += static_cast<char>(0xE0 | (c >> 12));
-                s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                s += static_cast<char>(0x80 | (c & 0x3F));
-            } else {
-                s += static_cast<char>(0xF0 | (c >> 18));
-                s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-                s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                s += static_cast<char>(0x80 | (c & 0x3F));
-            }
-        }
-        return s;
+        std::u16string text(units, u'\0');
+        for (std::size_t i = 0; i < units; ++i)
+            text[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
+        return utf8FromUTF16(text);
     }
 
     const std::uint8_t* data_;

@@ -45,9 +45,10 @@ public:
     // The node the action was last started on, kept after stop. Not retained.
     CCNode* originalTarget() const { return _originalTarget; }
 
-    // A new, not yet initialised object of the receiver's own class: what copies and
-    // "receiving class" factories build on. Throws NSInternalInconsistencyException when the
-    // class does not derive through CCActionFactory, rather than building the wrong class.
+protected:
+    // A new, not yet initialised object of the receiver's own class: what copies and reverses
+    // build on (through sameClassWith). Throws NSInternalInconsistencyException when the class
+    // does not derive through CCActionFactory, rather than building the wrong class.
     platform::Ref<CCAction> allocSameClass() const;
     // allocSameClass typed as T, which must be the receiver's class or one of its bases.
     template <class T> platform::Ref<T> allocSameClassAs() const {
@@ -55,7 +56,6 @@ public:
         return platform::Ref<T>::adopt(static_cast<T*>(made.leakRef()));
     }
 
-protected:
     // Overridden by CCActionFactory<Self, ...> to make a Self.
     virtual platform::Ref<CCAction> allocInstance() const;
 
@@ -71,11 +71,13 @@ private:
 
 // The receiving-class mechanism. An action class derives through this helper,
 //     class CCShow : public CCActionFactory<CCShow, CCActionInstant> { ... };
-// and so gets, without writing them: `CCShow::action()` making a CCShow with init; the
-// allocation behind copies (allocSameClass) making a CCShow; and `createWith(&init, args...)`,
-// which makes a Self and runs the given initialiser on it (null when it refuses). Factories
-// that the original inherits by the receiving class ("actionWithDuration:" of a subclass) are
-// then one line in the subclass: `return createWith(&CCDelayTime::initWithDuration, d);`.
+// and so gets, without writing them:
+// - `CCShow::action()`, a CCShow made with init;
+// - `createWith(&initialiser, args...)`, a new Self with the given initialiser run on it (null
+//   when it refuses), so a class factory is one line:
+//   `return createWith(&CCDelayTime::initWithDuration, d);` (InitOf picks among overloads);
+// - `sameClassWith(init)`, a new object of the receiver's dynamic class (a subclass of Self
+//   included) set up by `init`: what copies and same-class reverses are made with.
 template <class Self, class Base> class CCActionFactory : public Base {
 public:
     using Base::Base;
@@ -97,7 +99,7 @@ protected:
     template <class C, class... P> using InitOf = bool (C::*)(P...);
 
     // A new action of the receiver's own class (Self or a subclass), typed as Self and set up by
-    // `init` (called with it); null when init refuses. What copies and reverses are made with.
+    // `init` (called with it); null when init refuses.
     template <class Init> platform::Ref<Self> sameClassWith(Init&& init) const {
         platform::Ref<Self> made = this->template allocSameClassAs<Self>();
         if (!init(*made)) return nullptr;

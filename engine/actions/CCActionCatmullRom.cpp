@@ -113,9 +113,7 @@ CGPoint ccCardinalSplineAt(CGPoint p0, CGPoint p1, CGPoint p2, CGPoint p3, doubl
 
 Ref<CCCardinalSplineTo> CCCardinalSplineTo::actionWithDuration(double duration, CCPointArray* points,
                                                                double tension) {
-    Ref<CCCardinalSplineTo> made = platform::make<CCCardinalSplineTo>();
-    if (!made->initWithDuration(duration, points, tension)) return nullptr;
-    return made;
+    return createWith(&CCCardinalSplineTo::initWithDuration, duration, points, tension);
 }
 
 bool CCCardinalSplineTo::initWithDuration(double duration, CCPointArray* points, double tension) {
@@ -151,16 +149,13 @@ void CCCardinalSplineTo::update(double t) {
         p = last;
         lt = 1;
     } else {
-        // Eases may send t beyond 0..1; the segment stays within the list and the curve of the
-        // end segment carries on.
+        // Eases may send t beyond 0..1. Before the start the first segment carries on; past the
+        // end the segment number runs past the list, whose clamped lookups then give the last
+        // point. Far past it (where the number no longer converts) the node rests on that point.
+        constexpr double kFarSegment = 9007199254740992.0; // 2^53
         double scaled = t / _deltaT;
-        if (!(scaled > 0))
-            p = 0;
-        else if (scaled >= static_cast<double>(last))
-            p = last;
-        else
-            p = static_cast<std::uint64_t>(scaled);
-        lt = (t - _deltaT * static_cast<double>(p)) / _deltaT;
+        p = !(scaled > 0) ? 0 : scaled >= kFarSegment ? last + 1 : static_cast<std::uint64_t>(scaled);
+        lt = scaled >= kFarSegment ? 0 : (t - _deltaT * static_cast<double>(p)) / _deltaT;
     }
 
     std::int64_t i = static_cast<std::int64_t>(p);
@@ -195,9 +190,7 @@ Ref<CCFiniteTimeAction> CCCardinalSplineTo::reverse() const {
 
 Ref<CCCardinalSplineBy> CCCardinalSplineBy::actionWithDuration(double duration, CCPointArray* points,
                                                                double tension) {
-    Ref<CCCardinalSplineBy> made = platform::make<CCCardinalSplineBy>();
-    if (!made->initWithDuration(duration, points, tension)) return nullptr;
-    return made;
+    return createWith(&CCCardinalSplineBy::initWithDuration, duration, points, tension);
 }
 
 void CCCardinalSplineBy::startWithTarget(CCNode* target) {
@@ -246,9 +239,7 @@ Ref<CCFiniteTimeAction> CCCardinalSplineBy::reverse() const {
 // ---- Catmull-Rom ----
 
 Ref<CCCatmullRomTo> CCCatmullRomTo::actionWithDuration(double duration, CCPointArray* points) {
-    Ref<CCCatmullRomTo> made = platform::make<CCCatmullRomTo>();
-    if (!made->initWithDuration(duration, points)) return nullptr;
-    return made;
+    return createWith(&CCCatmullRomTo::initWithDuration, duration, points);
 }
 
 bool CCCatmullRomTo::initWithDuration(double duration, CCPointArray* points) {
@@ -256,9 +247,7 @@ bool CCCatmullRomTo::initWithDuration(double duration, CCPointArray* points) {
 }
 
 Ref<CCCatmullRomBy> CCCatmullRomBy::actionWithDuration(double duration, CCPointArray* points) {
-    Ref<CCCatmullRomBy> made = platform::make<CCCatmullRomBy>();
-    if (!made->initWithDuration(duration, points)) return nullptr;
-    return made;
+    return createWith(&CCCatmullRomBy::initWithDuration, duration, points);
 }
 
 bool CCCatmullRomBy::initWithDuration(double duration, CCPointArray* points) {

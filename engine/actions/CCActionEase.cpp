@@ -64,15 +64,9 @@ bool CCActionEase::initWithAction(CCActionInterval* action) {
     return true;
 }
 
-template <class T> Ref<T> CCActionEase::copySameClass() const {
-    Ref<T> copy = allocSameClassAs<T>();
-    Ref<CCActionInterval> innerCopy = platform::copyOf(_inner.get());
-    if (!copy->initWithAction(innerCopy.get())) return nullptr;
-    return copy;
-}
-
 Ref<platform::Object> CCActionEase::copyWithZone(platform::Zone*) const {
-    return copySameClass<CCActionEase>();
+    return sameClassWith(
+        [&](CCActionEase& a) { return a.initWithAction(platform::copyOf(_inner.get()).get()); });
 }
 
 void CCActionEase::startWithTarget(CCNode* target) {
@@ -214,9 +208,11 @@ bool CCEasePolynomial::initWithAction(CCActionInterval* action) {
 }
 
 Ref<platform::Object> CCEasePolynomial::copyWithZone(platform::Zone*) const {
-    Ref<CCEasePolynomial> copy = copySameClass<CCEasePolynomial>();
-    if (copy && _polynomialOrder != 6) copy->setPolynomialOrder(_polynomialOrder);
-    return copy;
+    return sameClassWith([&](CCEasePolynomial& a) {
+        if (!a.initWithAction(platform::copyOf(_inner.get()).get())) return false;
+        if (_polynomialOrder != 6) a.setPolynomialOrder(_polynomialOrder);
+        return true;
+    });
 }
 
 void CCEasePolynomial::setPolynomialOrder(std::uint64_t order) {

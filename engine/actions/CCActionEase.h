@@ -23,16 +23,21 @@ inline constexpr double kPi = static_cast<double>(3.14159265358979323846f);
 inline constexpr double kHalfPi = static_cast<double>(1.57079632679489661923f);
 } // namespace easeMath
 
-// An ease factory of the receiving class: `Self::actionWithAction(inner, extra...)` makes a Self
-// and runs its initWithAction with the same arguments (the rate of a rate ease, the period of
-// an elastic one). Null when the initialiser refuses.
+// The ease factories of the receiving class: `Self::actionWithAction(inner)` and, for the eases
+// with a parameter (the rate of a rate ease, the period of an elastic one),
+// `Self::actionWithAction(inner, parameter)`, each running the initWithAction of that shape on
+// a new Self. Null when the initialiser refuses.
 template <class Self, class Base> class CCEaseFactory : public CCActionFactory<Self, Base> {
+    using Factory = CCActionFactory<Self, Base>;
+
 public:
-    template <class... Extra>
-    static platform::Ref<Self> actionWithAction(CCActionInterval* action, Extra... extra) {
-        platform::Ref<Self> made = platform::make<Self>();
-        if (!made->initWithAction(action, extra...)) return nullptr;
-        return made;
+    static platform::Ref<Self> actionWithAction(CCActionInterval* action) {
+        using Init = typename Factory::template InitOf<Self, CCActionInterval*>;
+        return Factory::createWith(Init(&Self::initWithAction), action);
+    }
+    static platform::Ref<Self> actionWithAction(CCActionInterval* action, float parameter) {
+        using Init = typename Factory::template InitOf<Self, CCActionInterval*, float>;
+        return Factory::createWith(Init(&Self::initWithAction), action, parameter);
     }
 };
 
@@ -56,9 +61,6 @@ public:
     CCActionInterval* inner() const { return _inner.get(); }
 
 protected:
-    // A new ease of this object's class around a copy of the inner action, not yet initialised
-    // beyond initWithAction; null when that refuses.
-    template <class T> platform::Ref<T> copySameClass() const;
     // The inner action's reverse as an interval action, or null.
     platform::Ref<CCActionInterval> innerReverse() const;
 

@@ -35,6 +35,16 @@ public:
     CGSize gridSize() const { return _gridSize; }
     void setGridSize(CGSize gridSize) { _gridSize = gridSize; }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size came before the duration. Virtual so that a class defining this name for
+    // itself (CCFlipX3D) is reached through a plain grid action too.
+    static platform::Ref<CCGridAction> actionWithSize(CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize);
+    }
+    virtual bool initWithSize(CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize);
+    }
+
 protected:
     CGSize _gridSize = CGSizeZero;
 };
@@ -52,6 +62,12 @@ public:
     _ccVertex3F originalVertex(CGPoint pos) const;
     void setVertex(CGPoint pos, const _ccVertex3F& vertex);
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // Of this class, as its own factory is.
+    static platform::Ref<CCGrid3DAction> actionWithSize(CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize);
+    }
+
 protected:
     CCGrid3D* targetGrid() const;
 };
@@ -68,6 +84,12 @@ public:
     _ccQuad3 tile(CGPoint pos) const;
     _ccQuad3 originalTile(CGPoint pos) const;
     void setTile(CGPoint pos, const _ccQuad3& coords);
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // Of this class, as its own factory is.
+    static platform::Ref<CCTiledGrid3DAction> actionWithSize(CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize);
+    }
 
 protected:
     CCTiledGrid3D* targetGrid() const;

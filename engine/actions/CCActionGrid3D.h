@@ -28,6 +28,16 @@ public:
         _amplitudeRate = static_cast<float>(amplitudeRate);
     }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last; waves are widened, sign and all.
+    static platform::Ref<CCWaves3D> actionWithWaves(std::int32_t waves, float amplitude, CGSize gridSize,
+                                                    double duration) {
+        return actionWithDuration(duration, gridSize, std::int64_t{waves}, amplitude);
+    }
+    bool initWithWaves(std::int32_t waves, float amplitude, CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize, std::int64_t{waves}, amplitude);
+    }
+
 protected:
     std::uint64_t _waves = 0;
     float _amplitude = 0;
@@ -45,7 +55,7 @@ public:
     // Grid (1, 1).
     bool initWithDuration(double duration);
     // Throws "FlipX3D" / "Grid size must be (1,1)" for any other size.
-    bool initWithSize(CGSize gridSize, double duration);
+    bool initWithSize(CGSize gridSize, double duration) override;
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
 };
@@ -79,6 +89,16 @@ public:
     // Shows at the next change of position.
     void setLensEffect(float lensEffect) { _lensEffect = lensEffect; }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last.
+    static platform::Ref<CCLens3D> actionWithPosition(CGPoint position, float radius, CGSize gridSize,
+                                                      double duration) {
+        return actionWithDuration(duration, gridSize, position, radius);
+    }
+    bool initWithPosition(CGPoint position, float radius, CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize, position, radius);
+    }
+
 protected:
     CGPoint _position = CGPointZero;
     float _radius = 0;
@@ -107,6 +127,17 @@ public:
         _amplitudeRate = static_cast<float>(amplitudeRate);
     }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last; waves are widened.
+    static platform::Ref<CCRipple3D> actionWithPosition(CGPoint position, float radius, std::int32_t waves,
+                                                        float amplitude, CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize, position, radius, std::int64_t{waves}, amplitude);
+    }
+    bool initWithPosition(CGPoint position, float radius, std::int32_t waves, float amplitude,
+                          CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize, position, radius, std::int64_t{waves}, amplitude);
+    }
+
 protected:
     CGPoint _position = CGPointZero;
     float _radius = 0;
@@ -127,6 +158,16 @@ public:
     bool initWithDuration(double duration, CGSize gridSize, std::int32_t range, bool shakeZ);
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last.
+    static platform::Ref<CCShaky3D> actionWithRange(std::int32_t range, bool shakeZ, CGSize gridSize,
+                                                    double duration) {
+        return actionWithDuration(duration, gridSize, range, shakeZ);
+    }
+    bool initWithRange(std::int32_t range, bool shakeZ, CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize, range, shakeZ);
+    }
 
 protected:
     std::int32_t _randrange = 0;
@@ -149,6 +190,16 @@ public:
     float amplitudeRate() const { return _amplitudeRate; }
     void setAmplitudeRate(double amplitudeRate) override {
         _amplitudeRate = static_cast<float>(amplitudeRate);
+    }
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last; waves are widened, sign and all.
+    static platform::Ref<CCLiquid> actionWithWaves(std::int32_t waves, float amplitude, CGSize gridSize,
+                                                   double duration) {
+        return actionWithDuration(duration, gridSize, std::int64_t{waves}, amplitude);
+    }
+    bool initWithWaves(std::int32_t waves, float amplitude, CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize, std::int64_t{waves}, amplitude);
     }
 
 protected:
@@ -174,6 +225,17 @@ public:
     float amplitudeRate() const { return _amplitudeRate; }
     void setAmplitudeRate(double amplitudeRate) override {
         _amplitudeRate = static_cast<float>(amplitudeRate);
+    }
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last; waves are widened, sign and all.
+    static platform::Ref<CCWaves> actionWithWaves(std::int32_t waves, float amplitude, bool horizontal,
+                                                  bool vertical, CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize, std::int64_t{waves}, amplitude, horizontal, vertical);
+    }
+    bool initWithWaves(std::int32_t waves, float amplitude, bool horizontal, bool vertical, CGSize gridSize,
+                       double duration) {
+        return initWithDuration(duration, gridSize, std::int64_t{waves}, amplitude, horizontal, vertical);
     }
 
 protected:
@@ -203,6 +265,17 @@ public:
     float amplitudeRate() const { return _amplitudeRate; }
     void setAmplitudeRate(double amplitudeRate) override {
         _amplitudeRate = static_cast<float>(amplitudeRate);
+    }
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last; twirls are widened, sign and all.
+    static platform::Ref<CCTwirl> actionWithPosition(CGPoint position, std::int32_t twirls, float amplitude,
+                                                     CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize, position, std::int64_t{twirls}, amplitude);
+    }
+    bool initWithPosition(CGPoint position, std::int32_t twirls, float amplitude, CGSize gridSize,
+                          double duration) {
+        return initWithDuration(duration, gridSize, position, std::int64_t{twirls}, amplitude);
     }
 
 protected:

@@ -12,7 +12,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
-#include <type_traits>
 #include <vector>
 
 // Turns the time that has passed into a progress t in 0..1 and hands it to update. A duration
@@ -117,6 +116,12 @@ public:
     // The reverse of the second, then the reverse of the first.
     platform::Ref<CCFiniteTimeAction> reverse() const override;
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    static platform::Ref<CCFiniteTimeAction>
+    actionsWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array) {
+        return actionWithArray(array);
+    }
+
 protected:
     platform::Ref<CCFiniteTimeAction> _actions[2];
     // The progress at which the second action takes over.
@@ -175,6 +180,12 @@ public:
     void stop() override;
     void update(double t) override;
     platform::Ref<CCFiniteTimeAction> reverse() const override;
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    static platform::Ref<CCFiniteTimeAction>
+    actionsWithArray(const std::vector<platform::Ref<CCFiniteTimeAction>>& array) {
+        return actionWithArray(array);
+    }
 
 protected:
     platform::Ref<CCFiniteTimeAction> _one;

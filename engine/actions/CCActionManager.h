@@ -51,6 +51,10 @@ public:
     // removes the actions that are done.
     void update(double dt);
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The shared director's action manager.
+    static CCActionManager* sharedManager();
+
 private:
     void deleteHashElement(_hashElement* element);
     void actionAllocWithHashElement(_hashElement* element);

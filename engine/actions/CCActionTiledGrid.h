@@ -24,6 +24,16 @@ public:
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last.
+    static platform::Ref<CCShakyTiles3D> actionWithRange(std::int32_t range, bool shakeZ, CGSize gridSize,
+                                                         double duration) {
+        return actionWithDuration(duration, gridSize, range, shakeZ);
+    }
+    bool initWithRange(std::int32_t range, bool shakeZ, CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize, range, shakeZ);
+    }
+
 protected:
     std::int32_t _randrange = 0;
     bool _shakeZ = false;
@@ -41,6 +51,16 @@ public:
     // A copy shatters again.
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last.
+    static platform::Ref<CCShatteredTiles3D> actionWithRange(std::int32_t range, bool shatterZ,
+                                                             CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize, range, shatterZ);
+    }
+    bool initWithRange(std::int32_t range, bool shatterZ, CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize, range, shatterZ);
+    }
 
 protected:
     std::int32_t _randrange = 0;
@@ -75,6 +95,15 @@ public:
     void startWithTarget(CCNode* target) override;
     void update(double t) override;
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last.
+    static platform::Ref<CCShuffleTiles> actionWithSeed(std::int32_t seed, CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize, static_cast<std::uint32_t>(seed));
+    }
+    bool initWithSeed(std::int32_t seed, CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize, static_cast<std::uint32_t>(seed));
+    }
+
 protected:
     std::uint32_t _seed = 0;
     std::uint64_t _tilesCount = 0;
@@ -97,6 +126,12 @@ public:
     // Shrinks the tile toward its centre by the distance (0..1).
     virtual void transformTile(CGPoint pos, float distance);
     void update(double t) override;
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // Of this class, as its own factory is.
+    static platform::Ref<CCFadeOutTRTiles> actionWithSize(CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize);
+    }
 };
 
 // From the top-right toward the bottom-left.
@@ -105,6 +140,12 @@ public:
     static platform::Ref<CCFadeOutBLTiles> actionWithDuration(double duration, CGSize gridSize);
 
     float testFunc(CGSize pos, double time) const override;
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // Of this class, as its own factory is.
+    static platform::Ref<CCFadeOutBLTiles> actionWithSize(CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize);
+    }
 };
 
 // Rows shrink toward their middle line, from the bottom row upward.
@@ -114,6 +155,12 @@ public:
 
     float testFunc(CGSize pos, double time) const override;
     void transformTile(CGPoint pos, float distance) override;
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // Of this class, as its own factory is.
+    static platform::Ref<CCFadeOutUpTiles> actionWithSize(CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize);
+    }
 };
 
 // From the top row downward.
@@ -122,6 +169,12 @@ public:
     static platform::Ref<CCFadeOutDownTiles> actionWithDuration(double duration, CGSize gridSize);
 
     float testFunc(CGSize pos, double time) const override;
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // Of this class, as its own factory is.
+    static platform::Ref<CCFadeOutDownTiles> actionWithSize(CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize);
+    }
 };
 
 // Switches tiles off one by one in a random order.
@@ -140,6 +193,15 @@ public:
     void turnOffTile(CGPoint pos);
     void startWithTarget(CCNode* target) override;
     void update(double t) override;
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last.
+    static platform::Ref<CCTurnOffTiles> actionWithSeed(std::int32_t seed, CGSize gridSize, double duration) {
+        return actionWithDuration(duration, gridSize, static_cast<std::uint32_t>(seed));
+    }
+    bool initWithSeed(std::int32_t seed, CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize, static_cast<std::uint32_t>(seed));
+    }
 
 protected:
     std::uint32_t _seed = 0;
@@ -163,6 +225,16 @@ public:
     float amplitudeRate() const { return _amplitudeRate; }
     void setAmplitudeRate(double amplitudeRate) override {
         _amplitudeRate = static_cast<float>(amplitudeRate);
+    }
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last; waves are widened, sign and all.
+    static platform::Ref<CCWavesTiles3D> actionWithWaves(std::int32_t waves, float amplitude, CGSize gridSize,
+                                                         double duration) {
+        return actionWithDuration(duration, gridSize, std::int64_t{waves}, amplitude);
+    }
+    bool initWithWaves(std::int32_t waves, float amplitude, CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize, std::int64_t{waves}, amplitude);
     }
 
 protected:
@@ -189,6 +261,16 @@ public:
         _amplitudeRate = static_cast<float>(amplitudeRate);
     }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last; jumps are widened, sign and all.
+    static platform::Ref<CCJumpTiles3D> actionWithJumps(std::int32_t jumps, float amplitude, CGSize gridSize,
+                                                        double duration) {
+        return actionWithDuration(duration, gridSize, std::int64_t{jumps}, amplitude);
+    }
+    bool initWithJumps(std::int32_t jumps, float amplitude, CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize, std::int64_t{jumps}, amplitude);
+    }
+
 protected:
     std::uint64_t _jumps = 0;
     float _amplitude = 0;
@@ -209,6 +291,15 @@ public:
     void startWithTarget(CCNode* target) override;
     void update(double t) override;
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The duration came last; rows are widened, sign and all.
+    static platform::Ref<CCSplitRows> actionWithRows(std::int32_t rows, double duration) {
+        return actionWithDuration(duration, std::int64_t{rows});
+    }
+    bool initWithRows(std::int32_t rows, double duration) {
+        return initWithDuration(duration, std::int64_t{rows});
+    }
+
 protected:
     std::uint64_t _rows = 0;
     CGSize _winSize = CGSizeZero;
@@ -226,6 +317,15 @@ public:
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void startWithTarget(CCNode* target) override;
     void update(double t) override;
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The duration came last; cols are widened, sign and all.
+    static platform::Ref<CCSplitCols> actionWithCols(std::int32_t cols, double duration) {
+        return actionWithDuration(duration, std::int64_t{cols});
+    }
+    bool initWithCols(std::int32_t cols, double duration) {
+        return initWithDuration(duration, std::int64_t{cols});
+    }
 
 protected:
     std::uint64_t _cols = 0;

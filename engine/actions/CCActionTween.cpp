@@ -1,12 +1,11 @@
 #include "actions/CCActionTween.h"
 
+#include "actions/CCActionVisual.h"
 #include "core/CCNode.h"
 #include "core/CCProtocols.h"
 #include "platform/Exception.h"
 #include "platform/Format.h"
 
-#include <cmath>
-#include <cstdint>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -37,10 +36,7 @@ SetterTable builtInSetters() {
     table["opacity"].push_back(
         {[](const platform::Object* o) { return dynamic_cast<const CCRGBAProtocol*>(o) != nullptr; },
          [](platform::Object* o, float v) {
-             // Truncated to an integer whose low 8 bits are the byte, as every computed opacity.
-             double whole = std::isfinite(v) ? std::fmod(std::trunc(static_cast<double>(v)), 65536.0) : 0;
-             dynamic_cast<CCRGBAProtocol*>(o)->setOpacity(
-                 static_cast<std::uint8_t>(static_cast<std::int64_t>(whole) & 0xFF));
+             dynamic_cast<CCRGBAProtocol*>(o)->setOpacity(ccTruncatedByte(v));
          }});
     return table;
 }

@@ -11,19 +11,13 @@
 
 using platform::Ref;
 
-namespace {
-
-// The integer part (toward zero), reduced to its low 8 bits: how a computed channel or opacity
-// has always become a byte. Worked through fmod so that no value can overflow the conversion;
-// what is not a number at all gives 0.
-std::int64_t truncated(double value) {
+std::uint8_t ccTruncatedByte(double value) {
+    // Reduced through fmod first, so that no value can overflow the conversion to an integer.
     if (!std::isfinite(value)) return 0;
-    return static_cast<std::int64_t>(std::fmod(std::trunc(value), 65536.0));
+    return static_cast<std::uint8_t>(static_cast<std::int64_t>(std::fmod(std::trunc(value), 65536.0)) & 0xFF);
 }
 
-std::uint8_t byteFrom(double value) {
-    return static_cast<std::uint8_t>(truncated(value) & 0xFF);
-}
+namespace {
 
 // The integer part held to 0..255.
 std::uint8_t clampedByte(double value) {
@@ -84,7 +78,7 @@ Ref<CCFadeIn> CCFadeIn::actionWithDuration(double duration) {
 }
 
 void CCFadeIn::update(double t) {
-    if (CCRGBAProtocol* rgba = rgbaOf(_target)) rgba->setOpacity(byteFrom(t * 255));
+    if (CCRGBAProtocol* rgba = rgbaOf(_target)) rgba->setOpacity(ccTruncatedByte(t * 255));
 }
 
 Ref<CCFiniteTimeAction> CCFadeIn::reverse() const {
@@ -96,7 +90,7 @@ Ref<CCFadeOut> CCFadeOut::actionWithDuration(double duration) {
 }
 
 void CCFadeOut::update(double t) {
-    if (CCRGBAProtocol* rgba = rgbaOf(_target)) rgba->setOpacity(byteFrom((1 - t) * 255));
+    if (CCRGBAProtocol* rgba = rgbaOf(_target)) rgba->setOpacity(ccTruncatedByte((1 - t) * 255));
 }
 
 Ref<CCFiniteTimeAction> CCFadeOut::reverse() const {
@@ -126,7 +120,8 @@ void CCFadeTo::startWithTarget(CCNode* target) {
 
 void CCFadeTo::update(double t) {
     if (CCRGBAProtocol* rgba = rgbaOf(_target))
-        rgba->setOpacity(byteFrom(_fromOpacity + (static_cast<double>(_toOpacity) - _fromOpacity) * t));
+        rgba->setOpacity(
+            ccTruncatedByte(_fromOpacity + (static_cast<double>(_toOpacity) - _fromOpacity) * t));
 }
 
 // ---- CCTintTo ----
@@ -155,7 +150,7 @@ void CCTintTo::update(double t) {
     CCRGBAProtocol* rgba = rgbaOf(_target);
     if (!rgba) return;
     auto channel = [t](std::uint8_t from, std::uint8_t to) {
-        return byteFrom(from + (static_cast<double>(to) - from) * t);
+        return ccTruncatedByte(from + (static_cast<double>(to) - from) * t);
     };
     rgba->setColor(ccc3(channel(_from.r, _to.r), channel(_from.g, _to.g), channel(_from.b, _to.b)));
 }
@@ -211,7 +206,8 @@ CCAnimate::CCAnimate() = default;
 CCAnimate::~CCAnimate() = default;
 
 Ref<CCAnimate> CCAnimate::actionWithAnimation(CCAnimation* animation) {
-    return createWith(&CCAnimate::initWithAnimation, animation);
+    return createWith(static_cast<bool (CCAnimate::*)(CCAnimation*)>(&CCAnimate::initWithAnimation),
+                      animation);
 }
 
 bool CCAnimate::initWithAnimation(CCAnimation* animation) {
@@ -245,7 +241,6 @@ Ref<platform::Object> CCAnimate::copyWithZone(platform::Zone*) const {
 
 void CCAnimate::startWithTarget(CCNode* target) {
     CCActionInterval::startWithTarget(target);
-    if (!target) return;
     _origFrame = nullptr;
     auto* sprite = dynamic_cast<CCSprite*>(target);
     if (_animation && _animation->restoreOriginalFrame() && sprite) _origFrame = sprite->displayFrame();

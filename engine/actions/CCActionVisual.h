@@ -18,6 +18,10 @@ class CCSpriteFrame;
 // the attachment.
 inline const std::string CCAnimationFrameDisplayedNotification = "CCAnimationFrameDisplayedNotification";
 
+// The integer part of a computed opacity or channel (toward zero), reduced to its low 8 bits:
+// how such values have always become bytes. A value that is not a finite number gives 0.
+std::uint8_t ccTruncatedByte(double value);
+
 // Hides the node for the first half and shows it for the second half of each of `blinks` equal
 // slices of the duration; stopping gives the node back the visibility it had at the start.
 class CCBlink : public CCActionFactory<CCBlink, CCActionInterval> {
@@ -145,6 +149,18 @@ public:
     void setAnimation(CCAnimation* animation);
     // Progress (0..1 within a loop) at which each frame is shown.
     const std::vector<float>& splitTimes() const { return _splitTimes; }
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // Each plays a copy of the animation carrying the restore flag; the animation passed in is
+    // left as it is. The duration forms also spread the duration evenly over the frames.
+    static platform::Ref<CCAnimate> actionWithAnimation(CCAnimation* animation, bool restoreOriginalFrame);
+    bool initWithAnimation(CCAnimation* animation, bool restoreOriginalFrame);
+    static platform::Ref<CCAnimate> actionWithDuration(double duration, CCAnimation* animation,
+                                                       bool restoreOriginalFrame);
+    bool initWithDuration(double duration, CCAnimation* animation, bool restoreOriginalFrame);
+    // The inherited forms stay reachable beside the older ones.
+    using CCActionInterval::actionWithDuration;
+    using CCActionInterval::initWithDuration;
 
 protected:
     std::vector<float> _splitTimes;

@@ -9,12 +9,11 @@ CCFollow::CCFollow() = default;
 CCFollow::~CCFollow() = default;
 
 Ref<CCFollow> CCFollow::actionWithTarget(CCNode* followedNode) {
-    return createWith(static_cast<bool (CCFollow::*)(CCNode*)>(&CCFollow::initWithTarget), followedNode);
+    return createWith(InitOf<CCFollow, CCNode*>(&CCFollow::initWithTarget), followedNode);
 }
 
 Ref<CCFollow> CCFollow::actionWithTarget(CCNode* followedNode, CGRect rect) {
-    return createWith(static_cast<bool (CCFollow::*)(CCNode*, CGRect)>(&CCFollow::initWithTarget),
-                      followedNode, rect);
+    return createWith(InitOf<CCFollow, CCNode*, CGRect>(&CCFollow::initWithTarget), followedNode, rect);
 }
 
 bool CCFollow::initWithTarget(CCNode* followedNode) {
@@ -45,21 +44,22 @@ bool CCFollow::initWithTarget(CCNode* followedNode, CGRect rect) {
 }
 
 Ref<platform::Object> CCFollow::copyWithZone(platform::Zone*) const {
-    // A copy that followed nothing would be done at once; it keeps what this one follows.
-    Ref<CCAction> made = allocSameClass();
-    auto* copy = static_cast<CCFollow*>(made.get());
-    if (!copy->CCAction::init()) return nullptr;
-    copy->setTag(_tag);
-    copy->_followedNode = _followedNode;
-    copy->_boundarySet = _boundarySet;
-    copy->_boundaryFullyCovered = _boundaryFullyCovered;
-    copy->_halfScreenSize = _halfScreenSize;
-    copy->_fullScreenSize = _fullScreenSize;
-    copy->_leftBoundary = _leftBoundary;
-    copy->_rightBoundary = _rightBoundary;
-    copy->_topBoundary = _topBoundary;
-    copy->_bottomBoundary = _bottomBoundary;
-    return made;
+    // A copy that followed nothing would be done at once; it keeps what this one follows, and
+    // the window size this one read, rather than reading it again.
+    return sameClassWith([&](CCFollow& copy) {
+        if (!copy.CCAction::init()) return false;
+        copy.setTag(_tag);
+        copy._followedNode = _followedNode;
+        copy._boundarySet = _boundarySet;
+        copy._boundaryFullyCovered = _boundaryFullyCovered;
+        copy._halfScreenSize = _halfScreenSize;
+        copy._fullScreenSize = _fullScreenSize;
+        copy._leftBoundary = _leftBoundary;
+        copy._rightBoundary = _rightBoundary;
+        copy._topBoundary = _topBoundary;
+        copy._bottomBoundary = _bottomBoundary;
+        return true;
+    });
 }
 
 void CCFollow::step(double) {

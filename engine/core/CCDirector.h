@@ -186,6 +186,13 @@ public:
     // Purge calls of later caches, run by end and purgeCachedData in a fixed order.
     static void setPurgeHook(CCDirectorPurge which, std::function<void()> hook);
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    bool getIsPaused() const { return isPaused(); }
+    void setDisplayFPS(bool displayFPS) { setDisplayStats(displayFPS); }
+    void setOpenGLView(CCGLView* view) { setView(view); }
+    // The view field itself, not retained for the caller.
+    CCGLView* openGLView() const { return __view.get(); }
+
 protected:
     void willChangeIsPaused();
     void didChangeIsPaused();

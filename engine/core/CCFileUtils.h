@@ -135,6 +135,18 @@ public:
         _filenameLookup = std::move(lookup);
     }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // Class-wide forms, each asking the shared instance. Those whose instance operation has the
+    // same parameters carry a "shared" prefix (a static and an instance member cannot overload).
+    static std::string sharedFullPathFromRelativePath(const std::string& relPath);
+    static std::string sharedFullPathFromRelativePath(const std::string& relPath,
+                                                      ccResolutionType* resolutionType);
+    static void setRetinaDisplaySuffix(const std::string& suffix);
+    static std::string sharedRemoveSuffixFromFile(const std::string& path);
+    static bool sharedIPhoneRetinaDisplayFileExistsAtPath(const std::string& path);
+    static bool sharedIPadFileExistsAtPath(const std::string& path);
+    static bool sharedIPadRetinaDisplayFileExistsAtPath(const std::string& path);
+
 private:
     std::string substituteName(const std::string& filename) const;
 

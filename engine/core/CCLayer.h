@@ -60,6 +60,10 @@ public:
     // A plain layer claims every touch offered to it one by one.
     bool ccTouchBegan(platform::Touch* touch, platform::Event* event) override;
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    void setIsTouchEnabled(bool enabled) { setTouchEnabled(enabled); }
+    void setIsAccelerometerEnabled(bool enabled) { setAccelerometerEnabled(enabled); }
+
 protected:
     bool _touchEnabled = false;
     std::int64_t _touchPriority = 0;

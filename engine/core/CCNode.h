@@ -185,6 +185,11 @@ public:
     // The next arrival stamp a child will get (process-wide, starts at 1).
     static std::uint64_t globalOrderOfArrival();
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // A relative anchor point is one the position does not ignore.
+    void setIsRelativeAnchorPoint(bool relative) { setIgnoreAnchorPointForPosition(!relative); }
+    bool isRelativeAnchorPoint() const { return !ignoreAnchorPointForPosition(); }
+
 protected:
     // Both transform caches must be rebuilt: what every transform setter ends with.
     void markTransformDirty();

@@ -168,6 +168,20 @@ public:
     // Scales every delta time the callbacks receive; 1 leaves them untouched.
     void setTimeScale(double timeScale) { _timeScale = timeScale; }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The shared director's scheduler.
+    static CCScheduler* sharedScheduler();
+    // The paused flag moves behind repeat and delay.
+    void scheduleSelector(const Selector& selector, platform::Object* target, double interval, bool paused,
+                          std::uint32_t repeat, double delay) {
+        scheduleSelector(selector, target, interval, repeat, delay, paused);
+    }
+    void unscheduleAllSelectorsForTarget(platform::Object* target) { unscheduleAllForTarget(target); }
+    void unscheduleAllSelectorsWithMinPriority(std::int64_t minPriority) {
+        unscheduleAllWithMinPriority(minPriority);
+    }
+    void unscheduleAllSelectors() { unscheduleAll(); }
+
 private:
     void removeHashElement(_hashSelectorEntry* element);
     void priorityIn(_listEntry** list, platform::Object* target, UpdateThunk update, std::int64_t priority,

@@ -152,6 +152,10 @@ public:
     // True while an event is being dispatched.
     bool isLocked() const { return locked_; }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The shared director's touch dispatcher (null for a director without touches).
+    static CCTouchDispatcher* sharedDispatcher();
+
 private:
     void fillHelperData();
     // Into the list now, or into the addition queue while a dispatch runs.

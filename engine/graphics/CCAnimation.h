@@ -89,6 +89,21 @@ public:
     std::uint64_t loops() const { return _loops; }
     void setLoops(std::uint64_t loops) { _loops = loops; }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    static platform::Ref<CCAnimation> animationWithFrames(const CCSpriteFrameArray& frames) {
+        return animationWithSpriteFrames(frames);
+    }
+    static platform::Ref<CCAnimation> animationWithFrames(const CCSpriteFrameArray& frames, float delay) {
+        return animationWithSpriteFrames(frames, delay);
+    }
+    bool initWithFrames(const CCSpriteFrameArray& frames) { return initWithSpriteFrames(frames); }
+    bool initWithFrames(const CCSpriteFrameArray& frames, float delay) {
+        return initWithSpriteFrames(frames, delay);
+    }
+    void addFrame(CCSpriteFrame* frame) { addSpriteFrame(frame); }
+    void addFrameWithFilename(const std::string& filename) { addSpriteFrameWithFilename(filename); }
+    void addFrameWithTexture(CCTexture2D* texture, CGRect rect) { addSpriteFrameWithTexture(texture, rect); }
+
 private:
     CCAnimationFrameArray _frames;
     float _totalDelayUnits = 0;

@@ -7,6 +7,7 @@
 #include "platform/Device.h"
 #include "platform/Log.h"
 #include "platform/PropertyList.h"
+#include "platform/Utf16.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,22 +15,6 @@
 #include <limits>
 
 namespace {
-
-// The string's length as the platform's strings count it: UTF-16 code units. A stray byte
-// that starts no valid sequence counts as one, so the count never exceeds the byte count.
-std::uint64_t utf16Length(const std::string& s) {
-    std::uint64_t units = 0;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
-        if (i + len > s.size()) len = 1;
-        for (std::size_t k = 1; k < len; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) len = 1;
-        units += len == 4 ? 2 : 1;
-        i += len;
-    }
-    return units;
-}
 
 // An item side from a description: a positive whole number of pixels, in points.
 bool itemSideInPoints(const platform::PlistValue& value, std::uint64_t* points) {
@@ -85,7 +70,7 @@ bool CCLabelAtlas::initWithString(const std::string& string, const std::string& 
 
 bool CCLabelAtlas::initWithString(const std::string& string, CCTexture2D* texture, std::uint64_t itemWidth,
                                   std::uint64_t itemHeight, std::uint64_t startCharMap) {
-    if (!CCAtlasNode::initWithTexture(texture, itemWidth, itemHeight, utf16Length(string))) return false;
+    if (!CCAtlasNode::initWithTexture(texture, itemWidth, itemHeight, platform::utf16Length(string))) return false;
     _mapStartChar = startCharMap;
     setString(string);
     return true;
@@ -95,7 +80,7 @@ void CCLabelAtlas::updateAtlasValues() {
     CCTexture2D* tex = texture();
     if (!_textureAtlas || !tex) return;
     // Quads past the capacity (an atlas that could not grow) are left out.
-    const std::uint64_t n = std::min(utf16Length(_string), _textureAtlas->capacity());
+    const std::uint64_t n = std::min(platform::utf16Length(_string), _textureAtlas->capacity());
     const auto* s = reinterpret_cast<const unsigned char*>(_string.data());
 
     const float textureWide = static_cast<float>(tex->pixelsWide());
@@ -138,7 +123,7 @@ void CCLabelAtlas::updateAtlasValues() {
 
 void CCLabelAtlas::setString(const std::string& string) {
     if (string == _string) return;
-    const std::uint64_t len = utf16Length(string);
+    const std::uint64_t len = platform::utf16Length(string);
     if (_textureAtlas && len > _textureAtlas->capacity()) _textureAtlas->resizeCapacity(len);
 
     _string = string;

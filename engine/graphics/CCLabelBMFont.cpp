@@ -9,6 +9,7 @@
 #include "platform/Device.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
+#include "platform/Utf16.h"
 
 #include <uthash.h>
 
@@ -33,124 +34,6 @@ struct _KerningHashElement {
 };
 
 namespace {
-
-// ---- UTF-8 and UTF-16 -----------------------------------------------------------------------
-
-// Strict UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
-bool isValidUTF8(std::string_view s) {
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    while (i < n) {
-        const auto b0 = static_cast<unsigned char>(s[i]);
-        if (b0 < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len;
-        std::uint32_t cp;
-        if ((b0 & 0xE0) == 0xC0) {
-            len = 2;
-            cp = b0 & 0x1F;
-        } else if ((b0 & 0xF0) == 0xE0) {
-            len = 3;
-            cp = b0 & 0x0F;
-        } else if ((b0 & 0xF8) == 0xF0) {
-            len = 4;
-            cp = b0 & 0x07;
-        } else {
-            return false;
-        }
-        if (n - i < len) return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto b = static_cast<unsigned char>(s[i + k]);
-            if ((b & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (b & 0x3F);
-        }
-        static constexpr std::uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += len;
-    }
-    return true;
-}
-
-// Invalid sequences become U+FFFD, one per bad byte.
-std::u16string utf16FromUTF8(std::string_view s) {
-    std::u16string out;
-    out.reserve(s.size());
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    while (i < n) {
-        const auto b0 = static_cast<unsigned char>(s[i]);
-        std::size_t len = 0;
-        std::uint32_t cp = 0;
-        if (b0 < 0x80) {
-            len = 1;
-            cp = b0;
-        } else if ((b0 & 0xE0) == 0xC0) {
-            len = 2;
-            cp = b0 & 0x1F;
-        } else if ((b0 & 0xF0) == 0xE0) {
-            len = 3;
-            cp = b0 & 0x0F;
-        } else if ((b0 & 0xF8) == 0xF0) {
-            len = 4;
-            cp = b0 & 0x07;
-        }
-        bool ok = len > 0 && n - i >= len;
-        for (std::size_t k = 1; ok && k < len; ++k) {
-            const auto b = static_cast<unsigned char>(s[i + k]);
-            if ((b & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (b & 0x3F);
-        }
-        static constexpr std::uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (ok && (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
-        if (!ok) {
-            out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += len;
-    }
-    return out;
-}
-
-// A surrogate without its partner becomes U+FFFD.
-std::string utf8FromUTF16(const std::u16string& s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        std::uint32_t cp = s[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00u);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
-    return out;
-}
 
 // The platform's character classes. Newlines: U+000A...U+000D, U+0085, U+2028, U+2029.
 // Whitespace: blank, tab and the other space separators.
@@ -241,7 +124,7 @@ bool readText(const std::string& fntFile, std::string* text, std::string* error)
         *error = "the file could not be read";
         return false;
     }
-    if (!isValidUTF8(*text)) {
+    if (!platform::isValidUTF8(*text)) {
         *error = "the file is not UTF-8 text";
         return false;
     }
@@ -519,7 +402,7 @@ bool CCLabelBMFont::initWithString(const std::string& string, const std::string&
         texture = platform::make<CCTexture2D>();
     }
 
-    const std::u16string text = utf16FromUTF8(string);
+    const std::u16string text = platform::utf16FromUTF8(string);
     if (!CCSpriteBatchNode::initWithTexture(texture.get(), text.size())) return false;
 
     _width = width;
@@ -568,9 +451,8 @@ void CCLabelBMFont::createFontChars() {
     std::int64_t nextFontPositionY = H * (lines - 1);
     std::int64_t nextFontPositionX = 0;
     std::int64_t longestLine = 0;
-    // Kerning needs a glyph before: the first one of the label is never kerned.
+    // Before the first glyph the pair is looked up with 0xFFFF, which no font kerns in practice.
     std::uint16_t prev = 0xFFFF;
-    bool havePrev = false;
     const _BMFontDef* lastPlaced = nullptr;
     CCTexture2D* atlasTexture = texture();
     std::vector<CCSprite*> sprites = spritesByTag(n);
@@ -583,7 +465,7 @@ void CCLabelBMFont::createFontChars() {
             continue;
         }
         if (!_configuration->characterIsMember(c)) continue;
-        const std::int32_t k = havePrev ? kerningAmountForFirst(prev, c) : 0;
+        const std::int32_t k = kerningAmountForFirst(prev, c);
         const _BMFontDef* def = _configuration->fontDefForCharacter(c);
         if (!def) continue;
 
@@ -615,7 +497,6 @@ void CCLabelBMFont::createFontChars() {
 
         nextFontPositionX += def->xAdvance + k;
         prev = c;
-        havePrev = true;
         lastPlaced = def;
         longestLine = std::max(longestLine, nextFontPositionX);
     }
@@ -750,7 +631,7 @@ void CCLabelBMFont::updateLabel() {
 }
 
 std::string CCLabelBMFont::string() const {
-    return utf8FromUTF16(_string);
+    return platform::utf8FromUTF16(_string);
 }
 
 void CCLabelBMFont::setCString(const char* string) {
@@ -762,7 +643,7 @@ void CCLabelBMFont::setString(const std::string& string) {
 }
 
 void CCLabelBMFont::setString(const std::string& string, bool update) {
-    setStringUTF16(utf16FromUTF8(string), update);
+    setStringUTF16(platform::utf16FromUTF8(string), update);
 }
 
 void CCLabelBMFont::setStringUTF16(const std::u16string& string, bool update) {

@@ -118,6 +118,59 @@ public:
     float strokeSize() const { return _strokeSize; }
     _ccColor3B fontFillColor() const { return _textFillColor; }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The dimensions and alignments came before the font. The "alignment" and "hAlignment"
+    // spellings take the same parameters, so each is named after its keywords.
+    template <class T = CCLabelTTF>
+    static platform::Ref<T> labelWithStringDimensionsAlignment(const std::string& string, CGSize dimensions,
+                                                               CCTextAlignment alignment,
+                                                               const std::string& fontName, double fontSize) {
+        return labelWithString<T>(string, fontName, fontSize, dimensions, alignment);
+    }
+    template <class T = CCLabelTTF>
+    static platform::Ref<T> labelWithStringDimensionsAlignment(const std::string& string, CGSize dimensions,
+                                                               CCTextAlignment alignment,
+                                                               CCLineBreakMode lineBreakMode,
+                                                               const std::string& fontName, double fontSize) {
+        return labelWithString<T>(string, fontName, fontSize, dimensions, alignment, lineBreakMode);
+    }
+    template <class T = CCLabelTTF>
+    static platform::Ref<T> labelWithStringDimensionsHAlignment(const std::string& string, CGSize dimensions,
+                                                                CCTextAlignment hAlignment,
+                                                                const std::string& fontName,
+                                                                double fontSize) {
+        return labelWithString<T>(string, fontName, fontSize, dimensions, hAlignment);
+    }
+    template <class T = CCLabelTTF>
+    static platform::Ref<T>
+    labelWithStringDimensionsHAlignment(const std::string& string, CGSize dimensions,
+                                        CCTextAlignment hAlignment, CCLineBreakMode lineBreakMode,
+                                        const std::string& fontName, double fontSize) {
+        return labelWithString<T>(string, fontName, fontSize, dimensions, hAlignment, lineBreakMode);
+    }
+    template <class T = CCLabelTTF>
+    static platform::Ref<T> labelWithString(const std::string& string, CGSize dimensions,
+                                            CCTextAlignment hAlignment, CCVerticalTextAlignment vAlignment,
+                                            CCLineBreakMode lineBreakMode, const std::string& fontName,
+                                            double fontSize) {
+        return labelWithString<T>(string, fontName, fontSize, dimensions, hAlignment, vAlignment,
+                                  lineBreakMode);
+    }
+    template <class T = CCLabelTTF>
+    static platform::Ref<T> labelWithString(const std::string& string, CGSize dimensions,
+                                            CCTextAlignment hAlignment, CCVerticalTextAlignment vAlignment,
+                                            const std::string& fontName, double fontSize) {
+        return labelWithString<T>(string, fontName, fontSize, dimensions, hAlignment, vAlignment);
+    }
+    bool initWithString(const std::string& string, CGSize dimensions, CCTextAlignment alignment,
+                        const std::string& fontName, double fontSize) {
+        return initWithString(string, fontName, fontSize, dimensions, alignment);
+    }
+    bool initWithString(const std::string& string, CGSize dimensions, CCTextAlignment alignment,
+                        CCLineBreakMode lineBreakMode, const std::string& fontName, double fontSize) {
+        return initWithString(string, fontName, fontSize, dimensions, alignment, lineBreakMode);
+    }
+
 private:
     // Takes the attributes of a definition without rendering.
     void applyFontDefinition(const CCFontDefinition* definition);

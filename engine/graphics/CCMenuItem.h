@@ -17,6 +17,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CCSpriteFrame;
@@ -66,6 +67,11 @@ public:
     // The block a target/selector pair becomes: it sends the selector to the target with the
     // sender, keeps the target unretained, and does nothing for a null target or selector.
     static CCMenuItemBlock blockForTarget(platform::Object* target, CCMenuItemSelector selector);
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The item's rectangle is gone: always the zero rectangle, and setting it does nothing.
+    CGRect rect() const { return CGRectZero; }
+    void setRect(CGRect) {}
 
 protected:
     CCMenuItemBlock _block;
@@ -138,6 +144,36 @@ public:
     virtual bool initWithString(const std::string& value, const std::string& charMapFile,
                                 std::int32_t itemWidth, std::int32_t itemHeight, char startCharMap,
                                 CCMenuItemBlock block);
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    static platform::Ref<CCMenuItemAtlasFont> itemFromString(const std::string& value,
+                                                             const std::string& charMapFile,
+                                                             std::int32_t itemWidth, std::int32_t itemHeight,
+                                                             char startCharMap) {
+        return itemWithString(value, charMapFile, itemWidth, itemHeight, startCharMap);
+    }
+    static platform::Ref<CCMenuItemAtlasFont> itemFromString(const std::string& value,
+                                                             const std::string& charMapFile,
+                                                             std::int32_t itemWidth, std::int32_t itemHeight,
+                                                             char startCharMap, platform::Object* target,
+                                                             CCMenuItemSelector selector) {
+        return itemWithString(value, charMapFile, itemWidth, itemHeight, startCharMap, target, selector);
+    }
+    static platform::Ref<CCMenuItemAtlasFont> itemFromString(const std::string& value,
+                                                             const std::string& charMapFile,
+                                                             std::int32_t itemWidth, std::int32_t itemHeight,
+                                                             char startCharMap, CCMenuItemBlock block) {
+        return itemWithString(value, charMapFile, itemWidth, itemHeight, startCharMap, std::move(block));
+    }
+    bool initFromString(const std::string& value, const std::string& charMapFile, std::int32_t itemWidth,
+                        std::int32_t itemHeight, char startCharMap, platform::Object* target,
+                        CCMenuItemSelector selector) {
+        return initWithString(value, charMapFile, itemWidth, itemHeight, startCharMap, target, selector);
+    }
+    bool initFromString(const std::string& value, const std::string& charMapFile, std::int32_t itemWidth,
+                        std::int32_t itemHeight, char startCharMap, CCMenuItemBlock block) {
+        return initWithString(value, charMapFile, itemWidth, itemHeight, startCharMap, std::move(block));
+    }
 };
 
 // A label item whose label is a system-font label. New items take the class-wide default font
@@ -169,6 +205,24 @@ public:
     // Makes a new label.
     void setFontName(const std::string& name);
     const std::string& fontName() const { return _fontName; }
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    static platform::Ref<CCMenuItemFont> itemFromString(const std::string& value) {
+        return itemWithString(value);
+    }
+    static platform::Ref<CCMenuItemFont> itemFromString(const std::string& value, platform::Object* target,
+                                                        CCMenuItemSelector selector) {
+        return itemWithString(value, target, selector);
+    }
+    static platform::Ref<CCMenuItemFont> itemFromString(const std::string& value, CCMenuItemBlock block) {
+        return itemWithString(value, std::move(block));
+    }
+    bool initFromString(const std::string& value, platform::Object* target, CCMenuItemSelector selector) {
+        return initWithString(value, target, selector);
+    }
+    bool initFromString(const std::string& value, CCMenuItemBlock block) {
+        return initWithString(value, std::move(block));
+    }
 
 protected:
     std::uint64_t _fontSize = 0;
@@ -214,6 +268,40 @@ public:
     CCNode* normalImage() const { return _normalImage; }
     CCNode* selectedImage() const { return _selectedImage; }
     CCNode* disabledImage() const { return _disabledImage; }
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    static platform::Ref<CCMenuItemSprite> itemFromNormalSprite(CCNode* normalSprite,
+                                                                CCNode* selectedSprite) {
+        return itemWithNormalSprite(normalSprite, selectedSprite);
+    }
+    static platform::Ref<CCMenuItemSprite> itemFromNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
+                                                                platform::Object* target,
+                                                                CCMenuItemSelector selector) {
+        return itemWithNormalSprite(normalSprite, selectedSprite, target, selector);
+    }
+    static platform::Ref<CCMenuItemSprite> itemFromNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
+                                                                CCNode* disabledSprite,
+                                                                platform::Object* target,
+                                                                CCMenuItemSelector selector) {
+        return itemWithNormalSprite(normalSprite, selectedSprite, disabledSprite, target, selector);
+    }
+    static platform::Ref<CCMenuItemSprite> itemFromNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
+                                                                CCMenuItemBlock block) {
+        return itemWithNormalSprite(normalSprite, selectedSprite, std::move(block));
+    }
+    static platform::Ref<CCMenuItemSprite> itemFromNormalSprite(CCNode* normalSprite, CCNode* selectedSprite,
+                                                                CCNode* disabledSprite,
+                                                                CCMenuItemBlock block) {
+        return itemWithNormalSprite(normalSprite, selectedSprite, disabledSprite, std::move(block));
+    }
+    bool initFromNormalSprite(CCNode* normalSprite, CCNode* selectedSprite, CCNode* disabledSprite,
+                              platform::Object* target, CCMenuItemSelector selector) {
+        return initWithNormalSprite(normalSprite, selectedSprite, disabledSprite, target, selector);
+    }
+    bool initFromNormalSprite(CCNode* normalSprite, CCNode* selectedSprite, CCNode* disabledSprite,
+                              CCMenuItemBlock block) {
+        return initWithNormalSprite(normalSprite, selectedSprite, disabledSprite, std::move(block));
+    }
 
 protected:
     // Children: held by the children array.
@@ -265,6 +353,45 @@ public:
     void setNormalSpriteFrame(CCSpriteFrame* frame);
     void setSelectedSpriteFrame(CCSpriteFrame* frame);
     void setDisabledSpriteFrame(CCSpriteFrame* frame);
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    static platform::Ref<CCMenuItemImage> itemFromNormalImage(const std::string& normalImage,
+                                                              const std::string& selectedImage) {
+        return itemWithNormalImage(normalImage, selectedImage);
+    }
+    static platform::Ref<CCMenuItemImage> itemFromNormalImage(const std::string& normalImage,
+                                                              const std::string& selectedImage,
+                                                              platform::Object* target,
+                                                              CCMenuItemSelector selector) {
+        return itemWithNormalImage(normalImage, selectedImage, target, selector);
+    }
+    static platform::Ref<CCMenuItemImage> itemFromNormalImage(const std::string& normalImage,
+                                                              const std::string& selectedImage,
+                                                              const std::string& disabledImage,
+                                                              platform::Object* target,
+                                                              CCMenuItemSelector selector) {
+        return itemWithNormalImage(normalImage, selectedImage, disabledImage, target, selector);
+    }
+    static platform::Ref<CCMenuItemImage> itemFromNormalImage(const std::string& normalImage,
+                                                              const std::string& selectedImage,
+                                                              CCMenuItemBlock block) {
+        return itemWithNormalImage(normalImage, selectedImage, std::move(block));
+    }
+    static platform::Ref<CCMenuItemImage> itemFromNormalImage(const std::string& normalImage,
+                                                              const std::string& selectedImage,
+                                                              const std::string& disabledImage,
+                                                              CCMenuItemBlock block) {
+        return itemWithNormalImage(normalImage, selectedImage, disabledImage, std::move(block));
+    }
+    bool initFromNormalImage(const std::string& normalImage, const std::string& selectedImage,
+                             const std::string& disabledImage, platform::Object* target,
+                             CCMenuItemSelector selector) {
+        return initWithNormalImage(normalImage, selectedImage, disabledImage, target, selector);
+    }
+    bool initFromNormalImage(const std::string& normalImage, const std::string& selectedImage,
+                             const std::string& disabledImage, CCMenuItemBlock block) {
+        return initWithNormalImage(normalImage, selectedImage, disabledImage, std::move(block));
+    }
 };
 
 // An item that cycles through sub-items, one shown at a time, each activation moving to the

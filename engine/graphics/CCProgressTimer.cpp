@@ -22,6 +22,18 @@ namespace {
 constexpr int kProgressTextureCoords = 0x4B;
 constexpr int kProgressTextureCoordsCount = 4;
 
+// Moves the span [min, max] back inside 0-1 where it sticks out, keeping its length.
+void slideIntoUnitRange(double& min, double& max) {
+    if (min < 0) {
+        max += -min;
+        min = 0;
+    }
+    if (max > 1) {
+        min -= max - 1;
+        max = 1;
+    }
+}
+
 } // namespace
 
 CCProgressTimer::CCProgressTimer() = default;
@@ -237,22 +249,8 @@ void CCProgressTimer::updateBar() {
     CGPoint min = pointSub(_midpoint, alphaOffset);
     CGPoint max = pointAdd(_midpoint, alphaOffset);
     // A rectangle that would leave the picture slides back in, keeping its size.
-    if (min.x < 0) {
-        max.x += -min.x;
-        min.x = 0;
-    }
-    if (max.x > 1) {
-        min.x -= max.x - 1;
-        max.x = 1;
-    }
-    if (min.y < 0) {
-        max.y += -min.y;
-        min.y = 0;
-    }
-    if (max.y > 1) {
-        min.y -= max.y - 1;
-        max.y = 1;
-    }
+    slideIntoUnitRange(min.x, max.x);
+    slideIntoUnitRange(min.y, max.y);
 
     if (!_reverseDirection) {
         // One strip: top-left, bottom-left, top-right, bottom-right.

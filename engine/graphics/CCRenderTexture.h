@@ -11,7 +11,9 @@
 #include <GLES2/gl2.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 class Image;
@@ -107,6 +109,18 @@ public:
     GLuint framebuffer() const { return _FBO; }
     GLuint depthRenderbuffer() const { return _depthRenderBufffer; }
     CCTexture2DPixelFormat pixelFormat() const { return _pixelFormat; }
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    bool saveBuffer(const std::string& fileName) { return saveToFile(fileName); }
+    bool saveBuffer(const std::string& fileName, tCCImageFormat format) {
+        return saveToFile(fileName, format);
+    }
+    platform::Ref<platform::Image> getUIImageFromBuffer();
+    // Never any data: this form was given up, callers get nothing whatever the format.
+    std::optional<std::vector<std::uint8_t>> getUIImageAsDataFromBuffer(std::int32_t format) {
+        (void)format;
+        return std::nullopt;
+    }
 
 private:
     // Clears the buffers in flags with the given values, putting GL's clear values back after.

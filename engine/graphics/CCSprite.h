@@ -158,6 +158,14 @@ public:
     void setTextureAtlas(CCTextureAtlas* atlas) { _textureAtlas = atlas; }
     CGPoint offsetPosition() const { return _offsetPosition; }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // A sprite over the batch node's texture, then put in the batch node's charge (it is not
+    // added as a child).
+    template <class T = CCSprite>
+    static platform::Ref<T> spriteWithBatchNode(CCSpriteBatchNode* batchNode, CGRect rect);
+    bool initWithBatchNode(CCSpriteBatchNode* batchNode, CGRect rect);
+    platform::Ref<CCSpriteFrame> displayedFrame() const;
+
 protected:
     // After a transform setter: a batched sprite is marked dirty once, with its subtree.
     void markTransformDirty();
@@ -226,4 +234,7 @@ template <class T> platform::Ref<T> CCSprite::spriteWithSpriteFrameName(const st
 template <class T>
 platform::Ref<T> CCSprite::spriteWithCGImage(platform::Image* image, const std::string& key) {
     return ccsprite_detail::made<T>([&](T& s) { return s.initWithCGImage(image, key); });
+}
+template <class T> platform::Ref<T> CCSprite::spriteWithBatchNode(CCSpriteBatchNode* batchNode, CGRect rect) {
+    return ccsprite_detail::made<T>([&](T& s) { return s.initWithBatchNode(batchNode, rect); });
 }

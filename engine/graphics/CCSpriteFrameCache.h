@@ -73,6 +73,16 @@ public:
     std::size_t spriteFrameCount() const { return _spriteFrames.size(); }
     bool isLoaded(const std::string& plist) const { return _loadedFilenames.count(plist) != 0; }
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // Named apart from the current forms, which take the same parameters.
+    void addSpriteFramesWithFileTextureFile(const std::string& plist, const std::string& textureFile) {
+        addSpriteFramesWithFile(plist, textureFile);
+    }
+    void addSpriteFramesWithDictionaryTextureFile(const platform::PlistValue& dictionary,
+                                                  const std::string& textureFile) {
+        addSpriteFramesWithDictionary(dictionary, textureFile);
+    }
+
 private:
     std::unordered_map<std::string, platform::Ref<CCSpriteFrame>> _spriteFrames;
     std::unordered_map<std::string, std::string> _spriteFramesAliases;

@@ -1,11 +1,15 @@
 #include "graphics/CCTGAlib.h"
 
-#include "core/CCFileUtils.h"
+#include "core/CCCompressedData.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -179,19 +183,40 @@ sImageTGA* tgaOpenImageFromMemory(const unsigned char* data, std::size_t length)
 }
 
 sImageTGA* tgaOpenImage(const char* path) {
-    unsigned char* raw = nullptr;
-    int length = path ? loadFileIntoMemory(path, &raw) : -1;
-    CCMallocPtr data(raw);
-    if (length < 0) {
-        sImageTGA* image = newRecord();
-        if (!image) return nullptr;
-        // Tell a file we could not open from one we opened but could not read whole.
-        std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
-        image->status = file ? kTGAStatusReadError : kTGAStatusFileOpenError;
-        if (file) std::fclose(file);
+    sImageTGA* image = newRecord();
+    if (!image) return nullptr;
+    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
+    if (!file) {
+        image->status = kTGAStatusFileOpenError;
         return image;
     }
-    return tgaOpenImageFromMemory(data.get(), std::size_t(length));
+    // The whole file, read here rather than through the file utilities, which log: this
+    // loader reports only through the status.
+    std::vector<unsigned char> bytes;
+    unsigned char chunk[65536];
+    // A regular file says its size: one too large is refused before anything is read.
+    struct stat info {};
+    bool outOfMemory = ::fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) &&
+                       static_cast<std::uintmax_t>(info.st_size) > kCCMaxDataSize;
+    std::size_t n;
+    while (!outOfMemory && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        try {
+            if (bytes.size() + n > kCCMaxDataSize) throw std::bad_alloc();
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+            break;
+        }
+    }
+    const bool readFailed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (outOfMemory || readFailed) {
+        image->status = outOfMemory ? kTGAStatusOutOfMemory : kTGAStatusReadError;
+        return image;
+    }
+    tgaStream stream{bytes.data(), bytes.size(), 0};
+    load(&stream, image);
+    return image;
 }
 
 void tgaFreeImage(sImageTGA* image) {

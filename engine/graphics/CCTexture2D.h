@@ -150,6 +150,18 @@ public:
     // The format's name, empty for a value outside the enumeration.
     static std::string stringForFormat(CCTexture2DPixelFormat format);
 
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // Top aligned.
+    bool initWithString(const std::string& string, CGSize dimensions, CCTextAlignment alignment,
+                        CCLineBreakMode lineBreakMode, const std::string& fontName, float fontSize) {
+        return initWithString(string, fontName, fontSize, dimensions, alignment, kCCVerticalTextAlignmentTop,
+                              lineBreakMode);
+    }
+    bool initWithString(const std::string& string, CGSize dimensions, CCTextAlignment alignment,
+                        const std::string& fontName, float fontSize) {
+        return initWithString(string, fontName, fontSize, dimensions, alignment, kCCVerticalTextAlignmentTop);
+    }
+
 private:
     bool initWithGrayBitmap(std::uint8_t* buffer, std::uint64_t textureWidth, std::uint64_t textureHeight,
                             CGSize contentSize);

@@ -286,6 +286,21 @@ TEST_F(SplineTest, ShortOrMissingPointListsAreHandledWithoutFaults) {
     EXPECT_TRUE(std::isfinite(node->position().x));
 }
 
+TEST_F(SplineTest, ProgressPastTheEndRunsOnIntoSegmentsBeyondTheList) {
+    // Three points, two segments of half the time each. t = 1.2 is segment 2 (the last point
+    // and its clamped neighbours) at local time 0.4: only the point before it pulls, with
+    // b1 = 0.25 x (-0.064 + 0.32 - 0.4) = -0.036.
+    Ref<CCPointArray> line = pointsOf({ccp(0, 0), ccp(10, 0), ccp(20, 0)});
+    Ref<CCCatmullRomTo> action = CCCatmullRomTo::actionWithDuration(1, line);
+    at(action, 1.2);
+    EXPECT_POINT_NEAR(node->position(), 20.36, 0.0);
+    // t = 1.6 is segment 3, past the list: all four points are the last one.
+    at(action, 1.6);
+    EXPECT_POINT_NEAR(node->position(), 20.0, 0.0);
+    at(action, 1e300);
+    EXPECT_TRUE(std::isfinite(node->position().x));
+}
+
 TEST_F(SplineTest, TheManagerMovesTheNodeFromControlPointToControlPoint) {
     Ref<CCActionManager> manager = make<CCActionManager>();
     manager->init();

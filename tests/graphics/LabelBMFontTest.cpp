@@ -426,10 +426,14 @@ TEST_F(BMFontTest, FontChangesAndFailuresKeepTheLabelWhole) {
 }
 
 TEST_F(BMFontTest, OddTextsAndChildrenDoNotUpsetTheLayout) {
-    // A kerning pair with the "no glyph before" code does not move the first glyph.
+    // Before any glyph the pair looked up is (0xFFFF, c): a font that kerns it moves the first
+    // glyph, and only that one; after a line feed the glyph before still counts.
     const std::string kerned = scratch.write("kerned.fnt", std::string(kFont) + "kerning first=65535 second=65 amount=-5\n");
-    Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("A", kerned);
-    EXPECT_EQ(glyph(label, 0)->position().x, 5);
+    Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("AA", kerned);
+    EXPECT_EQ(glyph(label, 0)->position().x, 5 - 5);
+    EXPECT_EQ(glyph(label, 1)->position().x, 5 + 5);
+    label->setString("A\nA");
+    EXPECT_EQ(glyph(label, 2)->position(), CGPointMake(5, 9));
 
     // UTF-8 counts in UTF-16 code units: é is one, the emoji two (neither has a glyph here).
     label = CCLabelBMFont::labelWithString("\xC3\xA9\xF0\x9F\x98\x80" "A", font, 50, kCCTextAlignmentCenter);

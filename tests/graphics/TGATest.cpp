@@ -1,6 +1,7 @@
 #include "graphics/CCTGAlib.h"
 #include "core/CCCompressedData.h"
 #include "platform/Image.h"
+#include "platform/Log.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -218,6 +219,18 @@ TEST(TGALoader, OpensFilesByPath) {
     EXPECT_EQ(noPath->status, kTGAStatusFileOpenError);
     TGAPtr directory(tgaOpenImage(dir.c_str()));
     EXPECT_EQ(directory->status, kTGAStatusReadError);
+
+    // A file past the size limit is refused through the status alone: the loader never logs.
+    std::string logged;
+    platform::setLogSink([&](const std::string& line) { logged += line; });
+    std::filesystem::path huge = dir / "huge.tga";
+    std::ofstream(huge, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), 18);
+    std::filesystem::resize_file(huge, kCCMaxDataSize + 1); // sparse: costs no disk
+    TGAPtr tooLarge(tgaOpenImage(huge.c_str()));
+    platform::setLogSink({});
+    EXPECT_EQ(tooLarge->status, kTGAStatusOutOfMemory);
+    EXPECT_EQ(tooLarge->imageData, nullptr);
+    EXPECT_EQ(logged, "");
 
     tgaFreeImage(nullptr);
     std::filesystem::remove_all(dir);
