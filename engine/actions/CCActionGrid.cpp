@@ -56,9 +56,8 @@ Ref<CCGridBase> CCGridAction::grid() {
 }
 
 Ref<CCFiniteTimeAction> CCGridAction::reverse() const {
-    // Over a copy, so that the action and its reverse can run at the same time.
-    Ref<CCGridAction> copy = platform::copyOf(this);
-    return CCReverseTime::actionWithAction(copy.get());
+    // The action itself, with whatever was set on it since it was made.
+    return CCReverseTime::actionWithAction(const_cast<CCGridAction*>(this));
 }
 
 Ref<platform::Object> CCGridAction::copyWithZone(platform::Zone*) const {

@@ -28,7 +28,7 @@ public:
     void startWithTarget(CCNode* target) override;
     // A new grid of the action's kind and size; throws "GridBase" here.
     virtual platform::Ref<CCGridBase> grid();
-    // The action run backwards in time (a CCReverseTime over a copy of it).
+    // The action itself run backwards in time, through a CCReverseTime.
     platform::Ref<CCFiniteTimeAction> reverse() const override;
     // A new action of the receiver's class with the duration and grid size.
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;

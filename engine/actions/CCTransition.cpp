@@ -31,10 +31,6 @@ void putToRest(CCScene* scene, bool visible) {
     scene->camera()->restore();
 }
 
-void run(CCNode* node, const Ref<CCFiniteTimeAction>& action) {
-    if (node && action) node->runAction(action.get());
-}
-
 Ref<CCEaseOut> easeOut(CCActionInterval* action) {
     return CCEaseOut::actionWithAction(action, 2.0f);
 }
@@ -88,9 +84,11 @@ void CCTransitionScene::setNewScene(double) {
     CCDirector* d = director();
     // Only while this transition is what the director shows and no other change is pending:
     // a scene change the game asked for meanwhile wins over ours.
-    if (d->runningScene() != this || d->nextScene() != nullptr) return;
-    _sendCleanupToScene = d->sendCleanupToScene();
-    d->replaceScene(_inScene.get());
+    if (d->runningScene() == this && d->nextScene() == nullptr) {
+        _sendCleanupToScene = d->sendCleanupToScene();
+        d->replaceScene(_inScene.get());
+    }
+    // Visible again either way: the game may go back to it.
     if (_outScene) _outScene->setVisible(true);
 }
 
@@ -149,6 +147,22 @@ void CCTransitionScene::onExit() {
     }
 }
 
+Ref<CCFiniteTimeAction> CCTransitionScene::finishAction() {
+    return CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish));
+}
+
+void CCTransitionScene::runOnOutScene(CCFiniteTimeAction* action) {
+    if (_outScene && action) _outScene->runAction(action);
+}
+
+void CCTransitionScene::runFinishOnOutScene(CCFiniteTimeAction* action) {
+    if (!action) return;
+    if (_outScene)
+        _outScene->runAction(action);
+    else
+        runAction(CCSequence::actions(CCDelayTime::actionWithDuration(action->duration()), finishAction()).get());
+}
+
 void CCTransitionScene::cleanup() {
     CCScene::cleanup();
     Ref<CCScene> out = _outScene;
@@ -181,9 +195,8 @@ void CCTransitionRotoZoom::onEnter() {
         CCSequence::actions(CCSpawn::actions(CCScaleBy::actionWithDuration(half, 0.001f),
                                              CCRotateBy::actionWithDuration(half, 720.0f)),
                             CCDelayTime::actionWithDuration(half));
-    run(_inScene.get(), CCSequence::actions(rotoZoom->reverse(),
-                                            CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish))));
-    run(_outScene.get(), rotoZoom);
+    _inScene->runAction(CCSequence::actions(rotoZoom->reverse(), finishAction()).get());
+    runOnOutScene(rotoZoom.get());
 }
 
 void CCTransitionJumpZoom::onEnter() {
@@ -202,9 +215,9 @@ void CCTransitionJumpZoom::onEnter() {
     Ref<CCJumpBy> jumpIn = platform::copyOf(jump.get());
     Ref<CCFiniteTimeAction> jumpZoomOut = CCSequence::actions(CCScaleTo::actionWithDuration(quarter, 0.5f), jump);
     Ref<CCFiniteTimeAction> jumpZoomIn = CCSequence::actions(jumpIn, CCScaleTo::actionWithDuration(quarter, 1.0f));
-    run(_inScene.get(), CCSequence::actions(CCDelayTime::actionWithDuration(_duration / 2), jumpZoomIn,
-                                            CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish))));
-    run(_outScene.get(), jumpZoomOut);
+    _inScene->runAction(
+        CCSequence::actions(CCDelayTime::actionWithDuration(_duration / 2), jumpZoomIn, finishAction()).get());
+    runOnOutScene(jumpZoomOut.get());
 }
 
 // ---- move-in ----
@@ -213,8 +226,7 @@ void CCTransitionMoveInL::onEnter() {
     CCTransitionScene::onEnter();
     initScenes();
     Ref<CCActionInterval> a = action();
-    run(_inScene.get(), CCSequence::actions(easeActionWithAction(a.get()),
-                                            CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish))));
+    _inScene->runAction(CCSequence::actions(easeActionWithAction(a.get()), finishAction()).get());
 }
 
 void CCTransitionMoveInL::initScenes() {
@@ -253,9 +265,8 @@ void CCTransitionSlideInL::onEnter() {
     Ref<CCActionInterval> out = action();
     Ref<CCActionInterval> inEased = easeActionWithAction(in.get());
     Ref<CCActionInterval> outEased = easeActionWithAction(out.get());
-    run(_inScene.get(), inEased);
-    run(_outScene.get(), CCSequence::actions(outEased, CCCallFunc::actionWithTarget(
-                                                           this, fl_selector(CCTransitionScene::finish))));
+    _inScene->runAction(inEased.get());
+    runFinishOnOutScene(CCSequence::actions(outEased, finishAction()).get());
 }
 
 void CCTransitionSlideInL::sceneOrder() {
@@ -322,9 +333,8 @@ void CCTransitionShrinkGrow::onEnter() {
     }
     Ref<CCActionInterval> scaleIn = CCScaleTo::actionWithDuration(_duration, 1.0f);
     Ref<CCActionInterval> scaleOut = CCScaleTo::actionWithDuration(_duration, 0.01f);
-    run(_inScene.get(), easeActionWithAction(scaleIn.get()));
-    run(_outScene.get(), CCSequence::actions(easeActionWithAction(scaleOut.get()),
-                                             CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish))));
+    _inScene->runAction(easeActionWithAction(scaleIn.get()).get());
+    runFinishOnOutScene(CCSequence::actions(easeActionWithAction(scaleOut.get()), finishAction()).get());
 }
 
 Ref<CCActionInterval> CCTransitionShrinkGrow::easeActionWithAction(CCActionInterval* action) {
@@ -349,72 +359,63 @@ FlipAngles flipAngles(bool positiveStep) {
     return positiveStep ? FlipAngles{270, 90} : FlipAngles{90, -90};
 }
 
-// The incoming scene waits hidden through the first half, then turns in; the outgoing one turns
-// away and hides.
-void runFlip(CCTransitionScene* t, bool positiveStep, float inAngleX, float outAngleX) {
-    FlipAngles a = flipAngles(positiveStep);
-    double half = t->duration() / 2;
-    CCScene* in = t->inScene();
-    in->setVisible(false);
-    Ref<CCFiniteTimeAction> inA =
-        CCSequence::actions(CCDelayTime::actionWithDuration(half), CCShow::action(),
-                            orbit(t->duration(), a.inAngleZ, a.deltaZ, inAngleX),
-                            CCCallFunc::actionWithTarget(t, fl_selector(CCTransitionScene::finish)));
-    Ref<CCFiniteTimeAction> outA = CCSequence::actions(orbit(t->duration(), 0, a.deltaZ, outAngleX), CCHide::action(),
-                                                       CCDelayTime::actionWithDuration(half));
-    run(in, inA);
-    run(t->outScene(), outA);
-}
-
-// As runFlip, the scenes shrinking to half size as they turn away and growing back as they turn
-// in. The angular form shows the incoming scene once more after its turn.
-void runZoomFlip(CCTransitionScene* t, bool positiveStep, float inAngleX, float outAngleX, bool showAgain) {
-    FlipAngles a = flipAngles(positiveStep);
-    double half = t->duration() / 2;
-    CCScene* in = t->inScene();
-    in->setVisible(false);
-    Ref<CCFiniteTimeAction> turnIn = CCSpawn::actions(orbit(t->duration(), a.inAngleZ, a.deltaZ, inAngleX),
-                                                      CCScaleTo::actionWithDuration(half, 1.0f), CCShow::action());
-    Ref<CCFiniteTimeAction> finishCall = CCCallFunc::actionWithTarget(t, fl_selector(CCTransitionScene::finish));
-    Ref<CCFiniteTimeAction> inA =
-        showAgain ? CCSequence::actions(CCDelayTime::actionWithDuration(half), turnIn, CCShow::action(), finishCall)
-                  : CCSequence::actions(CCDelayTime::actionWithDuration(half), turnIn, finishCall);
-    Ref<CCFiniteTimeAction> outA = CCSequence::actions(
-        CCSpawn::actions(orbit(t->duration(), 0, a.deltaZ, outAngleX), CCScaleTo::actionWithDuration(half, 0.5f)),
-        CCHide::action(), CCDelayTime::actionWithDuration(half));
-    in->setScale(0.5f);
-    run(in, inA);
-    run(t->outScene(), outA);
-}
-
 } // namespace
+
+void CCTransitionSceneOriented::runFlip(bool positiveStep, float inAngleX, float outAngleX) {
+    FlipAngles a = flipAngles(positiveStep);
+    double half = _duration / 2;
+    _inScene->setVisible(false);
+    Ref<CCFiniteTimeAction> inA = CCSequence::actions(CCDelayTime::actionWithDuration(half), CCShow::action(),
+                                                      orbit(_duration, a.inAngleZ, a.deltaZ, inAngleX), finishAction());
+    Ref<CCFiniteTimeAction> outA = CCSequence::actions(orbit(_duration, 0, a.deltaZ, outAngleX), CCHide::action(),
+                                                       CCDelayTime::actionWithDuration(half));
+    _inScene->runAction(inA.get());
+    runOnOutScene(outA.get());
+}
+
+void CCTransitionSceneOriented::runZoomFlip(bool positiveStep, float inAngleX, float outAngleX, bool showAgain) {
+    FlipAngles a = flipAngles(positiveStep);
+    double half = _duration / 2;
+    _inScene->setVisible(false);
+    Ref<CCFiniteTimeAction> turnIn = CCSpawn::actions(orbit(_duration, a.inAngleZ, a.deltaZ, inAngleX),
+                                                      CCScaleTo::actionWithDuration(half, 1.0f), CCShow::action());
+    Ref<CCFiniteTimeAction> inA =
+        showAgain ? CCSequence::actions(CCDelayTime::actionWithDuration(half), turnIn, CCShow::action(), finishAction())
+                  : CCSequence::actions(CCDelayTime::actionWithDuration(half), turnIn, finishAction());
+    Ref<CCFiniteTimeAction> outA = CCSequence::actions(
+        CCSpawn::actions(orbit(_duration, 0, a.deltaZ, outAngleX), CCScaleTo::actionWithDuration(half, 0.5f)),
+        CCHide::action(), CCDelayTime::actionWithDuration(half));
+    _inScene->setScale(0.5f);
+    _inScene->runAction(inA.get());
+    runOnOutScene(outA.get());
+}
 
 void CCTransitionFlipX::onEnter() {
     CCTransitionScene::onEnter();
-    runFlip(this, _orientation == 1, 0, 0);
+    runFlip(_orientation == 1, 0, 0);
 }
 
 void CCTransitionFlipY::onEnter() {
     CCTransitionScene::onEnter();
-    runFlip(this, _orientation == 0, 90, 90);
+    runFlip(_orientation == 0, 90, 90);
 }
 
 void CCTransitionFlipAngular::onEnter() {
     CCTransitionScene::onEnter();
-    runFlip(this, _orientation == 1, -45, 45);
+    runFlip(_orientation == 1, -45, 45);
 }
 
 void CCTransitionZoomFlipX::onEnter() {
     CCTransitionScene::onEnter();
-    runZoomFlip(this, _orientation == 1, 0, 0, false);
+    runZoomFlip(_orientation == 1, 0, 0, false);
 }
 
 void CCTransitionZoomFlipY::onEnter() {
     CCTransitionScene::onEnter();
-    runZoomFlip(this, _orientation == 0, 90, 90, false);
+    runZoomFlip(_orientation == 0, 90, 90, false);
 }
 
 void CCTransitionZoomFlipAngular::onEnter() {
     CCTransitionScene::onEnter();
-    runZoomFlip(this, _orientation == 0, -45, 45, true);
+    runZoomFlip(_orientation == 0, -45, 45, true);
 }

@@ -71,6 +71,15 @@ public:
     bool isInSceneOnTop() const { return _inSceneOnTop; }
 
 protected:
+    // The call of finish, for the end of the action that ends the transition.
+    platform::Ref<CCFiniteTimeAction> finishAction();
+    // Runs the action on the outgoing scene, when there is one.
+    void runOnOutScene(CCFiniteTimeAction* action);
+    // Runs on the outgoing scene the action that ends with finishAction(). A transition that
+    // opened the show has no outgoing scene: it then waits the action's time out itself and
+    // finishes all the same, rather than never switching.
+    void runFinishOnOutScene(CCFiniteTimeAction* action);
+
     platform::Ref<CCScene> _inScene;
     platform::Ref<CCScene> _outScene;
     double _duration = 0;
@@ -87,6 +96,14 @@ public:
     std::int32_t orientation() const { return _orientation; }
 
 protected:
+    // The flips: the outgoing scene turns away through the first half of the time and hides;
+    // the incoming one waits hidden, then turns in. positiveStep picks the angles (270 by 90, or
+    // 90 by -90); the angles X tilt the axis each scene turns about.
+    void runFlip(bool positiveStep, float inAngleX, float outAngleX);
+    // As runFlip, the scenes shrinking to half size as they turn away and growing back as they
+    // turn in; showAgain shows the incoming scene once more after its turn (the angular kind).
+    void runZoomFlip(bool positiveStep, float inAngleX, float outAngleX, bool showAgain);
+
     std::int32_t _orientation = 0;
 };
 

@@ -36,7 +36,7 @@ void CCTransitionFade::onEnter() {
     double half = _duration / 2;
     Ref<CCFiniteTimeAction> a = CCSequence::actions(
         CCFadeIn::actionWithDuration(half), CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::hideOutShowIn)),
-        CCFadeOut::actionWithDuration(half), CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish)));
+        CCFadeOut::actionWithDuration(half), finishAction());
     f->runAction(a.get());
 }
 
@@ -88,7 +88,7 @@ void CCTransitionCrossFade::onEnter() {
     Ref<CCFiniteTimeAction> a = CCSequence::actions(
         CCFadeTo::actionWithDuration(_duration, 0),
         CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::hideOutShowIn)),
-        CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish)));
+        finishAction());
     outTexture->sprite()->runAction(a.get());
     addChild(layer.get(), 2, kCCSceneFadeTag);
 }

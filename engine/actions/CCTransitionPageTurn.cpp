@@ -7,14 +7,6 @@
 
 using platform::Ref;
 
-namespace {
-
-void run(CCNode* node, const Ref<CCFiniteTimeAction>& action) {
-    if (node && action) node->runAction(action.get());
-}
-
-} // namespace
-
 bool CCTransitionPageTurn::initWithDuration(double duration, CCScene* scene, bool backwards) {
     _back = backwards;
     return CCTransitionScene::initWithDuration(duration, scene);
@@ -30,16 +22,13 @@ void CCTransitionPageTurn::onEnter() {
     // More cells along the longer side, so the curl looks as smooth either way up.
     CGSize gridSize = s.width > s.height ? CGSizeMake(16, 12) : CGSizeMake(12, 16);
     Ref<CCActionInterval> action = actionWithSize(gridSize);
-    Ref<CCCallFunc> finishCall = CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish));
 
     if (!_back) {
-        if (_outScene)
-            run(_outScene.get(), CCSequence::actions(action, finishCall, CCStopGrid::action()));
-        else // nothing to turn away (the transition opened the show): still end on time
-            run(this, CCSequence::actions(CCDelayTime::actionWithDuration(_duration), finishCall));
+        runFinishOnOutScene(CCSequence::actions(action, finishAction(), CCStopGrid::action()).get());
     } else {
         _inScene->setVisible(false);
-        run(_inScene.get(), CCSequence::actions(CCShow::action(), action, finishCall, CCStopGrid::action()));
+        _inScene->runAction(
+            CCSequence::actions(CCShow::action(), action, finishAction(), CCStopGrid::action()).get());
     }
 }
 

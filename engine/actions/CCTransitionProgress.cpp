@@ -44,7 +44,7 @@ void CCTransitionProgress::onEnter() {
     }
     Ref<CCFiniteTimeAction> sweep =
         CCSequence::actions(CCProgressFromTo::actionWithDuration(_duration, _from, _to),
-                            CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish)));
+                            finishAction());
     node->runAction(sweep.get());
     addChild(node.get(), 2, kCCSceneRadial);
 }
@@ -68,73 +68,65 @@ Ref<CCProgressTimer> CCTransitionProgress::progressTimerNodeWithRenderTexture(CC
     return nullptr;
 }
 
-Ref<CCProgressTimer> CCTransitionProgress::pictureTimer(CCRenderTexture* texture) const {
+namespace {
+
+// A timer over the render texture's sprite, its picture turned upright (the render texture
+// holds it upside down); the kind's settings go between this and centring.
+Ref<CCProgressTimer> pictureTimer(CCRenderTexture* texture) {
     if (!texture) return nullptr;
     Ref<CCProgressTimer> node = CCProgressTimer::progressWithSprite(texture->sprite());
     if (!node || !node->sprite()) return nullptr;
-    // The render texture holds the picture upside down.
     node->sprite()->setFlipY(true);
     return node;
 }
 
-namespace {
-
 // Centred on the window, as the picture was taken.
-void centre(CCProgressTimer* node) {
+Ref<CCProgressTimer> centred(Ref<CCProgressTimer> node) {
     const CGSize size = CCDirector::sharedDirector()->winSize();
     node->setPosition(ccp(size.width / 2, size.height / 2));
     node->setAnchorPoint(ccp(0.5, 0.5));
+    return node;
+}
+
+// The picture swept round from 12 o'clock, starting whole.
+Ref<CCProgressTimer> radialTimer(CCRenderTexture* texture, bool reverseDirection) {
+    Ref<CCProgressTimer> node = pictureTimer(texture);
+    if (!node) return nullptr;
+    node->setType(kCCProgressTimerTypeRadial);
+    node->setReverseDirection(reverseDirection);
+    node->setPercentage(100);
+    return centred(node);
+}
+
+// The picture as a bar growing from the midpoint at the change rate, starting at percentage.
+Ref<CCProgressTimer> barTimer(CCRenderTexture* texture, CGPoint midpoint, CGPoint changeRate, float percentage) {
+    Ref<CCProgressTimer> node = pictureTimer(texture);
+    if (!node) return nullptr;
+    node->setType(kCCProgressTimerTypeBar);
+    node->setMidpoint(midpoint);
+    node->setBarChangeRate(changeRate);
+    node->setPercentage(percentage);
+    return centred(node);
 }
 
 } // namespace
 
 // ---- the kinds ----
 
-Ref<CCProgressTimer>
-CCTransitionProgressRadialCCW::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
-    Ref<CCProgressTimer> node = pictureTimer(texture);
-    if (!node) return nullptr;
-    // Sweeping 100 to 0 shrinks the visible sector clockwise, uncovering anticlockwise.
-    node->setType(kCCProgressTimerTypeRadial);
-    node->setReverseDirection(false);
-    node->setPercentage(100);
-    centre(node.get());
-    return node;
+Ref<CCProgressTimer> CCTransitionProgressRadialCCW::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
+    return radialTimer(texture, false);
 }
 
-Ref<CCProgressTimer>
-CCTransitionProgressRadialCW::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
-    Ref<CCProgressTimer> node = pictureTimer(texture);
-    if (!node) return nullptr;
-    node->setType(kCCProgressTimerTypeRadial);
-    node->setReverseDirection(true);
-    node->setPercentage(100);
-    centre(node.get());
-    return node;
+Ref<CCProgressTimer> CCTransitionProgressRadialCW::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
+    return radialTimer(texture, true);
 }
 
-Ref<CCProgressTimer>
-CCTransitionProgressHorizontal::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
-    Ref<CCProgressTimer> node = pictureTimer(texture);
-    if (!node) return nullptr;
-    node->setType(kCCProgressTimerTypeBar);
-    node->setMidpoint(ccp(1, 0));
-    node->setBarChangeRate(ccp(1, 0));
-    node->setPercentage(100);
-    centre(node.get());
-    return node;
+Ref<CCProgressTimer> CCTransitionProgressHorizontal::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
+    return barTimer(texture, ccp(1, 0), ccp(1, 0), 100);
 }
 
-Ref<CCProgressTimer>
-CCTransitionProgressVertical::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
-    Ref<CCProgressTimer> node = pictureTimer(texture);
-    if (!node) return nullptr;
-    node->setType(kCCProgressTimerTypeBar);
-    node->setMidpoint(ccp(0, 0));
-    node->setBarChangeRate(ccp(0, 1));
-    node->setPercentage(100);
-    centre(node.get());
-    return node;
+Ref<CCProgressTimer> CCTransitionProgressVertical::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
+    return barTimer(texture, ccp(0, 0), ccp(0, 1), 100);
 }
 
 void CCTransitionProgressInOut::sceneOrder() {
@@ -148,23 +140,9 @@ void CCTransitionProgressInOut::setupTransition() {
 }
 
 Ref<CCProgressTimer> CCTransitionProgressInOut::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
-    Ref<CCProgressTimer> node = pictureTimer(texture);
-    if (!node) return nullptr;
-    node->setType(kCCProgressTimerTypeBar);
-    node->setMidpoint(ccp(0.5, 0.5));
-    node->setBarChangeRate(ccp(1, 1));
-    node->setPercentage(0);
-    centre(node.get());
-    return node;
+    return barTimer(texture, ccp(0.5, 0.5), ccp(1, 1), 0);
 }
 
 Ref<CCProgressTimer> CCTransitionProgressOutIn::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
-    Ref<CCProgressTimer> node = pictureTimer(texture);
-    if (!node) return nullptr;
-    node->setType(kCCProgressTimerTypeBar);
-    node->setMidpoint(ccp(0.5, 0.5));
-    node->setBarChangeRate(ccp(1, 1));
-    node->setPercentage(100);
-    centre(node.get());
-    return node;
+    return barTimer(texture, ccp(0.5, 0.5), ccp(1, 1), 100);
 }

@@ -35,10 +35,6 @@ public:
     CCScene* sceneToBeModified() const { return _sceneToBeModified; }
 
 protected:
-    // A timer over the render texture's sprite, its picture turned upright, centred on the
-    // window; each kind adds its type and sweep.
-    platform::Ref<CCProgressTimer> pictureTimer(CCRenderTexture* texture) const;
-
     float _to = 0;
     float _from = 0;
     // One of the two scenes the transition holds already: not retained.

@@ -14,10 +14,6 @@ namespace {
 // switches its tiles off in the same order every time.
 constexpr std::uint32_t kTurnOffSeed = 0;
 
-void run(CCNode* node, const Ref<CCFiniteTimeAction>& action) {
-    if (node && action) node->runAction(action.get());
-}
-
 // Twelve rows, and as many columns as keep the tiles about square: the aspect ratio in single
 // precision, times 12, truncated.
 CGSize tileGridSize() {
@@ -31,19 +27,6 @@ CGSize tileGridSize() {
     return CGSizeMake(static_cast<int>(columns), 12);
 }
 
-Ref<CCCallFunc> finishCall(CCTransitionScene* t) {
-    return CCCallFunc::actionWithTarget(t, fl_selector(CCTransitionScene::finish));
-}
-
-// The effect on the outgoing scene, then the switch and the grid put to rest. With no outgoing
-// scene (the transition opened the show) there is nothing to wear away; it still ends on time.
-void runOnOutgoing(CCTransitionScene* t, CCScene* out, const Ref<CCActionInterval>& eased) {
-    if (out)
-        run(out, CCSequence::actions(eased, finishCall(t), CCStopGrid::action()));
-    else
-        run(t, CCSequence::actions(CCDelayTime::actionWithDuration(t->duration()), finishCall(t)));
-}
-
 } // namespace
 
 // ---- turn-off tiles ----
@@ -55,7 +38,8 @@ void CCTransitionTurnOffTiles::sceneOrder() {
 void CCTransitionTurnOffTiles::onEnter() {
     CCTransitionScene::onEnter();
     Ref<CCTurnOffTiles> toff = CCTurnOffTiles::actionWithDuration(_duration, tileGridSize(), kTurnOffSeed);
-    runOnOutgoing(this, _outScene.get(), easeActionWithAction(toff.get()));
+    runFinishOnOutScene(
+        CCSequence::actions(easeActionWithAction(toff.get()), finishAction(), CCStopGrid::action()).get());
 }
 
 Ref<CCActionInterval> CCTransitionTurnOffTiles::easeActionWithAction(CCActionInterval* action) {
@@ -74,8 +58,7 @@ void CCTransitionSplitCols::onEnter() {
         split, CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::hideOutShowIn)),
         CCReverseTime::actionWithAction(split.get()));
     auto* thereInterval = dynamic_cast<CCActionInterval*>(there.get());
-    run(this,
-        CCSequence::actions(easeActionWithAction(thereInterval), finishCall(this), CCStopGrid::action()));
+    runAction(CCSequence::actions(easeActionWithAction(thereInterval), finishAction(), CCStopGrid::action()).get());
 }
 
 Ref<CCActionInterval> CCTransitionSplitCols::action() {
@@ -99,7 +82,8 @@ void CCTransitionFadeTR::sceneOrder() {
 void CCTransitionFadeTR::onEnter() {
     CCTransitionScene::onEnter();
     Ref<CCActionInterval> action = actionWithSize(tileGridSize());
-    runOnOutgoing(this, _outScene.get(), easeActionWithAction(action.get()));
+    runFinishOnOutScene(
+        CCSequence::actions(easeActionWithAction(action.get()), finishAction(), CCStopGrid::action()).get());
 }
 
 Ref<CCActionInterval> CCTransitionFadeTR::actionWithSize(CGSize gridSize) {

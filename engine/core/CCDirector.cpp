@@ -332,8 +332,10 @@ void CCDirector::setNextScene() {
     _runningScene = _nextScene;
     _nextScene = nullptr;
 
-    // After a transition only a scene it did not bring in itself needs entering: another
-    // transition that cut it short.
+    // A transition enters the scene it brings in itself, so after a transition nothing is
+    // entered here, with one exception: a transition that cuts a running transition short.
+    // Nothing else would ever start it, and the show would stop on it for good. (A plain scene
+    // the game switches to in the middle of a transition is entered by that transition's exit.)
     if ((!runningIsTransition || newIsTransition) && _runningScene) {
         platform::Ref<CCScene> entering = _runningScene;
         entering->onEnter();

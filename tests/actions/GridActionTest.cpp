@@ -157,10 +157,8 @@ TEST_F(GridActionTest, PlainGridActionHasNoGridAndReversesThroughTime) {
     Ref<CCFiniteTimeAction> back = bend->reverse();
     auto* reversed = dynamic_cast<CCReverseTime*>(back.get());
     ASSERT_TRUE(reversed);
-    auto* inner = dynamic_cast<CCGrid3DAction*>(reversed->otherAction());
-    ASSERT_TRUE(inner);
-    EXPECT_NE(inner, bend.get());
-    EXPECT_EQ(inner->gridSize().height, 5);
+    // The action itself, so anything set on it since it was made runs backwards too.
+    EXPECT_EQ(reversed->otherAction(), bend.get());
     EXPECT_EQ(back->duration(), 2);
 
     Ref<CCGrid3DAction> copy = platform::copyOf(bend.get());

@@ -142,6 +142,20 @@ TEST_F(TransitionTest, ReplaceLeavesTheScenesLifeCycleToTheTransitionAndSwitches
     EXPECT_TRUE(takeLog().empty()); // switched once
 }
 
+TEST_F(TransitionTest, GoingBackToTheOutgoingSceneAfterFinishShowsIt) {
+    auto t = ProbeTransition::transitionWithDuration(0.25, b.get());
+    director()->replaceScene(t.get());
+    for (int i = 0; i < 60 && !t->finishedAt; ++i) advanceRefreshes(1);
+    ASSERT_NE(t->finishedAt, 0u);
+    EXPECT_FALSE(a->visible()); // put to rest hidden by finish
+    // The game's change comes before the transition's own switch, and wins.
+    director()->replaceScene(a.get());
+    advanceRefreshes(2);
+    EXPECT_EQ(director()->runningScene(), a.get());
+    EXPECT_TRUE(a->visible());
+    EXPECT_TRUE(near(presentedPixel(160, 240), 0xFF0000FFu));
+}
+
 TEST_F(TransitionTest, PushedTransitionKeepsTheCoveredSceneForPop) {
     director()->pushScene(CCTransitionFade::transitionWithDuration(0.2, b.get()).get());
     runFor(0.4);
@@ -409,3 +423,49 @@ TEST_F(TransitionTest, EachKindRunsItsActionsAndEndsWithBothScenesAtRest) {
         std::swap(from, to);
     }
 }
+
+// ---- a transition that opens the show ----
+
+namespace {
+
+// Opening the show, a transition has no outgoing scene; it must still end on time, also when
+// the action that ends it would run on the outgoing scene.
+class OpeningTransitionTest : public fltest::EngineGLTest, public ::testing::WithParamInterface<std::string> {
+protected:
+    Ref<CCTransitionScene> make(CCScene* in) {
+        const std::string& kind = GetParam();
+        if (kind == "SlideInL") return CCTransitionSlideInL::transitionWithDuration(0.5, in);
+        if (kind == "SlideInB") return CCTransitionSlideInB::transitionWithDuration(0.5, in);
+        if (kind == "ShrinkGrow") return CCTransitionShrinkGrow::transitionWithDuration(0.5, in);
+        if (kind == "MoveInR") return CCTransitionMoveInR::transitionWithDuration(0.5, in);
+        if (kind == "RotoZoom") return CCTransitionRotoZoom::transitionWithDuration(0.5, in);
+        if (kind == "JumpZoom") return CCTransitionJumpZoom::transitionWithDuration(0.5, in);
+        if (kind == "ZoomFlipX") return CCTransitionZoomFlipX::transitionWithDuration(0.5, in, 1);
+        if (kind == "Fade") return CCTransitionFade::transitionWithDuration(0.5, in);
+        if (kind == "CrossFade") return CCTransitionCrossFade::transitionWithDuration(0.5, in);
+        return nullptr;
+    }
+    CallLog log; // outlives the scene, which still logs as the director ends
+};
+
+} // namespace
+
+TEST_P(OpeningTransitionTest, SwitchesToTheIncomingSceneOnTime) {
+    auto b = LoggingScene::make(&log, "B", ccc3(0, 0, 255));
+    Ref<CCTransitionScene> t = make(b.get());
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->outScene(), nullptr);
+    director()->runWithScene(t.get());
+    director()->startAnimation();
+    advanceRefreshes(20); // a third of a second: still running
+    EXPECT_EQ(director()->runningScene(), t.get());
+    advanceRefreshes(13);
+    EXPECT_EQ(director()->runningScene(), b.get());
+    EXPECT_TRUE(b->visible());
+    EXPECT_TRUE(director()->touchDispatcher()->dispatchEvents());
+    EXPECT_TRUE(near(presentedPixel(160, 240), 0x0000FFFFu));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, OpeningTransitionTest,
+                         ::testing::Values("SlideInL", "SlideInB", "ShrinkGrow", "MoveInR", "RotoZoom", "JumpZoom",
+                                           "ZoomFlipX", "Fade", "CrossFade"));
