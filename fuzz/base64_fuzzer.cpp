@@ -13,6 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<unsigned char> small(size / 8);
     size_t length = 0;
-    if (base64DecodeCore(data, size, small.data(), small.size(), &length) == 0 && length > small.size()) __builtin_trap();
+    if (base64DecodeCore(data, size, small.data(), small.size(), &length) == 0 && length > small.size())
+        __builtin_trap();
     return 0;
 }

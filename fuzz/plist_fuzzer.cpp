@@ -7,15 +7,17 @@
 namespace {
 
 void walk(const platform::PlistValue& v, int depth) {
-    volatile double sink = v.doubleValue() + v.intValue() + static_cast<double>(v.integerValue()) + v.boolValue() +
-                           v.dateValue() + static_cast<double>(v.stringValue().size() + v.dataValue().size());
+    volatile double sink = v.doubleValue() + v.intValue() + static_cast<double>(v.integerValue()) +
+                           v.boolValue() + v.dateValue() +
+                           static_cast<double>(v.stringValue().size() + v.dataValue().size());
     (void)sink;
     if (depth > 300) __builtin_trap(); // the reader refuses deeper trees
     for (const auto& [key, value] : v.entries()) {
         if (!(v.objectForKey(key) == v.objectForKey(key))) __builtin_trap();
         walk(value, depth + 1);
     }
-    for (const auto& item : v.items()) walk(item, depth + 1);
+    for (const auto& item : v.items())
+        walk(item, depth + 1);
     (void)v.objectAtIndex(v.count());
     (void)v.description();
 }
@@ -35,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!file.path().empty()) {
         utils->setFilenameLookup({});
         utils->loadFilenameLookupDictionaryFromFile(file.path());
-        for (const auto& [name, substitute] : utils->filenameLookup()) (void)utils->fullPathForFilename(name);
+        for (const auto& [name, substitute] : utils->filenameLookup())
+            (void)utils->fullPathForFilename(name);
         utils->purgeCachedEntries();
     }
     return 0;

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     frames->addSpriteFramesWithDictionary(root, "texture.png");
     for (const auto& [name, entry] : root["frames"].entries()) {
         if (CCSpriteFrame* frame = frames->spriteFrameByName(name)) (void)frame->description();
-        for (const auto& alias : entry["aliases"].items()) (void)frames->spriteFrameByName(alias.stringValue());
+        for (const auto& alias : entry["aliases"].items())
+            (void)frames->spriteFrameByName(alias.stringValue());
     }
 
     // The lists' sprite sheets would be read from whatever paths the input names: parse the

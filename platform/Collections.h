@@ -25,7 +25,8 @@ public:
     IdentitySet() = default;
     explicit IdentitySet(std::size_t capacity) { items_.reserve(capacity); }
     IdentitySet(std::initializer_list<T*> objects) {
-        for (T* o : objects) add(o);
+        for (T* o : objects)
+            add(o);
     }
 
     // False when the object is null or already a member.

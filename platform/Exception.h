@@ -27,7 +27,7 @@ private:
 } // namespace platform
 
 // Checks a programmer's precondition; a broken one throws NSInternalInconsistencyException.
-#define CCAssert(condition, reason)                                                                \
-    do {                                                                                           \
-        if (!(condition)) ::platform::raiseInconsistency(reason);                                  \
+#define CCAssert(condition, reason)                                                                          \
+    do {                                                                                                     \
+        if (!(condition)) ::platform::raiseInconsistency(reason);                                            \
     } while (0)

@@ -11,8 +11,10 @@ namespace platform {
 
 namespace detail {
 template <class T> decltype(auto) formatArg(const T& v) {
-    if constexpr (std::is_same_v<T, std::string>) return v.c_str();
-    else return v;
+    if constexpr (std::is_same_v<T, std::string>)
+        return v.c_str();
+    else
+        return v;
 }
 std::string vformat(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 } // namespace detail

@@ -5,8 +5,12 @@
 #include <algorithm>
 #include <cmath>
 
-bool CGPointEqualToPoint(CGPoint a, CGPoint b) { return a.x == b.x && a.y == b.y; }
-bool CGSizeEqualToSize(CGSize a, CGSize b) { return a.width == b.width && a.height == b.height; }
+bool CGPointEqualToPoint(CGPoint a, CGPoint b) {
+    return a.x == b.x && a.y == b.y;
+}
+bool CGSizeEqualToSize(CGSize a, CGSize b) {
+    return a.width == b.width && a.height == b.height;
+}
 bool CGRectEqualToRect(CGRect a, CGRect b) {
     a = CGRectStandardize(a);
     b = CGRectStandardize(b);
@@ -25,7 +29,9 @@ CGRect CGRectStandardize(CGRect r) {
     return r;
 }
 
-double CGRectGetMinX(CGRect r) { return CGRectStandardize(r).origin.x; }
+double CGRectGetMinX(CGRect r) {
+    return CGRectStandardize(r).origin.x;
+}
 double CGRectGetMaxX(CGRect r) {
     r = CGRectStandardize(r);
     return r.origin.x + r.size.width;
@@ -34,7 +40,9 @@ double CGRectGetMidX(CGRect r) {
     r = CGRectStandardize(r);
     return r.origin.x + r.size.width / 2;
 }
-double CGRectGetMinY(CGRect r) { return CGRectStandardize(r).origin.y; }
+double CGRectGetMinY(CGRect r) {
+    return CGRectStandardize(r).origin.y;
+}
 double CGRectGetMaxY(CGRect r) {
     r = CGRectStandardize(r);
     return r.origin.y + r.size.height;
@@ -43,10 +51,16 @@ double CGRectGetMidY(CGRect r) {
     r = CGRectStandardize(r);
     return r.origin.y + r.size.height / 2;
 }
-double CGRectGetWidth(CGRect r) { return std::fabs(r.size.width); }
-double CGRectGetHeight(CGRect r) { return std::fabs(r.size.height); }
+double CGRectGetWidth(CGRect r) {
+    return std::fabs(r.size.width);
+}
+double CGRectGetHeight(CGRect r) {
+    return std::fabs(r.size.height);
+}
 
-bool CGRectIsEmpty(CGRect r) { return r.size.width == 0 || r.size.height == 0; }
+bool CGRectIsEmpty(CGRect r) {
+    return r.size.width == 0 || r.size.height == 0;
+}
 
 bool CGRectContainsPoint(CGRect r, CGPoint p) {
     r = CGRectStandardize(r);
@@ -65,7 +79,8 @@ CGRect CGRectIntersection(CGRect a, CGRect b) {
     a = CGRectStandardize(a);
     b = CGRectStandardize(b);
     double x0 = std::max(a.origin.x, b.origin.x), y0 = std::max(a.origin.y, b.origin.y);
-    double x1 = std::min(CGRectGetMaxX(a), CGRectGetMaxX(b)), y1 = std::min(CGRectGetMaxY(a), CGRectGetMaxY(b));
+    double x1 = std::min(CGRectGetMaxX(a), CGRectGetMaxX(b)),
+           y1 = std::min(CGRectGetMaxY(a), CGRectGetMaxY(b));
     if (x1 < x0 || y1 < y0) return CGRectZero;
     return CGRectMake(x0, y0, x1 - x0, y1 - y0);
 }
@@ -82,7 +97,8 @@ CGRect CGRectUnion(CGRect a, CGRect b) {
     a = CGRectStandardize(a);
     b = CGRectStandardize(b);
     double x0 = std::min(a.origin.x, b.origin.x), y0 = std::min(a.origin.y, b.origin.y);
-    double x1 = std::max(CGRectGetMaxX(a), CGRectGetMaxX(b)), y1 = std::max(CGRectGetMaxY(a), CGRectGetMaxY(b));
+    double x1 = std::max(CGRectGetMaxX(a), CGRectGetMaxX(b)),
+           y1 = std::max(CGRectGetMaxY(a), CGRectGetMaxY(b));
     return CGRectMake(x0, y0, x1 - x0, y1 - y0);
 }
 
@@ -100,20 +116,21 @@ CGRect CGRectInset(CGRect r, double dx, double dy) {
 CGAffineTransform CGAffineTransformMake(double a, double b, double c, double d, double tx, double ty) {
     return {a, b, c, d, tx, ty};
 }
-CGAffineTransform CGAffineTransformMakeTranslation(double tx, double ty) { return {1, 0, 0, 1, tx, ty}; }
-CGAffineTransform CGAffineTransformMakeScale(double sx, double sy) { return {sx, 0, 0, sy, 0, 0}; }
+CGAffineTransform CGAffineTransformMakeTranslation(double tx, double ty) {
+    return {1, 0, 0, 1, tx, ty};
+}
+CGAffineTransform CGAffineTransformMakeScale(double sx, double sy) {
+    return {sx, 0, 0, sy, 0, 0};
+}
 CGAffineTransform CGAffineTransformMakeRotation(double radians) {
     double s = std::sin(radians), c = std::cos(radians);
     return {c, s, -s, c, 0, 0};
 }
 
 CGAffineTransform CGAffineTransformConcat(CGAffineTransform t1, CGAffineTransform t2) {
-    return {t1.a * t2.a + t1.b * t2.c,
-            t1.a * t2.b + t1.b * t2.d,
-            t1.c * t2.a + t1.d * t2.c,
-            t1.c * t2.b + t1.d * t2.d,
-            t1.tx * t2.a + t1.ty * t2.c + t2.tx,
-            t1.tx * t2.b + t1.ty * t2.d + t2.ty};
+    return {t1.a * t2.a + t1.b * t2.c,           t1.a * t2.b + t1.b * t2.d,
+            t1.c * t2.a + t1.d * t2.c,           t1.c * t2.b + t1.d * t2.d,
+            t1.tx * t2.a + t1.ty * t2.c + t2.tx, t1.tx * t2.b + t1.ty * t2.d + t2.ty};
 }
 
 CGAffineTransform CGAffineTransformTranslate(CGAffineTransform t, double tx, double ty) {
@@ -170,8 +187,12 @@ CGRect CGRectApplyAffineTransform(CGRect r, CGAffineTransform t) {
     return CGRectMake(x0, y0, x1 - x0, y1 - y0);
 }
 
-std::string NSStringFromCGPoint(CGPoint p) { return platform::format("{%g, %g}", p.x, p.y); }
-std::string NSStringFromCGSize(CGSize s) { return platform::format("{%g, %g}", s.width, s.height); }
+std::string NSStringFromCGPoint(CGPoint p) {
+    return platform::format("{%g, %g}", p.x, p.y);
+}
+std::string NSStringFromCGSize(CGSize s) {
+    return platform::format("{%g, %g}", s.width, s.height);
+}
 std::string NSStringFromCGRect(CGRect r) {
     return platform::format("{{%g, %g}, {%g, %g}}", r.origin.x, r.origin.y, r.size.width, r.size.height);
 }

@@ -24,16 +24,28 @@ inline constexpr CGSize CGSizeZero{0, 0};
 inline constexpr CGRect CGRectZero{{0, 0}, {0, 0}};
 inline constexpr CGAffineTransform CGAffineTransformIdentity{1, 0, 0, 1, 0, 0};
 
-inline constexpr CGPoint CGPointMake(double x, double y) { return {x, y}; }
-inline constexpr CGSize CGSizeMake(double w, double h) { return {w, h}; }
-inline constexpr CGRect CGRectMake(double x, double y, double w, double h) { return {{x, y}, {w, h}}; }
+inline constexpr CGPoint CGPointMake(double x, double y) {
+    return {x, y};
+}
+inline constexpr CGSize CGSizeMake(double w, double h) {
+    return {w, h};
+}
+inline constexpr CGRect CGRectMake(double x, double y, double w, double h) {
+    return {{x, y}, {w, h}};
+}
 
 bool CGPointEqualToPoint(CGPoint a, CGPoint b);
 bool CGSizeEqualToSize(CGSize a, CGSize b);
 bool CGRectEqualToRect(CGRect a, CGRect b);
-inline bool operator==(CGPoint a, CGPoint b) { return CGPointEqualToPoint(a, b); }
-inline bool operator==(CGSize a, CGSize b) { return CGSizeEqualToSize(a, b); }
-inline bool operator==(CGRect a, CGRect b) { return CGRectEqualToRect(a, b); }
+inline bool operator==(CGPoint a, CGPoint b) {
+    return CGPointEqualToPoint(a, b);
+}
+inline bool operator==(CGSize a, CGSize b) {
+    return CGSizeEqualToSize(a, b);
+}
+inline bool operator==(CGRect a, CGRect b) {
+    return CGRectEqualToRect(a, b);
+}
 
 double CGRectGetMinX(CGRect r);
 double CGRectGetMidX(CGRect r);

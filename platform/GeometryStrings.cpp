@@ -33,11 +33,14 @@ public:
     }
 
     // "{a,b}"
-    bool pair(double& a, double& b) { return expect('{') && number(a) && expect(',') && number(b) && expect('}'); }
+    bool pair(double& a, double& b) {
+        return expect('{') && number(a) && expect(',') && number(b) && expect('}');
+    }
 
 private:
     void skipBlanks() {
-        while (p_ < end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r')) ++p_;
+        while (p_ < end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r'))
+            ++p_;
     }
     const char* p_;
     const char* end_;

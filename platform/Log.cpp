@@ -15,8 +15,10 @@ std::function<void(const std::string&)>& sink() {
 
 void log(const std::string& line) {
     std::lock_guard lock(logMutex);
-    if (sink()) sink()(line);
-    else std::fprintf(stderr, "%s\n", line.c_str());
+    if (sink())
+        sink()(line);
+    else
+        std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 void setLogSink(std::function<void(const std::string&)> s) {

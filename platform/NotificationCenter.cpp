@@ -27,7 +27,8 @@ void NotificationCenter::postNotification(const Notification& notification) {
     // skip any that were removed before their turn.
     std::vector<std::uint64_t> ids;
     for (const Entry& e : entries_)
-        if (e.name == notification.name && (!e.sender || e.sender == notification.object)) ids.push_back(e.id);
+        if (e.name == notification.name && (!e.sender || e.sender == notification.object))
+            ids.push_back(e.id);
     for (std::uint64_t id : ids) {
         auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.id == id; });
         if (it == entries_.end()) continue;

@@ -21,12 +21,20 @@ std::string Object::className() const {
     return colon == std::string::npos ? name : name.substr(colon + 2);
 }
 
-std::string Object::description() const { return format("<%s: %p>", className(), this); }
+std::string Object::description() const {
+    return format("<%s: %p>", className(), this);
+}
 
-Ref<Object> Object::copyWithZone(Zone*) const { return nullptr; }
+Ref<Object> Object::copyWithZone(Zone*) const {
+    return nullptr;
+}
 
-Ref<Object> Object::copy() const { return copyWithZone(nullptr); }
+Ref<Object> Object::copy() const {
+    return copyWithZone(nullptr);
+}
 
-std::string describe(const Object* object) { return object ? object->description() : "(null)"; }
+std::string describe(const Object* object) {
+    return object ? object->description() : "(null)";
+}
 
 } // namespace platform

@@ -17,7 +17,8 @@ namespace {
 // The path without trailing separators; the root stays "/".
 std::string stripTrailingSlashes(const std::string& path) {
     std::size_t end = path.size();
-    while (end > 1 && path[end - 1] == '/') --end;
+    while (end > 1 && path[end - 1] == '/')
+        --end;
     return path.substr(0, end);
 }
 
@@ -45,8 +46,8 @@ std::string defaultDocumentsDirectory() {
         fs::create_directories(dir, ec);
         if (!ec && fs::is_directory(dir, ec)) return dir;
     }
-    return Paths::stringByAppendingPathComponent(Paths::temporaryDirectory(),
-                                                 format("footlight-%u/Documents", static_cast<unsigned>(getuid())));
+    return Paths::stringByAppendingPathComponent(
+        Paths::temporaryDirectory(), format("footlight-%u/Documents", static_cast<unsigned>(getuid())));
 }
 
 } // namespace
@@ -97,7 +98,8 @@ std::string Paths::stringByDeletingCompoundPathExtension(const std::string& path
 
 std::string Paths::stringByAppendingPathComponent(const std::string& path, const std::string& component) {
     std::size_t from = 0;
-    while (from < component.size() && component[from] == '/') ++from;
+    while (from < component.size() && component[from] == '/')
+        ++from;
     std::string tail = stripTrailingSlashes(component.substr(from));
     if (tail == "/") tail.clear();
     if (tail.empty()) return path;
@@ -112,7 +114,9 @@ std::string Paths::stringByAppendingPathExtension(const std::string& path, const
     return s + "." + extension;
 }
 
-bool Paths::isAbsolutePath(const std::string& path) { return !path.empty() && (path[0] == '/' || path[0] == '~'); }
+bool Paths::isAbsolutePath(const std::string& path) {
+    return !path.empty() && (path[0] == '/' || path[0] == '~');
+}
 
 std::string Paths::stringByStandardizingPath(const std::string& path) {
     std::string p = path;
@@ -152,7 +156,9 @@ std::string Paths::documentsDirectory() {
     return dir;
 }
 
-void Paths::setDocumentsDirectory(const std::string& path) { documentsOverride() = path; }
+void Paths::setDocumentsDirectory(const std::string& path) {
+    documentsOverride() = path;
+}
 
 std::string Paths::temporaryDirectory() {
     std::error_code ec;
@@ -187,7 +193,9 @@ Bundle* Bundle::mainBundle() {
     return main.get();
 }
 
-Ref<Bundle> Bundle::bundleWithPath(const std::string& resourcePath) { return make<Bundle>(resourcePath); }
+Ref<Bundle> Bundle::bundleWithPath(const std::string& resourcePath) {
+    return make<Bundle>(resourcePath);
+}
 
 std::string Bundle::pathForResource(const std::string& name, const std::string& type,
                                     const std::string& directory) const {
@@ -199,6 +207,8 @@ std::string Bundle::pathForResource(const std::string& name, const std::string& 
     return fs::exists(full, ec) ? full : std::string();
 }
 
-std::string Bundle::description() const { return format("<Bundle: %s>", resourcePath_); }
+std::string Bundle::description() const {
+    return format("<Bundle: %s>", resourcePath_);
+}
 
 } // namespace platform

@@ -43,7 +43,8 @@ template <class C, class R, class... A> struct MethodTraits<R (C::*)(A...)> {
     using Class = C;
     using Signature = R(A...);
 };
-template <class C, class R, class... A> struct MethodTraits<R (C::*)(A...) const> : MethodTraits<R (C::*)(A...)> {};
+template <class C, class R, class... A>
+struct MethodTraits<R (C::*)(A...) const> : MethodTraits<R (C::*)(A...)> {};
 template <class C, class R, class... A>
 struct MethodTraits<R (C::*)(A...) noexcept> : MethodTraits<R (C::*)(A...)> {};
 

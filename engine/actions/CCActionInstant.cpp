@@ -142,8 +142,8 @@ void CCCallFunc::update(double) {
 }
 
 std::string CCCallFunc::description() const {
-    return platform::format("<%s = %p | Tag = %ld | selector = %s>", className(), this, static_cast<long>(_tag),
-                            selectorName());
+    return platform::format("<%s = %p | Tag = %ld | selector = %s>", className(), this,
+                            static_cast<long>(_tag), selectorName());
 }
 
 void CCCallFunc::execute() {
@@ -180,12 +180,14 @@ std::string CCCallFuncN::selectorName() const {
     return _selectorN.name();
 }
 
-Ref<CCCallFuncND> CCCallFuncND::actionWithTarget(Object* target, platform::Selector<void(CCNode*, void*)> selector,
+Ref<CCCallFuncND> CCCallFuncND::actionWithTarget(Object* target,
+                                                 platform::Selector<void(CCNode*, void*)> selector,
                                                  void* data) {
     return createWith(&CCCallFuncND::initWithTarget, target, std::move(selector), data);
 }
 
-bool CCCallFuncND::initWithTarget(Object* target, platform::Selector<void(CCNode*, void*)> selector, void* data) {
+bool CCCallFuncND::initWithTarget(Object* target, platform::Selector<void(CCNode*, void*)> selector,
+                                  void* data) {
     if (!CCActionInstant::init()) return false;
     setTargetCallback(target);
     _selectorND = std::move(selector);

@@ -96,7 +96,8 @@ protected:
 // Sends a selector without arguments to a callback object, which the action retains.
 class CCCallFunc : public CCActionFactory<CCCallFunc, CCActionInstant> {
 public:
-    static platform::Ref<CCCallFunc> actionWithTarget(platform::Object* target, platform::Selector<void()> selector);
+    static platform::Ref<CCCallFunc> actionWithTarget(platform::Object* target,
+                                                      platform::Selector<void()> selector);
 
     bool initWithTarget(platform::Object* target, platform::Selector<void()> selector);
     // Same callback object and selector.
@@ -122,7 +123,7 @@ protected:
 class CCCallFuncN : public CCActionFactory<CCCallFuncN, CCCallFunc> {
 public:
     static platform::Ref<CCCallFuncN> actionWithTarget(platform::Object* target,
-                                                        platform::Selector<void(CCNode*)> selector);
+                                                       platform::Selector<void(CCNode*)> selector);
 
     bool initWithTarget(platform::Object* target, platform::Selector<void(CCNode*)> selector);
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
@@ -140,11 +141,11 @@ class CCCallFuncND : public CCActionFactory<CCCallFuncND, CCCallFuncN> {
 public:
     using Method = platform::Selector<void(CCNode*, void*)>::Thunk;
 
-    static platform::Ref<CCCallFuncND> actionWithTarget(platform::Object* target,
-                                                         platform::Selector<void(CCNode*, void*)> selector,
-                                                         void* data);
+    static platform::Ref<CCCallFuncND>
+    actionWithTarget(platform::Object* target, platform::Selector<void(CCNode*, void*)> selector, void* data);
 
-    bool initWithTarget(platform::Object* target, platform::Selector<void(CCNode*, void*)> selector, void* data);
+    bool initWithTarget(platform::Object* target, platform::Selector<void(CCNode*, void*)> selector,
+                        void* data);
     // Same callback object, selector and data; the copy looks the method up again.
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void execute() override;
@@ -165,8 +166,8 @@ protected:
 class CCCallFuncO : public CCActionFactory<CCCallFuncO, CCCallFunc> {
 public:
     static platform::Ref<CCCallFuncO> actionWithTarget(platform::Object* target,
-                                                        platform::Selector<void(platform::Object*)> selector,
-                                                        platform::Object* object);
+                                                       platform::Selector<void(platform::Object*)> selector,
+                                                       platform::Object* object);
 
     bool initWithTarget(platform::Object* target, platform::Selector<void(platform::Object*)> selector,
                         platform::Object* object);
@@ -214,7 +215,7 @@ protected:
 class CCCallBlockO : public CCActionFactory<CCCallBlockO, CCActionInstant> {
 public:
     static platform::Ref<CCCallBlockO> actionWithBlock(std::function<void(platform::Object*)> block,
-                                                        platform::Object* object);
+                                                       platform::Object* object);
 
     bool initWithBlock(std::function<void(platform::Object*)> block, platform::Object* object);
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;

@@ -235,9 +235,11 @@ bool CCSpawn::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
     _two = two;
     // The padding is a plain sequence and delay, whatever class this spawn is.
     if (d1 > d2)
-        _two = Ref<CCFiniteTimeAction>(CCSequence::actionOne(two, CCDelayTime::actionWithDuration(d1 - d2).get()));
+        _two = Ref<CCFiniteTimeAction>(
+            CCSequence::actionOne(two, CCDelayTime::actionWithDuration(d1 - d2).get()));
     else if (d1 < d2)
-        _one = Ref<CCFiniteTimeAction>(CCSequence::actionOne(one, CCDelayTime::actionWithDuration(d2 - d1).get()));
+        _one = Ref<CCFiniteTimeAction>(
+            CCSequence::actionOne(one, CCDelayTime::actionWithDuration(d2 - d1).get()));
     return true;
 }
 

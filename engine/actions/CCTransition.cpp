@@ -18,7 +18,8 @@ CCDirector* director() {
 }
 
 void setDispatchEvents(bool dispatch) {
-    if (CCTouchDispatcher* dispatcher = director()->touchDispatcher()) dispatcher->setDispatchEvents(dispatch);
+    if (CCTouchDispatcher* dispatcher = director()->touchDispatcher())
+        dispatcher->setDispatchEvents(dispatch);
 }
 
 // Puts a scene back to rest after whatever the transition did to it.
@@ -160,7 +161,8 @@ void CCTransitionScene::runFinishOnOutScene(CCFiniteTimeAction* action) {
     if (_outScene)
         _outScene->runAction(action);
     else
-        runAction(CCSequence::actions(CCDelayTime::actionWithDuration(action->duration()), finishAction()).get());
+        runAction(
+            CCSequence::actions(CCDelayTime::actionWithDuration(action->duration()), finishAction()).get());
 }
 
 void CCTransitionScene::cleanup() {
@@ -213,10 +215,13 @@ void CCTransitionJumpZoom::onEnter() {
     // would be restarted on the incoming scene while the outgoing sequence still gives it its
     // last step and stop, depending on which scene the action manager steps first.
     Ref<CCJumpBy> jumpIn = platform::copyOf(jump.get());
-    Ref<CCFiniteTimeAction> jumpZoomOut = CCSequence::actions(CCScaleTo::actionWithDuration(quarter, 0.5f), jump);
-    Ref<CCFiniteTimeAction> jumpZoomIn = CCSequence::actions(jumpIn, CCScaleTo::actionWithDuration(quarter, 1.0f));
+    Ref<CCFiniteTimeAction> jumpZoomOut =
+        CCSequence::actions(CCScaleTo::actionWithDuration(quarter, 0.5f), jump);
+    Ref<CCFiniteTimeAction> jumpZoomIn =
+        CCSequence::actions(jumpIn, CCScaleTo::actionWithDuration(quarter, 1.0f));
     _inScene->runAction(
-        CCSequence::actions(CCDelayTime::actionWithDuration(_duration / 2), jumpZoomIn, finishAction()).get());
+        CCSequence::actions(CCDelayTime::actionWithDuration(_duration / 2), jumpZoomIn, finishAction())
+            .get());
     runOnOutScene(jumpZoomOut.get());
 }
 
@@ -278,7 +283,8 @@ void CCTransitionSlideInL::initScenes() {
 }
 
 Ref<CCActionInterval> CCTransitionSlideInL::action() {
-    return CCMoveBy::actionWithDuration(_duration, CGPointMake(director()->winSize().width - kSlideInOverlap, 0));
+    return CCMoveBy::actionWithDuration(_duration,
+                                        CGPointMake(director()->winSize().width - kSlideInOverlap, 0));
 }
 
 Ref<CCActionInterval> CCTransitionSlideInL::easeActionWithAction(CCActionInterval* action) {
@@ -294,7 +300,8 @@ void CCTransitionSlideInR::initScenes() {
 }
 
 Ref<CCActionInterval> CCTransitionSlideInR::action() {
-    return CCMoveBy::actionWithDuration(_duration, CGPointMake(-(director()->winSize().width - kSlideInOverlap), 0));
+    return CCMoveBy::actionWithDuration(_duration,
+                                        CGPointMake(-(director()->winSize().width - kSlideInOverlap), 0));
 }
 
 void CCTransitionSlideInT::sceneOrder() {
@@ -306,7 +313,8 @@ void CCTransitionSlideInT::initScenes() {
 }
 
 Ref<CCActionInterval> CCTransitionSlideInT::action() {
-    return CCMoveBy::actionWithDuration(_duration, CGPointMake(0, -(director()->winSize().height - kSlideInOverlap)));
+    return CCMoveBy::actionWithDuration(_duration,
+                                        CGPointMake(0, -(director()->winSize().height - kSlideInOverlap)));
 }
 
 void CCTransitionSlideInB::sceneOrder() {
@@ -318,7 +326,8 @@ void CCTransitionSlideInB::initScenes() {
 }
 
 Ref<CCActionInterval> CCTransitionSlideInB::action() {
-    return CCMoveBy::actionWithDuration(_duration, CGPointMake(0, director()->winSize().height - kSlideInOverlap));
+    return CCMoveBy::actionWithDuration(_duration,
+                                        CGPointMake(0, director()->winSize().height - kSlideInOverlap));
 }
 
 // ---- shrink-grow ----
@@ -347,7 +356,8 @@ namespace {
 
 // The camera swing of one half of a flip: radius 1, no change of radius or azimuth.
 Ref<CCOrbitCamera> orbit(double duration, float angleZ, float deltaAngleZ, float angleX) {
-    return CCOrbitCamera::actionWithDuration(static_cast<float>(duration / 2), 1, 0, angleZ, deltaAngleZ, angleX, 0);
+    return CCOrbitCamera::actionWithDuration(static_cast<float>(duration / 2), 1, 0, angleZ, deltaAngleZ,
+                                             angleX, 0);
 }
 
 struct FlipAngles {
@@ -365,22 +375,26 @@ void CCTransitionSceneOriented::runFlip(bool positiveStep, float inAngleX, float
     FlipAngles a = flipAngles(positiveStep);
     double half = _duration / 2;
     _inScene->setVisible(false);
-    Ref<CCFiniteTimeAction> inA = CCSequence::actions(CCDelayTime::actionWithDuration(half), CCShow::action(),
-                                                      orbit(_duration, a.inAngleZ, a.deltaZ, inAngleX), finishAction());
-    Ref<CCFiniteTimeAction> outA = CCSequence::actions(orbit(_duration, 0, a.deltaZ, outAngleX), CCHide::action(),
-                                                       CCDelayTime::actionWithDuration(half));
+    Ref<CCFiniteTimeAction> inA =
+        CCSequence::actions(CCDelayTime::actionWithDuration(half), CCShow::action(),
+                            orbit(_duration, a.inAngleZ, a.deltaZ, inAngleX), finishAction());
+    Ref<CCFiniteTimeAction> outA = CCSequence::actions(
+        orbit(_duration, 0, a.deltaZ, outAngleX), CCHide::action(), CCDelayTime::actionWithDuration(half));
     _inScene->runAction(inA.get());
     runOnOutScene(outA.get());
 }
 
-void CCTransitionSceneOriented::runZoomFlip(bool positiveStep, float inAngleX, float outAngleX, bool showAgain) {
+void CCTransitionSceneOriented::runZoomFlip(bool positiveStep, float inAngleX, float outAngleX,
+                                            bool showAgain) {
     FlipAngles a = flipAngles(positiveStep);
     double half = _duration / 2;
     _inScene->setVisible(false);
-    Ref<CCFiniteTimeAction> turnIn = CCSpawn::actions(orbit(_duration, a.inAngleZ, a.deltaZ, inAngleX),
-                                                      CCScaleTo::actionWithDuration(half, 1.0f), CCShow::action());
+    Ref<CCFiniteTimeAction> turnIn =
+        CCSpawn::actions(orbit(_duration, a.inAngleZ, a.deltaZ, inAngleX),
+                         CCScaleTo::actionWithDuration(half, 1.0f), CCShow::action());
     Ref<CCFiniteTimeAction> inA =
-        showAgain ? CCSequence::actions(CCDelayTime::actionWithDuration(half), turnIn, CCShow::action(), finishAction())
+        showAgain ? CCSequence::actions(CCDelayTime::actionWithDuration(half), turnIn, CCShow::action(),
+                                        finishAction())
                   : CCSequence::actions(CCDelayTime::actionWithDuration(half), turnIn, finishAction());
     Ref<CCFiniteTimeAction> outA = CCSequence::actions(
         CCSpawn::actions(orbit(_duration, 0, a.deltaZ, outAngleX), CCScaleTo::actionWithDuration(half, 0.5f)),

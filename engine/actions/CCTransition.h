@@ -208,7 +208,8 @@ public:
     void onEnter() override;
 };
 
-class CCTransitionFlipAngular : public CCTransitionFactory<CCTransitionFlipAngular, CCTransitionSceneOriented> {
+class CCTransitionFlipAngular
+    : public CCTransitionFactory<CCTransitionFlipAngular, CCTransitionSceneOriented> {
 public:
     void onEnter() override;
 };

@@ -34,9 +34,10 @@ void CCTransitionFade::onEnter() {
     CCNode* f = getChildByTag(kCCSceneFadeTag);
     if (!f) return;
     double half = _duration / 2;
-    Ref<CCFiniteTimeAction> a = CCSequence::actions(
-        CCFadeIn::actionWithDuration(half), CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::hideOutShowIn)),
-        CCFadeOut::actionWithDuration(half), finishAction());
+    Ref<CCFiniteTimeAction> a =
+        CCSequence::actions(CCFadeIn::actionWithDuration(half),
+                            CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::hideOutShowIn)),
+                            CCFadeOut::actionWithDuration(half), finishAction());
     f->runAction(a.get());
 }
 
@@ -87,8 +88,7 @@ void CCTransitionCrossFade::onEnter() {
     outTexture->sprite()->setOpacity(255);
     Ref<CCFiniteTimeAction> a = CCSequence::actions(
         CCFadeTo::actionWithDuration(_duration, 0),
-        CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::hideOutShowIn)),
-        finishAction());
+        CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::hideOutShowIn)), finishAction());
     outTexture->sprite()->runAction(a.get());
     addChild(layer.get(), 2, kCCSceneFadeTag);
 }

@@ -43,8 +43,7 @@ void CCTransitionProgress::onEnter() {
         return;
     }
     Ref<CCFiniteTimeAction> sweep =
-        CCSequence::actions(CCProgressFromTo::actionWithDuration(_duration, _from, _to),
-                            finishAction());
+        CCSequence::actions(CCProgressFromTo::actionWithDuration(_duration, _from, _to), finishAction());
     node->runAction(sweep.get());
     addChild(node.get(), 2, kCCSceneRadial);
 }
@@ -99,7 +98,8 @@ Ref<CCProgressTimer> radialTimer(CCRenderTexture* texture, bool reverseDirection
 }
 
 // The picture as a bar growing from the midpoint at the change rate, starting at percentage.
-Ref<CCProgressTimer> barTimer(CCRenderTexture* texture, CGPoint midpoint, CGPoint changeRate, float percentage) {
+Ref<CCProgressTimer> barTimer(CCRenderTexture* texture, CGPoint midpoint, CGPoint changeRate,
+                              float percentage) {
     Ref<CCProgressTimer> node = pictureTimer(texture);
     if (!node) return nullptr;
     node->setType(kCCProgressTimerTypeBar);
@@ -113,19 +113,23 @@ Ref<CCProgressTimer> barTimer(CCRenderTexture* texture, CGPoint midpoint, CGPoin
 
 // ---- the kinds ----
 
-Ref<CCProgressTimer> CCTransitionProgressRadialCCW::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
+Ref<CCProgressTimer>
+CCTransitionProgressRadialCCW::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
     return radialTimer(texture, false);
 }
 
-Ref<CCProgressTimer> CCTransitionProgressRadialCW::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
+Ref<CCProgressTimer>
+CCTransitionProgressRadialCW::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
     return radialTimer(texture, true);
 }
 
-Ref<CCProgressTimer> CCTransitionProgressHorizontal::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
+Ref<CCProgressTimer>
+CCTransitionProgressHorizontal::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
     return barTimer(texture, ccp(1, 0), ccp(1, 0), 100);
 }
 
-Ref<CCProgressTimer> CCTransitionProgressVertical::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
+Ref<CCProgressTimer>
+CCTransitionProgressVertical::progressTimerNodeWithRenderTexture(CCRenderTexture* texture) {
     return barTimer(texture, ccp(0, 0), ccp(0, 1), 100);
 }
 

@@ -58,7 +58,8 @@ void CCTransitionSplitCols::onEnter() {
         split, CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::hideOutShowIn)),
         CCReverseTime::actionWithAction(split.get()));
     auto* thereInterval = dynamic_cast<CCActionInterval*>(there.get());
-    runAction(CCSequence::actions(easeActionWithAction(thereInterval), finishAction(), CCStopGrid::action()).get());
+    runAction(
+        CCSequence::actions(easeActionWithAction(thereInterval), finishAction(), CCStopGrid::action()).get());
 }
 
 Ref<CCActionInterval> CCTransitionSplitCols::action() {

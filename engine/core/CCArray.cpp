@@ -272,7 +272,8 @@ std::int64_t sortBySelectorCompare(Object* a, Object* b, void* selector) {
 }
 
 namespace {
-template <class... Params, class... Args> Ref<CCArray> made(bool (CCArray::*init)(Params...), Args&&... args) {
+template <class... Params, class... Args>
+Ref<CCArray> made(bool (CCArray::*init)(Params...), Args&&... args) {
     Ref<CCArray> a = platform::make<CCArray>();
     if (!((*a).*init)(std::forward<Args>(args)...)) return nullptr;
     return a;
@@ -537,8 +538,7 @@ std::string CCArray::description() const {
 }
 
 void CCArray::raiseIndexBeyondBounds(std::uint64_t index, std::uint64_t count) {
-    throw platform::Exception("NSRangeException",
-                              platform::format("index %llu beyond bounds (count %llu)",
-                                               static_cast<unsigned long long>(index),
-                                               static_cast<unsigned long long>(count)));
+    throw platform::Exception("NSRangeException", platform::format("index %llu beyond bounds (count %llu)",
+                                                                   static_cast<unsigned long long>(index),
+                                                                   static_cast<unsigned long long>(count)));
 }

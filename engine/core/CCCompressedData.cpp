@@ -40,7 +40,8 @@ private:
 };
 
 std::uint32_t readBigEndian32(const unsigned char* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
+           std::uint32_t(p[3]);
 }
 std::uint16_t readBigEndian16(const unsigned char* p) {
     return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
@@ -91,7 +92,8 @@ int loadFileIntoMemory(const char* path, unsigned char** out) {
     return static_cast<int>(length);
 }
 
-int inflateMemoryWithHint(const unsigned char* in, std::size_t inLength, unsigned char** out, std::size_t sizeHint) {
+int inflateMemoryWithHint(const unsigned char* in, std::size_t inLength, unsigned char** out,
+                          std::size_t sizeHint) {
     if (!out) return 0;
     *out = nullptr;
     if (!in || inLength == 0 || inLength > UINT_MAX) return 0;
@@ -114,7 +116,8 @@ int inflateMemoryWithHint(const unsigned char* in, std::size_t inLength, unsigne
     for (;;) {
         int err = inflate(&stream, Z_NO_FLUSH);
         if (err == Z_STREAM_END) break;
-        if (err == Z_DATA_ERROR || err == Z_MEM_ERROR || err == Z_NEED_DICT || err == Z_STREAM_ERROR) return 0;
+        if (err == Z_DATA_ERROR || err == Z_MEM_ERROR || err == Z_NEED_DICT || err == Z_STREAM_ERROR)
+            return 0;
         // No progress possible: the input ended before the stream did.
         if (stream.avail_out != 0) return 0;
         if (buffer.size() >= kCCMaxDataSize) {
@@ -221,7 +224,8 @@ int inflateCCZBuffer(const unsigned char* data, std::size_t length, unsigned cha
     uLongf produced = expected;
     int err = uncompress(buffer.get(), &produced, data + headerSize, static_cast<uLong>(length - headerSize));
     if (err != Z_OK || produced != expected) {
-        CCLOG("inflateCCZFile: the stream does not inflate to the %u bytes the header gives", unsigned(expected));
+        CCLOG("inflateCCZFile: the stream does not inflate to the %u bytes the header gives",
+              unsigned(expected));
         return -1;
     }
     *out = buffer.release();
@@ -248,17 +252,19 @@ constexpr signed char kBase64Invalid = -1;
 struct Base64Table {
     signed char value[256];
     constexpr Base64Table() : value() {
-        for (int i = 0; i < 256; ++i) value[i] = kBase64Invalid;
+        for (int i = 0; i < 256; ++i)
+            value[i] = kBase64Invalid;
         const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        for (int i = 0; i < 64; ++i) value[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
+        for (int i = 0; i < 64; ++i)
+            value[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
     }
 };
 constexpr Base64Table kBase64;
 
 } // namespace
 
-int base64DecodeCore(const unsigned char* in, std::size_t inLength, unsigned char* out, std::size_t outCapacity,
-                     std::size_t* outLength) {
+int base64DecodeCore(const unsigned char* in, std::size_t inLength, unsigned char* out,
+                     std::size_t outCapacity, std::size_t* outLength) {
     if (outLength) *outLength = 0;
     if (!outLength || (!in && inLength != 0) || (!out && outCapacity != 0)) return 1;
     std::uint32_t bits = 0;
@@ -297,7 +303,8 @@ int base64DecodeCore(const unsigned char* in, std::size_t inLength, unsigned cha
         if (pending == 2) {
             if (!put(static_cast<unsigned char>(bits >> 4))) return 1;
         } else {
-            if (!put(static_cast<unsigned char>(bits >> 10)) || !put(static_cast<unsigned char>(bits >> 2))) return 1;
+            if (!put(static_cast<unsigned char>(bits >> 10)) || !put(static_cast<unsigned char>(bits >> 2)))
+                return 1;
         }
     }
     *outLength = written;

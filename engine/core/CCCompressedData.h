@@ -48,7 +48,7 @@ int inflateCCZBuffer(const unsigned char* data, std::size_t length, unsigned cha
 // outside the alphabet are skipped; '=' ends the input. 0 on success with the decoded length
 // in *outLength, 1 on an error: a lone character before '=', characters left over at the end
 // without '=', or output that would not fit.
-int base64DecodeCore(const unsigned char* in, std::size_t inLength, unsigned char* out, std::size_t outCapacity,
-                     std::size_t* outLength);
+int base64DecodeCore(const unsigned char* in, std::size_t inLength, unsigned char* out,
+                     std::size_t outCapacity, std::size_t* outLength);
 // Decoded length, or 0 on failure or when nothing was decoded (buffer null either way).
 int base64Decode(const unsigned char* in, std::size_t inLength, unsigned char** out);

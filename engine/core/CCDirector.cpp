@@ -381,7 +381,8 @@ void CCDirector::showStats() {
         _frames = 0;
         _accumDt = 0;
         setStatsText(_FPSLabel.get(), platform::format("%.1f", _frameRate));
-        setStatsText(_drawsLabel.get(), platform::format("%4lu", static_cast<unsigned long>(drawCallCounter)));
+        setStatsText(_drawsLabel.get(),
+                     platform::format("%4lu", static_cast<unsigned long>(drawCallCounter)));
     }
     for (CCNode* label : {_drawsLabel.get(), _FPSLabel.get(), _SPFLabel.get()})
         if (label) label->visit();
@@ -757,9 +758,15 @@ void CCDirectorIOS::getFPSImageData(const unsigned char** data, std::uint64_t* l
     const unsigned char* bytes = nullptr;
     switch (CCConfiguration::sharedConfiguration()->runningDevice()) {
     case kCCDeviceiPhoneRetinaDisplay:
-    case kCCDeviceiPhone5RetinaDisplay: bytes = ccStatsImageLarge(&size); break;
-    case kCCDeviceiPadRetinaDisplay: bytes = ccStatsImageLargePad(&size); break;
-    default: bytes = ccStatsImageSmall(&size); break;
+    case kCCDeviceiPhone5RetinaDisplay:
+        bytes = ccStatsImageLarge(&size);
+        break;
+    case kCCDeviceiPadRetinaDisplay:
+        bytes = ccStatsImageLargePad(&size);
+        break;
+    default:
+        bytes = ccStatsImageSmall(&size);
+        break;
     }
     handOutImage(bytes, size, data, length);
 }

@@ -198,14 +198,14 @@ protected:
     void didChangeIsPaused();
     static void runPurgeHook(CCDirectorPurge which);
 
-    double _animationInterval = 1.0 / 60; // seconds between frames
+    double _animationInterval = 1.0 / 60;    // seconds between frames
     double _oldAnimationInterval = 1.0 / 60; // saved by pause
     bool _displayStats = false;
     std::uint64_t _frames = 0; // since the last statistics refresh
     std::uint64_t _totalFrames = 0;
     double _secondsPerFrame = 0; // wall-clock time the last frame took, while statistics are on
-    double _accumDt = 0; // delta time since the last statistics refresh
-    double _frameRate = 0; // frames per second at the last refresh
+    double _accumDt = 0;         // delta time since the last statistics refresh
+    double _frameRate = 0;       // frames per second at the last refresh
     // The statistics labels: character-map labels over the "cc_fps_images" texture, made by
     // createStatsLabel. Held as nodes; showStats gives its texts to any label among them.
     platform::Ref<CCNode> _FPSLabel, _SPFLabel, _drawsLabel;
@@ -217,7 +217,7 @@ protected:
     bool _sendCleanupToScene = false;
     std::vector<platform::Ref<CCScene>> _scenesStack;
     struct timeval _lastUpdate {}; // wall clock at the last frame start or resume
-    double _dt = 0; // seconds
+    double _dt = 0;                // seconds
     bool _nextDeltaTimeZero = false;
     ccDirectorProjection _projection = kCCDirectorProjectionDefault;
     CCDirectorDelegate* _delegate = nullptr; // not retained

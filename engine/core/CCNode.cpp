@@ -538,8 +538,9 @@ CGAffineTransform CCNode::nodeToParentTransform() {
         _transform = CGAffineTransformMake(cy * _scaleX, sy * _scaleX, -sx * _scaleY, cx * _scaleY, x, y);
 
         if (needsSkewMatrix) {
-            CGAffineTransform skew = CGAffineTransformMake(1.0, std::tan(_skewY * kRadiansPerDegree),
-                                                           std::tan(_skewX * kRadiansPerDegree), 1.0, 0.0, 0.0);
+            CGAffineTransform skew =
+                CGAffineTransformMake(1.0, std::tan(_skewY * kRadiansPerDegree),
+                                      std::tan(_skewX * kRadiansPerDegree), 1.0, 0.0, 0.0);
             _transform = CGAffineTransformConcat(skew, _transform);
             if (!anchorIsZero) _transform = CGAffineTransformTranslate(_transform, -ax, -ay);
         }

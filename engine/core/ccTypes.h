@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-
 struct _ccColor3B {
     std::uint8_t r = 0, g = 0, b = 0;
 };
@@ -57,27 +56,37 @@ static_assert(sizeof(_ccV2F_C4B_T2F) == 20, "GL reads this layout");
 static_assert(sizeof(_ccQuad3) == 48, "GL reads this layout");
 static_assert(sizeof(_ccColor4B) == 4 && sizeof(_ccColor3B) == 3, "packed colours");
 
-inline constexpr _ccColor3B ccc3(std::uint8_t r, std::uint8_t g, std::uint8_t b) { return {r, g, b}; }
+inline constexpr _ccColor3B ccc3(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return {r, g, b};
+}
 inline constexpr _ccColor4B ccc4(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) {
     return {r, g, b, a};
 }
-inline constexpr _ccColor4F ccc4f(float r, float g, float b, float a) { return {r, g, b, a}; }
+inline constexpr _ccColor4F ccc4f(float r, float g, float b, float a) {
+    return {r, g, b, a};
+}
 inline constexpr _ccColor4F ccc4FFromccc4B(_ccColor4B c) {
     return {c.r / 255.f, c.g / 255.f, c.b / 255.f, c.a / 255.f};
 }
-inline constexpr _ccColor4F ccc4FFromccc3B(_ccColor3B c) { return {c.r / 255.f, c.g / 255.f, c.b / 255.f, 1.f}; }
+inline constexpr _ccColor4F ccc4FFromccc3B(_ccColor3B c) {
+    return {c.r / 255.f, c.g / 255.f, c.b / 255.f, 1.f};
+}
 inline constexpr _ccColor4B ccc4BFromccc4F(_ccColor4F c) {
     return {static_cast<std::uint8_t>(c.r * 255), static_cast<std::uint8_t>(c.g * 255),
             static_cast<std::uint8_t>(c.b * 255), static_cast<std::uint8_t>(c.a * 255)};
 }
-inline constexpr bool operator==(_ccColor3B a, _ccColor3B b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+inline constexpr bool operator==(_ccColor3B a, _ccColor3B b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b;
+}
 inline constexpr bool operator==(_ccColor4B a, _ccColor4B b) {
     return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
 }
 inline constexpr bool operator==(_ccColor4F a, _ccColor4F b) {
     return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
 }
-inline constexpr bool operator==(_ccBlendFunc a, _ccBlendFunc b) { return a.src == b.src && a.dst == b.dst; }
+inline constexpr bool operator==(_ccBlendFunc a, _ccBlendFunc b) {
+    return a.src == b.src && a.dst == b.dst;
+}
 
 inline constexpr _ccColor3B ccWHITE{255, 255, 255};
 inline constexpr _ccColor3B ccBLACK{0, 0, 0};

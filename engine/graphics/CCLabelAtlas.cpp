@@ -70,7 +70,8 @@ bool CCLabelAtlas::initWithString(const std::string& string, const std::string& 
 
 bool CCLabelAtlas::initWithString(const std::string& string, CCTexture2D* texture, std::uint64_t itemWidth,
                                   std::uint64_t itemHeight, std::uint64_t startCharMap) {
-    if (!CCAtlasNode::initWithTexture(texture, itemWidth, itemHeight, platform::utf16Length(string))) return false;
+    if (!CCAtlasNode::initWithTexture(texture, itemWidth, itemHeight, platform::utf16Length(string)))
+        return false;
     _mapStartChar = startCharMap;
     setString(string);
     return true;

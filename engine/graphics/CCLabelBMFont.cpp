@@ -28,7 +28,7 @@ struct _FontDefHashElement {
 };
 
 struct _KerningHashElement {
-    std::int32_t key; // first << 16 | second
+    std::int32_t key;    // first << 16 | second
     std::int32_t amount; // pixels
     UT_hash_handle hh;
 };
@@ -42,14 +42,16 @@ bool isNewline(char16_t c) {
 }
 
 bool isWhitespace(char16_t c) {
-    return c == 0x20 || c == 0x09 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
+    return c == 0x20 || c == 0x09 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
+           c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 std::u16string trimmedWhitespace(const std::u16string& s) {
     std::size_t begin = 0, end = s.size();
-    while (begin < end && isWhitespace(s[begin])) ++begin;
-    while (end > begin && isWhitespace(s[end - 1])) --end;
+    while (begin < end && isWhitespace(s[begin]))
+        ++begin;
+    while (end > begin && isWhitespace(s[end - 1]))
+        --end;
     return s.substr(begin, end - begin);
 }
 
@@ -59,7 +61,8 @@ std::u16string trimmedWhitespace(const std::u16string& s) {
 // there are none. Saturates at the 32-bit limits.
 std::int32_t intValue(std::string_view s) {
     std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r' || s[i] == '\v' || s[i] == '\f'))
+    while (i < s.size() &&
+           (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r' || s[i] == '\v' || s[i] == '\f'))
         ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
@@ -70,8 +73,8 @@ std::int32_t intValue(std::string_view s) {
         if (value > kLimit) value = kLimit; // keeps counting digits without overflowing
     }
     if (negative) value = -value;
-    return static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                                              std::numeric_limits<std::int32_t>::max()));
 }
 
 // The n-th piece of the line split at '=' (piece 0 is the text before the first '='); empty when
@@ -145,7 +148,8 @@ std::int64_t truncatedToInt(double v) {
 // =============================================================================================
 // CCBMFontConfiguration
 
-platform::Ref<CCBMFontConfiguration> CCBMFontConfiguration::configurationWithFNTFile(const std::string& fntFile) {
+platform::Ref<CCBMFontConfiguration>
+CCBMFontConfiguration::configurationWithFNTFile(const std::string& fntFile) {
     auto configuration = platform::make<CCBMFontConfiguration>();
     return configuration->initWithFNTfile(fntFile) ? configuration : nullptr;
 }
@@ -330,11 +334,13 @@ std::uint64_t CCBMFontConfiguration::kerningCount() const {
 CCBMFontConfiguration* fntConfigLoadFile(const std::string& fntFile) {
     auto& cache = configurations();
     if (auto found = cache.find(fntFile); found != cache.end()) return found->second.get();
-    platform::Ref<CCBMFontConfiguration> configuration = CCBMFontConfiguration::configurationWithFNTFile(fntFile);
+    platform::Ref<CCBMFontConfiguration> configuration =
+        CCBMFontConfiguration::configurationWithFNTFile(fntFile);
     if (!configuration) return nullptr;
     // Installed whenever the cache starts to fill, so a hook cleared meanwhile comes back.
     if (cache.empty())
-        CCDirector::setPurgeHook(CCDirectorPurge::BitmapFontConfigurations, [] { CCLabelBMFont::purgeCachedData(); });
+        CCDirector::setPurgeHook(CCDirectorPurge::BitmapFontConfigurations,
+                                 [] { CCLabelBMFont::purgeCachedData(); });
     CCBMFontConfiguration* result = configuration.get();
     cache.emplace(fntFile, std::move(configuration));
     return result;
@@ -350,18 +356,20 @@ void CCLabelBMFont::purgeCachedData() {
     old.clear();
 }
 
-platform::Ref<CCLabelBMFont> CCLabelBMFont::labelWithString(const std::string& string, const std::string& fntFile) {
+platform::Ref<CCLabelBMFont> CCLabelBMFont::labelWithString(const std::string& string,
+                                                            const std::string& fntFile) {
     return labelWithString(string, fntFile, -1, kCCTextAlignmentLeft, CGPointZero);
 }
 
-platform::Ref<CCLabelBMFont> CCLabelBMFont::labelWithString(const std::string& string, const std::string& fntFile,
-                                                            float width, CCTextAlignment alignment) {
+platform::Ref<CCLabelBMFont> CCLabelBMFont::labelWithString(const std::string& string,
+                                                            const std::string& fntFile, float width,
+                                                            CCTextAlignment alignment) {
     return labelWithString(string, fntFile, width, alignment, CGPointZero);
 }
 
-platform::Ref<CCLabelBMFont> CCLabelBMFont::labelWithString(const std::string& string, const std::string& fntFile,
-                                                            float width, CCTextAlignment alignment,
-                                                            CGPoint imageOffset) {
+platform::Ref<CCLabelBMFont> CCLabelBMFont::labelWithString(const std::string& string,
+                                                            const std::string& fntFile, float width,
+                                                            CCTextAlignment alignment, CGPoint imageOffset) {
     auto label = platform::make<CCLabelBMFont>();
     return label->initWithString(string, fntFile, width, alignment, imageOffset) ? label : nullptr;
 }
@@ -718,7 +726,8 @@ void CCLabelBMFont::setFntFile(const std::string& fntFile) {
     if (fntFile == _fntFile) return;
     CCBMFontConfiguration* configuration = fntConfigLoadFile(fntFile);
     if (!configuration || configuration->atlasName().empty()) return;
-    platform::Ref<CCTexture2D> texture = CCTextureCache::sharedTextureCache()->addImage(configuration->atlasName());
+    platform::Ref<CCTexture2D> texture =
+        CCTextureCache::sharedTextureCache()->addImage(configuration->atlasName());
     if (!texture) return;
     _fntFile = fntFile;
     _configuration = configuration;

@@ -106,7 +106,8 @@ class CCLabelBMFont : public CCSpriteBatchNode, public CCLabelProtocol, public C
 public:
     // Empties the configuration cache; labels keep the configurations they hold.
     static void purgeCachedData();
-    static platform::Ref<CCLabelBMFont> labelWithString(const std::string& string, const std::string& fntFile);
+    static platform::Ref<CCLabelBMFont> labelWithString(const std::string& string,
+                                                        const std::string& fntFile);
     // Width in points; 0 or less does not wrap.
     static platform::Ref<CCLabelBMFont> labelWithString(const std::string& string, const std::string& fntFile,
                                                         float width, CCTextAlignment alignment);
@@ -190,6 +191,6 @@ protected:
     _ccColor3B _displayedColor = ccWHITE, _realColor = ccWHITE;
     bool _cascadeOpacityEnabled = true, _cascadeColorEnabled = true;
     bool _opacityModifyRGB = false;
-    CGPoint _imageOffset = CGPointZero; // points
+    CGPoint _imageOffset = CGPointZero;  // points
     platform::Ref<CCSprite> _reusedChar; // a spare glyph sprite; the layout does not use it
 };

@@ -110,17 +110,18 @@ std::string makeSpriteSheet() {
 
     std::string frames;
     for (int f = 0; f < kFrameCount; ++f)
-        frames += platform::format("<key>propeller%d</key><dict><key>frame</key><string>{{%d,0},{%d,%d}}</string>"
-                                   "<key>offset</key><string>{0,0}</string><key>rotated</key><false/>"
-                                   "<key>sourceColorRect</key><string>{{0,0},{%d,%d}}</string>"
-                                   "<key>sourceSize</key><string>{%d,%d}</string></dict>",
-                                   f, f * kFrameSize, kFrameSize, kFrameSize, kFrameSize, kFrameSize, kFrameSize,
-                                   kFrameSize);
+        frames += platform::format(
+            "<key>propeller%d</key><dict><key>frame</key><string>{{%d,0},{%d,%d}}</string>"
+            "<key>offset</key><string>{0,0}</string><key>rotated</key><false/>"
+            "<key>sourceColorRect</key><string>{{0,0},{%d,%d}}</string>"
+            "<key>sourceSize</key><string>{%d,%d}</string></dict>",
+            f, f * kFrameSize, kFrameSize, kFrameSize, kFrameSize, kFrameSize, kFrameSize, kFrameSize);
     const char* head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>";
     std::string sheet = dir + "/propeller.plist";
-    if (!writeText(sheet, std::string(head) + "<key>frames</key><dict>" + frames +
-                              "</dict><key>metadata</key><dict><key>format</key><integer>2</integer>"
-                              "<key>textureFileName</key><string>propeller.png</string></dict></dict></plist>"))
+    if (!writeText(sheet,
+                   std::string(head) + "<key>frames</key><dict>" + frames +
+                       "</dict><key>metadata</key><dict><key>format</key><integer>2</integer>"
+                       "<key>textureFileName</key><string>propeller.png</string></dict></dict></plist>"))
         return "";
 
     std::string steps;
@@ -129,10 +130,12 @@ std::string makeSpriteSheet() {
                                   "<key>delayUnits</key><integer>1</integer></dict>",
                                   f);
     std::string list = dir + "/animations.plist";
-    if (!writeText(list, std::string(head) + "<key>animations</key><dict><key>spin</key><dict>"
-                                             "<key>delayPerUnit</key><real>0.08</real><key>frames</key><array>" +
-                             steps + "</array></dict></dict><key>properties</key><dict><key>format</key>"
-                                     "<integer>2</integer><key>spritesheets</key><array><string>" +
+    if (!writeText(list, std::string(head) +
+                             "<key>animations</key><dict><key>spin</key><dict>"
+                             "<key>delayPerUnit</key><real>0.08</real><key>frames</key><array>" +
+                             steps +
+                             "</array></dict></dict><key>properties</key><dict><key>format</key>"
+                             "<integer>2</integer><key>spritesheets</key><array><string>" +
                              sheet + "</string></array></dict></dict></plist>"))
         return "";
     return list;
@@ -182,7 +185,8 @@ public:
             auto animate = CCAnimate::actionWithAnimation(spin);
             propeller->runAction(CCRepeatForever::actionWithAction(animate.get()).get());
             propeller->runAction(
-                CCRepeatForever::actionWithAction(CCRotateBy::actionWithDuration(2.0, 120.0f * (i + 1)).get()).get());
+                CCRepeatForever::actionWithAction(CCRotateBy::actionWithDuration(2.0, 120.0f * (i + 1)).get())
+                    .get());
             scene->addChild(propeller.get());
         }
         return scene;
@@ -199,8 +203,8 @@ public:
         CGSize win = CCDirector::sharedDirector()->winSize();
 
         // A vertical gradient behind everything.
-        auto background = CCLayerGradient::layerWithColor(ccc4(20, 26, 46, 255), ccc4(70, 40, 90, 255),
-                                                          CGPointMake(0, -1));
+        auto background =
+            CCLayerGradient::layerWithColor(ccc4(20, 26, 46, 255), ccc4(70, 40, 90, 255), CGPointMake(0, -1));
         scene->addChild(background.get(), -10);
 
         auto stage = CCLayerColor::layerWithColor(ccc4(52, 61, 92, 255), win.width - 40, 200);
@@ -231,7 +235,8 @@ public:
         std::string animations = makeSpriteSheet();
         if (!animations.empty()) {
             CCAnimationCache::sharedAnimationCache()->addAnimationsWithFile(animations);
-            CCSpriteFrame* first = CCSpriteFrameCache::sharedSpriteFrameCache()->spriteFrameByName("propeller0");
+            CCSpriteFrame* first =
+                CCSpriteFrameCache::sharedSpriteFrameCache()->spriteFrameByName("propeller0");
             if (first) {
                 auto batch = CCSpriteBatchNode::batchNodeWithTexture(first->texture());
                 scene->addChild(batch.get(), 3);
@@ -261,7 +266,8 @@ public:
 
         // A menu the showcase taps through the view's real touch path.
         CCMenuItemFont::setDefaultFontSize(22);
-        auto playItem = CCMenuItemFont::itemWithString("Play", [](platform::Object* sender) { play(sender); });
+        auto playItem =
+            CCMenuItemFont::itemWithString("Play", [](platform::Object* sender) { play(sender); });
         auto aboutItem = CCMenuItemFont::itemWithString("About", [](platform::Object*) {});
         auto menu = CCMenu::menuWithItems({playItem.get(), aboutItem.get()});
         menu->alignItemsHorizontallyWithPadding(40);
@@ -283,7 +289,8 @@ public:
 bool writeFrame(CCGLView* view, const std::string& path) {
     platform::PixelBuffer frame = view->layer()->presentedFrame();
     if (frame.empty()) return false;
-    for (std::size_t i = 3; i < frame.rgba.size(); i += 4) frame.rgba[i] = 255;
+    for (std::size_t i = 3; i < frame.rgba.size(); i += 4)
+        frame.rgba[i] = 255;
     return platform::Image::writePNG(path, frame.rgba.data(), static_cast<std::uint32_t>(frame.width),
                                      static_cast<std::uint32_t>(frame.height));
 }
@@ -359,12 +366,14 @@ int main(int argc, char** argv) {
         // the fade to the second scene and the rest of the time there.
         auto runFor = [&](double span) {
             int frames = static_cast<int>(std::lround(span * platform::DisplayLink::kRefreshRate));
-            for (int i = 0; i < frames; ++i) clock->advance(1.0 / platform::DisplayLink::kRefreshRate);
+            for (int i = 0; i < frames; ++i)
+                clock->advance(1.0 / platform::DisplayLink::kRefreshRate);
         };
         double firstPart = std::min(seconds, 2.0);
         runFor(firstPart);
         std::string menuShot = platform::Paths::stringByDeletingPathExtension(out) + "-menu.png";
-        if (writeFrame(view.get(), menuShot)) std::printf("showcase: first scene written to %s\n", menuShot.c_str());
+        if (writeFrame(view.get(), menuShot))
+            std::printf("showcase: first scene written to %s\n", menuShot.c_str());
         if (seconds > firstPart) {
             tap(view.get(), ios->convertToUI(ShowcaseDelegate::menuPlayPoint()), clock->now());
             runFor(seconds - firstPart);

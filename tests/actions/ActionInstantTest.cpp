@@ -144,7 +144,8 @@ TEST_F(ActionInstantTest, CallFuncRetainsItsTargetAndFiresOnceThroughTheManager)
         auto call = CCCallFunc::actionWithTarget(receiver, fl_selector(Receiver::onCall));
         EXPECT_EQ(receiver->retainCount(), before + 1);
         call->setTag(2);
-        EXPECT_EQ(call->description(), platform::format("<CCCallFunc = %p | Tag = 2 | selector = onCall>", call.get()));
+        EXPECT_EQ(call->description(),
+                  platform::format("<CCCallFunc = %p | Tag = 2 | selector = onCall>", call.get()));
         manager->addAction(call, node, false);
         manager->update(1.0 / 60);
         manager->update(1.0 / 60);
@@ -167,11 +168,13 @@ TEST_F(ActionInstantTest, CallFuncNInASequencePassesTheNodeItRunsOn) {
     auto seq = CCSequence::actions(CCDelayTime::actionWithDuration(0.5),
                                    CCCallFuncN::actionWithTarget(receiver, fl_selector(Receiver::onNode)));
     manager->addAction(seq, sprite, false);
-    for (int i = 0; i < 5; ++i) manager->update(0.25);
+    for (int i = 0; i < 5; ++i)
+        manager->update(0.25);
     EXPECT_EQ(receiver->calls, (std::vector<std::string>{"node"}));
     EXPECT_EQ(receiver->nodes, (std::vector<CCNode*>{sprite.get()}));
 
-    auto copy = platform::copyOf(CCCallFuncN::actionWithTarget(receiver, fl_selector(Receiver::onNode)).get());
+    auto copy =
+        platform::copyOf(CCCallFuncN::actionWithTarget(receiver, fl_selector(Receiver::onNode)).get());
     EXPECT_EQ(typeid(*copy), typeid(CCCallFuncN));
     run(copy, node);
     EXPECT_EQ(receiver->nodes.back(), node.get());

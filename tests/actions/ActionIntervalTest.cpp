@@ -65,7 +65,8 @@ protected:
     // Starts the action on the node and steps it with each dt in turn.
     void run(Ref<CCAction> action, std::initializer_list<double> dts) {
         action->startWithTarget(node.get());
-        for (double dt : dts) action->step(dt);
+        for (double dt : dts)
+            action->step(dt);
     }
 
     Lines log;
@@ -133,7 +134,8 @@ TEST_F(ActionIntervalTest, SequenceFinishesTheFirstActionBeforeTheSecondTakesOve
     EXPECT_EQ(take(), (Lines{"a start", "a 1", "a stop", "b start", "b 0.3333333333"}));
 
     run(seq, {0, 0.5, 1, 3});
-    EXPECT_EQ(take(), (Lines{"a start", "a 0", "a 0.5", "a 1", "a stop", "b start", "b 0.1666666667", "b 1"}));
+    EXPECT_EQ(take(),
+              (Lines{"a start", "a 0", "a 0.5", "a 1", "a stop", "b start", "b 0.1666666667", "b 1"}));
     EXPECT_TRUE(seq->isDone());
     seq->stop();
     EXPECT_EQ(take(), (Lines{"b stop"}));
@@ -216,7 +218,8 @@ TEST_F(ActionIntervalTest, SequenceReverseAndCopy) {
     EXPECT_EQ(take(), (Lines{"a+ start", "a+ 0", "a+ 1", "a+ stop", "b+ start", "b+ 1"}));
 
     // No reverse inside, no reverse outside.
-    EXPECT_EQ(CCSequence::actions(CCActionInterval::actionWithDuration(1).get(), probe("a", 1))->reverse(), nullptr);
+    EXPECT_EQ(CCSequence::actions(CCActionInterval::actionWithDuration(1).get(), probe("a", 1))->reverse(),
+              nullptr);
 }
 
 // ---- repeat --------------------------------------------------------------------------------
@@ -225,8 +228,8 @@ TEST_F(ActionIntervalTest, RepeatRestartsItsInnerActionEachCycleWithoutJumpingBa
     auto rep = CCRepeat::actionWithAction(probe("a", 1), 3);
     EXPECT_EQ(rep->duration(), 3);
     run(rep, {0, 0.5, 0.5, 0.5, 0.5, 0.5});
-    EXPECT_EQ(take(), (Lines{"a start", "a 0", "a 0.5", "a 1", "a 1", "a stop", "a start", "a 0.5", "a 1", "a 1",
-                             "a stop", "a start", "a 0.5"}));
+    EXPECT_EQ(take(), (Lines{"a start", "a 0", "a 0.5", "a 1", "a 1", "a stop", "a start", "a 0.5", "a 1",
+                             "a 1", "a stop", "a start", "a 0.5"}));
     EXPECT_FALSE(rep->isDone());
     rep->step(0.5);
     EXPECT_EQ(take(), (Lines{"a 1", "a stop"}));
@@ -310,7 +313,8 @@ TEST_F(ActionIntervalTest, RepeatForeverCarriesTheOvershootIntoTheNextCycle) {
     auto copy = platform::copyOf(forever.get());
     EXPECT_NE(copy->innerAction(), forever->innerAction());
     EXPECT_EQ(copy->innerAction()->duration(), 1);
-    EXPECT_EQ(CCRepeatForever::actionWithAction(CCActionInterval::actionWithDuration(1).get())->reverse(), nullptr);
+    EXPECT_EQ(CCRepeatForever::actionWithAction(CCActionInterval::actionWithDuration(1).get())->reverse(),
+              nullptr);
 }
 
 TEST_F(ActionIntervalTest, SpeedScalesEachStepOfItsInnerAction) {
@@ -429,12 +433,14 @@ TEST_F(ActionFramesTest, ComposedActionsRunThroughTheDirectorsFrames) {
 
     int done = 0, ticks = 0;
     CCNode* seen = nullptr;
-    auto once = CCSequence::actions(CCDelayTime::actionWithDuration(0.1), CCPlace::actionWithPosition({10, 20}),
-                                    CCCallBlockN::actionWithBlock([&](CCNode* n) {
-                                        seen = n;
-                                        ++done;
-                                    }));
-    auto cycle = CCSequence::actions(CCDelayTime::actionWithDuration(0.25), CCCallBlock::actionWithBlock([&] { ++ticks; }));
+    auto once =
+        CCSequence::actions(CCDelayTime::actionWithDuration(0.1), CCPlace::actionWithPosition({10, 20}),
+                            CCCallBlockN::actionWithBlock([&](CCNode* n) {
+                                seen = n;
+                                ++done;
+                            }));
+    auto cycle = CCSequence::actions(CCDelayTime::actionWithDuration(0.25),
+                                     CCCallBlock::actionWithBlock([&] { ++ticks; }));
     node->runAction(once);
     node->runAction(CCRepeatForever::actionWithAction(static_cast<CCActionInterval*>(cycle.get())).get());
     EXPECT_EQ(node->numberOfRunningActions(), 2u);

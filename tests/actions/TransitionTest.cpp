@@ -31,8 +31,12 @@ public:
         return s;
     }
     void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(); }
-    void onEnterTransitionDidFinish() override { log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish(); }
-    void onExitTransitionDidStart() override { log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart(); }
+    void onEnterTransitionDidFinish() override {
+        log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish();
+    }
+    void onExitTransitionDidStart() override {
+        log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart();
+    }
     void onExit() override { log_->add("exit " + name_), CCScene::onExit(); }
     void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
 
@@ -126,7 +130,8 @@ TEST_F(TransitionTest, ReplaceLeavesTheScenesLifeCycleToTheTransitionAndSwitches
     EXPECT_FALSE(dispatching());
     EXPECT_TRUE(a->isRunning());
 
-    for (int i = 0; i < 60 && !t->finishedAt; ++i) advanceRefreshes(1);
+    for (int i = 0; i < 60 && !t->finishedAt; ++i)
+        advanceRefreshes(1);
     ASSERT_NE(t->finishedAt, 0u);
     EXPECT_EQ(director()->runningScene(), t.get()) << "never inside finish";
     EXPECT_TRUE(takeLog().empty());
@@ -145,7 +150,8 @@ TEST_F(TransitionTest, ReplaceLeavesTheScenesLifeCycleToTheTransitionAndSwitches
 TEST_F(TransitionTest, GoingBackToTheOutgoingSceneAfterFinishShowsIt) {
     auto t = ProbeTransition::transitionWithDuration(0.25, b.get());
     director()->replaceScene(t.get());
-    for (int i = 0; i < 60 && !t->finishedAt; ++i) advanceRefreshes(1);
+    for (int i = 0; i < 60 && !t->finishedAt; ++i)
+        advanceRefreshes(1);
     ASSERT_NE(t->finishedAt, 0u);
     EXPECT_FALSE(a->visible()); // put to rest hidden by finish
     // The game's change comes before the transition's own switch, and wins.
@@ -194,8 +200,8 @@ TEST_F(TransitionTest, ConsecutiveTransitionsAndATransitionReplacedMidway) {
 
     EXPECT_EQ(director()->runningScene(), b.get());
     EXPECT_EQ(director()->scenesStack().size(), 1u);
-    EXPECT_EQ(takeLog(), (Calls{"exitStart C", "enter A", "enter B", "exit C", "exit A", "enterDone B", "cleanup C",
-                                "cleanup A"}));
+    EXPECT_EQ(takeLog(), (Calls{"exitStart C", "enter A", "enter B", "exit C", "exit A", "enterDone B",
+                                "cleanup C", "cleanup A"}));
     EXPECT_TRUE(dispatching());
     EXPECT_TRUE(b->isRunning());
     EXPECT_FALSE(a->isRunning());
@@ -229,8 +235,8 @@ TEST_F(TransitionTest, DrawsBothScenesInItsOrderAndCanBeSkippedToEitherScene) {
     advanceRefreshes(1);
     director()->replaceScene(c.get());
     advanceRefreshes(1);
-    EXPECT_EQ(takeLog(), (Calls{"exitStart B", "enter A", "exit B", "exit A", "enter C", "enterDone C", "cleanup B",
-                                "cleanup A"}));
+    EXPECT_EQ(takeLog(), (Calls{"exitStart B", "enter A", "exit B", "exit A", "enter C", "enterDone C",
+                                "cleanup B", "cleanup A"}));
     EXPECT_TRUE(c->isRunning());
     EXPECT_TRUE(near(presentedPixel(160, 240), 0x00FF00FFu));
 }
@@ -353,7 +359,9 @@ TEST_F(TransitionTest, EachKindRunsItsActionsAndEndsWithBothScenesAtRest) {
         {"SlideInR", PLAIN(CCTransitionSlideInR), true, slide(-(W - 0.5), 0), {0.5}},
         {"SlideInT", PLAIN(CCTransitionSlideInT), false, slide(0, -(H - 0.5)), {0.5}},
         {"SlideInB", PLAIN(CCTransitionSlideInB), true, slide(0, H - 0.5), {0.5}},
-        {"ShrinkGrow", PLAIN(CCTransitionShrinkGrow), true,
+        {"ShrinkGrow",
+         PLAIN(CCTransitionShrinkGrow),
+         true,
          [](CCScene* in, CCScene* out, double t) {
              EXPECT_EQ(in->anchorPoint(), CGPointMake(double(0.6666667f), 0.5));
              EXPECT_EQ(out->anchorPoint(), CGPointMake(double(0.33333334f), 0.5));
@@ -361,7 +369,9 @@ TEST_F(TransitionTest, EachKindRunsItsActionsAndEndsWithBothScenesAtRest) {
              EXPECT_NEAR(out->scale(), 1 - 0.99 * eased(t), 1e-4);
          },
          {0, 0.5}},
-        {"RotoZoom", PLAIN(CCTransitionRotoZoom), true,
+        {"RotoZoom",
+         PLAIN(CCTransitionRotoZoom),
+         true,
          [](CCScene* in, CCScene* out, double t) {
              if (t < 0.5) {
                  EXPECT_NEAR(out->rotation(), 1440 * t, 0.01);
@@ -373,7 +383,9 @@ TEST_F(TransitionTest, EachKindRunsItsActionsAndEndsWithBothScenesAtRest) {
              }
          },
          {0.25, 0.75}},
-        {"JumpZoom", PLAIN(CCTransitionJumpZoom), true,
+        {"JumpZoom",
+         PLAIN(CCTransitionJumpZoom),
+         true,
          [W](CCScene* in, CCScene* out, double t) {
              if (t < 0.5) {
                  EXPECT_NEAR(out->scale(), 0.5, 1e-6);
@@ -392,13 +404,35 @@ TEST_F(TransitionTest, EachKindRunsItsActionsAndEndsWithBothScenesAtRest) {
         {"FlipX 0", oriented(FACTORY(CCTransitionFlipX), 0), true, flip(0, -1, 1, false), {0.25, 0.75}},
         {"FlipY 0", oriented(FACTORY(CCTransitionFlipY), 0), true, flip(1, 1, -1, false), {0.25, 0.75}},
         {"FlipY 1", oriented(FACTORY(CCTransitionFlipY), 1), true, flip(1, -1, 1, false), {0.25, 0.75}},
-        {"FlipAngular 1", oriented(FACTORY(CCTransitionFlipAngular), 1), true, flip(1, 1, 1, false), {0.25, 0.75}},
-        {"FlipAngular 0", oriented(FACTORY(CCTransitionFlipAngular), 0), true, flip(1, -1, -1, false), {0.25, 0.75}},
-        {"ZoomFlipX 1", oriented(FACTORY(CCTransitionZoomFlipX), 1), true, flip(0, 1, -1, true), {0.25, 0.75}},
-        {"ZoomFlipY 0", oriented(FACTORY(CCTransitionZoomFlipY), 0), true, flip(1, 1, -1, true), {0.25, 0.75}},
-        {"ZoomFlipAngular 0", oriented(FACTORY(CCTransitionZoomFlipAngular), 0), true, flip(0, 1, -1, true),
+        {"FlipAngular 1",
+         oriented(FACTORY(CCTransitionFlipAngular), 1),
+         true,
+         flip(1, 1, 1, false),
          {0.25, 0.75}},
-        {"ZoomFlipAngular 1", oriented(FACTORY(CCTransitionZoomFlipAngular), 1), true, flip(0, -1, 1, true),
+        {"FlipAngular 0",
+         oriented(FACTORY(CCTransitionFlipAngular), 0),
+         true,
+         flip(1, -1, -1, false),
+         {0.25, 0.75}},
+        {"ZoomFlipX 1",
+         oriented(FACTORY(CCTransitionZoomFlipX), 1),
+         true,
+         flip(0, 1, -1, true),
+         {0.25, 0.75}},
+        {"ZoomFlipY 0",
+         oriented(FACTORY(CCTransitionZoomFlipY), 0),
+         true,
+         flip(1, 1, -1, true),
+         {0.25, 0.75}},
+        {"ZoomFlipAngular 0",
+         oriented(FACTORY(CCTransitionZoomFlipAngular), 0),
+         true,
+         flip(0, 1, -1, true),
+         {0.25, 0.75}},
+        {"ZoomFlipAngular 1",
+         oriented(FACTORY(CCTransitionZoomFlipAngular), 1),
+         true,
+         flip(0, -1, 1, true),
          {0.25, 0.75}},
     };
 #undef FACTORY
@@ -467,5 +501,5 @@ TEST_P(OpeningTransitionTest, SwitchesToTheIncomingSceneOnTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, OpeningTransitionTest,
-                         ::testing::Values("SlideInL", "SlideInB", "ShrinkGrow", "MoveInR", "RotoZoom", "JumpZoom",
-                                           "ZoomFlipX", "Fade", "CrossFade"));
+                         ::testing::Values("SlideInL", "SlideInB", "ShrinkGrow", "MoveInR", "RotoZoom",
+                                           "JumpZoom", "ZoomFlipX", "Fade", "CrossFade"));

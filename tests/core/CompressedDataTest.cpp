@@ -52,12 +52,13 @@ Bytes cczHeader(const char* magic, std::uint16_t compression, std::uint16_t vers
     h.push_back(static_cast<unsigned char>(version >> 8));
     h.push_back(static_cast<unsigned char>(version));
     h.insert(h.end(), 4, 0);
-    for (int shift = 24; shift >= 0; shift -= 8) h.push_back(static_cast<unsigned char>(length >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        h.push_back(static_cast<unsigned char>(length >> shift));
     return h;
 }
 
-Bytes ccz(const Bytes& content, std::uint32_t length, std::uint16_t version = 2, std::uint16_t compression = 0,
-          const char* magic = "CCZ!") {
+Bytes ccz(const Bytes& content, std::uint32_t length, std::uint16_t version = 2,
+          std::uint16_t compression = 0, const char* magic = "CCZ!") {
     Bytes out = cczHeader(magic, compression, version, length);
     Bytes stream = deflateBytes(content, 15);
     out.insert(out.end(), stream.begin(), stream.end());
@@ -67,8 +68,8 @@ Bytes ccz(const Bytes& content, std::uint32_t length, std::uint16_t version = 2,
 class TempFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("fl_compressed_" + std::to_string(getpid()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() / ("fl_compressed_" + std::to_string(getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         platform::setLogSink([this](const std::string& line) { logged.push_back(line); });
     }
@@ -78,7 +79,8 @@ protected:
     }
     std::string write(const std::string& name, const Bytes& bytes) {
         fs::path p = dir / name;
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return p.string();
     }
     fs::path dir;
@@ -128,13 +130,18 @@ TEST_F(FileDataTest, WholeFileIsReadOrMinusOne) {
 TEST(InflateMemoryTest, ZlibAndGzipGiveTheSameBytesAndOutgrowTheHint) {
     Bytes content = sample(1 << 20);
     Bytes zlibStream = deflateBytes(content, 15), gzipStream = deflateBytes(content, 31);
-    Result z = run([&](unsigned char** out) { return inflateMemory(zlibStream.data(), zlibStream.size(), out); });
-    Result g = run([&](unsigned char** out) { return inflateMemoryWithHint(gzipStream.data(), gzipStream.size(), out, 1); });
+    Result z =
+        run([&](unsigned char** out) { return inflateMemory(zlibStream.data(), zlibStream.size(), out); });
+    Result g = run([&](unsigned char** out) {
+        return inflateMemoryWithHint(gzipStream.data(), gzipStream.size(), out, 1);
+    });
     EXPECT_EQ(z.length, 1 << 20);
     EXPECT_EQ(z.bytes(), content);
     EXPECT_EQ(g.bytes(), content);
     // A zero hint must not stall the doubling.
-    Result h = run([&](unsigned char** out) { return inflateMemoryWithHint(zlibStream.data(), zlibStream.size(), out, 0); });
+    Result h = run([&](unsigned char** out) {
+        return inflateMemoryWithHint(zlibStream.data(), zlibStream.size(), out, 0);
+    });
     EXPECT_EQ(h.bytes(), content);
 }
 
@@ -157,7 +164,8 @@ TEST(InflateMemoryTest, DamagedStreamsFailWithNoBuffer) {
     EXPECT_EQ(run([](unsigned char** out) { return inflateMemory(nullptr, 10, out); }).length, 0);
     EXPECT_EQ(run([&](unsigned char** out) { return inflateMemory(stream.data(), 0, out); }).length, 0);
     Bytes emptyStream = deflateBytes({}, 15);
-    Result empty = run([&](unsigned char** out) { return inflateMemory(emptyStream.data(), emptyStream.size(), out); });
+    Result empty =
+        run([&](unsigned char** out) { return inflateMemory(emptyStream.data(), emptyStream.size(), out); });
     EXPECT_EQ(empty.length, 0);
     EXPECT_EQ(empty.data, nullptr);
 }
@@ -174,7 +182,8 @@ TEST(InflateMemoryTest, OutputPastTheCapIsRefused) {
     for (std::size_t i = 0; i < rounds; ++i) {
         s.next_in = zeros.data();
         s.avail_in = static_cast<uInt>(zeros.size());
-        ASSERT_EQ(deflate(&s, i + 1 == rounds ? Z_FINISH : Z_NO_FLUSH), i + 1 == rounds ? Z_STREAM_END : Z_OK);
+        ASSERT_EQ(deflate(&s, i + 1 == rounds ? Z_FINISH : Z_NO_FLUSH),
+                  i + 1 == rounds ? Z_STREAM_END : Z_OK);
     }
     stream.resize(s.total_out);
     deflateEnd(&s);
@@ -204,14 +213,18 @@ TEST_F(GZipFileTest, TruncatedCorruptAndMissingFilesFail) {
     Bytes badCrc = stream;
     badCrc[badCrc.size() - 6] ^= 0xFF;
     Bytes corrupt = stream;
-    for (std::size_t i = 20; i < 60; ++i) corrupt[i] ^= 0xA5;
-    for (auto [name, bytes] : {std::pair{"truncated.gz", &truncated}, std::pair{"crc.gz", &badCrc}, std::pair{"corrupt.gz", &corrupt}}) {
+    for (std::size_t i = 20; i < 60; ++i)
+        corrupt[i] ^= 0xA5;
+    for (auto [name, bytes] : {std::pair{"truncated.gz", &truncated}, std::pair{"crc.gz", &badCrc},
+                               std::pair{"corrupt.gz", &corrupt}}) {
         std::string path = write(name, *bytes);
         Result r = run([&](unsigned char** out) { return inflateGZipFile(path.c_str(), out); });
         EXPECT_EQ(r.length, -1) << name;
         EXPECT_EQ(r.data, nullptr) << name;
     }
-    EXPECT_EQ(run([&](unsigned char** out) { return inflateGZipFile((dir / "missing.gz").c_str(), out); }).length, -1);
+    EXPECT_EQ(
+        run([&](unsigned char** out) { return inflateGZipFile((dir / "missing.gz").c_str(), out); }).length,
+        -1);
 }
 
 TEST_F(CCZTest, ValidContainersInflateToTheHeaderLength) {
@@ -228,7 +241,8 @@ TEST_F(CCZTest, HeadersThatLieOrBreakARuleAreRefused) {
     Bytes content = sample(5000);
     Bytes good = ccz(content, 5000);
     Bytes corrupt = good;
-    for (std::size_t i = 30; i < 40; ++i) corrupt[i] ^= 0x5A;
+    for (std::size_t i = 30; i < 40; ++i)
+        corrupt[i] ^= 0x5A;
     const std::pair<const char*, Bytes> cases[] = {
         {"empty", {}},
         {"short", Bytes(good.begin(), good.begin() + 15)},
@@ -250,19 +264,23 @@ TEST_F(CCZTest, HeadersThatLieOrBreakARuleAreRefused) {
         Result r = run([&](unsigned char** out) { return inflateCCZFile(path.c_str(), out); });
         EXPECT_EQ(r.length, -1) << name;
         EXPECT_EQ(r.data, nullptr) << name;
-        Result m = run([&](unsigned char** out) { return inflateCCZBuffer(bytes.data(), bytes.size(), out); });
+        Result m =
+            run([&](unsigned char** out) { return inflateCCZBuffer(bytes.data(), bytes.size(), out); });
         EXPECT_EQ(m.length, -1) << name;
     }
-    EXPECT_EQ(run([&](unsigned char** out) { return inflateCCZFile((dir / "missing").c_str(), out); }).length, -1);
+    EXPECT_EQ(run([&](unsigned char** out) { return inflateCCZFile((dir / "missing").c_str(), out); }).length,
+              -1);
 }
 
 TEST_F(CCZTest, RealTexturesInflateAndEncryptedOnesAreRefused) {
     FL_REQUIRE_SHARED_TESTDATA();
     fs::path ccz = fltest::sharedTestData() / "pvr/ccz";
-    Result normal = run([&](unsigned char** out) { return inflateCCZFile((ccz / "normal.pvr.ccz").c_str(), out); });
+    Result normal =
+        run([&](unsigned char** out) { return inflateCCZFile((ccz / "normal.pvr.ccz").c_str(), out); });
     ASSERT_EQ(normal.length, 1148132);
     EXPECT_EQ(std::memcmp(normal.data.get(), "PVR\x03", 4), 0);
-    Result encrypted = run([&](unsigned char** out) { return inflateCCZFile((ccz / "protection.pvr.ccz").c_str(), out); });
+    Result encrypted =
+        run([&](unsigned char** out) { return inflateCCZFile((ccz / "protection.pvr.ccz").c_str(), out); });
     EXPECT_EQ(encrypted.length, -1);
     EXPECT_EQ(encrypted.data, nullptr);
 
@@ -277,7 +295,9 @@ TEST_F(Base64Test, PaddingDecidesTheTail) {
         Result r = run([&](unsigned char** out) {
             return base64Decode(reinterpret_cast<const unsigned char*>(s.data()), s.size(), out);
         });
-        return std::string(r.data ? std::string(reinterpret_cast<char*>(r.data.get()), static_cast<std::size_t>(r.length)) : "");
+        return std::string(
+            r.data ? std::string(reinterpret_cast<char*>(r.data.get()), static_cast<std::size_t>(r.length))
+                   : "");
     };
     EXPECT_EQ(decode("TWFu"), "Man");
     EXPECT_EQ(decode("TWE="), "Ma");

@@ -28,17 +28,18 @@ using platform::Ref;
 
 // lineHeight 16. A: 8x10 red block, B: 6x10 green block, W: 12x10 blue block wider than its
 // advance, blank: empty with advance 5. The pair (A, B) is kerned by -2.
-const char* const kFont = "info face=\"Test\" size=16 bold=0 italic=0 charset=\"\" unicode=1 stretchH=100 smooth=0 aa=1 "
-                          "padding=1,2,3,4 spacing=1,1\n"
-                          "common lineHeight=16 base=12 scaleW=32 scaleH=16 pages=1 packed=0\n"
-                          "page id=0 file=\"atlas.png\"\n"
-                          "chars count=4\n"
-                          "char id=65 x=0 y=0 width=8 height=10 xoffset=1 yoffset=2 xadvance=10 page=0 chnl=15\n"
-                          "char id=66 x=8 y=0 width=6 height=10 xoffset=0 yoffset=2 xadvance=7 page=0 chnl=15\n"
-                          "char id=87 x=14 y=0 width=12 height=10 xoffset=0 yoffset=2 xadvance=9 page=0 chnl=15\n"
-                          "char id=32 x=30 y=0 width=0 height=0 xoffset=0 yoffset=0 xadvance=5 page=0 chnl=15\n"
-                          "kernings count=1\n"
-                          "kerning first=65 second=66 amount=-2\n";
+const char* const kFont =
+    "info face=\"Test\" size=16 bold=0 italic=0 charset=\"\" unicode=1 stretchH=100 smooth=0 aa=1 "
+    "padding=1,2,3,4 spacing=1,1\n"
+    "common lineHeight=16 base=12 scaleW=32 scaleH=16 pages=1 packed=0\n"
+    "page id=0 file=\"atlas.png\"\n"
+    "chars count=4\n"
+    "char id=65 x=0 y=0 width=8 height=10 xoffset=1 yoffset=2 xadvance=10 page=0 chnl=15\n"
+    "char id=66 x=8 y=0 width=6 height=10 xoffset=0 yoffset=2 xadvance=7 page=0 chnl=15\n"
+    "char id=87 x=14 y=0 width=12 height=10 xoffset=0 yoffset=2 xadvance=9 page=0 chnl=15\n"
+    "char id=32 x=30 y=0 width=0 height=0 xoffset=0 yoffset=0 xadvance=5 page=0 chnl=15\n"
+    "kernings count=1\n"
+    "kerning first=65 second=66 amount=-2\n";
 
 std::uint32_t atlasPixel(int x, int y) {
     if (y >= 10) return 0;
@@ -108,8 +109,9 @@ TEST_F(BMFontTest, ParsesGlyphsKerningLineHeightAndAtlasName) {
     EXPECT_EQ(config->kerningAmountForPair('B', 'A'), 0);
     // The padding is only read on request.
     EXPECT_EQ(config->padding().top, 0);
-    config->parseInfoArguments("info face=\"Test\" size=16 bold=0 italic=0 charset=\"\" unicode=1 stretchH=100 "
-                               "smooth=0 aa=1 padding=1,2,3,4 spacing=1,1");
+    config->parseInfoArguments(
+        "info face=\"Test\" size=16 bold=0 italic=0 charset=\"\" unicode=1 stretchH=100 "
+        "smooth=0 aa=1 padding=1,2,3,4 spacing=1,1");
     EXPECT_EQ(config->padding().top, 1);
     EXPECT_EQ(config->padding().right, 2);
     EXPECT_EQ(config->padding().bottom, 3);
@@ -120,15 +122,16 @@ TEST_F(BMFontTest, ParsesGlyphsKerningLineHeightAndAtlasName) {
 }
 
 TEST_F(BMFontTest, LineEndsPrefixesAndRepeatedEntries) {
-    const std::string crlf = scratch.write("fonts/a.fnt", "common lineHeight=20 base=1\r\n"
-                                                          "page id=0 file=\"f.png\"\r\n"
-                                                          "chars count=1\r\n"
-                                                          "char id=65 x=1 y=2 width=3 height=4 xoffset=5 yoffset=6 xadvance=7\r\n"
-                                                          "char id=65 x=9 y=9 width=9 height=9 xoffset=9 yoffset=9 xadvance=9\r\n"
-                                                          "kerning first=86  second=65  amount=-3\r\n"
-                                                          "kerning first=86  second=65  amount=-4\r\n"
-                                                          "  char id=66 x=1\r\n"
-                                                          "char id=67 x=1 y=2 width=3 height=4 xoffset=5 yoffset=6 xadvance=7");
+    const std::string crlf =
+        scratch.write("fonts/a.fnt", "common lineHeight=20 base=1\r\n"
+                                     "page id=0 file=\"f.png\"\r\n"
+                                     "chars count=1\r\n"
+                                     "char id=65 x=1 y=2 width=3 height=4 xoffset=5 yoffset=6 xadvance=7\r\n"
+                                     "char id=65 x=9 y=9 width=9 height=9 xoffset=9 yoffset=9 xadvance=9\r\n"
+                                     "kerning first=86  second=65  amount=-3\r\n"
+                                     "kerning first=86  second=65  amount=-4\r\n"
+                                     "  char id=66 x=1\r\n"
+                                     "char id=67 x=1 y=2 width=3 height=4 xoffset=5 yoffset=6 xadvance=7");
     CCBMFontConfiguration* config = fntConfigLoadFile(crlf);
     ASSERT_NE(config, nullptr);
     EXPECT_EQ(config->commonHeight(), 20);
@@ -405,10 +408,12 @@ TEST_F(BMFontTest, ColourAndOpacityReachEveryGlyph) {
 TEST_F(BMFontTest, FontChangesAndFailuresKeepTheLabelWhole) {
     scratch.write("other/atlas.png", "");
     writeAtlas(scratch, "other/atlas.png");
-    const std::string other = scratch.write("other/font.fnt", "common lineHeight=30\npage id=0 file=\"atlas.png\"\n"
-                                                              "char id=65 x=0 y=0 width=8 height=10 xoffset=0 "
-                                                              "yoffset=0 xadvance=8\n");
-    const std::string noAtlas = scratch.write("noatlas.fnt", "common lineHeight=30\npage id=0 file=\"gone.png\"\n");
+    const std::string other =
+        scratch.write("other/font.fnt", "common lineHeight=30\npage id=0 file=\"atlas.png\"\n"
+                                        "char id=65 x=0 y=0 width=8 height=10 xoffset=0 "
+                                        "yoffset=0 xadvance=8\n");
+    const std::string noAtlas =
+        scratch.write("noatlas.fnt", "common lineHeight=30\npage id=0 file=\"gone.png\"\n");
     EXPECT_EQ(CCLabelBMFont::labelWithString("A", "missing.fnt"), nullptr);
     EXPECT_EQ(CCLabelBMFont::labelWithString("A", noAtlas), nullptr);
 
@@ -428,7 +433,8 @@ TEST_F(BMFontTest, FontChangesAndFailuresKeepTheLabelWhole) {
 TEST_F(BMFontTest, OddTextsAndChildrenDoNotUpsetTheLayout) {
     // Before any glyph the pair looked up is (0xFFFF, c): a font that kerns it moves the first
     // glyph, and only that one; after a line feed the glyph before still counts.
-    const std::string kerned = scratch.write("kerned.fnt", std::string(kFont) + "kerning first=65535 second=65 amount=-5\n");
+    const std::string kerned =
+        scratch.write("kerned.fnt", std::string(kFont) + "kerning first=65535 second=65 amount=-5\n");
     Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("AA", kerned);
     EXPECT_EQ(glyph(label, 0)->position().x, 5 - 5);
     EXPECT_EQ(glyph(label, 1)->position().x, 5 + 5);
@@ -436,9 +442,12 @@ TEST_F(BMFontTest, OddTextsAndChildrenDoNotUpsetTheLayout) {
     EXPECT_EQ(glyph(label, 2)->position(), CGPointMake(5, 9));
 
     // UTF-8 counts in UTF-16 code units: é is one, the emoji two (neither has a glyph here).
-    label = CCLabelBMFont::labelWithString("\xC3\xA9\xF0\x9F\x98\x80" "A", font, 50, kCCTextAlignmentCenter);
+    label = CCLabelBMFont::labelWithString("\xC3\xA9\xF0\x9F\x98\x80"
+                                           "A",
+                                           font, 50, kCCTextAlignmentCenter);
     EXPECT_NE(glyph(label, 3), nullptr);
-    EXPECT_EQ(label->string(), "\xC3\xA9\xF0\x9F\x98\x80" "A");
+    EXPECT_EQ(label->string(), "\xC3\xA9\xF0\x9F\x98\x80"
+                               "A");
 
     // A child of the caller's with a tag no glyph has: wrapping still ends.
     Ref<CCSprite> extra = CCSprite::spriteWithTexture(label->texture(), CGRectMake(0, 0, 1, 1));

@@ -6,7 +6,8 @@
 #include <cmath>
 
 TEST(AffineTransformTest, ConcatAppliesTheFirstTransformFirst) {
-    CGAffineTransform t = CGAffineTransformConcat(CGAffineTransformMakeScale(2, 3), CGAffineTransformMakeTranslation(10, 20));
+    CGAffineTransform t =
+        CGAffineTransformConcat(CGAffineTransformMakeScale(2, 3), CGAffineTransformMakeTranslation(10, 20));
     CGPoint p = CGPointApplyAffineTransform(CGPointMake(1, 1), t);
     EXPECT_EQ(p, CGPointMake(12, 23));
     // Translate/Rotate/Scale prepend: the new operation is applied before t.
@@ -17,7 +18,8 @@ TEST(AffineTransformTest, ConcatAppliesTheFirstTransformFirst) {
 TEST(AffineTransformTest, InvertUndoesAndSingularStaysUnchanged) {
     CGAffineTransform t = CGAffineTransformRotate(CGAffineTransformMakeTranslation(5, -3), 0.7);
     t = CGAffineTransformScale(t, 2, 0.5);
-    CGPoint p = CGPointApplyAffineTransform(CGPointApplyAffineTransform(CGPointMake(3, 4), t), CGAffineTransformInvert(t));
+    CGPoint p = CGPointApplyAffineTransform(CGPointApplyAffineTransform(CGPointMake(3, 4), t),
+                                            CGAffineTransformInvert(t));
     EXPECT_NEAR(p.x, 3, 1e-12);
     EXPECT_NEAR(p.y, 4, 1e-12);
     CGAffineTransform singular = CGAffineTransformMakeScale(0, 1);

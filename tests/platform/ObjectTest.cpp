@@ -143,7 +143,8 @@ TEST(ObjectSetTest, KeepsInsertionOrderAndIdentity) {
     EXPECT_EQ(a->retainCount(), 2u);
     EXPECT_TRUE(set.remove(a));
     std::vector<Object*> order;
-    for (const auto& o : set) order.push_back(o.get());
+    for (const auto& o : set)
+        order.push_back(o.get());
     EXPECT_EQ(order, (std::vector<Object*>{b.get(), c.get()}));
     EXPECT_TRUE(set.contains(c));
     EXPECT_FALSE(set.contains(a));

@@ -93,7 +93,8 @@ TEST(PathsTest, StandardizingFoldsOnlyWhatIsSafe) {
     EXPECT_EQ(Paths::stringByStandardizingPath("./a"), "a");
     const char* home = std::getenv("HOME");
     if (home && *home == '/') {
-        EXPECT_EQ(Paths::stringByStandardizingPath("~/x"), Paths::stringByStandardizingPath(std::string(home) + "/x"));
+        EXPECT_EQ(Paths::stringByStandardizingPath("~/x"),
+                  Paths::stringByStandardizingPath(std::string(home) + "/x"));
     }
 }
 

@@ -40,10 +40,13 @@ const char* const kXml = R"(<?xml version="1.0" encoding="UTF-8"?>
 </plist>
 )";
 
-PlistValue parse(const std::string& text) { return PlistValue::fromMemory(text.data(), text.size()); }
+PlistValue parse(const std::string& text) {
+    return PlistValue::fromMemory(text.data(), text.size());
+}
 
 std::filesystem::path writeTemp(const std::string& name, const std::string& bytes) {
-    std::filesystem::path p = std::filesystem::temp_directory_path() / ("fl_plist_" + std::to_string(getpid()) + "_" + name);
+    std::filesystem::path p =
+        std::filesystem::temp_directory_path() / ("fl_plist_" + std::to_string(getpid()) + "_" + name);
     std::ofstream(p, std::ios::binary) << bytes;
     return p;
 }
@@ -72,8 +75,8 @@ std::string bplist(const std::vector<std::string>& objects, std::uint8_t top = 0
 TEST(PropertyListTest, XmlDictionaryKeepsEveryTypeAndTheKeyOrder) {
     PlistValue root = parse(kXml);
     ASSERT_TRUE(root.isDictionary());
-    EXPECT_EQ(root.allKeys(), (std::vector<std::string>{"zebra", "count", "negative", "scale", "delay", "on", "off",
-                                                         "blob", "when", "frames", "alpha"}));
+    EXPECT_EQ(root.allKeys(), (std::vector<std::string>{"zebra", "count", "negative", "scale", "delay", "on",
+                                                        "off", "blob", "when", "frames", "alpha"}));
     EXPECT_EQ(root["count"].intValue(), 42);
     EXPECT_EQ(root["negative"].integerValue(), -7);
     EXPECT_DOUBLE_EQ(root["scale"].doubleValue(), 0.5);
@@ -106,9 +109,10 @@ TEST(PropertyListTest, BinaryListReadsTheSameAsItsXml) {
 TEST(PropertyListTest, BinaryObjectsAreCheckedBeforeTheyAreFollowed) {
     using namespace std::string_literals;
     // { "k\u00e9": "\u20ac\U0001F600", "n": [1, -2, true, 2.5] }
-    PlistValue v = parse(bplist({"\xD2\x01\x02\x03\x04"s, "\x62\x00k\x00\xE9"s, "\x51n"s,
-                                 "\x63\x20\xAC\xD8\x3D\xDE\x00"s, "\xA4\x05\x06\x07\x08"s, "\x10\x01"s,
-                                 "\x13\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFE"s, "\x09"s, "\x23\x40\x04\x00\x00\x00\x00\x00\x00"s}));
+    PlistValue v = parse(
+        bplist({"\xD2\x01\x02\x03\x04"s, "\x62\x00k\x00\xE9"s, "\x51n"s, "\x63\x20\xAC\xD8\x3D\xDE\x00"s,
+                "\xA4\x05\x06\x07\x08"s, "\x10\x01"s, "\x13\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFE"s, "\x09"s,
+                "\x23\x40\x04\x00\x00\x00\x00\x00\x00"s}));
     ASSERT_TRUE(v.isDictionary());
     EXPECT_EQ(v["k\xC3\xA9"].stringValue(), "\xE2\x82\xAC\xF0\x9F\x98\x80");
     EXPECT_EQ(v["n"][1].integerValue(), -2);
@@ -116,18 +120,20 @@ TEST(PropertyListTest, BinaryObjectsAreCheckedBeforeTheyAreFollowed) {
     EXPECT_DOUBLE_EQ(v["n"][3].doubleValue(), 2.5);
 
     const std::string bad[] = {
-        bplist({"\xA1\x00"s}),                         // an array that holds itself
-        bplist({"\xD1\x01\x02"s, "\x10\x01"s, "\x10\x02"s}), // a key that is not text
-        bplist({"\xA1\x05"s}),                         // a reference past the table
-        bplist({"\x5F\x10\x7F"s}),                    // a length past the data
+        bplist({"\xA1\x00"s}),                                 // an array that holds itself
+        bplist({"\xD1\x01\x02"s, "\x10\x01"s, "\x10\x02"s}),   // a key that is not text
+        bplist({"\xA1\x05"s}),                                 // a reference past the table
+        bplist({"\x5F\x10\x7F"s}),                             // a length past the data
         bplist({"\x6F\x13\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF"s}), // a length that overflows
-        bplist({"\x00"s}),                              // no value
-        bplist({"\x10\x01"s}, 3),                       // a root past the table
+        bplist({"\x00"s}),                                     // no value
+        bplist({"\x10\x01"s}, 3),                              // a root past the table
     };
-    for (const std::string& input : bad) EXPECT_TRUE(parse(input).isNull());
+    for (const std::string& input : bad)
+        EXPECT_TRUE(parse(input).isNull());
     // Forty arrays, each holding the next one twice: 2^40 nodes if it were expanded.
     std::vector<std::string> chain;
-    for (int i = 0; i < 40; ++i) chain.push_back("\xA2"s + static_cast<char>(i + 1) + static_cast<char>(i + 1));
+    for (int i = 0; i < 40; ++i)
+        chain.push_back("\xA2"s + static_cast<char>(i + 1) + static_cast<char>(i + 1));
     chain.push_back("\x10\x01"s);
     EXPECT_TRUE(parse(bplist(chain)).isNull());
 }
@@ -152,16 +158,20 @@ TEST(PropertyListTest, NumbersAnswerAsTheirOwnKindOrAsText) {
     EXPECT_EQ(PlistValue::string("1e-999").doubleValue(), 0.0);
     // Out-of-range values saturate rather than wrap.
     EXPECT_EQ(PlistValue::string("99999999999").intValue(), std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(PlistValue::string("-99999999999999999999999").integerValue(), std::numeric_limits<std::int64_t>::min());
-    EXPECT_EQ(PlistValue::integer(std::int64_t(1) << 40).intValue(), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(PlistValue::string("-99999999999999999999999").integerValue(),
+              std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(PlistValue::integer(std::int64_t(1) << 40).intValue(),
+              std::numeric_limits<std::int32_t>::max());
     EXPECT_EQ(PlistValue::real(-1e30).intValue(), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(PlistValue::real(std::nan("")).integerValue(), 0);
     EXPECT_EQ(PlistValue::real(2.9).intValue(), 2);
 }
 
 TEST(PropertyListTest, TextBooleansFollowTheLeadingCharacter) {
-    for (const char* yes : {"YES", "yes", "true", "T", "1", " -007", "+9"}) EXPECT_TRUE(PlistValue::string(yes).boolValue()) << yes;
-    for (const char* no : {"NO", "false", "0", "000", "", "  ", "maybe"}) EXPECT_FALSE(PlistValue::string(no).boolValue()) << no;
+    for (const char* yes : {"YES", "yes", "true", "T", "1", " -007", "+9"})
+        EXPECT_TRUE(PlistValue::string(yes).boolValue()) << yes;
+    for (const char* no : {"NO", "false", "0", "000", "", "  ", "maybe"})
+        EXPECT_FALSE(PlistValue::string(no).boolValue()) << no;
     EXPECT_TRUE(PlistValue::real(0.1).boolValue());
     EXPECT_FALSE(PlistValue::integer(0).boolValue());
 }
@@ -183,7 +193,8 @@ TEST(PropertyListTest, MissingValuesChainToNullThatAnswersZero) {
 }
 
 TEST(PropertyListTest, RepeatedKeyKeepsItsFirstPlaceAndLastValue) {
-    PlistValue d = PlistValue::dictionary({{"a", PlistValue::integer(1)}, {"b", PlistValue::integer(2)}, {"a", PlistValue::integer(3)}});
+    PlistValue d = PlistValue::dictionary(
+        {{"a", PlistValue::integer(1)}, {"b", PlistValue::integer(2)}, {"a", PlistValue::integer(3)}});
     EXPECT_EQ(d.allKeys(), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(d["a"].intValue(), 3);
 }
@@ -213,8 +224,10 @@ TEST(PropertyListTest, MalformedInputGivesNullWithAReason) {
     }
     // Nesting deeper than any real file is refused rather than recursed into.
     std::string deep;
-    for (int i = 0; i < 2000; ++i) deep += "<array>";
-    for (int i = 0; i < 2000; ++i) deep += "</array>";
+    for (int i = 0; i < 2000; ++i)
+        deep += "<array>";
+    for (int i = 0; i < 2000; ++i)
+        deep += "</array>";
     EXPECT_TRUE(parse("<plist>" + deep + "</plist>").isNull());
 }
 
@@ -250,7 +263,8 @@ TEST(PropertyListTest, RealSheetsAndAnimationsParse) {
     EXPECT_EQ(v0["frames"].count(), 10u);
     EXPECT_TRUE(v0["texture"].isDictionary());
 
-    PlistValue utf8 = platform::dictionaryWithContentsOfFile(data / "spritesheets/format2_utf8_names/test_case.plist");
+    PlistValue utf8 =
+        platform::dictionaryWithContentsOfFile(data / "spritesheets/format2_utf8_names/test_case.plist");
     EXPECT_EQ(utf8["frames"].count(), 892u);
     EXPECT_EQ(utf8["metadata"]["textureFileName"].stringValue(), "");
 
@@ -263,7 +277,8 @@ TEST(PropertyListTest, RealSheetsAndAnimationsParse) {
     EXPECT_FALSE(frame["textureRotated"].boolValue());
 
     // delay is text in most entries and an integer in one.
-    PlistValue anims = platform::dictionaryWithContentsOfFile(data / "animations/format1_delay_as_string.plist");
+    PlistValue anims =
+        platform::dictionaryWithContentsOfFile(data / "animations/format1_delay_as_string.plist");
     EXPECT_FLOAT_EQ(anims["animations"]["run"]["delay"].floatValue(), 0.08f);
     EXPECT_FLOAT_EQ(anims["animations"]["idle"]["delay"].floatValue(), 1.0f);
 }

@@ -26,7 +26,9 @@ struct TouchLog : platform::View {
     void touchesBegan(const platform::TouchSet& t, platform::Event* e) override { record("began", t, e); }
     void touchesMoved(const platform::TouchSet& t, platform::Event* e) override { record("moved", t, e); }
     void touchesEnded(const platform::TouchSet& t, platform::Event* e) override { record("ended", t, e); }
-    void touchesCancelled(const platform::TouchSet& t, platform::Event* e) override { record("cancelled", t, e); }
+    void touchesCancelled(const platform::TouchSet& t, platform::Event* e) override {
+        record("cancelled", t, e);
+    }
 };
 
 TEST(PointerTouchesTest, PressDragReleaseIsOneTouchInViewPoints) {

@@ -17,8 +17,8 @@ std::filesystem::path projectTestData(const std::string& relative);
 } // namespace fltest
 
 // Skips the current test with a message when the third-party test data is absent.
-#define FL_REQUIRE_SHARED_TESTDATA()                                                               \
-    do {                                                                                           \
-        if (::fltest::sharedTestData().empty())                                                    \
-            GTEST_SKIP() << "../shared/testdata is absent: third-party loader files not checked";  \
+#define FL_REQUIRE_SHARED_TESTDATA()                                                                         \
+    do {                                                                                                     \
+        if (::fltest::sharedTestData().empty())                                                              \
+            GTEST_SKIP() << "../shared/testdata is absent: third-party loader files not checked";            \
     } while (0)
