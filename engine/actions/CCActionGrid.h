@@ -95,6 +95,29 @@ protected:
     CCTiledGrid3D* targetGrid() const;
 };
 
+// The amplitude an effect scales its distortion by, and the rate the amplitude wrappers drive
+// it with; put between an effect and its grid action base.
+template <class Base> class CCAmplitudeEffect : public Base {
+public:
+    float amplitude() const { return _amplitude; }
+    void setAmplitude(float amplitude) { _amplitude = amplitude; }
+    float amplitudeRate() const { return _amplitudeRate; }
+    // Stored in single precision.
+    void setAmplitudeRate(double amplitudeRate) override {
+        _amplitudeRate = static_cast<float>(amplitudeRate);
+    }
+
+protected:
+    // Amplitude in points; amplitude rate 1.
+    void initAmplitude(float amplitude) {
+        _amplitude = amplitude;
+        _amplitudeRate = 1.0f;
+    }
+
+    float _amplitude = 0;
+    float _amplitudeRate = 0;
+};
+
 // What the three amplitude wrappers share: they start the wrapped effect with themselves and,
 // on each update, set its amplitude rate from their own progress, then update it. Its own
 // duration, step and completion play no part.

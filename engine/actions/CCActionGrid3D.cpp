@@ -32,8 +32,7 @@ Ref<CCWaves3D> CCWaves3D::actionWithDuration(double duration, CGSize gridSize, s
 bool CCWaves3D::initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude) {
     if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
     _waves = waves;
-    _amplitude = amplitude;
-    _amplitudeRate = 1.0f;
+    initAmplitude(amplitude);
     return true;
 }
 
@@ -222,8 +221,7 @@ bool CCRipple3D::initWithDuration(double duration, CGSize gridSize, CGPoint posi
     _position = position;
     _radius = radius;
     _waves = waves;
-    _amplitude = amplitude;
-    _amplitudeRate = 1.0f;
+    initAmplitude(amplitude);
     return true;
 }
 
@@ -299,8 +297,7 @@ Ref<CCLiquid> CCLiquid::actionWithDuration(double duration, CGSize gridSize, std
 bool CCLiquid::initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude) {
     if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
     _waves = waves;
-    _amplitude = amplitude;
-    _amplitudeRate = 1.0f;
+    initAmplitude(amplitude);
     return true;
 }
 
@@ -339,8 +336,7 @@ bool CCWaves::initWithDuration(double duration, CGSize gridSize, std::uint64_t w
                                bool horizontal, bool vertical) {
     if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
     _waves = waves;
-    _amplitude = amplitude;
-    _amplitudeRate = 1.0f;
+    initAmplitude(amplitude);
     _horizontal = horizontal;
     _vertical = vertical;
     return true;
@@ -384,8 +380,7 @@ bool CCTwirl::initWithDuration(double duration, CGSize gridSize, CGPoint positio
     if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
     setPosition(position);
     _twirls = twirls;
-    _amplitude = amplitude;
-    _amplitudeRate = 1.0f;
+    initAmplitude(amplitude);
     return true;
 }
 

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-class CCWaves3D : public CCActionFactory<CCWaves3D, CCGrid3DAction> {
+class CCWaves3D : public CCActionFactory<CCWaves3D, CCAmplitudeEffect<CCGrid3DAction>> {
 public:
     static platform::Ref<CCWaves3D> actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
                                                        float amplitude);
@@ -20,13 +20,6 @@ public:
     bool initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude);
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
-    float amplitude() const { return _amplitude; }
-    void setAmplitude(float amplitude) { _amplitude = amplitude; }
-    float amplitudeRate() const { return _amplitudeRate; }
-    // Stored in single precision.
-    void setAmplitudeRate(double amplitudeRate) override {
-        _amplitudeRate = static_cast<float>(amplitudeRate);
-    }
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
     // The grid size and duration came last; waves are widened, sign and all.
@@ -40,8 +33,6 @@ public:
 
 protected:
     std::uint64_t _waves = 0;
-    float _amplitude = 0;
-    float _amplitudeRate = 0;
 };
 
 // Turns the picture about its vertical axis; at t = 1 it is mirrored left to right. A grid
@@ -107,7 +98,7 @@ protected:
 };
 
 // Waves spreading from a point, fading toward the radius.
-class CCRipple3D : public CCActionFactory<CCRipple3D, CCGrid3DAction> {
+class CCRipple3D : public CCActionFactory<CCRipple3D, CCAmplitudeEffect<CCGrid3DAction>> {
 public:
     static platform::Ref<CCRipple3D> actionWithDuration(double duration, CGSize gridSize, CGPoint position,
                                                         float radius, std::int64_t waves, float amplitude);
@@ -120,12 +111,6 @@ public:
     void setPosition(CGPoint position) { _position = position; }
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
-    float amplitude() const { return _amplitude; }
-    void setAmplitude(float amplitude) { _amplitude = amplitude; }
-    float amplitudeRate() const { return _amplitudeRate; }
-    void setAmplitudeRate(double amplitudeRate) override {
-        _amplitudeRate = static_cast<float>(amplitudeRate);
-    }
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
     // The grid size and duration came last; waves are widened.
@@ -142,8 +127,6 @@ protected:
     CGPoint _position = CGPointZero;
     float _radius = 0;
     std::int64_t _waves = 0;
-    float _amplitude = 0;
-    float _amplitudeRate = 0;
 };
 
 // Every point trembles by a whole number of points from -range to range - 1, drawn from rand.
@@ -175,7 +158,7 @@ protected:
 };
 
 // Inner points wobble in x and y; the border stays put.
-class CCLiquid : public CCActionFactory<CCLiquid, CCGrid3DAction> {
+class CCLiquid : public CCActionFactory<CCLiquid, CCAmplitudeEffect<CCGrid3DAction>> {
 public:
     static platform::Ref<CCLiquid> actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
                                                       float amplitude);
@@ -185,12 +168,6 @@ public:
     bool initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude);
     void update(double t) override;
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
-    float amplitude() const { return _amplitude; }
-    void setAmplitude(float amplitude) { _amplitude = amplitude; }
-    float amplitudeRate() const { return _amplitudeRate; }
-    void setAmplitudeRate(double amplitudeRate) override {
-        _amplitudeRate = static_cast<float>(amplitudeRate);
-    }
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
     // The grid size and duration came last; waves are widened, sign and all.
@@ -204,12 +181,10 @@ public:
 
 protected:
     std::uint64_t _waves = 0;
-    float _amplitude = 0;
-    float _amplitudeRate = 0;
 };
 
 // Waves that push the picture sideways (vertical) and up and down (horizontal).
-class CCWaves : public CCActionFactory<CCWaves, CCGrid3DAction> {
+class CCWaves : public CCActionFactory<CCWaves, CCAmplitudeEffect<CCGrid3DAction>> {
 public:
     static platform::Ref<CCWaves> actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
                                                      float amplitude, bool horizontal, bool vertical);
@@ -220,12 +195,6 @@ public:
                           bool horizontal, bool vertical);
     void update(double t) override;
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
-    float amplitude() const { return _amplitude; }
-    void setAmplitude(float amplitude) { _amplitude = amplitude; }
-    float amplitudeRate() const { return _amplitudeRate; }
-    void setAmplitudeRate(double amplitudeRate) override {
-        _amplitudeRate = static_cast<float>(amplitudeRate);
-    }
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
     // The grid size and duration came last; waves are widened, sign and all.
@@ -240,14 +209,12 @@ public:
 
 protected:
     std::uint64_t _waves = 0;
-    float _amplitude = 0;
-    float _amplitudeRate = 0;
     bool _vertical = false;
     bool _horizontal = false;
 };
 
 // Twists the picture around a point, more with the distance from the grid's centre.
-class CCTwirl : public CCActionFactory<CCTwirl, CCGrid3DAction> {
+class CCTwirl : public CCActionFactory<CCTwirl, CCAmplitudeEffect<CCGrid3DAction>> {
 public:
     static platform::Ref<CCTwirl> actionWithDuration(double duration, CGSize gridSize, CGPoint position,
                                                      std::uint64_t twirls, float amplitude);
@@ -260,12 +227,6 @@ public:
     CGPoint position() const { return _position; }
     void update(double t) override;
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
-    float amplitude() const { return _amplitude; }
-    void setAmplitude(float amplitude) { _amplitude = amplitude; }
-    float amplitudeRate() const { return _amplitudeRate; }
-    void setAmplitudeRate(double amplitudeRate) override {
-        _amplitudeRate = static_cast<float>(amplitudeRate);
-    }
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
     // The grid size and duration came last; twirls are widened, sign and all.
@@ -281,6 +242,4 @@ public:
 protected:
     CGPoint _position = CGPointZero;
     std::uint64_t _twirls = 0;
-    float _amplitude = 0;
-    float _amplitudeRate = 0;
 };

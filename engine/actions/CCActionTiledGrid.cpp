@@ -384,8 +384,7 @@ bool CCWavesTiles3D::initWithDuration(double duration, CGSize gridSize, std::uin
                                       float amplitude) {
     if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
     _waves = waves;
-    _amplitude = amplitude;
-    _amplitudeRate = 1.0f;
+    initAmplitude(amplitude);
     return true;
 }
 
@@ -421,8 +420,7 @@ Ref<CCJumpTiles3D> CCJumpTiles3D::actionWithDuration(double duration, CGSize gri
 bool CCJumpTiles3D::initWithDuration(double duration, CGSize gridSize, std::uint64_t jumps, float amplitude) {
     if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
     _jumps = jumps;
-    _amplitude = amplitude;
-    _amplitudeRate = 1.0f;
+    initAmplitude(amplitude);
     return true;
 }
 

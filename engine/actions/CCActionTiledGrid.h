@@ -210,7 +210,7 @@ protected:
 };
 
 // Each tile rides a wave, lifted flat.
-class CCWavesTiles3D : public CCActionFactory<CCWavesTiles3D, CCTiledGrid3DAction> {
+class CCWavesTiles3D : public CCActionFactory<CCWavesTiles3D, CCAmplitudeEffect<CCTiledGrid3DAction>> {
 public:
     static platform::Ref<CCWavesTiles3D> actionWithDuration(double duration, CGSize gridSize,
                                                             std::uint64_t waves, float amplitude);
@@ -220,12 +220,6 @@ public:
     bool initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude);
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
-    float amplitude() const { return _amplitude; }
-    void setAmplitude(float amplitude) { _amplitude = amplitude; }
-    float amplitudeRate() const { return _amplitudeRate; }
-    void setAmplitudeRate(double amplitudeRate) override {
-        _amplitudeRate = static_cast<float>(amplitudeRate);
-    }
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
     // The grid size and duration came last; waves are widened, sign and all.
@@ -239,12 +233,10 @@ public:
 
 protected:
     std::uint64_t _waves = 0;
-    float _amplitude = 0;
-    float _amplitudeRate = 0;
 };
 
 // Tiles jump in a checkerboard, the two colours half a jump apart.
-class CCJumpTiles3D : public CCActionFactory<CCJumpTiles3D, CCTiledGrid3DAction> {
+class CCJumpTiles3D : public CCActionFactory<CCJumpTiles3D, CCAmplitudeEffect<CCTiledGrid3DAction>> {
 public:
     static platform::Ref<CCJumpTiles3D> actionWithDuration(double duration, CGSize gridSize,
                                                            std::uint64_t jumps, float amplitude);
@@ -254,12 +246,6 @@ public:
     bool initWithDuration(double duration, CGSize gridSize, std::uint64_t jumps, float amplitude);
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
-    float amplitude() const { return _amplitude; }
-    void setAmplitude(float amplitude) { _amplitude = amplitude; }
-    float amplitudeRate() const { return _amplitudeRate; }
-    void setAmplitudeRate(double amplitudeRate) override {
-        _amplitudeRate = static_cast<float>(amplitudeRate);
-    }
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
     // The grid size and duration came last; jumps are widened, sign and all.
@@ -273,8 +259,6 @@ public:
 
 protected:
     std::uint64_t _jumps = 0;
-    float _amplitude = 0;
-    float _amplitudeRate = 0;
 };
 
 // Rows slide out alternately left and right, a window's width in pixels by t = 1.
