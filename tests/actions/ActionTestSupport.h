@@ -3,8 +3,16 @@
 
 #include "actions/CCActionManager.h"
 #include "core/CCDirector.h"
+#include "core/CCLayer.h"
+#include "core/CCScene.h"
 #include "core/CCScheduler.h"
 #include "tests/support/EngineTestSupport.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace fltest {
 
@@ -33,6 +41,86 @@ protected:
     void tick(double dt) { director()->scheduler()->update(dt); }
 
     platform::Ref<NodeT> node;
+};
+
+// A scene with a layer of one colour (the whole window unless a size is given) that records its
+// life cycle.
+class LoggingScene : public CCScene {
+public:
+    static platform::Ref<LoggingScene> make(CallLog* log, std::string name, _ccColor3B color,
+                                            CGSize size = CGSizeZero) {
+        auto s = makeNode<LoggingScene>();
+        s->log_ = log;
+        s->name_ = std::move(name);
+        auto layer = size.width > 0 ? CCLayerColor::layerWithColor(ccc4(color.r, color.g, color.b, 255),
+                                                                   size.width, size.height)
+                                    : CCLayerColor::layerWithColor(ccc4(color.r, color.g, color.b, 255));
+        s->layer = layer.get();
+        s->addChild(layer.get());
+        return s;
+    }
+    void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(); }
+    void onEnterTransitionDidFinish() override {
+        log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish();
+    }
+    void onExitTransitionDidStart() override {
+        log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart();
+    }
+    void onExit() override { log_->add("exit " + name_), CCScene::onExit(); }
+    void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
+
+    CCLayerColor* layer = nullptr;
+
+private:
+    CallLog* log_ = nullptr;
+    std::string name_;
+};
+
+// Whether the pixel's colour channels (RGBA, red in the top byte) lie within the tolerance of
+// the wanted ones; alpha is not compared.
+inline bool near(std::uint32_t pixel, std::uint32_t want, int tolerance = 3) {
+    for (int shift = 8; shift < 32; shift += 8)
+        if (std::abs(int((pixel >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance) return false;
+    return true;
+}
+
+// Two logging scenes, A red and B blue, for tests that hand the director from one to the other.
+class TwoSceneTest : public EngineGLTest {
+protected:
+    using Calls = std::vector<std::string>;
+
+    void SetUp() override {
+        EngineGLTest::SetUp();
+        a = LoggingScene::make(&log, "A", ccc3(255, 0, 0));
+        b = LoggingScene::make(&log, "B", ccc3(0, 0, 255));
+    }
+    void TearDown() override {
+        a = b = nullptr;
+        EngineGLTest::TearDown();
+    }
+    // Runs scene A and draws its first frame (delta time 0); the log starts empty.
+    void startOnA() {
+        director()->runWithScene(a.get());
+        director()->startAnimation();
+        advanceRefreshes(1);
+        log.clear();
+    }
+    Calls takeLog() {
+        Calls calls = log.calls;
+        log.clear();
+        return calls;
+    }
+    // Hands the transition to the director and draws until its actions took their first step
+    // (at time 0), one frame after it entered.
+    void enter(CCScene* t) {
+        director()->replaceScene(t);
+        advanceRefreshes(2);
+    }
+    // Frames of 1/60 s for `seconds`.
+    void runFor(double seconds) { advanceRefreshes(static_cast<int>(std::lround(seconds * 60))); }
+
+    CallLog log;
+    platform::Ref<LoggingScene> a, b;
 };
 
 } // namespace fltest

@@ -4,6 +4,7 @@
 #include "core/CCDirector.h"
 #include "core/CCLayer.h"
 #include "core/CCTouchDispatcher.h"
+#include "tests/actions/ActionTestSupport.h"
 #include "tests/support/EngineTestSupport.h"
 
 #include <cmath>
@@ -11,42 +12,12 @@
 #include <vector>
 
 using fltest::CallLog;
+using fltest::near;
 using platform::Ref;
 
 namespace {
 
 using Calls = std::vector<std::string>;
-
-// A scene filled with one colour that records its life cycle.
-class PageScene : public CCScene {
-public:
-    static Ref<PageScene> make(CallLog* log, std::string name, _ccColor3B color) {
-        auto s = makeNode<PageScene>();
-        s->log_ = log;
-        s->name_ = std::move(name);
-        s->addChild(CCLayerColor::layerWithColor(ccc4(color.r, color.g, color.b, 255)).get());
-        return s;
-    }
-    void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(); }
-    void onEnterTransitionDidFinish() override {
-        log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish();
-    }
-    void onExitTransitionDidStart() override {
-        log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart();
-    }
-    void onExit() override { log_->add("exit " + name_), CCScene::onExit(); }
-    void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
-
-private:
-    CallLog* log_ = nullptr;
-    std::string name_;
-};
-
-bool near(std::uint32_t pixel, std::uint32_t want, int tolerance = 3) {
-    for (int shift = 8; shift < 32; shift += 8)
-        if (std::abs(int((pixel >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance) return false;
-    return true;
-}
 
 constexpr std::uint32_t kRed = 0xFF0000FFu;
 constexpr std::uint32_t kBlue = 0x0000FFFFu;
@@ -55,33 +26,7 @@ CCGrid3D* grid3D(CCNode* node) {
     return dynamic_cast<CCGrid3D*>(node->grid());
 }
 
-class PageTurnTest : public fltest::EngineGLTest {
-protected:
-    void SetUp() override {
-        EngineGLTest::SetUp();
-        a = PageScene::make(&log, "A", ccc3(255, 0, 0));
-        b = PageScene::make(&log, "B", ccc3(0, 0, 255));
-    }
-    void TearDown() override {
-        a = b = nullptr;
-        EngineGLTest::TearDown();
-    }
-    void startOnA() {
-        director()->runWithScene(a.get());
-        director()->startAnimation();
-        advanceRefreshes(1);
-        log.clear();
-    }
-    Calls takeLog() {
-        Calls calls = log.calls;
-        log.clear();
-        return calls;
-    }
-    void runFor(double seconds) { advanceRefreshes(static_cast<int>(std::lround(seconds * 60))); }
-
-    CallLog log;
-    Ref<PageScene> a, b;
-};
+class PageTurnTest : public fltest::TwoSceneTest {};
 
 class LandscapePageTurnTest : public PageTurnTest {
 protected:

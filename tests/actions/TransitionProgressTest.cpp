@@ -5,6 +5,7 @@
 #include "core/CCLayer.h"
 #include "graphics/CCProgressTimer.h"
 #include "graphics/CCSprite.h"
+#include "tests/actions/ActionTestSupport.h"
 #include "tests/support/EngineTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 #include <vector>
 
 using fltest::CallLog;
+using fltest::LoggingScene;
+using fltest::near;
 using platform::Ref;
 
 namespace {
@@ -24,71 +27,12 @@ using Calls = std::vector<std::string>;
 
 constexpr std::uint32_t kRed = 0xFF0000FFu, kBlue = 0x0000FFFFu, kGreen = 0x00FF00FFu, kBlack = 0x000000FFu;
 
-// A scene with a layer of one colour (the whole window unless a size is given) that records its
-// life cycle.
-class LoggingScene : public CCScene {
-public:
-    static Ref<LoggingScene> make(CallLog* log, std::string name, _ccColor3B color,
-                                  CGSize size = CGSizeZero) {
-        auto s = makeNode<LoggingScene>();
-        s->log_ = log;
-        s->name_ = std::move(name);
-        auto layer = size.width > 0 ? CCLayerColor::layerWithColor(ccc4(color.r, color.g, color.b, 255),
-                                                                   size.width, size.height)
-                                    : CCLayerColor::layerWithColor(ccc4(color.r, color.g, color.b, 255));
-        s->layer = layer.get();
-        s->addChild(layer.get());
-        return s;
-    }
-    void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(); }
-    void onEnterTransitionDidFinish() override {
-        log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish();
-    }
-    void onExitTransitionDidStart() override {
-        log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart();
-    }
-    void onExit() override { log_->add("exit " + name_), CCScene::onExit(); }
-    void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
-
-    CCLayerColor* layer = nullptr;
-
-private:
-    CallLog* log_ = nullptr;
-    std::string name_;
-};
-
-bool near(std::uint32_t pixel, std::uint32_t want, int tolerance = 3) {
-    for (int shift = 8; shift < 32; shift += 8)
-        if (std::abs(int((pixel >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance) return false;
-    return true;
-}
-
-class TransitionProgressTest : public fltest::EngineGLTest {
+class TransitionProgressTest : public fltest::TwoSceneTest {
 protected:
     void SetUp() override {
-        EngineGLTest::SetUp();
-        a = LoggingScene::make(&log, "A", ccc3(255, 0, 0));
-        b = LoggingScene::make(&log, "B", ccc3(0, 0, 255));
-        director()->runWithScene(a.get());
-        director()->startAnimation();
-        advanceRefreshes(1); // the first frame has delta time 0
-        log.clear();
+        TwoSceneTest::SetUp();
+        startOnA();
     }
-    void TearDown() override {
-        a = b = nullptr;
-        EngineGLTest::TearDown();
-    }
-    Calls takeLog() {
-        Calls calls = log.calls;
-        log.clear();
-        return calls;
-    }
-    // Hands the transition to the director and draws until the sweep took its first step.
-    void enter(CCScene* t) {
-        director()->replaceScene(t);
-        advanceRefreshes(2);
-    }
-    void runFor(double seconds) { advanceRefreshes(static_cast<int>(std::lround(seconds * 60))); }
     static CCProgressTimer* timerOf(CCScene* t) {
         return dynamic_cast<CCProgressTimer*>(t->getChildByTag(kCCSceneRadial));
     }
@@ -101,9 +45,6 @@ protected:
         return {presentedPixel(80, 240),  presentedPixel(240, 240), presentedPixel(160, 120),
                 presentedPixel(160, 360), presentedPixel(160, 240), presentedPixel(10, 10)};
     }
-
-    CallLog log;
-    Ref<LoggingScene> a, b;
 };
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
 #include "core/CCTouchDispatcher.h"
+#include "tests/actions/ActionTestSupport.h"
 #include "tests/support/EngineTestSupport.h"
 
 #include <cfloat>
@@ -14,36 +15,13 @@
 #include <vector>
 
 using fltest::CallLog;
+using fltest::LoggingScene;
+using fltest::near;
 using platform::Ref;
 
 namespace {
 
 using Calls = std::vector<std::string>;
-
-// A scene filled with one colour that records its life cycle.
-class LoggingScene : public CCScene {
-public:
-    static Ref<LoggingScene> make(CallLog* log, std::string name, _ccColor3B color) {
-        auto s = makeNode<LoggingScene>();
-        s->log_ = log;
-        s->name_ = std::move(name);
-        s->addChild(CCLayerColor::layerWithColor(ccc4(color.r, color.g, color.b, 255)).get());
-        return s;
-    }
-    void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(); }
-    void onEnterTransitionDidFinish() override {
-        log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish();
-    }
-    void onExitTransitionDidStart() override {
-        log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart();
-    }
-    void onExit() override { log_->add("exit " + name_), CCScene::onExit(); }
-    void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
-
-private:
-    CallLog* log_ = nullptr;
-    std::string name_;
-};
 
 // A move-in that notes the frame in which its actions end.
 class ProbeTransition : public CCTransitionFactory<ProbeTransition, CCTransitionMoveInL> {
@@ -62,40 +40,12 @@ public:
     static inline bool inOnTop = true;
 };
 
-bool near(std::uint32_t pixel, std::uint32_t want, int tolerance = 3) {
-    for (int shift = 8; shift < 32; shift += 8)
-        if (std::abs(int((pixel >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance) return false;
-    return true;
-}
-
-class TransitionTest : public fltest::EngineGLTest {
+class TransitionTest : public fltest::TwoSceneTest {
 protected:
     void SetUp() override {
-        EngineGLTest::SetUp();
-        a = LoggingScene::make(&log, "A", ccc3(255, 0, 0));
-        b = LoggingScene::make(&log, "B", ccc3(0, 0, 255));
-        director()->runWithScene(a.get());
-        director()->startAnimation();
-        advanceRefreshes(1); // the first frame has delta time 0
-        log.clear();
+        TwoSceneTest::SetUp();
+        startOnA();
     }
-    void TearDown() override {
-        a = b = nullptr;
-        EngineGLTest::TearDown();
-    }
-    Calls takeLog() {
-        Calls calls = log.calls;
-        log.clear();
-        return calls;
-    }
-    // Hands the transition to the director and draws until its actions took their first step
-    // (at time 0), one frame after it entered.
-    void enter(CCScene* t) {
-        director()->replaceScene(t);
-        advanceRefreshes(2);
-    }
-    // Frames of 1/60 s for `seconds`.
-    void runFor(double seconds) { advanceRefreshes(static_cast<int>(std::lround(seconds * 60))); }
     bool dispatching() { return director()->touchDispatcher()->dispatchEvents(); }
     static void expectAtRest(CCScene* s, bool visible) {
         EXPECT_EQ(s->visible(), visible);
@@ -113,9 +63,6 @@ protected:
         s->camera()->eyeX(&v[0], &v[1], &v[2]);
         return v[axis];
     }
-
-    CallLog log;
-    Ref<LoggingScene> a, b;
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "actions/CCTransitionTiles.h"
 #include "core/CCDirector.h"
 #include "core/CCLayer.h"
+#include "tests/actions/ActionTestSupport.h"
 #include "tests/support/EngineTestSupport.h"
 
 #include <cmath>
@@ -12,45 +13,15 @@
 #include <vector>
 
 using fltest::CallLog;
+using fltest::near;
 using platform::Ref;
 
 namespace {
 
 using Calls = std::vector<std::string>;
 
-// A scene filled with one colour that records its life cycle.
-class TileScene : public CCScene {
-public:
-    static Ref<TileScene> make(CallLog* log, std::string name, _ccColor3B color) {
-        auto s = makeNode<TileScene>();
-        s->log_ = log;
-        s->name_ = std::move(name);
-        s->addChild(CCLayerColor::layerWithColor(ccc4(color.r, color.g, color.b, 255)).get());
-        return s;
-    }
-    void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(); }
-    void onEnterTransitionDidFinish() override {
-        log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish();
-    }
-    void onExitTransitionDidStart() override {
-        log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart();
-    }
-    void onExit() override { log_->add("exit " + name_), CCScene::onExit(); }
-    void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
-
-private:
-    CallLog* log_ = nullptr;
-    std::string name_;
-};
-
 constexpr std::uint32_t kRed = 0xFF0000FFu;
 constexpr std::uint32_t kBlue = 0x0000FFFFu;
-
-bool near(std::uint32_t pixel, std::uint32_t want, int tolerance = 3) {
-    for (int shift = 8; shift < 32; shift += 8)
-        if (std::abs(int((pixel >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance) return false;
-    return true;
-}
 
 // Neither scene: the window's own clear colour shows through.
 bool empty(std::uint32_t pixel) {
@@ -79,38 +50,7 @@ const std::vector<std::pair<std::string, MakeTransition>>& tileKinds() {
     return kinds;
 }
 
-class TilesTransitionBase : public fltest::EngineGLTest {
-protected:
-    void SetUp() override {
-        EngineGLTest::SetUp();
-        a = TileScene::make(&log, "A", ccc3(255, 0, 0));
-        b = TileScene::make(&log, "B", ccc3(0, 0, 255));
-    }
-    void TearDown() override {
-        a = b = nullptr;
-        EngineGLTest::TearDown();
-    }
-    void startOnA() {
-        director()->runWithScene(a.get());
-        director()->startAnimation();
-        advanceRefreshes(1);
-        log.clear();
-    }
-    Calls takeLog() {
-        Calls calls = log.calls;
-        log.clear();
-        return calls;
-    }
-    // Hands over the transition and draws until its actions took their first step.
-    void enter(CCScene* t) {
-        director()->replaceScene(t);
-        advanceRefreshes(2);
-    }
-    void runFor(double seconds) { advanceRefreshes(static_cast<int>(std::lround(seconds * 60))); }
-
-    CallLog log;
-    Ref<TileScene> a, b;
-};
+using TilesTransitionBase = fltest::TwoSceneTest;
 
 class TilesTransitionTest : public TilesTransitionBase {};
 
