@@ -118,6 +118,34 @@ protected:
     float _amplitudeRate = 0;
 };
 
+// An effect of a whole number of cycles (waves, jumps) over its run, at an amplitude: the
+// factory, initialiser and copy such effects share. Self is the effect, Base its grid action.
+template <class Self, class Base>
+class CCCycleAmplitudeEffect : public CCActionFactory<Self, CCAmplitudeEffect<Base>> {
+public:
+    static platform::Ref<Self> actionWithDuration(double duration, CGSize gridSize, std::uint64_t cycles,
+                                                  float amplitude) {
+        return CCCycleAmplitudeEffect::createWith(&CCCycleAmplitudeEffect::initWithDuration, duration,
+                                                  gridSize, cycles, amplitude);
+    }
+
+    // Amplitude in points; amplitude rate 1.
+    bool initWithDuration(double duration, CGSize gridSize, std::uint64_t cycles, float amplitude) {
+        if (!this->CCGridAction::initWithDuration(duration, gridSize)) return false;
+        _cycles = cycles;
+        this->initAmplitude(amplitude);
+        return true;
+    }
+    platform::Ref<platform::Object> copyWithZone(platform::Zone*) const override {
+        return this->sameClassWith([&](Self& a) {
+            return a.initWithDuration(this->_duration, this->_gridSize, _cycles, this->_amplitude);
+        });
+    }
+
+protected:
+    std::uint64_t _cycles = 0;
+};
+
 // What the three amplitude wrappers share: they start the wrapped effect with themselves and,
 // on each update, set its amplitude rate from their own progress, then update it. Its own
 // duration, step and completion play no part.

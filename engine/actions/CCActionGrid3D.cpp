@@ -23,28 +23,10 @@ constexpr double kHalfPi = 1.5707963267948966;
 
 // ---- CCWaves3D -----------------------------------------------------------------------------
 
-Ref<CCWaves3D> CCWaves3D::actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
-                                             float amplitude) {
-    return createWith(InitOf<CCWaves3D, double, CGSize, std::uint64_t, float>(&CCWaves3D::initWithDuration),
-                      duration, gridSize, waves, amplitude);
-}
-
-bool CCWaves3D::initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude) {
-    if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
-    _waves = waves;
-    initAmplitude(amplitude);
-    return true;
-}
-
-Ref<platform::Object> CCWaves3D::copyWithZone(platform::Zone*) const {
-    return sameClassWith(
-        [&](CCWaves3D& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
-}
-
 void CCWaves3D::update(double t) {
     if (!targetGrid()) return;
     const std::uint64_t w = cells(_gridSize.width), h = cells(_gridSize.height);
-    const double phase = cyclePhase(t, static_cast<double>(_waves));
+    const double phase = cyclePhase(t, static_cast<double>(_cycles));
     for (std::uint64_t i = 0; i <= w; ++i) {
         for (std::uint64_t j = 0; j <= h; ++j) {
             CGPoint p = CGPointMake(static_cast<double>(i), static_cast<double>(j));
@@ -288,28 +270,10 @@ void CCShaky3D::update(double) {
 
 // ---- CCLiquid ------------------------------------------------------------------------------
 
-Ref<CCLiquid> CCLiquid::actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
-                                           float amplitude) {
-    return createWith(InitOf<CCLiquid, double, CGSize, std::uint64_t, float>(&CCLiquid::initWithDuration),
-                      duration, gridSize, waves, amplitude);
-}
-
-bool CCLiquid::initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude) {
-    if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
-    _waves = waves;
-    initAmplitude(amplitude);
-    return true;
-}
-
-Ref<platform::Object> CCLiquid::copyWithZone(platform::Zone*) const {
-    return sameClassWith(
-        [&](CCLiquid& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
-}
-
 void CCLiquid::update(double t) {
     if (!targetGrid()) return;
     const std::uint64_t w = cells(_gridSize.width), h = cells(_gridSize.height);
-    const double phase = cyclePhase(t, static_cast<double>(_waves));
+    const double phase = cyclePhase(t, static_cast<double>(_cycles));
     // The border stays where it is, so the picture keeps its outline.
     for (std::uint64_t i = 1; i < w; ++i) {
         for (std::uint64_t j = 1; j < h; ++j) {

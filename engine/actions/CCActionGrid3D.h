@@ -9,16 +9,10 @@
 
 #include <cstdint>
 
-class CCWaves3D : public CCActionFactory<CCWaves3D, CCAmplitudeEffect<CCGrid3DAction>> {
+class CCWaves3D : public CCCycleAmplitudeEffect<CCWaves3D, CCGrid3DAction> {
 public:
-    static platform::Ref<CCWaves3D> actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
-                                                       float amplitude);
-
     CCWaves3D() = default;
 
-    // Amplitude in points; amplitude rate 1.
-    bool initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude);
-    platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
@@ -30,9 +24,6 @@ public:
     bool initWithWaves(std::int32_t waves, float amplitude, CGSize gridSize, double duration) {
         return initWithDuration(duration, gridSize, std::int64_t{waves}, amplitude);
     }
-
-protected:
-    std::uint64_t _waves = 0;
 };
 
 // Turns the picture about its vertical axis; at t = 1 it is mirrored left to right. A grid
@@ -158,16 +149,11 @@ protected:
 };
 
 // Inner points wobble in x and y; the border stays put.
-class CCLiquid : public CCActionFactory<CCLiquid, CCAmplitudeEffect<CCGrid3DAction>> {
+class CCLiquid : public CCCycleAmplitudeEffect<CCLiquid, CCGrid3DAction> {
 public:
-    static platform::Ref<CCLiquid> actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
-                                                      float amplitude);
-
     CCLiquid() = default;
 
-    bool initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude);
     void update(double t) override;
-    platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
     // The grid size and duration came last; waves are widened, sign and all.
@@ -178,9 +164,6 @@ public:
     bool initWithWaves(std::int32_t waves, float amplitude, CGSize gridSize, double duration) {
         return initWithDuration(duration, gridSize, std::int64_t{waves}, amplitude);
     }
-
-protected:
-    std::uint64_t _waves = 0;
 };
 
 // Waves that push the picture sideways (vertical) and up and down (horizontal).

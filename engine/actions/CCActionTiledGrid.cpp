@@ -373,30 +373,10 @@ void CCTurnOffTiles::update(double t) {
 
 // ---- CCWavesTiles3D ------------------------------------------------------------------------
 
-Ref<CCWavesTiles3D> CCWavesTiles3D::actionWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
-                                                       float amplitude) {
-    return createWith(
-        InitOf<CCWavesTiles3D, double, CGSize, std::uint64_t, float>(&CCWavesTiles3D::initWithDuration),
-        duration, gridSize, waves, amplitude);
-}
-
-bool CCWavesTiles3D::initWithDuration(double duration, CGSize gridSize, std::uint64_t waves,
-                                      float amplitude) {
-    if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
-    _waves = waves;
-    initAmplitude(amplitude);
-    return true;
-}
-
-Ref<platform::Object> CCWavesTiles3D::copyWithZone(platform::Zone*) const {
-    return sameClassWith(
-        [&](CCWavesTiles3D& a) { return a.initWithDuration(_duration, _gridSize, _waves, _amplitude); });
-}
-
 void CCWavesTiles3D::update(double t) {
     if (!targetGrid()) return;
     const std::uint64_t w = cells(_gridSize.width), h = cells(_gridSize.height);
-    const double phase = cyclePhase(t, static_cast<double>(_waves));
+    const double phase = cyclePhase(t, static_cast<double>(_cycles));
     for (std::uint64_t x = 0; x < w; ++x) {
         for (std::uint64_t y = 0; y < h; ++y) {
             _ccQuad3 q = originalTile(at(x, y));
@@ -410,29 +390,10 @@ void CCWavesTiles3D::update(double t) {
 
 // ---- CCJumpTiles3D -------------------------------------------------------------------------
 
-Ref<CCJumpTiles3D> CCJumpTiles3D::actionWithDuration(double duration, CGSize gridSize, std::uint64_t jumps,
-                                                     float amplitude) {
-    return createWith(
-        InitOf<CCJumpTiles3D, double, CGSize, std::uint64_t, float>(&CCJumpTiles3D::initWithDuration),
-        duration, gridSize, jumps, amplitude);
-}
-
-bool CCJumpTiles3D::initWithDuration(double duration, CGSize gridSize, std::uint64_t jumps, float amplitude) {
-    if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
-    _jumps = jumps;
-    initAmplitude(amplitude);
-    return true;
-}
-
-Ref<platform::Object> CCJumpTiles3D::copyWithZone(platform::Zone*) const {
-    return sameClassWith(
-        [&](CCJumpTiles3D& a) { return a.initWithDuration(_duration, _gridSize, _jumps, _amplitude); });
-}
-
 void CCJumpTiles3D::update(double t) {
     if (!targetGrid()) return;
     const std::uint64_t w = cells(_gridSize.width), h = cells(_gridSize.height);
-    const double jumps = static_cast<double>(_jumps);
+    const double jumps = static_cast<double>(_cycles);
     const float sinz = sinOf(cyclePhase(t, jumps)) * _amplitude * _amplitudeRate;
     const float sinz2 = sinOf(kPi * (t * jumps * 2 + 1)) * _amplitude * _amplitudeRate;
     for (std::uint64_t x = 0; x < w; ++x) {

@@ -210,15 +210,10 @@ protected:
 };
 
 // Each tile rides a wave, lifted flat.
-class CCWavesTiles3D : public CCActionFactory<CCWavesTiles3D, CCAmplitudeEffect<CCTiledGrid3DAction>> {
+class CCWavesTiles3D : public CCCycleAmplitudeEffect<CCWavesTiles3D, CCTiledGrid3DAction> {
 public:
-    static platform::Ref<CCWavesTiles3D> actionWithDuration(double duration, CGSize gridSize,
-                                                            std::uint64_t waves, float amplitude);
-
     CCWavesTiles3D() = default;
 
-    bool initWithDuration(double duration, CGSize gridSize, std::uint64_t waves, float amplitude);
-    platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
@@ -230,21 +225,13 @@ public:
     bool initWithWaves(std::int32_t waves, float amplitude, CGSize gridSize, double duration) {
         return initWithDuration(duration, gridSize, std::int64_t{waves}, amplitude);
     }
-
-protected:
-    std::uint64_t _waves = 0;
 };
 
 // Tiles jump in a checkerboard, the two colours half a jump apart.
-class CCJumpTiles3D : public CCActionFactory<CCJumpTiles3D, CCAmplitudeEffect<CCTiledGrid3DAction>> {
+class CCJumpTiles3D : public CCCycleAmplitudeEffect<CCJumpTiles3D, CCTiledGrid3DAction> {
 public:
-    static platform::Ref<CCJumpTiles3D> actionWithDuration(double duration, CGSize gridSize,
-                                                           std::uint64_t jumps, float amplitude);
-
     CCJumpTiles3D() = default;
 
-    bool initWithDuration(double duration, CGSize gridSize, std::uint64_t jumps, float amplitude);
-    platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
 
     // ---- older names, kept for old callers; each forwards to the current operation ----
@@ -256,9 +243,6 @@ public:
     bool initWithJumps(std::int32_t jumps, float amplitude, CGSize gridSize, double duration) {
         return initWithDuration(duration, gridSize, std::int64_t{jumps}, amplitude);
     }
-
-protected:
-    std::uint64_t _jumps = 0;
 };
 
 // Rows slide out alternately left and right, a window's width in pixels by t = 1.

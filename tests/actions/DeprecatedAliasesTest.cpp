@@ -37,7 +37,7 @@ protected:
 
 // Effects that show the counts they were given.
 struct Waves3DProbe : CCWaves3D {
-    std::uint64_t waves() const { return _waves; }
+    std::uint64_t waves() const { return _cycles; }
 };
 struct RippleProbe : CCRipple3D {
     std::int64_t waves() const { return _waves; }
@@ -47,7 +47,7 @@ struct TwirlProbe : CCTwirl {
     std::uint64_t twirls() const { return _twirls; }
 };
 struct JumpProbe : CCJumpTiles3D {
-    std::uint64_t jumps() const { return _jumps; }
+    std::uint64_t jumps() const { return _cycles; }
 };
 struct SplitRowsProbe : CCSplitRows {
     std::uint64_t rows() const { return _rows; }
