@@ -6,7 +6,6 @@
 #include "core/CCCompressedData.h"
 #include "core/CCConfiguration.h"
 #include "core/CCDirector.h"
-#include "core/CCEntryPool.h"
 #include "core/CCFileUtils.h"
 #include "core/CCGLProgram.h"
 #include "core/CCGLView.h"
@@ -73,4 +72,3 @@
 #include "actions/CCTransitionPageTurn.h"
 #include "actions/CCTransitionProgress.h"
 #include "actions/CCTransitionTiles.h"
-#include "actions/ccGridEffectMath.h"
