@@ -43,7 +43,7 @@ _hashElement* CCActionManager::elementFor(const Object* target) const {
     return element;
 }
 
-void CCActionManager::deleteHashElement(_hashElement* element) {
+void CCActionManager::deleteHashElement(_hashElement* element, bool releaseLater) {
     // Unlink first and release last: the releases may run code that calls back in here.
     HASH_DEL(targets, element);
     ccArray* actions = element->actions;
@@ -54,7 +54,8 @@ void CCActionManager::deleteHashElement(_hashElement* element) {
             static_cast<CCAction*>(actions->items[i])->_listedIn = nullptr;
         objArrayFree(actions);
     }
-    target->release();
+    if (releaseLater) releasedAfterWalk.push_back(platform::Ref<Object>::adopt(target));
+    else target->release();
 }
 
 void CCActionManager::actionAllocWithHashElement(_hashElement* element) {
@@ -219,8 +220,10 @@ void CCActionManager::update(double dt) {
         // Read after the loop, so an entry deleted meanwhile is never followed.
         auto* next = static_cast<_hashElement*>(element->hh.next);
         currentTarget = nullptr;
-        if (currentTargetSalvaged && element->actions->count == 0) deleteHashElement(element);
+        if (currentTargetSalvaged && element->actions->count == 0) deleteHashElement(element, true);
         element = next;
     }
     currentTarget = nullptr;
+    // No entry pointer is held any more: the targets may go now.
+    releasedAfterWalk.clear();
 }

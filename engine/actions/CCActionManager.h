@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct _hashElement;
 
@@ -56,7 +57,9 @@ public:
     static CCActionManager* sharedManager();
 
 private:
-    void deleteHashElement(_hashElement* element);
+    // With releaseLater, the target's release waits until the update's walk has finished: its
+    // destructor may remove the entry the walk goes to next.
+    void deleteHashElement(_hashElement* element, bool releaseLater = false);
     void actionAllocWithHashElement(_hashElement* element);
     void removeActionAtIndex(std::uint64_t index, _hashElement* element);
     _hashElement* elementFor(const platform::Object* target) const;
@@ -65,4 +68,6 @@ private:
     _hashElement* targets = nullptr;
     _hashElement* currentTarget = nullptr;
     bool currentTargetSalvaged = false;
+    // Targets whose entries the update's walk deleted, released once the walk is done.
+    std::vector<platform::Ref<platform::Object>> releasedAfterWalk;
 };

@@ -186,7 +186,7 @@ void detachTimers(const ccArray* timers) {
 
 } // namespace
 
-void CCScheduler::removeHashElement(_hashSelectorEntry* element) {
+void CCScheduler::removeHashElement(_hashSelectorEntry* element, bool releaseLater) {
     // Unlink first and release last: the releases may run code that calls back in here.
     HASH_DEL(hashForTimers, element);
     ccArray* timers = element->timers;
@@ -196,7 +196,8 @@ void CCScheduler::removeHashElement(_hashSelectorEntry* element) {
         detachTimers(timers);
         objArrayFree(timers);
     }
-    target->release();
+    if (releaseLater) releasedAfterWalk.push_back(platform::Ref<Object>::adopt(target));
+    else target->release();
 }
 
 _hashSelectorEntry* CCScheduler::findTimerEntry(const Object* target) const {
@@ -495,9 +496,12 @@ void CCScheduler::update(double dt) {
         // The walk is done with this entry; clearing the mark first keeps a removal made while
         // it is freed from taking it for the entry being stepped.
         currentTarget = nullptr;
-        if (currentTargetSalvaged && element->timers->count == 0) removeHashElement(element);
+        if (currentTargetSalvaged && element->timers->count == 0) removeHashElement(element, true);
         element = next;
     }
+    // Now that no entry pointer is held, the targets may go; whatever their destructors
+    // unschedule is only marked while the update runs, or removed at once from the tables.
+    releasedAfterWalk.clear();
 
     // Marks are only made while the update runs, so a frame that made none skips the walk.
     if (updatesMarked) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // The repeat count that keeps a timer running until it is unscheduled.
 inline constexpr std::uint32_t TimerRepeatForever = 4294967294u;
@@ -183,7 +184,9 @@ public:
     void unscheduleAllSelectors() { unscheduleAll(); }
 
 private:
-    void removeHashElement(_hashSelectorEntry* element);
+    // With releaseLater, the target's release waits until the timer walk has finished (see
+    // update): its destructor may unschedule the entry the walk goes to next.
+    void removeHashElement(_hashSelectorEntry* element, bool releaseLater = false);
     void priorityIn(_listEntry** list, platform::Object* target, UpdateThunk update, std::int64_t priority,
                     bool paused);
     void appendIn(_listEntry** list, platform::Object* target, UpdateThunk update, bool paused);
@@ -216,4 +219,6 @@ private:
     bool updateHashLocked = false;
     bool updatesMarked = false; // some entry was marked for deletion during this update
     bool _paused = false;
+    // Targets whose entries the timer walk removed, released once the walk is done.
+    std::vector<platform::Ref<platform::Object>> releasedAfterWalk;
 };

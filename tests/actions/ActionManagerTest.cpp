@@ -330,3 +330,25 @@ TEST(ActionTest, FactoriesAndCopiesBuildTheReceivingClass) {
     Ref<Bare> bare = make<Bare>();
     EXPECT_THROW(bare->copy(), platform::Exception); // would have built a plain CCAction
 }
+
+TEST_F(ActionManagerTest, ATargetReleasedAtTheEndOfItsLoopMayClearTheNextTargetFromItsDestructor) {
+    // The first target's only action finishes, so its entry goes when its loop ends and the
+    // manager's reference is the last one. Its destructor removes the next target's actions,
+    // whose entry the walk is about to visit: the release must wait until the walk is done.
+    struct Leaving : CCNode {
+        Leaving(CCActionManager* m, CCNode* next) : manager(m), next(next) {}
+        ~Leaving() override { manager->removeAllActionsFromTarget(next); }
+        CCActionManager* manager;
+        CCNode* next;
+    };
+    {
+        Ref<Leaving> first = make<Leaving>(manager.get(), other.get());
+        manager->addAction(counter("a", 1).get(), first.get(), false);
+    }
+    manager->addAction(counter("b").get(), other.get(), false);
+    take();
+    manager->update(0.1);
+    EXPECT_EQ(take(), (Lines{"a:step", "a:stop", "a:dead", "b:step", "b:dead"}));
+    EXPECT_EQ(manager->numberOfRunningActionsInTarget(other.get()), 0u);
+    EXPECT_EQ(other->retainCount(), 1u);
+}

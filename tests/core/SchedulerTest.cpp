@@ -378,3 +378,28 @@ TEST_F(SchedulerTest, ATargetUnschedulingItselfFromItsDestructorIsDestroyedOnce)
     }
     EXPECT_EQ(destroyed, 1);
 }
+
+TEST_F(SchedulerTest, ATargetReleasedAtTheEndOfItsLoopMayUnscheduleTheNextTargetFromItsDestructor) {
+    // The first target's timer unschedules itself, so its entry goes when its loop ends and the
+    // scheduler's reference is the last one. Its destructor unschedules the next target, whose
+    // entry the walk is about to visit: the release must wait until the walk is done.
+    struct Leaving : Object {
+        Leaving(CCScheduler* s, Object* next) : scheduler(s), next(next) {}
+        ~Leaving() override { scheduler->unscheduleAllForTarget(next); }
+        void tick(double) { scheduler->unscheduleSelector(fl_selector(Leaving::tick), this); }
+        CCScheduler* scheduler;
+        Object* next;
+    };
+    Ref<Probe> b = probe("b");
+    {
+        Ref<Leaving> a = make<Leaving>(scheduler.get(), b.get());
+        scheduler->scheduleSelector(fl_selector(Leaving::tick), a.get(), 0, false);
+    }
+    scheduler->scheduleSelector(fl_selector(Probe::tick), b.get(), 0, false);
+    run(1, 0.1); // both arm
+    run(1, 0.1); // a goes; b is still stepped in this frame, then unscheduled
+    EXPECT_EQ(take(), (Lines{"b:tick@2"}));
+    EXPECT_EQ(b->retainCount(), 1u);
+    run(1, 0.1);
+    EXPECT_TRUE(take().empty());
+}
