@@ -146,6 +146,43 @@ protected:
     std::uint64_t _cycles = 0;
 };
 
+// What the shaking effects share: a random range in points, whether z shakes too, and their
+// factory, initialiser, copy and older names. Self supplies update.
+template <class Self, class Base> class CCShakeEffect : public CCActionFactory<Self, Base> {
+public:
+    static platform::Ref<Self> actionWithDuration(double duration, CGSize gridSize, std::int32_t range,
+                                                  bool shakeZ) {
+        return CCShakeEffect::createWith(&CCShakeEffect::initWithDuration, duration, gridSize, range, shakeZ);
+    }
+
+    // A range of 0 shakes nothing.
+    bool initWithDuration(double duration, CGSize gridSize, std::int32_t range, bool shakeZ) {
+        if (!this->CCGridAction::initWithDuration(duration, gridSize)) return false;
+        _randrange = range;
+        _shakeZ = shakeZ;
+        return true;
+    }
+    platform::Ref<platform::Object> copyWithZone(platform::Zone*) const override {
+        return this->sameClassWith([&](Self& a) {
+            return a.initWithDuration(this->_duration, this->_gridSize, _randrange, _shakeZ);
+        });
+    }
+
+    // ---- older names, kept for old callers; each forwards to the current operation ----
+    // The grid size and duration came last.
+    static platform::Ref<Self> actionWithRange(std::int32_t range, bool shakeZ, CGSize gridSize,
+                                               double duration) {
+        return actionWithDuration(duration, gridSize, range, shakeZ);
+    }
+    bool initWithRange(std::int32_t range, bool shakeZ, CGSize gridSize, double duration) {
+        return initWithDuration(duration, gridSize, range, shakeZ);
+    }
+
+protected:
+    std::int32_t _randrange = 0;
+    bool _shakeZ = false;
+};
+
 // What the three amplitude wrappers share: they start the wrapped effect with themselves and,
 // on each update, set its amplitude rate from their own progress, then update it. Its own
 // duration, step and completion play no part.

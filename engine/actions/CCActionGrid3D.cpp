@@ -235,24 +235,6 @@ void CCRipple3D::update(double t) {
 
 // ---- CCShaky3D -----------------------------------------------------------------------------
 
-Ref<CCShaky3D> CCShaky3D::actionWithDuration(double duration, CGSize gridSize, std::int32_t range,
-                                             bool shakeZ) {
-    return createWith(InitOf<CCShaky3D, double, CGSize, std::int32_t, bool>(&CCShaky3D::initWithDuration),
-                      duration, gridSize, range, shakeZ);
-}
-
-bool CCShaky3D::initWithDuration(double duration, CGSize gridSize, std::int32_t range, bool shakeZ) {
-    if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
-    _randrange = range;
-    _shakeZ = shakeZ;
-    return true;
-}
-
-Ref<platform::Object> CCShaky3D::copyWithZone(platform::Zone*) const {
-    return sameClassWith(
-        [&](CCShaky3D& a) { return a.initWithDuration(_duration, _gridSize, _randrange, _shakeZ); });
-}
-
 void CCShaky3D::update(double) {
     if (!targetGrid()) return;
     const std::uint64_t w = cells(_gridSize.width), h = cells(_gridSize.height);

@@ -121,31 +121,10 @@ protected:
 };
 
 // Every point trembles by a whole number of points from -range to range - 1, drawn from rand.
-class CCShaky3D : public CCActionFactory<CCShaky3D, CCGrid3DAction> {
+class CCShaky3D : public CCShakeEffect<CCShaky3D, CCGrid3DAction> {
 public:
-    static platform::Ref<CCShaky3D> actionWithDuration(double duration, CGSize gridSize, std::int32_t range,
-                                                       bool shakeZ);
-
     CCShaky3D() = default;
-
-    // A range of 0 shakes nothing.
-    bool initWithDuration(double duration, CGSize gridSize, std::int32_t range, bool shakeZ);
-    platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
-
-    // ---- older names, kept for old callers; each forwards to the current operation ----
-    // The grid size and duration came last.
-    static platform::Ref<CCShaky3D> actionWithRange(std::int32_t range, bool shakeZ, CGSize gridSize,
-                                                    double duration) {
-        return actionWithDuration(duration, gridSize, range, shakeZ);
-    }
-    bool initWithRange(std::int32_t range, bool shakeZ, CGSize gridSize, double duration) {
-        return initWithDuration(duration, gridSize, range, shakeZ);
-    }
-
-protected:
-    std::int32_t _randrange = 0;
-    bool _shakeZ = false;
 };
 
 // Inner points wobble in x and y; the border stays put.

@@ -58,25 +58,6 @@ void addToY(_ccQuad3& q, double dy) {
 
 // ---- CCShakyTiles3D ------------------------------------------------------------------------
 
-Ref<CCShakyTiles3D> CCShakyTiles3D::actionWithDuration(double duration, CGSize gridSize, std::int32_t range,
-                                                       bool shakeZ) {
-    return createWith(
-        InitOf<CCShakyTiles3D, double, CGSize, std::int32_t, bool>(&CCShakyTiles3D::initWithDuration),
-        duration, gridSize, range, shakeZ);
-}
-
-bool CCShakyTiles3D::initWithDuration(double duration, CGSize gridSize, std::int32_t range, bool shakeZ) {
-    if (!CCGridAction::initWithDuration(duration, gridSize)) return false;
-    _randrange = range;
-    _shakeZ = shakeZ;
-    return true;
-}
-
-Ref<platform::Object> CCShakyTiles3D::copyWithZone(platform::Zone*) const {
-    return sameClassWith(
-        [&](CCShakyTiles3D& a) { return a.initWithDuration(_duration, _gridSize, _randrange, _shakeZ); });
-}
-
 void CCShakyTiles3D::update(double) {
     if (!targetGrid()) return;
     const std::uint64_t w = cells(_gridSize.width), h = cells(_gridSize.height);

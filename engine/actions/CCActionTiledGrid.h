@@ -12,31 +12,10 @@
 
 // Every corner of every tile moves by itself by a whole number from -range to range - 1, on
 // every step.
-class CCShakyTiles3D : public CCActionFactory<CCShakyTiles3D, CCTiledGrid3DAction> {
+class CCShakyTiles3D : public CCShakeEffect<CCShakyTiles3D, CCTiledGrid3DAction> {
 public:
-    static platform::Ref<CCShakyTiles3D> actionWithDuration(double duration, CGSize gridSize,
-                                                            std::int32_t range, bool shakeZ);
-
     CCShakyTiles3D() = default;
-
-    // A range of 0 shakes nothing.
-    bool initWithDuration(double duration, CGSize gridSize, std::int32_t range, bool shakeZ);
-    platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void update(double t) override;
-
-    // ---- older names, kept for old callers; each forwards to the current operation ----
-    // The grid size and duration came last.
-    static platform::Ref<CCShakyTiles3D> actionWithRange(std::int32_t range, bool shakeZ, CGSize gridSize,
-                                                         double duration) {
-        return actionWithDuration(duration, gridSize, range, shakeZ);
-    }
-    bool initWithRange(std::int32_t range, bool shakeZ, CGSize gridSize, double duration) {
-        return initWithDuration(duration, gridSize, range, shakeZ);
-    }
-
-protected:
-    std::int32_t _randrange = 0;
-    bool _shakeZ = false;
 };
 
 // Throws the tiles about once, on the first step of the action object's life; they stay there.
