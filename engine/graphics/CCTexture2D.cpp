@@ -13,6 +13,7 @@
 #include "platform/GLCheck.h"
 #include "platform/Image.h"
 #include "platform/Log.h"
+#include "platform/Paths.h"
 #include "platform/TextRenderer.h"
 
 #include <cfloat>
@@ -25,6 +26,21 @@ namespace {
 
 CCTexture2DPixelFormat defaultAlphaPixelFormat_ = kCCTexture2DPixelFormat_Default;
 bool PVRHaveAlphaPremultiplied_ = false;
+// The settings of the background load running on this thread, if any.
+thread_local const CCTextureLoadSettings* loadSettings_ = nullptr;
+
+CCTexture2DPixelFormat alphaPixelFormatForLoading() {
+    return loadSettings_ ? loadSettings_->defaultAlphaPixelFormat : defaultAlphaPixelFormat_;
+}
+
+bool PVRHaveAlphaPremultipliedForLoading() {
+    return loadSettings_ ? loadSettings_->PVRImagesHavePremultipliedAlpha : PVRHaveAlphaPremultiplied_;
+}
+
+CCGLProgram* positionTextureProgram() {
+    if (loadSettings_) return loadSettings_->program.get();
+    return CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTexture);
+}
 
 struct FreeDeleter {
     void operator()(void* p) const noexcept { std::free(p); }
@@ -45,7 +61,7 @@ bool textureSide(double value, std::uint64_t limit, std::uint64_t* side) {
 }
 
 std::uint64_t maxTextureSide() {
-    std::int32_t max = CCConfiguration::sharedConfiguration()->maxTextureSize();
+    std::int32_t max = CCTextureLoadSettings::configurationForThisThread()->maxTextureSize();
     return max > 0 ? std::uint64_t(max) : 0;
 }
 
@@ -181,7 +197,7 @@ bool CCTexture2D::initWithData(const void* data, CCTexture2DPixelFormat pixelFor
     _hasPremultipliedAlpha = false;
     _hasMipmaps = false;
     _resolutionType = kCCResolutionUnknown;
-    _shaderProgram = CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTexture);
+    _shaderProgram = positionTextureProgram();
     return true;
 }
 
@@ -221,7 +237,8 @@ bool CCTexture2D::initWithCGImage(const platform::Image* image, ccResolutionType
         CCLOG("Texture2D: cannot make a texture of a null image");
         return false;
     }
-    CCConfiguration* conf = CCConfiguration::sharedConfiguration();
+    CCConfiguration* conf = CCTextureLoadSettings::configurationForThisThread();
+    const CCTexture2DPixelFormat defaultAlphaFormat = alphaPixelFormatForLoading();
 
     const platform::ImageAlphaInfo info = image->alphaInfo();
     platform::BitmapFormat bitmapFormat;
@@ -235,11 +252,11 @@ bool CCTexture2D::initWithCGImage(const platform::Image* image, ccResolutionType
         bool hasAlpha = alpha >= 1 && alpha <= 4;
         if ((conf->OSVersion() >> 24) == 4 && info == platform::ImageAlphaInfo::NoneSkipLast) hasAlpha = true;
         if (hasAlpha) {
-            pixelFormat = defaultAlphaPixelFormat_;
+            pixelFormat = defaultAlphaFormat;
             bitmapFormat = platform::BitmapFormat::RGBAPremultiplied;
             premultiplied = true;
         } else {
-            pixelFormat = defaultAlphaPixelFormat_ == kCCTexture2DPixelFormat_RGBA8888
+            pixelFormat = defaultAlphaFormat == kCCTexture2DPixelFormat_RGBA8888
                               ? kCCTexture2DPixelFormat_RGBA8888
                               : kCCTexture2DPixelFormat_RGB565;
             bitmapFormat = platform::BitmapFormat::RGBX;
@@ -492,7 +509,10 @@ bool CCTexture2D::initWithString(const std::string& string, const CCFontDefiniti
 
 bool CCTexture2D::initWithPVRFile(const std::string& file) {
     ccResolutionType resolution = kCCResolutionUnknown;
-    const std::string fullpath = CCFileUtils::sharedFileUtils()->fullPathForFilename(file, &resolution);
+    // An absolute path needs no look-up, so a background load never reaches the file utilities.
+    const std::string fullpath = platform::Paths::isAbsolutePath(file)
+                                     ? file
+                                     : CCFileUtils::sharedFileUtils()->fullPathForFilename(file, &resolution);
     if (fullpath.empty()) {
         CCLOG("Texture2D: cannot find PVR file %s", file);
         return false;
@@ -510,12 +530,12 @@ bool CCTexture2D::initWithPVRFile(const std::string& file) {
     _height = pvr->height();
     _size = CGSizeMake(double(_width), double(_height));
     _hasPremultipliedAlpha =
-        pvr->forcePremultipliedAlpha() ? pvr->hasPremultipliedAlpha() : PVRHaveAlphaPremultiplied_;
+        pvr->forcePremultipliedAlpha() ? pvr->hasPremultipliedAlpha() : PVRHaveAlphaPremultipliedForLoading();
     _format = pvr->format();
     _hasMipmaps = pvr->numberOfMipmaps() > 1;
     _resolutionType = resolution;
     // Drawn like every other texture.
-    _shaderProgram = CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTexture);
+    _shaderProgram = positionTextureProgram();
     return true;
 }
 
@@ -605,6 +625,30 @@ void CCTexture2D::setDefaultAlphaPixelFormat(CCTexture2DPixelFormat format) {
 
 CCTexture2DPixelFormat CCTexture2D::defaultAlphaPixelFormat() {
     return defaultAlphaPixelFormat_;
+}
+
+CCTextureLoadSettings CCTextureLoadSettings::current() {
+    CCTextureLoadSettings settings;
+    settings.defaultAlphaPixelFormat = defaultAlphaPixelFormat_;
+    settings.PVRImagesHavePremultipliedAlpha = PVRHaveAlphaPremultiplied_;
+    settings.program = CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTexture);
+    settings.configuration = CCConfiguration::sharedConfiguration();
+    // Read the GL limits now, so the loader thread only reads them.
+    settings.configuration->getOpenGLvariables();
+    return settings;
+}
+
+CCConfiguration* CCTextureLoadSettings::configurationForThisThread() {
+    if (loadSettings_ && loadSettings_->configuration) return loadSettings_->configuration.get();
+    return CCConfiguration::sharedConfiguration();
+}
+
+CCTextureLoadScope::CCTextureLoadScope(const CCTextureLoadSettings& settings) : _previous(loadSettings_) {
+    loadSettings_ = &settings;
+}
+
+CCTextureLoadScope::~CCTextureLoadScope() {
+    loadSettings_ = _previous;
 }
 
 std::uint64_t CCTexture2D::bitsPerPixelForFormat(CCTexture2DPixelFormat format) {

@@ -3,6 +3,7 @@
 // a decoded image, a string drawn with a system font, or a PVR file.
 #pragma once
 
+#include "core/CCConfiguration.h"
 #include "core/CCFileUtils.h"
 #include "core/CCGLProgram.h"
 #include "platform/Geometry.h"
@@ -177,6 +178,36 @@ private:
     bool _hasMipmaps = false;
     ccResolutionType _resolutionType = kCCResolutionUnknown;
     platform::Ref<CCGLProgram> _shaderProgram;
+};
+
+// The process-wide values making a texture reads: the default alpha format, the PVR
+// premultiplication default, the program textures draw with and the GL limits. A background
+// load takes them on the director's thread when it is queued and makes them its thread's while
+// it runs, so that switching the class-wide values meanwhile does not change what it loads and
+// the loader thread never builds or reaches the shared caches.
+struct CCTextureLoadSettings {
+    CCTexture2DPixelFormat defaultAlphaPixelFormat = kCCTexture2DPixelFormat_Default;
+    bool PVRImagesHavePremultipliedAlpha = false;
+    platform::Ref<CCGLProgram> program; // kCCShader_PositionTexture
+    platform::Ref<CCConfiguration> configuration;
+
+    // The values now, read on the director's thread; builds the shader cache when there is none.
+    static CCTextureLoadSettings current();
+    // The configuration texture code on the calling thread reads: that of the settings a
+    // CCTextureLoadScope made current here, else the shared one.
+    static CCConfiguration* configurationForThisThread();
+};
+
+// Makes the settings the calling thread's for the scope's life (they must outlive it).
+class CCTextureLoadScope {
+public:
+    explicit CCTextureLoadScope(const CCTextureLoadSettings& settings);
+    ~CCTextureLoadScope();
+    CCTextureLoadScope(const CCTextureLoadScope&) = delete;
+    CCTextureLoadScope& operator=(const CCTextureLoadScope&) = delete;
+
+private:
+    const CCTextureLoadSettings* _previous;
 };
 
 // Image pixel conversion from R, G, B, A bytes, kept apart from GL so loaders and tests can

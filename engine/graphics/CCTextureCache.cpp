@@ -1,10 +1,8 @@
 #include "graphics/CCTextureCache.h"
 
-#include "core/CCConfiguration.h"
 #include "core/CCDirector.h"
 #include "core/CCFileUtils.h"
 #include "core/CCGLView.h"
-#include "core/CCShaderCache.h"
 #include "core/ccGLStateCache.h"
 #include "graphics/CCTexture2D.h"
 #include "platform/Exception.h"
@@ -80,6 +78,7 @@ struct CCTextureCache::Job {
     std::string key;
     std::string fullPath; // resolved on the caller's thread; empty when the file was not found
     ccResolutionType resolutionType = kCCResolutionUnknown;
+    CCTextureLoadSettings settings; // the class-wide values of the moment it was queued
     platform::Ref<platform::Thread> replyThread;
     std::function<void(CCTexture2D*)> completion;
 };
@@ -171,10 +170,9 @@ void CCTextureCache::enqueue(const std::string& path, std::function<void(CCTextu
     platform::Thread* reply = CCDirector::sharedDirector()->runningThread();
     job->replyThread = reply ? reply : platform::Thread::mainThread();
 
-    // What the loader reads must exist before it runs: programs and GL limits are made and
-    // read here, on the drawing context.
-    CCShaderCache::sharedShaderCache();
-    CCConfiguration::sharedConfiguration()->getOpenGLvariables();
+    // The loader reads no process-wide state: programs and GL limits are made and read here,
+    // on the drawing context, and the default formats are those of this moment.
+    job->settings = CCTextureLoadSettings::current();
 
     _loadingQueue->dispatchAsync([job] { load(*job); });
 }
@@ -185,6 +183,7 @@ void CCTextureCache::load(Job& job) {
     if (!job.fullPath.empty()) {
         if (context && platform::GLContext::setCurrentContext(context)) {
             try {
+                CCTextureLoadScope scope(job.settings);
                 texture = loadOnThisContext(job.fullPath, job.resolutionType);
             } catch (const platform::Exception& e) {
                 // A programmer error (an unusable default pixel format) must not end the loader.
@@ -206,9 +205,12 @@ void CCTextureCache::load(Job& job) {
 
     platform::Ref<platform::Thread> reply = std::move(job.replyThread);
     if (reply->isFinished()) reply = platform::Thread::mainThread();
+    // The settings go back too: their program and configuration may have lost every other owner.
     reply->performBlock([cache = std::move(job.cache), key = std::move(job.key), texture = std::move(texture),
-                         completion = std::move(job.completion)]() mutable {
+                         completion = std::move(job.completion),
+                         settings = std::move(job.settings)]() mutable {
         cache->finish(key, std::move(texture), completion);
+        settings = {};
     });
 }
 

@@ -155,7 +155,7 @@ bool CCTexturePVR::cutLevel(const unsigned char* data, std::size_t end, std::siz
         return false;
     }
     if (_pixelFormatInfo == &kPixelFormatInfo[kBGRA8888] &&
-        !CCConfiguration::sharedConfiguration()->supportsBGRA8888()) {
+        !CCTextureLoadSettings::configurationForThisThread()->supportsBGRA8888()) {
         CCLOG("PVR: BGRA8888 is not supported by this context");
         return false;
     }
@@ -183,7 +183,7 @@ bool CCTexturePVR::unpackPVRv2Data(const unsigned char* data, std::size_t len) {
     const std::uint32_t dataLength = read32(data + 20);
     const std::uint32_t bitmaskAlpha = read32(data + 40);
 
-    CCConfiguration* configuration = CCConfiguration::sharedConfiguration();
+    CCConfiguration* configuration = CCTextureLoadSettings::configurationForThisThread();
     if (!configuration->supportsNPOT() && (!isPowerOfTwo(width) || !isPowerOfTwo(height))) {
         CCLOG("PVR: %ux%u is not a power of two, which this context needs", width, height);
         return false;
@@ -307,7 +307,7 @@ bool CCTexturePVR::createGLTexture() {
             return false;
         }
         if (_pixelFormatInfo->compressed) {
-            if (!CCConfiguration::sharedConfiguration()->supportsPVRTC()) {
+            if (!CCTextureLoadSettings::configurationForThisThread()->supportsPVRTC()) {
                 CCLOG("PVR: PVRTC is not supported by this context");
                 return false;
             }

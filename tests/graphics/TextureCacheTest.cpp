@@ -114,6 +114,20 @@ protected:
     bool logged(const std::string& line) const {
         return std::find(logLines.begin(), logLines.end(), line) != logLines.end();
     }
+    // Queues loads of `count` new files at once, so that most still wait while the test goes on.
+    void queueLoads(std::size_t count, std::vector<platform::Ref<CCTexture2D>>& loaded,
+                    std::size_t& arrived) {
+        loaded.resize(count);
+        for (std::size_t i = 0; i < count; ++i)
+            writeSolidPNG(dir / platform::format("n%lu.png", static_cast<unsigned long>(i)), 4, 4,
+                          0xFF0000FF);
+        for (std::size_t i = 0; i < count; ++i)
+            cache->addImageAsync(platform::format("n%lu.png", static_cast<unsigned long>(i)),
+                                 [&loaded, &arrived, i](CCTexture2D* texture) {
+                                     loaded[i] = texture;
+                                     ++arrived;
+                                 });
+    }
 
     fs::path dir;
     CCTextureCache* cache = nullptr;
@@ -325,6 +339,39 @@ TEST_F(TextureCacheTest, PurgedCacheLivesUntilItsLoadsCalledBack) {
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->retainCount(), 1u); // the old cache is gone; only we hold it
     EXPECT_EQ(loaded->pixelsWide(), 64u);
+}
+
+TEST_F(TextureCacheTest, AsyncLoadsUseTheDefaultFormatOfTheMomentTheyWereQueued) {
+    const CCTexture2DPixelFormat saved = CCTexture2D::defaultAlphaPixelFormat();
+    CCTexture2D::setDefaultAlphaPixelFormat(kCCTexture2DPixelFormat_RGBA8888);
+    std::vector<platform::Ref<CCTexture2D>> loaded;
+    std::size_t arrived = 0;
+    queueLoads(40, loaded, arrived);
+    // As the statistics labels do: another format for a moment, while the loads wait.
+    CCTexture2D::setDefaultAlphaPixelFormat(kCCTexture2DPixelFormat_RGBA4444);
+    bool done = pumpUntil([&] { return arrived == loaded.size(); });
+    CCTexture2D::setDefaultAlphaPixelFormat(saved);
+    ASSERT_TRUE(done);
+    for (const auto& texture : loaded) {
+        ASSERT_TRUE(texture);
+        EXPECT_EQ(texture->pixelFormat(), kCCTexture2DPixelFormat_RGBA8888);
+    }
+}
+
+TEST_F(TextureCacheTest, PurgingTheShaderCacheDuringLoadsBuildsNoneOnTheLoaderThread) {
+    platform::Ref<CCGLProgram> program =
+        CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTexture);
+    std::vector<platform::Ref<CCTexture2D>> loaded;
+    std::size_t arrived = 0;
+    queueLoads(20, loaded, arrived);
+    CCShaderCache::purgeSharedShaderCache();
+    ASSERT_TRUE(pumpUntil([&] { return arrived == loaded.size(); }));
+    // Every load drew on the program of the moment it was queued, none on a cache the loader
+    // would have built for itself.
+    for (const auto& texture : loaded) {
+        ASSERT_TRUE(texture);
+        EXPECT_EQ(texture->shaderProgram(), program.get());
+    }
 }
 
 } // namespace
