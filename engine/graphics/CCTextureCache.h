@@ -4,8 +4,9 @@
 //
 // Threads: the texture dictionary belongs to the director's thread (the main thread). The
 // loader thread never touches it: it only decodes and uploads, with its own context made
-// current, and hands the new texture back to the director's thread, which stores it and calls
-// back. So the dictionary needs no queue or lock of its own; the loading queue is the one
+// current and the texture settings taken when the load was queued (no class-wide value, no
+// shared cache), and hands the new texture back to the director's thread, which stores it and
+// calls back. So the dictionary needs no queue or lock of its own; the loading queue is the one
 // serial queue.
 #pragma once
 
@@ -43,7 +44,7 @@ public:
 
     // Loads in the background; the target receives the texture, or null when the file could not
     // be loaded, on the director's thread. A cached texture is handed over at once. The target
-    // is retained until then.
+    // is retained until then. The texture gets the default pixel formats of the call's moment.
     void addImageAsync(const std::string& path, platform::Object* target,
                        platform::Selector<void(CCTexture2D*)> selector);
     // The same with a block.
