@@ -264,6 +264,7 @@ public:
 // frame is not part of the picture.
 bool writeFrame(CCGLView* view, const std::string& path) {
     platform::PixelBuffer frame = view->layer()->presentedFrame();
+    if (frame.empty()) frame = view->layer()->readPixels(); // a present that kept no copy
     if (frame.empty()) return false;
     for (std::size_t i = 3; i < frame.rgba.size(); i += 4)
         frame.rgba[i] = 255;
