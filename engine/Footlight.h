@@ -1,5 +1,18 @@
-// The whole engine in one include: every public header of the three subsystems.
+// The whole engine in one include: every public header of the three subsystems, and the
+// platform types a game touches (the exception the engine throws, paths, the device profile,
+// the display link and run loop, touches, images, the window, formatting and logging).
 #pragma once
+
+#include "platform/Device.h"
+#include "platform/DisplayLink.h"
+#include "platform/Exception.h"
+#include "platform/Format.h"
+#include "platform/Image.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/RunLoop.h"
+#include "platform/Touch.h"
+#include "platform/Window.h"
 
 #include "core/CCArray.h"
 #include "core/CCCamera.h"

@@ -3,7 +3,12 @@
 #include "platform/Format.h"
 #include "platform/Log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -373,19 +378,6 @@ bool jpegWriteRows(JpegWriter* w, const std::uint8_t* rgba, std::uint32_t width,
     return true;
 }
 
-bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    if (bytes.empty()) return false;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        CCLOG("Image: cannot open %s for writing", path);
-        return false;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) CCLOG("Image: cannot write %s", path);
-    return ok;
-}
-
 // x * a / 255, rounded to nearest (exact for all 8-bit inputs).
 inline std::uint8_t mul255(unsigned x, unsigned a) {
     unsigned t = x * a + 128;
@@ -603,6 +595,39 @@ std::vector<std::uint8_t> Image::encodeJPEG(const std::uint8_t* rgba, std::uint3
     if (w.created) jpeg_destroy_compress(&w.cinfo);
     std::free(w.buffer);
     return result;
+}
+
+bool Image::writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    if (bytes.empty()) return false;
+    // A fresh name beside the target, created with mode 0666 so the kernel applies the umask
+    // (and any default ACL) as it does for every other file the user makes.
+    static std::atomic<unsigned> serial{0};
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = format("%s.%d-%u.tmp", path, static_cast<int>(::getpid()), serial.fetch_add(1));
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        CCLOG("Image: cannot create a file next to %s", path);
+        return false;
+    }
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        written += static_cast<std::size_t>(n);
+    }
+    bool ok = written == bytes.size();
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        CCLOG("Image: cannot write %s", path);
+        ::unlink(temporary.c_str());
+    }
+    return ok;
 }
 
 bool Image::writePNG(const std::string& path, const std::uint8_t* rgba, std::uint32_t width,

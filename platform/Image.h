@@ -86,6 +86,10 @@ public:
                                                std::uint32_t height);
     static std::vector<std::uint8_t> encodeJPEG(const std::uint8_t* rgba, std::uint32_t width,
                                                 std::uint32_t height, int quality = 90);
+    // Writes the bytes to a new file beside the path and renames it over the path, so a reader
+    // never sees half a file; the file gets the permissions the process's umask gives. False
+    // (and a log line) for no bytes or an I/O failure, leaving nothing behind.
+    static bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
     static bool writePNG(const std::string& path, const std::uint8_t* rgba, std::uint32_t width,
                          std::uint32_t height);
     static bool writeJPEG(const std::string& path, const std::uint8_t* rgba, std::uint32_t width,

@@ -88,6 +88,18 @@ constexpr Alias kAliases[] = {
     {"Georgia-Bold", "DejaVu Serif", true, false},
 };
 
+// fontconfig's generic families and their usual spellings; each answers with whatever font the
+// system's configuration picks for it.
+struct Generic {
+    const char* name;
+    const char* family;
+};
+constexpr Generic kGenerics[] = {
+    {"sans", "sans-serif"},      {"sans-serif", "sans-serif"}, {"sans serif", "sans-serif"},
+    {"sansserif", "sans-serif"}, {"serif", "serif"},           {"monospace", "monospace"},
+    {"mono", "monospace"},       {"monospaced", "monospace"},
+};
+
 struct FontLocation {
     std::string file;
     int index = 0;
@@ -124,7 +136,9 @@ bool hasString(FcPattern* font, const char* object, const std::string& lowerName
 
 // fontconfig always answers with its best match; the match counts only when it carries the
 // family asked for.
-std::optional<FontLocation> matchFamily(const std::string& family, bool bold, bool italic) {
+// A generic family (`exact` false) takes the match as it comes.
+std::optional<FontLocation> matchFamily(const std::string& family, bool bold, bool italic,
+                                        bool exact = true) {
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return std::nullopt;
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
@@ -135,7 +149,7 @@ std::optional<FontLocation> matchFamily(const std::string& family, bool bold, bo
     FcResult result = FcResultNoMatch;
     FcPattern* match = FcFontMatch(nullptr, pattern, &result);
     std::optional<FontLocation> location;
-    if (match && hasString(match, FC_FAMILY, lowercase(family))) location = locationOf(match);
+    if (match && (!exact || hasString(match, FC_FAMILY, lowercase(family)))) location = locationOf(match);
     if (match) FcPatternDestroy(match);
     FcPatternDestroy(pattern);
     return location;
@@ -157,8 +171,9 @@ std::optional<FontLocation> listByName(const char* object, const std::string& na
     return location;
 }
 
+// Misses are cached too, so an unknown name is looked up and logged once (until a font file is
+// registered), not on every string drawn with it.
 std::optional<FontLocation> locate(const std::string& name) {
-    if (name.empty()) return std::nullopt;
     auto& cache = lookupCache();
     if (auto it = cache.find(name); it != cache.end()) return it->second;
     std::optional<FontLocation> location;
@@ -173,9 +188,20 @@ std::optional<FontLocation> locate(const std::string& name) {
             }
         }
     }
-    if (!location) location = matchFamily(name, false, false);
-    if (!location) location = listByName(FC_POSTSCRIPT_NAME, name);
-    if (!location) location = listByName(FC_FULLNAME, name);
+    if (!location) {
+        for (const Generic& generic : kGenerics) {
+            if (generic.name == lower) {
+                location = matchFamily(generic.family, false, false, false);
+                break;
+            }
+        }
+    }
+    if (!name.empty()) {
+        if (!location) location = matchFamily(name, false, false);
+        if (!location) location = listByName(FC_POSTSCRIPT_NAME, name);
+        if (!location) location = listByName(FC_FULLNAME, name);
+    }
+    if (!location) CCLOG("TextRenderer: no font named \"%s\"", name);
     cache[name] = location;
     return location;
 }

@@ -91,7 +91,9 @@ public:
     // The font of that name at that size, or null when no font answers to the name (or the
     // size is not in (0, 4096]). A name answers when it is a family, full or PostScript name
     // fontconfig knows, a name in the alias table (Helvetica, Arial, Marker Felt, Courier,
-    // Times New Roman… mapped onto DejaVu), or the base name of a file registered below.
+    // Times New Roman… mapped onto DejaVu), one of fontconfig's generic families (Sans, Serif,
+    // Monospace, and spellings such as sans-serif or Mono), or the base name of a file
+    // registered below. A name that answers to nothing is logged once.
     static Ref<Font> fontWithName(const std::string& name, double size);
     // Makes a font file usable by this process: its family and its file name without the
     // extension then answer. False when the file is not a font fontconfig accepts.

@@ -57,10 +57,11 @@ Ref<CCFiniteTimeAction> easeAround(CCActionInterval* inner, Extra... extra) {
 
 // ---- CCActionEase ----
 
-bool CCActionEase::initWithAction(CCActionInterval* action) {
-    if (!action) return false;
-    if (!CCActionInterval::initWithDuration(action->duration())) return false;
-    _inner = action;
+bool CCActionEase::initWithAction(CCFiniteTimeAction* action) {
+    auto* interval = dynamic_cast<CCActionInterval*>(action);
+    if (!interval) return false;
+    if (!CCActionInterval::initWithDuration(interval->duration())) return false;
+    _inner = interval;
     return true;
 }
 
@@ -97,7 +98,7 @@ Ref<CCFiniteTimeAction> CCActionEase::reverse() const {
 
 // ---- CCEaseRateAction ----
 
-bool CCEaseRateAction::initWithAction(CCActionInterval* action, float rate) {
+bool CCEaseRateAction::initWithAction(CCFiniteTimeAction* action, float rate) {
     if (!CCActionEase::initWithAction(action)) return false;
     setRate(rate);
     return true;
@@ -199,7 +200,7 @@ void CCEaseSineInOut::update(double t) {
 
 // ---- polynomial ----
 
-bool CCEasePolynomial::initWithAction(CCActionInterval* action) {
+bool CCEasePolynomial::initWithAction(CCFiniteTimeAction* action) {
     if (!CCActionEase::initWithAction(action)) return false;
     _polynomialOrder = 6;
     _hasInflection = false;
@@ -270,11 +271,11 @@ Ref<CCFiniteTimeAction> CCEasePolynomialInOut::reverse() const {
 
 // ---- elastic ----
 
-bool CCEaseElastic::initWithAction(CCActionInterval* action) {
+bool CCEaseElastic::initWithAction(CCFiniteTimeAction* action) {
     return initWithAction(action, kDefaultPeriod);
 }
 
-bool CCEaseElastic::initWithAction(CCActionInterval* action, float period) {
+bool CCEaseElastic::initWithAction(CCFiniteTimeAction* action, float period) {
     if (!CCActionEase::initWithAction(action)) return false;
     _period = period;
     return true;

@@ -26,17 +26,19 @@ inline constexpr double kHalfPi = static_cast<double>(1.57079632679489661923f);
 // The ease factories of the receiving class: `Self::actionWithAction(inner)` and, for the eases
 // with a parameter (the rate of a rate ease, the period of an elastic one),
 // `Self::actionWithAction(inner, parameter)`, each running the initWithAction of that shape on
-// a new Self. Null when the initialiser refuses.
+// a new Self. Null when the initialiser refuses. The inner action may come as a finite-time
+// action (what the sequence and spawn factories return); one that is not an interval action is
+// refused as a null one is.
 template <class Self, class Base> class CCEaseFactory : public CCActionFactory<Self, Base> {
     using Factory = CCActionFactory<Self, Base>;
 
 public:
-    static platform::Ref<Self> actionWithAction(CCActionInterval* action) {
-        using Init = typename Factory::template InitOf<Self, CCActionInterval*>;
+    static platform::Ref<Self> actionWithAction(CCFiniteTimeAction* action) {
+        using Init = typename Factory::template InitOf<Self, CCFiniteTimeAction*>;
         return Factory::createWith(Init(&Self::initWithAction), action);
     }
-    static platform::Ref<Self> actionWithAction(CCActionInterval* action, float parameter) {
-        using Init = typename Factory::template InitOf<Self, CCActionInterval*, float>;
+    static platform::Ref<Self> actionWithAction(CCFiniteTimeAction* action, float parameter) {
+        using Init = typename Factory::template InitOf<Self, CCFiniteTimeAction*, float>;
         return Factory::createWith(Init(&Self::initWithAction), action, parameter);
     }
 };
@@ -46,8 +48,9 @@ class CCActionEase : public CCEaseFactory<CCActionEase, CCActionInterval> {
 public:
     CCActionEase() = default;
 
-    // Takes the inner action's duration and retains it. False for a null action.
-    virtual bool initWithAction(CCActionInterval* action);
+    // Takes the inner action's duration and retains it. False for a null action or one that is
+    // not an interval action.
+    virtual bool initWithAction(CCFiniteTimeAction* action);
     // Same class around a copy of the inner action.
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     // Starts the inner action on the same target.
@@ -73,7 +76,7 @@ public:
     CCEaseRateAction() = default;
 
     using CCActionEase::initWithAction;
-    bool initWithAction(CCActionInterval* action, float rate);
+    bool initWithAction(CCFiniteTimeAction* action, float rate);
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     // Same class around the inner reverse, with rate 1 / rate.
     platform::Ref<CCFiniteTimeAction> reverse() const override;
@@ -148,7 +151,7 @@ public:
     CCEasePolynomial() = default;
 
     // Order 6.
-    bool initWithAction(CCActionInterval* action) override;
+    bool initWithAction(CCFiniteTimeAction* action) override;
     // Keeps the order (the generic ease copy would put it back to 6).
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     std::uint64_t polynomialOrder() const { return _polynomialOrder; }
@@ -189,8 +192,8 @@ public:
     CCEaseElastic() = default;
 
     // Period 0.3.
-    bool initWithAction(CCActionInterval* action) override;
-    bool initWithAction(CCActionInterval* action, float period);
+    bool initWithAction(CCFiniteTimeAction* action) override;
+    bool initWithAction(CCFiniteTimeAction* action, float period);
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     // None for the bare elastic; the three kinds have their own.
     platform::Ref<CCFiniteTimeAction> reverse() const override;

@@ -357,12 +357,12 @@ void CCTargetedAction::update(double t) {
 
 // ---- CCRepeatForever ----
 
-Ref<CCRepeatForever> CCRepeatForever::actionWithAction(CCActionInterval* action) {
+Ref<CCRepeatForever> CCRepeatForever::actionWithAction(CCFiniteTimeAction* action) {
     return createWith(&CCRepeatForever::initWithAction, action);
 }
 
-bool CCRepeatForever::initWithAction(CCActionInterval* action) {
-    if (!action) return false;
+bool CCRepeatForever::initWithAction(CCFiniteTimeAction* action) {
+    if (!dynamic_cast<CCActionInterval*>(action)) return false;
     if (!CCAction::init()) return false;
     setInnerAction(action);
     return true;
@@ -397,17 +397,17 @@ bool CCRepeatForever::isDone() const {
 
 Ref<CCRepeatForever> CCRepeatForever::reverse() const {
     Ref<CCFiniteTimeAction> reversed = _innerAction ? _innerAction->reverse() : nullptr;
-    return actionWithAction(dynamic_cast<CCActionInterval*>(reversed.get()));
+    return actionWithAction(reversed.get());
 }
 
 // ---- CCSpeed ----
 
-Ref<CCSpeed> CCSpeed::actionWithAction(CCActionInterval* action, double speed) {
+Ref<CCSpeed> CCSpeed::actionWithAction(CCFiniteTimeAction* action, double speed) {
     return createWith(&CCSpeed::initWithAction, action, speed);
 }
 
-bool CCSpeed::initWithAction(CCActionInterval* action, double speed) {
-    if (!action) return false;
+bool CCSpeed::initWithAction(CCFiniteTimeAction* action, double speed) {
+    if (!dynamic_cast<CCActionInterval*>(action)) return false;
     if (!CCAction::init()) return false;
     setInnerAction(action);
     _speed = speed;

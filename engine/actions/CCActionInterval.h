@@ -253,15 +253,17 @@ protected:
 };
 
 // Restarts its inner action each time it finishes, carrying the overshoot into the next cycle.
-// It is never done, so the manager only drops it when asked to.
+// It is never done, so the manager only drops it when asked to. The inner action may come as a
+// finite-time action (what the sequence and spawn factories return); one that is not an
+// interval action is refused as a null one is.
 class CCRepeatForever : public CCActionFactory<CCRepeatForever, CCAction> {
 public:
-    static platform::Ref<CCRepeatForever> actionWithAction(CCActionInterval* action);
+    static platform::Ref<CCRepeatForever> actionWithAction(CCFiniteTimeAction* action);
 
     CCRepeatForever() = default;
 
-    // False for a null action.
-    bool initWithAction(CCActionInterval* action);
+    // False for a null action or one that is not an interval action.
+    bool initWithAction(CCFiniteTimeAction* action);
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void startWithTarget(CCNode* target) override;
     void step(double dt) override;
@@ -270,21 +272,25 @@ public:
     // Forever the inner action's reverse; null when that has none.
     platform::Ref<CCRepeatForever> reverse() const;
     CCActionInterval* innerAction() const { return _innerAction.get(); }
-    void setInnerAction(CCActionInterval* action) { _innerAction = action; }
+    // Clears the inner action for one that is not an interval action, as for a null one.
+    void setInnerAction(CCFiniteTimeAction* action) {
+        _innerAction = dynamic_cast<CCActionInterval*>(action);
+    }
 
 protected:
     platform::Ref<CCActionInterval> _innerAction;
 };
 
-// Steps its inner action by dt x speed; the speed may change while it runs.
+// Steps its inner action by dt x speed; the speed may change while it runs. Its inner action is
+// taken as CCRepeatForever takes one.
 class CCSpeed : public CCActionFactory<CCSpeed, CCAction> {
 public:
-    static platform::Ref<CCSpeed> actionWithAction(CCActionInterval* action, double speed);
+    static platform::Ref<CCSpeed> actionWithAction(CCFiniteTimeAction* action, double speed);
 
     CCSpeed() = default;
 
-    // False for a null action.
-    bool initWithAction(CCActionInterval* action, double speed);
+    // False for a null action or one that is not an interval action.
+    bool initWithAction(CCFiniteTimeAction* action, double speed);
     platform::Ref<platform::Object> copyWithZone(platform::Zone* zone) const override;
     void startWithTarget(CCNode* target) override;
     void stop() override;
@@ -296,7 +302,10 @@ public:
     double speed() const { return _speed; }
     void setSpeed(double speed) { _speed = speed; }
     CCActionInterval* innerAction() const { return _innerAction.get(); }
-    void setInnerAction(CCActionInterval* action) { _innerAction = action; }
+    // Clears the inner action for one that is not an interval action, as for a null one.
+    void setInnerAction(CCFiniteTimeAction* action) {
+        _innerAction = dynamic_cast<CCActionInterval*>(action);
+    }
 
 protected:
     platform::Ref<CCActionInterval> _innerAction;

@@ -21,44 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <vector>
-
-namespace {
-
-// Writes the bytes next to the path and renames them over it, so a reader never sees half a file.
-bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    if (bytes.empty()) return false;
-    std::string tmpl = path + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) {
-        CCLOG("CCRenderTexture: cannot create a file next to %s", path);
-        return false;
-    }
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n <= 0) break;
-        written += static_cast<std::size_t>(n);
-    }
-    bool ok = written == bytes.size();
-    ok = ::close(fd) == 0 && ok;
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(name.data(), path, ec);
-        ok = !ec;
-    }
-    if (!ok) {
-        CCLOG("CCRenderTexture: cannot write %s", path);
-        std::filesystem::remove(name.data(), ec);
-    }
-    return ok;
-}
-
-} // namespace
 
 CCRenderTexture::CCRenderTexture() = default;
 
@@ -384,7 +348,7 @@ bool CCRenderTexture::saveToFile(const std::string& fileName, tCCImageFormat for
         data = image->pngData();
     else
         return false;
-    return writeFileAtomically(fullPath, data);
+    return platform::Image::writeFile(fullPath, data);
 }
 
 CGSize CCRenderTexture::contentSize() const {

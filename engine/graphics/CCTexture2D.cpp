@@ -89,11 +89,10 @@ CGSize measureUnconstrained(const std::string& string, const platform::Font* fon
     return size;
 }
 
-// The font by name and size, or null (and a log line) when there is none.
+// The font by name and size, or null when there is none (the font lookup logs an unknown name
+// once).
 platform::Ref<platform::Font> namedFont(const std::string& name, double size) {
-    platform::Ref<platform::Font> font = platform::TextRenderer::fontWithName(name, size);
-    if (!font) CCLOG("Texture2D: no font named %s", name);
-    return font;
+    return platform::TextRenderer::fontWithName(name, size);
 }
 
 platform::TextColor textColor(const _ccColor3B& c) {

@@ -8,21 +8,13 @@
 // frame to FILE.
 //
 // Frames are timed by a manual clock unless --realtime asks for the monotonic one. --window
-// shows the frames in a window (when there is a display) until it is closed.
+// shows the frames in a window (when there is a display) until it is closed, or for N seconds
+// when --seconds is given. Anything else on the command line prints the usage and exits with 2.
 
 #include "Footlight.h"
-#include "platform/Paths.h"
-#include "platform/Device.h"
-#include "platform/DisplayLink.h"
-#include "platform/Format.h"
-#include "platform/Image.h"
-#include "platform/RunLoop.h"
-#include "platform/Touch.h"
-#include "platform/Window.h"
-
-#include <GLES2/gl2.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -243,10 +235,10 @@ public:
         // The orange card breathes and the gradient card rocks, forever.
         auto pulse = CCSequence::actions(CCScaleTo::actionWithDuration(0.6, 1.08f),
                                          CCScaleTo::actionWithDuration(0.6, 1.0f));
-        card->runAction(CCRepeatForever::actionWithAction(static_cast<CCActionInterval*>(pulse.get())).get());
+        card->runAction(CCRepeatForever::actionWithAction(pulse.get()).get());
         auto rock = CCSequence::actions(CCRotateBy::actionWithDuration(0.8, 16.0f),
                                         CCRotateBy::actionWithDuration(0.8, -16.0f));
-        card2->runAction(CCRepeatForever::actionWithAction(static_cast<CCActionInterval*>(rock.get())).get());
+        card2->runAction(CCRepeatForever::actionWithAction(rock.get()).get());
 
         // A menu the showcase taps through the view's real touch path.
         CCMenuItemFont::setDefaultFontSize(22);
@@ -272,6 +264,7 @@ public:
 // frame is not part of the picture.
 bool writeFrame(CCGLView* view, const std::string& path) {
     platform::PixelBuffer frame = view->layer()->presentedFrame();
+    if (frame.empty()) frame = view->layer()->readPixels(); // a present that kept no copy
     if (frame.empty()) return false;
     for (std::size_t i = 3; i < frame.rgba.size(); i += 4)
         frame.rgba[i] = 255;
@@ -292,22 +285,39 @@ void tap(CCGLView* view, CGPoint where, double time) {
 
 } // namespace
 
+static int usage(const char* problem, const char* arg) {
+    std::fprintf(stderr, "showcase: %s: %s\n", problem, arg);
+    std::fprintf(stderr, "usage: showcase [--out FILE] [--seconds N] [--realtime] [--window]\n");
+    return 2;
+}
+
 int main(int argc, char** argv) {
     std::string out = "footlight-showcase.png";
     double seconds = 4;
-    bool realtime = false, window = false;
+    bool secondsGiven = false, realtime = false, window = false;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--out") && i + 1 < argc)
-            out = argv[++i];
-        else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
-            seconds = std::atof(argv[++i]);
-        else if (!std::strcmp(argv[i], "--realtime"))
+        const char* arg = argv[i];
+        bool isOut = !std::strcmp(arg, "--out");
+        if (isOut || !std::strcmp(arg, "--seconds")) {
+            if (i + 1 >= argc || !*argv[i + 1]) return usage("missing value for", arg);
+            const char* value = argv[++i];
+            if (isOut) {
+                out = value;
+                continue;
+            }
+            // The whole value must be a number of seconds; a day is more than any run needs.
+            char* end = nullptr;
+            errno = 0;
+            seconds = std::strtod(value, &end);
+            if (errno || *end || !(seconds >= 0 && seconds <= 86400))
+                return usage("bad number of seconds", value);
+            secondsGiven = true;
+        } else if (!std::strcmp(arg, "--realtime")) {
             realtime = true;
-        else if (!std::strcmp(argv[i], "--window"))
+        } else if (!std::strcmp(arg, "--window")) {
             window = true;
-        else {
-            std::fprintf(stderr, "usage: showcase [--out FILE] [--seconds N] [--realtime] [--window]\n");
-            return 2;
+        } else {
+            return usage("unknown argument", arg);
         }
     }
     // A window shows the frames as they come, on the real clock, until it is closed.
@@ -340,7 +350,9 @@ int main(int argc, char** argv) {
     if (window && !shown) std::printf("showcase: no display to open a window on; rendering headless\n");
     platform::RunLoop* loop = platform::RunLoop::currentRunLoop();
     if (shown) {
-        while (shown->processEvents())
+        double until = platform::MonotonicClock::sharedClock()->now() + seconds;
+        while (shown->processEvents() &&
+               (!secondsGiven || platform::MonotonicClock::sharedClock()->now() < until))
             loop->runUntil(platform::MonotonicClock::sharedClock()->now() + 1.0 / 120);
         shown.reset();
     } else if (realtime) {

@@ -1,4 +1,5 @@
 #include "actions/CCActionEase.h"
+#include "actions/CCActionInstant.h"
 #include "actions/CCActionManager.h"
 
 #include <gtest/gtest.h>
@@ -392,4 +393,30 @@ TEST(ActionEase, TheManagerStepsTheEaseWhichAloneDrivesItsInnerAction) {
     EXPECT_EQ(ease->target(), nullptr);
     EXPECT_EQ(inner->target(), nullptr);
     EXPECT_EQ(ease->retainCount(), 1u);
+}
+
+// The list factories return a finite-time action; the wrappers of an interval action take it as
+// it comes and refuse one that is not an interval action as they refuse a null one.
+TEST(ActionEase, WrappersTakeASequenceAsItComesAndRefuseAnInstantAction) {
+    Ref<CCFiniteTimeAction> sequence = CCSequence::actions(Recorder::with(1).get(), Recorder::with(1).get());
+    auto forever = CCRepeatForever::actionWithAction(sequence.get());
+    ASSERT_NE(forever, nullptr);
+    EXPECT_EQ(forever->innerAction(), sequence.get());
+    auto speed = CCSpeed::actionWithAction(sequence.get(), 2);
+    ASSERT_NE(speed, nullptr);
+    EXPECT_EQ(speed->innerAction(), sequence.get());
+    auto ease = CCEaseIn::actionWithAction(sequence.get(), 2.0f);
+    ASSERT_NE(ease, nullptr);
+    EXPECT_EQ(ease->inner(), sequence.get());
+    EXPECT_EQ(ease->duration(), 2);
+
+    Ref<CCFiniteTimeAction> instant = CCShow::action();
+    EXPECT_EQ(CCRepeatForever::actionWithAction(instant.get()), nullptr);
+    EXPECT_EQ(CCSpeed::actionWithAction(instant.get(), 2), nullptr);
+    EXPECT_EQ(CCEaseSineIn::actionWithAction(instant.get()), nullptr);
+    EXPECT_EQ(CCEaseElasticOut::actionWithAction(instant.get(), 0.4f), nullptr);
+    forever->setInnerAction(instant.get());
+    EXPECT_EQ(forever->innerAction(), nullptr);
+    speed->setInnerAction(nullptr);
+    EXPECT_EQ(speed->innerAction(), nullptr);
 }

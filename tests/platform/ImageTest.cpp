@@ -3,6 +3,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <png.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cmath>
@@ -403,5 +404,30 @@ TEST_F(ImageTest, WritersProduceFilesTheDecoderReads) {
     EXPECT_EQ(png->pixels(), rgba);
     EXPECT_EQ(jpeg->width(), 5u);
     EXPECT_FALSE(Image::writePNG((dir / "missing" / "b.png").string(), rgba.data(), 5, 7));
+    std::filesystem::remove_all(dir);
+}
+
+// Written files take the mode the umask gives (not a temporary file's 0600), replace an older
+// file whole, and leave no temporary file behind.
+TEST_F(ImageTest, WrittenFilesGetTheUmasksPermissionsAndNothingIsLeftBeside) {
+    auto dir = std::filesystem::temp_directory_path() / ("fl-image-mode-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto path = (dir / "shot.png").string();
+    auto rgba = pattern(3, 2);
+    using std::filesystem::perms;
+    mode_t old = ::umask(022);
+    bool first = Image::writePNG(path, rgba.data(), 3, 2);
+    perms wide = std::filesystem::status(path).permissions();
+    ::umask(077);
+    bool second = Image::writeFile(path, {1, 2, 3});
+    perms narrow = std::filesystem::status(path).permissions();
+    ::umask(old);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(wide, perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+    EXPECT_EQ(narrow, perms::owner_read | perms::owner_write);
+    EXPECT_EQ(readBytes(path), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
+              1);
+    EXPECT_FALSE(Image::writeFile(path, {}));
     std::filesystem::remove_all(dir);
 }

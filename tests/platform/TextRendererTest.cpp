@@ -1,3 +1,4 @@
+#include "platform/Log.h"
 #include "platform/TextRenderer.h"
 
 #include <gtest/gtest.h>
@@ -94,6 +95,23 @@ TEST_F(TextRendererTest, FontNamesAnswerOnlyWhenAFontHasThem) {
     // PostScript and full names answer too.
     EXPECT_TRUE(TextRenderer::fontWithName("DejaVuSans-Bold", 12));
     EXPECT_TRUE(TextRenderer::fontWithName("DejaVu Sans Bold", 12));
+}
+
+TEST_F(TextRendererTest, GenericFamiliesAnswerAndAnUnknownNameIsLoggedOnce) {
+    for (const char* name : {"Sans", "sans-serif", "Serif", "Monospace", "monospace", "Mono"})
+        EXPECT_TRUE(TextRenderer::fontWithName(name, 12)) << name;
+    EXPECT_EQ(TextRenderer::fontWithName("Mono", 12)->familyName(),
+              TextRenderer::fontWithName("Monospace", 12)->familyName());
+    EXPECT_NE(TextRenderer::fontWithName("Sans", 12)->familyName(),
+              TextRenderer::fontWithName("Monospace", 12)->familyName());
+
+    std::vector<std::string> lines;
+    setLogSink([&](const std::string& line) { lines.push_back(line); });
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(TextRenderer::fontWithName("Footlight Unknown Face", 10 + i));
+    setLogSink({});
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("Footlight Unknown Face"), std::string::npos);
 }
 
 TEST_F(TextRendererTest, ARegisteredFileAnswersToItsFamilyAndItsBaseName) {
