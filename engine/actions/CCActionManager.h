@@ -60,6 +60,8 @@ private:
     // With releaseLater, the target's release waits until the update's walk has finished: its
     // destructor may remove the entry the walk goes to next.
     void deleteHashElement(_hashElement* element, bool releaseLater = false);
+    // The end of one target's step in update; also run when an action throws.
+    void finishElement(_hashElement* element);
     void actionAllocWithHashElement(_hashElement* element);
     void removeActionAtIndex(std::uint64_t index, _hashElement* element);
     _hashElement* elementFor(const platform::Object* target) const;
