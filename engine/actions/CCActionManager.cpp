@@ -192,10 +192,19 @@ std::uint64_t CCActionManager::numberOfRunningActionsInTarget(Object* target) co
     return element ? element->actions->count : 0;
 }
 
-void CCActionManager::finishElement(_hashElement* element) {
+void CCActionManager::settleAfterThrow() {
+    if (_hashElement* element = currentTarget) {
+        if (CCAction* action = element->currentAction) {
+            element->currentAction = nullptr;
+            if (element->currentActionSalvaged) action->release();
+            element->currentActionSalvaged = false;
+        }
+        currentTarget = nullptr;
+        if (currentTargetSalvaged && element->actions->count == 0) deleteHashElement(element, true);
+    }
     currentTarget = nullptr;
-    if (currentTargetSalvaged && element->actions->count == 0) deleteHashElement(element, true);
     currentTargetSalvaged = false;
+    releasedAfterWalk.clear();
 }
 
 void CCActionManager::update(double dt) {
@@ -228,22 +237,12 @@ void CCActionManager::update(double dt) {
             }
             // Read after the loop, so an entry deleted meanwhile is never followed.
             auto* next = static_cast<_hashElement*>(element->hh.next);
-            finishElement(element);
+            currentTarget = nullptr;
+            if (currentTargetSalvaged && element->actions->count == 0) deleteHashElement(element, true);
             element = next;
         }
     } catch (...) {
-        // An action threw: settle the step it interrupted as the walk would have, so that what
-        // it removed is let go and its target freed once the game drops it; then pass it on.
-        if (_hashElement* element = currentTarget) {
-            if (CCAction* action = element->currentAction) {
-                element->currentAction = nullptr;
-                if (element->currentActionSalvaged) action->release();
-                element->currentActionSalvaged = false;
-            }
-            finishElement(element);
-        }
-        currentTarget = nullptr;
-        releasedAfterWalk.clear();
+        settleAfterThrow();
         throw;
     }
     currentTarget = nullptr;

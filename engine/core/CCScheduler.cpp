@@ -489,12 +489,18 @@ void CCScheduler::resumeTargets(const platform::ObjectSet& targets) {
         resumeTarget(target.get());
 }
 
-void CCScheduler::finishTimerEntry(_hashSelectorEntry* element) {
-    // The walk is done with this entry; clearing the mark first keeps a removal made while it
-    // is freed from taking it for the entry being stepped.
-    currentTarget = nullptr;
-    if (currentTargetSalvaged && element->timers->count == 0) removeHashElement(element, true);
+void CCScheduler::settleAfterThrow() {
+    if (_hashSelectorEntry* element = currentTarget) {
+        if (CCTimer* timer = element->currentTimer) {
+            element->currentTimer = nullptr;
+            if (element->currentTimerSalvaged) timer->release();
+            element->currentTimerSalvaged = false;
+        }
+        currentTarget = nullptr;
+        if (currentTargetSalvaged && element->timers->count == 0) removeHashElement(element, true);
+    }
     currentTargetSalvaged = false;
+    finishUpdate();
 }
 
 void CCScheduler::finishUpdate() {
@@ -549,21 +555,14 @@ void CCScheduler::update(double dt) {
                 }
             }
             auto* next = static_cast<_hashSelectorEntry*>(element->hh.next);
-            finishTimerEntry(element);
+            // The walk is done with this entry; clearing the mark first keeps a removal made
+            // while it is freed from taking it for the entry being stepped.
+            currentTarget = nullptr;
+            if (currentTargetSalvaged && element->timers->count == 0) removeHashElement(element, true);
             element = next;
         }
     } catch (...) {
-        // A callback threw: settle the bookkeeping of the step it interrupted, as the walk
-        // would have, so that what it unscheduled or removed is let go; then pass it on.
-        if (_hashSelectorEntry* element = currentTarget) {
-            if (CCTimer* timer = element->currentTimer) {
-                element->currentTimer = nullptr;
-                if (element->currentTimerSalvaged) timer->release();
-                element->currentTimerSalvaged = false;
-            }
-            finishTimerEntry(element);
-        }
-        finishUpdate();
+        settleAfterThrow();
         throw;
     }
     finishUpdate();

@@ -192,9 +192,11 @@ private:
                     bool paused);
     // Where the list's runs of equal priority end, for the prioritised lists; null for updates0.
     std::map<std::int64_t, _listEntry*>* runEndsFor(_listEntry** list);
-    // The end of one timer entry's step, and of the whole update; also run when a callback throws.
-    void finishTimerEntry(_hashSelectorEntry* element);
+    // The end of update: releases the targets the walk let go and removes the marked entries.
     void finishUpdate();
+    // When a callback throws, settles the step it interrupted as the walk would have, so that
+    // what it unscheduled is let go, then ends the update.
+    [[gnu::cold]] void settleAfterThrow();
     void appendIn(_listEntry** list, platform::Object* target, UpdateThunk update, bool paused);
     void addUpdateHashEntry(_listEntry** list, _listEntry* entry);
     void removeUpdateFromHash(_listEntry* entry);
