@@ -90,16 +90,21 @@ void CCTouchDispatcher::fillHelperData() {
 }
 
 bool CCTouchDispatcher::init() {
-    targetedHandlers_.clear();
+    // Out of the lists, and out of their index, before the handlers go: a delegate's
+    // destructor may call back in here.
+    CCTouchHandlerArray targeted, standard;
+    targeted.swap(targetedHandlers_);
+    standard.swap(standardHandlers_);
+    resetIndex(targetedIndex_);
+    resetIndex(standardIndex_);
+    targeted.clear();
+    standard.clear();
     targetedHandlers_.reserve(8);
-    standardHandlers_.clear();
     standardHandlers_.reserve(4);
     handlersToAdd_.clear();
     handlersToAdd_.reserve(8);
     handlersToRemove_.clear();
     handlersToRemove_.reserve(8);
-    resetIndex(targetedIndex_);
-    resetIndex(standardIndex_);
     locked_ = toAdd_ = toRemove_ = toQuit_ = false;
     dispatchEvents_ = true;
     fillHelperData();
