@@ -184,10 +184,15 @@ CCTouchHandlerArray::iterator CCTouchDispatcher::firstHandlerOf(CCTouchHandlerAr
             first = h;
     }
     if (!first) return array.end();
-    return std::lower_bound(
+    auto it = std::lower_bound(
         array.begin(), array.end(), first, [](const Ref<CCTouchHandler>& a, const CCTouchHandler* b) {
             return a->_priority < b->_priority || (a->_priority == b->_priority && a->_order < b->_order);
         });
+    if (it != array.end() && it->get() == first) return it;
+    // Only a handler object put into both lists can get here: its one order number serves one.
+    index->sound = false;
+    return std::find_if(array.begin(), array.end(),
+                        [&](const Ref<CCTouchHandler>& h) { return h->delegate() == delegate; });
 }
 
 Ref<CCTouchHandler> CCTouchDispatcher::takeHandler(CCTouchHandlerArray& array, Object* delegate) {
