@@ -401,9 +401,14 @@ TEST_F(TouchDispatcherTest, HandlerPlacesMatchThePlainOrderOnRandomRegistrations
             out.push_back(h.get());
         return out;
     };
+    std::vector<Ref<CCTouchHandler>> alive; // so the reference may read handlers the dispatcher let go
     auto added = [&](const CCTouchHandlerArray& array, const List& before) {
-        for (const Ref<CCTouchHandler>& h : array)
-            if (std::find(before.begin(), before.end(), h.get()) == before.end()) return h.get();
+        for (const Ref<CCTouchHandler>& h : array) {
+            if (std::find(before.begin(), before.end(), h.get()) == before.end()) {
+                alive.push_back(h);
+                return h.get();
+            }
+        }
         return static_cast<CCTouchHandler*>(nullptr);
     };
     auto insert = [](List& list, CCTouchHandler* h) {
