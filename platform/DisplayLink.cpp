@@ -115,7 +115,7 @@ void DisplayLink::invalidate() {
 }
 
 void DisplayLink::setFrameInterval(std::int64_t interval) {
-    frameInterval_ = std::max<std::int64_t>(1, interval);
+    frameInterval_ = std::clamp<std::int64_t>(interval, 1, kMaxFrameInterval);
 }
 
 double DisplayLink::nextFireTime() const {

@@ -61,6 +61,9 @@ private:
 class DisplayLink : public Object {
 public:
     static constexpr double kRefreshRate = 60.0;
+    // The longest frame interval, in refreshes (about 2.4 million years): exact as a double, and
+    // far enough from the integer limit that refresh counts cannot overflow.
+    static constexpr std::int64_t kMaxFrameInterval = std::int64_t{1} << 52;
     using Callback = Selector<void(DisplayLink*)>;
 
     // The target is retained until invalidate(). A null clock means Clock::defaultClock().
@@ -75,7 +78,7 @@ public:
     void invalidate();
     bool isValid() const { return valid_; }
 
-    // Refreshes per callback; values below 1 become 1. Takes effect from the next callback.
+    // Refreshes per callback, held within 1..kMaxFrameInterval. Takes effect from the next callback.
     std::int64_t frameInterval() const { return frameInterval_; }
     void setFrameInterval(std::int64_t interval);
     // The refresh time of the current callback (0 before the first).

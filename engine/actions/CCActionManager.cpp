@@ -54,8 +54,10 @@ void CCActionManager::deleteHashElement(_hashElement* element, bool releaseLater
             static_cast<CCAction*>(actions->items[i])->_listedIn = nullptr;
         objArrayFree(actions);
     }
-    if (releaseLater) releasedAfterWalk.push_back(platform::Ref<Object>::adopt(target));
-    else target->release();
+    if (releaseLater)
+        releasedAfterWalk.push_back(platform::Ref<Object>::adopt(target));
+    else
+        target->release();
 }
 
 void CCActionManager::actionAllocWithHashElement(_hashElement* element) {
@@ -190,38 +192,58 @@ std::uint64_t CCActionManager::numberOfRunningActionsInTarget(Object* target) co
     return element ? element->actions->count : 0;
 }
 
-void CCActionManager::update(double dt) {
-    for (_hashElement* element = targets; element;) {
-        currentTarget = element;
-        currentTargetSalvaged = false;
-        if (!element->paused) {
-            for (element->actionIndex = 0; element->actionIndex < element->actions->count;
-                 ++element->actionIndex) {
-                CCAction* action = static_cast<CCAction*>(element->actions->items[element->actionIndex]);
-                element->currentAction = action;
-                element->currentActionSalvaged = false;
-                action->step(dt);
-                if (element->currentActionSalvaged) {
-                    action->release(); // removed during its step: the salvage's retain
-                } else if (action->isDone()) {
-                    action->stop();
-                    if (element->currentActionSalvaged) {
-                        action->release(); // its own stop removed it
-                    } else {
-                        // Not current any more, so the removal releases it outright.
-                        element->currentAction = nullptr;
-                        std::uint64_t index = objArrayIndexOfObject(element->actions, action);
-                        if (index != platform::NSNotFound) removeActionAtIndex(index, element);
-                    }
-                }
-                element->currentAction = nullptr;
-            }
+void CCActionManager::settleAfterThrow() {
+    if (_hashElement* element = currentTarget) {
+        if (CCAction* action = element->currentAction) {
+            element->currentAction = nullptr;
+            if (element->currentActionSalvaged) action->release();
+            element->currentActionSalvaged = false;
         }
-        // Read after the loop, so an entry deleted meanwhile is never followed.
-        auto* next = static_cast<_hashElement*>(element->hh.next);
         currentTarget = nullptr;
         if (currentTargetSalvaged && element->actions->count == 0) deleteHashElement(element, true);
-        element = next;
+    }
+    currentTarget = nullptr;
+    currentTargetSalvaged = false;
+    releasedAfterWalk.clear();
+}
+
+void CCActionManager::update(double dt) {
+    try {
+        for (_hashElement* element = targets; element;) {
+            currentTarget = element;
+            currentTargetSalvaged = false;
+            if (!element->paused) {
+                for (element->actionIndex = 0; element->actionIndex < element->actions->count;
+                     ++element->actionIndex) {
+                    CCAction* action = static_cast<CCAction*>(element->actions->items[element->actionIndex]);
+                    element->currentAction = action;
+                    element->currentActionSalvaged = false;
+                    action->step(dt);
+                    if (element->currentActionSalvaged) {
+                        action->release(); // removed during its step: the salvage's retain
+                    } else if (action->isDone()) {
+                        action->stop();
+                        if (element->currentActionSalvaged) {
+                            action->release(); // its own stop removed it
+                        } else {
+                            // Not current any more, so the removal releases it outright.
+                            element->currentAction = nullptr;
+                            std::uint64_t index = objArrayIndexOfObject(element->actions, action);
+                            if (index != platform::NSNotFound) removeActionAtIndex(index, element);
+                        }
+                    }
+                    element->currentAction = nullptr;
+                }
+            }
+            // Read after the loop, so an entry deleted meanwhile is never followed.
+            auto* next = static_cast<_hashElement*>(element->hh.next);
+            currentTarget = nullptr;
+            if (currentTargetSalvaged && element->actions->count == 0) deleteHashElement(element, true);
+            element = next;
+        }
+    } catch (...) {
+        settleAfterThrow();
+        throw;
     }
     currentTarget = nullptr;
     // No entry pointer is held any more: the targets may go now.

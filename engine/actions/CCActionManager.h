@@ -60,6 +60,9 @@ private:
     // With releaseLater, the target's release waits until the update's walk has finished: its
     // destructor may remove the entry the walk goes to next.
     void deleteHashElement(_hashElement* element, bool releaseLater = false);
+    // When an action throws, settles the step it interrupted as the walk would have, so that
+    // what it removed is let go and its target freed once the game drops it.
+    [[gnu::cold]] void settleAfterThrow();
     void actionAllocWithHashElement(_hashElement* element);
     void removeActionAtIndex(std::uint64_t index, _hashElement* element);
     _hashElement* elementFor(const platform::Object* target) const;

@@ -29,6 +29,7 @@
 
 #include <array>
 #include <cmath>
+#include <exception>
 
 std::uint32_t drawCallCounter = 0;
 
@@ -230,8 +231,20 @@ void CCDirector::replaceScene(CCScene* scene) {
     CCAssert(scene != nullptr, "Argument must be non-nil");
     CCAssert(!_scenesStack.empty(), "replaceScene needs a running scene: use runWithScene first");
     _sendCleanupToScene = true;
+    platform::Ref<CCScene> dropped = std::move(_scenesStack.back());
     _scenesStack.back() = scene;
     _nextScene = scene;
+    cleanupIfDropped(dropped.get());
+}
+
+void CCDirector::cleanupIfDropped(CCScene* scene) {
+    // The running scene is left to the switch; one still on the stack or entered elsewhere
+    // may run again.
+    if (!scene || scene == _runningScene.get() || scene == _nextScene || scene->isRunning()) return;
+    for (const platform::Ref<CCScene>& s : _scenesStack)
+        if (s.get() == scene) return;
+    // Never to run again: its timers and actions must let it go, or the scheduler keeps it.
+    scene->cleanup();
 }
 
 void CCDirector::pushScene(CCScene* scene) {
@@ -243,13 +256,18 @@ void CCDirector::pushScene(CCScene* scene) {
 
 void CCDirector::popScene() {
     CCAssert(!_scenesStack.empty(), "popScene needs a scene on the stack");
+    platform::Ref<CCScene> dropped = std::move(_scenesStack.back());
     _scenesStack.pop_back();
     if (_scenesStack.empty()) {
+        // end cleans the running scene up itself.
+        bool wasRunning = dropped == _runningScene;
         end();
+        if (wasRunning) return;
     } else {
         _sendCleanupToScene = true;
         _nextScene = _scenesStack.back().get();
     }
+    cleanupIfDropped(dropped.get());
 }
 
 void CCDirector::popToRootScene() {
@@ -285,14 +303,25 @@ void CCDirector::popToSceneStackLevel(std::uint64_t level) {
 }
 
 void CCDirector::end() {
-    if (platform::Ref<CCScene> running = _runningScene) {
+    platform::Ref<CCScene> running = _runningScene;
+    if (running) {
         running->onExitTransitionDidStart();
         running->onExit();
         running->cleanup();
     }
     _runningScene = nullptr;
     _nextScene = nullptr;
-    _scenesStack.clear();
+    // The other scenes on the stack never run again: each is cleaned up once, top first.
+    std::vector<platform::Ref<CCScene>> stack;
+    stack.swap(_scenesStack);
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+        bool seen = it->get() == running.get();
+        for (auto later = stack.rbegin(); later != it; ++later)
+            seen = seen || later->get() == it->get();
+        if (!seen) cleanupIfDropped(it->get());
+    }
+    stack.clear();
+    running = nullptr;
 
     stopAnimation();
 
@@ -324,6 +353,15 @@ void CCDirector::setNextScene() {
     // A transition scene gives the old scene its exit calls itself.
     platform::Ref<CCScene> previous = _runningScene;
     if (!newIsTransition && previous) {
+        // When an exit call throws, the old scene is let go all the same, so that the next
+        // frame enters the new scene instead of sending the old one its exit calls again.
+        struct DropOnThrow {
+            platform::Ref<CCScene>& running;
+            int uncaught = std::uncaught_exceptions();
+            ~DropOnThrow() {
+                if (std::uncaught_exceptions() > uncaught) running = nullptr;
+            }
+        } drop{_runningScene};
         previous->onExitTransitionDidStart();
         previous->onExit();
         if (_sendCleanupToScene) previous->cleanup();
@@ -522,17 +560,22 @@ void CCDirectorIOS::drawScene() {
 
     if (_nextScene) setNextScene();
 
-    matrixPush();
-    if (_runningScene) {
-        platform::Ref<CCScene> scene = _runningScene;
-        scene->visit();
+    {
+        matrixPush();
+        // Popped however the visits end, so a throwing node leaves the next frame's stack as it was.
+        struct PopMatrix {
+            ~PopMatrix() { matrixPop(); }
+        } pop;
+        if (_runningScene) {
+            platform::Ref<CCScene> scene = _runningScene;
+            scene->visit();
+        }
+        if (_notificationNode) {
+            platform::Ref<CCNode> node = _notificationNode;
+            node->visit();
+        }
+        if (_displayStats) showStats();
     }
-    if (_notificationNode) {
-        platform::Ref<CCNode> node = _notificationNode;
-        node->visit();
-    }
-    if (_displayStats) showStats();
-    matrixPop();
 
     _totalFrames++;
 
@@ -786,6 +829,11 @@ void CCDirectorDisplayLink::mainLoop(platform::DisplayLink*) {
 }
 
 void CCDirectorDisplayLink::setAnimationInterval(double interval) {
+    // NaN fails both comparisons; a negative or endless wait has no frame rate to give.
+    if (!(interval >= 0) || std::isinf(interval)) {
+        CCLOG("engine: CCDirector: animation interval %g refused, keeping %g", interval, _animationInterval);
+        return;
+    }
     _animationInterval = interval;
     if (_displayLink) {
         stopAnimation();
@@ -800,7 +848,12 @@ void CCDirectorDisplayLink::startAnimation() {
     readWallClock(_lastUpdate);
 
     // A whole number of display refreshes; an interval shorter than one refresh gets one.
-    auto frameInterval = static_cast<std::int64_t>(std::floor(_animationInterval * 60.0));
+    // A huge interval is held at the display link's cap, where frames practically never come;
+    // converting it as it stands would overflow.
+    double refreshes = std::floor(_animationInterval * 60.0);
+    std::int64_t frameInterval = refreshes >= static_cast<double>(platform::DisplayLink::kMaxFrameInterval)
+                                     ? platform::DisplayLink::kMaxFrameInterval
+                                     : static_cast<std::int64_t>(refreshes);
     if (frameInterval < 1) frameInterval = 1;
 
     _displayLink =

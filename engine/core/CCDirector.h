@@ -228,6 +228,9 @@ protected:
     platform::Ref<CCGLView> __view;
 
 private:
+    // Cleans up a scene the stack let go of, unless it is running or may still run.
+    void cleanupIfDropped(CCScene* scene);
+
     struct PausedObserver {
         const void* observer;
         std::function<void(CCDirector*, CCKeyValueChange)> callback;

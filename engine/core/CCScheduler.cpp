@@ -3,6 +3,7 @@
 #include "platform/Exception.h"
 #include "platform/Format.h"
 
+#include <iterator>
 #include <limits>
 #include <utility>
 
@@ -196,8 +197,10 @@ void CCScheduler::removeHashElement(_hashSelectorEntry* element, bool releaseLat
         detachTimers(timers);
         objArrayFree(timers);
     }
-    if (releaseLater) releasedAfterWalk.push_back(platform::Ref<Object>::adopt(target));
-    else target->release();
+    if (releaseLater)
+        releasedAfterWalk.push_back(platform::Ref<Object>::adopt(target));
+    else
+        target->release();
 }
 
 _hashSelectorEntry* CCScheduler::findTimerEntry(const Object* target) const {
@@ -310,20 +313,31 @@ void CCScheduler::addUpdateHashEntry(_listEntry** list, _listEntry* entry) {
     HASH_ADD_PTR(hashForUpdates, target, hashElement);
 }
 
+std::map<std::int64_t, _listEntry*>* CCScheduler::runEndsFor(_listEntry** list) {
+    if (list == &updatesNeg) return &updatesNegEnds;
+    if (list == &updatesPos) return &updatesPosEnds;
+    return nullptr;
+}
+
 void CCScheduler::priorityIn(_listEntry** list, Object* target, UpdateThunk update, std::int64_t priority,
                              bool paused) {
+    std::map<std::int64_t, _listEntry*>& ends = *runEndsFor(list);
+    // Before the first entry of a higher priority, that is after the last entry of the highest
+    // priority not above this one: equal priorities keep their registration order.
+    auto after = ends.upper_bound(priority);
+    _listEntry* last = after == ends.begin() ? nullptr : std::prev(after)->second;
     auto* entry = listEntries.make(nullptr, nullptr, update, target, priority, paused, false);
-    _listEntry* before = nullptr;
-    for (_listEntry* e = *list; e; e = e->next) {
-        if (e->priority > priority) {
-            before = e;
-            break;
-        }
+    try {
+        ends.try_emplace(after, priority, entry);
+    } catch (...) {
+        listEntries.destroy(entry); // nothing is linked yet
+        throw;
     }
-    if (before)
-        DL_PREPEND_ELEM(*list, before, entry);
+    if (last)
+        DL_APPEND_ELEM(*list, last, entry);
     else
-        DL_APPEND(*list, entry);
+        DL_PREPEND(*list, entry);
+    ends[priority] = entry;
     addUpdateHashEntry(list, entry);
 }
 
@@ -352,6 +366,17 @@ void CCScheduler::scheduleUpdateForTarget(Object* target, UpdateThunk update, st
 void CCScheduler::removeUpdateFromHash(_listEntry* entry) {
     _hashUpdateEntry* element = findUpdateEntry(entry->target);
     if (!element) return;
+    if (std::map<std::int64_t, _listEntry*>* ends = runEndsFor(element->list)) {
+        _listEntry* removed = element->entry;
+        auto run = ends->find(removed->priority);
+        if (run != ends->end() && run->second == removed) {
+            // The list's head has the tail as its prev, so it never ends an earlier run.
+            if (removed != *element->list && removed->prev->priority == removed->priority)
+                run->second = removed->prev;
+            else
+                ends->erase(run);
+        }
+    }
     DL_DELETE(*element->list, element->entry);
     listEntries.destroy(element->entry);
     Object* target = element->target;
@@ -464,41 +489,21 @@ void CCScheduler::resumeTargets(const platform::ObjectSet& targets) {
         resumeTarget(target.get());
 }
 
-void CCScheduler::update(double dt) {
-    if (_paused) return;
-    updateHashLocked = true;
-    if (_timeScale != 1.0) dt *= _timeScale;
-
-    // Each list's head is read when its walk starts and successors before each call; entries
-    // unscheduled meanwhile are only marked.
-    for (_listEntry** list : {&updatesNeg, &updates0, &updatesPos}) {
-        for (_listEntry* entry = *list; entry;) {
-            _listEntry* next = entry->next;
-            if (!entry->paused && !entry->markedForDeletion) entry->impMethod(entry->target, dt);
-            entry = next;
+void CCScheduler::settleAfterThrow() {
+    if (_hashSelectorEntry* element = currentTarget) {
+        if (CCTimer* timer = element->currentTimer) {
+            element->currentTimer = nullptr;
+            if (element->currentTimerSalvaged) timer->release();
+            element->currentTimerSalvaged = false;
         }
-    }
-
-    for (_hashSelectorEntry* element = hashForTimers; element;) {
-        currentTarget = element;
-        currentTargetSalvaged = false;
-        if (!element->paused) {
-            for (element->timerIndex = 0; element->timerIndex < element->timers->count;
-                 ++element->timerIndex) {
-                element->currentTimer = static_cast<CCTimer*>(element->timers->items[element->timerIndex]);
-                element->currentTimerSalvaged = false;
-                element->currentTimer->update(dt);
-                if (element->currentTimerSalvaged) element->currentTimer->release();
-                element->currentTimer = nullptr;
-            }
-        }
-        auto* next = static_cast<_hashSelectorEntry*>(element->hh.next);
-        // The walk is done with this entry; clearing the mark first keeps a removal made while
-        // it is freed from taking it for the entry being stepped.
         currentTarget = nullptr;
         if (currentTargetSalvaged && element->timers->count == 0) removeHashElement(element, true);
-        element = next;
     }
+    currentTargetSalvaged = false;
+    finishUpdate();
+}
+
+void CCScheduler::finishUpdate() {
     // Now that no entry pointer is held, the targets may go; whatever their destructors
     // unschedule is only marked while the update runs, or removed at once from the tables.
     releasedAfterWalk.clear();
@@ -517,4 +522,48 @@ void CCScheduler::update(double dt) {
 
     updateHashLocked = false;
     currentTarget = nullptr;
+}
+
+void CCScheduler::update(double dt) {
+    if (_paused) return;
+    updateHashLocked = true;
+    if (_timeScale != 1.0) dt *= _timeScale;
+
+    try {
+        // Each list's head is read when its walk starts and successors before each call;
+        // entries unscheduled meanwhile are only marked.
+        for (_listEntry** list : {&updatesNeg, &updates0, &updatesPos}) {
+            for (_listEntry* entry = *list; entry;) {
+                _listEntry* next = entry->next;
+                if (!entry->paused && !entry->markedForDeletion) entry->impMethod(entry->target, dt);
+                entry = next;
+            }
+        }
+
+        for (_hashSelectorEntry* element = hashForTimers; element;) {
+            currentTarget = element;
+            currentTargetSalvaged = false;
+            if (!element->paused) {
+                for (element->timerIndex = 0; element->timerIndex < element->timers->count;
+                     ++element->timerIndex) {
+                    element->currentTimer =
+                        static_cast<CCTimer*>(element->timers->items[element->timerIndex]);
+                    element->currentTimerSalvaged = false;
+                    element->currentTimer->update(dt);
+                    if (element->currentTimerSalvaged) element->currentTimer->release();
+                    element->currentTimer = nullptr;
+                }
+            }
+            auto* next = static_cast<_hashSelectorEntry*>(element->hh.next);
+            // The walk is done with this entry; clearing the mark first keeps a removal made
+            // while it is freed from taking it for the entry being stepped.
+            currentTarget = nullptr;
+            if (currentTargetSalvaged && element->timers->count == 0) removeHashElement(element, true);
+            element = next;
+        }
+    } catch (...) {
+        settleAfterThrow();
+        throw;
+    }
+    finishUpdate();
 }

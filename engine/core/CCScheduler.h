@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,13 @@ private:
     void removeHashElement(_hashSelectorEntry* element, bool releaseLater = false);
     void priorityIn(_listEntry** list, platform::Object* target, UpdateThunk update, std::int64_t priority,
                     bool paused);
+    // Where the list's runs of equal priority end, for the prioritised lists; null for updates0.
+    std::map<std::int64_t, _listEntry*>* runEndsFor(_listEntry** list);
+    // The end of update: releases the targets the walk let go and removes the marked entries.
+    void finishUpdate();
+    // When a callback throws, settles the step it interrupted as the walk would have, so that
+    // what it unscheduled is let go, then ends the update.
+    [[gnu::cold]] void settleAfterThrow();
     void appendIn(_listEntry** list, platform::Object* target, UpdateThunk update, bool paused);
     void addUpdateHashEntry(_listEntry** list, _listEntry* entry);
     void removeUpdateFromHash(_listEntry* entry);
@@ -212,6 +220,10 @@ private:
     _listEntry* updatesNeg = nullptr;
     _listEntry* updates0 = nullptr;
     _listEntry* updatesPos = nullptr;
+    // The last entry of each priority in updatesNeg and updatesPos, so that a new entry finds
+    // its place without walking the list.
+    std::map<std::int64_t, _listEntry*> updatesNegEnds;
+    std::map<std::int64_t, _listEntry*> updatesPosEnds;
     _hashUpdateEntry* hashForUpdates = nullptr;
     _hashSelectorEntry* hashForTimers = nullptr;
     _hashSelectorEntry* currentTarget = nullptr;

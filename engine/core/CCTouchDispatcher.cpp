@@ -1,7 +1,6 @@
 #include "core/CCTouchDispatcher.h"
 
 #include <algorithm>
-#include <exception>
 #include <utility>
 
 using platform::Event;
@@ -11,6 +10,11 @@ using platform::Touch;
 using platform::TouchSet;
 
 // Handlers
+
+void CCTouchHandler::setPriority(std::int64_t priority) {
+    _priority = priority;
+    noteOutsideChange();
+}
 
 bool CCTouchHandler::initWithDelegate(Object* delegate, std::int64_t priority) {
     _delegate = delegate;
@@ -37,6 +41,7 @@ bool CCStandardTouchHandler::initWithDelegate(Object* object, CCTouchAllAtOnceDe
 void CCStandardTouchHandler::setDelegate(Object* object, CCTouchAllAtOnceDelegate* delegate) {
     _allAtOnce = delegate;
     _delegate = object;
+    noteOutsideChange();
 }
 
 Ref<CCTargetedTouchHandler> CCTargetedTouchHandler::handlerWithDelegate(Object* object,
@@ -63,6 +68,7 @@ bool CCTargetedTouchHandler::initWithDelegate(Object* object, CCTouchOneByOneDel
 void CCTargetedTouchHandler::setDelegate(Object* object, CCTouchOneByOneDelegate* delegate) {
     _oneByOne = delegate;
     _delegate = object;
+    noteOutsideChange();
 }
 
 // Dispatcher
@@ -84,9 +90,16 @@ void CCTouchDispatcher::fillHelperData() {
 }
 
 bool CCTouchDispatcher::init() {
-    targetedHandlers_.clear();
+    // Out of the lists, and out of their index, before the handlers go: a delegate's
+    // destructor may call back in here.
+    CCTouchHandlerArray targeted, standard;
+    targeted.swap(targetedHandlers_);
+    standard.swap(standardHandlers_);
+    resetIndex(targetedIndex_);
+    resetIndex(standardIndex_);
+    targeted.clear();
+    standard.clear();
     targetedHandlers_.reserve(8);
-    standardHandlers_.clear();
     standardHandlers_.reserve(4);
     handlersToAdd_.clear();
     handlersToAdd_.reserve(8);
@@ -111,11 +124,122 @@ bool CCTouchDispatcher::removeDelegate(Object* delegate, platform::Array& queue)
     return false;
 }
 
+namespace {
+bool lowerPriority(const Ref<CCTouchHandler>& a, std::int64_t priority) {
+    return a->priority() < priority;
+}
+bool higherPriority(std::int64_t priority, const Ref<CCTouchHandler>& a) {
+    return priority < a->priority();
+}
+} // namespace
+
+void CCTouchDispatcher::resetIndex(HandlerIndex& index) {
+    index.byDelegate.clear();
+    index.sound = true;
+    index.checkedAt = CCTouchHandler::outsideChanges_;
+}
+
+CCTouchDispatcher::HandlerIndex* CCTouchDispatcher::indexFor(const CCTouchHandlerArray& array) {
+    if (&array == &targetedHandlers_) return &targetedIndex_;
+    if (&array == &standardHandlers_) return &standardIndex_;
+    return nullptr;
+}
+
+bool CCTouchDispatcher::trust(CCTouchHandlerArray& array, HandlerIndex& index) {
+    if (index.sound && index.checkedAt == CCTouchHandler::outsideChanges_) return true;
+    index.byDelegate.clear();
+    index.byDelegate.reserve(array.size());
+    bool sound = true;
+    for (std::size_t i = 0; i < array.size(); ++i) {
+        CCTouchHandler* handler = array[i].get();
+        if (i > 0 && array[i - 1]->priority() > handler->priority()) sound = false;
+        auto [from, to] = index.byDelegate.equal_range(handler->delegate());
+        for (; from != to; ++from)
+            if (from->second == handler) sound = false; // listed twice: one order cannot place both
+        index.byDelegate.emplace(handler->delegate(), handler);
+    }
+    if (sound) {
+        lowestOrder_ -= static_cast<std::int64_t>(array.size());
+        for (std::size_t i = 0; i < array.size(); ++i)
+            array[i]->_order = lowestOrder_ + static_cast<std::int64_t>(i);
+    }
+    index.sound = sound;
+    index.checkedAt = CCTouchHandler::outsideChanges_;
+    return sound;
+}
+
+CCTouchHandlerArray::iterator CCTouchDispatcher::firstHandlerOf(CCTouchHandlerArray& array,
+                                                                Object* delegate) {
+    HandlerIndex* index = indexFor(array);
+    if (!index || !trust(array, *index))
+        return std::find_if(array.begin(), array.end(),
+                            [&](const Ref<CCTouchHandler>& h) { return h->delegate() == delegate; });
+    // Of the delegate's handlers, the one a walk meets first, then its place.
+    CCTouchHandler* first = nullptr;
+    auto [from, to] = index->byDelegate.equal_range(delegate);
+    for (; from != to; ++from) {
+        CCTouchHandler* h = from->second;
+        if (!first || h->_priority < first->_priority ||
+            (h->_priority == first->_priority && h->_order < first->_order))
+            first = h;
+    }
+    if (!first) return array.end();
+    auto it = std::lower_bound(
+        array.begin(), array.end(), first, [](const Ref<CCTouchHandler>& a, const CCTouchHandler* b) {
+            return a->_priority < b->_priority || (a->_priority == b->_priority && a->_order < b->_order);
+        });
+    if (it != array.end() && it->get() == first) return it;
+    // Only a handler object put into both lists can get here: its one order number serves one.
+    index->sound = false;
+    return std::find_if(array.begin(), array.end(),
+                        [&](const Ref<CCTouchHandler>& h) { return h->delegate() == delegate; });
+}
+
+Ref<CCTouchHandler> CCTouchDispatcher::takeHandler(CCTouchHandlerArray& array, Object* delegate) {
+    auto it = firstHandlerOf(array, delegate);
+    if (it == array.end()) return nullptr;
+    Ref<CCTouchHandler> taken = std::move(*it);
+    array.erase(it);
+    HandlerIndex* index = indexFor(array);
+    if (index && index->sound) {
+        auto [from, to] = index->byDelegate.equal_range(taken->delegate());
+        for (; from != to; ++from) {
+            if (from->second == taken.get()) {
+                index->byDelegate.erase(from);
+                break;
+            }
+        }
+    }
+    return taken;
+}
+
 void CCTouchDispatcher::forceAddHandler(CCTouchHandler* handler, CCTouchHandlerArray& array) {
-    std::size_t before = 0;
-    for (const Ref<CCTouchHandler>& h : array)
-        if (h->priority() < handler->priority()) ++before;
-    array.insert(array.begin() + static_cast<std::ptrdiff_t>(before), Ref<CCTouchHandler>(handler));
+    HandlerIndex* index = indexFor(array);
+    if (!index || !trust(array, *index)) {
+        std::size_t before = 0;
+        for (const Ref<CCTouchHandler>& h : array)
+            if (h->priority() < handler->priority()) ++before;
+        array.insert(array.begin() + static_cast<std::ptrdiff_t>(before), Ref<CCTouchHandler>(handler));
+        return;
+    }
+    // The list is sorted: before every handler of equal or higher priority.
+    auto place = std::lower_bound(array.begin(), array.end(), handler->priority(), lowerPriority);
+    bool listed = false;
+    auto [from, to] = index->byDelegate.equal_range(handler->delegate());
+    for (; from != to; ++from)
+        listed = listed || from->second == handler;
+    array.insert(place, Ref<CCTouchHandler>(handler));
+    if (listed) {
+        index->sound = false;
+        return;
+    }
+    handler->_order = --lowestOrder_;
+    try {
+        index->byDelegate.emplace(handler->delegate(), handler);
+    } catch (...) {
+        index->sound = false;
+        throw;
+    }
 }
 
 void CCTouchDispatcher::addHandler(CCTouchHandler* handler, CCTouchHandlerArray& array) {
@@ -142,18 +266,6 @@ void CCTouchDispatcher::addTargetedDelegate(Object* object, CCTouchOneByOneDeleg
                targetedHandlers_);
 }
 
-namespace {
-// Takes the first handler of the delegate out of the list; the caller lets it go afterwards.
-Ref<CCTouchHandler> takeHandler(CCTouchHandlerArray& array, Object* delegate) {
-    auto it = std::find_if(array.begin(), array.end(),
-                           [&](const Ref<CCTouchHandler>& h) { return h->delegate() == delegate; });
-    if (it == array.end()) return nullptr;
-    Ref<CCTouchHandler> taken = std::move(*it);
-    array.erase(it);
-    return taken;
-}
-} // namespace
-
 void CCTouchDispatcher::forceRemoveDelegate(Object* delegate) {
     Ref<CCTouchHandler> targeted = takeHandler(targetedHandlers_, delegate);
     Ref<CCTouchHandler> standard = takeHandler(standardHandlers_, delegate);
@@ -173,6 +285,8 @@ void CCTouchDispatcher::forceRemoveAllDelegates() {
     CCTouchHandlerArray targeted, standard;
     targeted.swap(targetedHandlers_);
     standard.swap(standardHandlers_);
+    resetIndex(targetedIndex_);
+    resetIndex(standardIndex_);
 }
 
 void CCTouchDispatcher::removeAllDelegates() {
@@ -183,10 +297,10 @@ void CCTouchDispatcher::removeAllDelegates() {
 }
 
 CCTouchHandler* CCTouchDispatcher::findHandler(Object* delegate) {
-    for (const Ref<CCTouchHandler>& h : targetedHandlers_)
-        if (h->delegate() == delegate) return h.get();
-    for (const Ref<CCTouchHandler>& h : standardHandlers_)
-        if (h->delegate() == delegate) return h.get();
+    for (CCTouchHandlerArray* array : {&targetedHandlers_, &standardHandlers_}) {
+        auto it = firstHandlerOf(*array, delegate);
+        if (it != array->end()) return it->get();
+    }
     if (toAdd_) {
         for (const Ref<Object>& entry : handlersToAdd_) {
             auto* h = dynamic_cast<CCTouchHandler*>(entry.get());
@@ -201,14 +315,44 @@ void CCTouchDispatcher::rearrangeHandlers(CCTouchHandlerArray& array) {
                      [](const Ref<CCTouchHandler>& a, const Ref<CCTouchHandler>& b) {
                          return a->priority() < b->priority();
                      });
+    // Sorted, but the equals' order numbers no longer follow the list.
+    if (HandlerIndex* index = indexFor(array)) index->sound = false;
 }
 
 void CCTouchDispatcher::setPriority(std::int64_t priority, Object* delegate) {
-    CCTouchHandler* handler = findHandler(delegate);
-    if (!handler) return;
-    handler->setPriority(priority);
-    rearrangeHandlers(targetedHandlers_);
-    rearrangeHandlers(standardHandlers_);
+    bool sorted = trust(targetedHandlers_, targetedIndex_) && trust(standardHandlers_, standardIndex_);
+    if (!sorted) {
+        CCTouchHandler* handler = findHandler(delegate);
+        if (!handler) return;
+        handler->_priority = priority;
+        rearrangeHandlers(targetedHandlers_);
+        rearrangeHandlers(standardHandlers_);
+        return;
+    }
+    // Both lists are sorted, so the stable re-sort moves only this handler: coming from a lower
+    // priority it goes before its new equals, from a higher one after them.
+    for (CCTouchHandlerArray* array : {&targetedHandlers_, &standardHandlers_}) {
+        auto it = firstHandlerOf(*array, delegate);
+        if (it == array->end()) continue;
+        CCTouchHandler* handler = it->get();
+        std::int64_t old = handler->_priority;
+        if (old == priority) return;
+        Ref<CCTouchHandler> moving = std::move(*it);
+        array->erase(it);
+        handler->_priority = priority;
+        CCTouchHandlerArray::iterator place;
+        if (old < priority) {
+            handler->_order = --lowestOrder_;
+            place = std::lower_bound(array->begin(), array->end(), priority, lowerPriority);
+        } else {
+            handler->_order = ++highestOrder_;
+            place = std::upper_bound(array->begin(), array->end(), priority, higherPriority);
+        }
+        array->insert(place, std::move(moving));
+        return;
+    }
+    // A waiting handler: the lists do not hold it, so the re-sort would move nothing.
+    if (CCTouchHandler* handler = findHandler(delegate)) handler->_priority = priority;
 }
 
 void CCTouchDispatcher::touches(const TouchSet& touches, Event* event, std::uint32_t touchType) {
@@ -217,15 +361,23 @@ void CCTouchDispatcher::touches(const TouchSet& touches, Event* event, std::uint
     // unlocks and applies the changes queued meanwhile.
     bool outer = !locked_;
     locked_ = true;
-    // A delegate that throws must not leave the dispatcher locked for good.
-    struct Unlock {
-        CCTouchDispatcher* self;
-        bool outer;
-        ~Unlock() {
-            if (outer && std::uncaught_exceptions() > 0) self->locked_ = false;
+    try {
+        dispatch(touches, event, touchType);
+    } catch (...) {
+        // A delegate threw: the outermost dispatch still unlocks and makes the changes queued
+        // so far, so that a delegate that removed itself hears no more; then pass it on.
+        if (outer) {
+            locked_ = false;
+            applyPendingChanges();
         }
-    } unlock{this, outer};
+        throw;
+    }
+    if (!outer) return;
+    locked_ = false;
+    applyPendingChanges();
+}
 
+void CCTouchDispatcher::dispatch(const TouchSet& touches, Event* event, std::uint32_t touchType) {
     // The walks use the lists as they stood when the event came: a priority change made by a
     // delegate re-sorts them at once and would otherwise move handlers under the walk.
     CCTouchHandlerArray targeted = targetedHandlers_;
@@ -271,10 +423,6 @@ void CCTouchDispatcher::touches(const TouchSet& touches, Event* event, std::uint
                 (delegate->*helper.touchesSel)(remaining, event);
         }
     }
-
-    if (!outer) return;
-    locked_ = false;
-    applyPendingChanges();
 }
 
 void CCTouchDispatcher::applyPendingChanges() {

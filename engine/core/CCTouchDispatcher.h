@@ -10,6 +10,7 @@
 #include "platform/Touch.h"
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 // Phase indices of an event, as touches(set, event, touchType) takes them.
@@ -38,16 +39,26 @@ public:
     // The delegate object; the subclasses also give its delegate face.
     platform::Object* delegate() const { return _delegate.get(); }
     std::int64_t priority() const { return _priority; }
-    void setPriority(std::int64_t priority) { _priority = priority; }
+    // Without re-sorting the dispatcher's lists (its setPriority does that).
+    void setPriority(std::int64_t priority);
     std::uint32_t enabledSelectors() const { return _enabledSelectors; }
     void setEnabledSelectors(std::uint32_t mask) { _enabledSelectors = mask; }
 
 protected:
+    friend class CCTouchDispatcher;
     bool initWithDelegate(platform::Object* delegate, std::int64_t priority);
+    // Counts the changes of priority or delegate made to handlers behind a dispatcher's back,
+    // after which its lookup tables are checked against its lists before they are trusted.
+    static void noteOutsideChange() { ++outsideChanges_; }
 
     platform::Ref<platform::Object> _delegate;
     std::int64_t _priority = 0;
     std::uint32_t _enabledSelectors = 0;
+
+private:
+    inline static std::uint64_t outsideChanges_ = 0; // on the director's thread only
+    // Orders equal priorities within a dispatcher's list: ascending along it.
+    std::int64_t _order = 0;
 };
 
 class CCStandardTouchHandler : public CCTouchHandler {
@@ -157,10 +168,35 @@ public:
     static CCTouchDispatcher* sharedDispatcher();
 
 private:
+    // Finds a list's handlers by delegate, and their places by (priority, order) with a binary
+    // search. Trusted only while the list is sorted that way, holds each handler once and no
+    // handler changed behind the dispatcher's back; otherwise the plain walks answer until a
+    // check finds it sound again.
+    struct HandlerIndex {
+        std::unordered_multimap<platform::Object*, CCTouchHandler*> byDelegate;
+        std::uint64_t checkedAt = 0; // the handlers' outside-change count when last checked
+        bool sound = true;
+    };
+    HandlerIndex* indexFor(const CCTouchHandlerArray& array);
+    // Checks the index against its list (rebuilding it) when it may be stale; true when trusted.
+    bool trust(CCTouchHandlerArray& array, HandlerIndex& index);
+    // The first handler of the delegate in the list, as a walk would find it; end() if none.
+    CCTouchHandlerArray::iterator firstHandlerOf(CCTouchHandlerArray& array, platform::Object* delegate);
+    // Takes the first handler of the delegate out of the list; the caller lets it go afterwards.
+    platform::Ref<CCTouchHandler> takeHandler(CCTouchHandlerArray& array, platform::Object* delegate);
+    void resetIndex(HandlerIndex& index);
+
     void fillHelperData();
+    // The walks of one touches() call, between its locking and unlocking.
+    void dispatch(const platform::TouchSet& touches, platform::Event* event, std::uint32_t touchType);
     // Into the list now, or into the addition queue while a dispatch runs.
     void addHandler(CCTouchHandler* handler, CCTouchHandlerArray& array);
     void applyPendingChanges();
+
+    HandlerIndex targetedIndex_;
+    HandlerIndex standardIndex_;
+    std::int64_t lowestOrder_ = 0;  // the next handler placed first among its equals goes below
+    std::int64_t highestOrder_ = 0; // and the next placed last goes above
 
     CCTouchHandlerArray targetedHandlers_;
     CCTouchHandlerArray standardHandlers_;

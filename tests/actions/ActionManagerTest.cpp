@@ -352,3 +352,21 @@ TEST_F(ActionManagerTest, ATargetReleasedAtTheEndOfItsLoopMayClearTheNextTargetF
     EXPECT_EQ(manager->numberOfRunningActionsInTarget(other.get()), 0u);
     EXPECT_EQ(other->retainCount(), 1u);
 }
+
+TEST_F(ActionManagerTest, AnActionThatThrowsLeavesTheBookkeepingSettled) {
+    Ref<Counter> a = counter("a");
+    manager->addAction(a.get(), node.get(), false);
+    manager->addAction(counter("o").get(), other.get(), false);
+    a->onStep = [&](Counter*) {
+        manager->removeAllActionsFromTarget(node.get());
+        throw platform::Exception(platform::NSInternalInconsistencyException, "game fault");
+    };
+    EXPECT_THROW(manager->update(0.1), platform::Exception);
+    // The removal took effect: the target and the action were let go.
+    EXPECT_EQ(node->retainCount(), 1u);
+    EXPECT_EQ(a->retainCount(), 1u);
+    manager->removeAllActionsFromTarget(other.get());
+    take();
+    manager->update(0.1);
+    EXPECT_TRUE(take().empty());
+}

@@ -16,6 +16,9 @@
 #include <GLES2/gl2.h>
 
 #include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
 #include <thread>
 
 using fltest::CallLog;
@@ -51,6 +54,7 @@ public:
     }
     void onExit() override {
         log_->add("exit " + name_);
+        if (auto hook = std::exchange(onExitHook, nullptr)) hook();
         CCScene::onExit();
     }
     void cleanup() override {
@@ -59,6 +63,7 @@ public:
     }
     void update(double) override { log_->add("update " + name_); }
     std::thread::id enteredOn;
+    std::function<void()> onExitHook; // run once, in the next onExit
 
 private:
     CallLog* log_ = nullptr;
@@ -247,6 +252,27 @@ TEST_F(DirectorTest, AnimationIntervalSetsDisplayLinkFrameIntervalAndPauseSlowsI
     EXPECT_EQ(director()->displayLink()->frameInterval(), 1);
 }
 
+TEST_F(DirectorTest, AnimationIntervalsWithoutAFrameRateAreRefusedAndHugeOnesNeverFire) {
+    director()->runWithScene(LoggingScene::make(&log, "A").get());
+    director()->setAnimationInterval(1.0 / 30);
+    director()->startAnimation();
+    for (double bad : {std::nan(""), -1.0, -0.0 - 1e-9, std::numeric_limits<double>::infinity(),
+                       -std::numeric_limits<double>::infinity()}) {
+        director()->setAnimationInterval(bad);
+        EXPECT_EQ(director()->animationInterval(), 1.0 / 30) << bad;
+        EXPECT_EQ(director()->displayLink()->frameInterval(), 2) << bad;
+    }
+    director()->setAnimationInterval(0);
+    EXPECT_EQ(director()->displayLink()->frameInterval(), 1);
+
+    director()->setAnimationInterval(1e300);
+    EXPECT_EQ(director()->animationInterval(), 1e300);
+    EXPECT_EQ(director()->displayLink()->frameInterval(), platform::DisplayLink::kMaxFrameInterval);
+    std::uint64_t frames = director()->totalFrames();
+    advanceRefreshes(600);
+    EXPECT_EQ(director()->totalFrames(), frames);
+}
+
 TEST_F(DirectorTest, IsPausedObserversHearBeforeAndAfterEachChange) {
     std::vector<std::pair<CCKeyValueChange, bool>> heard;
     int token = 0;
@@ -299,6 +325,63 @@ TEST_F(DirectorTest, ReplaceSwitchesAfterTheFramesSchedulerUpdate) {
     EXPECT_EQ(director()->scenesStack().size(), 1u);
     director()->drawScene();
     EXPECT_TRUE(takeLog().empty()); // cleaned up: no more updates
+}
+
+TEST_F(DirectorTest, ScenesDroppedWithoutRunningAreCleanedUpAndFreed) {
+    auto a = LoggingScene::make(&log, "A");
+    auto b = LoggingScene::make(&log, "B");
+    auto c = LoggingScene::make(&log, "C");
+    director()->runWithScene(a.get());
+    takeLog();
+    // A double-tapped button: B is replaced before it ever runs.
+    b->scheduleUpdate();
+    director()->replaceScene(b.get());
+    director()->replaceScene(c.get());
+    EXPECT_EQ(b->retainCount(), 1u); // the scheduler let it go
+    director()->drawScene();
+    EXPECT_EQ(takeLog(),
+              (Calls{"cleanup B", "exitStart A", "exit A", "cleanup A", "enter C", "enterDone C"}));
+
+    // At the end, the scenes pushed below the running one are cleaned up too, each once.
+    auto d = LoggingScene::make(&log, "D");
+    director()->pushScene(d.get());
+    director()->drawScene();
+    c->scheduleUpdate();
+    takeLog();
+    director()->end();
+    EXPECT_EQ(takeLog(), (Calls{"exitStart D", "exit D", "cleanup D", "cleanup C"}));
+    EXPECT_EQ(c->retainCount(), 1u);
+}
+
+TEST_F(DirectorTest, AThrowDuringAFrameLeavesTheMatrixStackAndTheSceneSwitchSettled) {
+    class Throwing : public CCScene {
+    public:
+        void visit() override {
+            matrixTranslate(5, 0, 0);
+            throw platform::Exception(platform::NSInternalInconsistencyException, "game fault");
+        }
+    };
+    auto a = LoggingScene::make(&log, "A");
+    director()->runWithScene(a.get());
+    kmMat4 before, after;
+    matrixGet(kCCMatrixModeModelView, &before);
+    auto thrower = makeNode<Throwing>();
+    director()->setNotificationNode(thrower.get());
+    EXPECT_THROW(director()->drawScene(), platform::Exception);
+    matrixGet(kCCMatrixModeModelView, &after);
+    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
+    director()->setNotificationNode(nullptr);
+
+    // The old scene's exit throws: the switch is made all the same, without a second exit.
+    auto b = LoggingScene::make(&log, "B");
+    a->onExitHook = [] { throw platform::Exception(platform::NSInternalInconsistencyException, "exit"); };
+    director()->replaceScene(b.get());
+    takeLog();
+    EXPECT_THROW(director()->drawScene(), platform::Exception);
+    EXPECT_EQ(takeLog(), (Calls{"exitStart A", "exit A"}));
+    director()->drawScene();
+    EXPECT_EQ(takeLog(), (Calls{"enter B", "enterDone B"}));
+    EXPECT_EQ(director()->runningScene(), b.get());
 }
 
 TEST_F(DirectorTest, TransitionScenesTakeOverTheEnterAndExitCalls) {

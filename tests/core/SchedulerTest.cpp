@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <utility>
@@ -402,4 +404,66 @@ TEST_F(SchedulerTest, ATargetReleasedAtTheEndOfItsLoopMayUnscheduleTheNextTarget
     EXPECT_EQ(b->retainCount(), 1u);
     run(1, 0.1);
     EXPECT_TRUE(take().empty());
+}
+
+TEST_F(SchedulerTest, PrioritisedUpdatesRunInTheOrderOfAStableSortOnRandomRegistrations) {
+    // The reference: by priority, registration order among equals.
+    struct Reg {
+        int probe;
+        std::int64_t priority;
+    };
+    std::vector<Reg> reference;
+    std::vector<Ref<Probe>> probes;
+    for (int i = 0; i < 60; ++i)
+        probes.push_back(probe("p" + std::to_string(i)));
+    std::srand(7);
+    for (int step = 0; step < 2000; ++step) {
+        int p = std::rand() % 60;
+        auto listed =
+            std::find_if(reference.begin(), reference.end(), [&](const Reg& r) { return r.probe == p; });
+        if (listed != reference.end()) {
+            scheduler->unscheduleUpdateForTarget(probes[p].get());
+            reference.erase(listed);
+        } else {
+            std::int64_t priority = std::rand() % 9 - 4; // zero and both signed lists
+            scheduler->scheduleUpdateForTarget(probes[p].get(), priority, false);
+            reference.push_back({p, priority});
+        }
+    }
+    std::stable_sort(reference.begin(), reference.end(),
+                     [](const Reg& a, const Reg& b) { return a.priority < b.priority; });
+    Lines expected;
+    for (const Reg& r : reference)
+        expected.push_back("p" + std::to_string(r.probe) + ":update@1");
+    run(1, 0.1);
+    EXPECT_EQ(take(), expected);
+}
+
+TEST_F(SchedulerTest, ACallbackThatThrowsLeavesTheFrameBookkeepingSettled) {
+    Ref<Probe> a = probe("a"), b = probe("b");
+    scheduler->scheduleSelector(fl_selector(Probe::tick), a.get(), 0, false);
+    scheduler->scheduleSelector(fl_selector(Probe::tock), a.get(), 0, false);
+    scheduler->scheduleUpdateForTarget(b.get(), 0, false);
+    run(1, 0.1); // arms the timers
+    // The throwing timer unschedules its whole target first; the update unschedules itself.
+    a->onTick = [&] {
+        scheduler->unscheduleAllForTarget(a.get());
+        throw platform::Exception(platform::NSInternalInconsistencyException, "game fault");
+    };
+    b->onUpdate = [&] { scheduler->unscheduleUpdateForTarget(b.get()); };
+    EXPECT_THROW(run(1, 0.1), platform::Exception);
+    // Both targets were let go as the frame would have; nothing is stepped afterwards.
+    EXPECT_EQ(a->retainCount(), 1u);
+    EXPECT_EQ(b->retainCount(), 1u);
+    take();
+    run(1, 0.1);
+    EXPECT_TRUE(take().empty());
+
+    // A throw from an update callback unlocks the lists: a removal is immediate again.
+    Ref<Probe> c = probe("c");
+    scheduler->scheduleUpdateForTarget(c.get(), 3, false);
+    c->onUpdate = [] { throw platform::Exception(platform::NSInternalInconsistencyException, "again"); };
+    EXPECT_THROW(run(1, 0.1), platform::Exception);
+    scheduler->unscheduleUpdateForTarget(c.get());
+    EXPECT_EQ(c->retainCount(), 1u);
 }

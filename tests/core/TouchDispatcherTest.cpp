@@ -1,7 +1,11 @@
 #include "core/CCTouchDispatcher.h"
 
+#include "platform/Exception.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -381,6 +385,113 @@ TEST_F(TouchDispatcherTest, ADelegateInBothListsLeavesBoth) {
     EXPECT_TRUE(dispatcher->targetedHandlers().empty());
     EXPECT_TRUE(dispatcher->standardHandlers().empty());
     EXPECT_EQ(both->retainCount(), 1u);
+}
+
+TEST_F(TouchDispatcherTest, HandlerPlacesMatchThePlainOrderOnRandomRegistrations) {
+    // The plain order: inserted before every handler of equal or higher priority, removed and
+    // found as a front-to-back walk finds them, re-sorted stably on a priority change.
+    struct Both : Object, CCTouchAllAtOnceDelegate, CCTouchOneByOneDelegate {
+        bool ccTouchBegan(Touch*, Event*) override { return false; }
+    };
+    using List = std::vector<CCTouchHandler*>;
+    List refTargeted, refStandard;
+    auto listed = [](const CCTouchHandlerArray& array) {
+        List out;
+        for (const Ref<CCTouchHandler>& h : array)
+            out.push_back(h.get());
+        return out;
+    };
+    std::vector<Ref<CCTouchHandler>> alive; // so the reference may read handlers the dispatcher let go
+    auto added = [&](const CCTouchHandlerArray& array, const List& before) {
+        for (const Ref<CCTouchHandler>& h : array) {
+            if (std::find(before.begin(), before.end(), h.get()) == before.end()) {
+                alive.push_back(h);
+                return h.get();
+            }
+        }
+        return static_cast<CCTouchHandler*>(nullptr);
+    };
+    auto insert = [](List& list, CCTouchHandler* h) {
+        std::size_t before = 0;
+        for (CCTouchHandler* other : list)
+            if (other->priority() < h->priority()) ++before;
+        list.insert(list.begin() + static_cast<std::ptrdiff_t>(before), h);
+    };
+    auto first = [](List& list, Object* d) {
+        return std::find_if(list.begin(), list.end(), [&](CCTouchHandler* h) { return h->delegate() == d; });
+    };
+    auto resort = [](List& list) {
+        std::stable_sort(list.begin(), list.end(),
+                         [](CCTouchHandler* a, CCTouchHandler* b) { return a->priority() < b->priority(); });
+    };
+
+    std::vector<Ref<Both>> delegates;
+    for (int i = 0; i < 24; ++i)
+        delegates.push_back(make<Both>());
+    std::srand(11);
+    for (int step = 0; step < 3000; ++step) {
+        Both* d = delegates[std::rand() % delegates.size()].get();
+        std::int64_t priority = std::rand() % 7 - 3;
+        switch (std::rand() % 8) {
+        case 0:
+        case 1: {
+            List before = listed(dispatcher->targetedHandlers());
+            dispatcher->addTargetedDelegate(d, priority, false);
+            insert(refTargeted, added(dispatcher->targetedHandlers(), before));
+            break;
+        }
+        case 2: {
+            List before = listed(dispatcher->standardHandlers());
+            dispatcher->addStandardDelegate(d, priority);
+            insert(refStandard, added(dispatcher->standardHandlers(), before));
+            break;
+        }
+        case 3:
+        case 4:
+            dispatcher->removeDelegate(d);
+            if (auto it = first(refTargeted, d); it != refTargeted.end()) refTargeted.erase(it);
+            if (auto it = first(refStandard, d); it != refStandard.end()) refStandard.erase(it);
+            break;
+        case 5:
+        case 6: {
+            CCTouchHandler* expected = nullptr;
+            if (auto it = first(refTargeted, d); it != refTargeted.end())
+                expected = *it;
+            else if (auto is = first(refStandard, d); is != refStandard.end())
+                expected = *is;
+            ASSERT_EQ(dispatcher->findHandler(d), expected) << "step " << step;
+            dispatcher->setPriority(priority, d);
+            if (!expected) break; // a stranger: nothing is re-sorted
+            resort(refTargeted);
+            resort(refStandard);
+            break;
+        }
+        default: {
+            // Now and then a priority changed on the handler itself, which re-sorts nothing.
+            if (std::rand() % 8 != 0 || refTargeted.empty()) break;
+            refTargeted[std::rand() % refTargeted.size()]->setPriority(priority);
+            break;
+        }
+        }
+        ASSERT_EQ(listed(dispatcher->targetedHandlers()), refTargeted) << "step " << step;
+        ASSERT_EQ(listed(dispatcher->standardHandlers()), refStandard) << "step " << step;
+    }
+}
+
+TEST_F(TouchDispatcherTest, AThrowingHandlerStillLetsTheChangesQueuedDuringItsDispatchHappen) {
+    Ref<Touch> t = touch(1);
+    Ref<Targeted> a = targeted("A", 0, false);
+    Ref<Standard> late = make<Standard>("L", &log);
+    a->onCall = [&](std::uint32_t) {
+        dispatcher->removeDelegate(a.get());
+        dispatcher->addStandardDelegate(late.get(), 0);
+        throw platform::Exception(platform::NSInternalInconsistencyException, "game fault");
+    };
+    EXPECT_THROW(send(kCCTouchBegan, {t.get()}), platform::Exception);
+    EXPECT_FALSE(dispatcher->isLocked());
+    // A removed itself: it hears nothing more; the standard delegate it added hears the next event.
+    EXPECT_EQ(send(kCCTouchBegan, {t.get()}), (Calls{"L:began:1"}));
+    EXPECT_EQ(a->retainCount(), 1u);
 }
 
 } // namespace
