@@ -489,8 +489,12 @@ void CCLabelBMFont::createFontChars() {
             auto made = platform::make<CCSprite>();
             made->initWithTexture(atlasTexture, rect);
             addChild(made.get(), static_cast<std::int64_t>(i), static_cast<std::int64_t>(i));
-            // The batch refuses sprites past the most quads it can address.
-            if (made->parent() != this) continue;
+            // The batch refuses sprites past the most quads it can address; setStringUTF16
+            // then takes the old string back.
+            if (made->parent() != this) {
+                _glyphRefused = true;
+                continue;
+            }
             sprite = made.get();
             sprites[i] = sprite;
             sprite->setOpacityModifyRGB(_opacityModifyRGB);
@@ -655,6 +659,31 @@ void CCLabelBMFont::setString(const std::string& string, bool update) {
 }
 
 void CCLabelBMFont::setStringUTF16(const std::u16string& string, bool update) {
+    // Wrapping sets the shown string again from inside; only the outermost call checks.
+    if (_settingString) {
+        layOutString(string, update);
+        return;
+    }
+    const std::u16string oldInitial = _initialString, oldString = _string;
+    _settingString = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{_settingString};
+    _glyphRefused = false;
+    layOutString(string, update);
+    if (!_glyphRefused) return;
+    // A label never shows part of its string: lay the old one out again, whose glyphs exist.
+    CCLOG("engine: CCLabelBMFont: a string of %zu characters needs more glyphs than one label can "
+          "hold (%lu); the label keeps its old string",
+          string.size(), kCCSpriteBatchMaxQuads);
+    _initialString = oldInitial;
+    _string = oldString;
+    _glyphRefused = false;
+    layOutString(update ? oldInitial : oldString, update);
+}
+
+void CCLabelBMFont::layOutString(const std::u16string& string, bool update) {
     if (update)
         _initialString = string;
     else

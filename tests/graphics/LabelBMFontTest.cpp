@@ -338,6 +338,16 @@ TEST_F(BMFontTest, GlyphSpritesAreHiddenAndReusedByIndex) {
     EXPECT_EQ(visibleTags(label).size(), 5u);
 }
 
+TEST_F(BMFontTest, AStringWithMoreGlyphsThanTheBatchHoldsIsRefusedWhole) {
+    Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("AB", font);
+    const CGSize size = label->contentSize();
+    label->setString(std::string(kCCSpriteBatchMaxQuads + 1, 'A'));
+    EXPECT_EQ(label->string(), "AB");
+    EXPECT_EQ(visibleTags(label), (std::vector<std::int64_t>{0, 1}));
+    EXPECT_EQ(label->contentSize(), size);
+    EXPECT_NE(logLines.back().find("keeps its old string"), std::string::npos);
+}
+
 TEST_F(BMFontTest, WrapsAWordThatPassesTheWidthOntoANewLine) {
     // Left edges: A 1, A 11, A 26, A 36 (after a blank of advance 5); right edges 9 ... 44.
     Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("AA AA", font, 30, kCCTextAlignmentLeft);
