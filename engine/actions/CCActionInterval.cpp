@@ -89,34 +89,40 @@ public:
     enum class Op : std::uint8_t { Update, Stop, Start };
     enum class Make : std::uint8_t { Copy, Reverse };
 
+    // Compared by address, which is cheap: in the rare build where one class has two type_info
+    // objects, a pair is merely called like any other action.
     static Kind kindOf(const CCFiniteTimeAction* action) {
         if (!action) return Kind::Other;
-        const std::type_info& type = typeid(*action);
-        if (type == typeid(CCSequence)) return Kind::Sequence;
-        if (type == typeid(CCSpawn)) return Kind::Spawn;
+        const std::type_info* type = &typeid(*action);
+        if (type == &typeid(CCSequence)) return Kind::Sequence;
+        if (type == &typeid(CCSpawn)) return Kind::Spawn;
         return Kind::Other;
     }
 
     // Runs op on root as a pair of the given kind (root may be a subclass calling its base).
     static void run(CCActionInterval* root, Kind kind, Op op, double t, CCNode* target) {
-        std::vector<Frame>& stack = runStack();
-        const std::size_t base = stack.size();
+        // The root's frame lives here; inner pairs' frames go on the thread's walk stack (fetched
+        // at the first one), above those of any walk this one runs inside.
+        Frame rootFrame(root, kind, op, t, target);
         // Frames are popped one at a time, so a destructor run by a release may start a walk of
         // its own on top; an exception leaves no frames behind.
         struct Unwind {
-            std::vector<Frame>& stack;
-            std::size_t base;
+            std::vector<Frame>* stack = nullptr;
+            std::size_t base = 0;
             ~Unwind() {
-                while (stack.size() > base)
-                    popFrame(stack);
-                if (base == 0 && stack.capacity() > kKeptFrames) std::vector<Frame>().swap(stack);
+                if (!stack) return;
+                while (stack->size() > base)
+                    popFrame(*stack);
+                if (base == 0 && stack->capacity() > kKeptFrames) std::vector<Frame>().swap(*stack);
             }
-        } unwind{stack, base};
-        stack.emplace_back(root, kind, op, t, target);
-        while (stack.size() > base) {
-            const Call call = advance(stack.back());
+        } walk;
+        for (;;) {
+            // Looked up afresh each time: a walk run by an inner action may have moved the stack.
+            const bool inner = walk.stack && walk.stack->size() > walk.base;
+            const Call call = advance(inner ? walk.stack->back() : rootFrame);
             if (!call.action) {
-                popFrame(stack);
+                if (!inner) return;
+                popFrame(*walk.stack);
                 continue;
             }
             const Kind childKind = kindOf(call.action);
@@ -134,10 +140,12 @@ public:
                     break;
                 }
             } else {
-                Frame frame(static_cast<CCActionInterval*>(call.action), childKind, call.op, call.t,
-                            call.target);
-                frame.hold = call.action;
-                stack.push_back(std::move(frame));
+                if (!walk.stack) {
+                    walk.stack = &runStack();
+                    walk.base = walk.stack->size();
+                }
+                walk.stack->emplace_back(static_cast<CCActionInterval*>(call.action), childKind, call.op,
+                                         call.t, call.target);
             }
         }
     }
@@ -225,9 +233,9 @@ private:
         // The sequence's choice of inner action.
         int found = 0;
         double newT = 0;
-        // The pair itself (null for the root, which its caller holds) and the inner actions it
-        // calls, kept alive while their calls run.
-        Ref<CCFiniteTimeAction> hold, first, second;
+        // The inner actions the pair calls, kept alive while their calls run (and so the pairs of
+        // the frames above this one).
+        Ref<CCFiniteTimeAction> first, second;
     };
     struct Call {
         CCFiniteTimeAction* action = nullptr;
