@@ -512,6 +512,11 @@ bool CCTexture2D::initWithPVRFile(const std::string& file) {
         CCLOG("Texture2D: could not load PVR file %s", fullpath);
         return false;
     }
+    // A file of no levels loads, but leaves no GL texture to draw with.
+    if (pvr->name() == 0) {
+        CCLOG("Texture2D: PVR file %s holds no image", fullpath);
+        return false;
+    }
     pvr->setRetainName(true);
     if (_name != 0) glCacheDeleteTexture(_name);
     _name = pvr->name();
