@@ -758,8 +758,27 @@ void CCLabelBMFont::setFntFile(const std::string& fntFile) {
     platform::Ref<CCTexture2D> texture =
         CCTextureCache::sharedTextureCache()->addImage(configuration->atlasName());
     if (!texture) return;
+    const std::string oldFile = _fntFile;
+    const platform::Ref<CCBMFontConfiguration> oldConfiguration = _configuration;
+    const platform::Ref<CCTexture2D> oldTexture = this->texture();
     _fntFile = fntFile;
     _configuration = configuration;
     setTexture(texture.get());
+    _glyphRefused = false;
+    createFontChars();
+    if (!_glyphRefused) return;
+    // The new font has glyphs for more of the string than the batch can hold: keep the old one.
+    CCLOG("engine: CCLabelBMFont: %s needs more glyphs than one label can hold (%lu); the label keeps "
+          "its old font",
+          fntFile, kCCSpriteBatchMaxQuads);
+    _fntFile = oldFile;
+    _configuration = oldConfiguration;
+    setTexture(oldTexture.get());
+    // Glyphs made for the new font alone stay hidden.
+    if (_children) {
+        for (std::uint64_t k = 0; k < _children->count(); ++k)
+            static_cast<CCNode*>(_children->objectAtIndex(k))->setVisible(false);
+    }
+    _glyphRefused = false;
     createFontChars();
 }
