@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <typeinfo>
+#include <utility>
+#include <vector>
 
 using platform::Ref;
 
@@ -71,6 +75,331 @@ double CCActionInterval::getAmplitudeRate() const {
     throw platform::Exception("IntervalAction (Amplitude)", "Abstract class needs implementation");
 }
 
+// ---- chains of sequences and spawns ----
+
+// actionWithArray nests one pair per action, so the chains a game builds can be a million levels
+// deep. Every operation that would call down through them one level per call (update, stop, the
+// spawn's start, copy, reverse, the destructor) walks them here with a stack on the heap instead.
+// Each step is the pair's own code, split where it calls an inner action, so the order of calls
+// and every progress value are the same as with nested calls. Only pairs of exactly these two
+// classes are walked; any other action, a subclass of them included, is called as usual.
+class detail::CompositeWalk {
+public:
+    enum class Kind : std::uint8_t { Other, Sequence, Spawn };
+    enum class Op : std::uint8_t { Update, Stop, Start };
+    enum class Make : std::uint8_t { Copy, Reverse };
+
+    // Compared by address, which is cheap: in the rare build where one class has two type_info
+    // objects, a pair is merely called like any other action.
+    static Kind kindOf(const CCFiniteTimeAction* action) {
+        if (!action) return Kind::Other;
+        const std::type_info* type = &typeid(*action);
+        if (type == &typeid(CCSequence)) return Kind::Sequence;
+        if (type == &typeid(CCSpawn)) return Kind::Spawn;
+        return Kind::Other;
+    }
+
+    // Runs op on root as a pair of the given kind (root may be a subclass calling its base).
+    static void run(CCActionInterval* root, Kind kind, Op op, double t, CCNode* target) {
+        // The root's frame lives here; inner pairs' frames go on the thread's walk stack (fetched
+        // at the first one), above those of any walk this one runs inside.
+        Frame rootFrame(root, kind, op, t, target);
+        // Frames are popped one at a time, so a destructor run by a release may start a walk of
+        // its own on top; an exception leaves no frames behind.
+        struct Unwind {
+            std::vector<Frame>* stack = nullptr;
+            std::size_t base = 0;
+            ~Unwind() {
+                if (!stack) return;
+                while (stack->size() > base)
+                    popFrame(*stack);
+                if (base == 0 && stack->capacity() > kKeptFrames) std::vector<Frame>().swap(*stack);
+            }
+        } walk;
+        for (;;) {
+            // Looked up afresh each time: a walk run by an inner action may have moved the stack.
+            const bool inner = walk.stack && walk.stack->size() > walk.base;
+            const Call call = advance(inner ? walk.stack->back() : rootFrame);
+            if (!call.action) {
+                if (!inner) return;
+                popFrame(*walk.stack);
+                continue;
+            }
+            const Kind childKind = kindOf(call.action);
+            // A sequence starts without calling its inner actions.
+            if (childKind == Kind::Other || (childKind == Kind::Sequence && call.op == Op::Start)) {
+                switch (call.op) {
+                case Op::Update:
+                    call.action->update(call.t);
+                    break;
+                case Op::Stop:
+                    call.action->stop();
+                    break;
+                case Op::Start:
+                    call.action->startWithTarget(call.target);
+                    break;
+                }
+            } else {
+                if (!walk.stack) {
+                    walk.stack = &runStack();
+                    walk.base = walk.stack->size();
+                }
+                walk.stack->emplace_back(static_cast<CCActionInterval*>(call.action), childKind, call.op,
+                                         call.t, call.target);
+            }
+        }
+    }
+
+    // The copies or reverses of root's two inner actions, by index (root is not made).
+    static std::pair<Ref<CCFiniteTimeAction>, Ref<CCFiniteTimeAction>> made(const CCActionInterval* root,
+                                                                            Kind kind, Make make) {
+        std::vector<Build> stack;
+        stack.emplace_back(root, kind);
+        for (;;) {
+            Build& top = stack.back();
+            if (top.next < 2) {
+                // A sequence's reverse reverses its second action first.
+                const int index =
+                    make == Make::Reverse && top.kind == Kind::Sequence ? 1 - top.next : top.next;
+                ++top.next;
+                CCFiniteTimeAction* child = childOf(top.node, top.kind, index);
+                const Kind childKind = kindOf(child);
+                if (childKind == Kind::Other) {
+                    top.result[index] = make == Make::Copy ? platform::copyOf(child) : child->reverse();
+                } else {
+                    top.pending = index;
+                    stack.emplace_back(static_cast<const CCActionInterval*>(child), childKind);
+                }
+                continue;
+            }
+            if (stack.size() == 1) return {std::move(top.result[0]), std::move(top.result[1])};
+            Ref<CCFiniteTimeAction> pair = combine(top.kind, make, top.result[0].get(), top.result[1].get());
+            stack.pop_back();
+            stack.back().result[stack.back().pending] = std::move(pair);
+        }
+    }
+
+    // The pair of the given kind made of one and two as the copy or reverse makes it; null when
+    // either is null.
+    static Ref<CCFiniteTimeAction> combine(Kind kind, Make make, CCFiniteTimeAction* one,
+                                           CCFiniteTimeAction* two) {
+        if (kind == Kind::Sequence) {
+            Ref<CCSequence> pair = platform::make<CCSequence>();
+            const bool made = make == Make::Reverse ? pair->initOne(two, one) : pair->initOne(one, two);
+            return made ? Ref<CCFiniteTimeAction>(std::move(pair)) : nullptr;
+        }
+        Ref<CCSpawn> pair = platform::make<CCSpawn>();
+        return pair->initOne(one, two) ? Ref<CCFiniteTimeAction>(std::move(pair)) : nullptr;
+    }
+
+    // Releases a pair's inner actions without one nested destructor per level: pairs that only
+    // this chain holds are emptied before they are freed.
+    static void release(Ref<CCFiniteTimeAction>& one, Ref<CCFiniteTimeAction>& two) {
+        if (!ownedPair(one.get()) && !ownedPair(two.get())) return;
+        std::vector<Ref<CCFiniteTimeAction>> pending;
+        pending.push_back(std::move(two));
+        pending.push_back(std::move(one));
+        while (!pending.empty()) {
+            Ref<CCFiniteTimeAction> action = std::move(pending.back());
+            pending.pop_back();
+            if (!ownedPair(action.get())) continue;
+            if (kindOf(action.get()) == Kind::Sequence) {
+                auto* pair = static_cast<CCSequence*>(action.get());
+                pending.push_back(std::move(pair->_actions[1]));
+                pending.push_back(std::move(pair->_actions[0]));
+            } else {
+                auto* pair = static_cast<CCSpawn*>(action.get());
+                pending.push_back(std::move(pair->_two));
+                pending.push_back(std::move(pair->_one));
+            }
+        }
+    }
+
+private:
+    // Walk stacks of up to this many frames are kept for the next walk on the thread.
+    static constexpr std::size_t kKeptFrames = 1024;
+
+    struct Frame {
+        Frame(CCActionInterval* node, Kind kind, Op op, double t, CCNode* target)
+            : node(node), kind(kind), op(op), t(t), target(target) {}
+
+        CCActionInterval* node;
+        Kind kind;
+        Op op;
+        double t;
+        CCNode* target;
+        // Where the pair's code resumes.
+        int pc = 0;
+        // The sequence's choice of inner action.
+        int found = 0;
+        double newT = 0;
+        // The inner actions the pair calls, kept alive while their calls run (and so the pairs of
+        // the frames above this one).
+        Ref<CCFiniteTimeAction> first, second;
+    };
+    struct Call {
+        CCFiniteTimeAction* action = nullptr;
+        Op op = Op::Update;
+        double t = 0;
+        CCNode* target = nullptr;
+    };
+    struct Build {
+        Build(const CCActionInterval* node, Kind kind) : node(node), kind(kind) {}
+
+        const CCActionInterval* node;
+        Kind kind;
+        int next = 0;
+        int pending = 0;
+        Ref<CCFiniteTimeAction> result[2];
+    };
+
+    static std::vector<Frame>& runStack() {
+        thread_local std::vector<Frame> stack;
+        return stack;
+    }
+    static void popFrame(std::vector<Frame>& stack) {
+        Frame done = std::move(stack.back());
+        stack.pop_back();
+    }
+    static bool ownedPair(const CCFiniteTimeAction* action) {
+        return kindOf(action) != Kind::Other && action->retainCount() == 1;
+    }
+    static CCFiniteTimeAction* childOf(const CCActionInterval* node, Kind kind, int index) {
+        if (kind == Kind::Sequence) return static_cast<const CCSequence*>(node)->_actions[index].get();
+        const auto* spawn = static_cast<const CCSpawn*>(node);
+        return (index == 0 ? spawn->_one : spawn->_two).get();
+    }
+
+    // Runs the frame's pair up to its next call of an inner action and returns that call; a call
+    // without an action means the pair is done.
+    static Call advance(Frame& f) {
+        if (f.kind == Kind::Sequence) {
+            auto* s = static_cast<CCSequence*>(f.node);
+            return f.op == Op::Update ? sequenceUpdate(f, s) : sequenceStop(f, s);
+        }
+        auto* s = static_cast<CCSpawn*>(f.node);
+        switch (f.op) {
+        case Op::Update:
+            return spawnUpdate(f, s);
+        case Op::Stop:
+            return spawnStop(f, s);
+        case Op::Start:
+            return spawnStart(f, s);
+        }
+        return {};
+    }
+
+    static Call sequenceUpdate(Frame& f, CCSequence* s) {
+        for (;;) {
+            switch (f.pc) {
+            case 0:
+                f.first = s->_actions[0];
+                f.second = s->_actions[1];
+                if (f.t < s->_split) {
+                    f.found = 0;
+                    f.newT = s->_split != 0 ? f.t / s->_split : 1;
+                    if (s->_last == 1) {
+                        // Time runs backwards: undo the second action before the first takes over.
+                        f.pc = 1;
+                        return {f.second.get(), Op::Update, 0};
+                    }
+                } else {
+                    f.found = 1;
+                    f.newT = s->_split == 1 ? 1 : (f.t - s->_split) / (1 - s->_split);
+                    if (s->_last == -1) {
+                        // The first action was skipped entirely: run it through to its end.
+                        f.pc = 2;
+                        return {f.first.get(), Op::Start, 0, s->_target};
+                    }
+                    if (s->_last == 0) {
+                        f.pc = 3;
+                        return {f.first.get(), Op::Update, 1};
+                    }
+                }
+                f.pc = 5;
+                break;
+            case 1:
+                f.pc = 5;
+                return {f.second.get(), Op::Stop};
+            case 2:
+                f.pc = 3;
+                return {f.first.get(), Op::Update, 1};
+            case 3:
+                f.pc = 5;
+                return {f.first.get(), Op::Stop};
+            case 5: {
+                CCFiniteTimeAction* current = f.found == 0 ? f.first.get() : f.second.get();
+                if (f.found == s->_last && current->isDone()) return {};
+                f.pc = 6;
+                if (f.found != s->_last) return {current, Op::Start, 0, s->_target};
+                break;
+            }
+            case 6:
+                f.pc = 7;
+                return {f.found == 0 ? f.first.get() : f.second.get(), Op::Update, f.newT};
+            default:
+                s->_last = f.found;
+                return {};
+            }
+        }
+    }
+
+    static Call sequenceStop(Frame& f, CCSequence* s) {
+        if (f.pc == 0) {
+            f.pc = 1;
+            if (s->_last != -1) {
+                f.first = s->_actions[s->_last];
+                return {f.first.get(), Op::Stop};
+            }
+        }
+        s->CCActionInterval::stop();
+        return {};
+    }
+
+    static Call spawnUpdate(Frame& f, CCSpawn* s) {
+        switch (f.pc++) {
+        case 0:
+            f.first = s->_one;
+            f.second = s->_two;
+            return {f.first.get(), Op::Update, f.t};
+        case 1:
+            return {f.second.get(), Op::Update, f.t};
+        default:
+            return {};
+        }
+    }
+
+    static Call spawnStop(Frame& f, CCSpawn* s) {
+        switch (f.pc++) {
+        case 0:
+            f.first = s->_one;
+            return {f.first.get(), Op::Stop};
+        case 1:
+            f.second = s->_two;
+            return {f.second.get(), Op::Stop};
+        default:
+            s->CCActionInterval::stop();
+            return {};
+        }
+    }
+
+    static Call spawnStart(Frame& f, CCSpawn* s) {
+        switch (f.pc++) {
+        case 0:
+            s->CCActionInterval::startWithTarget(f.target);
+            f.first = s->_one;
+            return {f.first.get(), Op::Start, 0, f.target};
+        case 1:
+            f.second = s->_two;
+            return {f.second.get(), Op::Start, 0, f.target};
+        default:
+            return {};
+        }
+    }
+};
+
+using Walk = detail::CompositeWalk;
+
 // ---- CCSequence ----
 
 Ref<CCSequence> CCSequence::actionOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
@@ -85,11 +414,13 @@ bool CCSequence::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
     return true;
 }
 
+CCSequence::~CCSequence() {
+    Walk::release(_actions[0], _actions[1]);
+}
+
 Ref<platform::Object> CCSequence::copyWithZone(platform::Zone*) const {
-    return sameClassWith([&](CCSequence& a) {
-        return a.initOne(platform::copyOf(_actions[0].get()).get(),
-                         platform::copyOf(_actions[1].get()).get());
-    });
+    auto [one, two] = Walk::made(this, Walk::Kind::Sequence, Walk::Make::Copy);
+    return sameClassWith([&](CCSequence& a) { return a.initOne(one.get(), two.get()); });
 }
 
 void CCSequence::startWithTarget(CCNode* target) {
@@ -99,45 +430,15 @@ void CCSequence::startWithTarget(CCNode* target) {
 }
 
 void CCSequence::stop() {
-    if (_last != -1) _actions[_last]->stop();
-    CCActionInterval::stop();
+    Walk::run(this, Walk::Kind::Sequence, Walk::Op::Stop, 0, nullptr);
 }
 
 void CCSequence::update(double t) {
-    // Inner actions may call back into the node and drop this sequence; keep them alive.
-    Ref<CCFiniteTimeAction> first = _actions[0], second = _actions[1];
-    int found;
-    double newT;
-    if (t < _split) {
-        found = 0;
-        newT = _split != 0 ? t / _split : 1;
-        if (_last == 1) {
-            // Time runs backwards: undo the second action before the first takes over.
-            second->update(0);
-            second->stop();
-        }
-    } else {
-        found = 1;
-        newT = _split == 1 ? 1 : (t - _split) / (1 - _split);
-        if (_last == -1) {
-            // The first action was skipped entirely: run it through to its end.
-            first->startWithTarget(_target);
-            first->update(1);
-            first->stop();
-        } else if (_last == 0) {
-            first->update(1);
-            first->stop();
-        }
-    }
-    CCFiniteTimeAction* current = found == 0 ? first.get() : second.get();
-    if (found == _last && current->isDone()) return;
-    if (found != _last) current->startWithTarget(_target);
-    current->update(newT);
-    _last = found;
+    Walk::run(this, Walk::Kind::Sequence, Walk::Op::Update, t, nullptr);
 }
 
 Ref<CCFiniteTimeAction> CCSequence::reverse() const {
-    Ref<CCFiniteTimeAction> two = _actions[1]->reverse(), one = _actions[0]->reverse();
+    auto [one, two] = Walk::made(this, Walk::Kind::Sequence, Walk::Make::Reverse);
     return sameClassWith([&](CCSequence& a) { return a.initOne(two.get(), one.get()); });
 }
 
@@ -243,32 +544,29 @@ bool CCSpawn::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
     return true;
 }
 
+CCSpawn::~CCSpawn() {
+    Walk::release(_one, _two);
+}
+
 Ref<platform::Object> CCSpawn::copyWithZone(platform::Zone*) const {
-    return sameClassWith([&](CCSpawn& a) {
-        return a.initOne(platform::copyOf(_one.get()).get(), platform::copyOf(_two.get()).get());
-    });
+    auto [one, two] = Walk::made(this, Walk::Kind::Spawn, Walk::Make::Copy);
+    return sameClassWith([&](CCSpawn& a) { return a.initOne(one.get(), two.get()); });
 }
 
 void CCSpawn::startWithTarget(CCNode* target) {
-    CCActionInterval::startWithTarget(target);
-    _one->startWithTarget(target);
-    _two->startWithTarget(target);
+    Walk::run(this, Walk::Kind::Spawn, Walk::Op::Start, 0, target);
 }
 
 void CCSpawn::stop() {
-    _one->stop();
-    _two->stop();
-    CCActionInterval::stop();
+    Walk::run(this, Walk::Kind::Spawn, Walk::Op::Stop, 0, nullptr);
 }
 
 void CCSpawn::update(double t) {
-    Ref<CCFiniteTimeAction> one = _one, two = _two;
-    one->update(t);
-    two->update(t);
+    Walk::run(this, Walk::Kind::Spawn, Walk::Op::Update, t, nullptr);
 }
 
 Ref<CCFiniteTimeAction> CCSpawn::reverse() const {
-    Ref<CCFiniteTimeAction> one = _one->reverse(), two = _two->reverse();
+    auto [one, two] = Walk::made(this, Walk::Kind::Spawn, Walk::Make::Reverse);
     return sameClassWith([&](CCSpawn& a) { return a.initOne(one.get(), two.get()); });
 }
 

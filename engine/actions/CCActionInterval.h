@@ -52,6 +52,8 @@ protected:
 };
 
 namespace detail {
+class CompositeWalk;
+
 // An action argument of the list factories: a plain pointer or a Ref, temporaries included
 // (they live until the factory returns).
 template <class T> CCFiniteTimeAction* asFiniteAction(T* action) {
@@ -98,12 +100,16 @@ public:
 
 // Runs the first action, then the second. Longer chains are sequences of sequences.
 // actions(a, b, c, ...) and actionWithArray give ((a then b) then c) ... (see CCActionListFactory).
+// Chains of sequences and spawns are stepped, stopped, copied, reversed and freed with a loop
+// rather than one nested call per level, so a chain of a million actions does not exhaust the
+// stack.
 class CCSequence : public detail::CCActionListFactory<CCSequence> {
 public:
     // Both actions retained, not copied. Null when either is null.
     static platform::Ref<CCSequence> actionOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two);
 
     CCSequence() = default;
+    ~CCSequence() override;
 
     // Duration d1 + d2 (0 becomes FLT_EPSILON). False when either action is null.
     bool initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two);
@@ -123,6 +129,8 @@ public:
     }
 
 protected:
+    friend class detail::CompositeWalk;
+
     platform::Ref<CCFiniteTimeAction> _actions[2];
     // The progress at which the second action takes over.
     double _split = 0;
@@ -171,6 +179,7 @@ public:
     static platform::Ref<CCSpawn> actionOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two);
 
     CCSpawn() = default;
+    ~CCSpawn() override;
 
     // Duration max(d1, d2). False when either action is null.
     bool initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two);
@@ -188,6 +197,8 @@ public:
     }
 
 protected:
+    friend class detail::CompositeWalk;
+
     platform::Ref<CCFiniteTimeAction> _one;
     platform::Ref<CCFiniteTimeAction> _two;
 };

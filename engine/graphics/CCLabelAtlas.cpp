@@ -80,7 +80,7 @@ bool CCLabelAtlas::initWithString(const std::string& string, CCTexture2D* textur
 void CCLabelAtlas::updateAtlasValues() {
     CCTexture2D* tex = texture();
     if (!_textureAtlas || !tex) return;
-    // Quads past the capacity (an atlas that could not grow) are left out.
+    // setString keeps the string within the capacity; the bound guards the quads all the same.
     const std::uint64_t n = std::min(platform::utf16Length(_string), _textureAtlas->capacity());
     const auto* s = reinterpret_cast<const unsigned char*>(_string.data());
 
@@ -125,7 +125,26 @@ void CCLabelAtlas::updateAtlasValues() {
 void CCLabelAtlas::setString(const std::string& string) {
     if (string == _string) return;
     const std::uint64_t len = platform::utf16Length(string);
-    if (_textureAtlas && len > _textureAtlas->capacity()) _textureAtlas->resizeCapacity(len);
+    if (_textureAtlas && len > _textureAtlas->capacity()) {
+        const std::uint64_t capacity = _textureAtlas->capacity();
+        if (!_textureAtlas->resizeCapacity(len)) {
+            // What the label reports is what it draws: keep the old string whole.
+            CCLOG("engine: CCLabelAtlas: no room for a string of %lu characters; the label keeps its old "
+                  "string",
+                  len);
+            // A resize that ran out of memory empties the atlas; give the old string its quads back.
+            if (_textureAtlas->capacity() < capacity) {
+                if (_textureAtlas->resizeCapacity(capacity)) {
+                    updateAtlasValues();
+                } else {
+                    _string.clear();
+                    _quadsToDraw = 0;
+                    setContentSize(CGSizeMake(0, static_cast<double>(_itemHeight)));
+                }
+            }
+            return;
+        }
+    }
 
     _string = string;
     updateAtlasValues();

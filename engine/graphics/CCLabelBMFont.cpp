@@ -489,8 +489,12 @@ void CCLabelBMFont::createFontChars() {
             auto made = platform::make<CCSprite>();
             made->initWithTexture(atlasTexture, rect);
             addChild(made.get(), static_cast<std::int64_t>(i), static_cast<std::int64_t>(i));
-            // The batch refuses sprites past the most quads it can address.
-            if (made->parent() != this) continue;
+            // The batch refuses sprites past the most quads it can address; setStringUTF16
+            // then takes the old string back.
+            if (made->parent() != this) {
+                _glyphRefused = true;
+                continue;
+            }
             sprite = made.get();
             sprites[i] = sprite;
             sprite->setOpacityModifyRGB(_opacityModifyRGB);
@@ -655,6 +659,31 @@ void CCLabelBMFont::setString(const std::string& string, bool update) {
 }
 
 void CCLabelBMFont::setStringUTF16(const std::u16string& string, bool update) {
+    // Wrapping sets the shown string again from inside; only the outermost call checks.
+    if (_settingString) {
+        layOutString(string, update);
+        return;
+    }
+    const std::u16string oldInitial = _initialString, oldString = _string;
+    _settingString = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{_settingString};
+    _glyphRefused = false;
+    layOutString(string, update);
+    if (!_glyphRefused) return;
+    // A label never shows part of its string: lay the old one out again, whose glyphs exist.
+    CCLOG("engine: CCLabelBMFont: a string of %zu characters needs more glyphs than one label can "
+          "hold (%lu); the label keeps its old string",
+          string.size(), kCCSpriteBatchMaxQuads);
+    _initialString = oldInitial;
+    _string = oldString;
+    _glyphRefused = false;
+    layOutString(update ? oldInitial : oldString, update);
+}
+
+void CCLabelBMFont::layOutString(const std::u16string& string, bool update) {
     if (update)
         _initialString = string;
     else
@@ -729,8 +758,27 @@ void CCLabelBMFont::setFntFile(const std::string& fntFile) {
     platform::Ref<CCTexture2D> texture =
         CCTextureCache::sharedTextureCache()->addImage(configuration->atlasName());
     if (!texture) return;
+    const std::string oldFile = _fntFile;
+    const platform::Ref<CCBMFontConfiguration> oldConfiguration = _configuration;
+    const platform::Ref<CCTexture2D> oldTexture = this->texture();
     _fntFile = fntFile;
     _configuration = configuration;
     setTexture(texture.get());
+    _glyphRefused = false;
+    createFontChars();
+    if (!_glyphRefused) return;
+    // The new font has glyphs for more of the string than the batch can hold: keep the old one.
+    CCLOG("engine: CCLabelBMFont: %s needs more glyphs than one label can hold (%lu); the label keeps "
+          "its old font",
+          fntFile, kCCSpriteBatchMaxQuads);
+    _fntFile = oldFile;
+    _configuration = oldConfiguration;
+    setTexture(oldTexture.get());
+    // Glyphs made for the new font alone stay hidden.
+    if (_children) {
+        for (std::uint64_t k = 0; k < _children->count(); ++k)
+            static_cast<CCNode*>(_children->objectAtIndex(k))->setVisible(false);
+    }
+    _glyphRefused = false;
     createFontChars();
 }

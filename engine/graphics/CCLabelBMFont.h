@@ -141,6 +141,8 @@ public:
     void setCString(const char* string);
     void setString(const std::string& string) override;
     // With update, the caller's string, wrapped and aligned; without, the string shown as is.
+    // A string needing more glyphs than the batch can hold is refused whole (logged): the label
+    // keeps its old string.
     void setString(const std::string& string, bool update);
 
     _ccColor3B color() const override { return _realColor; }
@@ -177,6 +179,8 @@ public:
 
 protected:
     void setStringUTF16(const std::u16string& string, bool update);
+    // setStringUTF16 without the refusal check, which only the outermost call makes.
+    void layOutString(const std::u16string& string, bool update);
     // Glyph sprites by tag for tags 0...limit-1 (the first child with each tag), null where
     // there is none.
     std::vector<CCSprite*> spritesByTag(std::uint64_t limit) const;
@@ -193,4 +197,7 @@ protected:
     bool _opacityModifyRGB = false;
     CGPoint _imageOffset = CGPointZero;  // points
     platform::Ref<CCSprite> _reusedChar; // a spare glyph sprite; the layout does not use it
+    // Set by createFontChars when the batch refused a glyph sprite.
+    bool _glyphRefused = false;
+    bool _settingString = false;
 };

@@ -257,6 +257,7 @@ bool CCSpriteBatchNode::increaseAtlasCapacity() {
     std::uint64_t capacity = _textureAtlas->capacity();
     if (capacity >= kCCSpriteBatchMaxQuads) return false;
     std::uint64_t quantity = std::min((capacity + 1) * 4 / 3, kCCSpriteBatchMaxQuads);
+    const std::uint64_t total = _textureAtlas->totalQuads();
     if (_textureAtlas->resizeCapacity(quantity)) return true;
 
     // Out of memory. A failed resize may have emptied the atlas: give it its old size back and
@@ -267,6 +268,8 @@ bool CCSpriteBatchNode::increaseAtlasCapacity() {
             _ccV3F_C4B_T2F_Quad quad = sprite->quad();
             if (sprite->atlasIndex() < capacity) _textureAtlas->updateQuad(&quad, sprite->atlasIndex());
         }
+        // The emptied atlas counts no quads; without its old total it would draw none.
+        _textureAtlas->increaseTotalQuadsWith(total - _textureAtlas->totalQuads());
     }
     return false;
 }

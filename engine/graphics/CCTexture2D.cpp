@@ -169,6 +169,16 @@ bool CCTexture2D::initWithData(const void* data, CCTexture2DPixelFormat pixelFor
         throw platform::Exception(platform::NSInternalInconsistencyException, "");
     }
 
+    // GL would take a side it cannot hold with no more than an error flag, and a zero side makes
+    // the coordinate ranges NaN: refuse both before anything is uploaded.
+    const std::uint64_t maxSide = maxTextureSide();
+    if (pixelsWide == 0 || pixelsHigh == 0 || pixelsWide > maxSide || pixelsHigh > maxSide) {
+        CCLOG("Texture2D: cannot make a texture of %lu x %lu pixels (the largest side is %lu)",
+              static_cast<unsigned long>(pixelsWide), static_cast<unsigned long>(pixelsHigh),
+              static_cast<unsigned long>(maxSide));
+        return false;
+    }
+
     // Bytes a pixel as uploaded (RGB888 is 3 here, whatever its nominal bit count).
     const std::uint64_t bytesPerPixel = pixelFormat == kCCTexture2DPixelFormat_RGBA8888 ? 4
                                         : pixelFormat == kCCTexture2DPixelFormat_RGB888 ? 3
@@ -519,6 +529,11 @@ bool CCTexture2D::initWithPVRFile(const std::string& file) {
     platform::Ref<CCTexturePVR> pvr = CCTexturePVR::pvrTextureWithContentsOfFile(fullpath);
     if (!pvr) {
         CCLOG("Texture2D: could not load PVR file %s", fullpath);
+        return false;
+    }
+    // A file of no levels loads, but leaves no GL texture to draw with.
+    if (pvr->name() == 0) {
+        CCLOG("Texture2D: PVR file %s holds no image", fullpath);
         return false;
     }
     pvr->setRetainName(true);

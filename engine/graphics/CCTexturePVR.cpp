@@ -282,6 +282,14 @@ bool CCTexturePVR::unpackPVRv3Data(const unsigned char* data, std::size_t len) {
 }
 
 bool CCTexturePVR::createGLTexture() {
+    // A side past the context's limit would leave an unusable texture behind a GL error.
+    const std::int32_t maxSide = CCConfiguration::sharedConfiguration()->maxTextureSize();
+    if (_numberOfMipmaps > 0 &&
+        (maxSide <= 0 || _width > std::uint32_t(maxSide) || _height > std::uint32_t(maxSide))) {
+        CCLOG("PVR: %ux%u is bigger than the largest texture this context holds (%d)", unsigned(_width),
+              unsigned(_height), int(maxSide));
+        return false;
+    }
     if (_numberOfMipmaps > 0) {
         if (_name != 0) glCacheDeleteTexture(_name);
         _name = 0;

@@ -256,15 +256,18 @@ TEST_F(LabelAtlasTest, SettingStringsGrowsTheAtlasOnlyAsNeeded) {
     EXPECT_EQ(label->contentSize(), CGSizeMake(40, 10));
 }
 
-TEST_F(LabelAtlasTest, AStringBeyondTheAtlasLimitDrawsWhatFits) {
+TEST_F(LabelAtlasTest, AStringBeyondTheAtlasLimitIsRefusedWholeAndTheOldOneKept) {
     auto texture = makePlainTexture(10, 10);
     auto label = platform::make<CCLabelAtlas>();
-    ASSERT_TRUE(label->initWithString("0", texture.get(), 1, 1, '0'));
+    ASSERT_TRUE(label->initWithString("00", texture.get(), 1, 1, '0'));
     const std::string huge(CCTextureAtlas::kMaxCapacity + 10, '0');
     label->setString(huge);
-    EXPECT_EQ(label->textureAtlas()->capacity(), 1u);
-    EXPECT_EQ(label->quadsToDraw(), huge.size());
-    label->draw(); // one quad, no read past the buffers
+    EXPECT_EQ(label->string(), "00");
+    EXPECT_EQ(label->textureAtlas()->capacity(), 2u);
+    EXPECT_EQ(label->quadsToDraw(), 2u);
+    EXPECT_EQ(label->contentSize(), CGSizeMake(2, 1));
+    EXPECT_NE(logLines.back().find("keeps its old string"), std::string::npos);
+    label->draw();
     EXPECT_EQ(drawCallCounter, 1u);
 }
 

@@ -338,6 +338,27 @@ TEST_F(BMFontTest, GlyphSpritesAreHiddenAndReusedByIndex) {
     EXPECT_EQ(visibleTags(label).size(), 5u);
 }
 
+TEST_F(BMFontTest, AStringOrFontNeedingMoreGlyphsThanTheBatchHoldsIsRefused) {
+    Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("AB", font);
+    const CGSize size = label->contentSize();
+    label->setString(std::string(kCCSpriteBatchMaxQuads + 1, 'A'));
+    EXPECT_EQ(label->string(), "AB");
+    EXPECT_EQ(visibleTags(label), (std::vector<std::int64_t>{0, 1}));
+    EXPECT_EQ(label->contentSize(), size);
+    EXPECT_NE(logLines.back().find("keeps its old string"), std::string::npos);
+
+    // A font with glyphs for more of the string is refused the same way.
+    const std::string many = "A" + std::string(kCCSpriteBatchMaxQuads, 'C');
+    label->setString(many);
+    const std::string withC =
+        std::string(kFont) + "char id=67 x=0 y=0 width=8 height=10 xoffset=0 yoffset=0 xadvance=8 page=0\n";
+    const std::string more = scratch.write("more.fnt", withC);
+    label->setFntFile(more);
+    EXPECT_EQ(label->fntFile(), font);
+    EXPECT_EQ(label->string(), many);
+    EXPECT_EQ(visibleTags(label), (std::vector<std::int64_t>{0}));
+}
+
 TEST_F(BMFontTest, WrapsAWordThatPassesTheWidthOntoANewLine) {
     // Left edges: A 1, A 11, A 26, A 36 (after a blank of advance 5); right edges 9 ... 44.
     Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("AA AA", font, 30, kCCTextAlignmentLeft);

@@ -436,6 +436,22 @@ TEST_F(Texture2DTest, StrokeAndShadowPadTheTexture) {
     EXPECT_EQ(lastInkRow(out), lastInkRow(unshadowed) + 7) << "the shadow falls 7 rows below the text";
 }
 
+TEST_F(Texture2DTest, RawDataGLCannotHoldIsRefusedBeforeUpload) {
+    const std::int32_t max = CCConfiguration::sharedConfiguration()->maxTextureSize();
+    ASSERT_GT(max, 0);
+    const std::uint8_t px[4] = {};
+    const struct {
+        std::uint64_t wide, high;
+    } sizes[] = {{std::uint64_t(max) + 1, 1}, {1, std::uint64_t(max) + 1}, {0, 1}, {1, 0}};
+    for (const auto& size : sizes) {
+        auto t = platform::make<CCTexture2D>();
+        EXPECT_FALSE(t->initWithData(px, kCCTexture2DPixelFormat_A8, size.wide, size.high, CGSizeMake(1, 1)))
+            << size.wide << " x " << size.high;
+        EXPECT_EQ(t->name(), 0u);
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+}
+
 TEST_F(Texture2DTest, TextLargerThanTheLargestTextureIsRefused) {
     const std::int32_t max = CCConfiguration::sharedConfiguration()->maxTextureSize();
     ASSERT_GT(max, 0);

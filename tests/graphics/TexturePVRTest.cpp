@@ -303,6 +303,7 @@ TEST_F(TexturePVRTest, SizesTheFileCannotHoldAreRefused) {
     const Bytes noData = pvrV2(2, 2, 0x12, {});
     ASSERT_TRUE(pvr->unpackPVRv2Data(noData.data(), noData.size()));
     EXPECT_EQ(pvr->numberOfMipmaps(), 0u);
+    EXPECT_FALSE(texture(write("levelless.pvr", noData))) << "a texture with no GL storage";
 }
 
 TEST_F(TexturePVRTest, FormatsTheContextLacksAreRefusedCleanly) {
