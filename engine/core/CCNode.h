@@ -86,7 +86,8 @@ public:
     // Stores the z-order without touching the parent.
     void _setZOrder(std::int64_t z);
     void insertChild(CCNode* child, std::int64_t z);
-    // Moves the child after its siblings of the same z-order at the next sort.
+    // Moves the child after its siblings of the same z-order at the next sort. A node that is
+    // not a child raises NSInternalInconsistencyException and is left as it was.
     virtual void reorderChild(CCNode* child, std::int64_t z);
     virtual void sortAllChildren();
 
@@ -195,6 +196,12 @@ protected:
     void markTransformDirty();
     // _anchorPointInPoints from the anchor and the content size, then markTransformDirty.
     void updateAnchorPointInPoints();
+    // The child's index in _children, or NSNotFound. Searched from the back, so that finding a
+    // child costs no more than the shift its removal makes.
+    std::uint64_t indexOfChild(const CCNode* child) const;
+    // True from the start of the node's removal from its parent until it is out of the
+    // children: a removal asked for meanwhile (from onExit or cleanup) is already under way.
+    static bool isBeingRemoved(const CCNode* node) { return node->_isBeingRemoved; }
 
     float _rotationX = 0, _rotationY = 0; // degrees, clockwise
     float _scaleX = 1, _scaleY = 1;
@@ -227,6 +234,10 @@ protected:
 
 private:
     bool gridIsActive() const;
+    // detachChild with the child's index before the exit calls, checked again after them.
+    void detachChild(CCNode* child, bool cleanup, std::uint64_t hint);
+
+    bool _isBeingRemoved = false; // see isBeingRemoved
 };
 
 // Makes a node of class T and runs its init; null when init fails. Subclasses build their

@@ -11,6 +11,7 @@
 #include "graphics/CCTextureAtlas.h"
 #include "graphics/CCTextureCache.h"
 #include "platform/Collections.h"
+#include "platform/Exception.h"
 #include "platform/Format.h"
 
 #include <algorithm>
@@ -121,15 +122,29 @@ std::string CCSpriteBatchNode::description() const {
 void CCSpriteBatchNode::visit() {
     if (!_visible) return;
     matrixPush();
-    bool gridActive = _grid && _grid->active();
-    if (gridActive) {
-        _grid->beforeDraw();
-        transformAncestors();
+    // A throw from game code (a sprite's transform, a subclass's draw) undoes the push and the
+    // grid's capture on its way out.
+    platform::Ref<CCGridProtocol> capturing;
+    try {
+        bool gridActive = _grid && _grid->active();
+        if (gridActive) {
+            capturing = _grid;
+            _grid->beforeDraw();
+            transformAncestors();
+        }
+        sortAllChildren();
+        transform();
+        draw();
+        if (gridActive) {
+            capturing = nullptr;
+            _grid->afterDraw(this);
+        }
+    } catch (...) {
+        if (capturing) capturing->abandonDraw();
+        matrixMode(kCCMatrixModeModelView);
+        matrixPop();
+        throw;
     }
-    sortAllChildren();
-    transform();
-    draw();
-    if (gridActive) _grid->afterDraw(this);
     matrixPop();
     _orderOfArrival = 0;
 }
@@ -162,12 +177,15 @@ void CCSpriteBatchNode::addChild(CCNode* child, std::int64_t z, std::int64_t tag
 }
 
 void CCSpriteBatchNode::reorderChild(CCNode* child, std::int64_t z) {
-    if (!child || child->zOrder() == z) return;
+    if (!child) return;
+    CCAssert(child->parent() == this, "Child is not a child of this node");
+    if (child->zOrder() == z) return;
     CCNode::reorderChild(child, z);
 }
 
 void CCSpriteBatchNode::removeChild(CCNode* child, bool cleanup) {
-    if (!child || !_children || !_children->containsObject(child)) return;
+    // A sprite whose removal is under way (its exit call asks again) is left to it.
+    if (!child || !_children || isBeingRemoved(child) || indexOfChild(child) == platform::NSNotFound) return;
     platform::Ref<CCNode> keep(child);
     removeSpriteFromAtlas(static_cast<CCSprite*>(child));
     CCNode::removeChild(child, cleanup);
@@ -393,7 +411,12 @@ void CCSpriteBatchNode::removeSpriteFromAtlas(CCSprite* sprite) {
         _textureAtlas->removeQuadAtIndex(atlasIndex);
     sprite->setBatchNode(nullptr);
 
-    std::uint64_t position = _descendants->indexOfObject(sprite);
+    // The atlas index is the sprite's place among the descendants, unless a subclass placed
+    // quads itself: look it up only then.
+    std::uint64_t position =
+        atlasIndex < _descendants->count() && spriteAt(_descendants.get(), atlasIndex) == sprite
+            ? atlasIndex
+            : _descendants->indexOfObject(sprite);
     if (position != platform::NSNotFound) {
         _descendants->removeObjectAtIndex(position);
         for (std::uint64_t i = position; i < _descendants->count(); ++i) {
