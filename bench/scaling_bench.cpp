@@ -147,6 +147,10 @@ void BM_BatchRemoveAll(benchmark::State& state, Order order) {
             batch->addChild(sprites.back().get(), z(random));
         }
         batch->sortAllChildren();
+        // In the batch's order (by z), so that back first removes the last child first.
+        sprites.clear();
+        for (std::uint64_t i = 0; i < n; ++i)
+            sprites.emplace_back(static_cast<CCSprite*>(batch->children()->objectAtIndex(i)));
         arrange(sprites, order, random);
         Clock::time_point start = Clock::now();
         for (auto& sprite : sprites)

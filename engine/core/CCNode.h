@@ -196,12 +196,13 @@ protected:
     void markTransformDirty();
     // _anchorPointInPoints from the anchor and the content size, then markTransformDirty.
     void updateAnchorPointInPoints();
-    // The child's index in _children, or NSNotFound. Searched from the back, so that finding a
-    // child costs no more than the shift its removal makes.
+    // The child's index in _children, or NSNotFound.
     std::uint64_t indexOfChild(const CCNode* child) const;
     // True from the start of the node's removal from its parent until it is out of the
     // children: a removal asked for meanwhile (from onExit or cleanup) is already under way.
     static bool isBeingRemoved(const CCNode* node) { return node->_isBeingRemoved; }
+    // detachChild for a child found at `hint` (checked again after the exit calls).
+    void detachChild(CCNode* child, bool cleanup, std::uint64_t hint);
 
     float _rotationX = 0, _rotationY = 0; // degrees, clockwise
     float _scaleX = 1, _scaleY = 1;
@@ -234,8 +235,6 @@ protected:
 
 private:
     bool gridIsActive() const;
-    // detachChild with the child's index before the exit calls, checked again after them.
-    void detachChild(CCNode* child, bool cleanup, std::uint64_t hint);
 
     bool _isBeingRemoved = false; // see isBeingRemoved
 };

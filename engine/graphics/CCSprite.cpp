@@ -320,11 +320,13 @@ void CCSprite::reorderChild(CCNode* child, std::int64_t z) {
 
 void CCSprite::removeChild(CCNode* child, bool cleanup) {
     // A child whose removal is under way (its exit call asks again) is left to it.
-    if (!child || !_children || isBeingRemoved(child) || indexOfChild(child) == platform::NSNotFound) return;
+    if (!child || !_children || isBeingRemoved(child)) return;
+    std::uint64_t index = indexOfChild(child);
+    if (index == platform::NSNotFound) return;
     if (_batchNode) {
         if (CCSprite* sprite = dynamic_cast<CCSprite*>(child)) _batchNode->removeSpriteFromAtlas(sprite);
     }
-    CCNodeRGBA::removeChild(child, cleanup);
+    detachChild(child, cleanup, index);
     _hasChildren = _children->count() > 0;
 }
 
