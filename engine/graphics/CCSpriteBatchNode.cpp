@@ -417,9 +417,10 @@ void CCSpriteBatchNode::removeSpriteFromAtlas(CCSprite* sprite) {
 
     // The atlas index is the sprite's place among the descendants, unless a subclass placed
     // quads itself: look it up only then.
-    std::uint64_t position = atlasIndex < _descendants->count() && spriteAt(_descendants.get(), atlasIndex) == sprite
-                                 ? atlasIndex
-                                 : _descendants->indexOfObject(sprite);
+    std::uint64_t position =
+        atlasIndex < _descendants->count() && spriteAt(_descendants.get(), atlasIndex) == sprite
+            ? atlasIndex
+            : _descendants->indexOfObject(sprite);
     if (position != platform::NSNotFound) {
         _descendants->removeObjectAtIndex(position);
         for (std::uint64_t i = position; i < _descendants->count(); ++i) {
