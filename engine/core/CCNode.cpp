@@ -283,16 +283,28 @@ void CCNode::removeAllChildrenWithCleanup(bool cleanup) {
     // Each child stays marked until the array lets go of it, so that a removal asked for from
     // an exit or cleanup call (of the child itself or of a sibling already done) is not run a
     // second time.
-    forEachChildSafely(_children.get(), [this, cleanup](CCNode* child) {
-        if (child->_isBeingRemoved) return;
-        child->_isBeingRemoved = true;
-        if (_isRunning) {
-            child->onExitTransitionDidStart();
-            child->onExit();
+    try {
+        forEachChildSafely(_children.get(), [this, cleanup](CCNode* child) {
+            if (child->_isBeingRemoved) return;
+            child->_isBeingRemoved = true;
+            if (_isRunning) {
+                child->onExitTransitionDidStart();
+                child->onExit();
+            }
+            if (cleanup) child->cleanup();
+            child->setParent(nullptr);
+        });
+    } catch (...) {
+        // A throw from game code: the children already let go leave the array, the rest stay
+        // children that a later removal can take.
+        for (std::uint64_t i = _children->count(); i-- > 0;) {
+            CCNode* child = childAt(_children.get(), i);
+            if (!child->_isBeingRemoved) continue;
+            child->_isBeingRemoved = false;
+            if (child->_parent != this) _children->removeObjectAtIndex(i);
         }
-        if (cleanup) child->cleanup();
-        child->setParent(nullptr);
-    });
+        throw;
+    }
     for (std::uint64_t i = 0; i < _children->count(); ++i)
         childAt(_children.get(), i)->_isBeingRemoved = false;
     _children->removeAllObjects();

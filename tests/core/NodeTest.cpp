@@ -879,3 +879,28 @@ TEST_F(NodeTest, AThrowFromADrawLeavesTheMatrixStackAndGridAsTheyWere) {
     matrixGet(kCCMatrixModeModelView, &after);
     EXPECT_EQ(std::vector<float>(after.mat, after.mat + 16), std::vector<float>(before.mat, before.mat + 16));
 }
+
+TEST_F(NodeTest, AThrowFromAnExitDuringRemoveAllLeavesTheRestRemovable) {
+    auto parent = LoggingNode::make(&log, "P");
+    auto a = LoggingNode::make(&log, "a");
+    auto b = LoggingNode::make(&log, "b");
+    auto c = LoggingNode::make(&log, "c");
+    for (auto* n : {a.get(), b.get(), c.get()})
+        parent->addChild(n);
+    parent->onEnter();
+    b->afterExit = [](LoggingNode* self) {
+        self->afterExit = nullptr;
+        throw platform::Exception(platform::NSInternalInconsistencyException, "exit failed");
+    };
+    EXPECT_THROW(parent->removeAllChildren(), platform::Exception);
+    EXPECT_EQ(childList(parent.get()), (std::vector<CCNode*>{b.get(), c.get()}));
+    EXPECT_EQ(a->parent(), nullptr);
+
+    log.clear();
+    parent->removeChild(b.get(), true);
+    parent->removeAllChildren();
+    EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "exit b"), 1);
+    EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "exit c"), 1);
+    EXPECT_EQ(parent->children()->count(), 0u);
+    parent->onExit();
+}
