@@ -247,9 +247,15 @@ void CCNode::removeChild(CCNode* child) {
 }
 
 void CCNode::removeChild(CCNode* child, bool cleanup) {
-    if (!child || !_children || child->_isBeingRemoved) return;
+    if (!child || !_children || removalUnderWay(child, cleanup)) return;
     std::uint64_t index = indexOfChild(child);
     if (index != platform::NSNotFound) detachChild(child, cleanup, index);
+}
+
+bool CCNode::removalUnderWay(CCNode* child, bool cleanup) {
+    if (!child->_isBeingRemoved) return false;
+    if (cleanup && child->_parent == this) child->_removalCleanupAsked = true;
+    return true;
 }
 
 std::uint64_t CCNode::indexOfChild(const CCNode* child) const {
@@ -287,11 +293,12 @@ void CCNode::removeAllChildrenWithCleanup(bool cleanup) {
         forEachChildSafely(_children.get(), [this, cleanup](CCNode* child) {
             if (child->_isBeingRemoved) return;
             child->_isBeingRemoved = true;
+            child->_removalCleanupAsked = false;
             if (_isRunning) {
                 child->onExitTransitionDidStart();
                 child->onExit();
             }
-            if (cleanup) child->cleanup();
+            if (cleanup || child->_removalCleanupAsked) child->cleanup();
             child->setParent(nullptr);
         });
     } catch (...) {
@@ -311,7 +318,7 @@ void CCNode::removeAllChildrenWithCleanup(bool cleanup) {
 }
 
 void CCNode::detachChild(CCNode* child, bool cleanup) {
-    if (!child || !_children || child->_isBeingRemoved) return;
+    if (!child || !_children || removalUnderWay(child, cleanup)) return;
     detachChild(child, cleanup, indexOfChild(child));
 }
 
@@ -319,6 +326,7 @@ void CCNode::detachChild(CCNode* child, bool cleanup, std::uint64_t hint) {
     // The exit calls may drop the child from the array already; keep it alive until done.
     platform::Ref<CCNode> keep(child);
     child->_isBeingRemoved = true;
+    child->_removalCleanupAsked = false;
     struct Unmark {
         CCNode* node;
         ~Unmark() { node->_isBeingRemoved = false; }
@@ -327,7 +335,7 @@ void CCNode::detachChild(CCNode* child, bool cleanup, std::uint64_t hint) {
         child->onExitTransitionDidStart();
         child->onExit();
     }
-    if (cleanup) child->cleanup();
+    if (cleanup || child->_removalCleanupAsked) child->cleanup();
     child->setParent(nullptr);
     // The calls may have moved the child: look again only when it is not where it was.
     std::uint64_t index =

@@ -198,9 +198,10 @@ protected:
     void updateAnchorPointInPoints();
     // The child's index in _children, or NSNotFound.
     std::uint64_t indexOfChild(const CCNode* child) const;
-    // True from the start of the node's removal from its parent until it is out of the
-    // children: a removal asked for meanwhile (from onExit or cleanup) is already under way.
-    static bool isBeingRemoved(const CCNode* node) { return node->_isBeingRemoved; }
+    // True when the child's removal from its parent is already under way (this is a removal
+    // asked for again from its onExit or cleanup): the request only adds its cleanup, if the
+    // removal has not cleaned up yet.
+    bool removalUnderWay(CCNode* child, bool cleanup);
     // detachChild for a child found at `hint` (checked again after the exit calls).
     void detachChild(CCNode* child, bool cleanup, std::uint64_t hint);
 
@@ -236,7 +237,9 @@ protected:
 private:
     bool gridIsActive() const;
 
-    bool _isBeingRemoved = false; // see isBeingRemoved
+    // From the start of the node's removal from its parent until it is out of the children.
+    bool _isBeingRemoved = false;
+    bool _removalCleanupAsked = false; // a request during the removal asked for cleanup
 };
 
 // Makes a node of class T and runs its init; null when init fails. Subclasses build their

@@ -320,7 +320,7 @@ void CCSprite::reorderChild(CCNode* child, std::int64_t z) {
 
 void CCSprite::removeChild(CCNode* child, bool cleanup) {
     // A child whose removal is under way (its exit call asks again) is left to it.
-    if (!child || !_children || isBeingRemoved(child)) return;
+    if (!child || !_children || removalUnderWay(child, cleanup)) return;
     std::uint64_t index = indexOfChild(child);
     if (index == platform::NSNotFound) return;
     if (_batchNode) {

@@ -186,7 +186,7 @@ void CCSpriteBatchNode::reorderChild(CCNode* child, std::int64_t z) {
 
 void CCSpriteBatchNode::removeChild(CCNode* child, bool cleanup) {
     // A sprite whose removal is under way (its exit call asks again) is left to it.
-    if (!child || !_children || isBeingRemoved(child)) return;
+    if (!child || !_children || removalUnderWay(child, cleanup)) return;
     std::uint64_t index = indexOfChild(child);
     if (index == platform::NSNotFound) return;
     platform::Ref<CCNode> keep(child);

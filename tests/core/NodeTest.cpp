@@ -791,6 +791,11 @@ TEST_F(NodeTest, AChildThatRemovesItselfWhileBeingRemovedIsRemovedOnce) {
     EXPECT_EQ(count("exit a"), 1);
     EXPECT_EQ(count("cleanup a"), 1);
     EXPECT_EQ(a->parent(), nullptr);
+    // Removed without cleanup, it asks for its own: cleaned up once, after its exit.
+    parent->addChild(a.get());
+    log.clear();
+    parent->removeChild(a.get(), false);
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"exitStart a", "exit a", "cleanup a"}));
 
     // removeAllChildren, where one child also removes a sibling already done.
     auto b = selfRemoving("b");
