@@ -210,6 +210,11 @@ void CCGridBase::afterDraw(CCNode* target) {
     blit();
 }
 
+void CCGridBase::abandonDraw() {
+    if (_grabber) _grabber->afterRender(_texture.get());
+    CCDirector::sharedDirector()->setProjection(_directorProjection);
+}
+
 void CCGridBase::blit() {
     raiseAbstract();
 }

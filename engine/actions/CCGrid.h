@@ -71,6 +71,7 @@ public:
     void set2DProjection();
     void beforeDraw() override;
     void afterDraw(CCNode* target) override;
+    void abandonDraw() override;
     // These three throw "GridBase" here; the grid kinds implement them.
     virtual void blit();
     virtual void reuse();

@@ -61,7 +61,12 @@ Ref<CCRenderTexture> pictureOf(CCScene* scene, CGSize size) {
     picture->setPosition(CGPointMake(size.width / 2, size.height / 2));
     picture->setAnchorPoint(CGPointMake(0.5, 0.5));
     picture->begin();
-    if (scene) scene->visit();
+    try {
+        if (scene) scene->visit();
+    } catch (...) {
+        picture->end(); // back to the window's framebuffer and matrices first
+        throw;
+    }
     picture->end();
     return picture;
 }

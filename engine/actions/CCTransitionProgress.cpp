@@ -31,7 +31,12 @@ void CCTransitionProgress::onEnter() {
     // One still picture on opaque black: what moves in the pictured scene later is not seen.
     texture->clear(0, 0, 0, 1);
     texture->begin();
-    if (_sceneToBeModified) _sceneToBeModified->visit();
+    try {
+        if (_sceneToBeModified) _sceneToBeModified->visit();
+    } catch (...) {
+        texture->end(); // back to the window's framebuffer and matrices first
+        throw;
+    }
     texture->end();
 
     // Only the picture of the outgoing scene stands over the incoming scene from now on.

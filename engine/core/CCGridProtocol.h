@@ -13,4 +13,6 @@ public:
     virtual void beforeDraw() = 0;
     // Switches back and draws the captured picture over the grid's mesh for the owning node.
     virtual void afterDraw(CCNode* target) = 0;
+    // Switches back without drawing, when the drawing between beforeDraw and afterDraw threw.
+    virtual void abandonDraw() {}
 };

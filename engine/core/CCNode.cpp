@@ -13,7 +13,9 @@
 #include "platform/Format.h"
 #include "platform/Touch.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -245,8 +247,29 @@ void CCNode::removeChild(CCNode* child) {
 }
 
 void CCNode::removeChild(CCNode* child, bool cleanup) {
-    if (!child || !_children) return;
-    if (_children->containsObject(child)) detachChild(child, cleanup);
+    if (!child || !_children || removalUnderWay(child, cleanup)) return;
+    std::uint64_t index = indexOfChild(child);
+    if (index != platform::NSNotFound) detachChild(child, cleanup, index);
+}
+
+bool CCNode::removalUnderWay(CCNode* child, bool cleanup) {
+    if (!child->_isBeingRemoved) return false;
+    if (cleanup && child->_parent == this) child->_removalCleanupAsked = true;
+    return true;
+}
+
+std::uint64_t CCNode::indexOfChild(const CCNode* child) const {
+    if (!_children) return platform::NSNotFound;
+    // From both ends at once: children removed from either end are found at once, and no
+    // search costs more than the shift its removal makes.
+    platform::Object* const* items = _children->data->items;
+    std::uint64_t front = 0, back = _children->count();
+    while (front < back) {
+        if (items[front] == child) return front;
+        if (items[--back] == child) return back;
+        ++front;
+    }
+    return platform::NSNotFound;
 }
 
 void CCNode::removeChildByTag(std::int64_t tag) {
@@ -263,27 +286,61 @@ void CCNode::removeAllChildren() {
 
 void CCNode::removeAllChildrenWithCleanup(bool cleanup) {
     if (!_children || _children->count() == 0) return;
-    forEachChildSafely(_children.get(), [this, cleanup](CCNode* child) {
-        if (_isRunning) {
-            child->onExitTransitionDidStart();
-            child->onExit();
+    // Each child stays marked until the array lets go of it, so that a removal asked for from
+    // an exit or cleanup call (of the child itself or of a sibling already done) is not run a
+    // second time.
+    try {
+        forEachChildSafely(_children.get(), [this, cleanup](CCNode* child) {
+            if (child->_isBeingRemoved) return;
+            child->_isBeingRemoved = true;
+            child->_removalCleanupAsked = false;
+            if (_isRunning) {
+                child->onExitTransitionDidStart();
+                child->onExit();
+            }
+            if (cleanup || child->_removalCleanupAsked) child->cleanup();
+            child->setParent(nullptr);
+        });
+    } catch (...) {
+        // A throw from game code: the children already let go leave the array, the rest stay
+        // children that a later removal can take.
+        for (std::uint64_t i = _children->count(); i-- > 0;) {
+            CCNode* child = childAt(_children.get(), i);
+            if (!child->_isBeingRemoved) continue;
+            child->_isBeingRemoved = false;
+            if (child->_parent != this) _children->removeObjectAtIndex(i);
         }
-        if (cleanup) child->cleanup();
-        child->setParent(nullptr);
-    });
+        throw;
+    }
+    for (std::uint64_t i = 0; i < _children->count(); ++i)
+        childAt(_children.get(), i)->_isBeingRemoved = false;
     _children->removeAllObjects();
 }
 
 void CCNode::detachChild(CCNode* child, bool cleanup) {
+    if (!child || !_children || removalUnderWay(child, cleanup)) return;
+    detachChild(child, cleanup, indexOfChild(child));
+}
+
+void CCNode::detachChild(CCNode* child, bool cleanup, std::uint64_t hint) {
     // The exit calls may drop the child from the array already; keep it alive until done.
     platform::Ref<CCNode> keep(child);
+    child->_isBeingRemoved = true;
+    child->_removalCleanupAsked = false;
+    struct Unmark {
+        CCNode* node;
+        ~Unmark() { node->_isBeingRemoved = false; }
+    } unmark{child};
     if (_isRunning) {
         child->onExitTransitionDidStart();
         child->onExit();
     }
-    if (cleanup) child->cleanup();
+    if (cleanup || child->_removalCleanupAsked) child->cleanup();
     child->setParent(nullptr);
-    _children->removeObject(child);
+    // The calls may have moved the child: look again only when it is not where it was.
+    std::uint64_t index =
+        hint < _children->count() && childAt(_children.get(), hint) == child ? hint : indexOfChild(child);
+    if (index != platform::NSNotFound) _children->removeObjectAtIndex(index);
 }
 
 void CCNode::_setZOrder(std::int64_t z) {
@@ -298,32 +355,70 @@ void CCNode::insertChild(CCNode* child, std::int64_t z) {
 
 void CCNode::reorderChild(CCNode* child, std::int64_t z) {
     CCAssert(child != nullptr, "Child must be non-nil");
+    CCAssert(child->_parent == this, "Child is not a child of this node");
     _isReorderChildDirty = true;
     child->setOrderOfArrival(globalOrderOfArrival_++);
     child->_setZOrder(z);
 }
 
+namespace {
+
+// A child's sort key, read once per sort so that comparisons touch no node.
+struct SortKey {
+    std::int64_t z;
+    std::uint64_t arrival;
+    platform::Object* node;
+};
+
+inline bool keyBefore(const SortKey& a, const SortKey& b) {
+    return a.z < b.z || (a.z == b.z && a.arrival < b.arrival);
+}
+
+// Stable by z, then arrival: a natural merge sort. Runs already in order are merged pairwise,
+// so a nearly sorted array (a few changes since the last visit) costs little more than the
+// pass that finds its runs, and any array at most O(n log n).
+void sortByZAndArrival(platform::Object** items, std::uint64_t n) {
+    thread_local std::vector<SortKey> keys, merged;
+    thread_local std::vector<std::size_t> runs;
+    keys.resize(n);
+    for (std::uint64_t i = 0; i < n; ++i) {
+        auto* node = static_cast<CCNode*>(items[i]);
+        keys[i] = {node->zOrder(), node->orderOfArrival(), items[i]};
+    }
+    runs.clear();
+    runs.push_back(0);
+    for (std::size_t i = 1; i < n; ++i)
+        if (keyBefore(keys[i], keys[i - 1])) runs.push_back(i);
+    if (runs.size() == 1) return;
+    runs.push_back(n);
+    merged.resize(n);
+    while (runs.size() > 2) {
+        const std::size_t count = runs.size() - 1;
+        std::size_t out = 0, r = 0;
+        for (; r + 1 < count; r += 2) {
+            // std::merge takes from the left run on equal keys: stable.
+            std::merge(keys.begin() + runs[r], keys.begin() + runs[r + 1], keys.begin() + runs[r + 1],
+                       keys.begin() + runs[r + 2], merged.begin() + runs[r], keyBefore);
+            runs[out++] = runs[r];
+        }
+        if (r < count) {
+            std::copy(keys.begin() + runs[r], keys.begin() + runs[r + 1], merged.begin() + runs[r]);
+            runs[out++] = runs[r];
+        }
+        runs[out++] = n;
+        runs.resize(out);
+        keys.swap(merged);
+    }
+    for (std::uint64_t i = 0; i < n; ++i)
+        items[i] = keys[i].node;
+}
+
+} // namespace
+
 void CCNode::sortAllChildren() {
     if (!_isReorderChildDirty) return;
     std::uint64_t n = _children ? _children->count() : 0;
-    if (n >= 2) {
-        // Stable insertion sort in place: cheap on the nearly sorted arrays visits leave.
-        platform::Object** items = _children->data->items;
-        for (std::uint64_t i = 1; i < n; ++i) {
-            platform::Object* moving = items[i];
-            CCNode* m = static_cast<CCNode*>(moving);
-            std::uint64_t j = i;
-            while (j > 0) {
-                CCNode* left = static_cast<CCNode*>(items[j - 1]);
-                bool after = left->_zOrder > m->_zOrder ||
-                             (left->_zOrder == m->_zOrder && left->_orderOfArrival > m->_orderOfArrival);
-                if (!after) break;
-                items[j] = items[j - 1];
-                --j;
-            }
-            items[j] = moving;
-        }
-    }
+    if (n >= 2) sortByZAndArrival(_children->data->items, n);
     _isReorderChildDirty = false;
 }
 
@@ -338,25 +433,41 @@ bool CCNode::gridIsActive() const {
 void CCNode::visit() {
     if (!_visible) return;
     matrixPush();
-    if (gridIsActive()) _grid->beforeDraw();
-    transform();
-    if (_children) {
-        sortAllChildren();
-        // Walk the storage by index; the count is read again in case a draw changed it.
-        std::uint64_t i = 0;
-        for (; i < _children->count(); ++i) {
-            CCNode* child = childAt(_children.get(), i);
-            if (child->_zOrder >= 0) break;
-            child->visit();
+    // Game code may throw from a draw or a child's visit: the grid's capture and this push are
+    // undone on the way out, so later frames draw with the right target and matrices.
+    platform::Ref<CCGridProtocol> capturing;
+    try {
+        if (gridIsActive()) {
+            capturing = _grid;
+            _grid->beforeDraw();
         }
-        draw();
-        for (; i < _children->count(); ++i)
-            childAt(_children.get(), i)->visit();
-    } else {
-        draw();
+        transform();
+        if (_children) {
+            sortAllChildren();
+            // Walk the storage by index; the count is read again in case a draw changed it.
+            std::uint64_t i = 0;
+            for (; i < _children->count(); ++i) {
+                CCNode* child = childAt(_children.get(), i);
+                if (child->_zOrder >= 0) break;
+                child->visit();
+            }
+            draw();
+            for (; i < _children->count(); ++i)
+                childAt(_children.get(), i)->visit();
+        } else {
+            draw();
+        }
+        _orderOfArrival = 0;
+        if (gridIsActive()) {
+            capturing = nullptr;
+            _grid->afterDraw(this);
+        }
+    } catch (...) {
+        if (capturing) capturing->abandonDraw();
+        matrixMode(kCCMatrixModeModelView);
+        matrixPop();
+        throw;
     }
-    _orderOfArrival = 0;
-    if (gridIsActive()) _grid->afterDraw(this);
     matrixPop();
 }
 

@@ -86,7 +86,8 @@ public:
     // Stores the z-order without touching the parent.
     void _setZOrder(std::int64_t z);
     void insertChild(CCNode* child, std::int64_t z);
-    // Moves the child after its siblings of the same z-order at the next sort.
+    // Moves the child after its siblings of the same z-order at the next sort. A node that is
+    // not a child raises NSInternalInconsistencyException and is left as it was.
     virtual void reorderChild(CCNode* child, std::int64_t z);
     virtual void sortAllChildren();
 
@@ -195,6 +196,14 @@ protected:
     void markTransformDirty();
     // _anchorPointInPoints from the anchor and the content size, then markTransformDirty.
     void updateAnchorPointInPoints();
+    // The child's index in _children, or NSNotFound.
+    std::uint64_t indexOfChild(const CCNode* child) const;
+    // True when the child's removal from its parent is already under way (this is a removal
+    // asked for again from its onExit or cleanup): the request only adds its cleanup, if the
+    // removal has not cleaned up yet.
+    bool removalUnderWay(CCNode* child, bool cleanup);
+    // detachChild for a child found at `hint` (checked again after the exit calls).
+    void detachChild(CCNode* child, bool cleanup, std::uint64_t hint);
 
     float _rotationX = 0, _rotationY = 0; // degrees, clockwise
     float _scaleX = 1, _scaleY = 1;
@@ -227,6 +236,10 @@ protected:
 
 private:
     bool gridIsActive() const;
+
+    // From the start of the node's removal from its parent until it is out of the children.
+    bool _isBeingRemoved = false;
+    bool _removalCleanupAsked = false; // a request during the removal asked for cleanup
 };
 
 // Makes a node of class T and runs its init; null when init fails. Subclasses build their

@@ -160,52 +160,70 @@ void CCClippingNode::visit() {
     glCheck(glGetIntegerv(GL_STENCIL_PASS_DEPTH_PASS, &passDepthPass));
     glCheck(glGetIntegerv(GL_STENCIL_CLEAR_VALUE, &clearValue));
 
-    glCheck(glEnable(GL_STENCIL_TEST));
-    glCheck(glStencilMask(maskLayer));
+    // Puts back what this visit changed; also while a throw from game code unwinds through it.
+    auto restore = [&] {
+        glCheck(glStencilFunc(static_cast<GLenum>(func), ref, static_cast<GLuint>(valueMask)));
+        glCheck(glStencilOp(static_cast<GLenum>(fail), static_cast<GLenum>(passDepthFail),
+                            static_cast<GLenum>(passDepthPass)));
+        glCheck(glStencilMask(static_cast<GLuint>(writeMask)));
+        if (!stencilTestWasEnabled) glCheck(glDisable(GL_STENCIL_TEST));
+        g_layer = layer - 1;
+    };
     GLboolean depthWriteMask = GL_TRUE;
-    glCheck(glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWriteMask));
-    glCheck(glDepthMask(GL_FALSE));
+    bool stencilPushed = false, depthMaskChanged = false;
+    try {
+        glCheck(glEnable(GL_STENCIL_TEST));
+        glCheck(glStencilMask(maskLayer));
+        glCheck(glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWriteMask));
+        glCheck(glDepthMask(GL_FALSE));
+        depthMaskChanged = true;
 
-    // Only this layer's bit is written: clear it to "outside" (all inside when inverted).
-    glCheck(glClearStencil(_inverted ? ~0 : 0));
-    glCheck(glClear(GL_STENCIL_BUFFER_BIT));
-    glCheck(glClearStencil(clearValue));
+        // Only this layer's bit is written: clear it to "outside" (all inside when inverted).
+        glCheck(glClearStencil(_inverted ? ~0 : 0));
+        glCheck(glClear(GL_STENCIL_BUFFER_BIT));
+        glCheck(glClearStencil(clearValue));
 
-    // Wherever the stencil draws, the bit flips; nothing reaches the colour buffer.
-    glCheck(glStencilFunc(GL_NEVER, static_cast<GLint>(maskLayer), maskLayer));
-    glCheck(glStencilOp(_inverted ? GL_ZERO : GL_REPLACE, GL_KEEP, GL_KEEP));
+        // Wherever the stencil draws, the bit flips; nothing reaches the colour buffer.
+        glCheck(glStencilFunc(GL_NEVER, static_cast<GLint>(maskLayer), maskLayer));
+        glCheck(glStencilOp(_inverted ? GL_ZERO : GL_REPLACE, GL_KEEP, GL_KEEP));
 
-    if (_alphaThreshold < 1) {
-        CCGLProgram* program =
-            CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTextureColorAlphaTest);
-        if (program) {
-            // The uniform belongs to the program in use: make it current before setting it.
-            program->use();
-            program->setUniformLocationWithF1(program->uniformLocationForName(kCCUniformAlphaTestValue),
-                                              _alphaThreshold);
-            setProgramRecursively(_stencil.get(), program);
+        if (_alphaThreshold < 1) {
+            CCGLProgram* program =
+                CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTextureColorAlphaTest);
+            if (program) {
+                // The uniform belongs to the program in use: make it current before setting it.
+                program->use();
+                program->setUniformLocationWithF1(program->uniformLocationForName(kCCUniformAlphaTestValue),
+                                                  _alphaThreshold);
+                setProgramRecursively(_stencil.get(), program);
+            }
         }
+
+        matrixPush();
+        stencilPushed = true;
+        transform();
+        {
+            platform::Ref<CCNode> stencil = _stencil;
+            stencil->visit();
+        }
+        stencilPushed = false;
+        matrixPop();
+
+        depthMaskChanged = false;
+        glCheck(glDepthMask(depthWriteMask));
+        // Children draw where this layer's bit and every outer layer's bit are set.
+        glCheck(glStencilFunc(GL_EQUAL, static_cast<GLint>(maskLayerLE), maskLayerLE));
+        glCheck(glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP));
+
+        CCNode::visit();
+    } catch (...) {
+        if (stencilPushed) {
+            matrixMode(kCCMatrixModeModelView);
+            matrixPop();
+        }
+        if (depthMaskChanged) glCheck(glDepthMask(depthWriteMask));
+        restore();
+        throw;
     }
-
-    matrixPush();
-    transform();
-    {
-        platform::Ref<CCNode> stencil = _stencil;
-        stencil->visit();
-    }
-    matrixPop();
-
-    glCheck(glDepthMask(depthWriteMask));
-    // Children draw where this layer's bit and every outer layer's bit are set.
-    glCheck(glStencilFunc(GL_EQUAL, static_cast<GLint>(maskLayerLE), maskLayerLE));
-    glCheck(glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP));
-
-    CCNode::visit();
-
-    glCheck(glStencilFunc(static_cast<GLenum>(func), ref, static_cast<GLuint>(valueMask)));
-    glCheck(glStencilOp(static_cast<GLenum>(fail), static_cast<GLenum>(passDepthFail),
-                        static_cast<GLenum>(passDepthPass)));
-    glCheck(glStencilMask(static_cast<GLuint>(writeMask)));
-    if (!stencilTestWasEnabled) glCheck(glDisable(GL_STENCIL_TEST));
-    g_layer = layer - 1;
+    restore();
 }

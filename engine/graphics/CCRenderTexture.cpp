@@ -261,18 +261,31 @@ void CCRenderTexture::clearStencil(int stencilValue) {
 void CCRenderTexture::visit() {
     if (!_visible) return;
     matrixPush();
-    const bool gridActive = _grid && _grid->active();
-    if (gridActive) {
-        _grid->beforeDraw();
-        transformAncestors();
+    // A throw from a child's draw undoes the push and the grid's capture on its way out.
+    platform::Ref<CCGridProtocol> capturing;
+    try {
+        const bool gridActive = _grid && _grid->active();
+        if (gridActive) {
+            capturing = _grid;
+            _grid->beforeDraw();
+            transformAncestors();
+        }
+        transform();
+        if (_sprite) {
+            platform::Ref<CCSprite> sprite = _sprite;
+            sprite->visit();
+        }
+        draw();
+        if (gridActive) {
+            capturing = nullptr;
+            _grid->afterDraw(this);
+        }
+    } catch (...) {
+        if (capturing) capturing->abandonDraw();
+        matrixMode(kCCMatrixModeModelView);
+        matrixPop();
+        throw;
     }
-    transform();
-    if (_sprite) {
-        platform::Ref<CCSprite> sprite = _sprite;
-        sprite->visit();
-    }
-    draw();
-    if (gridActive) _grid->afterDraw(this);
     matrixPop();
     _orderOfArrival = 0;
 }
@@ -280,14 +293,20 @@ void CCRenderTexture::visit() {
 void CCRenderTexture::draw() {
     if (!_autoDraw) return;
     begin();
-    if (_clearFlags) clearBuffers(_clearFlags, _clearColor, _clearDepth, _clearStencil);
-    if (_children) {
-        sortAllChildren();
-        // By index, holding the child being drawn, in case a draw changes the children.
-        for (std::uint64_t i = 0; i < _children->count(); ++i) {
-            platform::Ref<CCNode> child = static_cast<CCNode*>(_children->objectAtIndex(i));
-            if (child.get() != _sprite.get()) child->visit();
+    try {
+        if (_clearFlags) clearBuffers(_clearFlags, _clearColor, _clearDepth, _clearStencil);
+        if (_children) {
+            sortAllChildren();
+            // By index, holding the child being drawn, in case a draw changes the children.
+            for (std::uint64_t i = 0; i < _children->count(); ++i) {
+                platform::Ref<CCNode> child = static_cast<CCNode*>(_children->objectAtIndex(i));
+                if (child.get() != _sprite.get()) child->visit();
+            }
         }
+    } catch (...) {
+        // Back to the earlier framebuffer, viewport and matrices before the throw goes on.
+        end();
+        throw;
     }
     end();
 }

@@ -14,6 +14,7 @@
 #include "graphics/CCTextureAtlas.h"
 #include "graphics/CCTextureCache.h"
 #include "platform/Device.h"
+#include "platform/Exception.h"
 #include "platform/Format.h"
 #include "platform/GLCheck.h"
 
@@ -307,7 +308,9 @@ void CCSprite::addChild(CCNode* child, std::int64_t z, std::int64_t tag) {
 }
 
 void CCSprite::reorderChild(CCNode* child, std::int64_t z) {
-    if (!child || child->zOrder() == z) return;
+    if (!child) return;
+    CCAssert(child->parent() == this, "Child is not a child of this node");
+    if (child->zOrder() == z) return;
     if (_batchNode && !_isReorderChildDirty) {
         setReorderChildDirtyRecursively();
         _batchNode->reorderBatch(true);
@@ -316,11 +319,14 @@ void CCSprite::reorderChild(CCNode* child, std::int64_t z) {
 }
 
 void CCSprite::removeChild(CCNode* child, bool cleanup) {
-    if (!child || !_children || !_children->containsObject(child)) return;
+    // A child whose removal is under way (its exit call asks again) is left to it.
+    if (!child || !_children || removalUnderWay(child, cleanup)) return;
+    std::uint64_t index = indexOfChild(child);
+    if (index == platform::NSNotFound) return;
     if (_batchNode) {
         if (CCSprite* sprite = dynamic_cast<CCSprite*>(child)) _batchNode->removeSpriteFromAtlas(sprite);
     }
-    CCNodeRGBA::removeChild(child, cleanup);
+    detachChild(child, cleanup, index);
     _hasChildren = _children->count() > 0;
 }
 

@@ -11,10 +11,12 @@
 #include "graphics/CCTextureAtlas.h"
 #include "graphics/CCTextureCache.h"
 #include "platform/Collections.h"
+#include "platform/Exception.h"
 #include "platform/Format.h"
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -121,15 +123,29 @@ std::string CCSpriteBatchNode::description() const {
 void CCSpriteBatchNode::visit() {
     if (!_visible) return;
     matrixPush();
-    bool gridActive = _grid && _grid->active();
-    if (gridActive) {
-        _grid->beforeDraw();
-        transformAncestors();
+    // A throw from game code (a sprite's transform, a subclass's draw) undoes the push and the
+    // grid's capture on its way out.
+    platform::Ref<CCGridProtocol> capturing;
+    try {
+        bool gridActive = _grid && _grid->active();
+        if (gridActive) {
+            capturing = _grid;
+            _grid->beforeDraw();
+            transformAncestors();
+        }
+        sortAllChildren();
+        transform();
+        draw();
+        if (gridActive) {
+            capturing = nullptr;
+            _grid->afterDraw(this);
+        }
+    } catch (...) {
+        if (capturing) capturing->abandonDraw();
+        matrixMode(kCCMatrixModeModelView);
+        matrixPop();
+        throw;
     }
-    sortAllChildren();
-    transform();
-    draw();
-    if (gridActive) _grid->afterDraw(this);
     matrixPop();
     _orderOfArrival = 0;
 }
@@ -162,15 +178,20 @@ void CCSpriteBatchNode::addChild(CCNode* child, std::int64_t z, std::int64_t tag
 }
 
 void CCSpriteBatchNode::reorderChild(CCNode* child, std::int64_t z) {
-    if (!child || child->zOrder() == z) return;
+    if (!child) return;
+    CCAssert(child->parent() == this, "Child is not a child of this node");
+    if (child->zOrder() == z) return;
     CCNode::reorderChild(child, z);
 }
 
 void CCSpriteBatchNode::removeChild(CCNode* child, bool cleanup) {
-    if (!child || !_children || !_children->containsObject(child)) return;
+    // A sprite whose removal is under way (its exit call asks again) is left to it.
+    if (!child || !_children || removalUnderWay(child, cleanup)) return;
+    std::uint64_t index = indexOfChild(child);
+    if (index == platform::NSNotFound) return;
     platform::Ref<CCNode> keep(child);
     removeSpriteFromAtlas(static_cast<CCSprite*>(child));
-    CCNode::removeChild(child, cleanup);
+    detachChild(child, cleanup, index);
 }
 
 void CCSpriteBatchNode::removeChildAtIndex(std::uint64_t index, bool cleanup) {
@@ -391,12 +412,18 @@ void CCSpriteBatchNode::appendSubtree(CCSprite* sprite) {
 void CCSpriteBatchNode::removeSpriteFromAtlas(CCSprite* sprite) {
     if (!sprite) return;
     platform::Ref<CCSprite> keep(sprite);
+    if (childCount(sprite) > 0 && removeSubtreeFromAtlas(sprite)) return;
     std::uint64_t atlasIndex = sprite->atlasIndex();
     if (_textureAtlas && atlasIndex < _textureAtlas->totalQuads())
         _textureAtlas->removeQuadAtIndex(atlasIndex);
     sprite->setBatchNode(nullptr);
 
-    std::uint64_t position = _descendants->indexOfObject(sprite);
+    // The atlas index is the sprite's place among the descendants, unless a subclass placed
+    // quads itself: look it up only then.
+    std::uint64_t position =
+        atlasIndex < _descendants->count() && spriteAt(_descendants.get(), atlasIndex) == sprite
+            ? atlasIndex
+            : _descendants->indexOfObject(sprite);
     if (position != platform::NSNotFound) {
         _descendants->removeObjectAtIndex(position);
         for (std::uint64_t i = position; i < _descendants->count(); ++i) {
@@ -407,6 +434,57 @@ void CCSpriteBatchNode::removeSpriteFromAtlas(CCSprite* sprite) {
 
     for (std::uint64_t i = 0; i < childCount(sprite); ++i)
         if (CCSprite* child = spriteChildAt(sprite->children(), i)) removeSpriteFromAtlas(child);
+}
+
+bool CCSpriteBatchNode::removeSubtreeFromAtlas(CCSprite* sprite) {
+    // The subtree in the order the one-by-one removal takes it.
+    std::vector<CCSprite*> subtree, pending{sprite};
+    while (!pending.empty()) {
+        CCSprite* s = pending.back();
+        pending.pop_back();
+        subtree.push_back(s);
+        for (std::uint64_t i = childCount(s); i-- > 0;)
+            if (CCSprite* child = spriteChildAt(s->children(), i)) pending.push_back(child);
+    }
+    // Only where every quad sits at its sprite's place among the descendants (not so when a
+    // subclass placed quads itself): then the subtree leaves in one pass over the rest.
+    const std::uint64_t count = _descendants->count();
+    if (!_textureAtlas || _textureAtlas->totalQuads() != count || subtree.size() > count) return false;
+    std::vector<std::uint64_t> positions;
+    positions.reserve(subtree.size());
+    for (CCSprite* s : subtree) {
+        std::uint64_t p = s->atlasIndex();
+        if (p >= count || spriteAt(_descendants.get(), p) != s) return false;
+        positions.push_back(p);
+    }
+    std::sort(positions.begin(), positions.end());
+    if (std::adjacent_find(positions.begin(), positions.end()) != positions.end()) return false;
+
+    for (CCSprite* s : subtree)
+        s->setBatchNode(nullptr);
+    // The kept sprites and quads move down over the removed ones, which gather at the end.
+    platform::Object** items = _descendants->data->items;
+    _ccV3F_C4B_T2F_Quad* quads = _textureAtlas->quads();
+    std::vector<platform::Object*> removed;
+    removed.reserve(positions.size());
+    std::uint64_t write = positions.front();
+    std::size_t next = 0;
+    for (std::uint64_t read = positions.front(); read < count; ++read) {
+        if (next < positions.size() && positions[next] == read) {
+            removed.push_back(items[read]);
+            ++next;
+            continue;
+        }
+        items[write] = items[read];
+        quads[write] = quads[read];
+        static_cast<CCSprite*>(items[write])->setAtlasIndex(write);
+        ++write;
+    }
+    std::copy(removed.begin(), removed.end(), items + write);
+    for (std::size_t i = 0; i < removed.size(); ++i)
+        _descendants->removeLastObject();
+    _textureAtlas->removeQuadsAtIndex(count - removed.size(), removed.size());
+    return true;
 }
 
 // ---- texture and blending ------------------------------------------------------------------

@@ -109,6 +109,9 @@ private:
     bool reserveIndex(std::uint64_t index);
     void appendSubtree(CCSprite* sprite);
     void insertSubtree(CCSprite* sprite, std::uint64_t index);
+    // removeSpriteFromAtlas for a sprite with children in one pass; false, with nothing
+    // changed, when the quads are not in step with the descendants.
+    bool removeSubtreeFromAtlas(CCSprite* sprite);
 
     platform::Ref<CCTextureAtlas> _textureAtlas;
     _ccBlendFunc _blendFunc;

@@ -11,7 +11,9 @@
 #include "platform/Format.h"
 #include "tests/support/EngineTestSupport.h"
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 
 using fltest::CallLog;
 using platform::Ref;
@@ -109,6 +111,7 @@ public:
     bool active() const override { return isActive; }
     void beforeDraw() override { log_->add("grid before"); }
     void afterDraw(CCNode*) override { log_->add("grid after"); }
+    void abandonDraw() override { log_->add("grid abandoned"); }
     bool isActive = true;
 
 private:
@@ -673,4 +676,236 @@ TEST_F(NodeTest, NodeWithoutSchedulerOrActionManagerIgnoresRegistrations) {
     EXPECT_EQ(action->steps, 0);
     bare->onExit();
     bare->cleanup();
+}
+
+// ---- order and removal at scale ----------------------------------------------------------------
+
+namespace {
+
+struct ChildKey {
+    std::int64_t z;
+    std::uint64_t arrival;
+    CCNode* node;
+};
+
+std::vector<CCNode*> childList(CCNode* parent) {
+    std::vector<CCNode*> out;
+    for (std::uint64_t i = 0; i < parent->children()->count(); ++i)
+        out.push_back(static_cast<CCNode*>(parent->children()->objectAtIndex(i)));
+    return out;
+}
+
+// The order the sort must give: stable by z, then arrival.
+std::vector<CCNode*> referenceOrder(CCNode* parent) {
+    std::vector<ChildKey> keys;
+    for (CCNode* c : childList(parent))
+        keys.push_back({c->zOrder(), c->orderOfArrival(), c});
+    std::stable_sort(keys.begin(), keys.end(), [](const ChildKey& a, const ChildKey& b) {
+        return a.z < b.z || (a.z == b.z && a.arrival < b.arrival);
+    });
+    std::vector<CCNode*> out;
+    for (auto& k : keys)
+        out.push_back(k.node);
+    return out;
+}
+
+} // namespace
+
+TEST_F(NodeTest, ChildSortMatchesAStableSortByZAndArrivalOnRandomScenes) {
+    std::mt19937 random(7);
+    for (int scene = 0; scene < 40; ++scene) {
+        auto parent = CCNode::node();
+        std::uniform_int_distribution<int> size(0, 300), z(-3, 3);
+        const int n = size(random);
+        for (int i = 0; i < n; ++i)
+            parent->addChild(CCNode::node().get(), z(random));
+        // Rounds as frames bring them: a visit zeroes some arrivals (equal keys), then a few
+        // reorders or many.
+        for (int round = 0; round < 4; ++round) {
+            std::vector<CCNode*> children = childList(parent.get());
+            for (CCNode* c : children)
+                if (random() % 2) c->setOrderOfArrival(0);
+            int changes = round % 2 ? n : n / 50 + 1;
+            for (int k = 0; k < changes && n > 0; ++k)
+                parent->reorderChild(children[random() % children.size()], z(random));
+            std::vector<CCNode*> expected = referenceOrder(parent.get());
+            parent->sortAllChildren();
+            ASSERT_EQ(childList(parent.get()), expected) << "scene " << scene << " round " << round;
+        }
+    }
+}
+
+TEST_F(NodeTest, RemoveChildFindsItAnywhereAndAfterDirectChangesToTheChildren) {
+    std::mt19937 random(11);
+    auto parent = CCNode::node();
+    std::vector<Ref<CCNode>> kept;
+    for (int i = 0; i < 60; ++i) {
+        kept.push_back(CCNode::node());
+        parent->addChild(kept.back().get());
+    }
+    // Direct changes: two children swap places, one leaves the array behind its parent's back
+    // (its parent link now lies), and a stranger is put in.
+    parent->children()->exchangeObjectAtIndex(3, 50);
+    Ref<CCNode> gone = static_cast<CCNode*>(parent->children()->objectAtIndex(10));
+    parent->children()->removeObjectAtIndex(10);
+    auto stranger = CCNode::node();
+    parent->children()->insertObject(stranger.get(), 20);
+
+    parent->removeChild(gone.get(), true); // not in the array: nothing
+    EXPECT_EQ(gone->parent(), parent.get());
+    EXPECT_EQ(parent->children()->count(), 60u);
+    parent->removeChild(stranger.get(), true); // in the array: removed
+    EXPECT_EQ(parent->children()->count(), 59u);
+
+    std::vector<CCNode*> expected = childList(parent.get());
+    std::shuffle(kept.begin(), kept.end(), random);
+    for (auto& child : kept) {
+        if (child == gone) continue;
+        parent->removeChild(child.get(), true);
+        expected.erase(std::find(expected.begin(), expected.end(), child.get()));
+        ASSERT_EQ(childList(parent.get()), expected);
+        EXPECT_EQ(child->parent(), nullptr);
+    }
+}
+
+TEST_F(NodeTest, AChildThatRemovesItselfWhileBeingRemovedIsRemovedOnce) {
+    auto count = [&](const std::string& call) {
+        return std::count(log.calls.begin(), log.calls.end(), call);
+    };
+    auto selfRemoving = [&](const std::string& name) {
+        auto c = LoggingNode::make(&log, name);
+        c->afterExit = [](LoggingNode* self) { self->removeFromParent(); };
+        c->afterCleanup = [](LoggingNode* self) { self->removeFromParent(); };
+        return c;
+    };
+    auto root = LoggingNode::make(&log, "root");
+    auto parent = LoggingNode::make(&log, "P");
+    root->addChild(parent.get());
+    root->onEnter();
+
+    // removeChild with cleanup.
+    auto a = selfRemoving("a");
+    parent->addChild(a.get());
+    log.clear();
+    parent->removeChild(a.get(), true);
+    EXPECT_EQ(count("exit a"), 1);
+    EXPECT_EQ(count("cleanup a"), 1);
+    EXPECT_EQ(a->parent(), nullptr);
+    // Removed without cleanup, it asks for its own: cleaned up once, after its exit.
+    parent->addChild(a.get());
+    log.clear();
+    parent->removeChild(a.get(), false);
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"exitStart a", "exit a", "cleanup a"}));
+
+    // removeAllChildren, where one child also removes a sibling already done.
+    auto b = selfRemoving("b");
+    auto c = selfRemoving("c");
+    parent->addChild(b.get());
+    parent->addChild(c.get());
+    c->afterExit = [&](LoggingNode* self) {
+        parent->removeChild(b.get(), true);
+        self->removeFromParent();
+    };
+    log.clear();
+    parent->removeAllChildren();
+    EXPECT_EQ(count("exit b"), 1);
+    EXPECT_EQ(count("cleanup b"), 1);
+    EXPECT_EQ(count("exit c"), 1);
+    EXPECT_EQ(count("cleanup c"), 1);
+    EXPECT_EQ(parent->children()->count(), 0u);
+
+    // The parent leaving the stage, then cleaned up.
+    auto d = selfRemoving("d");
+    parent->addChild(d.get());
+    log.clear();
+    root->removeChild(parent.get(), true);
+    EXPECT_EQ(count("exit d"), 1);
+    EXPECT_EQ(count("cleanup d"), 1);
+    EXPECT_EQ(parent->children()->count(), 0u);
+    root->onExit();
+}
+
+TEST_F(NodeTest, ReorderChildOfANodeThatIsNotAChildThrowsAndLeavesIt) {
+    auto parent = CCNode::node();
+    auto other = CCNode::node();
+    auto stranger = CCNode::node();
+    other->addChild(stranger.get(), 5);
+    std::uint64_t arrival = stranger->orderOfArrival();
+    try {
+        parent->reorderChild(stranger.get(), 9);
+        ADD_FAILURE() << "no throw";
+    } catch (const platform::Exception& e) {
+        EXPECT_EQ(e.name(), platform::NSInternalInconsistencyException);
+    }
+    EXPECT_EQ(stranger->zOrder(), 5);
+    EXPECT_EQ(stranger->orderOfArrival(), arrival);
+}
+
+namespace {
+
+// Throws from its draw while `fail` is set.
+class ThrowingNode : public CCNode {
+public:
+    void draw() override {
+        if (fail) throw platform::Exception(platform::NSInternalInconsistencyException, "draw failed");
+    }
+    bool fail = true;
+};
+
+} // namespace
+
+TEST_F(NodeTest, AThrowFromADrawLeavesTheMatrixStackAndGridAsTheyWere) {
+    auto parent = LoggingNode::make(&log, "P");
+    parent->setPosition(CGPointMake(10, 20));
+    auto grid = platform::make<RecordingGrid>(&log);
+    parent->setGrid(grid.get());
+    auto middle = CCNode::node();
+    middle->setPosition(CGPointMake(3, 4));
+    auto thrower = makeNode<ThrowingNode>();
+    thrower->setPosition(CGPointMake(5, 6));
+    parent->addChild(middle.get());
+    middle->addChild(thrower.get());
+
+    matrixMode(kCCMatrixModeModelView);
+    matrixLoadIdentity();
+    kmMat4 before;
+    matrixGet(kCCMatrixModeModelView, &before);
+    EXPECT_THROW(parent->visit(), platform::Exception);
+    kmMat4 after;
+    matrixGet(kCCMatrixModeModelView, &after);
+    EXPECT_EQ(std::vector<float>(after.mat, after.mat + 16), std::vector<float>(before.mat, before.mat + 16));
+    EXPECT_EQ(log.calls.back(), "grid abandoned");
+
+    // The next frame draws as usual and leaves the stack where it found it.
+    thrower->fail = false;
+    log.clear();
+    parent->visit();
+    EXPECT_EQ(log.calls.back(), "grid after");
+    matrixGet(kCCMatrixModeModelView, &after);
+    EXPECT_EQ(std::vector<float>(after.mat, after.mat + 16), std::vector<float>(before.mat, before.mat + 16));
+}
+
+TEST_F(NodeTest, AThrowFromAnExitDuringRemoveAllLeavesTheRestRemovable) {
+    auto parent = LoggingNode::make(&log, "P");
+    auto a = LoggingNode::make(&log, "a");
+    auto b = LoggingNode::make(&log, "b");
+    auto c = LoggingNode::make(&log, "c");
+    for (auto* n : {a.get(), b.get(), c.get()})
+        parent->addChild(n);
+    parent->onEnter();
+    b->afterExit = [](LoggingNode* self) {
+        self->afterExit = nullptr;
+        throw platform::Exception(platform::NSInternalInconsistencyException, "exit failed");
+    };
+    EXPECT_THROW(parent->removeAllChildren(), platform::Exception);
+    EXPECT_EQ(childList(parent.get()), (std::vector<CCNode*>{b.get(), c.get()}));
+    EXPECT_EQ(a->parent(), nullptr);
+
+    log.clear();
+    parent->removeChild(b.get(), true);
+    parent->removeAllChildren();
+    EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "exit b"), 1);
+    EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "exit c"), 1);
+    EXPECT_EQ(parent->children()->count(), 0u);
+    parent->onExit();
 }

@@ -1,6 +1,8 @@
 #include "graphics/CCClippingNode.h"
 
 #include "core/CCLayer.h"
+#include "platform/Exception.h"
+#include "core/CCMatrix.h"
 #include "core/CCPointExtension.h"
 #include "core/CCScene.h"
 #include "graphics/CCSprite.h"
@@ -9,6 +11,7 @@
 #include <GLES2/gl2ext.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -171,6 +174,33 @@ TEST_F(ClippingNodeTest, GLStencilAndDepthStateIsPutBack) {
     glStencilFunc(GL_ALWAYS, 0, 0xFF);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
     glClearStencil(0);
+}
+
+TEST_F(ClippingNodeTest, AThrowFromAChildPutsBackStencilStateLayerAndMatrices) {
+    class Throwing : public CCNode {
+    public:
+        void draw() override { throw platform::Exception(platform::NSInternalInconsistencyException, "no"); }
+    };
+    auto clip = CCClippingNode::clippingNodeWithStencil(rect(ccc4(255, 255, 255, 255), 0, 0, 8, 8).get());
+    clip->setPosition(ccp(5, 5));
+    clip->addChild(makeNode<Throwing>().get());
+    glStencilFunc(GL_LEQUAL, 3, 0x0F);
+    glDepthMask(GL_TRUE);
+    kmMat4 before, after;
+    matrixGet(kCCMatrixModeModelView, &before);
+
+    EXPECT_THROW(clip->visit(), platform::Exception);
+    EXPECT_FALSE(glIsEnabled(GL_STENCIL_TEST));
+    GLint v = 0;
+    glGetIntegerv(GL_STENCIL_FUNC, &v);
+    EXPECT_EQ(v, GL_LEQUAL);
+    GLboolean depthMask = GL_FALSE;
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
+    EXPECT_EQ(depthMask, GL_TRUE);
+    EXPECT_EQ(CCClippingNode::currentLayer(), -1);
+    matrixGet(kCCMatrixModeModelView, &after);
+    EXPECT_EQ(std::memcmp(&before, &after, sizeof after), 0);
+    glStencilFunc(GL_ALWAYS, 0, 0xFF);
 }
 
 // ---- nesting ----

@@ -340,6 +340,33 @@ TEST_F(RenderTextureTest, VisitBracketsTheDrawingWithAnActiveGrid) {
     EXPECT_TRUE(grid->calls.empty());
 }
 
+TEST_F(RenderTextureTest, AThrowFromAChildPutsBackFramebufferMatricesAndGrid) {
+    class Throwing : public CCNode {
+    public:
+        void draw() override { throw platform::Exception(platform::NSInternalInconsistencyException, "no"); }
+    };
+    auto rt = CCRenderTexture::renderTextureWithWidth(8, 8);
+    ASSERT_TRUE(rt);
+    rt->setAutoDraw(true);
+    rt->addChild(makeNode<Throwing>().get());
+    auto grid = platform::make<RecordingGrid>();
+    rt->setGrid(grid.get());
+    kmMat4 mvBefore, pBefore, mvAfter, pAfter;
+    matrixGet(kCCMatrixModeModelView, &mvBefore);
+    matrixGet(kCCMatrixModeProjection, &pBefore);
+    GLint fbBefore = 0, fbAfter = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &fbBefore);
+
+    EXPECT_THROW(rt->visit(), platform::Exception);
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &fbAfter);
+    EXPECT_EQ(fbAfter, fbBefore);
+    matrixGet(kCCMatrixModeModelView, &mvAfter);
+    matrixGet(kCCMatrixModeProjection, &pAfter);
+    EXPECT_EQ(std::memcmp(&mvBefore, &mvAfter, sizeof mvAfter), 0);
+    EXPECT_EQ(std::memcmp(&pBefore, &pAfter, sizeof pAfter), 0);
+    EXPECT_EQ(grid->calls, (std::vector<std::string>{"before"})); // never drawn
+}
+
 // ---- export ----
 
 TEST_F(RenderTextureTest, SavesPNGAndJPEGIntoDocumentsThatDecodeBack) {

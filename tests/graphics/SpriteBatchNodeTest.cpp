@@ -1,8 +1,10 @@
 #include "graphics/CCSpriteBatchNode.h"
 
 #include "core/CCArray.h"
+#include "core/CCMatrix.h"
 #include "graphics/CCSprite.h"
 #include "graphics/CCTextureAtlas.h"
+#include "platform/Exception.h"
 #include "tests/graphics/SpriteTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -482,3 +484,136 @@ TEST_F(SpriteBatchNodeTest, BlendAndDescription) {
 }
 
 } // namespace
+
+// ---- removal ----
+
+namespace {
+
+// Counts its exits and removes itself from its parent in each.
+class SelfRemovingSprite : public CCSprite {
+public:
+    void onExit() override {
+        ++exits;
+        CCSprite::onExit();
+        removeFromParentAndCleanup(true);
+    }
+    int exits = 0;
+};
+
+} // namespace
+
+TEST_F(SpriteBatchNodeTest, ASpriteThatRemovesItselfWhileBeingRemovedLeavesOnce) {
+    auto batch = CCSpriteBatchNode::batchNodeWithTexture(texture.get());
+    auto make = [&] {
+        auto s = platform::make<SelfRemovingSprite>();
+        s->initWithTexture(texture.get(), CGRectMake(0, 0, 4, 4));
+        return s;
+    };
+    auto a = make(), b = make(), inner = make(), keep = make();
+    batch->addChild(a.get());
+    batch->addChild(b.get());
+    b->addChild(inner.get());
+    batch->addChild(keep.get());
+    batch->onEnter();
+
+    batch->removeChild(a.get(), true);
+    EXPECT_EQ(a->exits, 1);
+    expectConsistent(batch.get(), "batch removeChild");
+    b->removeChild(inner.get(), true);
+    EXPECT_EQ(inner->exits, 1);
+    expectConsistent(batch.get(), "sprite removeChild");
+    EXPECT_EQ(batch->descendants()->count(), 2u);
+
+    batch->removeAllChildrenWithCleanup(true);
+    EXPECT_EQ(b->exits, 1);
+    EXPECT_EQ(keep->exits, 1);
+    expectConsistent(batch.get(), "removeAll");
+    EXPECT_EQ(batch->children()->count(), 0u);
+    batch->onExit();
+}
+
+TEST_F(SpriteBatchNodeTest, RemovingASubtreeLeavesTheOtherQuadsInOrder) {
+    auto batch = CCSpriteBatchNode::batchNodeWithTexture(texture.get());
+    std::mt19937 random(3);
+    float u = 0;
+    auto fresh = [&] {
+        u += 1;
+        return CCSprite::spriteWithTexture(texture.get(), CGRectMake(std::fmod(u, 60), u / 60, 1, 1));
+    };
+    // Trees of random shape and z under the batch, sorted, then grown again without a sort
+    // (their new quads at the end), and taken away one subtree at a time.
+    std::vector<Ref<CCSprite>> all;
+    for (int i = 0; i < 200; ++i) {
+        auto s = fresh();
+        std::uniform_int_distribution<int> z(-2, 2);
+        CCNode* parent = all.empty() || random() % 3 == 0 ? static_cast<CCNode*>(batch.get())
+                                                          : all[random() % all.size()].get();
+        parent->addChild(s.get(), z(random));
+        all.push_back(s);
+        if (i == 150) batch->visit();
+    }
+    std::shuffle(all.begin(), all.end(), random);
+    for (auto& s : all) {
+        CCNode* parent = s->parent();
+        if (!parent || s->batchNode() != batch.get()) continue;
+        std::vector<CCSprite*> expected;
+        std::vector<CCSprite*> gone{s.get()};
+        for (std::size_t k = 0; k < gone.size(); ++k)
+            for (std::uint64_t i = 0; gone[k]->children() && i < gone[k]->children()->count(); ++i)
+                gone.push_back(static_cast<CCSprite*>(gone[k]->children()->objectAtIndex(i)));
+        for (std::uint64_t i = 0; i < batch->descendants()->count(); ++i)
+            if (std::find(gone.begin(), gone.end(), descendant(batch.get(), i)) == gone.end())
+                expected.push_back(descendant(batch.get(), i));
+        parent->removeChild(s.get(), true);
+        ASSERT_EQ(batch->descendants()->count(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            ASSERT_EQ(descendant(batch.get(), i), expected[i]) << i;
+        for (CCSprite* g : gone)
+            ASSERT_EQ(g->batchNode(), nullptr);
+        expectConsistent(batch.get(), "subtree removed");
+        if (HasFatalFailure()) return;
+    }
+    EXPECT_EQ(batch->textureAtlas()->totalQuads(), 0u);
+}
+
+TEST_F(SpriteBatchNodeTest, ReorderingANodeThatIsNotAChildThrowsAndLeavesIt) {
+    auto batch = CCSpriteBatchNode::batchNodeWithTexture(texture.get());
+    auto parent = sprite(), child = sprite(), stranger = sprite();
+    batch->addChild(parent.get());
+    parent->addChild(child.get(), 1);
+    EXPECT_THROW(batch->reorderChild(child.get(), 4), platform::Exception);
+    EXPECT_THROW(parent->reorderChild(stranger.get(), 4), platform::Exception);
+    EXPECT_THROW(stranger->reorderChild(child.get(), 4), platform::Exception);
+    EXPECT_EQ(child->zOrder(), 1);
+    EXPECT_EQ(stranger->zOrder(), 0);
+}
+
+namespace {
+
+class ThrowingSprite : public CCSprite {
+public:
+    void updateTransform() override {
+        if (fail) throw platform::Exception(platform::NSInternalInconsistencyException, "transform failed");
+        CCSprite::updateTransform();
+    }
+    bool fail = true;
+};
+
+} // namespace
+
+TEST_F(SpriteBatchNodeTest, AThrowWhileDrawingLeavesTheMatrixStackAsItWas) {
+    auto batch = CCSpriteBatchNode::batchNodeWithTexture(texture.get());
+    batch->setPosition(CGPointMake(7, 9));
+    auto s = platform::make<ThrowingSprite>();
+    s->initWithTexture(texture.get(), CGRectMake(0, 0, 4, 4));
+    batch->addChild(s.get());
+    kmMat4 before, after;
+    matrixGet(kCCMatrixModeModelView, &before);
+    EXPECT_THROW(batch->visit(), platform::Exception);
+    matrixGet(kCCMatrixModeModelView, &after);
+    EXPECT_EQ(std::memcmp(before.mat, after.mat, sizeof before.mat), 0);
+    s->fail = false;
+    batch->visit();
+    matrixGet(kCCMatrixModeModelView, &after);
+    EXPECT_EQ(std::memcmp(before.mat, after.mat, sizeof before.mat), 0);
+}
