@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <vector>
 
 namespace {
@@ -430,45 +431,53 @@ bool CCNode::gridIsActive() const {
     return _grid && _grid->active();
 }
 
-void CCNode::visit() {
-    if (!_visible) return;
+CCNode::VisitScope::VisitScope() : exceptions_(std::uncaught_exceptions()) {
     matrixPush();
-    // Game code may throw from a draw or a child's visit: the grid's capture and this push are
-    // undone on the way out, so later frames draw with the right target and matrices.
-    platform::Ref<CCGridProtocol> capturing;
-    try {
-        if (gridIsActive()) {
-            capturing = _grid;
-            _grid->beforeDraw();
-        }
-        transform();
-        if (_children) {
-            sortAllChildren();
-            // Walk the storage by index; the count is read again in case a draw changed it.
-            std::uint64_t i = 0;
-            for (; i < _children->count(); ++i) {
-                CCNode* child = childAt(_children.get(), i);
-                if (child->_zOrder >= 0) break;
-                child->visit();
-            }
-            draw();
-            for (; i < _children->count(); ++i)
-                childAt(_children.get(), i)->visit();
-        } else {
-            draw();
-        }
-        _orderOfArrival = 0;
-        if (gridIsActive()) {
-            capturing = nullptr;
-            _grid->afterDraw(this);
-        }
-    } catch (...) {
-        if (capturing) capturing->abandonDraw();
+}
+
+CCNode::VisitScope::~VisitScope() {
+    if (std::uncaught_exceptions() > exceptions_) {
+        // Unwinding: the draw may have left another matrix mode current.
+        if (capturing_) capturing_->abandonDraw();
         matrixMode(kCCMatrixModeModelView);
-        matrixPop();
-        throw;
     }
     matrixPop();
+}
+
+void CCNode::VisitScope::beginGrid(CCGridProtocol* grid) {
+    capturing_ = grid;
+    grid->beforeDraw();
+}
+
+void CCNode::VisitScope::endGrid(CCGridProtocol* grid, CCNode* target) {
+    capturing_ = nullptr;
+    grid->afterDraw(target);
+}
+
+void CCNode::visit() {
+    if (!_visible) return;
+    // Game code may throw from a draw or a child's visit: the scope undoes the grid's capture and
+    // the push on the way out, so later frames draw with the right target and matrices.
+    VisitScope scope;
+    if (gridIsActive()) scope.beginGrid(_grid.get());
+    transform();
+    if (_children) {
+        sortAllChildren();
+        // Walk the storage by index; the count is read again in case a draw changed it.
+        std::uint64_t i = 0;
+        for (; i < _children->count(); ++i) {
+            CCNode* child = childAt(_children.get(), i);
+            if (child->_zOrder >= 0) break;
+            child->visit();
+        }
+        draw();
+        for (; i < _children->count(); ++i)
+            childAt(_children.get(), i)->visit();
+    } else {
+        draw();
+    }
+    _orderOfArrival = 0;
+    if (gridIsActive()) scope.endGrid(_grid.get(), this);
 }
 
 void CCNode::transformAncestors() {

@@ -234,6 +234,24 @@ protected:
     bool _ignoreAnchorPointForPosition = false; // the position places the lower-left corner
     bool _isReorderChildDirty = false;          // children to sort before the next visit
 
+    // What a visit must undo when game code throws from a draw: its model-view push and a grid
+    // capture it began. Built at the start of a visit; pops on the way out, normal or not.
+    class VisitScope {
+    public:
+        VisitScope();
+        ~VisitScope();
+        VisitScope(const VisitScope&) = delete;
+        VisitScope& operator=(const VisitScope&) = delete;
+        // Starts the grid's capture (beforeDraw), to be abandoned if the visit throws before end.
+        void beginGrid(CCGridProtocol* grid);
+        // Ends the grid's capture (afterDraw on target); nothing is left to abandon after it.
+        void endGrid(CCGridProtocol* grid, CCNode* target);
+
+    private:
+        platform::Ref<CCGridProtocol> capturing_;
+        int exceptions_;
+    };
+
 private:
     bool gridIsActive() const;
 

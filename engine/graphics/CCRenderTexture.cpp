@@ -260,33 +260,19 @@ void CCRenderTexture::clearStencil(int stencilValue) {
 
 void CCRenderTexture::visit() {
     if (!_visible) return;
-    matrixPush();
-    // A throw from a child's draw undoes the push and the grid's capture on its way out.
-    platform::Ref<CCGridProtocol> capturing;
-    try {
-        const bool gridActive = _grid && _grid->active();
-        if (gridActive) {
-            capturing = _grid;
-            _grid->beforeDraw();
-            transformAncestors();
-        }
-        transform();
-        if (_sprite) {
-            platform::Ref<CCSprite> sprite = _sprite;
-            sprite->visit();
-        }
-        draw();
-        if (gridActive) {
-            capturing = nullptr;
-            _grid->afterDraw(this);
-        }
-    } catch (...) {
-        if (capturing) capturing->abandonDraw();
-        matrixMode(kCCMatrixModeModelView);
-        matrixPop();
-        throw;
+    VisitScope scope; // a throw from a child's draw undoes the push and the grid's capture
+    const bool gridActive = _grid && _grid->active();
+    if (gridActive) {
+        scope.beginGrid(_grid.get());
+        transformAncestors();
     }
-    matrixPop();
+    transform();
+    if (_sprite) {
+        platform::Ref<CCSprite> sprite = _sprite;
+        sprite->visit();
+    }
+    draw();
+    if (gridActive) scope.endGrid(_grid.get(), this);
     _orderOfArrival = 0;
 }
 

@@ -122,31 +122,18 @@ std::string CCSpriteBatchNode::description() const {
 
 void CCSpriteBatchNode::visit() {
     if (!_visible) return;
-    matrixPush();
     // A throw from game code (a sprite's transform, a subclass's draw) undoes the push and the
     // grid's capture on its way out.
-    platform::Ref<CCGridProtocol> capturing;
-    try {
-        bool gridActive = _grid && _grid->active();
-        if (gridActive) {
-            capturing = _grid;
-            _grid->beforeDraw();
-            transformAncestors();
-        }
-        sortAllChildren();
-        transform();
-        draw();
-        if (gridActive) {
-            capturing = nullptr;
-            _grid->afterDraw(this);
-        }
-    } catch (...) {
-        if (capturing) capturing->abandonDraw();
-        matrixMode(kCCMatrixModeModelView);
-        matrixPop();
-        throw;
+    VisitScope scope;
+    bool gridActive = _grid && _grid->active();
+    if (gridActive) {
+        scope.beginGrid(_grid.get());
+        transformAncestors();
     }
-    matrixPop();
+    sortAllChildren();
+    transform();
+    draw();
+    if (gridActive) scope.endGrid(_grid.get(), this);
     _orderOfArrival = 0;
 }
 
