@@ -1,5 +1,7 @@
 #include "platform/Drawable.h"
 
+#include "platform/GLCheck.h"
+#include "platform/GLContext.h"
 #include "platform/GLExtensions.h"
 
 #include <cmath>
@@ -37,10 +39,30 @@ void Drawable::attachStorage(GLuint renderbuffer, GLsizei width, GLsizei height)
     storageHeight_ = height;
 }
 
-void Drawable::present() {
+void Drawable::present(GLuint copy, GLsizei width, GLsizei height) {
     ++presentCount_;
-    if (keepsPresentedFrame_) presented_ = readPixels();
+    if (keepsPresentedFrame_) {
+        pendingCopy_ = copy;
+        pendingWidth_ = width;
+        pendingHeight_ = height;
+        if (!copy) presented_ = readPixels();
+    }
     if (observer_) observer_(*this);
+}
+
+const PixelBuffer& Drawable::presentedFrame() const {
+    // Without a current context GL would answer nothing; the frame waits for a later call.
+    if (pendingCopy_ && GLContext::currentContext()) {
+        presented_ = readRenderbufferPixels(pendingCopy_, pendingWidth_, pendingHeight_);
+        pendingCopy_ = 0;
+    }
+    return presented_;
+}
+
+void Drawable::settlePresentedFrame(GLuint copy) const {
+    if (!copy || pendingCopy_ != copy) return;
+    presented_ = readRenderbufferPixels(pendingCopy_, pendingWidth_, pendingHeight_);
+    pendingCopy_ = 0;
 }
 
 PixelBuffer Drawable::readPixels() const {
@@ -56,7 +78,7 @@ PixelBuffer readFramebufferPixels(GLint x, GLint y, GLsizei width, GLsizei heigh
     GLint alignment = 4;
     glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, out.rgba.data());
+    glCheck(glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, out.rgba.data()));
     glPixelStorei(GL_PACK_ALIGNMENT, alignment);
     // GL's rows run bottom-up.
     std::size_t stride = static_cast<std::size_t>(width) * 4;

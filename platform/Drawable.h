@@ -1,6 +1,6 @@
 // The layer a GL view draws into: its size, scale and drawable properties decide the storage of
-// the colour renderbuffer, and presenting a frame keeps its pixels for read-back (tests,
-// screenshots, the optional window).
+// the colour renderbuffer, and presenting a frame sets it aside for read-back (tests,
+// screenshots, the optional window) without waiting for the GL.
 #pragma once
 
 #include "platform/Geometry.h"
@@ -58,14 +58,16 @@ public:
     // The renderbuffer that last took its storage from this layer (0 before).
     GLuint renderbuffer() const { return renderbuffer_; }
 
-    // Whether presenting copies the frame into presentedFrame() (on by default; benchmarks turn
-    // it off to keep the read-back out of their figures).
+    // Whether presenting keeps the frame for presentedFrame() (on by default). Keeping copies the
+    // frame aside on the GL's side; its pixels are read back only when asked for.
     bool keepsPresentedFrame() const { return keepsPresentedFrame_; }
     void setKeepsPresentedFrame(bool keep) { keepsPresentedFrame_ = keep; }
-    // The last presented frame (empty until one was presented with keeping on).
-    const PixelBuffer& presentedFrame() const { return presented_; }
+    // The last frame presented with keeping on (empty before one). The first call after a
+    // present reads it back, which waits for the GL; a context of the share group must then be
+    // current.
+    const PixelBuffer& presentedFrame() const;
     std::uint64_t presentCount() const { return presentCount_; }
-    // Called after each present, for a window that shows the frames.
+    // Called after each present, for a window that shows the frames; it may read them.
     void setPresentObserver(std::function<void(const Drawable&)> observer) {
         observer_ = std::move(observer);
     }
@@ -76,7 +78,11 @@ public:
 private:
     friend class GLContext;
     void attachStorage(GLuint renderbuffer, GLsizei width, GLsizei height);
-    void present();
+    // `copy` holds the frame set aside (of the given size), 0 when it could not be: the frame
+    // is then read back at once if it is to be kept.
+    void present(GLuint copy, GLsizei width, GLsizei height);
+    // Reads a frame still waiting in its copy; the copy is about to go.
+    void settlePresentedFrame(GLuint copy) const;
 
     CGRect bounds_ = CGRectZero;
     double contentsScale_ = 1.0;
@@ -85,7 +91,10 @@ private:
     GLuint renderbuffer_ = 0;
     GLsizei storageWidth_ = 0, storageHeight_ = 0;
     bool keepsPresentedFrame_ = true;
-    PixelBuffer presented_;
+    mutable PixelBuffer presented_;
+    // The copy holding a presented frame not yet read back (0 for none).
+    mutable GLuint pendingCopy_ = 0;
+    GLsizei pendingWidth_ = 0, pendingHeight_ = 0;
     std::uint64_t presentCount_ = 0;
     std::function<void(const Drawable&)> observer_;
 };

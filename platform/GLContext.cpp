@@ -2,6 +2,7 @@
 #include "platform/GLContext.h"
 
 #include "platform/Drawable.h"
+#include "platform/GLCheck.h"
 #include "platform/GLExtensions.h"
 
 #include <EGL/egl.h>
@@ -86,6 +87,7 @@ void ShareGroup::remove(void* context) {
 
 GLContext::~GLContext() {
     if (!context_) return;
+    deleteCopies();
     sharegroup_->remove(context_);
     // EGL defers the destruction while another thread still has the context current.
     eglDestroyContext(eglDisplay(), context_);
@@ -149,12 +151,53 @@ bool GLContext::renderbufferStorage(GLenum target, Drawable* drawable) {
     glGetRenderbufferParameteriv(target, GL_RENDERBUFFER_HEIGHT, &gotHeight);
     if (gotWidth != width || gotHeight != height) return false;
     GLuint name = static_cast<GLuint>(bound);
-    drawables_.erase(
-        std::remove_if(drawables_.begin(), drawables_.end(),
-                       [&](const auto& e) { return e.first == name || e.second.get() == drawable; }),
-        drawables_.end());
-    drawables_.emplace_back(name, Ref<Drawable>(drawable));
+    for (auto it = drawables_.begin(); it != drawables_.end();) {
+        if (it->renderbuffer != name && it->drawable.get() != drawable) {
+            ++it;
+            continue;
+        }
+        if (it->copy) {
+            it->drawable->settlePresentedFrame(it->copy);
+            glDeleteRenderbuffers(1, &it->copy);
+        }
+        it = drawables_.erase(it);
+    }
+    drawables_.push_back({name, Ref<Drawable>(drawable)});
     drawable->attachStorage(name, width, height);
+    return true;
+}
+
+bool GLContext::copyAside(Presented& entry) {
+    const GLExtensions& ext = glExtensions();
+    if (!ext.glBlitFramebuffer) return false;
+    Drawable& drawable = *entry.drawable;
+    GLsizei width = drawable.storageWidth_, height = drawable.storageHeight_;
+    GLenum format = drawable.storageFormat();
+    if (!entry.copy || entry.copyWidth != width || entry.copyHeight != height || entry.copyFormat != format) {
+        if (!entry.copy) glCheck(glGenRenderbuffers(1, &entry.copy));
+        glCheck(glBindRenderbuffer(GL_RENDERBUFFER, entry.copy));
+        glCheck(glRenderbufferStorage(GL_RENDERBUFFER, format, width, height));
+        glCheck(glBindRenderbuffer(GL_RENDERBUFFER, entry.renderbuffer));
+        entry.copyWidth = width;
+        entry.copyHeight = height;
+        entry.copyFormat = format;
+    }
+    if (!copyFramebuffers_[0]) glCheck(glGenFramebuffers(2, copyFramebuffers_));
+    GLint oldRead = 0, oldDraw = 0;
+    glGetIntegerv(kGLReadFramebufferBinding, &oldRead);
+    glGetIntegerv(kGLDrawFramebufferBinding, &oldDraw);
+    // A blit is clipped by the scissor box; the copy is of the whole frame.
+    bool scissor = glIsEnabled(GL_SCISSOR_TEST);
+    if (scissor) glCheck(glDisable(GL_SCISSOR_TEST));
+    glCheck(glBindFramebuffer(kGLReadFramebuffer, copyFramebuffers_[0]));
+    glCheck(glFramebufferRenderbuffer(kGLReadFramebuffer, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                      entry.renderbuffer));
+    glCheck(glBindFramebuffer(kGLDrawFramebuffer, copyFramebuffers_[1]));
+    glCheck(glFramebufferRenderbuffer(kGLDrawFramebuffer, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, entry.copy));
+    glCheck(ext.glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST));
+    glCheck(glBindFramebuffer(kGLReadFramebuffer, static_cast<GLuint>(oldRead)));
+    glCheck(glBindFramebuffer(kGLDrawFramebuffer, static_cast<GLuint>(oldDraw)));
+    if (scissor) glCheck(glEnable(GL_SCISSOR_TEST));
     return true;
 }
 
@@ -162,14 +205,40 @@ bool GLContext::presentRenderbuffer(GLenum) {
     if (currentContext() != this) return false;
     GLint bound = 0;
     glGetIntegerv(GL_RENDERBUFFER_BINDING, &bound);
-    for (auto& [name, drawable] : drawables_) {
-        if (name != static_cast<GLuint>(bound) || drawable->renderbuffer() != name) continue;
-        glFinish();
-        Ref<Drawable> keep = drawable; // the observer may make another storage
-        keep->present();
+    for (Presented& entry : drawables_) {
+        if (entry.renderbuffer != static_cast<GLuint>(bound) ||
+            entry.drawable->renderbuffer() != entry.renderbuffer)
+            continue;
+        Ref<Drawable> keep = entry.drawable; // the observer may make another storage
+        bool copied = keep->keepsPresentedFrame() && copyAside(entry);
+        GLuint copy = copied ? entry.copy : 0;
+        GLsizei width = entry.copyWidth, height = entry.copyHeight;
+        // Starts the GL on the frame while the caller goes on to the next one.
+        glCheck(glFlush());
+        keep->present(copy, width, height);
         return true;
     }
     return false;
+}
+
+void GLContext::deleteCopies() {
+    bool any = copyFramebuffers_[0] != 0;
+    for (const Presented& entry : drawables_)
+        any = any || entry.copy;
+    if (!any) return;
+    // The copies and framebuffers are this context's to delete: do it in it, then put back
+    // whatever the thread had current. A context current on another thread cannot be reached;
+    // what it made goes with it or its share group.
+    EGLDisplay display = eglDisplay();
+    EGLContext previous = eglGetCurrentContext();
+    if (previous != context_ && !eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context_)) return;
+    for (const Presented& entry : drawables_) {
+        if (!entry.copy) continue;
+        entry.drawable->settlePresentedFrame(entry.copy);
+        glDeleteRenderbuffers(1, &entry.copy);
+    }
+    if (copyFramebuffers_[0]) glDeleteFramebuffers(2, copyFramebuffers_);
+    if (previous != context_) eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, previous);
 }
 
 } // namespace platform

@@ -63,8 +63,9 @@ public:
     // colour format, and ties the two so that presenting that renderbuffer shows the drawable.
     // Needs this context current. False when the size is empty or GL refuses it.
     bool renderbufferStorage(GLenum target, Drawable* drawable);
-    // Finishes the frame of the renderbuffer bound to `target` and hands it to its drawable.
-    // False when the bound renderbuffer has no drawable.
+    // Hands the frame of the renderbuffer bound to `target` to its drawable and to the GL,
+    // without waiting for it: a frame the drawable keeps is copied aside on the GL's side, and
+    // read back only when asked for. False when the bound renderbuffer has no drawable.
     bool presentRenderbuffer(GLenum target);
 
     // The EGL context handle (EGLContext), for the window and for tests.
@@ -75,7 +76,21 @@ private:
     GLRenderingAPI api_ = GLRenderingAPI::OpenGLES2;
     Ref<ShareGroup> sharegroup_;
     std::uint64_t serial_ = 0;
-    std::vector<std::pair<GLuint, Ref<Drawable>>> drawables_; // renderbuffer -> drawable
+    // A renderbuffer tied to its drawable, and the renderbuffer its kept frames are copied to.
+    struct Presented {
+        GLuint renderbuffer = 0;
+        Ref<Drawable> drawable;
+        GLuint copy = 0;
+        GLsizei copyWidth = 0, copyHeight = 0;
+        GLenum copyFormat = 0;
+    };
+    // Copies the entry's renderbuffer into its copy on the GL's side; false when this context
+    // cannot blit.
+    bool copyAside(Presented& entry);
+    void deleteCopies();
+
+    std::vector<Presented> drawables_;
+    GLuint copyFramebuffers_[2] = {0, 0}; // read and draw, for copyAside
 };
 
 // The process's EGL display (EGLDisplay), initialised on first use and never terminated;
