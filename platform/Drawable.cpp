@@ -37,36 +37,33 @@ void Drawable::attachStorage(GLuint renderbuffer, GLsizei width, GLsizei height)
     renderbuffer_ = renderbuffer;
     storageWidth_ = width;
     storageHeight_ = height;
+    front_ = 0;
+    framePending_ = false;
 }
 
-void Drawable::present(GLuint copy, GLsizei width, GLsizei height) {
+void Drawable::present(GLuint front) {
     ++presentCount_;
-    if (keepsPresentedFrame_) {
-        pendingCopy_ = copy;
-        pendingWidth_ = width;
-        pendingHeight_ = height;
-        if (!copy) presented_ = readPixels();
-    }
+    front_ = front;
+    framePending_ = keepsPresentedFrame_;
+    // Drawing goes on in the presented buffer: keep the frame before it does.
+    if (!front) settlePresentedFrame();
     if (observer_) observer_(*this);
 }
 
 const PixelBuffer& Drawable::presentedFrame() const {
     // Without a current context GL would answer nothing; the frame waits for a later call.
-    if (pendingCopy_ && GLContext::currentContext()) {
-        presented_ = readRenderbufferPixels(pendingCopy_, pendingWidth_, pendingHeight_);
-        pendingCopy_ = 0;
-    }
+    if (framePending_ && GLContext::currentContext()) settlePresentedFrame();
     return presented_;
 }
 
-void Drawable::settlePresentedFrame(GLuint copy) const {
-    if (!copy || pendingCopy_ != copy) return;
-    presented_ = readRenderbufferPixels(pendingCopy_, pendingWidth_, pendingHeight_);
-    pendingCopy_ = 0;
+void Drawable::settlePresentedFrame() const {
+    if (!framePending_) return;
+    presented_ = readPixels();
+    framePending_ = false;
 }
 
 PixelBuffer Drawable::readPixels() const {
-    return readRenderbufferPixels(renderbuffer_, storageWidth_, storageHeight_);
+    return readRenderbufferPixels(front_ ? front_ : renderbuffer_, storageWidth_, storageHeight_);
 }
 
 PixelBuffer readFramebufferPixels(GLint x, GLint y, GLsizei width, GLsizei height) {

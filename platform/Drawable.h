@@ -58,8 +58,9 @@ public:
     // The renderbuffer that last took its storage from this layer (0 before).
     GLuint renderbuffer() const { return renderbuffer_; }
 
-    // Whether presenting keeps the frame for presentedFrame() (on by default). Keeping copies the
-    // frame aside on the GL's side; its pixels are read back only when asked for.
+    // Whether presenting keeps the frame for presentedFrame() (on by default). Keeping costs
+    // nothing until asked: the next frame is drawn into a second buffer, and the kept one is
+    // read back only when someone asks for it.
     bool keepsPresentedFrame() const { return keepsPresentedFrame_; }
     void setKeepsPresentedFrame(bool keep) { keepsPresentedFrame_ = keep; }
     // The last frame presented with keeping on (empty before one). The first call after a
@@ -72,17 +73,18 @@ public:
         observer_ = std::move(observer);
     }
 
-    // Reads the renderbuffer's current contents; a context of its share group must be current.
+    // Reads the last presented frame as it stands (the renderbuffer's contents before the first
+    // present); a context of its share group must be current.
     PixelBuffer readPixels() const;
 
 private:
     friend class GLContext;
     void attachStorage(GLuint renderbuffer, GLsizei width, GLsizei height);
-    // `copy` holds the frame set aside (of the given size), 0 when it could not be: the frame
-    // is then read back at once if it is to be kept.
-    void present(GLuint copy, GLsizei width, GLsizei height);
-    // Reads a frame still waiting in its copy; the copy is about to go.
-    void settlePresentedFrame(GLuint copy) const;
+    // `front` holds the frame until the next present; 0 when the frame could not be set aside
+    // (drawing goes on in the same buffer), so a kept frame is read back at once.
+    void present(GLuint front);
+    // Reads a kept frame not yet read back; its buffer is about to change or go.
+    void settlePresentedFrame() const;
 
     CGRect bounds_ = CGRectZero;
     double contentsScale_ = 1.0;
@@ -92,9 +94,8 @@ private:
     GLsizei storageWidth_ = 0, storageHeight_ = 0;
     bool keepsPresentedFrame_ = true;
     mutable PixelBuffer presented_;
-    // The copy holding a presented frame not yet read back (0 for none).
-    mutable GLuint pendingCopy_ = 0;
-    GLsizei pendingWidth_ = 0, pendingHeight_ = 0;
+    GLuint front_ = 0;                  // the buffer of the last presented frame, 0 before one was set aside
+    mutable bool framePending_ = false; // kept, not yet read back
     std::uint64_t presentCount_ = 0;
     std::function<void(const Drawable&)> observer_;
 };

@@ -64,8 +64,10 @@ public:
     // Needs this context current. False when the size is empty or GL refuses it.
     bool renderbufferStorage(GLenum target, Drawable* drawable);
     // Hands the frame of the renderbuffer bound to `target` to its drawable and to the GL,
-    // without waiting for it: a frame the drawable keeps is copied aside on the GL's side, and
-    // read back only when asked for. False when the bound renderbuffer has no drawable.
+    // without waiting for it. The bound draw framebuffer, which draws into the drawable, draws
+    // the next frame into the drawable's other buffer, so the presented one stays readable
+    // until the next present (a retained backing has the frame copied over on the GL's side).
+    // False when the bound renderbuffer has no drawable.
     bool presentRenderbuffer(GLenum target);
 
     // The EGL context handle (EGLContext), for the window and for tests.
@@ -76,21 +78,21 @@ private:
     GLRenderingAPI api_ = GLRenderingAPI::OpenGLES2;
     Ref<ShareGroup> sharegroup_;
     std::uint64_t serial_ = 0;
-    // A renderbuffer tied to its drawable, and the renderbuffer its kept frames are copied to.
+    // A renderbuffer tied to its drawable, the second buffer frames alternate with, and the one
+    // drawn into now.
     struct Presented {
         GLuint renderbuffer = 0;
         Ref<Drawable> drawable;
-        GLuint copy = 0;
-        GLsizei copyWidth = 0, copyHeight = 0;
-        GLenum copyFormat = 0;
+        GLuint twin = 0;
+        GLuint back = 0;
     };
-    // Copies the entry's renderbuffer into its copy on the GL's side; false when this context
-    // cannot blit.
-    bool copyAside(Presented& entry);
-    void deleteCopies();
+    // Points the bound draw framebuffer at the entry's other buffer; false when it does not draw
+    // into the entry's back buffer.
+    bool swapBuffers(Presented& entry);
+    void deleteTwins();
 
     std::vector<Presented> drawables_;
-    GLuint copyFramebuffers_[2] = {0, 0}; // read and draw, for copyAside
+    GLuint copyFramebuffer_ = 0; // reads the presented buffer for a retained backing
 };
 
 // The process's EGL display (EGLDisplay), initialised on first use and never terminated;
