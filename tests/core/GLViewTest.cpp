@@ -213,6 +213,27 @@ TEST_F(GLViewTest, MultisampledFrameIsResolvedOnSwap) {
     EXPECT_EQ(view->layer()->presentCount(), 2u);
 }
 
+TEST_F(GLViewTest, RetainedBackingStartsTheNextFrameFromThePresentedOne) {
+    auto view = platform::make<CCGLView>();
+    ASSERT_TRUE(view->initWithFrame(CGRectMake(0, 0, 16, 16), kEAGLColorFormatRGBA8, 0, true,
+                                    fltest::sharedGLContext()->sharegroup(), false, 0));
+    view->layoutIfNeeded();
+    const float blue[4] = {0, 0, 1, 1}, red[4] = {1, 0, 0, 1};
+    drawQuarters(view, blue, red);
+    view->swapBuffers();
+    // Only the top-right corner is drawn again.
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(8, 8, 8, 8);
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    view->swapBuffers();
+    const platform::PixelBuffer& frame = view->layer()->presentedFrame();
+    EXPECT_EQ(frame.pixel(12, 2), 0xFFFFFFFFu);
+    EXPECT_EQ(frame.pixel(2, 2), 0x0000FFFFu);
+    EXPECT_EQ(frame.pixel(2, 12), 0xFF0000FFu);
+}
+
 TEST_F(GLViewTest, SwapDiscardsOnlyWhatIsNotKept) {
     struct Case {
         GLenum depth;
