@@ -2,11 +2,14 @@
 // a reference that does the least work for the same picture (the same transforms and quads
 // written into one client buffer, uploaded once and drawn with raw OpenGL ES).
 //
-// Every frame each sprite is moved, turned and scaled. Per case: the engine's whole frame
-// (update, visit, draw, glFinish) as the benchmark time, `ref_ms` the reference's and `ratio`
-// engine / reference; `cpu_us`, `ref_cpu_us` and `cpu_ratio` the same for the main thread's
-// time from the frame's start to the issue of its last draw call; `B_per_sprite` the heap the
-// engine takes per sprite (sprite, its slots in the batch's arrays, its quad and indices).
+// Every frame each sprite is moved, turned and scaled. Frames run as a game runs them: back to
+// back, each ending in a flush (the engine's present, the reference's own), with one glFinish
+// at the end of a run of kFramesPerRun frames; a frame's time is the run's over its frames.
+// Per case: the engine's frame as the benchmark time, `ref_ms` the reference's and `ratio`
+// engine / reference; `sync_ratio` the same for frames that each wait for the GL; `cpu_us`,
+// `ref_cpu_us` and `cpu_ratio` the main thread's time from a frame's start to the issue of its
+// last draw call; `B_per_sprite` the heap the engine takes per sprite (sprite, its slots in the
+// batch's arrays, its quad and indices).
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
 #include "core/CCMatrix.h"
@@ -41,6 +44,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr int kWidth = 480, kHeight = 320;
+constexpr int kFramesPerRun = 16;
 constexpr float kDegrees = 0.017453292f;
 
 // One sprite's motion, the same for engine and reference.
@@ -86,7 +90,6 @@ Ref<CCGLView> makeView() {
     auto view = CCGLView::viewWithFrame(CGRectMake(0, 0, kWidth, kHeight), kEAGLColorFormatRGBA8, 0);
     if (!view) return nullptr;
     view->layoutIfNeeded();
-    view->layer()->setKeepsPresentedFrame(false);
     return view;
 }
 
@@ -131,7 +134,7 @@ struct Engine {
     }
 
     // One frame: what a game's update does, then the director's frame (which ends by
-    // presenting, and so waits for the GL). Returns the time up to the last draw call.
+    // presenting). Returns the time up to the last draw call.
     double frame(unsigned number) {
         Clock::time_point start = Clock::now();
         const std::size_t count = sprites.size();
@@ -144,7 +147,6 @@ struct Engine {
             s->setScale(m.scale);
         }
         CCDirector::sharedDirector()->drawScene();
-        glFinish();
         return seconds(start, lastDrawCall);
     }
 };
@@ -273,9 +275,9 @@ struct Reference {
         }
     };
 
-    // One frame with the same motion, transforms and picture. Returns the time up to the last
-    // draw call; *frameTime gets the whole frame (glFinish included).
-    double frame(unsigned number, double* frameTime) {
+    // One frame with the same motion, transforms and picture, ending in a flush as a present
+    // does. Returns the time up to the last draw call.
+    double frame(unsigned number) {
         const platform::GLExtensions& ext = platform::glExtensions();
         Saved saved;
         Clock::time_point start = Clock::now();
@@ -313,20 +315,20 @@ struct Reference {
             lastDraw = Clock::now();
             glDrawElements(GL_TRIANGLES, n * 6, GL_UNSIGNED_SHORT, nullptr);
         }
-        glFinish();
-        *frameTime = seconds(start, Clock::now());
+        glFlush();
         return seconds(start, lastDraw);
     }
 };
 
-// Engine and reference frames alternate in one context, so that both see the same machine
-// load. The benchmark time is the engine's frame; the counters give the rest.
+// Engine and reference runs alternate in one context, so that both see the same machine load.
+// The benchmark time is the engine's frame; the counters give the rest.
 // args: sprites, batches, pixels per sprite side.
 void BM_SpriteFrame(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
     const int batches = static_cast<int>(state.range(1));
     const int pixels = static_cast<int>(state.range(2));
     double engineFrames = 0, engineCpu = 0, referenceFrames = 0, referenceCpu = 0, bytesPerSprite = 0;
+    double engineSync = 0, referenceSync = 0;
     {
         Ref<CCGLView> view = makeView();
         if (!view) {
@@ -348,16 +350,32 @@ void BM_SpriteFrame(benchmark::State& state) {
 
             platform::setGLCallHook(noteCall, nullptr);
             unsigned number = 0;
-            for (auto _ : state) {
-                ++number;
+            // A run of frames back to back, finished once; answers its time.
+            auto run = [&](auto&& frame, double* cpu) {
                 Clock::time_point start = Clock::now();
-                engineCpu += engine.frame(number);
-                double engineTime = seconds(start, Clock::now());
+                for (int i = 0; i < kFramesPerRun; ++i)
+                    *cpu += frame(++number);
+                glFinish();
+                return seconds(start, Clock::now());
+            };
+            auto engineFrame = [&](unsigned n) { return engine.frame(n); };
+            auto referenceFrame = [&](unsigned n) { return reference.frame(n); };
+            for (auto _ : state) {
+                double engineTime = run(engineFrame, &engineCpu);
                 engineFrames += engineTime;
-                state.SetIterationTime(engineTime);
-                double referenceTime = 0;
-                referenceCpu += reference.frame(number, &referenceTime);
-                referenceFrames += referenceTime;
+                state.SetIterationTime(engineTime / kFramesPerRun);
+                referenceFrames += run(referenceFrame, &referenceCpu);
+                // The same frames, each waiting for the GL.
+                for (int i = 0; i < 2; ++i) {
+                    Clock::time_point start = Clock::now();
+                    engine.frame(++number);
+                    glFinish();
+                    engineSync += seconds(start, Clock::now());
+                    start = Clock::now();
+                    reference.frame(++number);
+                    glFinish();
+                    referenceSync += seconds(start, Clock::now());
+                }
             }
             platform::setGLCallHook(nullptr, nullptr);
         }
@@ -368,9 +386,10 @@ void BM_SpriteFrame(benchmark::State& state) {
     matrixFreeAll();
     glCacheInvalidate();
 
-    const double n = static_cast<double>(state.iterations());
+    const double n = static_cast<double>(state.iterations()) * kFramesPerRun;
     state.counters["ref_ms"] = referenceFrames * 1e3 / n;
     state.counters["ratio"] = engineFrames / referenceFrames;
+    state.counters["sync_ratio"] = engineSync / referenceSync;
     state.counters["cpu_us"] = engineCpu * 1e6 / n;
     state.counters["ref_cpu_us"] = referenceCpu * 1e6 / n;
     state.counters["cpu_ratio"] = engineCpu / referenceCpu;

@@ -1,5 +1,7 @@
 #include "platform/Drawable.h"
 
+#include "platform/GLCheck.h"
+#include "platform/GLContext.h"
 #include "platform/GLExtensions.h"
 
 #include <cmath>
@@ -35,16 +37,33 @@ void Drawable::attachStorage(GLuint renderbuffer, GLsizei width, GLsizei height)
     renderbuffer_ = renderbuffer;
     storageWidth_ = width;
     storageHeight_ = height;
+    front_ = 0;
+    framePending_ = false;
 }
 
-void Drawable::present() {
+void Drawable::present(GLuint front) {
     ++presentCount_;
-    if (keepsPresentedFrame_) presented_ = readPixels();
+    front_ = front;
+    framePending_ = keepsPresentedFrame_;
+    // Drawing goes on in the presented buffer: keep the frame before it does.
+    if (!front) settlePresentedFrame();
     if (observer_) observer_(*this);
 }
 
+const PixelBuffer& Drawable::presentedFrame() const {
+    // Without a current context GL would answer nothing; the frame waits for a later call.
+    if (framePending_ && GLContext::currentContext()) settlePresentedFrame();
+    return presented_;
+}
+
+void Drawable::settlePresentedFrame() const {
+    if (!framePending_) return;
+    presented_ = readPixels();
+    framePending_ = false;
+}
+
 PixelBuffer Drawable::readPixels() const {
-    return readRenderbufferPixels(renderbuffer_, storageWidth_, storageHeight_);
+    return readRenderbufferPixels(front_ ? front_ : renderbuffer_, storageWidth_, storageHeight_);
 }
 
 PixelBuffer readFramebufferPixels(GLint x, GLint y, GLsizei width, GLsizei height) {
@@ -56,7 +75,7 @@ PixelBuffer readFramebufferPixels(GLint x, GLint y, GLsizei width, GLsizei heigh
     GLint alignment = 4;
     glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, out.rgba.data());
+    glCheck(glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, out.rgba.data()));
     glPixelStorei(GL_PACK_ALIGNMENT, alignment);
     // GL's rows run bottom-up.
     std::size_t stride = static_cast<std::size_t>(width) * 4;

@@ -1,6 +1,6 @@
 // The layer a GL view draws into: its size, scale and drawable properties decide the storage of
-// the colour renderbuffer, and presenting a frame keeps its pixels for read-back (tests,
-// screenshots, the optional window).
+// the colour renderbuffer, and presenting a frame sets it aside for read-back (tests,
+// screenshots, the optional window) without waiting for the GL.
 #pragma once
 
 #include "platform/Geometry.h"
@@ -58,25 +58,33 @@ public:
     // The renderbuffer that last took its storage from this layer (0 before).
     GLuint renderbuffer() const { return renderbuffer_; }
 
-    // Whether presenting copies the frame into presentedFrame() (on by default; benchmarks turn
-    // it off to keep the read-back out of their figures).
+    // Whether presenting keeps the frame for presentedFrame() (on by default). Keeping costs
+    // nothing until asked: the next frame is drawn into a second buffer, and the kept one is
+    // read back only when someone asks for it.
     bool keepsPresentedFrame() const { return keepsPresentedFrame_; }
     void setKeepsPresentedFrame(bool keep) { keepsPresentedFrame_ = keep; }
-    // The last presented frame (empty until one was presented with keeping on).
-    const PixelBuffer& presentedFrame() const { return presented_; }
+    // The last frame presented with keeping on (empty before one). The first call after a
+    // present reads it back, which waits for the GL; a context of the share group must then be
+    // current.
+    const PixelBuffer& presentedFrame() const;
     std::uint64_t presentCount() const { return presentCount_; }
-    // Called after each present, for a window that shows the frames.
+    // Called after each present, for a window that shows the frames; it may read them.
     void setPresentObserver(std::function<void(const Drawable&)> observer) {
         observer_ = std::move(observer);
     }
 
-    // Reads the renderbuffer's current contents; a context of its share group must be current.
+    // Reads the last presented frame as it stands (the renderbuffer's contents before the first
+    // present); a context of its share group must be current.
     PixelBuffer readPixels() const;
 
 private:
     friend class GLContext;
     void attachStorage(GLuint renderbuffer, GLsizei width, GLsizei height);
-    void present();
+    // `front` holds the frame until the next present; 0 when the frame could not be set aside
+    // (drawing goes on in the same buffer), so a kept frame is read back at once.
+    void present(GLuint front);
+    // Reads a kept frame not yet read back; its buffer is about to change or go.
+    void settlePresentedFrame() const;
 
     CGRect bounds_ = CGRectZero;
     double contentsScale_ = 1.0;
@@ -85,7 +93,9 @@ private:
     GLuint renderbuffer_ = 0;
     GLsizei storageWidth_ = 0, storageHeight_ = 0;
     bool keepsPresentedFrame_ = true;
-    PixelBuffer presented_;
+    mutable PixelBuffer presented_;
+    GLuint front_ = 0;                  // the buffer of the last presented frame, 0 before one was set aside
+    mutable bool framePending_ = false; // kept, not yet read back
     std::uint64_t presentCount_ = 0;
     std::function<void(const Drawable&)> observer_;
 };

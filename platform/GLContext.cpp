@@ -2,6 +2,7 @@
 #include "platform/GLContext.h"
 
 #include "platform/Drawable.h"
+#include "platform/GLCheck.h"
 #include "platform/GLExtensions.h"
 
 #include <EGL/egl.h>
@@ -86,6 +87,7 @@ void ShareGroup::remove(void* context) {
 
 GLContext::~GLContext() {
     if (!context_) return;
+    deleteTwins();
     sharegroup_->remove(context_);
     // EGL defers the destruction while another thread still has the context current.
     eglDestroyContext(eglDisplay(), context_);
@@ -142,6 +144,10 @@ bool GLContext::renderbufferStorage(GLenum target, Drawable* drawable) {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
     if (!bound || width <= 0 || height <= 0 || width > maxSize || height > maxSize) return false;
+    // A kept frame not yet read back is read before its buffer changes.
+    drawable->settlePresentedFrame();
+    for (const Presented& entry : drawables_)
+        if (entry.renderbuffer == static_cast<GLuint>(bound)) entry.drawable->settlePresentedFrame();
     glRenderbufferStorage(target, drawable->storageFormat(), width, height);
     // Read the size back rather than the error flag, which stays for the caller to report.
     GLint gotWidth = 0, gotHeight = 0;
@@ -149,12 +155,60 @@ bool GLContext::renderbufferStorage(GLenum target, Drawable* drawable) {
     glGetRenderbufferParameteriv(target, GL_RENDERBUFFER_HEIGHT, &gotHeight);
     if (gotWidth != width || gotHeight != height) return false;
     GLuint name = static_cast<GLuint>(bound);
-    drawables_.erase(
-        std::remove_if(drawables_.begin(), drawables_.end(),
-                       [&](const auto& e) { return e.first == name || e.second.get() == drawable; }),
-        drawables_.end());
-    drawables_.emplace_back(name, Ref<Drawable>(drawable));
+    GLuint twin = 0, back = name;
+    for (auto it = drawables_.begin(); it != drawables_.end();) {
+        if (it->renderbuffer != name && it->drawable.get() != drawable) {
+            ++it;
+            continue;
+        }
+        if (it->renderbuffer == name) {
+            twin = it->twin; // kept, with whichever buffer is attached
+            back = it->back;
+        } else if (it->twin) {
+            glDeleteRenderbuffers(1, &it->twin);
+        }
+        it = drawables_.erase(it);
+    }
+    if (!twin) glGenRenderbuffers(1, &twin);
+    glBindRenderbuffer(GL_RENDERBUFFER, twin);
+    glRenderbufferStorage(GL_RENDERBUFFER, drawable->storageFormat(), width, height);
+    glBindRenderbuffer(GL_RENDERBUFFER, name);
+    drawables_.push_back({name, Ref<Drawable>(drawable), twin, back});
     drawable->attachStorage(name, width, height);
+    return true;
+}
+
+bool GLContext::swapBuffers(Presented& entry) {
+    bool split = glExtensions().majorVersion >= 3;
+    GLenum target = split ? kGLDrawFramebuffer : GL_FRAMEBUFFER;
+    GLint framebuffer = 0, type = 0, attached = 0;
+    glGetIntegerv(split ? kGLDrawFramebufferBinding : GL_FRAMEBUFFER_BINDING, &framebuffer);
+    if (!framebuffer || !entry.twin) return false;
+    glGetFramebufferAttachmentParameteriv(target, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
+                                          &type);
+    glGetFramebufferAttachmentParameteriv(target, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME,
+                                          &attached);
+    if (type != GL_RENDERBUFFER || static_cast<GLuint>(attached) != entry.back) return false;
+    GLuint presented = entry.back;
+    entry.back = presented == entry.renderbuffer ? entry.twin : entry.renderbuffer;
+    glCheck(glFramebufferRenderbuffer(target, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, entry.back));
+    const GLExtensions& ext = glExtensions();
+    if (entry.drawable->drawableProperties().retainedBacking && split && ext.glBlitFramebuffer) {
+        // The next frame starts from this one.
+        GLint read = 0;
+        glGetIntegerv(kGLReadFramebufferBinding, &read);
+        bool scissor = glIsEnabled(GL_SCISSOR_TEST); // a blit is clipped by it
+        if (scissor) glCheck(glDisable(GL_SCISSOR_TEST));
+        if (!copyFramebuffer_) glCheck(glGenFramebuffers(1, &copyFramebuffer_));
+        glCheck(glBindFramebuffer(kGLReadFramebuffer, copyFramebuffer_));
+        glCheck(
+            glFramebufferRenderbuffer(kGLReadFramebuffer, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, presented));
+        GLsizei width = entry.drawable->storageWidth_, height = entry.drawable->storageHeight_;
+        glCheck(
+            ext.glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST));
+        glCheck(glBindFramebuffer(kGLReadFramebuffer, static_cast<GLuint>(read)));
+        if (scissor) glCheck(glEnable(GL_SCISSOR_TEST));
+    }
     return true;
 }
 
@@ -162,14 +216,38 @@ bool GLContext::presentRenderbuffer(GLenum) {
     if (currentContext() != this) return false;
     GLint bound = 0;
     glGetIntegerv(GL_RENDERBUFFER_BINDING, &bound);
-    for (auto& [name, drawable] : drawables_) {
-        if (name != static_cast<GLuint>(bound) || drawable->renderbuffer() != name) continue;
-        glFinish();
-        Ref<Drawable> keep = drawable; // the observer may make another storage
-        keep->present();
+    for (Presented& entry : drawables_) {
+        if (entry.renderbuffer != static_cast<GLuint>(bound) ||
+            entry.drawable->renderbuffer() != entry.renderbuffer)
+            continue;
+        Ref<Drawable> keep = entry.drawable; // the observer may make another storage
+        GLuint presented = entry.back;
+        bool swapped = swapBuffers(entry);
+        // Starts the GL on the frame while the caller goes on to the next one.
+        glCheck(glFlush());
+        keep->present(swapped ? presented : 0);
         return true;
     }
     return false;
+}
+
+void GLContext::deleteTwins() {
+    bool any = copyFramebuffer_ != 0;
+    for (const Presented& entry : drawables_)
+        any = any || entry.twin;
+    if (!any) return;
+    // The twins and the framebuffer are this context's to delete: do it in it, then put back
+    // whatever the thread had current. A context current on another thread cannot be reached;
+    // what it made goes with it or its share group.
+    EGLDisplay display = eglDisplay();
+    EGLContext previous = eglGetCurrentContext();
+    if (previous != context_ && !eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context_)) return;
+    for (const Presented& entry : drawables_) {
+        entry.drawable->settlePresentedFrame();
+        if (entry.twin) glDeleteRenderbuffers(1, &entry.twin);
+    }
+    if (copyFramebuffer_) glDeleteFramebuffers(1, &copyFramebuffer_);
+    if (previous != context_) eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, previous);
 }
 
 } // namespace platform

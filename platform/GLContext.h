@@ -63,7 +63,10 @@ public:
     // colour format, and ties the two so that presenting that renderbuffer shows the drawable.
     // Needs this context current. False when the size is empty or GL refuses it.
     bool renderbufferStorage(GLenum target, Drawable* drawable);
-    // Finishes the frame of the renderbuffer bound to `target` and hands it to its drawable.
+    // Hands the frame of the renderbuffer bound to `target` to its drawable and to the GL,
+    // without waiting for it. The bound draw framebuffer, which draws into the drawable, draws
+    // the next frame into the drawable's other buffer, so the presented one stays readable
+    // until the next present (a retained backing has the frame copied over on the GL's side).
     // False when the bound renderbuffer has no drawable.
     bool presentRenderbuffer(GLenum target);
 
@@ -75,7 +78,21 @@ private:
     GLRenderingAPI api_ = GLRenderingAPI::OpenGLES2;
     Ref<ShareGroup> sharegroup_;
     std::uint64_t serial_ = 0;
-    std::vector<std::pair<GLuint, Ref<Drawable>>> drawables_; // renderbuffer -> drawable
+    // A renderbuffer tied to its drawable, the second buffer frames alternate with, and the one
+    // drawn into now.
+    struct Presented {
+        GLuint renderbuffer = 0;
+        Ref<Drawable> drawable;
+        GLuint twin = 0;
+        GLuint back = 0;
+    };
+    // Points the bound draw framebuffer at the entry's other buffer; false when it does not draw
+    // into the entry's back buffer.
+    bool swapBuffers(Presented& entry);
+    void deleteTwins();
+
+    std::vector<Presented> drawables_;
+    GLuint copyFramebuffer_ = 0; // reads the presented buffer for a retained backing
 };
 
 // The process's EGL display (EGLDisplay), initialised on first use and never terminated;

@@ -1,9 +1,13 @@
 #include "core/CCGLView.h"
 
 #include "core/CCConfiguration.h"
+#include "core/CCDirector.h"
+#include "core/CCLayer.h"
+#include "core/CCScene.h"
 #include "platform/Format.h"
 #include "platform/GLCheck.h"
 #include "platform/GLExtensions.h"
+#include "tests/support/EngineTestSupport.h"
 #include "tests/support/GLTestSupport.h"
 
 #include <string>
@@ -209,6 +213,27 @@ TEST_F(GLViewTest, MultisampledFrameIsResolvedOnSwap) {
     EXPECT_EQ(view->layer()->presentCount(), 2u);
 }
 
+TEST_F(GLViewTest, RetainedBackingStartsTheNextFrameFromThePresentedOne) {
+    auto view = platform::make<CCGLView>();
+    ASSERT_TRUE(view->initWithFrame(CGRectMake(0, 0, 16, 16), kEAGLColorFormatRGBA8, 0, true,
+                                    fltest::sharedGLContext()->sharegroup(), false, 0));
+    view->layoutIfNeeded();
+    const float blue[4] = {0, 0, 1, 1}, red[4] = {1, 0, 0, 1};
+    drawQuarters(view, blue, red);
+    view->swapBuffers();
+    // Only the top-right corner is drawn again.
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(8, 8, 8, 8);
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    view->swapBuffers();
+    const platform::PixelBuffer& frame = view->layer()->presentedFrame();
+    EXPECT_EQ(frame.pixel(12, 2), 0xFFFFFFFFu);
+    EXPECT_EQ(frame.pixel(2, 2), 0x0000FFFFu);
+    EXPECT_EQ(frame.pixel(2, 12), 0xFF0000FFu);
+}
+
 TEST_F(GLViewTest, SwapDiscardsOnlyWhatIsNotKept) {
     struct Case {
         GLenum depth;
@@ -371,6 +396,66 @@ TEST_F(GLViewTest, ViewsInOneShareGroupSeeEachOthersTextures) {
     EXPECT_FALSE(glIsTexture(texture));
     platform::GLContext::setCurrentContext(first->context());
     glDeleteTextures(1, &texture);
+}
+
+// Frames drawn by the director on a 40 x 30 view whose scene is one colour layer.
+class PresentTest : public fltest::EngineGLTest {
+protected:
+    CGSize viewSize() const override { return CGSizeMake(40, 30); }
+    void SetUp() override {
+        fltest::EngineGLTest::SetUp();
+        scene = CCScene::node();
+        layer = CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255));
+        scene->addChild(layer.get());
+        director()->runWithScene(scene.get());
+    }
+    Ref<CCScene> scene;
+    Ref<CCLayerColor> layer;
+};
+
+TEST_F(PresentTest, FramesNobodyReadsNeitherWaitForTheGLNorReadBack) {
+    std::uint64_t before = view()->layer()->presentCount();
+    fltest::GLCallCounter calls;
+    for (int i = 0; i < 3; ++i)
+        director()->drawScene();
+    EXPECT_EQ(view()->layer()->presentCount(), before + 3);
+    EXPECT_EQ(calls.count("glFinish"), 0u);
+    EXPECT_EQ(calls.count("glReadPixels"), 0u);
+}
+
+TEST_F(PresentTest, AskingForAFrameReadsItBackOnce) {
+    director()->drawScene();
+    director()->drawScene();
+    fltest::GLCallCounter calls;
+    EXPECT_EQ(view()->layer()->presentedFrame().pixel(1, 1), 0xFF0000FFu);
+    EXPECT_EQ(view()->layer()->presentedFrame().width, 40);
+    EXPECT_EQ(calls.count("glReadPixels"), 1u);
+}
+
+// A node that asks for the presented frame while the next frame is being drawn.
+struct FrameAsker : CCNode {
+    platform::PixelBuffer seen;
+    void draw() override { seen = CCDirector::sharedDirector()->view()->layer()->presentedFrame(); }
+};
+
+TEST_F(PresentTest, FrameAskedForDuringTheNextFrameIsTheLastPresented) {
+    // The first frame: red on the left, blue on the right.
+    auto right = CCLayerColor::layerWithColor(ccc4(0, 0, 255, 255), 20, 30);
+    right->setPosition(CGPointMake(20, 0));
+    scene->addChild(right.get());
+    director()->drawScene();
+    platform::PixelBuffer presented = view()->layer()->readPixels();
+
+    // The next frame has turned green by the time the node asks.
+    layer->setColor(ccc3(0, 255, 0));
+    auto asker = platform::make<FrameAsker>();
+    scene->addChild(asker.get());
+    director()->drawScene();
+    EXPECT_EQ(asker->seen.width, presented.width);
+    EXPECT_EQ(asker->seen.height, presented.height);
+    EXPECT_TRUE(asker->seen.rgba == presented.rgba) << "pixel for pixel";
+    EXPECT_EQ(asker->seen.pixel(1, 1), 0xFF0000FFu);
+    EXPECT_EQ(view()->layer()->presentedFrame().pixel(1, 1), 0x00FF00FFu);
 }
 
 } // namespace
