@@ -175,52 +175,50 @@ void BM_ScheduleUpdatePriority1(benchmark::State& state) {
     }
 }
 
-std::vector<std::int64_t> priorities(std::size_t n, bool randomPriorities, std::mt19937& random) {
-    std::vector<std::int64_t> p(n, 0);
-    std::uniform_int_distribution<std::int64_t> d(-1000, 1000);
-    if (randomPriorities)
-        for (auto& v : p)
-            v = d(random);
-    return p;
-}
+// n touch handlers with their priorities (all 0, or random) and a dispatcher to add them to.
+struct TouchScene {
+    TouchScene(std::size_t n, bool randomPriorities, std::mt19937& random) : priorities(n, 0) {
+        for (std::size_t i = 0; i < n; ++i)
+            targets.push_back(make<bench::TouchTarget>());
+        std::uniform_int_distribution<std::int64_t> d(-1000, 1000);
+        if (randomPriorities)
+            for (auto& v : priorities)
+                v = d(random);
+        dispatcher->init();
+    }
+    void addAll() {
+        for (std::size_t i = 0; i < targets.size(); ++i)
+            dispatcher->addTargetedDelegate(targets[i].get(), priorities[i], false);
+    }
+
+    std::vector<Ref<bench::TouchTarget>> targets;
+    std::vector<std::int64_t> priorities;
+    Ref<CCTouchDispatcher> dispatcher = make<CCTouchDispatcher>();
+};
 
 void BM_AddTargetedDelegate(benchmark::State& state, bool randomPriorities) {
     std::mt19937 random(5);
-    const auto n = static_cast<std::size_t>(state.range(0));
     for (auto _ : state) {
-        std::vector<Ref<bench::TouchTarget>> targets;
-        for (std::size_t i = 0; i < n; ++i)
-            targets.push_back(make<bench::TouchTarget>());
-        std::vector<std::int64_t> p = priorities(n, randomPriorities, random);
-        Ref<CCTouchDispatcher> dispatcher = make<CCTouchDispatcher>();
-        dispatcher->init();
+        TouchScene scene(static_cast<std::size_t>(state.range(0)), randomPriorities, random);
         Clock::time_point start = Clock::now();
-        for (std::size_t i = 0; i < n; ++i)
-            dispatcher->addTargetedDelegate(targets[i].get(), p[i], false);
+        scene.addAll();
         record(state,
                randomPriorities ? "addTargetedDelegate, random priorities"
                                 : "addTargetedDelegate, priority 0",
                since(start));
-        dispatcher->removeAllDelegates();
+        scene.dispatcher->removeAllDelegates();
     }
 }
 
 void BM_RemoveDelegate(benchmark::State& state, bool randomPriorities) {
     std::mt19937 random(6);
-    const auto n = static_cast<std::size_t>(state.range(0));
     for (auto _ : state) {
-        std::vector<Ref<bench::TouchTarget>> targets;
-        for (std::size_t i = 0; i < n; ++i)
-            targets.push_back(make<bench::TouchTarget>());
-        std::vector<std::int64_t> p = priorities(n, randomPriorities, random);
-        Ref<CCTouchDispatcher> dispatcher = make<CCTouchDispatcher>();
-        dispatcher->init();
-        for (std::size_t i = 0; i < n; ++i)
-            dispatcher->addTargetedDelegate(targets[i].get(), p[i], false);
-        std::shuffle(targets.begin(), targets.end(), random);
+        TouchScene scene(static_cast<std::size_t>(state.range(0)), randomPriorities, random);
+        scene.addAll();
+        std::shuffle(scene.targets.begin(), scene.targets.end(), random);
         Clock::time_point start = Clock::now();
-        for (auto& t : targets)
-            dispatcher->removeDelegate(t.get());
+        for (auto& t : scene.targets)
+            scene.dispatcher->removeDelegate(t.get());
         record(state, randomPriorities ? "removeDelegate, random priorities" : "removeDelegate, priority 0",
                since(start));
     }
