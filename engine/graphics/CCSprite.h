@@ -172,23 +172,26 @@ protected:
     // Local vertices from _offsetPosition and _rect's size (self-drawn).
     void setLocalVertices();
 
-    CCTextureAtlas* _textureAtlas = nullptr;
-    std::uint64_t _atlasIndex = spriteIndexNotInitialized;
-    CCSpriteBatchNode* _batchNode = nullptr;
-    CGAffineTransform _transformToBatch = CGAffineTransformIdentity;
+    // What a frame reads and writes for a moved batched sprite, kept together (the flags that
+    // do not move fill its padding); the rest follows.
     bool _dirty = false;
     bool _recursiveDirty = false;
     bool _hasChildren = false;
     bool _shouldBeHidden = false;
-    _ccBlendFunc _blendFunc;
-    platform::Ref<CCTexture2D> _texture;
-    CGRect _rect = CGRectZero;
     bool _rectRotated = false;
-    CGPoint _offsetPosition = CGPointZero;
-    CGPoint _unflippedOffsetPositionFromCenter = CGPointZero;
-    _ccV3F_C4B_T2F_Quad _quad;
     bool _opacityModifyRGB = false;
     bool _flipX = false, _flipY = false;
+    CCSpriteBatchNode* _batchNode = nullptr;
+    CCTextureAtlas* _textureAtlas = nullptr;
+    std::uint64_t _atlasIndex = spriteIndexNotInitialized;
+    CGAffineTransform _transformToBatch = CGAffineTransformIdentity;
+    CGRect _rect = CGRectZero;
+    CGPoint _offsetPosition = CGPointZero;
+    _ccV3F_C4B_T2F_Quad _quad;
+
+    _ccBlendFunc _blendFunc;
+    platform::Ref<CCTexture2D> _texture;
+    CGPoint _unflippedOffsetPositionFromCenter = CGPointZero;
 };
 
 // A sprite whose quad is recomputed at every batch draw, for bodies moved by a physics step.
