@@ -146,8 +146,13 @@ void CCSpriteBatchNode::draw() {
     program->setUniformsForBuiltins();
 
     if (_children) {
-        for (std::uint64_t i = 0; i < _children->count(); ++i)
+        // The sprites lie apart on the heap, where no hardware prefetch follows: ask for the
+        // lines of a sprite a few places ahead while this one is brought up to date.
+        constexpr std::uint64_t kAhead = 4;
+        for (std::uint64_t i = 0; i < _children->count(); ++i) {
+            if (i + kAhead < _children->count()) spriteAt(_children.get(), i + kAhead)->prefetchForUpdate();
             spriteAt(_children.get(), i)->updateTransform();
+        }
     }
     glCacheBlendFunc(_blendFunc.src, _blendFunc.dst);
     _textureAtlas->drawQuads();
