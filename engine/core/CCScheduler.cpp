@@ -327,8 +327,9 @@ void CCScheduler::priorityIn(_listEntry** list, Object* target, UpdateThunk upda
     auto after = ends.upper_bound(priority);
     _listEntry* last = after == ends.begin() ? nullptr : std::prev(after)->second;
     auto* entry = listEntries.make(nullptr, nullptr, update, target, priority, paused, false);
+    std::map<std::int64_t, _listEntry*>::iterator run;
     try {
-        ends.try_emplace(after, priority, entry);
+        run = ends.try_emplace(after, priority, entry);
     } catch (...) {
         listEntries.destroy(entry); // nothing is linked yet
         throw;
@@ -337,7 +338,7 @@ void CCScheduler::priorityIn(_listEntry** list, Object* target, UpdateThunk upda
         DL_APPEND_ELEM(*list, last, entry);
     else
         DL_PREPEND(*list, entry);
-    ends[priority] = entry;
+    run->second = entry; // the new end of its priority's run
     addUpdateHashEntry(list, entry);
 }
 
