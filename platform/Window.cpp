@@ -37,7 +37,8 @@ void PointerTouches::deliver(TouchPhase phase, double timestamp) {
 }
 
 void PointerTouches::press(double x, double y, double timestamp) {
-    if (touch_) release(x, y, timestamp);
+    // A touch still live here lost its release somewhere; it never moved to this point.
+    cancel(timestamp);
     touch_ = make<Touch>(view_, toPoints(x, y), timestamp);
     deliver(TouchPhase::Began, timestamp);
 }
@@ -103,7 +104,7 @@ std::unique_ptr<Window> Window::open(View* view, const std::string& title) {
     XStoreName(display, impl->window, title.c_str());
     XSelectInput(display, impl->window,
                  ExposureMask | ButtonPressMask | ButtonReleaseMask | Button1MotionMask |
-                     StructureNotifyMask);
+                     StructureNotifyMask | LeaveWindowMask | FocusChangeMask);
     impl->deleteMessage = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, impl->window, &impl->deleteMessage, 1);
     impl->gc = XCreateGC(display, impl->window, 0, nullptr);
@@ -137,6 +138,21 @@ bool Window::processEvents() {
             break;
         case ButtonRelease:
             if (event.xbutton.button == Button1) w.pointer.release(event.xbutton.x, event.xbutton.y, now());
+            break;
+        // Where the release can no longer reach the window, the touch is cancelled rather than
+        // left to end at the next click's point.
+        case UnmapNotify:
+            w.pointer.cancel(now());
+            break;
+        case LeaveNotify:
+            // Grab modes only: dragging out of the window keeps the touch, as on a screen.
+            if (event.xcrossing.mode == NotifyGrab || event.xcrossing.mode == NotifyUngrab)
+                w.pointer.cancel(now());
+            break;
+        case FocusOut:
+            if ((event.xfocus.mode == NotifyNormal || event.xfocus.mode == NotifyWhileGrabbed) &&
+                event.xfocus.detail != NotifyInferior)
+                w.pointer.cancel(now());
             break;
         case ClientMessage:
             if (static_cast<Atom>(event.xclient.data.l[0]) == w.deleteMessage) {

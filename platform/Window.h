@@ -12,14 +12,15 @@
 namespace platform {
 
 // One pointer as one finger: a press begins a touch, dragging moves it, releasing ends it.
-// Positions are window pixels, converted to view points by the view's scale.
+// Positions are window pixels, converted to view points by the view's scale. A touch still live
+// at a press is cancelled first.
 class PointerTouches {
 public:
     explicit PointerTouches(View* view) : view_(view) {}
     void press(double x, double y, double timestamp);
     void drag(double x, double y, double timestamp);
     void release(double x, double y, double timestamp);
-    // Cancels a touch in progress (the window lost the pointer).
+    // Cancels a touch in progress (the window lost the pointer, or closed).
     void cancel(double timestamp);
     bool touching() const { return touch_ != nullptr; }
 
@@ -40,8 +41,9 @@ public:
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    // Handles pending window events: mouse to touches, redrawing, closing. False once the user
-    // closed the window.
+    // Handles pending window events: mouse to touches, redrawing, closing. A held touch is
+    // cancelled when the window is unmapped, loses the pointer grab or the focus. False once
+    // the user closed the window.
     bool processEvents();
     // Shows a frame; presenting the view's layer calls this by itself.
     void show(const PixelBuffer& frame);
