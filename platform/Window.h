@@ -36,6 +36,7 @@ class Window {
 public:
     // Opens a window the size of the view's surface on the X display ($DISPLAY); null when
     // there is no display (or no X11 support in this build). The view must outlive the window.
+    // X errors on its connection are logged, not fatal.
     static std::unique_ptr<Window> open(View* view, const std::string& title = "Footlight");
     ~Window();
     Window(const Window&) = delete;
@@ -43,7 +44,7 @@ public:
 
     // Handles pending window events: mouse to touches, redrawing, closing. A held touch is
     // cancelled when the window is unmapped, loses the pointer grab or the focus. False once
-    // the user closed the window.
+    // the window is closed by the user or destroyed by anyone.
     bool processEvents();
     // Shows a frame; presenting the view's layer calls this by itself.
     void show(const PixelBuffer& frame);

@@ -210,6 +210,24 @@ TEST_F(WindowOnXvfbTest, ATouchHeldAcrossAnUnmapIsCancelledWhereItWas) {
     EXPECT_EQ(view->entries[4].location, CGPointMake(200, 60));
 }
 
+TEST_F(WindowOnXvfbTest, DestroyedFromOutsideItClosesAndStopsDrawing) {
+    send(ButtonPress, 40, 50);
+    XDestroyWindow(other, target);
+    XSync(other, False);
+    // A frame presented before the window hears of it: one X error, reported, not fatal.
+    platform::PixelBuffer frame{16, 16, std::vector<std::uint8_t>(16 * 16 * 4, 0x80)}; // one request
+    window->show(frame);
+    EXPECT_FALSE(pumpUntil([] { return false; }));
+    EXPECT_FALSE(window->processEvents());
+    window->show(frame); // no request once closed
+    window.reset();      // nor does closing touch the window: the connection ends without errors
+    ASSERT_EQ(view->entries.size(), 2u);
+    EXPECT_EQ(view->entries[1].phase, "cancelled");
+    ASSERT_EQ(logLines.size(), 1u) << ::testing::PrintToString(logLines);
+    EXPECT_NE(logLines[0].find("BadDrawable"), std::string::npos) << logLines[0];
+    EXPECT_NE(logLines[0].find("X_PutImage"), std::string::npos) << logLines[0];
+}
+
 #endif
 
 } // namespace
