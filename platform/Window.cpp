@@ -43,6 +43,7 @@ void PointerTouches::deliver(TouchPhase phase, double timestamp) {
 void PointerTouches::press(double x, double y, double timestamp) {
     // A touch still live here lost its release somewhere; it never moved to this point.
     cancel(timestamp);
+    if (x < 0 || y < 0 || x >= view_->layer()->pixelsWide() || y >= view_->layer()->pixelsHigh()) return;
     touch_ = make<Touch>(view_, toPoints(x, y), timestamp);
     deliver(TouchPhase::Began, timestamp);
 }
@@ -171,6 +172,15 @@ std::unique_ptr<Window> Window::open(View* view, const std::string& title) {
                                        BlackPixel(display, screen), BlackPixel(display, screen));
     impl->connection.window = impl->window;
     XStoreName(display, impl->window, title.c_str());
+    // The picture does not scale, so the window asks to keep its size.
+    XSizeHints* hints = XAllocSizeHints();
+    if (hints) {
+        hints->flags = PMinSize | PMaxSize;
+        hints->min_width = hints->max_width = static_cast<int>(width);
+        hints->min_height = hints->max_height = static_cast<int>(height);
+        XSetWMNormalHints(display, impl->window, hints);
+        XFree(hints);
+    }
     XSelectInput(display, impl->window,
                  ExposureMask | ButtonPressMask | ButtonReleaseMask | Button1MotionMask |
                      StructureNotifyMask | LeaveWindowMask | FocusChangeMask);

@@ -12,8 +12,8 @@
 namespace platform {
 
 // One pointer as one finger: a press begins a touch, dragging moves it, releasing ends it.
-// Positions are window pixels, converted to view points by the view's scale. A touch still live
-// at a press is cancelled first.
+// Positions are window pixels, converted to view points by the view's scale. A press outside
+// the view's picture begins nothing; a touch still live at a press is cancelled first.
 class PointerTouches {
 public:
     explicit PointerTouches(View* view) : view_(view) {}
@@ -36,7 +36,8 @@ class Window {
 public:
     // Opens a window the size of the view's surface on the X display ($DISPLAY); null when
     // there is no display (or no X11 support in this build). The view must outlive the window.
-    // X errors on its connection are logged, not fatal.
+    // The window asks the window manager to keep that size; X errors on its connection are
+    // logged, not fatal.
     static std::unique_ptr<Window> open(View* view, const std::string& title = "Footlight");
     ~Window();
     Window(const Window&) = delete;

@@ -228,6 +228,28 @@ TEST_F(WindowOnXvfbTest, DestroyedFromOutsideItClosesAndStopsDrawing) {
     EXPECT_NE(logLines[0].find("X_PutImage"), std::string::npos) << logLines[0];
 }
 
+TEST_F(WindowOnXvfbTest, AClickOutsideTheViewAfterAResizeGivesNoTouch) {
+    XSizeHints hints{};
+    long supplied = 0;
+    ASSERT_TRUE(XGetWMNormalHints(other, target, &hints, &supplied));
+    EXPECT_EQ(hints.flags & (PMinSize | PMaxSize), PMinSize | PMaxSize);
+    EXPECT_EQ(hints.min_width, 320);
+    EXPECT_EQ(hints.max_width, 320);
+    EXPECT_EQ(hints.min_height, 240);
+    EXPECT_EQ(hints.max_height, 240);
+
+    XResizeWindow(other, target, 480, 360); // no window manager here to refuse it
+    XSync(other, False);
+    click(400, 60);
+    click(100, 300);
+    click(319, 239); // the picture's last pixel
+    pumpUntilEntries(2);
+    ASSERT_EQ(view->entries.size(), 2u);
+    EXPECT_EQ(view->entries[0].phase, "began");
+    EXPECT_EQ(view->entries[0].location, CGPointMake(319, 239));
+    EXPECT_EQ(view->entries[1].phase, "ended");
+}
+
 #endif
 
 } // namespace
