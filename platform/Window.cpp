@@ -1,7 +1,11 @@
 #include "platform/Window.h"
 
+#include "platform/Log.h"
+
 #include <algorithm>
 #include <chrono>
+#include <mutex>
+#include <vector>
 
 #if FL_HAVE_X11
 #include <X11/Xlib.h>
@@ -37,7 +41,9 @@ void PointerTouches::deliver(TouchPhase phase, double timestamp) {
 }
 
 void PointerTouches::press(double x, double y, double timestamp) {
-    if (touch_) release(x, y, timestamp);
+    // A touch still live here lost its release somewhere; it never moved to this point.
+    cancel(timestamp);
+    if (x < 0 || y < 0 || x >= view_->layer()->pixelsWide() || y >= view_->layer()->pixelsHigh()) return;
     touch_ = make<Touch>(view_, toPoints(x, y), timestamp);
     deliver(TouchPhase::Began, timestamp);
 }
@@ -64,6 +70,69 @@ void PointerTouches::cancel(double timestamp) {
 
 #if FL_HAVE_X11
 
+namespace {
+
+// What the X error handler needs of an open window.
+struct Connection {
+    Display* display = nullptr;
+    ::Window window = 0;
+    bool destroyed = false;    // the server no longer knows the window
+    bool goneReported = false; // an error said so, and was logged
+};
+
+// Xlib's error handler is process-wide and by default ends the process. Ours reports errors
+// on the windows' own connections and hands every other connection's errors to the handler
+// it replaced.
+std::mutex connectionsMutex;
+std::vector<Connection*> connections;
+XErrorHandler previousErrorHandler = nullptr;
+bool errorHandlerInstalled = false;
+
+int reportError(Display* display, XErrorEvent* error) {
+    Connection* owner = nullptr;
+    XErrorHandler previous = nullptr;
+    {
+        std::lock_guard lock(connectionsMutex);
+        for (Connection* c : connections)
+            if (c->display == display) owner = c;
+        previous = previousErrorHandler;
+    }
+    if (!owner) return previous ? previous(display, error) : 0;
+    bool gone = error->resourceid == owner->window &&
+                (error->error_code == BadWindow || error->error_code == BadDrawable);
+    // A large frame goes out as several requests, each failing alike: one line says it.
+    if (gone && owner->goneReported) return 0;
+    char text[128] = "", request[64] = "";
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    XGetErrorDatabaseText(display, "XRequest", std::to_string(error->request_code).c_str(), "", request,
+                          sizeof request);
+    // An extension's request has no name there: its numbers then.
+    std::string where =
+        *request ? std::string(request) : format("request %d.%d", error->request_code, error->minor_code);
+    log(format("Window: X error %s in %s on resource 0x%lx", text, where, error->resourceid));
+    if (gone) owner->destroyed = owner->goneReported = true;
+    return 0;
+}
+
+void addConnection(Connection* connection) {
+    std::lock_guard lock(connectionsMutex);
+    if (!errorHandlerInstalled) previousErrorHandler = XSetErrorHandler(reportError);
+    errorHandlerInstalled = true;
+    connections.push_back(connection);
+}
+
+void removeConnection(Connection* connection) {
+    std::lock_guard lock(connectionsMutex);
+    connections.erase(std::remove(connections.begin(), connections.end(), connection), connections.end());
+}
+
+double now() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
 struct Window::Impl {
     Display* display = nullptr;
     ::Window window = 0;
@@ -72,15 +141,14 @@ struct Window::Impl {
     View* view = nullptr;
     PointerTouches pointer{nullptr};
     std::vector<std::uint8_t> bgrx; // the frame in the server's 32-bit layout
+    Connection connection;
     bool open = true;
-};
 
-namespace {
-double now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-} // namespace
+    void close() {
+        pointer.cancel(now());
+        open = false;
+    }
+};
 
 std::unique_ptr<Window> Window::open(View* view, const std::string& title) {
     if (!view) return nullptr;
@@ -98,12 +166,24 @@ std::unique_ptr<Window> Window::open(View* view, const std::string& title) {
     impl->display = display;
     impl->view = view;
     impl->pointer = PointerTouches(view);
+    impl->connection.display = display;
+    addConnection(&impl->connection);
     impl->window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, width, height, 0,
                                        BlackPixel(display, screen), BlackPixel(display, screen));
+    impl->connection.window = impl->window;
     XStoreName(display, impl->window, title.c_str());
+    // The picture does not scale, so the window asks to keep its size.
+    XSizeHints* hints = XAllocSizeHints();
+    if (hints) {
+        hints->flags = PMinSize | PMaxSize;
+        hints->min_width = hints->max_width = static_cast<int>(width);
+        hints->min_height = hints->max_height = static_cast<int>(height);
+        XSetWMNormalHints(display, impl->window, hints);
+        XFree(hints);
+    }
     XSelectInput(display, impl->window,
                  ExposureMask | ButtonPressMask | ButtonReleaseMask | Button1MotionMask |
-                     StructureNotifyMask);
+                     StructureNotifyMask | LeaveWindowMask | FocusChangeMask);
     impl->deleteMessage = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, impl->window, &impl->deleteMessage, 1);
     impl->gc = XCreateGC(display, impl->window, 0, nullptr);
@@ -119,8 +199,9 @@ Window::~Window() {
     if (!impl_) return;
     impl_->view->layer()->setPresentObserver({});
     XFreeGC(impl_->display, impl_->gc);
-    XDestroyWindow(impl_->display, impl_->window);
-    XCloseDisplay(impl_->display);
+    if (!impl_->connection.destroyed) XDestroyWindow(impl_->display, impl_->window);
+    XCloseDisplay(impl_->display); // reports what is still in flight through the handler
+    removeConnection(&impl_->connection);
 }
 
 bool Window::processEvents() {
@@ -138,11 +219,26 @@ bool Window::processEvents() {
         case ButtonRelease:
             if (event.xbutton.button == Button1) w.pointer.release(event.xbutton.x, event.xbutton.y, now());
             break;
-        case ClientMessage:
-            if (static_cast<Atom>(event.xclient.data.l[0]) == w.deleteMessage) {
+        // Where the release can no longer reach the window, the touch is cancelled rather than
+        // left to end at the next click's point.
+        case UnmapNotify:
+            w.pointer.cancel(now());
+            break;
+        case LeaveNotify:
+            // Grab modes only: dragging out of the window keeps the touch, as on a screen.
+            if (event.xcrossing.mode == NotifyGrab || event.xcrossing.mode == NotifyUngrab)
                 w.pointer.cancel(now());
-                w.open = false;
-            }
+            break;
+        case FocusOut:
+            if ((event.xfocus.mode == NotifyNormal || event.xfocus.mode == NotifyWhileGrabbed) &&
+                event.xfocus.detail != NotifyInferior)
+                w.pointer.cancel(now());
+            break;
+        case DestroyNotify:
+            if (event.xdestroywindow.window == w.window) w.connection.destroyed = true;
+            break;
+        case ClientMessage:
+            if (static_cast<Atom>(event.xclient.data.l[0]) == w.deleteMessage) w.close();
             break;
         case Expose:
             show(w.view->layer()->presentedFrame());
@@ -151,12 +247,14 @@ bool Window::processEvents() {
             break;
         }
     }
+    // Destroyed by another client or the window manager: closed, as if the user had closed it.
+    if (w.open && w.connection.destroyed) w.close();
     return w.open;
 }
 
 void Window::show(const PixelBuffer& frame) {
     Impl& w = *impl_;
-    if (!w.open || frame.empty()) return;
+    if (!w.open || w.connection.destroyed || frame.empty()) return;
     // RGBA bytes to the server's 0x00RRGGBB pixels (little-endian B, G, R, X).
     w.bgrx.resize(frame.rgba.size());
     for (std::size_t i = 0; i + 3 < frame.rgba.size(); i += 4) {

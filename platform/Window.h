@@ -12,14 +12,15 @@
 namespace platform {
 
 // One pointer as one finger: a press begins a touch, dragging moves it, releasing ends it.
-// Positions are window pixels, converted to view points by the view's scale.
+// Positions are window pixels, converted to view points by the view's scale. A press outside
+// the view's picture begins nothing; a touch still live at a press is cancelled first.
 class PointerTouches {
 public:
     explicit PointerTouches(View* view) : view_(view) {}
     void press(double x, double y, double timestamp);
     void drag(double x, double y, double timestamp);
     void release(double x, double y, double timestamp);
-    // Cancels a touch in progress (the window lost the pointer).
+    // Cancels a touch in progress (the window lost the pointer, or closed).
     void cancel(double timestamp);
     bool touching() const { return touch_ != nullptr; }
 
@@ -35,13 +36,16 @@ class Window {
 public:
     // Opens a window the size of the view's surface on the X display ($DISPLAY); null when
     // there is no display (or no X11 support in this build). The view must outlive the window.
+    // The window asks the window manager to keep that size; X errors on its connection are
+    // logged, not fatal.
     static std::unique_ptr<Window> open(View* view, const std::string& title = "Footlight");
     ~Window();
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    // Handles pending window events: mouse to touches, redrawing, closing. False once the user
-    // closed the window.
+    // Handles pending window events: mouse to touches, redrawing, closing. A held touch is
+    // cancelled when the window is unmapped, loses the pointer grab or the focus. False once
+    // the window is closed by the user or destroyed by anyone.
     bool processEvents();
     // Shows a frame; presenting the view's layer calls this by itself.
     void show(const PixelBuffer& frame);

@@ -1,22 +1,15 @@
 // The showcase as a user runs it: its command line, and its window on a real X server (Xvfb).
 #include "platform/Image.h"
+#include "tests/support/XvfbSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -25,101 +18,13 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using fltest::ChildProcess;
+using fltest::readFile;
 
 fs::path scratchDir(const char* name) {
     fs::path dir = fs::temp_directory_path() / (std::string(name) + "-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     return dir;
-}
-
-// A child process with stdout and stderr going to a file, killed and reaped when dropped.
-class Child {
-public:
-    // `keepFd` stays open in the child (for Xvfb's -displayfd); `display` sets DISPLAY.
-    Child(const std::vector<std::string>& argv, const fs::path& output, int keepFd = -1,
-          const std::string& display = "") {
-        pid_ = ::fork();
-        if (pid_ != 0) return;
-        int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out >= 0) {
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-        }
-        if (keepFd >= 0) ::fcntl(keepFd, F_SETFD, 0);
-        if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    ~Child() {
-        if (pid_ <= 0 || exited_) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool started() const { return pid_ > 0; }
-    bool running() {
-        if (exited_) return false;
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
-        exited_ = true;
-        status_ = status;
-        return false;
-    }
-    // The exit code once the child ended within the time, or nullopt.
-    std::optional<int> wait(double seconds) {
-        auto until = Clock::now() + std::chrono::duration<double>(seconds);
-        while (running() && Clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (!exited_ || !WIFEXITED(status_)) return std::nullopt;
-        return WEXITSTATUS(status_);
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool exited_ = false;
-    int status_ = 0;
-};
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool onPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    for (std::size_t start = 0; start <= dirs.size();) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        if (::access((dirs.substr(start, end - start) + "/" + program).c_str(), X_OK) == 0) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-// A top-level window with that name, viewable, or 0.
-::Window findWindow(Display* display, const char* name) {
-    ::Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
-    unsigned count = 0;
-    ::Window found = 0;
-    if (!XQueryTree(display, root, &root, &parent, &children, &count)) return 0;
-    for (unsigned i = 0; i < count && !found; ++i) {
-        char* title = nullptr;
-        XWindowAttributes attributes;
-        if (XFetchName(display, children[i], &title) && title && !std::strcmp(title, name) &&
-            XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable)
-            found = children[i];
-        if (title) XFree(title);
-    }
-    if (children) XFree(children);
-    return found;
 }
 
 } // namespace
@@ -131,7 +36,7 @@ TEST(Showcase, BadArgumentsPrintTheUsageAndExitWithTwo) {
     for (const auto& args : bad) {
         std::vector<std::string> argv{FL_SHOWCASE_PATH};
         argv.insert(argv.end(), args.begin(), args.end());
-        Child showcase(argv, dir / "output.txt");
+        ChildProcess showcase(argv, dir / "output.txt");
         std::optional<int> code = showcase.wait(60);
         std::string output = readFile(dir / "output.txt");
         EXPECT_EQ(code, 2) << args[0] << " " << output;
@@ -145,40 +50,23 @@ TEST(Showcase, BadArgumentsPrintTheUsageAndExitWithTwo) {
 // X server shows in it is read back; it must be the showcase's own frame: equal, pixel for
 // pixel, to the last presented frame (written at the end) wherever the first scene stands still.
 TEST(Showcase, TheWindowShowsThePresentedFrames) {
-    if (!onPath("Xvfb"))
-        GTEST_SKIP() << "Xvfb is not installed (./dev setup installs it): window not checked";
     fs::path dir = scratchDir("fl-showcase-window");
-    int pipeFds[2];
-    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
-    auto xvfb =
-        std::make_unique<Child>(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(pipeFds[1]),
-                                                         "-screen", "0", "1024x1024x24", "-nolisten", "tcp"},
-                                dir / "xvfb.txt", pipeFds[1]);
-    ::close(pipeFds[1]);
-    // Xvfb picks a free display itself and writes its number once it accepts connections.
-    std::string number;
-    pollfd ready{pipeFds[0], POLLIN, 0};
-    char c = 0;
-    while (::poll(&ready, 1, 10000) > 0 && ::read(pipeFds[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    ::close(pipeFds[0]);
-    if (number.empty()) {
-        std::string log = readFile(dir / "xvfb.txt");
+    auto xvfb = std::make_unique<fltest::Xvfb>(dir / "xvfb.txt");
+    if (xvfb->displayName().empty()) {
+        std::string reason = xvfb->skipReason();
         xvfb.reset();
         fs::remove_all(dir);
-        GTEST_SKIP() << "Xvfb could not start: window not checked. " << log;
+        GTEST_SKIP() << reason << ": window not checked";
     }
-    std::string displayName = ":" + number;
+    std::string displayName = xvfb->displayName();
     Display* display = XOpenDisplay(displayName.c_str());
     ASSERT_NE(display, nullptr);
 
-    Child showcase({FL_SHOWCASE_PATH, "--window", "--seconds", "1.5", "--out", (dir / "frame.png").string()},
-                   dir / "showcase.txt", -1, displayName);
-    ::Window window = 0;
-    for (auto until = Clock::now() + std::chrono::seconds(30);
-         !window && Clock::now() < until && showcase.running();)
-        if (!(window = findWindow(display, "Footlight showcase")))
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ChildProcess showcase(
+        {FL_SHOWCASE_PATH, "--window", "--seconds", "1.5", "--out", (dir / "frame.png").string()},
+        dir / "showcase.txt", -1, displayName);
+    ::Window window =
+        fltest::waitForWindow(display, "Footlight showcase", 30, [&] { return showcase.running(); });
     ASSERT_NE(window, 0u) << readFile(dir / "showcase.txt");
     // Let a few frames through, then read the window while it is still open.
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
