@@ -51,7 +51,7 @@ GLenum viewDepthStencilFormat() {
 } // namespace
 
 CCGrabber::~CCGrabber() {
-    // A framebuffer name means another framebuffer in another context.
+    // The names belong to the context that made them: in another, they name its own objects.
     if (_context == 0 || platform::GLContext::currentSerial() != _context) return;
     if (_FBO != 0) {
         CCClippingNode::forgetFramebuffer(_FBO);
