@@ -3,6 +3,11 @@
 // the display link and run loop, touches, images, the window, formatting and logging).
 #pragma once
 
+// OpenGL ES 2.0 and its extension constants, such as GL_DEPTH24_STENCIL8_OES for a view whose
+// clipping nodes need a stencil.
+#include <GLES2/gl2.h>
+#include <GLES2/gl2ext.h>
+
 #include "platform/Device.h"
 #include "platform/DisplayLink.h"
 #include "platform/Exception.h"

@@ -8,10 +8,15 @@
 #include "core/CCPointExtension.h"
 #include "core/CCShaderCache.h"
 #include "core/ccGLStateCache.h"
+#include "graphics/CCClippingNode.h"
 #include "graphics/CCTexture2D.h"
 #include "platform/Exception.h"
 #include "platform/Format.h"
 #include "platform/GLCheck.h"
+#include "platform/GLContext.h"
+#include "platform/Log.h"
+
+#include <GLES2/gl2ext.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -34,13 +39,51 @@ bool isWholeCount(double value) {
 
 // ---- CCGrabber -----------------------------------------------------------------------------
 
+namespace {
+
+// The format of the view's depth buffer when it carries a stencil, else 0: a view without one
+// costs the capture no extra buffer.
+GLenum viewDepthStencilFormat() {
+    CCGLView* view = CCDirector::sharedDirector()->view();
+    return view && view->depthFormat() == GL_DEPTH24_STENCIL8_OES ? GL_DEPTH24_STENCIL8_OES : 0;
+}
+
+} // namespace
+
 CCGrabber::~CCGrabber() {
-    if (_FBO != 0) glCheck(glDeleteFramebuffers(1, &_FBO));
+    // The names belong to the context that made them: in another, they name its own objects.
+    if (_context == 0 || platform::GLContext::currentSerial() != _context) return;
+    if (_FBO != 0) {
+        CCClippingNode::forgetFramebuffer(_FBO);
+        glCheck(glDeleteFramebuffers(1, &_FBO));
+    }
+    deleteDepthStencil();
 }
 
 bool CCGrabber::init() {
+    _context = platform::GLContext::currentSerial();
     glCheck(glGenFramebuffers(1, &_FBO));
     return true;
+}
+
+void CCGrabber::attachDepthStencil(CCTexture2D* texture, GLenum format) {
+    GLint oldRBO = 0;
+    glCheck(glGetIntegerv(GL_RENDERBUFFER_BINDING, &oldRBO));
+    glCheck(glGenRenderbuffers(1, &_depthStencil));
+    glCheck(glBindRenderbuffer(GL_RENDERBUFFER, _depthStencil));
+    // The texture's whole size, not the window's: ES 2 wants every attachment the same size.
+    glCheck(glRenderbufferStorage(GL_RENDERBUFFER, format, static_cast<GLsizei>(texture->pixelsWide()),
+                                  static_cast<GLsizei>(texture->pixelsHigh())));
+    glCheck(glBindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(oldRBO)));
+    glCheck(glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, _depthStencil));
+    glCheck(glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER, _depthStencil));
+}
+
+void CCGrabber::deleteDepthStencil() {
+    if (_depthStencil == 0) return;
+    // Deleting it also detaches it from the framebuffer when that is bound.
+    glCheck(glDeleteRenderbuffers(1, &_depthStencil));
+    _depthStencil = 0;
 }
 
 void CCGrabber::grab(CCTexture2D* texture) {
@@ -49,7 +92,19 @@ void CCGrabber::grab(CCTexture2D* texture) {
     glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _FBO));
     glCheck(glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
                                    texture ? texture->name() : 0, 0));
+    deleteDepthStencil();
+    const GLenum depthStencilFormat = texture ? viewDepthStencilFormat() : 0;
+    if (depthStencilFormat) attachDepthStencil(texture, depthStencilFormat);
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    if (status != GL_FRAMEBUFFER_COMPLETE && _depthStencil != 0) {
+        // GL refused the buffer (out of memory, say): the capture still works without it, as
+        // it did before it had one.
+        deleteDepthStencil();
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        CCLOG("CCGrabber: no depth-stencil buffer for the capture; clipping nodes in it draw unclipped");
+        status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    }
     if (status != GL_FRAMEBUFFER_COMPLETE) {
         // Leave the earlier binding in place before reporting.
         glCheck(glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(_oldFBO)));
@@ -65,7 +120,20 @@ void CCGrabber::beforeRender(CCTexture2D*) {
     glGetFloatv(GL_COLOR_CLEAR_VALUE, oldClearColor_);
     CHECK_GL_ERROR_DEBUG();
     glCheck(glClearColor(0, 0, 0, 0));
-    glCheck(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
+    if (_depthStencil == 0) {
+        glCheck(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
+        return;
+    }
+    // All bits, whatever the write mask of a clipping node being drawn: its outer layers'
+    // bits read "inside" everywhere, and the layers drawn in the capture clear their own.
+    GLint writeMask = 0, clearStencil = 0;
+    glCheck(glGetIntegerv(GL_STENCIL_WRITEMASK, &writeMask));
+    glCheck(glGetIntegerv(GL_STENCIL_CLEAR_VALUE, &clearStencil));
+    glCheck(glStencilMask(~0u));
+    glCheck(glClearStencil(~0));
+    glCheck(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT));
+    glCheck(glClearStencil(clearStencil));
+    glCheck(glStencilMask(static_cast<GLuint>(writeMask)));
 }
 
 void CCGrabber::afterRender(CCTexture2D*) {

@@ -21,25 +21,37 @@
 class CCNode;
 
 // Makes a texture the colour target of a framebuffer object and switches drawing to it and
-// back.
+// back. Where the view has a stencil, the framebuffer gets the view's depth-stencil format too,
+// so that clipping nodes clip in the capture as they do on the view.
 class CCGrabber : public platform::Object {
 public:
     CCGrabber() = default;
+    // Deletes the GL names in the context that made them; in any other they are left to that
+    // context and its share group.
     ~CCGrabber() override;
 
     // Generates the framebuffer name.
     bool init();
-    // Attaches the texture once; throws "Frame Grabber" when the framebuffer is not complete.
+    // Attaches the texture once, and a depth-stencil buffer of the texture's size where the
+    // view has a stencil; throws "Frame Grabber" when the framebuffer is not complete.
     void grab(CCTexture2D* texture);
-    // Binds the framebuffer and clears it to transparent black; the texture is not used.
+    // Binds the framebuffer and clears it to transparent black (every stencil bit set, so the
+    // stencil tests of clipping nodes around the grid's node let the capture through); the
+    // texture is not used.
     void beforeRender(CCTexture2D* texture);
     // Binds the framebuffer that was bound before and puts the clear colour back.
     void afterRender(CCTexture2D* texture);
 
 private:
+    // Gives the bound framebuffer a depth-stencil buffer of the texture's size.
+    void attachDepthStencil(CCTexture2D* texture, GLenum format);
+    void deleteDepthStencil();
+
     GLuint _FBO = 0;
     GLint _oldFBO = 0;
     GLfloat oldClearColor_[4] = {0, 0, 0, 0};
+    GLuint _depthStencil = 0;
+    std::uint64_t _context = 0; // the serial of the context the names belong to
 };
 
 // Holds the capture texture and does the capture and the drawing; the mesh belongs to the kind.

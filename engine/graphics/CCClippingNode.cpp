@@ -10,21 +10,59 @@
 
 #include <GLES2/gl2.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
-// Stencil bits of the framebuffer, read once; the layer being drawn. GL thread only.
+// Stencil bits of the framebuffer a clipping node was last made or drawn in; the layer being
+// drawn. GL thread only.
 std::int32_t g_stencilBits = -1;
 std::int32_t g_layer = -1;
-bool g_warnedNoStencil = false;
 bool g_warnedAllBitsUsed = false;
 
-void readStencilBits() {
-    // Without a context there is nothing to ask: stay unread and ask again later.
-    if (g_stencilBits >= 0 || !platform::GLContext::currentContext()) return;
+// The framebuffers of one context already reported as having no stencil. Another context
+// starts afresh: its names are its own.
+struct NoStencilRecord {
+    std::uint64_t context = 0;
+    std::vector<GLuint> framebuffers;
+};
+NoStencilRecord& noStencilRecord() {
+    static NoStencilRecord record;
+    return record;
+}
+
+// Asked at every visit, because each framebuffer has its own stencil (the view's, a grid's
+// capture, a render texture's): one query, no more than the visit's own state saving.
+std::int32_t boundStencilBits() {
     GLint bits = 0;
     glCheck(glGetIntegerv(GL_STENCIL_BITS, &bits));
     // One bit per layer, and a layer's bit must fit a 32-bit mask.
-    g_stencilBits = bits < 0 ? 0 : (bits > 31 ? 31 : bits);
+    return bits < 0 ? 0 : (bits > 31 ? 31 : bits);
+}
+
+void readStencilBits() {
+    // Without a context there is nothing to ask: stay unread and ask again later.
+    if (!platform::GLContext::currentContext()) return;
+    g_stencilBits = boundStencilBits();
+}
+
+// Says once per framebuffer, not once a frame, that its clipping nodes draw unclipped.
+void reportNoStencil() {
+    GLint bound = 0;
+    glCheck(glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound));
+    const auto framebuffer = static_cast<GLuint>(bound);
+    NoStencilRecord& record = noStencilRecord();
+    const std::uint64_t context = platform::GLContext::currentSerial();
+    if (record.context != context) {
+        record.context = context;
+        record.framebuffers.clear();
+    }
+    if (std::find(record.framebuffers.begin(), record.framebuffers.end(), framebuffer) !=
+        record.framebuffers.end())
+        return;
+    record.framebuffers.push_back(framebuffer);
+    CCLOG("CCClippingNode: framebuffer %u has no stencil buffer; children are drawn unclipped", framebuffer);
 }
 
 // The program becomes the shader of the node and of every node under it.
@@ -74,8 +112,14 @@ std::int32_t CCClippingNode::currentLayer() {
 void CCClippingNode::resetStencilBits() {
     g_stencilBits = -1;
     g_layer = -1;
-    g_warnedNoStencil = false;
     g_warnedAllBitsUsed = false;
+    noStencilRecord() = NoStencilRecord{};
+}
+
+void CCClippingNode::forgetFramebuffer(GLuint framebuffer) {
+    NoStencilRecord& record = noStencilRecord();
+    if (record.context != platform::GLContext::currentSerial()) return;
+    std::erase(record.framebuffers, framebuffer);
 }
 
 void CCClippingNode::onEnter() {
@@ -120,12 +164,10 @@ void CCClippingNode::setStencil(CCNode* stencil) {
 
 void CCClippingNode::visit() {
     if (!_visible) return;
-    if (g_stencilBits < 0) readStencilBits();
-    if (g_stencilBits < 1) {
-        if (!g_warnedNoStencil) {
-            CCLOG("CCClippingNode: the framebuffer has no stencil buffer; children are drawn unclipped");
-            g_warnedNoStencil = true;
-        }
+    const std::int32_t stencilBits = boundStencilBits();
+    g_stencilBits = stencilBits;
+    if (stencilBits < 1) {
+        reportNoStencil();
         CCNode::visit();
         return;
     }
@@ -134,10 +176,10 @@ void CCClippingNode::visit() {
         return;
     }
     const std::int32_t layer = g_layer + 1;
-    if (layer >= g_stencilBits) {
+    if (layer >= stencilBits) {
         if (!g_warnedAllBitsUsed) {
             CCLOG("CCClippingNode: all %d stencil bits are in use; nested clipping nodes draw unclipped",
-                  g_stencilBits);
+                  stencilBits);
             g_warnedAllBitsUsed = true;
         }
         CCNode::visit();

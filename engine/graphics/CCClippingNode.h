@@ -5,6 +5,8 @@
 
 #include "core/CCNode.h"
 
+#include <GLES2/gl2.h>
+
 #include <cstdint>
 
 class CCClippingNode : public CCNode {
@@ -39,13 +41,16 @@ public:
     static platform::Ref<CCClippingNode> clippingNode();
     static platform::Ref<CCClippingNode> clippingNodeWithStencil(CCNode* stencil);
 
-    // Stencil bits of the framebuffer as read once per process (-1 until a clipping node has
-    // been made with a GL context current).
+    // Stencil bits of the framebuffer a clipping node was last made or drawn in (-1 until one
+    // has been, with a GL context current). Each visit asks the framebuffer bound at the time.
     static std::int32_t stencilBits();
     // The layer being drawn, -1 outside every clipping node.
     static std::int32_t currentLayer();
-    // Forgets the bits read, so the next clipping node reads them again (tests switch views).
+    // Forgets the bits read and the framebuffers reported without a stencil (tests switch views).
     static void resetStencilBits();
+    // The framebuffer name, of the current context, is being deleted: a framebuffer that gets
+    // the name later is reported anew when it has no stencil.
+    static void forgetFramebuffer(GLuint framebuffer);
 
 protected:
     platform::Ref<CCNode> _stencil;

@@ -6,6 +6,7 @@
 #include "core/CCGridProtocol.h"
 #include "core/CCMatrix.h"
 #include "core/CCPointExtension.h"
+#include "graphics/CCClippingNode.h"
 #include "graphics/CCSprite.h"
 #include "platform/Device.h"
 #include "platform/GLCheck.h"
@@ -33,7 +34,10 @@ CCRenderTexture::~CCRenderTexture() {
 void CCRenderTexture::releaseGL() {
     // Without a current context there is nothing to delete them from.
     if (!platform::GLContext::currentContext()) return;
-    if (_FBO) glCheck(glDeleteFramebuffers(1, &_FBO));
+    if (_FBO) {
+        CCClippingNode::forgetFramebuffer(_FBO);
+        glCheck(glDeleteFramebuffers(1, &_FBO));
+    }
     if (_depthRenderBufffer) glCheck(glDeleteRenderbuffers(1, &_depthRenderBufffer));
     _FBO = 0;
     _depthRenderBufffer = 0;

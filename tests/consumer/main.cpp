@@ -1,5 +1,6 @@
 // A game in one file, as the README tells one to write it: one include, one scene with a colour
-// layer drawn on a headless view, one pixel checked, and the engine's exception caught.
+// layer and a label drawn on a headless view with a stencil, one pixel checked, and the engine's
+// exception caught.
 #include <Footlight.h>
 
 #include <cstdio>
@@ -8,7 +9,8 @@ int main() {
     auto clock = platform::make<platform::ManualClock>();
     platform::Clock::setDefaultClock(clock.get());
     CCDirector* director = CCDirector::sharedDirector();
-    auto view = CCGLView::viewWithFrame(CGRectMake(0, 0, 32, 32), kEAGLColorFormatRGBA8, 0);
+    // The depth-stencil constant comes with <Footlight.h>, as clipping nodes need it.
+    auto view = CCGLView::viewWithFrame(CGRectMake(0, 0, 32, 32), kEAGLColorFormatRGBA8, GL_DEPTH24_STENCIL8_OES);
     if (!view) {
         std::fprintf(stderr, "consumer: no GL view\n");
         return 1;
@@ -18,6 +20,10 @@ int main() {
     auto scene = CCScene::node();
     auto layer = CCLayerColor::layerWithColor(ccc4(255, 128, 0, 255));
     scene->addChild(layer.get());
+    // A system-font label in a corner, away from the pixel checked.
+    auto label = CCLabelTTF::labelWithString("1", "Sans", 6);
+    label->setPosition(ccp(4, 28));
+    scene->addChild(label.get());
     director->runWithScene(scene.get());
     director->startAnimation();
     clock->advance(1.0 / 60);

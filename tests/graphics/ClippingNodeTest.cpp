@@ -1,10 +1,14 @@
 #include "graphics/CCClippingNode.h"
 
+#include "actions/CCActionGrid3D.h"
+#include "actions/CCActionTiledGrid.h"
+#include "actions/CCTransitionTiles.h"
 #include "core/CCLayer.h"
 #include "platform/Exception.h"
 #include "core/CCMatrix.h"
 #include "core/CCPointExtension.h"
 #include "core/CCScene.h"
+#include "graphics/CCRenderTexture.h"
 #include "graphics/CCSprite.h"
 #include "tests/graphics/SpriteTestSupport.h"
 
@@ -67,6 +71,12 @@ protected:
     std::uint32_t pixel(int x, int y) const {
         const platform::PixelBuffer& frame = view_->layer()->presentedFrame();
         return frame.pixel(x, frame.height - 1 - y);
+    }
+
+    std::int64_t noStencilLines() const {
+        return std::count_if(logLines.begin(), logLines.end(), [](const std::string& l) {
+            return l.find("no stencil buffer") != std::string::npos;
+        });
     }
 
     platform::Ref<CCGLView> view_;
@@ -304,18 +314,111 @@ TEST_F(ClippingNodeTest, AlphaThresholdCountsOnlyOpaqueEnoughStencilPixels) {
 
 // ---- without a stencil buffer ----
 
-TEST_F(ClippingNodeTest, WithoutStencilBitsChildrenDrawUnclipped) {
+TEST_F(ClippingNodeTest, WithoutStencilBitsChildrenDrawUnclippedAndItIsSaidOnce) {
     useView(0);
-    CCClippingNode::resetStencilBits();
     auto clip = CCClippingNode::clippingNodeWithStencil(rect(ccc4(255, 255, 255, 255), 0, 0, 8, 8).get());
     EXPECT_EQ(CCClippingNode::stencilBits(), 0);
     clip->addChild(redScreen().get());
     drawAlone(clip.get());
+    for (int frame = 0; frame < 3; ++frame)
+        director()->drawScene();
     EXPECT_TRUE(colorNear(pixel(40, 40), kRed));
-    EXPECT_EQ(
-        std::count_if(logLines.begin(), logLines.end(),
-                      [](const std::string& l) { return l.find("no stencil buffer") != std::string::npos; }),
-        1);
+    EXPECT_EQ(noStencilLines(), 1);
+}
+
+// ---- in the engine's own framebuffers ----
+
+// Where the clipping node is drawn: on the view, captured by a grid effect on its parent, in
+// the outgoing scene of a tile transition half-way, or into a render texture.
+enum class Into { View, BendingGrid, TiledGrid, TileTransition, RenderTexture, RenderTextureWithoutStencil };
+
+struct FramebufferCase {
+    const char* name;
+    Into into;
+    bool clips;
+};
+
+void PrintTo(const FramebufferCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ClippingFramebufferTest : public ClippingNodeTest, public ::testing::WithParamInterface<FramebufferCase> {};
+
+TEST_P(ClippingFramebufferTest, ClipsWhereTheFramebufferHasAStencilAndSaysOnceWhereNot) {
+    const Into into = GetParam().into;
+    // Up and right, where a fade sweeping from the lower left still shows the outgoing scene
+    // half-way.
+    auto clip = CCClippingNode::clippingNodeWithStencil(rect(ccc4(255, 255, 255, 255), 40, 40, 16, 16).get());
+    clip->addChild(redScreen().get());
+    auto scene = CCScene::node();
+    auto parent = CCNode::node();
+    scene->addChild(parent.get());
+    if (into == Into::RenderTexture || into == Into::RenderTextureWithoutStencil) {
+        auto texture = CCRenderTexture::renderTextureWithWidth(
+            64, 64, kCCTexture2DPixelFormat_RGBA8888, into == Into::RenderTexture ? GL_DEPTH24_STENCIL8_OES : 0);
+        ASSERT_TRUE(texture);
+        texture->setAutoDraw(true);
+        texture->setClearFlags(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        texture->setClearDepth(1);
+        texture->sprite()->setPosition(ccp(32, 32));
+        texture->addChild(clip.get());
+        parent->addChild(texture.get());
+    } else {
+        parent->addChild(clip.get());
+    }
+    director()->runWithScene(scene.get());
+    director()->startAnimation();
+    advanceRefreshes(1);
+    if (into == Into::BendingGrid)
+        parent->runAction(CCWaves3D::actionWithDuration(10, CGSizeMake(8, 8), 2, 0).get());
+    if (into == Into::TiledGrid)
+        parent->runAction(CCShatteredTiles3D::actionWithDuration(10, CGSizeMake(8, 8), 0, false).get());
+    if (into == Into::TileTransition)
+        director()->replaceScene(CCTransitionFadeTR::transitionWithDuration(1, CCScene::node().get()).get());
+    advanceRefreshes(32);
+    if (into == Into::BendingGrid || into == Into::TiledGrid) {
+        ASSERT_TRUE(parent->grid() && parent->grid()->active());
+    }
+    if (into == Into::TileTransition) {
+        ASSERT_TRUE(director()->runningScene()->isTransitionScene());
+    }
+
+    const std::uint32_t outside = GetParam().clips ? kBlack : kRed;
+    EXPECT_TRUE(colorNear(pixel(41, 41), kRed));
+    EXPECT_TRUE(colorNear(pixel(54, 54), kRed));
+    EXPECT_TRUE(colorNear(pixel(60, 60), outside));
+    EXPECT_TRUE(colorNear(pixel(36, 48), outside));
+    EXPECT_EQ(noStencilLines(), GetParam().clips ? 0 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Framebuffers, ClippingFramebufferTest,
+    ::testing::Values(FramebufferCase{"View", Into::View, true}, FramebufferCase{"Waves3D", Into::BendingGrid, true},
+                      FramebufferCase{"ShatteredTiles3D", Into::TiledGrid, true},
+                      FramebufferCase{"FadeTRTransition", Into::TileTransition, true},
+                      FramebufferCase{"RenderTexture", Into::RenderTexture, true},
+                      FramebufferCase{"RenderTextureWithoutStencil", Into::RenderTextureWithoutStencil, false}),
+    [](const ::testing::TestParamInfo<FramebufferCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ClippingNodeTest, AGridCaptureInsideAClippingNodeKeepsBothStencils) {
+    // The outer node lets the left half through; inside the grid's capture, the inner one a
+    // square across the middle.
+    auto outer = CCClippingNode::clippingNodeWithStencil(rect(ccc4(255, 255, 255, 255), 0, 0, 32, 64).get());
+    auto parent = CCNode::node();
+    auto inner = CCClippingNode::clippingNodeWithStencil(rect(ccc4(255, 255, 255, 255), 16, 16, 32, 32).get());
+    inner->addChild(redScreen().get());
+    parent->addChild(inner.get());
+    outer->addChild(parent.get());
+    drawAlone(outer.get());
+    parent->runAction(CCWaves3D::actionWithDuration(10, CGSizeMake(8, 8), 2, 0).get());
+    director()->drawScene();
+    ASSERT_TRUE(parent->grid() && parent->grid()->active());
+    EXPECT_TRUE(colorNear(pixel(20, 20), kRed));
+    EXPECT_TRUE(colorNear(pixel(30, 46), kRed));
+    EXPECT_TRUE(colorNear(pixel(40, 30), kBlack));
+    EXPECT_TRUE(colorNear(pixel(10, 10), kBlack));
+    EXPECT_TRUE(colorNear(pixel(20, 52), kBlack));
+    EXPECT_EQ(CCClippingNode::currentLayer(), -1);
 }
 
 // ---- life cycle ----
