@@ -1,10 +1,14 @@
 #include "actions/CCTransition.h"
 #include "actions/CCTransitionFade.h"
+#include "actions/CCTransitionPageTurn.h"
+#include "actions/CCTransitionProgress.h"
+#include "actions/CCTransitionTiles.h"
 #include "core/CCCamera.h"
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
 #include "core/CCTouchDispatcher.h"
+#include "platform/Exception.h"
 #include "tests/actions/ActionTestSupport.h"
 #include "tests/support/EngineTestSupport.h"
 
@@ -402,6 +406,92 @@ TEST_F(TransitionTest, EachKindRunsItsActionsAndEndsWithBothScenesAtRest) {
         expectAtRest(from.get(), true);
         expectAtRest(to.get(), true);
         std::swap(from, to);
+    }
+}
+
+// ---- a game's exception during a transition ----
+
+namespace {
+
+using MakeTransition = std::function<Ref<CCTransitionScene>(CCScene*)>;
+
+// A maker of transitions of one kind lasting 0.1 s.
+template <class T, class... Extra> MakeTransition kindOf(Extra... extra) {
+    return [=](CCScene* s) -> Ref<CCTransitionScene> { return T::transitionWithDuration(0.1, s, extra...); };
+}
+
+// The kinds a game's throw is tried with: colour, picture, grid, progress and move families.
+std::vector<std::pair<std::string, MakeTransition>> throwingKinds() {
+    return {{"Fade", kindOf<CCTransitionFade>()},
+            {"CrossFade", kindOf<CCTransitionCrossFade>()},
+            {"PageTurn", kindOf<CCTransitionPageTurn>(false)},
+            {"TurnOffTiles", kindOf<CCTransitionTurnOffTiles>()},
+            {"SplitCols", kindOf<CCTransitionSplitCols>()},
+            {"RadialCCW", kindOf<CCTransitionProgressRadialCCW>()},
+            {"MoveInL", kindOf<CCTransitionMoveInL>()}};
+}
+
+class TransitionThrowTest : public TransitionTest {
+protected:
+    // Hands `to` in through the kind of transition and runs frames, the game catching what they
+    // throw, until the incoming scene runs; then checks the switch settled as it does without a
+    // throw. Answers the frames drawn after the throw until the switch.
+    int switchCatching(const MakeTransition& make, LoggingScene* from, LoggingScene* to) {
+        from->scheduleUpdate(); // the scheduler holds it until its cleanup
+        Ref<CCTransitionScene> t = make(to);
+        director()->replaceScene(t.get());
+        int throws = 0, afterThrow = 0;
+        for (int i = 0; i < 30 && director()->runningScene() != to; ++i) {
+            if (throws) ++afterThrow;
+            try {
+                advanceRefreshes(1);
+            } catch (const platform::Exception&) {
+                ++throws;
+            }
+        }
+        EXPECT_EQ(throws, 1);
+        EXPECT_EQ(director()->runningScene(), to);
+        std::string in = to == b.get() ? "B" : "A", out = to == b.get() ? "A" : "B";
+        EXPECT_EQ(takeLog(), (Calls{"exitStart " + out, "enter " + in, "exit " + out, "enterDone " + in,
+                                    "cleanup " + out}));
+        EXPECT_TRUE(dispatching());
+        EXPECT_TRUE(to->isRunning());
+        EXPECT_FALSE(from->isRunning());
+        EXPECT_EQ(t->retainCount(), 1u); // cleaned up: no action or timer holds it
+        t = nullptr;
+        EXPECT_EQ(from->retainCount(), 2u); // the fixture's and the caller's: the scheduler let go
+        advanceRefreshes(1);
+        EXPECT_TRUE(near(presentedPixel(160, 240), to == b.get() ? 0x0000FFFFu : 0xFF0000FFu));
+        EXPECT_TRUE(takeLog().empty());
+        return afterThrow;
+    }
+};
+
+} // namespace
+
+TEST_F(TransitionThrowTest, AThrowAsTheTransitionEndsStillSwitchesOnce) {
+    Ref<LoggingScene> from = a, to = b;
+    bool incoming = true;
+    for (const auto& [name, make] : throwingKinds()) {
+        SCOPED_TRACE(name);
+        // The incoming scene throws as it finishes entering, or the outgoing one as it leaves.
+        (incoming ? to->throwIn : from->throwIn) = incoming ? "enterDone" : "exit";
+        EXPECT_EQ(switchCatching(make, from.get(), to.get()), 0); // switched in the frame that threw
+        std::swap(from, to);
+        incoming = !incoming;
+    }
+}
+
+TEST_F(TransitionThrowTest, AThrowAsTheTransitionStartsEndsItOnTheIncomingSceneAtTheNextFrame) {
+    Ref<LoggingScene> from = a, to = b;
+    bool incoming = true;
+    for (const auto& [name, make] : throwingKinds()) {
+        SCOPED_TRACE(name);
+        // The incoming scene throws as it enters, or the outgoing one as it starts leaving.
+        (incoming ? to->throwIn : from->throwIn) = incoming ? "enter" : "exitStart";
+        EXPECT_EQ(switchCatching(make, from.get(), to.get()), 1);
+        std::swap(from, to);
+        incoming = !incoming;
     }
 }
 
