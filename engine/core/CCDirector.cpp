@@ -200,6 +200,9 @@ void CCDirector::setView(CCGLView* view) {
     _winSizeInPoints = view ? view->bounds().size : CGSizeZero;
     _winSizeInPixels = _winSizeInPoints;
     if (view) {
+        // GL state belongs to a context: the defaults go into the new view's, which drawScene
+        // would only make current at the next frame.
+        platform::GLContext::setCurrentContext(view->context());
         createStatsLabel();
         setGLDefaultValues();
     }
