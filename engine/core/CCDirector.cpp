@@ -757,7 +757,12 @@ void CCDirectorIOS::setView(CCGLView* view) {
     if (view) {
         float scale = platform::contentScaleFactor();
         _winSizeInPixels = CGSizeMake(_winSizeInPoints.width * scale, _winSizeInPoints.height * scale);
-        if (scale != 1) updateContentScaleFactor();
+        if (scale != 1) {
+            updateContentScaleFactor();
+            // The defaults took the size in points for pixels: the viewport and projection again,
+            // in pixels, so the first frame fills the view.
+            setProjection(_projection);
+        }
         view->setTouchDelegate(_touchDispatcher.get());
         _touchDispatcher->setDispatchEvents(true);
     }

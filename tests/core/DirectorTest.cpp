@@ -603,35 +603,35 @@ TEST_F(DirectorTest, SetViewConnectsTheTouchDispatcher) {
 TEST_F(DirectorTest, EachViewDrawsWithItsOwnDefaultsFromItsFirstFrame) {
     // Two views of one share group, each made current as it is made; the director switches
     // between them between frames. An 8 x 8 square stands at (4, 4) of the scene.
-    auto first = fltest::makeGLView(CGSizeMake(64, 64));
-    auto second = fltest::makeGLView(CGSizeMake(40, 24));
-    ASSERT_TRUE(first && second);
     auto scene = CCScene::node();
     auto square = CCLayerColor::layerWithColor(ccc4(255, 255, 255, 255), 8, 8);
     square->setPosition(CGPointMake(4, 4));
     scene->addChild(square.get());
-
-    auto expectFrame = [](CCGLView* view, const char* which) {
-        SCOPED_TRACE(which);
-        const platform::PixelBuffer& frame = view->layer()->presentedFrame();
-        int covered = 0;
-        for (int y = 0; y < frame.height; ++y)
-            for (int x = 0; x < frame.width; ++x)
-                covered += frame.pixel(x, y) == 0xFFFFFFFFu;
-        EXPECT_EQ(covered, 64);
-        EXPECT_EQ(frame.pixel(4, frame.height - 1 - 4), 0xFFFFFFFFu); // its lower-left corner
-        EXPECT_EQ(frame.pixel(frame.width - 1, 0), 0x000000FFu);      // opaque black ground
-    };
-    director()->setView(first.get());
     director()->runWithScene(scene.get());
-    expectFrame(first.get(), "first view");
-    for (int round = 0; round < 2; ++round) {
-        director()->setView(second.get());
-        director()->drawScene();
-        expectFrame(second.get(), "second view");
-        director()->setView(first.get());
-        director()->drawScene();
-        expectFrame(first.get(), "first view again");
+    for (int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        if (scale == 2) {
+            platform::Device::setCurrent(platform::DeviceProfile::phoneRetina());
+            ASSERT_TRUE(director()->enableRetinaDisplay(true));
+        }
+        auto first = fltest::makeGLView(CGSizeMake(64, 64), scale);
+        auto second = fltest::makeGLView(CGSizeMake(40, 24), scale);
+        ASSERT_TRUE(first && second);
+        for (int round = 0; round < 2; ++round) {
+            for (CCGLView* view : {first.get(), second.get()}) {
+                director()->setView(view);
+                director()->drawScene();
+                const platform::PixelBuffer& frame = view->layer()->presentedFrame();
+                int covered = 0;
+                for (int y = 0; y < frame.height; ++y)
+                    for (int x = 0; x < frame.width; ++x)
+                        covered += frame.pixel(x, y) == 0xFFFFFFFFu;
+                EXPECT_EQ(covered, 64 * scale * scale) << frame.width;
+                int corner = 4 * scale; // the square's lower-left pixel
+                EXPECT_EQ(frame.pixel(corner, frame.height - 1 - corner), 0xFFFFFFFFu) << frame.width;
+                EXPECT_EQ(frame.pixel(frame.width - 1, 0), 0x000000FFu) << frame.width; // opaque black
+            }
+        }
     }
 }
 
