@@ -433,66 +433,56 @@ std::vector<std::pair<std::string, MakeTransition>> throwingKinds() {
 
 class TransitionThrowTest : public TransitionTest {
 protected:
-    // Hands `to` in through the kind of transition and runs frames, the game catching what they
-    // throw, until the incoming scene runs; then checks the switch settled as it does without a
-    // throw. Answers the frames drawn after the throw until the switch.
-    int switchCatching(const MakeTransition& make, LoggingScene* from, LoggingScene* to) {
-        from->scheduleUpdate(); // the scheduler holds it until its cleanup
-        Ref<CCTransitionScene> t = make(to);
-        director()->replaceScene(t.get());
-        int throws = 0, afterThrow = 0;
-        for (int i = 0; i < 30 && director()->runningScene() != to; ++i) {
-            if (throws) ++afterThrow;
-            try {
-                advanceRefreshes(1);
-            } catch (const platform::Exception&) {
-                ++throws;
+    // Switches back and forth through each kind, the incoming scene throwing from inCall and
+    // the outgoing one from outCall by turns, the game catching what the frames throw. Each
+    // switch must settle as it does without a throw, `framesLate` frames after the throw.
+    void switchThroughEachKind(const std::string& inCall, const std::string& outCall, int framesLate) {
+        Ref<LoggingScene> from = a, to = b;
+        bool incoming = true;
+        for (const auto& [name, make] : throwingKinds()) {
+            SCOPED_TRACE(name);
+            (incoming ? to->throwIn : from->throwIn) = incoming ? inCall : outCall;
+            from->scheduleUpdate(); // the scheduler holds it until its cleanup
+            Ref<CCTransitionScene> t = make(to.get());
+            director()->replaceScene(t.get());
+            int throws = 0, afterThrow = 0;
+            for (int i = 0; i < 30 && director()->runningScene() != to.get(); ++i) {
+                if (throws) ++afterThrow;
+                try {
+                    advanceRefreshes(1);
+                } catch (const platform::Exception&) {
+                    ++throws;
+                }
             }
+            EXPECT_EQ(throws, 1);
+            EXPECT_EQ(afterThrow, framesLate);
+            EXPECT_EQ(director()->runningScene(), to.get());
+            std::string in = to == b ? "B" : "A", out = to == b ? "A" : "B";
+            EXPECT_EQ(takeLog(), (Calls{"exitStart " + out, "enter " + in, "exit " + out, "enterDone " + in,
+                                        "cleanup " + out}));
+            EXPECT_TRUE(dispatching());
+            EXPECT_TRUE(to->isRunning());
+            EXPECT_FALSE(from->isRunning());
+            EXPECT_EQ(t->retainCount(), 1u); // cleaned up: no action or timer holds it
+            t = nullptr;
+            EXPECT_EQ(from->retainCount(), 2u); // the fixture's and ours: the scheduler let go
+            advanceRefreshes(1);
+            EXPECT_TRUE(near(presentedPixel(160, 240), to == b ? 0x0000FFFFu : 0xFF0000FFu));
+            EXPECT_TRUE(takeLog().empty());
+            std::swap(from, to);
+            incoming = !incoming;
         }
-        EXPECT_EQ(throws, 1);
-        EXPECT_EQ(director()->runningScene(), to);
-        std::string in = to == b.get() ? "B" : "A", out = to == b.get() ? "A" : "B";
-        EXPECT_EQ(takeLog(), (Calls{"exitStart " + out, "enter " + in, "exit " + out, "enterDone " + in,
-                                    "cleanup " + out}));
-        EXPECT_TRUE(dispatching());
-        EXPECT_TRUE(to->isRunning());
-        EXPECT_FALSE(from->isRunning());
-        EXPECT_EQ(t->retainCount(), 1u); // cleaned up: no action or timer holds it
-        t = nullptr;
-        EXPECT_EQ(from->retainCount(), 2u); // the fixture's and the caller's: the scheduler let go
-        advanceRefreshes(1);
-        EXPECT_TRUE(near(presentedPixel(160, 240), to == b.get() ? 0x0000FFFFu : 0xFF0000FFu));
-        EXPECT_TRUE(takeLog().empty());
-        return afterThrow;
     }
 };
 
 } // namespace
 
-TEST_F(TransitionThrowTest, AThrowAsTheTransitionEndsStillSwitchesOnce) {
-    Ref<LoggingScene> from = a, to = b;
-    bool incoming = true;
-    for (const auto& [name, make] : throwingKinds()) {
-        SCOPED_TRACE(name);
-        // The incoming scene throws as it finishes entering, or the outgoing one as it leaves.
-        (incoming ? to->throwIn : from->throwIn) = incoming ? "enterDone" : "exit";
-        EXPECT_EQ(switchCatching(make, from.get(), to.get()), 0); // switched in the frame that threw
-        std::swap(from, to);
-        incoming = !incoming;
-    }
+TEST_F(TransitionThrowTest, AThrowAsTheTransitionEndsStillSwitchesOnceInThatFrame) {
+    switchThroughEachKind("enterDone", "exit", 0);
 }
 
 TEST_F(TransitionThrowTest, AThrowAsTheTransitionStartsEndsItOnTheIncomingSceneAtTheNextFrame) {
-    Ref<LoggingScene> from = a, to = b;
-    bool incoming = true;
-    for (const auto& [name, make] : throwingKinds()) {
-        SCOPED_TRACE(name);
-        // The incoming scene throws as it enters, or the outgoing one as it starts leaving.
-        (incoming ? to->throwIn : from->throwIn) = incoming ? "enter" : "exitStart";
-        EXPECT_EQ(switchCatching(make, from.get(), to.get()), 1);
-        std::swap(from, to);
-        incoming = !incoming;
-    }
+    switchThroughEachKind("enter", "exitStart", 1);
 }
 
 // ---- a transition that opens the show ----
