@@ -1,5 +1,9 @@
 #include "platform/Exception.h"
 
+#include "platform/Log.h"
+
+#include <utility>
+
 namespace platform {
 
 Exception::Exception(std::string name, std::string reason)
@@ -7,6 +11,24 @@ Exception::Exception(std::string name, std::string reason)
 
 void raiseInconsistency(const std::string& reason) {
     throw Exception(NSInternalInconsistencyException, reason);
+}
+
+void DeferredException::keep(std::exception_ptr e) {
+    if (!first_) {
+        first_ = std::move(e);
+        return;
+    }
+    try {
+        std::rethrow_exception(e);
+    } catch (const std::exception& later) {
+        CCLOG("engine: a further exception was dropped while an earlier one is on its way: %s", later.what());
+    } catch (...) {
+        CCLOG("engine: a further exception was dropped while an earlier one is on its way");
+    }
+}
+
+void DeferredException::rethrow() {
+    if (first_) std::rethrow_exception(std::exchange(first_, nullptr));
 }
 
 } // namespace platform

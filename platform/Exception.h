@@ -24,6 +24,29 @@ private:
 // programmer error.
 [[noreturn]] void raiseInconsistency(const std::string& reason);
 
+// Runs steps that must all happen even when one of them throws (the calls of a scene switch):
+// the first exception is kept and rethrown once the caller has run every step; later ones are
+// logged and dropped, as only one can reach the caller.
+class DeferredException {
+public:
+    // Runs the step; false when it threw.
+    template <class Step> bool run(Step&& step) {
+        try {
+            step();
+            return true;
+        } catch (...) {
+            keep(std::current_exception());
+            return false;
+        }
+    }
+    // Throws the first exception caught, if any.
+    void rethrow();
+
+private:
+    void keep(std::exception_ptr e);
+    std::exception_ptr first_;
+};
+
 } // namespace platform
 
 // Checks a programmer's precondition; a broken one throws NSInternalInconsistencyException.

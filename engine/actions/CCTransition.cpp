@@ -7,6 +7,7 @@
 #include "core/CCCamera.h"
 #include "core/CCDirector.h"
 #include "core/CCTouchDispatcher.h"
+#include "platform/Exception.h"
 #include "platform/Log.h"
 
 using platform::Ref;
@@ -98,20 +99,29 @@ void CCTransitionScene::hideOutShowIn() {
     if (_outScene) _outScene->setVisible(false);
 }
 
+void CCTransitionScene::finishAtOnce() {
+    finish();
+    setNewScene(0);
+}
+
 void CCTransitionScene::onEnter() {
-    CCScene::onEnter();
+    // Each scene hears its call even when the other's throws; the first exception goes on to
+    // the director, which then ends this transition at once (see finishAtOnce).
+    platform::DeferredException thrown;
+    thrown.run([&] { CCScene::onEnter(); });
     setDispatchEvents(false);
     // How this transition came on stage (replaced or pushed): what to do with the outgoing
     // scene if the transition is taken off before it switches.
     _sendCleanupToScene = director()->sendCleanupToScene();
     if (_outScene) {
         Ref<CCScene> out = _outScene;
-        out->onExitTransitionDidStart();
+        thrown.run([&] { out->onExitTransitionDidStart(); });
     }
     if (_inScene) {
         Ref<CCScene> in = _inScene;
-        in->onEnter();
+        thrown.run([&] { in->onEnter(); });
     }
+    thrown.rethrow();
 }
 
 // The scene the director is switching to while this transition leaves the stage: the incoming
@@ -122,30 +132,28 @@ static CCScene* successor() {
 }
 
 void CCTransitionScene::onExit() {
-    CCScene::onExit();
+    // Every scene hears its call even when another's throws; the first exception goes on.
+    platform::DeferredException thrown;
+    thrown.run([&] { CCScene::onExit(); });
     setDispatchEvents(true);
     Ref<CCScene> out = _outScene;
     Ref<CCScene> in = _inScene;
     CCScene* next = successor();
-    if (out) {
-        if (out.get() == next)
-            out->onEnterTransitionDidFinish();
+    for (const Ref<CCScene>& scene : {out, in}) {
+        if (!scene) continue;
+        if (scene.get() == next)
+            thrown.run([&] { scene->onEnterTransitionDidFinish(); });
         else
-            out->onExit();
-    }
-    if (in) {
-        if (in.get() == next)
-            in->onEnterTransitionDidFinish();
-        else
-            in->onExit();
+            thrown.run([&] { scene->onExit(); });
     }
     // A plain scene the game switched to while this transition ran: the director leaves its
     // entering to the transition, which has not done it.
     if (next && next != out.get() && next != in.get() && !next->isTransitionScene() && !next->isRunning()) {
         Ref<CCScene> successor = next;
-        successor->onEnter();
-        successor->onEnterTransitionDidFinish();
+        thrown.run([&] { successor->onEnter(); });
+        thrown.run([&] { successor->onEnterTransitionDidFinish(); });
     }
+    thrown.rethrow();
 }
 
 Ref<CCFiniteTimeAction> CCTransitionScene::finishAction() {
@@ -166,13 +174,15 @@ void CCTransitionScene::runFinishOnOutScene(CCFiniteTimeAction* action) {
 }
 
 void CCTransitionScene::cleanup() {
-    CCScene::cleanup();
+    platform::DeferredException thrown;
+    thrown.run([&] { CCScene::cleanup(); });
     Ref<CCScene> out = _outScene;
     Ref<CCScene> in = _inScene;
     CCScene* next = successor();
-    if (_sendCleanupToScene && out && out.get() != next) out->cleanup();
+    if (_sendCleanupToScene && out && out.get() != next) thrown.run([&] { out->cleanup(); });
     // An incoming scene that never took over belongs to nobody else.
-    if (in && in.get() != next) in->cleanup();
+    if (in && in.get() != next) thrown.run([&] { in->cleanup(); });
+    thrown.rethrow();
 }
 
 // ---- CCTransitionSceneOriented ----

@@ -52,6 +52,10 @@ public:
     virtual void finish();
     // The switch: replaces this transition by the incoming scene at the director, once.
     void setNewScene(double dt);
+    // For a set-up that was cut short (a scene's callback threw as the transition entered):
+    // puts the scenes to rest and switches to the incoming scene at the next frame, as its
+    // actions never will.
+    void finishAtOnce();
     // Incoming scene visible, outgoing scene hidden.
     void hideOutShowIn();
     // Touches off; the outgoing scene starts leaving, the incoming one enters.

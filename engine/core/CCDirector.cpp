@@ -1,6 +1,7 @@
 #include "core/CCDirector.h"
 
 #include "actions/CCActionManager.h"
+#include "actions/CCTransition.h"
 #include "core/CCConfiguration.h"
 #include "core/CCFileUtils.h"
 #include "core/CCGLView.h"
@@ -29,7 +30,6 @@
 
 #include <array>
 #include <cmath>
-#include <exception>
 
 std::uint32_t drawCallCounter = 0;
 
@@ -200,6 +200,9 @@ void CCDirector::setView(CCGLView* view) {
     _winSizeInPoints = view ? view->bounds().size : CGSizeZero;
     _winSizeInPixels = _winSizeInPoints;
     if (view) {
+        // GL state belongs to a context: the defaults go into the new view's, which drawScene
+        // would only make current at the next frame.
+        platform::GLContext::setCurrentContext(view->context());
         createStatsLabel();
         setGLDefaultValues();
     }
@@ -350,21 +353,17 @@ void CCDirector::setNextScene() {
     bool runningIsTransition = _runningScene && _runningScene->isTransitionScene();
     bool newIsTransition = _nextScene && _nextScene->isTransitionScene();
 
+    // A scene's callback may throw: every call of the switch is still made, once, so that the
+    // old scene is let go and the new one runs as without the throw, and the game gets the
+    // first exception when the switch is complete.
+    platform::DeferredException thrown;
+
     // A transition scene gives the old scene its exit calls itself.
     platform::Ref<CCScene> previous = _runningScene;
     if (!newIsTransition && previous) {
-        // When an exit call throws, the old scene is let go all the same, so that the next
-        // frame enters the new scene instead of sending the old one its exit calls again.
-        struct DropOnThrow {
-            platform::Ref<CCScene>& running;
-            int uncaught = std::uncaught_exceptions();
-            ~DropOnThrow() {
-                if (std::uncaught_exceptions() > uncaught) running = nullptr;
-            }
-        } drop{_runningScene};
-        previous->onExitTransitionDidStart();
-        previous->onExit();
-        if (_sendCleanupToScene) previous->cleanup();
+        thrown.run([&] { previous->onExitTransitionDidStart(); });
+        thrown.run([&] { previous->onExit(); });
+        if (_sendCleanupToScene) thrown.run([&] { previous->cleanup(); });
     }
 
     _runningScene = _nextScene;
@@ -376,9 +375,14 @@ void CCDirector::setNextScene() {
     // the game switches to in the middle of a transition is entered by that transition's exit.)
     if ((!runningIsTransition || newIsTransition) && _runningScene) {
         platform::Ref<CCScene> entering = _runningScene;
-        entering->onEnter();
-        entering->onEnterTransitionDidFinish();
+        if (!thrown.run([&] { entering->onEnter(); }) && newIsTransition) {
+            // Its set-up was cut short, so its actions will never end it: it ends at once.
+            if (auto* transition = dynamic_cast<CCTransitionScene*>(entering.get()))
+                transition->finishAtOnce();
+        }
+        thrown.run([&] { entering->onEnterTransitionDidFinish(); });
     }
+    thrown.rethrow();
 }
 
 // ---- animation -----------------------------------------------------------------------------
@@ -753,7 +757,12 @@ void CCDirectorIOS::setView(CCGLView* view) {
     if (view) {
         float scale = platform::contentScaleFactor();
         _winSizeInPixels = CGSizeMake(_winSizeInPoints.width * scale, _winSizeInPoints.height * scale);
-        if (scale != 1) updateContentScaleFactor();
+        if (scale != 1) {
+            updateContentScaleFactor();
+            // The defaults took the size in points for pixels: the viewport and projection again,
+            // in pixels, so the first frame fills the view.
+            setProjection(_projection);
+        }
         view->setTouchDelegate(_touchDispatcher.get());
         _touchDispatcher->setDispatchEvents(true);
     }

@@ -25,6 +25,15 @@
 #include <memory>
 #include <vector>
 
+namespace {
+
+// Captures begun and not yet ended on this thread. The end of one begun inside another puts
+// back the viewport in force at its begin (the outer texture's); the outermost end puts back
+// the director's.
+thread_local int openCaptures = 0;
+
+} // namespace
+
 CCRenderTexture::CCRenderTexture() = default;
 
 CCRenderTexture::~CCRenderTexture() {
@@ -165,6 +174,10 @@ bool CCRenderTexture::initWithWidth(int width, int height, CCTexture2DPixelForma
 
 void CCRenderTexture::begin() {
     CCDirector* director = CCDirector::sharedDirector();
+    // Read before the director's projection below resets the viewport.
+    _nestedCapture = openCaptures > 0;
+    if (_nestedCapture) glCheck(glGetIntegerv(GL_VIEWPORT, _oldViewport));
+    ++openCaptures;
 
     matrixMode(kCCMatrixModeProjection);
     matrixPush();
@@ -240,7 +253,11 @@ void CCRenderTexture::beginWithClear(float r, float g, float b, float a, float d
 void CCRenderTexture::end() {
     CCDirector* director = CCDirector::sharedDirector();
     glCheck(glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(_oldFBO)));
-    director->setViewport();
+    if (_nestedCapture)
+        glCheck(glViewport(_oldViewport[0], _oldViewport[1], _oldViewport[2], _oldViewport[3]));
+    else
+        director->setViewport();
+    if (openCaptures > 0) --openCaptures;
     matrixMode(kCCMatrixModeProjection);
     matrixPop();
     matrixMode(kCCMatrixModeModelView);

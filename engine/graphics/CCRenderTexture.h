@@ -52,7 +52,8 @@ public:
     void beginWithClear(float r, float g, float b, float a);
     void beginWithClear(float r, float g, float b, float a, float depthValue);
     void beginWithClear(float r, float g, float b, float a, float depthValue, int stencilValue);
-    // Back to the framebuffer that was bound at begin(), with the director's viewport.
+    // Back to the framebuffer and the viewport in force at begin(): the director's for an
+    // outermost capture, the outer texture's for one begun inside another.
     void end();
     // Clears the colour buffer now (its own begin/end).
     void clear(float r, float g, float b, float a);
@@ -130,6 +131,9 @@ private:
     GLuint _FBO = 0;
     GLuint _depthRenderBufffer = 0;
     GLint _oldFBO = 0;
+    // The viewport at begin(), put back by end() when this capture was begun inside another.
+    GLint _oldViewport[4] = {0, 0, 0, 0};
+    bool _nestedCapture = false;
     // Also held by the sprite; kept here so that a replaced sprite cannot take it away.
     platform::Ref<CCTexture2D> _texture;
     platform::Ref<CCSprite> _sprite;

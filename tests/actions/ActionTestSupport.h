@@ -6,6 +6,7 @@
 #include "core/CCLayer.h"
 #include "core/CCScene.h"
 #include "core/CCScheduler.h"
+#include "platform/Exception.h"
 #include "tests/support/EngineTestSupport.h"
 
 #include <cmath>
@@ -59,19 +60,27 @@ public:
         s->addChild(layer.get());
         return s;
     }
-    void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(); }
+    void onEnter() override { log_->add("enter " + name_), CCScene::onEnter(), fault("enter"); }
     void onEnterTransitionDidFinish() override {
-        log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish();
+        log_->add("enterDone " + name_), CCScene::onEnterTransitionDidFinish(), fault("enterDone");
     }
     void onExitTransitionDidStart() override {
-        log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart();
+        log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart(), fault("exitStart");
     }
-    void onExit() override { log_->add("exit " + name_), CCScene::onExit(); }
+    void onExit() override { log_->add("exit " + name_), CCScene::onExit(), fault("exit"); }
     void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
 
     CCLayerColor* layer = nullptr;
+    // The life-cycle call ("enter", "enterDone", "exitStart", "exit") that throws, once, after
+    // doing its work: a game's fault.
+    std::string throwIn;
 
 private:
+    void fault(const std::string& call) {
+        if (throwIn != call) return;
+        throwIn.clear();
+        throw platform::Exception(platform::NSInternalInconsistencyException, call + " " + name_);
+    }
     CallLog* log_ = nullptr;
     std::string name_;
 };

@@ -1,10 +1,14 @@
 #include "actions/CCTransition.h"
 #include "actions/CCTransitionFade.h"
+#include "actions/CCTransitionPageTurn.h"
+#include "actions/CCTransitionProgress.h"
+#include "actions/CCTransitionTiles.h"
 #include "core/CCCamera.h"
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
 #include "core/CCTouchDispatcher.h"
+#include "platform/Exception.h"
 #include "tests/actions/ActionTestSupport.h"
 #include "tests/support/EngineTestSupport.h"
 
@@ -403,6 +407,82 @@ TEST_F(TransitionTest, EachKindRunsItsActionsAndEndsWithBothScenesAtRest) {
         expectAtRest(to.get(), true);
         std::swap(from, to);
     }
+}
+
+// ---- a game's exception during a transition ----
+
+namespace {
+
+using MakeTransition = std::function<Ref<CCTransitionScene>(CCScene*)>;
+
+// A maker of transitions of one kind lasting 0.1 s.
+template <class T, class... Extra> MakeTransition kindOf(Extra... extra) {
+    return [=](CCScene* s) -> Ref<CCTransitionScene> { return T::transitionWithDuration(0.1, s, extra...); };
+}
+
+// The kinds a game's throw is tried with: colour, picture, grid, progress and move families.
+std::vector<std::pair<std::string, MakeTransition>> throwingKinds() {
+    return {{"Fade", kindOf<CCTransitionFade>()},
+            {"CrossFade", kindOf<CCTransitionCrossFade>()},
+            {"PageTurn", kindOf<CCTransitionPageTurn>(false)},
+            {"TurnOffTiles", kindOf<CCTransitionTurnOffTiles>()},
+            {"SplitCols", kindOf<CCTransitionSplitCols>()},
+            {"RadialCCW", kindOf<CCTransitionProgressRadialCCW>()},
+            {"MoveInL", kindOf<CCTransitionMoveInL>()}};
+}
+
+class TransitionThrowTest : public TransitionTest {
+protected:
+    // Switches back and forth through each kind, the incoming scene throwing from inCall and
+    // the outgoing one from outCall by turns, the game catching what the frames throw. Each
+    // switch must settle as it does without a throw, `framesLate` frames after the throw.
+    void switchThroughEachKind(const std::string& inCall, const std::string& outCall, int framesLate) {
+        Ref<LoggingScene> from = a, to = b;
+        bool incoming = true;
+        for (const auto& [name, make] : throwingKinds()) {
+            SCOPED_TRACE(name);
+            (incoming ? to->throwIn : from->throwIn) = incoming ? inCall : outCall;
+            from->scheduleUpdate(); // the scheduler holds it until its cleanup
+            Ref<CCTransitionScene> t = make(to.get());
+            director()->replaceScene(t.get());
+            int throws = 0, afterThrow = 0;
+            for (int i = 0; i < 30 && director()->runningScene() != to.get(); ++i) {
+                if (throws) ++afterThrow;
+                try {
+                    advanceRefreshes(1);
+                } catch (const platform::Exception&) {
+                    ++throws;
+                }
+            }
+            EXPECT_EQ(throws, 1);
+            EXPECT_EQ(afterThrow, framesLate);
+            EXPECT_EQ(director()->runningScene(), to.get());
+            std::string in = to == b ? "B" : "A", out = to == b ? "A" : "B";
+            EXPECT_EQ(takeLog(), (Calls{"exitStart " + out, "enter " + in, "exit " + out, "enterDone " + in,
+                                        "cleanup " + out}));
+            EXPECT_TRUE(dispatching());
+            EXPECT_TRUE(to->isRunning());
+            EXPECT_FALSE(from->isRunning());
+            EXPECT_EQ(t->retainCount(), 1u); // cleaned up: no action or timer holds it
+            t = nullptr;
+            EXPECT_EQ(from->retainCount(), 2u); // the fixture's and ours: the scheduler let go
+            advanceRefreshes(1);
+            EXPECT_TRUE(near(presentedPixel(160, 240), to == b ? 0x0000FFFFu : 0xFF0000FFu));
+            EXPECT_TRUE(takeLog().empty());
+            std::swap(from, to);
+            incoming = !incoming;
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(TransitionThrowTest, AThrowAsTheTransitionEndsStillSwitchesOnceInThatFrame) {
+    switchThroughEachKind("enterDone", "exit", 0);
+}
+
+TEST_F(TransitionThrowTest, AThrowAsTheTransitionStartsEndsItOnTheIncomingSceneAtTheNextFrame) {
+    switchThroughEachKind("enter", "exitStart", 1);
 }
 
 // ---- a transition that opens the show ----

@@ -1,5 +1,6 @@
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
+#include "core/CCLayer.h"
 #include "core/CCMatrix.h"
 #include "core/CCProtocols.h"
 #include "core/CCScheduler.h"
@@ -372,16 +373,17 @@ TEST_F(DirectorTest, AThrowDuringAFrameLeavesTheMatrixStackAndTheSceneSwitchSett
     EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
     director()->setNotificationNode(nullptr);
 
-    // The old scene's exit throws: the switch is made all the same, without a second exit.
+    // The old scene's exit throws: the switch is made all the same, each call once, the old
+    // scene cleaned up, before the exception reaches the game.
     auto b = LoggingScene::make(&log, "B");
     a->onExitHook = [] { throw platform::Exception(platform::NSInternalInconsistencyException, "exit"); };
     director()->replaceScene(b.get());
     takeLog();
     EXPECT_THROW(director()->drawScene(), platform::Exception);
-    EXPECT_EQ(takeLog(), (Calls{"exitStart A", "exit A"}));
-    director()->drawScene();
-    EXPECT_EQ(takeLog(), (Calls{"enter B", "enterDone B"}));
+    EXPECT_EQ(takeLog(), (Calls{"exitStart A", "exit A", "cleanup A", "enter B", "enterDone B"}));
     EXPECT_EQ(director()->runningScene(), b.get());
+    director()->drawScene();
+    EXPECT_TRUE(takeLog().empty());
 }
 
 TEST_F(DirectorTest, TransitionScenesTakeOverTheEnterAndExitCalls) {
@@ -596,6 +598,41 @@ TEST_F(DirectorTest, SetViewConnectsTheTouchDispatcher) {
     EXPECT_EQ(director()->description(),
               platform::format("<CCDirectorDisplayLink = %p | Size: 320 x 480, view = %s>",
                                static_cast<void*>(director()), view()->description()));
+}
+
+TEST_F(DirectorTest, EachViewDrawsWithItsOwnDefaultsFromItsFirstFrame) {
+    // Two views of one share group, each made current as it is made; the director switches
+    // between them between frames. An 8 x 8 square stands at (4, 4) of the scene.
+    auto scene = CCScene::node();
+    auto square = CCLayerColor::layerWithColor(ccc4(255, 255, 255, 255), 8, 8);
+    square->setPosition(CGPointMake(4, 4));
+    scene->addChild(square.get());
+    director()->runWithScene(scene.get());
+    for (int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        if (scale == 2) {
+            platform::Device::setCurrent(platform::DeviceProfile::phoneRetina());
+            ASSERT_TRUE(director()->enableRetinaDisplay(true));
+        }
+        auto first = fltest::makeGLView(CGSizeMake(64, 64), scale);
+        auto second = fltest::makeGLView(CGSizeMake(40, 24), scale);
+        ASSERT_TRUE(first && second);
+        for (int round = 0; round < 2; ++round) {
+            for (CCGLView* view : {first.get(), second.get()}) {
+                director()->setView(view);
+                director()->drawScene();
+                const platform::PixelBuffer& frame = view->layer()->presentedFrame();
+                int covered = 0;
+                for (int y = 0; y < frame.height; ++y)
+                    for (int x = 0; x < frame.width; ++x)
+                        covered += frame.pixel(x, y) == 0xFFFFFFFFu;
+                EXPECT_EQ(covered, 64 * scale * scale) << frame.width;
+                int corner = 4 * scale; // the square's lower-left pixel
+                EXPECT_EQ(frame.pixel(corner, frame.height - 1 - corner), 0xFFFFFFFFu) << frame.width;
+                EXPECT_EQ(frame.pixel(frame.width - 1, 0), 0x000000FFu) << frame.width; // opaque black
+            }
+        }
+    }
 }
 
 TEST_F(DirectorTest, EndAndMemoryWarningsPurgeTheCachesInOrder) {

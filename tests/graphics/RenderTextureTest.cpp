@@ -195,6 +195,41 @@ TEST_F(RenderTextureTest, BeginAndEndRestoreFramebufferViewportAndMatrices) {
     EXPECT_EQ(std::memcmp(&pBefore, &pAfter, sizeof pAfter), 0);
 }
 
+TEST_F(RenderTextureTest, ACaptureInsideAnotherLeavesTheOuterCaptureAsWithoutIt) {
+    // An 8 x 8 square drawn into a 32 x 32 capture of the 64 x 64 window, with and without a
+    // 16 x 16 capture begun and ended inside it first.
+    auto white = square(ccc4(255, 255, 255, 255), 4, 4, 8);
+    auto capture = [&](bool nested) {
+        auto outer = CCRenderTexture::renderTextureWithWidth(32, 32);
+        auto inner = CCRenderTexture::renderTextureWithWidth(16, 16);
+        outer->beginWithClear(0, 0, 0, 1);
+        if (nested) {
+            inner->beginWithClear(0, 1, 0, 1);
+            white->visit();
+            inner->end();
+            auto innerImage = inner->newCGImage();
+            EXPECT_EQ(imagePixel(*innerImage, 4, 4), 0xFFFFFFFFu);
+            EXPECT_EQ(imagePixel(*innerImage, 12, 12), 0x00FF00FFu);
+        }
+        white->visit();
+        outer->end();
+        return outer->newCGImage();
+    };
+    auto alone = capture(false);
+    auto nested = capture(true);
+    ASSERT_TRUE(alone && nested);
+    int covered = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            covered += imagePixel(*nested, x, y) == 0xFFFFFFFFu;
+    EXPECT_EQ(covered, 64);
+    EXPECT_TRUE(nested->pixels() == alone->pixels());
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 64); // the outermost end puts the director's back
+    EXPECT_EQ(viewport[3], 64);
+}
+
 TEST_F(RenderTextureTest, NodeInTheSceneShowsItsPictureUpright) {
     auto rt = CCRenderTexture::renderTextureWithWidth(32, 32);
     ASSERT_TRUE(rt);
