@@ -32,6 +32,8 @@ CCES2Renderer::~CCES2Renderer() {
     platform::Ref<platform::GLContext> previous = platform::GLContext::currentContext();
     bool wasCurrent = previous.get() == _context.get();
     if (wasCurrent || platform::GLContext::setCurrentContext(_context.get())) {
+        // The layer keeps the frame it presented last, wherever it still waits.
+        if (_colorRenderbuffer) _context->releaseRenderbuffer(_colorRenderbuffer);
         if (_defaultFramebuffer) glDeleteFramebuffers(1, &_defaultFramebuffer);
         if (_msaaFramebuffer) glDeleteFramebuffers(1, &_msaaFramebuffer);
         if (_colorRenderbuffer) glDeleteRenderbuffers(1, &_colorRenderbuffer);

@@ -34,8 +34,8 @@ public:
 class CCES2Renderer : public platform::Object, public CCESRenderer {
 public:
     CCES2Renderer() = default;
-    // Deletes the framebuffers and renderbuffers in the renderer's own context, and leaves no
-    // context current if its context was.
+    // Deletes the framebuffers and renderbuffers in the renderer's own context (the layer keeps
+    // its last frame), and leaves no context current if its context was.
     ~CCES2Renderer() override;
 
     // Makes an ES 2 context (in the share group when one is given), makes it current and

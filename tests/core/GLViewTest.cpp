@@ -221,17 +221,65 @@ TEST_F(GLViewTest, RetainedBackingStartsTheNextFrameFromThePresentedOne) {
     const float blue[4] = {0, 0, 1, 1}, red[4] = {1, 0, 0, 1};
     drawQuarters(view, blue, red);
     view->swapBuffers();
-    // Only the top-right corner is drawn again.
+    // Each later frame draws one more corner only: top-right white, then bottom-right green.
     glEnable(GL_SCISSOR_TEST);
-    glScissor(8, 8, 8, 8);
-    glClearColor(1, 1, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
+    for (GLint y : {8, 0}) {
+        glScissor(8, y, 8, 8);
+        glClearColor(y ? 1.0f : 0.0f, 1, y ? 1.0f : 0.0f, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        view->swapBuffers();
+    }
     glDisable(GL_SCISSOR_TEST);
-    view->swapBuffers();
     const platform::PixelBuffer& frame = view->layer()->presentedFrame();
     EXPECT_EQ(frame.pixel(12, 2), 0xFFFFFFFFu);
+    EXPECT_EQ(frame.pixel(12, 12), 0x00FF00FFu);
     EXPECT_EQ(frame.pixel(2, 2), 0x0000FFFFu);
     EXPECT_EQ(frame.pixel(2, 12), 0xFF0000FFu);
+}
+
+// Clears the view's surface to one colour in its own context and presents it.
+void presentColour(CCGLView* view, float red, float green, float blue) {
+    platform::GLContext::setCurrentContext(view->context());
+    glClearColor(red, green, blue, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    view->swapBuffers();
+}
+
+TEST_F(GLViewTest, PresentedFrameOutlivesItsView) {
+    // Either of the two buffers may hold the last frame; the frames before it are blue.
+    for (int presents : {1, 2, 3}) {
+        SCOPED_TRACE(presents);
+        Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(8, 8));
+        ASSERT_TRUE(view);
+        for (int i = 1; i <= presents; ++i)
+            presentColour(view, i == presents ? 1 : 0, 0, i == presents ? 0 : 1);
+        Ref<platform::Drawable> layer(view->layer());
+        view = nullptr;
+        fltest::useSharedGLContext();
+        EXPECT_EQ(layer->presentedFrame().pixel(1, 1), 0xFF0000FFu);
+    }
+}
+
+TEST_F(GLViewTest, PresentedFrameIsTheLastWhicheverContextIsCurrent) {
+    Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(8, 8));
+    Ref<CCGLView> apart = CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8)); // a share group of its own
+    ASSERT_TRUE(view && apart);
+    const platform::Drawable& layer = *view->layer();
+    presentColour(view, 0, 0, 1);
+    EXPECT_EQ(layer.presentedFrame().pixel(1, 1), 0x0000FFFFu);
+
+    presentColour(view, 1, 0, 0);
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(nullptr));
+    EXPECT_EQ(layer.presentedFrame().pixel(1, 1), 0xFF0000FFu);
+    EXPECT_EQ(platform::GLContext::currentContext(), nullptr);
+
+    presentColour(view, 0, 1, 0);
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(apart->context()));
+    GLint framebuffer = integer(GL_FRAMEBUFFER_BINDING);
+    EXPECT_EQ(layer.presentedFrame().pixel(1, 1), 0x00FF00FFu);
+    EXPECT_EQ(platform::GLContext::currentContext(), apart->context());
+    EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), framebuffer) << "the asker's context as it was";
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST_F(GLViewTest, SwapDiscardsOnlyWhatIsNotKept) {
