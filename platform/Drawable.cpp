@@ -20,6 +20,34 @@ GLsizei toPixels(double points, double scale) {
     double pixels = std::lround(points * scale);
     return pixels > 0 && pixels < 1 << 30 ? static_cast<GLsizei>(pixels) : 0;
 }
+// Reads a renderbuffer or a texture through a framebuffer of its own, leaving the bindings as
+// they were.
+PixelBuffer readAttachedPixels(GLenum kind, GLuint name, GLsizei width, GLsizei height) {
+    if (!name || width <= 0 || height <= 0) return {};
+    // ES 3 keeps separate read and draw bindings; binding GL_FRAMEBUFFER changes both.
+    bool split = glExtensions().majorVersion >= 3;
+    GLint oldRead = 0, oldDraw = 0;
+    glGetIntegerv(split ? kGLReadFramebufferBinding : GL_FRAMEBUFFER_BINDING, &oldRead);
+    if (split) glGetIntegerv(kGLDrawFramebufferBinding, &oldDraw);
+    GLuint fbo = 0;
+    glGenFramebuffers(1, &fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    if (kind == GL_TEXTURE_2D)
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, 0);
+    else
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, name);
+    PixelBuffer out;
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE)
+        out = readFramebufferPixels(0, 0, width, height);
+    if (split) {
+        glBindFramebuffer(kGLReadFramebuffer, static_cast<GLuint>(oldRead));
+        glBindFramebuffer(kGLDrawFramebuffer, static_cast<GLuint>(oldDraw));
+    } else {
+        glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(oldRead));
+    }
+    glDeleteFramebuffers(1, &fbo);
+    return out;
+}
 } // namespace
 
 GLsizei Drawable::pixelsWide() const {
@@ -33,37 +61,53 @@ GLenum renderbufferFormatForColorFormat(const std::string& colorFormat) {
     return colorFormat == kEAGLColorFormatRGB565 ? kGLRGB565 : kGLRGBA8;
 }
 
-void Drawable::attachStorage(GLuint renderbuffer, GLsizei width, GLsizei height) {
+void Drawable::attachStorage(GLContext* context, GLuint renderbuffer, GLuint front, GLsizei width,
+                             GLsizei height) {
+    context_ = context;
     renderbuffer_ = renderbuffer;
     storageWidth_ = width;
     storageHeight_ = height;
-    front_ = 0;
+    front_ = front;
+    frontKind_ = GL_RENDERBUFFER;
     framePending_ = false;
 }
 
-void Drawable::present(GLuint front) {
+void Drawable::detachStorage() {
+    settleOrDropPresentedFrame();
+    attachStorage(nullptr, 0, 0, 0, 0);
+}
+
+void Drawable::present(GLuint front, GLenum kind, bool drawnOver) {
     ++presentCount_;
     front_ = front;
+    frontKind_ = kind;
     framePending_ = keepsPresentedFrame_;
-    // Drawing goes on in the presented buffer: keep the frame before it does.
-    if (!front) settlePresentedFrame();
+    if (drawnOver) settleOrDropPresentedFrame();
     if (observer_) observer_(*this);
 }
 
 const PixelBuffer& Drawable::presentedFrame() const {
-    // Without a current context GL would answer nothing; the frame waits for a later call.
-    if (framePending_ && GLContext::currentContext()) settlePresentedFrame();
+    settlePresentedFrame();
     return presented_;
 }
 
 void Drawable::settlePresentedFrame() const {
     if (!framePending_) return;
     presented_ = readPixels();
-    framePending_ = false;
+    framePending_ = presented_.empty();
+}
+
+void Drawable::settleOrDropPresentedFrame() const {
+    settlePresentedFrame();
+    framePending_ = false; // a frame that could not be read is gone: better none than an older one
 }
 
 PixelBuffer Drawable::readPixels() const {
-    return readRenderbufferPixels(front_ ? front_ : renderbuffer_, storageWidth_, storageHeight_);
+    PixelBuffer out;
+    if (context_)
+        context_->runInShareGroup(
+            [&] { out = readAttachedPixels(frontKind_, front_, storageWidth_, storageHeight_); });
+    return out;
 }
 
 PixelBuffer readFramebufferPixels(GLint x, GLint y, GLsizei width, GLsizei height) {
@@ -89,27 +133,7 @@ PixelBuffer readFramebufferPixels(GLint x, GLint y, GLsizei width, GLsizei heigh
 }
 
 PixelBuffer readRenderbufferPixels(GLuint renderbuffer, GLsizei width, GLsizei height) {
-    if (!renderbuffer || width <= 0 || height <= 0) return {};
-    // ES 3 keeps separate read and draw bindings; binding GL_FRAMEBUFFER changes both.
-    bool split = glExtensions().majorVersion >= 3;
-    GLint oldRead = 0, oldDraw = 0;
-    glGetIntegerv(split ? kGLReadFramebufferBinding : GL_FRAMEBUFFER_BINDING, &oldRead);
-    if (split) glGetIntegerv(kGLDrawFramebufferBinding, &oldDraw);
-    GLuint fbo = 0;
-    glGenFramebuffers(1, &fbo);
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffer);
-    PixelBuffer out;
-    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE)
-        out = readFramebufferPixels(0, 0, width, height);
-    if (split) {
-        glBindFramebuffer(kGLReadFramebuffer, static_cast<GLuint>(oldRead));
-        glBindFramebuffer(kGLDrawFramebuffer, static_cast<GLuint>(oldDraw));
-    } else {
-        glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(oldRead));
-    }
-    glDeleteFramebuffers(1, &fbo);
-    return out;
+    return readAttachedPixels(GL_RENDERBUFFER, renderbuffer, width, height);
 }
 
 } // namespace platform

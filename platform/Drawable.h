@@ -39,6 +39,8 @@ struct PixelBuffer {
     std::uint32_t pixel(int x, int y) const;
 };
 
+class GLContext;
+
 class Drawable : public Object {
 public:
     CGRect bounds() const { return bounds_; }
@@ -55,7 +57,7 @@ public:
     GLsizei pixelsHigh() const;
     GLenum storageFormat() const { return renderbufferFormatForColorFormat(properties_.colorFormat); }
 
-    // The renderbuffer that last took its storage from this layer (0 before).
+    // The renderbuffer that last took its storage from this layer (0 before, and once it is gone).
     GLuint renderbuffer() const { return renderbuffer_; }
 
     // Whether presenting keeps the frame for presentedFrame() (on by default). Keeping costs
@@ -64,8 +66,10 @@ public:
     bool keepsPresentedFrame() const { return keepsPresentedFrame_; }
     void setKeepsPresentedFrame(bool keep) { keepsPresentedFrame_ = keep; }
     // The last frame presented with keeping on (empty before one). The first call after a
-    // present reads it back, which waits for the GL; a context of the share group must then be
-    // current.
+    // present reads it back, which waits for the GL, through the current context when it is of
+    // the drawable's share group and through the drawable's own context otherwise (the caller's
+    // is put back); it stays readable after the renderbuffer is gone. Empty while it cannot be
+    // read (no context of the group can be made current); a later call tries again.
     const PixelBuffer& presentedFrame() const;
     std::uint64_t presentCount() const { return presentCount_; }
     // Called after each present, for a window that shows the frames; it may read them.
@@ -74,28 +78,37 @@ public:
     }
 
     // Reads the last presented frame as it stands (the renderbuffer's contents before the first
-    // present); a context of its share group must be current.
+    // present), with a context of its share group current as presentedFrame() does; empty once
+    // the renderbuffer is gone.
     PixelBuffer readPixels() const;
 
 private:
     friend class GLContext;
-    void attachStorage(GLuint renderbuffer, GLsizei width, GLsizei height);
-    // `front` holds the frame until the next present; 0 when the frame could not be set aside
-    // (drawing goes on in the same buffer), so a kept frame is read back at once.
-    void present(GLuint front);
-    // Reads a kept frame not yet read back; its buffer is about to change or go.
+    // `context` ties `renderbuffer` to this layer; `front` is the buffer drawn into now.
+    void attachStorage(GLContext* context, GLuint renderbuffer, GLuint front, GLsizei width, GLsizei height);
+    // The storage goes (or passes to another layer): a kept frame is read first.
+    void detachStorage();
+    // `front` (a renderbuffer, or a texture for `kind` GL_TEXTURE_2D) holds the frame until the
+    // next present; when `drawnOver`, drawing goes on in it, so a kept frame is read at once.
+    void present(GLuint front, GLenum kind, bool drawnOver);
+    // Reads a kept frame not yet read back; a failed read leaves it waiting, with no older frame
+    // passed off in its place.
     void settlePresentedFrame() const;
+    // Reads it now or never: its buffer is about to change or go.
+    void settleOrDropPresentedFrame() const;
 
     CGRect bounds_ = CGRectZero;
     double contentsScale_ = 1.0;
     bool opaque_ = false;
     DrawableProperties properties_;
+    GLContext* context_ = nullptr; // the one that gave the storage; it clears this when it lets go
     GLuint renderbuffer_ = 0;
     GLsizei storageWidth_ = 0, storageHeight_ = 0;
     bool keepsPresentedFrame_ = true;
     mutable PixelBuffer presented_;
-    GLuint front_ = 0;                  // the buffer of the last presented frame, 0 before one was set aside
-    mutable bool framePending_ = false; // kept, not yet read back
+    GLuint front_ = 0;                   // the buffer of the last presented frame
+    GLenum frontKind_ = GL_RENDERBUFFER; // or GL_TEXTURE_2D for a frame copied aside
+    mutable bool framePending_ = false;  // kept, not yet read back
     std::uint64_t presentCount_ = 0;
     std::function<void(const Drawable&)> observer_;
 };

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 namespace platform {
 
@@ -75,6 +76,11 @@ void* ShareGroup::anyMember() const {
     return members_.empty() ? nullptr : members_.front();
 }
 
+bool ShareGroup::contains(void* context) const {
+    std::lock_guard lock(mutex_);
+    return std::find(members_.begin(), members_.end(), context) != members_.end();
+}
+
 void ShareGroup::add(void* context) {
     std::lock_guard lock(mutex_);
     members_.push_back(context);
@@ -87,7 +93,19 @@ void ShareGroup::remove(void* context) {
 
 GLContext::~GLContext() {
     if (!context_) return;
-    deleteTwins();
+    // The drawables keep their frames; the second buffers, copies and the framebuffer are this
+    // context's to delete, in it. Where it cannot be made current, what it made goes with it or
+    // its share group, and the drawables let go all the same.
+    if (!drawables_.empty() || copyFramebuffer_) {
+        bool reached = runCurrent(false, [this] {
+            for (Presented& entry : drawables_)
+                letGo(entry);
+            if (copyFramebuffer_) glDeleteFramebuffers(1, &copyFramebuffer_);
+        });
+        if (!reached)
+            for (Presented& entry : drawables_)
+                if (entry.drawable->context_ == this) entry.drawable->detachStorage();
+    }
     sharegroup_->remove(context_);
     // EGL defers the destruction while another thread still has the context current.
     eglDestroyContext(eglDisplay(), context_);
@@ -145,9 +163,9 @@ bool GLContext::renderbufferStorage(GLenum target, Drawable* drawable) {
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
     if (!bound || width <= 0 || height <= 0 || width > maxSize || height > maxSize) return false;
     // A kept frame not yet read back is read before its buffer changes.
-    drawable->settlePresentedFrame();
+    drawable->settleOrDropPresentedFrame();
     for (const Presented& entry : drawables_)
-        if (entry.renderbuffer == static_cast<GLuint>(bound)) entry.drawable->settlePresentedFrame();
+        if (entry.renderbuffer == static_cast<GLuint>(bound)) entry.drawable->settleOrDropPresentedFrame();
     glRenderbufferStorage(target, drawable->storageFormat(), width, height);
     // Read the size back rather than the error flag, which stays for the caller to report.
     GLint gotWidth = 0, gotHeight = 0;
@@ -162,54 +180,74 @@ bool GLContext::renderbufferStorage(GLenum target, Drawable* drawable) {
             continue;
         }
         if (it->renderbuffer == name) {
-            twin = it->twin; // kept, with whichever buffer is attached
+            twin = std::exchange(it->twin, 0); // kept, with whichever buffer is attached
             back = it->back;
-        } else if (it->twin) {
-            glDeleteRenderbuffers(1, &it->twin);
         }
+        letGo(*it);
         it = drawables_.erase(it);
     }
     if (!twin) glGenRenderbuffers(1, &twin);
     glBindRenderbuffer(GL_RENDERBUFFER, twin);
     glRenderbufferStorage(GL_RENDERBUFFER, drawable->storageFormat(), width, height);
     glBindRenderbuffer(GL_RENDERBUFFER, name);
-    drawables_.push_back({name, Ref<Drawable>(drawable), twin, back});
-    drawable->attachStorage(name, width, height);
+    drawables_.push_back({name, Ref<Drawable>(drawable), twin, back, 0});
+    drawable->attachStorage(this, name, back, width, height);
     return true;
 }
 
-bool GLContext::swapBuffers(Presented& entry) {
+GLenum GLContext::drawTargetInto(const Presented& entry) const {
     bool split = glExtensions().majorVersion >= 3;
     GLenum target = split ? kGLDrawFramebuffer : GL_FRAMEBUFFER;
     GLint framebuffer = 0, type = 0, attached = 0;
     glGetIntegerv(split ? kGLDrawFramebufferBinding : GL_FRAMEBUFFER_BINDING, &framebuffer);
-    if (!framebuffer || !entry.twin) return false;
+    if (!framebuffer || !entry.twin) return 0;
     glGetFramebufferAttachmentParameteriv(target, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
                                           &type);
+    if (type != GL_RENDERBUFFER) return 0;
     glGetFramebufferAttachmentParameteriv(target, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME,
                                           &attached);
-    if (type != GL_RENDERBUFFER || static_cast<GLuint>(attached) != entry.back) return false;
+    return static_cast<GLuint>(attached) == entry.back ? target : 0;
+}
+
+void GLContext::swapBuffers(Presented& entry, GLenum target) {
     GLuint presented = entry.back;
     entry.back = presented == entry.renderbuffer ? entry.twin : entry.renderbuffer;
     glCheck(glFramebufferRenderbuffer(target, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, entry.back));
+    if (!entry.drawable->drawableProperties().retainedBacking) return;
+    // The next frame starts from this one.
     const GLExtensions& ext = glExtensions();
-    if (entry.drawable->drawableProperties().retainedBacking && split && ext.glBlitFramebuffer) {
-        // The next frame starts from this one.
-        GLint read = 0;
-        glGetIntegerv(kGLReadFramebufferBinding, &read);
-        bool scissor = glIsEnabled(GL_SCISSOR_TEST); // a blit is clipped by it
-        if (scissor) glCheck(glDisable(GL_SCISSOR_TEST));
-        if (!copyFramebuffer_) glCheck(glGenFramebuffers(1, &copyFramebuffer_));
-        glCheck(glBindFramebuffer(kGLReadFramebuffer, copyFramebuffer_));
-        glCheck(
-            glFramebufferRenderbuffer(kGLReadFramebuffer, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, presented));
-        GLsizei width = entry.drawable->storageWidth_, height = entry.drawable->storageHeight_;
-        glCheck(
-            ext.glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST));
-        glCheck(glBindFramebuffer(kGLReadFramebuffer, static_cast<GLuint>(read)));
-        if (scissor) glCheck(glEnable(GL_SCISSOR_TEST));
+    GLint read = 0;
+    glGetIntegerv(kGLReadFramebufferBinding, &read);
+    bool scissor = glIsEnabled(GL_SCISSOR_TEST); // a blit is clipped by it
+    if (scissor) glCheck(glDisable(GL_SCISSOR_TEST));
+    if (!copyFramebuffer_) glCheck(glGenFramebuffers(1, &copyFramebuffer_));
+    glCheck(glBindFramebuffer(kGLReadFramebuffer, copyFramebuffer_));
+    glCheck(glFramebufferRenderbuffer(kGLReadFramebuffer, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, presented));
+    GLsizei width = entry.drawable->storageWidth_, height = entry.drawable->storageHeight_;
+    glCheck(ext.glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST));
+    glCheck(glBindFramebuffer(kGLReadFramebuffer, static_cast<GLuint>(read)));
+    if (scissor) glCheck(glEnable(GL_SCISSOR_TEST));
+}
+
+void GLContext::copyAside(Presented& entry) {
+    const Drawable& drawable = *entry.drawable;
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    if (!entry.aside) {
+        glCheck(glGenTextures(1, &entry.aside));
+        glCheck(glBindTexture(GL_TEXTURE_2D, entry.aside));
+        // The colour buffer's own format, so that the copy converts nothing.
+        bool rgb565 = drawable.storageFormat() == kGLRGB565;
+        GLenum format = rgb565 ? GL_RGB : GL_RGBA;
+        glCheck(glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), drawable.storageWidth_,
+                             drawable.storageHeight_, 0, format,
+                             rgb565 ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_BYTE, nullptr));
+    } else {
+        glCheck(glBindTexture(GL_TEXTURE_2D, entry.aside));
     }
-    return true;
+    glCheck(
+        glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, drawable.storageWidth_, drawable.storageHeight_));
+    glCheck(glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous)));
 }
 
 bool GLContext::presentRenderbuffer(GLenum) {
@@ -221,33 +259,66 @@ bool GLContext::presentRenderbuffer(GLenum) {
             entry.drawable->renderbuffer() != entry.renderbuffer)
             continue;
         Ref<Drawable> keep = entry.drawable; // the observer may make another storage
-        GLuint presented = entry.back;
-        bool swapped = swapBuffers(entry);
+        GLuint front = entry.back;
+        GLenum kind = GL_RENDERBUFFER;
+        bool drawnOver = true;
+        if (GLenum target = drawTargetInto(entry)) {
+            // A retained backing alternates only where the frame can be copied forward on the
+            // GL's side (a blit); elsewhere the next frame is drawn over this one, which a
+            // kept frame is copied away from first.
+            const GLExtensions& ext = glExtensions();
+            if (!keep->drawableProperties().retainedBacking ||
+                (ext.majorVersion >= 3 && ext.glBlitFramebuffer)) {
+                swapBuffers(entry, target);
+                drawnOver = false;
+            } else if (keep->keepsPresentedFrame()) {
+                copyAside(entry);
+                front = entry.aside;
+                kind = GL_TEXTURE_2D;
+                drawnOver = false;
+            }
+        }
         // Starts the GL on the frame while the caller goes on to the next one.
         glCheck(glFlush());
-        keep->present(swapped ? presented : 0);
+        keep->present(front, kind, drawnOver);
         return true;
     }
     return false;
 }
 
-void GLContext::deleteTwins() {
-    bool any = copyFramebuffer_ != 0;
-    for (const Presented& entry : drawables_)
-        any = any || entry.twin;
-    if (!any) return;
-    // The twins and the framebuffer are this context's to delete: do it in it, then put back
-    // whatever the thread had current. A context current on another thread cannot be reached;
-    // what it made goes with it or its share group.
+void GLContext::releaseRenderbuffer(GLuint renderbuffer) {
+    for (auto it = drawables_.begin(); it != drawables_.end(); ++it) {
+        if (it->renderbuffer != renderbuffer) continue;
+        Presented entry = std::move(*it);
+        drawables_.erase(it);
+        if (!runInShareGroup([&] { letGo(entry); }) && entry.drawable->context_ == this)
+            entry.drawable->detachStorage();
+        return;
+    }
+}
+
+void GLContext::letGo(Presented& entry) {
+    Drawable& drawable = *entry.drawable;
+    if (drawable.context_ == this && drawable.renderbuffer_ == entry.renderbuffer) drawable.detachStorage();
+    if (entry.twin) glDeleteRenderbuffers(1, &entry.twin);
+    if (entry.aside) glDeleteTextures(1, &entry.aside);
+    entry.twin = entry.aside = 0;
+}
+
+bool GLContext::runCurrent(bool anyOfGroup, const std::function<void()>& work) const {
     EGLDisplay display = eglDisplay();
     EGLContext previous = eglGetCurrentContext();
-    if (previous != context_ && !eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context_)) return;
-    for (const Presented& entry : drawables_) {
-        entry.drawable->settlePresentedFrame();
-        if (entry.twin) glDeleteRenderbuffers(1, &entry.twin);
+    if (previous == context_ ||
+        (anyOfGroup && previous != EGL_NO_CONTEXT && sharegroup_->contains(previous))) {
+        work();
+        return true;
     }
-    if (copyFramebuffer_) glDeleteFramebuffers(1, &copyFramebuffer_);
-    if (previous != context_) eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, previous);
+    EGLSurface draw = eglGetCurrentSurface(EGL_DRAW), read = eglGetCurrentSurface(EGL_READ);
+    if (!display || !context_ || !eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context_))
+        return false;
+    work();
+    eglMakeCurrent(display, draw, read, previous);
+    return true;
 }
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include <GLES2/gl2.h>
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -28,6 +29,7 @@ public:
 private:
     friend class GLContext;
     void* anyMember() const; // an EGL context of the group, null when the group is empty
+    bool contains(void* context) const;
     void add(void* context);
     void remove(void* context);
 
@@ -67,8 +69,14 @@ public:
     // without waiting for it. The bound draw framebuffer, which draws into the drawable, draws
     // the next frame into the drawable's other buffer, so the presented one stays readable
     // until the next present (a retained backing has the frame copied over on the GL's side).
-    // False when the bound renderbuffer has no drawable.
+    // A retained backing that cannot be copied over (no blit before ES 3) keeps its buffer, and
+    // a kept frame is copied aside into a texture instead. False when the bound renderbuffer
+    // has no drawable.
     bool presentRenderbuffer(GLenum target);
+    // To be called before a renderbuffer that took storage from a drawable is deleted: the
+    // drawable reads a kept frame still waiting and lets go of the renderbuffer, and its second
+    // buffer goes.
+    void releaseRenderbuffer(GLuint renderbuffer);
 
     // The EGL context handle (EGLContext), for the window and for tests.
     void* eglContext() const { return context_; }
@@ -78,18 +86,32 @@ private:
     GLRenderingAPI api_ = GLRenderingAPI::OpenGLES2;
     Ref<ShareGroup> sharegroup_;
     std::uint64_t serial_ = 0;
-    // A renderbuffer tied to its drawable, the second buffer frames alternate with, and the one
-    // drawn into now.
+    friend class Drawable;
+    // A renderbuffer tied to its drawable, the second buffer frames alternate with, the one drawn
+    // into now, and the texture a frame is copied aside to where it cannot alternate.
     struct Presented {
         GLuint renderbuffer = 0;
         Ref<Drawable> drawable;
         GLuint twin = 0;
         GLuint back = 0;
+        GLuint aside = 0;
     };
-    // Points the bound draw framebuffer at the entry's other buffer; false when it does not draw
-    // into the entry's back buffer.
-    bool swapBuffers(Presented& entry);
-    void deleteTwins();
+    // The target through which the bound framebuffer draws into the entry's back buffer; 0 when
+    // it draws elsewhere.
+    GLenum drawTargetInto(const Presented& entry) const;
+    // Points the framebuffer bound to `target` at the entry's other buffer; a retained backing
+    // has the presented frame copied over.
+    void swapBuffers(Presented& entry, GLenum target);
+    // Copies the frame of the bound framebuffer into the entry's texture.
+    void copyAside(Presented& entry);
+    // The drawable keeps its frame and lets go; the entry's second buffer and texture go. A
+    // context of the group must be current.
+    void letGo(Presented& entry);
+    // Runs `work` with this context current, or any context of its group when `anyOfGroup`, and
+    // puts back what the thread had current. False (and nothing run) when the context cannot be
+    // made current, for instance while current on another thread.
+    bool runCurrent(bool anyOfGroup, const std::function<void()>& work) const;
+    bool runInShareGroup(const std::function<void()>& work) const { return runCurrent(true, work); }
 
     std::vector<Presented> drawables_;
     GLuint copyFramebuffer_ = 0; // reads the presented buffer for a retained backing

@@ -32,6 +32,8 @@ CCES2Renderer::~CCES2Renderer() {
     platform::Ref<platform::GLContext> previous = platform::GLContext::currentContext();
     bool wasCurrent = previous.get() == _context.get();
     if (wasCurrent || platform::GLContext::setCurrentContext(_context.get())) {
+        // The layer keeps the frame it presented last, wherever it still waits.
+        if (_colorRenderbuffer) _context->releaseRenderbuffer(_colorRenderbuffer);
         if (_defaultFramebuffer) glDeleteFramebuffers(1, &_defaultFramebuffer);
         if (_msaaFramebuffer) glDeleteFramebuffers(1, &_msaaFramebuffer);
         if (_colorRenderbuffer) glDeleteRenderbuffers(1, &_colorRenderbuffer);
@@ -53,7 +55,8 @@ bool CCES2Renderer::initWithDepthFormat(std::uint32_t depthFormat, std::uint32_t
 
     _depthFormat = depthFormat;
     _pixelFormat = pixelFormat;
-    _multiSampling = multiSampling;
+    // Without multisample renderbuffers and a resolve, the context draws single-sampled.
+    _multiSampling = multiSampling && platform::glExtensions().multisample;
 
     glCheck(glGenFramebuffers(1, &_defaultFramebuffer));
     glCheck(glGenRenderbuffers(1, &_colorRenderbuffer));
@@ -64,7 +67,7 @@ bool CCES2Renderer::initWithDepthFormat(std::uint32_t depthFormat, std::uint32_t
 
     if (_multiSampling) {
         GLint maxSamplesAllowed = 0;
-        if (platform::glExtensions().multisample) glGetIntegerv(platform::kGLMaxSamples, &maxSamplesAllowed);
+        glGetIntegerv(platform::kGLMaxSamples, &maxSamplesAllowed);
         _samplesToUse =
             std::min(static_cast<std::uint32_t>(std::max(maxSamplesAllowed, 0)), requestedSamples);
         glCheck(glGenFramebuffers(1, &_msaaFramebuffer));

@@ -34,13 +34,14 @@ public:
 class CCES2Renderer : public platform::Object, public CCESRenderer {
 public:
     CCES2Renderer() = default;
-    // Deletes the framebuffers and renderbuffers in the renderer's own context, and leaves no
-    // context current if its context was.
+    // Deletes the framebuffers and renderbuffers in the renderer's own context (the layer keeps
+    // its last frame), and leaves no context current if its context was.
     ~CCES2Renderer() override;
 
     // Makes an ES 2 context (in the share group when one is given), makes it current and
-    // builds the default framebuffer, plus the multisample framebuffer when asked. False when
-    // the context cannot be made or made current.
+    // builds the default framebuffer, plus the multisample framebuffer when asked and the
+    // context has multisample renderbuffers (it draws single-sampled otherwise). False when the
+    // context cannot be made or made current.
     bool initWithDepthFormat(std::uint32_t depthFormat, std::uint32_t pixelFormat,
                              platform::ShareGroup* sharegroup, bool multiSampling,
                              std::uint32_t requestedSamples) override;

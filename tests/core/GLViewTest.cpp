@@ -28,11 +28,20 @@ GLint integer(GLenum name) {
     return value;
 }
 
-GLint attachment(GLenum point, GLenum what) {
-    GLint value = -1;
-    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, point, what, &value);
-    return value;
+// The name attached at `point` of the bound framebuffer, 0 for none (ES 2 answers nothing but the
+// type for an empty point).
+GLint attachedName(GLenum point) {
+    GLint type = -1, name = -1;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, point, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
+                                          &type);
+    if (type == GL_NONE) return 0;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, point, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME,
+                                          &name);
+    return name;
 }
+
+constexpr const char* kNoMultisample =
+    "this context has no multisample renderbuffers: the view draws single-sampled";
 
 GLint renderbufferParameter(GLuint renderbuffer, GLenum what) {
     GLint value = -1;
@@ -119,8 +128,10 @@ class GLViewFormatTest : public fltest::GLTest,
                          public ::testing::WithParamInterface<std::tuple<const char*, GLenum, bool>> {};
 
 TEST_P(GLViewFormatTest, FramebufferIsCompleteWithTheAskedBuffers) {
-    auto [format, depthFormat, multiSampling] = GetParam();
-    Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(30, 20), 2.0, format, depthFormat, multiSampling, 4);
+    auto [format, depthFormat, askedMultiSampling] = GetParam();
+    bool multiSampling = askedMultiSampling && platform::glExtensions().multisample;
+    Ref<CCGLView> view =
+        fltest::makeGLView(CGSizeMake(30, 20), 2.0, format, depthFormat, askedMultiSampling, 4);
     ASSERT_TRUE(view);
     CCES2Renderer* renderer = view->renderer();
     EXPECT_TRUE(renderer->resizeFromLayer(view->layer()));
@@ -137,8 +148,8 @@ TEST_P(GLViewFormatTest, FramebufferIsCompleteWithTheAskedBuffers) {
                   static_cast<GLint>(colorFormat));
     }
 
-    GLint depthName = attachment(GL_DEPTH_ATTACHMENT, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME);
-    GLint stencilName = attachment(GL_STENCIL_ATTACHMENT, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME);
+    GLint depthName = attachedName(GL_DEPTH_ATTACHMENT);
+    GLint stencilName = attachedName(GL_STENCIL_ATTACHMENT);
     if (depthFormat) {
         EXPECT_NE(renderer->depthBuffer(), 0u);
         EXPECT_EQ(depthName, static_cast<GLint>(renderer->depthBuffer()));
@@ -151,6 +162,7 @@ TEST_P(GLViewFormatTest, FramebufferIsCompleteWithTheAskedBuffers) {
     }
     EXPECT_EQ(stencilName, depthFormat == kDepth24Stencil8 ? static_cast<GLint>(renderer->depthBuffer()) : 0);
     EXPECT_TRUE(logLines.empty()) << logLines.front();
+    if (askedMultiSampling && !multiSampling) GTEST_SKIP() << kNoMultisample;
 }
 
 INSTANTIATE_TEST_SUITE_P(ColourDepthAndSamples, GLViewFormatTest,
@@ -190,27 +202,34 @@ TEST_F(GLViewTest, MultisampledFrameIsResolvedOnSwap) {
     Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(16, 16), 1.0, kEAGLColorFormatRGBA8, 0, true, 8);
     ASSERT_TRUE(view);
     CCES2Renderer* renderer = view->renderer();
-    EXPECT_EQ(renderer->samplesToUse(), std::min<std::uint32_t>(8, integer(platform::kGLMaxSamples)));
-    EXPECT_EQ(renderbufferParameter(renderer->msaaColorBuffer(), 0x8CAB /* GL_RENDERBUFFER_SAMPLES */),
-              static_cast<GLint>(renderer->samplesToUse()));
-    EXPECT_GT(renderer->samplesToUse(), 1u);
+    bool multisample = platform::glExtensions().multisample;
+    if (multisample) {
+        EXPECT_EQ(renderer->samplesToUse(), std::min<std::uint32_t>(8, integer(platform::kGLMaxSamples)));
+        EXPECT_EQ(renderbufferParameter(renderer->msaaColorBuffer(), 0x8CAB /* GL_RENDERBUFFER_SAMPLES */),
+                  static_cast<GLint>(renderer->samplesToUse()));
+        EXPECT_GT(renderer->samplesToUse(), 1u);
+    } else {
+        EXPECT_EQ(renderer->msaaFrameBuffer(), 0u);
+    }
 
     // Drawing goes to the multisample framebuffer; the default one only sees the resolve.
-    EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), static_cast<GLint>(renderer->msaaFrameBuffer()));
+    GLuint drawnInto = multisample ? renderer->msaaFrameBuffer() : renderer->defaultFrameBuffer();
+    EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), static_cast<GLint>(drawnInto));
     const float green[4] = {0, 1, 0, 1}, white[4] = {1, 1, 1, 1};
     drawQuarters(view, green, white);
     view->swapBuffers();
     const platform::PixelBuffer& frame = view->layer()->presentedFrame();
     EXPECT_EQ(frame.pixel(12, 2), 0x00FF00FFu);
     EXPECT_EQ(frame.pixel(2, 12), 0xFFFFFFFFu);
-    EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), static_cast<GLint>(renderer->msaaFrameBuffer()))
-        << "ready for the next frame";
+    EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), static_cast<GLint>(drawnInto)) << "ready for the next frame";
 
     // A second frame goes through the same way.
     drawQuarters(view, white, green);
     view->swapBuffers();
     EXPECT_EQ(view->layer()->presentedFrame().pixel(12, 2), 0xFFFFFFFFu);
     EXPECT_EQ(view->layer()->presentCount(), 2u);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    if (!multisample) GTEST_SKIP() << kNoMultisample;
 }
 
 TEST_F(GLViewTest, RetainedBackingStartsTheNextFrameFromThePresentedOne) {
@@ -221,17 +240,65 @@ TEST_F(GLViewTest, RetainedBackingStartsTheNextFrameFromThePresentedOne) {
     const float blue[4] = {0, 0, 1, 1}, red[4] = {1, 0, 0, 1};
     drawQuarters(view, blue, red);
     view->swapBuffers();
-    // Only the top-right corner is drawn again.
+    // Each later frame draws one more corner only: top-right white, then bottom-right green.
     glEnable(GL_SCISSOR_TEST);
-    glScissor(8, 8, 8, 8);
-    glClearColor(1, 1, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
+    for (GLint y : {8, 0}) {
+        glScissor(8, y, 8, 8);
+        glClearColor(y ? 1.0f : 0.0f, 1, y ? 1.0f : 0.0f, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        view->swapBuffers();
+    }
     glDisable(GL_SCISSOR_TEST);
-    view->swapBuffers();
     const platform::PixelBuffer& frame = view->layer()->presentedFrame();
     EXPECT_EQ(frame.pixel(12, 2), 0xFFFFFFFFu);
+    EXPECT_EQ(frame.pixel(12, 12), 0x00FF00FFu);
     EXPECT_EQ(frame.pixel(2, 2), 0x0000FFFFu);
     EXPECT_EQ(frame.pixel(2, 12), 0xFF0000FFu);
+}
+
+// Clears the view's surface to one colour in its own context and presents it.
+void presentColour(CCGLView* view, float red, float green, float blue) {
+    platform::GLContext::setCurrentContext(view->context());
+    glClearColor(red, green, blue, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    view->swapBuffers();
+}
+
+TEST_F(GLViewTest, PresentedFrameOutlivesItsView) {
+    // Either of the two buffers may hold the last frame; the frames before it are blue.
+    for (int presents : {1, 2, 3}) {
+        SCOPED_TRACE(presents);
+        Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(8, 8));
+        ASSERT_TRUE(view);
+        for (int i = 1; i <= presents; ++i)
+            presentColour(view, i == presents ? 1 : 0, 0, i == presents ? 0 : 1);
+        Ref<platform::Drawable> layer(view->layer());
+        view = nullptr;
+        fltest::useSharedGLContext();
+        EXPECT_EQ(layer->presentedFrame().pixel(1, 1), 0xFF0000FFu);
+    }
+}
+
+TEST_F(GLViewTest, PresentedFrameIsTheLastWhicheverContextIsCurrent) {
+    Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(8, 8));
+    Ref<CCGLView> apart = CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8)); // a share group of its own
+    ASSERT_TRUE(view && apart);
+    const platform::Drawable& layer = *view->layer();
+    presentColour(view, 0, 0, 1);
+    EXPECT_EQ(layer.presentedFrame().pixel(1, 1), 0x0000FFFFu);
+
+    presentColour(view, 1, 0, 0);
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(nullptr));
+    EXPECT_EQ(layer.presentedFrame().pixel(1, 1), 0xFF0000FFu);
+    EXPECT_EQ(platform::GLContext::currentContext(), nullptr);
+
+    presentColour(view, 0, 1, 0);
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(apart->context()));
+    GLint framebuffer = integer(GL_FRAMEBUFFER_BINDING);
+    EXPECT_EQ(layer.presentedFrame().pixel(1, 1), 0x00FF00FFu);
+    EXPECT_EQ(platform::GLContext::currentContext(), apart->context());
+    EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), framebuffer) << "the asker's context as it was";
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST_F(GLViewTest, SwapDiscardsOnlyWhatIsNotKept) {
@@ -241,12 +308,14 @@ TEST_F(GLViewTest, SwapDiscardsOnlyWhatIsNotKept) {
         std::size_t discards;
     };
     ASSERT_TRUE(CCConfiguration::sharedConfiguration()->supportsDiscardFramebuffer());
+    bool multisample = platform::glExtensions().multisample;
     for (Case c :
          {Case{0, false, 0}, Case{kDepth24, false, 1}, Case{0, true, 1}, Case{kDepth24Stencil8, true, 1}}) {
         SCOPED_TRACE(testing::Message() << c.depth << " " << c.multiSampling);
         Ref<CCGLView> view =
             fltest::makeGLView(CGSizeMake(8, 8), 1.0, kEAGLColorFormatRGBA8, c.depth, c.multiSampling, 4);
         ASSERT_TRUE(view);
+        if (c.multiSampling && !multisample) c = {c.depth, false, c.depth ? 1u : 0u}; // drawn single-sampled
         fltest::GLCallCounter calls;
         view->swapBuffers();
         EXPECT_EQ(calls.count("glDiscardFramebufferEXT"), c.discards);
@@ -261,6 +330,7 @@ TEST_F(GLViewTest, SwapDiscardsOnlyWhatIsNotKept) {
         }
         EXPECT_EQ(view->layer()->presentCount(), 1u);
     }
+    if (!multisample) GTEST_SKIP() << kNoMultisample;
 }
 
 TEST_F(GLViewTest, LayoutResizesAndReportsTheSurfaceSize) {
@@ -348,8 +418,9 @@ TEST_F(GLViewTest, ReleasingTheViewDeletesItsBuffersInItsOwnContext) {
     ASSERT_TRUE(view);
     view->layoutIfNeeded();
     CCES2Renderer* renderer = view->renderer();
-    std::vector<GLuint> renderbuffers = {renderer->colorRenderBuffer(), renderer->depthBuffer(),
-                                         renderer->msaaColorBuffer()};
+    std::vector<GLuint> renderbuffers;
+    for (GLuint name : {renderer->colorRenderBuffer(), renderer->depthBuffer(), renderer->msaaColorBuffer()})
+        if (name) renderbuffers.push_back(name); // no multisample buffer where the context has none
 
     // Another context current: the view's buffers go, that context stays current.
     fltest::useSharedGLContext();
