@@ -7,6 +7,7 @@
 
 #include "platform/Format.h"
 #include "tests/support/EngineTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -114,13 +115,13 @@ TEST_F(ActionIntervalTest, PlainInitIsRefusedAndCopiesKeepClassAndDurationButNot
     delay->setTag(7);
     delay->startWithTarget(node.get());
     auto copy = platform::copyOf(delay.get());
-    EXPECT_EQ(typeid(*copy), typeid(CCDelayTime));
+    EXPECT_EQ(fltest::dynamicType(copy), typeid(CCDelayTime));
     EXPECT_EQ(copy->duration(), 1.5);
     EXPECT_EQ(copy->tag(), -1);
     EXPECT_EQ(copy->target(), nullptr);
     EXPECT_EQ(CCActionInterval::actionWithDuration(1)->reverse(), nullptr);
     auto back = delay->reverse();
-    EXPECT_EQ(typeid(*back), typeid(CCDelayTime));
+    EXPECT_EQ(fltest::dynamicType(back), typeid(CCDelayTime));
     EXPECT_EQ(back->duration(), 1.5);
 }
 
@@ -284,7 +285,7 @@ TEST_F(ActionIntervalTest, RepeatReverseAndCopyCarryTheCount) {
     auto rep = CCRepeat::actionWithAction(probe("a", 0.5), 4);
     auto reversed = rep->reverse();
     EXPECT_EQ(reversed->duration(), 2);
-    EXPECT_EQ(typeid(*reversed), typeid(CCRepeat));
+    EXPECT_EQ(fltest::dynamicType(reversed), typeid(CCRepeat));
     run(reversed, {0});
     EXPECT_EQ(take(), (Lines{"a' start", "a' 0"}));
 
@@ -439,7 +440,7 @@ TEST_F(ActionIntervalTest, ReverseTimeAppliesTheOtherActionsOppositeProgress) {
     EXPECT_EQ(back->target(), nullptr);
 
     auto reversed = back->reverse();
-    EXPECT_EQ(typeid(*reversed), typeid(Probe));
+    EXPECT_EQ(fltest::dynamicType(reversed), typeid(Probe));
     EXPECT_NE(reversed.get(), back->otherAction());
     auto copy = platform::copyOf(back.get());
     EXPECT_NE(copy->otherAction(), back->otherAction());
