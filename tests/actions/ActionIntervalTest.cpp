@@ -430,6 +430,37 @@ TEST_F(ActionIntervalTest, MillionActionSequencesAndSpawnsRunCopyReverseAndFreeW
     EXPECT_EXIT(body(), ::testing::ExitedWithCode(0), "");
 }
 
+// A chain as deep as runs with nested calls, and the same chain one level deeper, which the loop
+// runs, make the same calls with the same times: stepped, stopped, copied and reversed.
+TEST_F(ActionIntervalTest, ChainsJustShortOfAndPastTheLoopDepthMakeTheSameCalls) {
+    // Sequences with a spawn at every third level, the first probe deepest.
+    auto chain = [&](std::uint32_t depth) {
+        Ref<CCFiniteTimeAction> action = probe("p0", 1);
+        for (std::uint32_t i = 1; i <= depth; ++i) {
+            Probe* next = probe(platform::format("p%u", i), i % 3 == 0 ? 0.5 : 0.25);
+            action = i % 3 == 0 ? Ref<CCFiniteTimeAction>(CCSpawn::actionOne(action.get(), next))
+                                : Ref<CCFiniteTimeAction>(CCSequence::actionOne(action.get(), next));
+        }
+        return action;
+    };
+    auto calls = [&](const Ref<CCFiniteTimeAction>& action) {
+        for (const Ref<CCFiniteTimeAction>& made :
+             {action, platform::copyOf(action.get()), action->reverse()}) {
+            run(made, {0, 0.3, 0.3});
+            made->stop();
+            run(made, {0, 2, 100});
+            made->stop();
+        }
+        return take();
+    };
+    const Lines direct = calls(chain(detail::kDirectChainDepth));
+    EXPECT_GT(direct.size(), 4 * detail::kDirectChainDepth);
+    // One more level: a spawn beside a delay as long, which changes no time.
+    Ref<CCFiniteTimeAction> inner = chain(detail::kDirectChainDepth);
+    auto idle = CCDelayTime::actionWithDuration(inner->duration());
+    EXPECT_EQ(calls(Ref<CCFiniteTimeAction>(CCSpawn::actionOne(inner.get(), idle.get()))), direct);
+}
+
 TEST_F(ActionIntervalTest, ReverseTimeAppliesTheOtherActionsOppositeProgress) {
     auto back = CCReverseTime::actionWithAction(probe("a", 2));
     EXPECT_EQ(back->duration(), 2);
