@@ -78,11 +78,14 @@ double CCActionInterval::getAmplitudeRate() const {
 // ---- chains of sequences and spawns ----
 
 // actionWithArray nests one pair per action, so the chains a game builds can be a million levels
-// deep. Every operation that would call down through them one level per call (update, stop, the
-// spawn's start, copy, reverse, the destructor) walks them here with a stack on the heap instead.
-// Each step is the pair's own code, split where it calls an inner action, so the order of calls
-// and every progress value are the same as with nested calls. Only pairs of exactly these two
-// classes are walked; any other action, a subclass of them included, is called as usual.
+// deep. A pair knows how deep the pairs nested in it go; up to detail::kDirectChainDepth it calls
+// its inner actions directly, as any action does, and a deeper one hands every operation that
+// would call down through the chain one level per call (update, stop, the spawn's start, copy,
+// reverse, the destructor's release) to the walk here, which keeps its frames on the heap. Each
+// step of the walk is the pair's own code, split where it calls an inner action, so the order of
+// calls and every progress value are the same on either path. Only pairs of exactly these two
+// classes are walked or counted in a chain's depth; any other action, a subclass of them
+// included, is called as usual.
 class detail::CompositeWalk {
 public:
     enum class Kind : std::uint8_t { Other, Sequence, Spawn };
@@ -97,6 +100,12 @@ public:
         if (type == &typeid(CCSequence)) return Kind::Sequence;
         if (type == &typeid(CCSpawn)) return Kind::Spawn;
         return Kind::Other;
+    }
+
+    // The depth of a pair made of one and two: one more than the deeper of them (any other
+    // action counts 0).
+    static std::uint32_t chainDepth(const CCFiniteTimeAction* one, const CCFiniteTimeAction* two) {
+        return 1 + std::max(depthOf(one), depthOf(two));
     }
 
     // Runs op on root as a pair of the given kind (root may be a subclass calling its base).
@@ -150,9 +159,52 @@ public:
         }
     }
 
-    // The copies or reverses of root's two inner actions, by index (root is not made).
-    static std::pair<Ref<CCFiniteTimeAction>, Ref<CCFiniteTimeAction>> made(const CCActionInterval* root,
-                                                                            Kind kind, Make make) {
+    // The copies or reverses of root's two inner actions, by index (root is not made). A
+    // sequence's reverse reverses its second action first.
+    static std::pair<Ref<CCFiniteTimeAction>, Ref<CCFiniteTimeAction>>
+    made(const CCActionInterval* root, Kind kind, Make make, std::uint32_t depth) {
+        if (depth > kDirectChainDepth) return walkMade(root, kind, make);
+        CCFiniteTimeAction* one = childOf(root, kind, 0);
+        CCFiniteTimeAction* two = childOf(root, kind, 1);
+        if (make == Make::Copy) {
+            Ref<CCFiniteTimeAction> first = platform::copyOf(one);
+            return {std::move(first), platform::copyOf(two)};
+        }
+        if (kind == Kind::Sequence) {
+            Ref<CCFiniteTimeAction> second = two->reverse();
+            return {one->reverse(), std::move(second)};
+        }
+        Ref<CCFiniteTimeAction> first = one->reverse();
+        return {std::move(first), two->reverse()};
+    }
+
+    // Releases the inner actions of a pair of the given depth. Pairs that only this chain holds
+    // are emptied before they are freed, first actions first, so that past the direct depth a loop
+    // frees them without one nested destructor per level.
+    static void release(Ref<CCFiniteTimeAction>& one, Ref<CCFiniteTimeAction>& two, std::uint32_t depth) {
+        if (!ownedPair(one.get()) && !ownedPair(two.get())) return;
+        if (depth <= kDirectChainDepth) {
+            freeOwned(std::move(one));
+            freeOwned(std::move(two));
+            return;
+        }
+        std::vector<Ref<CCFiniteTimeAction>> pending;
+        pending.push_back(std::move(two));
+        pending.push_back(std::move(one));
+        while (!pending.empty()) {
+            Ref<CCFiniteTimeAction> action = std::move(pending.back());
+            pending.pop_back();
+            if (!ownedPair(action.get())) continue;
+            auto inner = takeInner(*action);
+            action = nullptr;
+            pending.push_back(std::move(inner.second));
+            pending.push_back(std::move(inner.first));
+        }
+    }
+
+private:
+    static std::pair<Ref<CCFiniteTimeAction>, Ref<CCFiniteTimeAction>> walkMade(const CCActionInterval* root,
+                                                                                Kind kind, Make make) {
         std::vector<Build> stack;
         stack.emplace_back(root, kind);
         for (;;) {
@@ -192,30 +244,23 @@ public:
         return pair->initOne(one, two) ? Ref<CCFiniteTimeAction>(std::move(pair)) : nullptr;
     }
 
-    // Releases a pair's inner actions without one nested destructor per level: pairs that only
-    // this chain holds are emptied before they are freed.
-    static void release(Ref<CCFiniteTimeAction>& one, Ref<CCFiniteTimeAction>& two) {
-        if (!ownedPair(one.get()) && !ownedPair(two.get())) return;
-        std::vector<Ref<CCFiniteTimeAction>> pending;
-        pending.push_back(std::move(two));
-        pending.push_back(std::move(one));
-        while (!pending.empty()) {
-            Ref<CCFiniteTimeAction> action = std::move(pending.back());
-            pending.pop_back();
-            if (!ownedPair(action.get())) continue;
-            if (kindOf(action.get()) == Kind::Sequence) {
-                auto* pair = static_cast<CCSequence*>(action.get());
-                pending.push_back(std::move(pair->_actions[1]));
-                pending.push_back(std::move(pair->_actions[0]));
-            } else {
-                auto* pair = static_cast<CCSpawn*>(action.get());
-                pending.push_back(std::move(pair->_two));
-                pending.push_back(std::move(pair->_one));
-            }
+    // The release's loop, nested: frees action when nothing else holds it, then what only it held.
+    static void freeOwned(Ref<CCFiniteTimeAction> action) {
+        if (!ownedPair(action.get())) return;
+        auto inner = takeInner(*action);
+        action = nullptr;
+        freeOwned(std::move(inner.first));
+        freeOwned(std::move(inner.second));
+    }
+    static std::pair<Ref<CCFiniteTimeAction>, Ref<CCFiniteTimeAction>> takeInner(CCFiniteTimeAction& pair) {
+        if (kindOf(&pair) == Kind::Sequence) {
+            auto& sequence = static_cast<CCSequence&>(pair);
+            return {std::move(sequence._actions[0]), std::move(sequence._actions[1])};
         }
+        auto& spawn = static_cast<CCSpawn&>(pair);
+        return {std::move(spawn._one), std::move(spawn._two)};
     }
 
-private:
     // Walk stacks of up to this many frames are kept for the next walk on the thread.
     static constexpr std::size_t kKeptFrames = 1024;
 
@@ -260,6 +305,17 @@ private:
     static void popFrame(std::vector<Frame>& stack) {
         Frame done = std::move(stack.back());
         stack.pop_back();
+    }
+    static std::uint32_t depthOf(const CCFiniteTimeAction* action) {
+        switch (kindOf(action)) {
+        case Kind::Sequence:
+            return static_cast<const CCSequence*>(action)->_chainDepth;
+        case Kind::Spawn:
+            return static_cast<const CCSpawn*>(action)->_chainDepth;
+        case Kind::Other:
+            break;
+        }
+        return 0;
     }
     static bool ownedPair(const CCFiniteTimeAction* action) {
         return kindOf(action) != Kind::Other && action->retainCount() == 1;
@@ -411,16 +467,17 @@ bool CCSequence::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
     if (!initWithDuration(one->duration() + two->duration())) return false;
     _actions[0] = one;
     _actions[1] = two;
+    _chainDepth = Walk::chainDepth(one, two);
     return true;
 }
 
 CCSequence::~CCSequence() {
-    Walk::release(_actions[0], _actions[1]);
+    Walk::release(_actions[0], _actions[1], _chainDepth);
 }
 
 Ref<platform::Object> CCSequence::copyWithZone(platform::Zone*) const {
-    auto [one, two] = Walk::made(this, Walk::Kind::Sequence, Walk::Make::Copy);
-    return sameClassWith([&](CCSequence& a) { return a.initOne(one.get(), two.get()); });
+    const auto inner = Walk::made(this, Walk::Kind::Sequence, Walk::Make::Copy, _chainDepth);
+    return sameClassWith([&](CCSequence& a) { return a.initOne(inner.first.get(), inner.second.get()); });
 }
 
 void CCSequence::startWithTarget(CCNode* target) {
@@ -430,16 +487,50 @@ void CCSequence::startWithTarget(CCNode* target) {
 }
 
 void CCSequence::stop() {
-    Walk::run(this, Walk::Kind::Sequence, Walk::Op::Stop, 0, nullptr);
+    if (_chainDepth > detail::kDirectChainDepth)
+        return Walk::run(this, Walk::Kind::Sequence, Walk::Op::Stop, 0, nullptr);
+    if (_last != -1) _actions[_last]->stop();
+    CCActionInterval::stop();
 }
 
 void CCSequence::update(double t) {
-    Walk::run(this, Walk::Kind::Sequence, Walk::Op::Update, t, nullptr);
+    if (_chainDepth > detail::kDirectChainDepth)
+        return Walk::run(this, Walk::Kind::Sequence, Walk::Op::Update, t, nullptr);
+    // Inner actions may call back into the node and drop this sequence; keep them alive.
+    Ref<CCFiniteTimeAction> first = _actions[0], second = _actions[1];
+    int found;
+    double newT;
+    if (t < _split) {
+        found = 0;
+        newT = _split != 0 ? t / _split : 1;
+        if (_last == 1) {
+            // Time runs backwards: undo the second action before the first takes over.
+            second->update(0);
+            second->stop();
+        }
+    } else {
+        found = 1;
+        newT = _split == 1 ? 1 : (t - _split) / (1 - _split);
+        if (_last == -1) {
+            // The first action was skipped entirely: run it through to its end.
+            first->startWithTarget(_target);
+            first->update(1);
+            first->stop();
+        } else if (_last == 0) {
+            first->update(1);
+            first->stop();
+        }
+    }
+    CCFiniteTimeAction* current = found == 0 ? first.get() : second.get();
+    if (found == _last && current->isDone()) return;
+    if (found != _last) current->startWithTarget(_target);
+    current->update(newT);
+    _last = found;
 }
 
 Ref<CCFiniteTimeAction> CCSequence::reverse() const {
-    auto [one, two] = Walk::made(this, Walk::Kind::Sequence, Walk::Make::Reverse);
-    return sameClassWith([&](CCSequence& a) { return a.initOne(two.get(), one.get()); });
+    const auto inner = Walk::made(this, Walk::Kind::Sequence, Walk::Make::Reverse, _chainDepth);
+    return sameClassWith([&](CCSequence& a) { return a.initOne(inner.second.get(), inner.first.get()); });
 }
 
 // ---- CCRepeat ----
@@ -541,33 +632,46 @@ bool CCSpawn::initOne(CCFiniteTimeAction* one, CCFiniteTimeAction* two) {
     else if (d1 < d2)
         _one = Ref<CCFiniteTimeAction>(
             CCSequence::actionOne(one, CCDelayTime::actionWithDuration(d2 - d1).get()));
+    _chainDepth = Walk::chainDepth(_one.get(), _two.get());
     return true;
 }
 
 CCSpawn::~CCSpawn() {
-    Walk::release(_one, _two);
+    Walk::release(_one, _two, _chainDepth);
 }
 
 Ref<platform::Object> CCSpawn::copyWithZone(platform::Zone*) const {
-    auto [one, two] = Walk::made(this, Walk::Kind::Spawn, Walk::Make::Copy);
-    return sameClassWith([&](CCSpawn& a) { return a.initOne(one.get(), two.get()); });
+    const auto inner = Walk::made(this, Walk::Kind::Spawn, Walk::Make::Copy, _chainDepth);
+    return sameClassWith([&](CCSpawn& a) { return a.initOne(inner.first.get(), inner.second.get()); });
 }
 
 void CCSpawn::startWithTarget(CCNode* target) {
-    Walk::run(this, Walk::Kind::Spawn, Walk::Op::Start, 0, target);
+    if (_chainDepth > detail::kDirectChainDepth)
+        return Walk::run(this, Walk::Kind::Spawn, Walk::Op::Start, 0, target);
+    CCActionInterval::startWithTarget(target);
+    _one->startWithTarget(target);
+    _two->startWithTarget(target);
 }
 
 void CCSpawn::stop() {
-    Walk::run(this, Walk::Kind::Spawn, Walk::Op::Stop, 0, nullptr);
+    if (_chainDepth > detail::kDirectChainDepth)
+        return Walk::run(this, Walk::Kind::Spawn, Walk::Op::Stop, 0, nullptr);
+    _one->stop();
+    _two->stop();
+    CCActionInterval::stop();
 }
 
 void CCSpawn::update(double t) {
-    Walk::run(this, Walk::Kind::Spawn, Walk::Op::Update, t, nullptr);
+    if (_chainDepth > detail::kDirectChainDepth)
+        return Walk::run(this, Walk::Kind::Spawn, Walk::Op::Update, t, nullptr);
+    Ref<CCFiniteTimeAction> one = _one, two = _two;
+    one->update(t);
+    two->update(t);
 }
 
 Ref<CCFiniteTimeAction> CCSpawn::reverse() const {
-    auto [one, two] = Walk::made(this, Walk::Kind::Spawn, Walk::Make::Reverse);
-    return sameClassWith([&](CCSpawn& a) { return a.initOne(one.get(), two.get()); });
+    const auto inner = Walk::made(this, Walk::Kind::Spawn, Walk::Make::Reverse, _chainDepth);
+    return sameClassWith([&](CCSpawn& a) { return a.initOne(inner.first.get(), inner.second.get()); });
 }
 
 // ---- CCDelayTime ----

@@ -6,6 +6,7 @@
 
 #include "platform/Format.h"
 #include "tests/support/EngineTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -89,7 +90,7 @@ TEST_F(ActionInstantTest, VisibilityActionsAndTheirReverses) {
     EXPECT_TRUE(node->visible());
     run(CCShow::action()->reverse(), node);
     EXPECT_FALSE(node->visible());
-    EXPECT_EQ(typeid(*CCShow::action()->reverse()), typeid(CCHide));
+    EXPECT_EQ(fltest::dynamicType(CCShow::action()->reverse()), typeid(CCHide));
 
     auto toggle = CCToggleVisibility::action();
     run(toggle, node);
@@ -97,7 +98,7 @@ TEST_F(ActionInstantTest, VisibilityActionsAndTheirReverses) {
     run(toggle, node);
     EXPECT_FALSE(node->visible());
     auto back = toggle->reverse();
-    EXPECT_EQ(typeid(*back), typeid(CCToggleVisibility));
+    EXPECT_EQ(fltest::dynamicType(back), typeid(CCToggleVisibility));
     EXPECT_NE(back.get(), toggle.get());
 }
 
@@ -129,7 +130,7 @@ TEST_F(ActionInstantTest, PlaceMovesTheNodeAndCopiesKeepThePointButNotTheTag) {
     place->setTag(9);
     auto copy = platform::copyOf(place.get());
     EXPECT_EQ(copy->tag(), -1);
-    EXPECT_EQ(typeid(*copy), typeid(CCPlace));
+    EXPECT_EQ(fltest::dynamicType(copy), typeid(CCPlace));
     run(copy, node);
     EXPECT_EQ(node->position(), CGPointMake(3, -4));
     auto back = place->reverse();
@@ -175,7 +176,7 @@ TEST_F(ActionInstantTest, CallFuncNInASequencePassesTheNodeItRunsOn) {
 
     auto copy =
         platform::copyOf(CCCallFuncN::actionWithTarget(receiver, fl_selector(Receiver::onNode)).get());
-    EXPECT_EQ(typeid(*copy), typeid(CCCallFuncN));
+    EXPECT_EQ(fltest::dynamicType(copy), typeid(CCCallFuncN));
     run(copy, node);
     EXPECT_EQ(receiver->nodes.back(), node.get());
     EXPECT_NE(copy->description().find("selector = onNode:"), std::string::npos);

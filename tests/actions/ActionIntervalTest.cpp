@@ -7,6 +7,7 @@
 
 #include "platform/Format.h"
 #include "tests/support/EngineTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -114,13 +115,13 @@ TEST_F(ActionIntervalTest, PlainInitIsRefusedAndCopiesKeepClassAndDurationButNot
     delay->setTag(7);
     delay->startWithTarget(node.get());
     auto copy = platform::copyOf(delay.get());
-    EXPECT_EQ(typeid(*copy), typeid(CCDelayTime));
+    EXPECT_EQ(fltest::dynamicType(copy), typeid(CCDelayTime));
     EXPECT_EQ(copy->duration(), 1.5);
     EXPECT_EQ(copy->tag(), -1);
     EXPECT_EQ(copy->target(), nullptr);
     EXPECT_EQ(CCActionInterval::actionWithDuration(1)->reverse(), nullptr);
     auto back = delay->reverse();
-    EXPECT_EQ(typeid(*back), typeid(CCDelayTime));
+    EXPECT_EQ(fltest::dynamicType(back), typeid(CCDelayTime));
     EXPECT_EQ(back->duration(), 1.5);
 }
 
@@ -284,7 +285,7 @@ TEST_F(ActionIntervalTest, RepeatReverseAndCopyCarryTheCount) {
     auto rep = CCRepeat::actionWithAction(probe("a", 0.5), 4);
     auto reversed = rep->reverse();
     EXPECT_EQ(reversed->duration(), 2);
-    EXPECT_EQ(typeid(*reversed), typeid(CCRepeat));
+    EXPECT_EQ(fltest::dynamicType(reversed), typeid(CCRepeat));
     run(reversed, {0});
     EXPECT_EQ(take(), (Lines{"a' start", "a' 0"}));
 
@@ -429,6 +430,37 @@ TEST_F(ActionIntervalTest, MillionActionSequencesAndSpawnsRunCopyReverseAndFreeW
     EXPECT_EXIT(body(), ::testing::ExitedWithCode(0), "");
 }
 
+// A chain as deep as runs with nested calls, and the same chain one level deeper, which the loop
+// runs, make the same calls with the same times: stepped, stopped, copied and reversed.
+TEST_F(ActionIntervalTest, ChainsJustShortOfAndPastTheLoopDepthMakeTheSameCalls) {
+    // Sequences with a spawn at every third level, the first probe deepest.
+    auto chain = [&](std::uint32_t depth) {
+        Ref<CCFiniteTimeAction> action = probe("p0", 1);
+        for (std::uint32_t i = 1; i <= depth; ++i) {
+            Probe* next = probe(platform::format("p%u", i), i % 3 == 0 ? 0.5 : 0.25);
+            action = i % 3 == 0 ? Ref<CCFiniteTimeAction>(CCSpawn::actionOne(action.get(), next))
+                                : Ref<CCFiniteTimeAction>(CCSequence::actionOne(action.get(), next));
+        }
+        return action;
+    };
+    auto calls = [&](const Ref<CCFiniteTimeAction>& action) {
+        for (const Ref<CCFiniteTimeAction>& made :
+             {action, platform::copyOf(action.get()), action->reverse()}) {
+            run(made, {0, 0.3, 0.3});
+            made->stop();
+            run(made, {0, 2, 100});
+            made->stop();
+        }
+        return take();
+    };
+    const Lines direct = calls(chain(detail::kDirectChainDepth));
+    EXPECT_GT(direct.size(), 4 * detail::kDirectChainDepth);
+    // One more level: a spawn beside a delay as long, which changes no time.
+    Ref<CCFiniteTimeAction> inner = chain(detail::kDirectChainDepth);
+    auto idle = CCDelayTime::actionWithDuration(inner->duration());
+    EXPECT_EQ(calls(Ref<CCFiniteTimeAction>(CCSpawn::actionOne(inner.get(), idle.get()))), direct);
+}
+
 TEST_F(ActionIntervalTest, ReverseTimeAppliesTheOtherActionsOppositeProgress) {
     auto back = CCReverseTime::actionWithAction(probe("a", 2));
     EXPECT_EQ(back->duration(), 2);
@@ -439,7 +471,7 @@ TEST_F(ActionIntervalTest, ReverseTimeAppliesTheOtherActionsOppositeProgress) {
     EXPECT_EQ(back->target(), nullptr);
 
     auto reversed = back->reverse();
-    EXPECT_EQ(typeid(*reversed), typeid(Probe));
+    EXPECT_EQ(fltest::dynamicType(reversed), typeid(Probe));
     EXPECT_NE(reversed.get(), back->otherAction());
     auto copy = platform::copyOf(back.get());
     EXPECT_NE(copy->otherAction(), back->otherAction());

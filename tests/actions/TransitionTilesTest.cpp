@@ -5,6 +5,7 @@
 #include "core/CCLayer.h"
 #include "tests/actions/ActionTestSupport.h"
 #include "tests/support/EngineTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <cmath>
 #include <functional>
@@ -105,7 +106,7 @@ TEST_F(TilesTransitionTest, FadeSweepsMakeTheirOwnEffectUneased) {
     for (const auto& [transition, kind] : cases) {
         Ref<CCActionInterval> action = transition->actionWithSize(CGSizeMake(5, 3));
         ASSERT_TRUE(action);
-        EXPECT_TRUE(typeid(*action) == *kind) << action->className();
+        EXPECT_TRUE(fltest::dynamicType(action) == *kind) << action->className();
         EXPECT_EQ(action->duration(), 2.0);
         EXPECT_EQ(dynamic_cast<CCGridAction*>(action.get())->gridSize(), CGSizeMake(5, 3));
         EXPECT_EQ(transition->easeActionWithAction(action.get()).get(), action.get());

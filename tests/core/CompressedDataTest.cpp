@@ -264,8 +264,9 @@ TEST_F(CCZTest, HeadersThatLieOrBreakARuleAreRefused) {
         Result r = run([&](unsigned char** out) { return inflateCCZFile(path.c_str(), out); });
         EXPECT_EQ(r.length, -1) << name;
         EXPECT_EQ(r.data, nullptr) << name;
-        Result m =
-            run([&](unsigned char** out) { return inflateCCZBuffer(bytes.data(), bytes.size(), out); });
+        Result m = run([&bytes = bytes](unsigned char** out) {
+            return inflateCCZBuffer(bytes.data(), bytes.size(), out);
+        });
         EXPECT_EQ(m.length, -1) << name;
     }
     EXPECT_EQ(run([&](unsigned char** out) { return inflateCCZFile((dir / "missing").c_str(), out); }).length,

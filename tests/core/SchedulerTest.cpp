@@ -415,7 +415,7 @@ TEST_F(SchedulerTest, PrioritisedUpdatesRunInTheOrderOfAStableSortOnRandomRegist
     std::vector<Reg> reference;
     std::vector<Ref<Probe>> probes;
     for (int i = 0; i < 60; ++i)
-        probes.push_back(probe("p" + std::to_string(i)));
+        probes.push_back(probe(platform::format("p%d", i)));
     std::srand(7);
     for (int step = 0; step < 2000; ++step) {
         int p = std::rand() % 60;
@@ -434,7 +434,7 @@ TEST_F(SchedulerTest, PrioritisedUpdatesRunInTheOrderOfAStableSortOnRandomRegist
                      [](const Reg& a, const Reg& b) { return a.priority < b.priority; });
     Lines expected;
     for (const Reg& r : reference)
-        expected.push_back("p" + std::to_string(r.probe) + ":update@1");
+        expected.push_back(platform::format("p%d:update@1", r.probe));
     run(1, 0.1);
     EXPECT_EQ(take(), expected);
 }

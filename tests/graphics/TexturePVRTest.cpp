@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -30,10 +31,18 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v) {
         b[at + i] = std::uint8_t(v >> (8 * i));
 }
 
+// 52 zero bytes for a header, then the parts. Sized once: GCC 12 at -O3 reports a false
+// out-of-bounds copy inside a growing insert.
+Bytes header52(const Bytes& part, const Bytes& more = {}) {
+    Bytes b(52 + part.size() + more.size());
+    std::copy(more.begin(), more.end(), std::copy(part.begin(), part.end(), b.begin() + 52));
+    return b;
+}
+
 // The 52-byte legacy header ("PVR!" at 44), then the data.
 Bytes pvrV2(std::uint32_t w, std::uint32_t h, std::uint32_t type, const Bytes& data,
             std::uint32_t alphaMask = 0, std::int64_t dataLength = -1) {
-    Bytes b(52);
+    Bytes b = header52(data);
     put32(b, 0, 52);
     put32(b, 4, h);
     put32(b, 8, w);
@@ -42,7 +51,6 @@ Bytes pvrV2(std::uint32_t w, std::uint32_t h, std::uint32_t type, const Bytes& d
     put32(b, 40, alphaMask);
     put32(b, 44, 0x21525650);
     put32(b, 48, 1);
-    b.insert(b.end(), data.begin(), data.end());
     return b;
 }
 
@@ -68,7 +76,7 @@ struct V3 {
 };
 
 Bytes pvrV3(const V3& v, const Bytes& data) {
-    Bytes b(52);
+    Bytes b = header52(v.metadata, data);
     put32(b, 0, 0x03525650);
     put32(b, 4, v.flags);
     put32(b, 8, std::uint32_t(v.format));
@@ -80,8 +88,6 @@ Bytes pvrV3(const V3& v, const Bytes& data) {
     put32(b, 40, v.faces);
     put32(b, 44, v.levels);
     put32(b, 48, v.metadataLength < 0 ? std::uint32_t(v.metadata.size()) : std::uint32_t(v.metadataLength));
-    b.insert(b.end(), v.metadata.begin(), v.metadata.end());
-    b.insert(b.end(), data.begin(), data.end());
     return b;
 }
 

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <typeinfo>
 
 namespace fltest {
 
@@ -13,6 +14,13 @@ std::filesystem::path sharedTestData();
 
 // A file of the project's own fixtures (tests/data).
 std::filesystem::path projectTestData(const std::string& relative);
+
+// The dynamic class of what a pointer or Ref points to. typeid(*ref) would make clang warn that
+// the operator call inside typeid is evaluated.
+template <class Pointer> const std::type_info& dynamicType(const Pointer& pointer) {
+    const auto& object = *pointer;
+    return typeid(object);
+}
 
 } // namespace fltest
 
