@@ -139,8 +139,9 @@ int reportLostConnection(Display* display) {
 }
 
 // Called instead of exit() on a window's connection; Xlib then returns to its caller with the
-// connection marked dead. It leaves the display locked to the thread that found the loss as
-// XLockDisplay would: unlocked, the window's other thread (events, close) can still reach it.
+// connection marked dead. Xlib calls it with the display locked to the thread that found the
+// loss, as by XLockDisplay, and never unlocks it: unlocked here, another thread of the window
+// (its events, its close) can still reach it.
 void endConnection(Display* display, void* connection) {
     markLost(static_cast<Connection*>(connection), display);
     XUnlockDisplay(display);
