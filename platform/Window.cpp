@@ -3,8 +3,10 @@
 #include "platform/Log.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #if FL_HAVE_X11
@@ -78,25 +80,32 @@ struct Connection {
     ::Window window = 0;
     bool destroyed = false;    // the server no longer knows the window
     bool goneReported = false; // an error said so, and was logged
+    // The connection itself is gone (killed by another client, or the server went away): Xlib
+    // takes no more requests on it. Set from whichever thread's Xlib call found it.
+    std::atomic<bool> lost = false;
 };
 
-// Xlib's error handler is process-wide and by default ends the process. Ours reports errors
-// on the windows' own connections and hands every other connection's errors to the handler
-// it replaced.
+// Xlib's error handlers are process-wide and by default end the process. Ours report errors
+// on the windows' own connections and hand every other connection's errors to the handlers
+// they replaced.
 std::mutex connectionsMutex;
 std::vector<Connection*> connections;
 XErrorHandler previousErrorHandler = nullptr;
-bool errorHandlerInstalled = false;
+XIOErrorHandler previousIOErrorHandler = nullptr;
+bool handlersInstalled = false;
+
+// The window connection of `display` (null for any other connection), and the handler that
+// `previous` held, read together.
+template <typename Handler>
+std::pair<Connection*, Handler> lookUp(Display* display, const Handler& previous) {
+    std::lock_guard lock(connectionsMutex);
+    for (Connection* c : connections)
+        if (c->display == display) return {c, previous};
+    return {nullptr, previous};
+}
 
 int reportError(Display* display, XErrorEvent* error) {
-    Connection* owner = nullptr;
-    XErrorHandler previous = nullptr;
-    {
-        std::lock_guard lock(connectionsMutex);
-        for (Connection* c : connections)
-            if (c->display == display) owner = c;
-        previous = previousErrorHandler;
-    }
+    auto [owner, previous] = lookUp(display, previousErrorHandler);
     if (!owner) return previous ? previous(display, error) : 0;
     bool gone = error->resourceid == owner->window &&
                 (error->error_code == BadWindow || error->error_code == BadDrawable);
@@ -114,10 +123,38 @@ int reportError(Display* display, XErrorEvent* error) {
     return 0;
 }
 
+void markLost(Connection* connection, Display* display) {
+    if (!connection->lost.exchange(true))
+        log(format("Window: the connection to X display %s was lost; the window is closed",
+                   DisplayString(display)));
+}
+
+// A window's connection that breaks is not the end of the process: the window closes instead.
+// Returning lets Xlib go on to the connection's exit handler.
+int reportLostConnection(Display* display) {
+    auto [owner, previous] = lookUp(display, previousIOErrorHandler);
+    if (!owner) return previous ? previous(display) : 0;
+    markLost(owner, display);
+    return 0;
+}
+
+// Called instead of exit() on a window's connection; Xlib then returns to its caller with the
+// connection marked dead. Xlib calls it with the display locked to the thread that found the
+// loss, as by XLockDisplay, and never unlocks it: unlocked here, another thread of the window
+// (its events, its close) can still reach it.
+void endConnection(Display* display, void* connection) {
+    markLost(static_cast<Connection*>(connection), display);
+    XUnlockDisplay(display);
+}
+
 void addConnection(Connection* connection) {
+    XSetIOErrorExitHandler(connection->display, endConnection, connection);
     std::lock_guard lock(connectionsMutex);
-    if (!errorHandlerInstalled) previousErrorHandler = XSetErrorHandler(reportError);
-    errorHandlerInstalled = true;
+    if (!handlersInstalled) {
+        previousErrorHandler = XSetErrorHandler(reportError);
+        previousIOErrorHandler = XSetIOErrorHandler(reportLostConnection);
+    }
+    handlersInstalled = true;
     connections.push_back(connection);
 }
 
@@ -198,15 +235,17 @@ std::unique_ptr<Window> Window::open(View* view, const std::string& title) {
 Window::~Window() {
     if (!impl_) return;
     impl_->view->layer()->setPresentObserver({});
+    // On a lost connection Xlib sends nothing more: these free only what the client holds.
     XFreeGC(impl_->display, impl_->gc);
-    if (!impl_->connection.destroyed) XDestroyWindow(impl_->display, impl_->window);
+    if (!impl_->connection.destroyed && !impl_->connection.lost)
+        XDestroyWindow(impl_->display, impl_->window);
     XCloseDisplay(impl_->display); // reports what is still in flight through the handler
     removeConnection(&impl_->connection);
 }
 
 bool Window::processEvents() {
     Impl& w = *impl_;
-    while (w.open && XPending(w.display)) {
+    while (w.open && !w.connection.lost && XPending(w.display)) {
         XEvent event;
         XNextEvent(w.display, &event);
         switch (event.type) {
@@ -247,14 +286,15 @@ bool Window::processEvents() {
             break;
         }
     }
-    // Destroyed by another client or the window manager: closed, as if the user had closed it.
-    if (w.open && w.connection.destroyed) w.close();
+    // Destroyed by another client or the window manager, or its connection lost: closed, as if
+    // the user had closed it.
+    if (w.open && (w.connection.destroyed || w.connection.lost)) w.close();
     return w.open;
 }
 
 void Window::show(const PixelBuffer& frame) {
     Impl& w = *impl_;
-    if (!w.open || w.connection.destroyed || frame.empty()) return;
+    if (!w.open || w.connection.destroyed || w.connection.lost || frame.empty()) return;
     // RGBA bytes to the server's 0x00RRGGBB pixels (little-endian B, G, R, X).
     w.bgrx.resize(frame.rgba.size());
     for (std::size_t i = 0; i + 3 < frame.rgba.size(); i += 4) {

@@ -36,8 +36,8 @@ class Window {
 public:
     // Opens a window the size of the view's surface on the X display ($DISPLAY); null when
     // there is no display (or no X11 support in this build). The view must outlive the window.
-    // The window asks the window manager to keep that size; X errors on its connection are
-    // logged, not fatal.
+    // The window asks the window manager to keep that size; X errors on its connection, and
+    // the connection's loss, are logged, not fatal.
     static std::unique_ptr<Window> open(View* view, const std::string& title = "Footlight");
     ~Window();
     Window(const Window&) = delete;
@@ -45,7 +45,8 @@ public:
 
     // Handles pending window events: mouse to touches, redrawing, closing. A held touch is
     // cancelled when the window is unmapped, loses the pointer grab or the focus. False once
-    // the window is closed by the user or destroyed by anyone.
+    // the window is closed by the user, destroyed by anyone, or its connection is lost (the
+    // client killed by another, the server gone); nothing more is sent on it then.
     bool processEvents();
     // Shows a frame; presenting the view's layer calls this by itself.
     void show(const PixelBuffer& frame);

@@ -8,6 +8,7 @@
 #include "core/CCMatrix.h"
 #include "core/CCProtocols.h"
 #include "core/CCScheduler.h"
+#include "core/CCShaderCache.h"
 #include "core/CCStatsImages.h"
 #include "core/CCTouchDispatcher.h"
 #include "core/ccGLStateCache.h"
@@ -200,6 +201,14 @@ void CCDirector::setView(CCGLView* view) {
     _winSizeInPoints = view ? view->bounds().size : CGSizeZero;
     _winSizeInPixels = _winSizeInPoints;
     if (view) {
+        // The programs and textures made so far are GL objects of one share group; a view
+        // outside it cannot draw with them, and its frames would stay blank without a word.
+        platform::ShareGroup* cached = CCShaderCache::sharedCacheShareGroup();
+        if (cached && view->context() && view->context()->sharegroup() != cached)
+            CCLOG("engine: CCDirector: setView: the view's GL context is not in the share group the "
+                  "director's shaders and textures were made in, so nothing will draw in it; make the "
+                  "view in the first view's share group: CCGLView::viewWithFrame(frame, format, depth, "
+                  "retained, firstView->context()->sharegroup(), multisampling, samples)");
         // GL state belongs to a context: the defaults go into the new view's, which drawScene
         // would only make current at the next frame.
         platform::GLContext::setCurrentContext(view->context());

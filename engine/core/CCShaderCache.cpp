@@ -55,7 +55,14 @@ void CCShaderCache::purgeSharedShaderCache() {
     sharedCache() = nullptr;
 }
 
+platform::ShareGroup* CCShaderCache::sharedCacheShareGroup() {
+    const platform::Ref<CCShaderCache>& cache = sharedCache();
+    return cache ? cache->_sharegroup.get() : nullptr;
+}
+
 bool CCShaderCache::init() {
+    platform::GLContext* context = platform::GLContext::currentContext();
+    _sharegroup = context ? context->sharegroup() : nullptr;
     loadDefaultShaders();
     return true;
 }

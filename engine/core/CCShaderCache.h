@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/CCGLProgram.h"
+#include "platform/GLContext.h"
 
 #include <map>
 #include <string>
@@ -26,6 +27,9 @@ public:
     static void purgeSharedShaderCache();
     // The same as purgeSharedShaderCache (an older name).
     static void purgeSharedTextureCache() { purgeSharedShaderCache(); }
+    // The share group the shared cache's programs were built in: they draw only in its
+    // contexts. Null while there is no shared cache; makes none.
+    static platform::ShareGroup* sharedCacheShareGroup();
 
     CCShaderCache() = default;
     virtual bool init();
@@ -39,4 +43,5 @@ public:
 
 private:
     std::map<std::string, platform::Ref<CCGLProgram>> _programs;
+    platform::Ref<platform::ShareGroup> _sharegroup; // of the context current at init
 };

@@ -4,6 +4,7 @@
 #include "core/CCMatrix.h"
 #include "core/CCProtocols.h"
 #include "core/CCScheduler.h"
+#include "core/CCShaderCache.h"
 #include "core/CCStatsImages.h"
 #include "core/CCTouchDispatcher.h"
 #include "platform/Device.h"
@@ -633,6 +634,25 @@ TEST_F(DirectorTest, EachViewDrawsWithItsOwnDefaultsFromItsFirstFrame) {
             }
         }
     }
+}
+
+TEST_F(DirectorTest, AViewOfAnotherShareGroupIsToldOfOnce) {
+    // The caches are made under the fixture's view; the plain factory gives a group of its own.
+    director()->runWithScene(CCScene::node().get());
+    ASSERT_EQ(CCShaderCache::sharedCacheShareGroup(), view()->context()->sharegroup());
+    auto other = CCGLView::viewWithFrame(CGRectMake(0, 0, 32, 32));
+    ASSERT_TRUE(other);
+    logLines.clear();
+    director()->setView(other.get());
+    director()->drawScene();
+    director()->setView(other.get());
+    director()->setView(view()); // back in the caches' group: nothing to say
+    director()->drawScene();
+    std::vector<std::string> told;
+    for (const std::string& line : logLines)
+        if (line.find("share group") != std::string::npos) told.push_back(line);
+    ASSERT_EQ(told.size(), 1u) << ::testing::PrintToString(logLines);
+    EXPECT_NE(told[0].find("firstView->context()->sharegroup()"), std::string::npos) << told[0];
 }
 
 TEST_F(DirectorTest, EndAndMemoryWarningsPurgeTheCachesInOrder) {

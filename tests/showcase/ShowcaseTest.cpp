@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -25,6 +26,14 @@ fs::path scratchDir(const char* name) {
     fs::path dir = fs::temp_directory_path() / (std::string(name) + "-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     return dir;
+}
+
+// A private X server logging into `dir`; null, with the reason, where none can run.
+std::unique_ptr<fltest::Xvfb> startXvfb(const fs::path& dir, std::string& skipReason) {
+    auto xvfb = std::make_unique<fltest::Xvfb>(dir / "xvfb.txt");
+    if (!xvfb->displayName().empty()) return xvfb;
+    skipReason = xvfb->skipReason() + ": window not checked";
+    return nullptr;
 }
 
 } // namespace
@@ -51,12 +60,11 @@ TEST(Showcase, BadArgumentsPrintTheUsageAndExitWithTwo) {
 // pixel, to the last presented frame (written at the end) wherever the first scene stands still.
 TEST(Showcase, TheWindowShowsThePresentedFrames) {
     fs::path dir = scratchDir("fl-showcase-window");
-    auto xvfb = std::make_unique<fltest::Xvfb>(dir / "xvfb.txt");
-    if (xvfb->displayName().empty()) {
-        std::string reason = xvfb->skipReason();
-        xvfb.reset();
+    std::string skipReason;
+    auto xvfb = startXvfb(dir, skipReason);
+    if (!xvfb) {
         fs::remove_all(dir);
-        GTEST_SKIP() << reason << ": window not checked";
+        GTEST_SKIP() << skipReason;
     }
     std::string displayName = xvfb->displayName();
     Display* display = XOpenDisplay(displayName.c_str());
@@ -105,5 +113,41 @@ TEST(Showcase, TheWindowShowsThePresentedFrames) {
             }
     XDestroyImage(shown);
     EXPECT_EQ(differing, 0) << "of " << compared << " pixels";
+    fs::remove_all(dir);
+}
+
+// Another client kills the showcase's connection, as xkill does. The window closes as if the
+// user had closed it, and the showcase goes on to its own end: the last frame written, exit 0.
+TEST(Showcase, AKilledWindowConnectionEndsTheRunLikeAClose) {
+    fs::path dir = scratchDir("fl-showcase-killed");
+    std::string skipReason;
+    auto xvfb = startXvfb(dir, skipReason);
+    if (!xvfb) {
+        fs::remove_all(dir);
+        GTEST_SKIP() << skipReason;
+    }
+    std::string displayName = xvfb->displayName();
+    Display* display = XOpenDisplay(displayName.c_str());
+    ASSERT_NE(display, nullptr);
+
+    ChildProcess showcase(
+        {FL_SHOWCASE_PATH, "--window", "--seconds", "120", "--out", (dir / "frame.png").string()},
+        dir / "showcase.txt", -1, displayName);
+    ::Window window =
+        fltest::waitForWindow(display, "Footlight showcase", 30, [&] { return showcase.running(); });
+    ASSERT_NE(window, 0u) << readFile(dir / "showcase.txt");
+    XKillClient(display, window);
+    XSync(display, False);
+    std::optional<int> code = showcase.wait(60);
+    std::string output = readFile(dir / "showcase.txt");
+    XCloseDisplay(display);
+    xvfb.reset();
+
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(output.find("Window: the connection to X display " + displayName + " was lost"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("showcase: last frame written"), std::string::npos) << output;
+    EXPECT_TRUE(platform::Image::imageWithContentsOfFile((dir / "frame.png").string())) << output;
     fs::remove_all(dir);
 }
