@@ -14,6 +14,7 @@
 #include <vector>
 
 namespace platform {
+class DeferredException;
 class DisplayLink;
 class Thread;
 } // namespace platform
@@ -230,6 +231,10 @@ protected:
 private:
     // Cleans up a scene the stack let go of, unless it is running or may still run.
     void cleanupIfDropped(CCScene* scene);
+    // The exit calls of a scene the director lets go, unless it no longer runs, then its
+    // cleanup when asked; each call is made whatever the others throw, the first exception
+    // kept in `thrown`.
+    void leaveScene(CCScene* scene, bool cleanup, platform::DeferredException& thrown);
 
     struct PausedObserver {
         const void* observer;
