@@ -524,10 +524,12 @@ void PrintTo(const LetGoRun& r, std::ostream* os) {
 
 class SceneLetGoTest : public fltest::EngineGLTest {
 protected:
-    // A fresh director shows A (red) under B (blue) under C (green) as `depth` asks; `prepare`
-    // picks the throwing call, `operate` does the operation, whose exception the game catches.
-    LetGoRun play(std::size_t depth, const std::function<void(Ref<LoggingScene>*)>& prepare,
-                  const std::function<void(Ref<LoggingScene>*)>& operate) {
+    using Operation = std::function<void(Ref<LoggingScene>*)>;
+
+    // A fresh director shows A (red) under B (blue) under C (green) as `depth` asks; the scene
+    // `thrower` (an index, or none) throws from `call`; `operate` does the operation, whose
+    // exception the game catches.
+    LetGoRun play(std::size_t depth, const Operation& operate, int thrower = -1, const char* call = "") {
         CCDirector::purgeSharedDirector();
         director()->setView(view());
         CallLog log;
@@ -549,7 +551,7 @@ protected:
                 if (scene && scene == s[*name - 'A'].get()) return name;
             return "";
         };
-        prepare(s);
+        if (thrower >= 0) s[thrower]->throwIn = call;
         LetGoRun run;
         try {
             operate(s);
@@ -569,84 +571,79 @@ protected:
             run.references.push_back(scene->retainCount());
         return run;
     }
+    // The operation without the throw and with it: the second run throws once and otherwise
+    // leaves what the first leaves. Gives the first.
+    LetGoRun playWithAndWithoutTheThrow(std::size_t depth, const Operation& operate, int thrower,
+                                        const char* call) {
+        LetGoRun clean = play(depth, operate);
+        LetGoRun thrown = play(depth, operate, thrower, call);
+        EXPECT_EQ(clean.throws, 0);
+        EXPECT_EQ(thrown.throws, 1);
+        thrown.throws = clean.throws;
+        EXPECT_EQ(thrown, clean);
+        EXPECT_EQ(clean.references, (std::vector<std::uint64_t>{1, 1, 1})); // only ours
+        return clean;
+    }
 };
 
 } // namespace
 
 TEST_F(SceneLetGoTest, EndingAndPoppingToTheRootLetEachSceneGoOnceWhateverItsCallbacksThrow) {
-    auto none = [](Ref<LoggingScene>*) {};
-    const std::vector<std::uint64_t> onlyOurs{1, 1, 1};
-
     // Ending right after a transition's entry threw: the transition was set to finish at once,
     // yet both its scenes leave with it as when it entered cleanly.
-    auto transitionThenEnd = [&](Ref<LoggingScene>* s) {
-        s[1]->scheduleUpdate();
-        Ref<CCTransitionScene> t = CCTransitionMoveInL::transitionWithDuration(0.1, s[1].get());
-        director()->replaceScene(t.get());
-        try {
-            advanceRefreshes(1);
-        } catch (const platform::Exception&) {
+    LetGoRun run = playWithAndWithoutTheThrow(
+        1,
+        [&](Ref<LoggingScene>* s) {
+            s[1]->scheduleUpdate();
+            director()->replaceScene(CCTransitionMoveInL::transitionWithDuration(0.1, s[1].get()).get());
+            try {
+                advanceRefreshes(1);
+            } catch (const platform::Exception&) {
+                director()->end();
+                throw;
+            }
             director()->end();
-            throw;
-        }
-        director()->end();
-    };
-    LetGoRun clean = play(1, none, transitionThenEnd);
-    EXPECT_EQ(clean.calls, (Calls{"exitStart A", "enter B", "exit A", "exit B", "cleanup A", "cleanup B"}));
-    EXPECT_EQ(clean.running, "");
-    EXPECT_FALSE(clean.viewAtCatch);
-    EXPECT_EQ(clean.references, onlyOurs);
-    LetGoRun thrown = play(
-        1, [](Ref<LoggingScene>* s) { s[1]->throwIn = "enter"; }, transitionThenEnd);
-    EXPECT_EQ(thrown.throws, 1);
-    thrown.throws = 0;
-    EXPECT_EQ(thrown, clean);
+        },
+        1, "enter");
+    EXPECT_EQ(run.calls, (Calls{"exitStart A", "enter B", "exit A", "exit B", "cleanup A", "cleanup B"}));
+    EXPECT_EQ(run.running, "");
+    EXPECT_FALSE(run.viewAtCatch);
 
     // Popping to the root: each scene above it leaves once (the switch does not exit the top
     // scene again), and the root runs and shows at the next frame.
     auto popToRoot = [&](Ref<LoggingScene>*) { director()->popToRootScene(); };
-    clean = play(3, none, popToRoot);
-    EXPECT_EQ(clean.calls,
+    run = playWithAndWithoutTheThrow(3, popToRoot, 2, "exit");
+    EXPECT_EQ(run.calls,
               (Calls{"exitStart C", "exit C", "cleanup C", "cleanup B", "enter A", "enterDone A"}));
-    EXPECT_EQ(clean.stackAtCatch, 1u);
-    EXPECT_EQ(clean.running, "A");
-    EXPECT_TRUE(near(clean.pixel, 0xFF0000FFu));
-    EXPECT_EQ(clean.purgeCalls, (Calls{"exitStart A", "exit A", "cleanup A"}));
-    EXPECT_EQ(clean.references, onlyOurs);
-    thrown = play(
-        3, [](Ref<LoggingScene>* s) { s[2]->throwIn = "exit"; }, popToRoot);
-    EXPECT_EQ(thrown.throws, 1);
-    thrown.throws = 0;
-    EXPECT_EQ(thrown, clean);
+    EXPECT_EQ(run.stackAtCatch, 1u);
+    EXPECT_EQ(run.nextAtCatch, "A");
+    EXPECT_EQ(run.running, "A");
+    EXPECT_TRUE(near(run.pixel, 0xFF0000FFu));
+    EXPECT_EQ(run.purgeCalls, (Calls{"exitStart A", "exit A", "cleanup A"}));
 
     // Popping to the root past a pushed transition: the transition lets its scenes go as it
     // leaves, and the switch enters the root again.
-    LetGoRun pastTransition = play(1, none, [&](Ref<LoggingScene>* s) {
+    run = play(1, [&](Ref<LoggingScene>* s) {
         director()->pushScene(CCTransitionMoveInL::transitionWithDuration(0.5, s[1].get()).get());
         advanceRefreshes(5);
         director()->popToRootScene();
     });
-    EXPECT_EQ(pastTransition.calls,
+    EXPECT_EQ(run.calls,
               (Calls{"exitStart A", "enter B", "exit A", "exit B", "cleanup B", "enter A", "enterDone A"}));
-    EXPECT_EQ(pastTransition.running, "A");
-    EXPECT_TRUE(near(pastTransition.pixel, 0xFF0000FFu));
-    EXPECT_EQ(pastTransition.purgeCalls, (Calls{"exitStart A", "exit A", "cleanup A"}));
+    EXPECT_EQ(run.running, "A");
+    EXPECT_TRUE(near(run.pixel, 0xFF0000FFu));
+    EXPECT_EQ(run.purgeCalls, (Calls{"exitStart A", "exit A", "cleanup A"}));
+    EXPECT_EQ(run.references, (std::vector<std::uint64_t>{1, 1, 1}));
 
     // Ending while the running scene's exit throws: the director is ended all the same, and the
     // purge has nothing left to exit.
-    auto end = [&](Ref<LoggingScene>*) { director()->end(); };
-    clean = play(2, none, end);
-    EXPECT_EQ(clean.calls, (Calls{"exitStart B", "exit B", "cleanup B", "cleanup A"}));
-    EXPECT_EQ(clean.stackAtCatch, 0u);
-    EXPECT_FALSE(clean.viewAtCatch);
-    EXPECT_EQ(clean.running, "");
-    EXPECT_TRUE(clean.purgeCalls.empty());
-    EXPECT_EQ(clean.references, onlyOurs);
-    thrown = play(
-        2, [](Ref<LoggingScene>* s) { s[1]->throwIn = "exit"; }, end);
-    EXPECT_EQ(thrown.throws, 1);
-    thrown.throws = 0;
-    EXPECT_EQ(thrown, clean);
+    run = playWithAndWithoutTheThrow(
+        2, [&](Ref<LoggingScene>*) { director()->end(); }, 1, "exit");
+    EXPECT_EQ(run.calls, (Calls{"exitStart B", "exit B", "cleanup B", "cleanup A"}));
+    EXPECT_EQ(run.stackAtCatch, 0u);
+    EXPECT_FALSE(run.viewAtCatch);
+    EXPECT_EQ(run.running, "");
+    EXPECT_TRUE(run.purgeCalls.empty());
 }
 
 // ---- a transition that opens the show ----
