@@ -93,11 +93,15 @@ CCDirector* CCDirector::sharedDirector() {
 void CCDirector::purgeSharedDirector() {
     CCDirector* director = sharedDirector_;
     if (!director) return;
-    director->end();
+    // A scene's callback may throw from end: the director is let go all the same, and the
+    // game gets the exception afterwards.
+    platform::DeferredException thrown;
+    thrown.run([&] { director->end(); });
     // The destructor clears the shared pointer; clear it here as well in case someone still
     // holds the director.
     sharedDirector_ = nullptr;
     director->release();
+    thrown.rethrow();
 }
 
 CCDirector::CCDirector() {
@@ -270,16 +274,19 @@ void CCDirector::popScene() {
     CCAssert(!_scenesStack.empty(), "popScene needs a scene on the stack");
     platform::Ref<CCScene> dropped = std::move(_scenesStack.back());
     _scenesStack.pop_back();
-    if (_scenesStack.empty()) {
-        // end cleans the running scene up itself.
-        bool wasRunning = dropped == _runningScene;
-        end();
-        if (wasRunning) return;
-    } else {
+    if (!_scenesStack.empty()) {
         _sendCleanupToScene = true;
         _nextScene = _scenesStack.back().get();
+        cleanupIfDropped(dropped.get());
+        return;
     }
-    cleanupIfDropped(dropped.get());
+    // end cleans the running scene up itself; one that never ran is cleaned up here, also when
+    // a callback of end threw.
+    bool wasRunning = dropped == _runningScene;
+    platform::DeferredException thrown;
+    thrown.run([&] { end(); });
+    if (!wasRunning) thrown.run([&] { cleanupIfDropped(dropped.get()); });
+    thrown.rethrow();
 }
 
 void CCDirector::popToRootScene() {
@@ -292,14 +299,13 @@ void CCDirector::popToSceneStackLevel(std::uint64_t level) {
         return;
     }
     if (level >= _scenesStack.size()) return;
+    // Every scene above the level is let go and the switch set up, whatever a scene's callback
+    // throws; the game gets the first exception afterwards.
+    platform::DeferredException thrown;
     while (_scenesStack.size() > level) {
         // Keep the scene alive through its own exit calls.
         platform::Ref<CCScene> current = _scenesStack.back();
-        if (current->isRunning()) {
-            current->onExitTransitionDidStart();
-            current->onExit();
-        }
-        current->cleanup();
+        leaveScene(current.get(), true, thrown);
         // The exit calls may have changed the stack; remove this scene wherever it is now.
         for (auto it = _scenesStack.end(); it != _scenesStack.begin();) {
             --it;
@@ -312,25 +318,39 @@ void CCDirector::popToSceneStackLevel(std::uint64_t level) {
     }
     _nextScene = _scenesStack.empty() ? nullptr : _scenesStack.back().get();
     _sendCleanupToScene = false;
+    thrown.rethrow();
+}
+
+void CCDirector::leaveScene(CCScene* scene, bool cleanup, platform::DeferredException& thrown) {
+    // A scene already exited (a pop exits the running scene at once, before the switch) is not
+    // exited a second time.
+    if (scene->isRunning()) {
+        thrown.run([&] { scene->onExitTransitionDidStart(); });
+        thrown.run([&] { scene->onExit(); });
+    }
+    if (cleanup) thrown.run([&] { scene->cleanup(); });
 }
 
 void CCDirector::end() {
-    platform::Ref<CCScene> running = _runningScene;
-    if (running) {
-        running->onExitTransitionDidStart();
-        running->onExit();
-        running->cleanup();
-    }
-    _runningScene = nullptr;
+    // Every scene is let go and the director ends whatever a scene's callback throws; the game
+    // gets the first exception once it has ended.
+    platform::DeferredException thrown;
+    // Nothing is switched to any more: a running transition then lets both its scenes go, also
+    // one whose switch to its incoming scene is already pending.
     _nextScene = nullptr;
-    // The other scenes on the stack never run again: each is cleaned up once, top first.
+    platform::Ref<CCScene> running = _runningScene;
+    if (running) leaveScene(running.get(), true, thrown);
+    _runningScene = nullptr;
+    // The other scenes on the stack never run again: each is cleaned up once, top first. A
+    // running transition has cleaned up its incoming scene itself.
+    auto* transition = dynamic_cast<CCTransitionScene*>(running.get());
     std::vector<platform::Ref<CCScene>> stack;
     stack.swap(_scenesStack);
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-        bool seen = it->get() == running.get();
+        bool seen = it->get() == running.get() || (transition && it->get() == transition->inScene());
         for (auto later = stack.rbegin(); later != it; ++later)
             seen = seen || later->get() == it->get();
-        if (!seen) cleanupIfDropped(it->get());
+        if (!seen) thrown.run([&] { cleanupIfDropped(it->get()); });
     }
     stack.clear();
     running = nullptr;
@@ -356,10 +376,13 @@ void CCDirector::end() {
 
     GLenum error = glGetError();
     if (error) CCLOG("OpenGL error 0x%04X in %s %d", error, "-[CCDirector end]", 503);
+    thrown.rethrow();
 }
 
 void CCDirector::setNextScene() {
-    bool runningIsTransition = _runningScene && _runningScene->isTransitionScene();
+    // A transition a pop has already exited gave its scenes their exits and enters nothing.
+    bool runningIsTransition =
+        _runningScene && _runningScene->isTransitionScene() && _runningScene->isRunning();
     bool newIsTransition = _nextScene && _nextScene->isTransitionScene();
 
     // A scene's callback may throw: every call of the switch is still made, once, so that the
@@ -369,11 +392,7 @@ void CCDirector::setNextScene() {
 
     // A transition scene gives the old scene its exit calls itself.
     platform::Ref<CCScene> previous = _runningScene;
-    if (!newIsTransition && previous) {
-        thrown.run([&] { previous->onExitTransitionDidStart(); });
-        thrown.run([&] { previous->onExit(); });
-        if (_sendCleanupToScene) thrown.run([&] { previous->cleanup(); });
-    }
+    if (!newIsTransition && previous) leaveScene(previous.get(), _sendCleanupToScene, thrown);
 
     _runningScene = _nextScene;
     _nextScene = nullptr;

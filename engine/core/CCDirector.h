@@ -14,6 +14,7 @@
 #include <vector>
 
 namespace platform {
+class DeferredException;
 class DisplayLink;
 class Thread;
 } // namespace platform
@@ -117,11 +118,14 @@ public:
     virtual void reshapeProjection(CGSize newWindowSize);
 
     // Scenes. All but runWithScene only prepare the switch; it happens at the next drawScene.
+    // Each finishes its work when a scene's callback throws, then throws the first exception.
     virtual void runWithScene(CCScene* scene);
     void replaceScene(CCScene* scene);
     void pushScene(CCScene* scene);
     void popScene();
     void popToRootScene();
+    // Lets every scene above the level (1: the root) go at once; the running one among them is
+    // exited here and not again at the switch. Level 0 ends.
     void popToSceneStackLevel(std::uint64_t level);
     // Leaves the running scene, stops the animation, drops the view and purges the caches.
     virtual void end();
@@ -230,6 +234,10 @@ protected:
 private:
     // Cleans up a scene the stack let go of, unless it is running or may still run.
     void cleanupIfDropped(CCScene* scene);
+    // The exit calls of a scene the director lets go, unless it no longer runs, then its
+    // cleanup when asked; each call is made whatever the others throw, the first exception
+    // kept in `thrown`.
+    void leaveScene(CCScene* scene, bool cleanup, platform::DeferredException& thrown);
 
     struct PausedObserver {
         const void* observer;

@@ -15,7 +15,9 @@
 #include <cfloat>
 #include <cmath>
 #include <functional>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 using fltest::CallLog;
@@ -483,6 +485,165 @@ TEST_F(TransitionThrowTest, AThrowAsTheTransitionEndsStillSwitchesOnceInThatFram
 
 TEST_F(TransitionThrowTest, AThrowAsTheTransitionStartsEndsItOnTheIncomingSceneAtTheNextFrame) {
     switchThroughEachKind("enter", "exitStart", 1);
+}
+
+// ---- ending and popping to the root whatever a scene throws ----
+
+namespace {
+
+// What one run of a scene operation leaves: the scenes' calls, the state when the game catches
+// (or, without a throw, once the operation returned), the running scene and the pixel of the
+// next frame, the calls and references left after the purge.
+struct LetGoRun {
+    Calls calls;
+    int throws = 0;
+    std::size_t stackAtCatch = 0;
+    std::string nextAtCatch;
+    bool viewAtCatch = false;
+    std::string running;
+    std::uint32_t pixel = 0;
+    Calls purgeCalls;
+    std::vector<std::uint64_t> references;
+    bool operator==(const LetGoRun&) const = default;
+};
+
+void PrintTo(const LetGoRun& r, std::ostream* os) {
+    auto list = [os](const Calls& calls) {
+        for (const std::string& call : calls)
+            *os << call << "; ";
+    };
+    *os << "calls: ";
+    list(r.calls);
+    *os << "throws " << r.throws << ", at the catch: stack " << r.stackAtCatch << ", next '" << r.nextAtCatch
+        << "', view " << r.viewAtCatch << "; running '" << r.running << "', pixel " << std::hex << r.pixel
+        << std::dec << "; purge: ";
+    list(r.purgeCalls);
+    for (std::uint64_t n : r.references)
+        *os << n << " ";
+}
+
+class SceneLetGoTest : public fltest::EngineGLTest {
+protected:
+    using Operation = std::function<void(Ref<LoggingScene>*)>;
+
+    // A fresh director shows A (red) under B (blue) under C (green) as `depth` asks; the scene
+    // `thrower` (an index, or none) throws from `call`; `operate` does the operation, whose
+    // exception the game catches.
+    LetGoRun play(std::size_t depth, const Operation& operate, int thrower = -1, const char* call = "") {
+        CCDirector::purgeSharedDirector();
+        director()->setView(view());
+        CallLog log;
+        Ref<LoggingScene> s[] = {LoggingScene::make(&log, "A", ccc3(255, 0, 0)),
+                                 LoggingScene::make(&log, "B", ccc3(0, 0, 255)),
+                                 LoggingScene::make(&log, "C", ccc3(0, 255, 0))};
+        director()->runWithScene(s[0].get());
+        director()->startAnimation();
+        for (std::size_t i = 1; i < depth; ++i) {
+            director()->pushScene(s[i].get());
+            advanceRefreshes(1);
+        }
+        // The scheduler holds each scene on the stack until its cleanup.
+        for (std::size_t i = 0; i < depth; ++i)
+            s[i]->scheduleUpdate();
+        log.clear();
+        auto nameOf = [&s](CCScene* scene) -> std::string {
+            for (const char* name : {"A", "B", "C"})
+                if (scene && scene == s[*name - 'A'].get()) return name;
+            return "";
+        };
+        if (thrower >= 0) s[thrower]->throwIn = call;
+        LetGoRun run;
+        try {
+            operate(s);
+        } catch (const platform::Exception&) {
+            ++run.throws;
+        }
+        run.stackAtCatch = director()->scenesStack().size();
+        run.nextAtCatch = nameOf(director()->nextScene());
+        run.viewAtCatch = director()->view() != nullptr;
+        advanceRefreshes(1);
+        run.running = nameOf(director()->runningScene());
+        run.pixel = presentedPixel(160, 240);
+        run.calls = std::exchange(log.calls, {});
+        CCDirector::purgeSharedDirector();
+        run.purgeCalls = log.calls;
+        for (auto& scene : s)
+            run.references.push_back(scene->retainCount());
+        return run;
+    }
+    // The operation without the throw and with it: the second run throws once and otherwise
+    // leaves what the first leaves. Gives the first.
+    LetGoRun playWithAndWithoutTheThrow(std::size_t depth, const Operation& operate, int thrower,
+                                        const char* call) {
+        LetGoRun clean = play(depth, operate);
+        LetGoRun thrown = play(depth, operate, thrower, call);
+        EXPECT_EQ(clean.throws, 0);
+        EXPECT_EQ(thrown.throws, 1);
+        thrown.throws = clean.throws;
+        EXPECT_EQ(thrown, clean);
+        EXPECT_EQ(clean.references, (std::vector<std::uint64_t>{1, 1, 1})); // only ours
+        return clean;
+    }
+};
+
+} // namespace
+
+TEST_F(SceneLetGoTest, EndingAndPoppingToTheRootLetEachSceneGoOnceWhateverItsCallbacksThrow) {
+    // Ending right after a transition's entry threw: the transition was set to finish at once,
+    // yet both its scenes leave with it as when it entered cleanly.
+    LetGoRun run = playWithAndWithoutTheThrow(
+        1,
+        [&](Ref<LoggingScene>* s) {
+            s[1]->scheduleUpdate();
+            director()->replaceScene(CCTransitionMoveInL::transitionWithDuration(0.1, s[1].get()).get());
+            try {
+                advanceRefreshes(1);
+            } catch (const platform::Exception&) {
+                director()->end();
+                throw;
+            }
+            director()->end();
+        },
+        1, "enter");
+    EXPECT_EQ(run.calls, (Calls{"exitStart A", "enter B", "exit A", "exit B", "cleanup A", "cleanup B"}));
+    EXPECT_EQ(run.running, "");
+    EXPECT_FALSE(run.viewAtCatch);
+
+    // Popping to the root: each scene above it leaves once (the switch does not exit the top
+    // scene again), and the root runs and shows at the next frame.
+    auto popToRoot = [&](Ref<LoggingScene>*) { director()->popToRootScene(); };
+    run = playWithAndWithoutTheThrow(3, popToRoot, 2, "exit");
+    EXPECT_EQ(run.calls,
+              (Calls{"exitStart C", "exit C", "cleanup C", "cleanup B", "enter A", "enterDone A"}));
+    EXPECT_EQ(run.stackAtCatch, 1u);
+    EXPECT_EQ(run.nextAtCatch, "A");
+    EXPECT_EQ(run.running, "A");
+    EXPECT_TRUE(near(run.pixel, 0xFF0000FFu));
+    EXPECT_EQ(run.purgeCalls, (Calls{"exitStart A", "exit A", "cleanup A"}));
+
+    // Popping to the root past a pushed transition: the transition lets its scenes go as it
+    // leaves, and the switch enters the root again.
+    run = play(1, [&](Ref<LoggingScene>* s) {
+        director()->pushScene(CCTransitionMoveInL::transitionWithDuration(0.5, s[1].get()).get());
+        advanceRefreshes(5);
+        director()->popToRootScene();
+    });
+    EXPECT_EQ(run.calls,
+              (Calls{"exitStart A", "enter B", "exit A", "exit B", "cleanup B", "enter A", "enterDone A"}));
+    EXPECT_EQ(run.running, "A");
+    EXPECT_TRUE(near(run.pixel, 0xFF0000FFu));
+    EXPECT_EQ(run.purgeCalls, (Calls{"exitStart A", "exit A", "cleanup A"}));
+    EXPECT_EQ(run.references, (std::vector<std::uint64_t>{1, 1, 1}));
+
+    // Ending while the running scene's exit throws: the director is ended all the same, and the
+    // purge has nothing left to exit.
+    run = playWithAndWithoutTheThrow(
+        2, [&](Ref<LoggingScene>*) { director()->end(); }, 1, "exit");
+    EXPECT_EQ(run.calls, (Calls{"exitStart B", "exit B", "cleanup B", "cleanup A"}));
+    EXPECT_EQ(run.stackAtCatch, 0u);
+    EXPECT_FALSE(run.viewAtCatch);
+    EXPECT_EQ(run.running, "");
+    EXPECT_TRUE(run.purgeCalls.empty());
 }
 
 // ---- a transition that opens the show ----
