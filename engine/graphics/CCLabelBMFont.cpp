@@ -292,7 +292,8 @@ bool CCBMFontConfiguration::parseCharacterDefinition(std::string_view line, _BMF
 void CCBMFontConfiguration::parseKerningEntry(std::string_view line) {
     const std::int32_t first = pieceValue(line, 1);
     const std::int32_t second = pieceValue(line, 2);
-    const std::int32_t amount = pieceValue(line, 3);
+    // 16 bits, as advances are: a pen step of advance plus kerning then cannot overflow.
+    const std::int16_t amount = clampedInt16(pieceValue(line, 3));
     // Codes outside 16 bits would be folded onto other pairs.
     if (first < 0 || first > 0xFFFF || second < 0 || second > 0xFFFF) return;
     const auto key = static_cast<std::int32_t>((static_cast<std::uint32_t>(first) << 16) |
@@ -507,7 +508,7 @@ void CCLabelBMFont::createFontChars() {
         const double y = double(nextFontPositionY) + double(H - def->yOffset) - def->rect.size.height / 2;
         sprite->setPosition(CGPointMake(x / s, y / s));
 
-        nextFontPositionX += def->xAdvance + k;
+        nextFontPositionX += std::int64_t(def->xAdvance) + k;
         prev = c;
         lastPlaced = def;
         longestLine = std::max(longestLine, nextFontPositionX);

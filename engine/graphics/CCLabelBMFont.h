@@ -84,7 +84,7 @@ public:
 
     // The glyph of a code unit, null when the font has none. Owned by the configuration.
     const _BMFontDef* fontDefForCharacter(std::uint16_t c) const;
-    // Pixels; 0 when the pair is not kerned.
+    // Pixels, within 16 bits as the file reads them; 0 when the pair is not kerned.
     std::int32_t kerningAmountForPair(std::uint16_t first, std::uint16_t second) const;
     std::uint64_t glyphCount() const;
     std::uint64_t kerningCount() const;

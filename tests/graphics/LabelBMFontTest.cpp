@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -476,6 +477,16 @@ TEST_F(BMFontTest, OddTextsAndChildrenDoNotUpsetTheLayout) {
     label->setWidth(5);
     label->setString("AAA AAA");
     EXPECT_EQ(label->string(), "AAA\nAAA");
+}
+
+TEST_F(BMFontTest, AbsurdAdvancesAndKerningLayOutToAWellDefinedSize) {
+    // The fuzz corpus's font: advances of 32767, both pairs kerned by 2147483647, read as 32767.
+    const std::string absurd = scratch.path("overflowing_kerning.fnt");
+    std::filesystem::copy_file(FL_SOURCE_DIR "/fuzz/corpus/bmfont_fuzzer/overflowing_kerning.fnt", absurd);
+    Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("ABBA", absurd);
+    ASSERT_NE(label, nullptr);
+    // Four advances and the kernings of (A, B) and (B, A).
+    EXPECT_EQ(label->contentSize(), CGSizeMake(6 * 32767, 16));
 }
 
 // ---- drawing --------------------------------------------------------------------------------
