@@ -3,11 +3,13 @@
 // translucent layers and presents. A game's frame time is what the loop takes per frame while
 // the GL rasterises behind it; a present that waits for the GL adds the whole raster to it.
 //
-// Each iteration runs kFrames frames on the plain view, then kFrames on the retained one (both
-// in one share group, the director switching between them), each run ending in a glFinish so
-// that no frame's raster is left uncounted. Counters: `plain_ms` and `retained_ms` a frame,
-// `ratio` retained / plain, `es` the context's major version. Mesa picks the version at
-// process start: run once as it is (ES 3.2) and once with MESA_GLES_VERSION_OVERRIDE=2.0.
+// Each iteration runs kFrames frames on the plain view, then kFrames on the retained one, then
+// kFrames on a retained one that keeps no frame for read-back (all in one share group, the
+// director switching between them), each run ending in a glFinish so that no frame's raster is
+// left uncounted. Counters: `plain_ms`, `retained_ms` and `unkept_ms` a frame, `ratio`
+// retained / plain, `unkept_ratio` unkept / plain, `es` the context's major version. Mesa
+// picks the version at process start: run once as it is (ES 3.2) and once with
+// MESA_GLES_VERSION_OVERRIDE=2.0.
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
@@ -67,7 +69,8 @@ void BM_GameLoopPlainAgainstRetained(benchmark::State& state) {
     platform::setLogSink([](const std::string&) {}); // the director reports each view it is given
     Ref<CCGLView> plain = makeView(false, nullptr);
     Ref<CCGLView> retained = plain ? makeView(true, plain->context()->sharegroup()) : nullptr;
-    if (!plain || !retained) {
+    Ref<CCGLView> unkept = plain ? makeView(true, plain->context()->sharegroup()) : nullptr;
+    if (!plain || !retained || !unkept) {
         state.SkipWithError("no GL view");
         return;
     }
@@ -78,19 +81,24 @@ void BM_GameLoopPlainAgainstRetained(benchmark::State& state) {
     for (int i = 0; i < kLayers; ++i)
         scene->addChild(CCLayerColor::layerWithColor(ccc4(static_cast<GLubyte>(20 * i), 90, 200, 128)).get());
     director->runWithScene(scene.get());
+    unkept->layer()->setKeepsPresentedFrame(false);
 
-    double plainTotal = 0, retainedTotal = 0;
+    double plainTotal = 0, retainedTotal = 0, unkeptTotal = 0;
     for (auto _ : state) {
         double plainFrame = run(director, plain.get());
         double retainedFrame = run(director, retained.get());
+        double unkeptFrame = run(director, unkept.get());
         plainTotal += plainFrame;
         retainedTotal += retainedFrame;
-        state.SetIterationTime(plainFrame + retainedFrame);
+        unkeptTotal += unkeptFrame;
+        state.SetIterationTime(plainFrame + retainedFrame + unkeptFrame);
     }
     double n = static_cast<double>(state.iterations());
     state.counters["plain_ms"] = plainTotal / n * 1e3;
     state.counters["retained_ms"] = retainedTotal / n * 1e3;
+    state.counters["unkept_ms"] = unkeptTotal / n * 1e3;
     state.counters["ratio"] = retainedTotal / plainTotal;
+    state.counters["unkept_ratio"] = unkeptTotal / plainTotal;
     state.counters["es"] = platform::glExtensions().majorVersion;
     scene = nullptr;
     CCDirector::purgeSharedDirector();

@@ -435,9 +435,11 @@ bool GLContext::presentRenderbuffer(GLenum) {
         Ref<Drawable> keep = entry.drawable; // the observer may make another storage
         GLuint front = entry.back;
         GLenum kind = entry.backKind;
-        // Drawn over where the framebuffer draws elsewhere; a kept frame is read at once then.
+        // Drawn over where the framebuffer draws elsewhere, and in a retained backing whose
+        // frames are not kept, which needs nothing carried then; a kept frame is read at once.
         bool drawnOver = true;
-        if (GLenum target = drawTargetInto(entry)) {
+        if (GLenum target = drawTargetInto(entry);
+            target && (!entry.textures[0] || keep->keepsPresentedFrame())) {
             swapBuffers(entry, target);
             drawnOver = false;
         }

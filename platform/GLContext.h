@@ -71,7 +71,8 @@ public:
     // until the next present. A retained backing's two buffers are textures (the framebuffer
     // that draws into the renderbuffer when it gets its storage is pointed at the first): the
     // next one starts with the presented frame drawn into it, which the GL queues behind the
-    // frame. False when the bound renderbuffer has no drawable.
+    // frame; where the frames are not kept, the next one is drawn over the presented one in
+    // place. False when the bound renderbuffer has no drawable.
     bool presentRenderbuffer(GLenum target);
     // To be called before a renderbuffer that took storage from a drawable is deleted: the
     // drawable reads a kept frame still waiting and lets go of the renderbuffer, and its second
