@@ -131,8 +131,9 @@ void Drawable::settle(bool drop) const {
 }
 
 bool Drawable::readFront(PixelBuffer& out) const {
-    return context_ && context_->runInShareGroup(
-                           [&] { out = readAttachedPixels(frontKind_, front_, storageWidth_, storageHeight_); });
+    return context_ && context_->runInShareGroup([&] {
+        out = readAttachedPixels(frontKind_, front_, storageWidth_, storageHeight_);
+    });
 }
 
 PixelBuffer Drawable::readPixels() const {

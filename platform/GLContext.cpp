@@ -359,10 +359,10 @@ bool GLContext::drawTexture(GLuint texture, GLsizei width, GLsizei height) {
     glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &arrayBuffer);
     glGetIntegerv(GL_VIEWPORT, viewport);
     glGetBooleanv(GL_COLOR_WRITEMASK, mask);
-    const GLenum capabilities[] = {GL_BLEND,        GL_DEPTH_TEST,           GL_STENCIL_TEST,
-                                   GL_SCISSOR_TEST, GL_CULL_FACE,            GL_DITHER,
-                                   GL_POLYGON_OFFSET_FILL, GL_SAMPLE_ALPHA_TO_COVERAGE, GL_SAMPLE_COVERAGE,
-                                   kGLRasterizerDiscard};
+    const GLenum capabilities[] = {
+        GL_BLEND,           GL_DEPTH_TEST,       GL_STENCIL_TEST,        GL_SCISSOR_TEST,
+        GL_CULL_FACE,       GL_DITHER,           GL_POLYGON_OFFSET_FILL, GL_SAMPLE_ALPHA_TO_COVERAGE,
+        GL_SAMPLE_COVERAGE, kGLRasterizerDiscard};
     constexpr std::size_t kCapabilities = sizeof capabilities / sizeof capabilities[0];
     std::size_t count = ext.majorVersion >= 3 ? kCapabilities : kCapabilities - 1;
     bool enabled[kCapabilities] = {};
@@ -395,8 +395,8 @@ bool GLContext::drawTexture(GLuint texture, GLsizei width, GLsizei height) {
     glCheck(glDrawArrays(GL_TRIANGLE_STRIP, 0, 4));
 
     glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(attribBuffer));
-    glVertexAttribPointer(0, attribSize, static_cast<GLenum>(attribType), static_cast<GLboolean>(attribNormalized),
-                          attribStride, attribPointer);
+    glVertexAttribPointer(0, attribSize, static_cast<GLenum>(attribType),
+                          static_cast<GLboolean>(attribNormalized), attribStride, attribPointer);
     if (!attribEnabled) glDisableVertexAttribArray(0);
     glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(arrayBuffer));
     if (vertexArray) ext.glBindVertexArrayOES(static_cast<GLuint>(vertexArray));
@@ -413,7 +413,8 @@ void GLContext::copyRenderbuffer(GLuint renderbuffer, GLuint texture, GLsizei wi
     // The copy reads the read framebuffer (ES 3 keeps it apart from the draw one).
     GLenum target = glExtensions().majorVersion >= 3 ? kGLReadFramebuffer : GL_FRAMEBUFFER;
     GLint framebuffer = 0, previous = 0;
-    glGetIntegerv(target == GL_FRAMEBUFFER ? GL_FRAMEBUFFER_BINDING : kGLReadFramebufferBinding, &framebuffer);
+    glGetIntegerv(target == GL_FRAMEBUFFER ? GL_FRAMEBUFFER_BINDING : kGLReadFramebufferBinding,
+                  &framebuffer);
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
     if (!copyFramebuffer_) glCheck(glGenFramebuffers(1, &copyFramebuffer_));
     glCheck(glBindFramebuffer(target, copyFramebuffer_));

@@ -123,7 +123,7 @@ private:
     bool runInShareGroup(const std::function<void()>& work) const { return runCurrent(true, work); }
 
     std::vector<Presented> drawables_;
-    GLuint copyFramebuffer_ = 0; // reads a renderbuffer that is copied into a texture
+    GLuint copyFramebuffer_ = 0;                  // reads a renderbuffer that is copied into a texture
     GLuint textureProgram_ = 0, textureQuad_ = 0; // what drawTexture() draws with
     GLint textureSampler_ = -1;
 };

@@ -281,33 +281,33 @@ void drawStep(int i) {
 TEST_F(GLViewTest, RetainedBackingFramesEqualThePictureDrawnWholeEachFrame) {
     platform::ShareGroup* group = fltest::sharedGLContext()->sharegroup();
     for (const char* format : {kEAGLColorFormatRGBA8, kEAGLColorFormatRGB565})
-    for (bool multiSampling : {false, true})
-        for (bool keeping : {true, false}) {
-            SCOPED_TRACE(testing::Message() << format << " " << multiSampling << " " << keeping);
-            auto retained = platform::make<CCGLView>();
-            ASSERT_TRUE(retained->initWithFrame(CGRectMake(0, 0, 24, 16), format, 0, true, group,
-                                                multiSampling, 4));
-            retained->layoutIfNeeded();
-            retained->layer()->setKeepsPresentedFrame(keeping);
-            Ref<CCGLView> whole = fltest::makeGLView(CGSizeMake(24, 16), 1.0, format);
-            ASSERT_TRUE(whole);
-            for (int frame = 0; frame < 6; ++frame) {
+        for (bool multiSampling : {false, true})
+            for (bool keeping : {true, false}) {
+                SCOPED_TRACE(testing::Message() << format << " " << multiSampling << " " << keeping);
+                auto retained = platform::make<CCGLView>();
+                ASSERT_TRUE(retained->initWithFrame(CGRectMake(0, 0, 24, 16), format, 0, true, group,
+                                                    multiSampling, 4));
+                retained->layoutIfNeeded();
+                retained->layer()->setKeepsPresentedFrame(keeping);
+                Ref<CCGLView> whole = fltest::makeGLView(CGSizeMake(24, 16), 1.0, format);
+                ASSERT_TRUE(whole);
+                for (int frame = 0; frame < 6; ++frame) {
+                    platform::GLContext::setCurrentContext(retained->context());
+                    drawStep(frame);
+                    retained->swapBuffers();
+                    platform::GLContext::setCurrentContext(whole->context());
+                    for (int i = 0; i <= frame; ++i)
+                        drawStep(i);
+                    whole->swapBuffers();
+                    const platform::PixelBuffer& expected = whole->layer()->presentedFrame();
+                    ASSERT_EQ(expected.width, 24);
+                    platform::PixelBuffer presented =
+                        keeping ? retained->layer()->presentedFrame() : retained->layer()->readPixels();
+                    EXPECT_TRUE(presented.rgba == expected.rgba) << "frame " << frame;
+                }
                 platform::GLContext::setCurrentContext(retained->context());
-                drawStep(frame);
-                retained->swapBuffers();
-                platform::GLContext::setCurrentContext(whole->context());
-                for (int i = 0; i <= frame; ++i)
-                    drawStep(i);
-                whole->swapBuffers();
-                const platform::PixelBuffer& expected = whole->layer()->presentedFrame();
-                ASSERT_EQ(expected.width, 24);
-                platform::PixelBuffer presented =
-                    keeping ? retained->layer()->presentedFrame() : retained->layer()->readPixels();
-                EXPECT_TRUE(presented.rgba == expected.rgba) << "frame " << frame;
+                EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
             }
-            platform::GLContext::setCurrentContext(retained->context());
-            EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-        }
 }
 
 // Clears the view's surface to one colour in its own context and presents it.

@@ -189,12 +189,15 @@ TEST_F(GLContextTest, AnotherThreadAskingForTheFrameGetsWholeFramesAndChangesNot
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffer);
     ASSERT_TRUE(context->renderbufferStorage(GL_RENDERBUFFER, layer.get()));
     glViewport(0, 0, 16, 8);
-    auto colour = [](int frame) { return std::uint32_t(frame % 256) << 24 | std::uint32_t(frame / 256) << 16 | 0xFF; };
+    auto colour = [](int frame) {
+        return std::uint32_t(frame % 256) << 24 | std::uint32_t(frame / 256) << 16 | 0xFF;
+    };
     // The frame's number where every pixel has its colour, -1 where it is not one whole frame.
     auto frameOf = [&](const platform::PixelBuffer& frame) {
         std::uint32_t first = frame.pixel(0, 0);
         int number = static_cast<int>(first >> 24) + 256 * static_cast<int>(first >> 16 & 0xFF);
-        if (frame.width != 16 || frame.height != 8 || number < 1 || number > kFrames || colour(number) != first)
+        if (frame.width != 16 || frame.height != 8 || number < 1 || number > kFrames ||
+            colour(number) != first)
             return -1;
         for (int y = 0; y < frame.height; ++y)
             for (int x = 0; x < frame.width; ++x)
