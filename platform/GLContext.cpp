@@ -270,8 +270,9 @@ void GLContext::swapBuffers(Presented& entry, GLenum target) {
                    GL_RENDERBUFFER);
         return;
     }
-    // A retained backing: the next frame starts from this one, drawn on the GL's side. A copy
-    // would have the GL finish the frame first.
+    // A retained backing: the next frame starts from this one, drawn on the GL's side, which
+    // the GL may queue behind the frame; a copy has it finish the frame first. (llvmpipe
+    // finishes it before the draw too.)
     GLsizei width = entry.drawable->storageWidth_, height = entry.drawable->storageHeight_;
     if (entry.backKind == GL_RENDERBUFFER) {
         // Still the renderbuffer (another framebuffer drew into it when it got its storage):
