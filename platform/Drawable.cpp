@@ -61,52 +61,85 @@ GLenum renderbufferFormatForColorFormat(const std::string& colorFormat) {
     return colorFormat == kEAGLColorFormatRGB565 ? kGLRGB565 : kGLRGBA8;
 }
 
-void Drawable::attachStorage(GLContext* context, GLuint renderbuffer, GLuint front, GLsizei width,
-                             GLsizei height) {
+void Drawable::attachStorage(GLContext* context, GLuint renderbuffer, GLuint front, GLenum kind,
+                             GLsizei width, GLsizei height) {
+    std::lock_guard lock(frameMutex_);
+    setStorage(context, renderbuffer, front, kind, width, height);
+}
+
+void Drawable::detachStorage() {
+    std::lock_guard lock(frameMutex_);
+    settle(true);
+    setStorage(nullptr, 0, 0, GL_RENDERBUFFER, 0, 0);
+}
+
+void Drawable::setStorage(GLContext* context, GLuint renderbuffer, GLuint front, GLenum kind, GLsizei width,
+                          GLsizei height) {
     context_ = context;
     renderbuffer_ = renderbuffer;
     storageWidth_ = width;
     storageHeight_ = height;
     front_ = front;
-    frontKind_ = GL_RENDERBUFFER;
+    frontKind_ = kind;
     framePending_ = false;
-}
-
-void Drawable::detachStorage() {
-    settleOrDropPresentedFrame();
-    attachStorage(nullptr, 0, 0, 0, 0);
 }
 
 void Drawable::present(GLuint front, GLenum kind, bool drawnOver) {
     ++presentCount_;
-    front_ = front;
-    frontKind_ = kind;
-    framePending_ = keepsPresentedFrame_;
-    if (drawnOver) settleOrDropPresentedFrame();
+    {
+        std::lock_guard lock(frameMutex_);
+        front_ = front;
+        frontKind_ = kind;
+        framePending_ = keepsPresentedFrame_;
+        if (drawnOver) settle(true);
+    }
     if (observer_) observer_(*this);
 }
 
 const PixelBuffer& Drawable::presentedFrame() const {
-    settlePresentedFrame();
-    return presented_;
-}
-
-void Drawable::settlePresentedFrame() const {
-    if (!framePending_) return;
-    presented_ = readPixels();
-    framePending_ = presented_.empty();
+    static const PixelBuffer none;
+    // Held for the calling thread until it asks again: the drawing thread may replace the
+    // layer's frame in the meantime.
+    thread_local std::shared_ptr<const PixelBuffer> given;
+    std::shared_ptr<const PixelBuffer> frame;
+    {
+        std::lock_guard lock(frameMutex_);
+        settle(false);
+        frame = presented_;
+    }
+    given = std::move(frame);
+    return given ? *given : none;
 }
 
 void Drawable::settleOrDropPresentedFrame() const {
-    settlePresentedFrame();
-    framePending_ = false; // a frame that could not be read is gone: better none than an older one
+    std::lock_guard lock(frameMutex_);
+    settle(true);
+}
+
+void Drawable::settle(bool drop) const {
+    if (!framePending_) return;
+    PixelBuffer frame;
+    if (!readFront(frame)) {
+        if (drop) {
+            presented_ = nullptr;
+            framePending_ = false;
+        }
+        return;
+    }
+    framePending_ = frame.empty() && !drop;
+    presented_ = frame.empty() ? nullptr : std::make_shared<const PixelBuffer>(std::move(frame));
+}
+
+bool Drawable::readFront(PixelBuffer& out) const {
+    return context_ && context_->runInShareGroup([&] {
+        out = readAttachedPixels(frontKind_, front_, storageWidth_, storageHeight_);
+    });
 }
 
 PixelBuffer Drawable::readPixels() const {
+    std::lock_guard lock(frameMutex_);
     PixelBuffer out;
-    if (context_)
-        context_->runInShareGroup(
-            [&] { out = readAttachedPixels(frontKind_, front_, storageWidth_, storageHeight_); });
+    readFront(out);
     return out;
 }
 

@@ -8,8 +8,11 @@
 
 #include <GLES2/gl2.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -68,8 +71,11 @@ public:
     // The last frame presented with keeping on (empty before one). The first call after a
     // present reads it back, which waits for the GL, through the current context when it is of
     // the drawable's share group and through the drawable's own context otherwise (the caller's
-    // is put back); it stays readable after the renderbuffer is gone. Empty while it cannot be
-    // read (no context of the group can be made current); a later call tries again.
+    // is put back); it stays readable after the renderbuffer is gone. Any thread may ask: where
+    // the frame cannot be read (no context of the group can be made current, as on a thread
+    // other than the one drawing), the call changes nothing and answers the last frame read
+    // back (empty where none was); a later call tries again. The answer stays valid until the
+    // calling thread asks again, whatever is presented meanwhile.
     const PixelBuffer& presentedFrame() const;
     std::uint64_t presentCount() const { return presentCount_; }
     // Called after each present, for a window that shows the frames; it may read them.
@@ -84,32 +90,43 @@ public:
 
 private:
     friend class GLContext;
-    // `context` ties `renderbuffer` to this layer; `front` is the buffer drawn into now.
-    void attachStorage(GLContext* context, GLuint renderbuffer, GLuint front, GLsizei width, GLsizei height);
+    // `context` ties `renderbuffer` to this layer; `front` (of `kind`, as for present()) is the
+    // buffer drawn into now.
+    void attachStorage(GLContext* context, GLuint renderbuffer, GLuint front, GLenum kind, GLsizei width,
+                       GLsizei height);
     // The storage goes (or passes to another layer): a kept frame is read first.
     void detachStorage();
     // `front` (a renderbuffer, or a texture for `kind` GL_TEXTURE_2D) holds the frame until the
     // next present; when `drawnOver`, drawing goes on in it, so a kept frame is read at once.
     void present(GLuint front, GLenum kind, bool drawnOver);
-    // Reads a kept frame not yet read back; a failed read leaves it waiting, with no older frame
-    // passed off in its place.
-    void settlePresentedFrame() const;
-    // Reads it now or never: its buffer is about to change or go.
+    // Reads a kept frame now or never: its buffer is about to change or go.
     void settleOrDropPresentedFrame() const;
+    // With frameMutex_ held: reads a kept frame not yet read back. A read that cannot be made
+    // leaves everything as it was, unless `drop`: then the frame is gone, better none than an
+    // older one.
+    void settle(bool drop) const;
+    // With frameMutex_ held: reads the front buffer; false when no context of its share group
+    // could be made current.
+    bool readFront(PixelBuffer& out) const;
+    void setStorage(GLContext* context, GLuint renderbuffer, GLuint front, GLenum kind, GLsizei width,
+                    GLsizei height);
 
     CGRect bounds_ = CGRectZero;
     double contentsScale_ = 1.0;
     bool opaque_ = false;
     DrawableProperties properties_;
+    bool keepsPresentedFrame_ = true;
+    // The storage and the frame, written by the drawing thread and read by any: guarded, and a
+    // frame read back is handed out whole, never changed in place.
+    mutable std::mutex frameMutex_;
     GLContext* context_ = nullptr; // the one that gave the storage; it clears this when it lets go
     GLuint renderbuffer_ = 0;
     GLsizei storageWidth_ = 0, storageHeight_ = 0;
-    bool keepsPresentedFrame_ = true;
-    mutable PixelBuffer presented_;
+    mutable std::shared_ptr<const PixelBuffer> presented_; // null for none
     GLuint front_ = 0;                   // the buffer of the last presented frame
-    GLenum frontKind_ = GL_RENDERBUFFER; // or GL_TEXTURE_2D for a frame copied aside
+    GLenum frontKind_ = GL_RENDERBUFFER; // or GL_TEXTURE_2D
     mutable bool framePending_ = false;  // kept, not yet read back
-    std::uint64_t presentCount_ = 0;
+    std::atomic<std::uint64_t> presentCount_{0};
     std::function<void(const Drawable&)> observer_;
 };
 

@@ -93,14 +93,16 @@ void ShareGroup::remove(void* context) {
 
 GLContext::~GLContext() {
     if (!context_) return;
-    // The drawables keep their frames; the second buffers, copies and the framebuffer are this
-    // context's to delete, in it. Where it cannot be made current, what it made goes with it or
+    // The drawables keep their frames; the second buffers, the framebuffer and the program are
+    // this context's to delete, in it. Where it cannot be made current, what it made goes with it or
     // its share group, and the drawables let go all the same.
-    if (!drawables_.empty() || copyFramebuffer_) {
+    if (!drawables_.empty() || copyFramebuffer_ || textureProgram_) {
         bool reached = runCurrent(false, [this] {
             for (Presented& entry : drawables_)
                 letGo(entry);
             if (copyFramebuffer_) glDeleteFramebuffers(1, &copyFramebuffer_);
+            if (textureProgram_) glDeleteProgram(textureProgram_);
+            if (textureQuad_) glDeleteBuffers(1, &textureQuad_);
         });
         if (!reached)
             for (Presented& entry : drawables_)
@@ -173,25 +175,68 @@ bool GLContext::renderbufferStorage(GLenum target, Drawable* drawable) {
     glGetRenderbufferParameteriv(target, GL_RENDERBUFFER_HEIGHT, &gotHeight);
     if (gotWidth != width || gotHeight != height) return false;
     GLuint name = static_cast<GLuint>(bound);
-    GLuint twin = 0, back = name;
+    Presented entry{name, Ref<Drawable>(drawable)};
+    entry.back = name;
     for (auto it = drawables_.begin(); it != drawables_.end();) {
         if (it->renderbuffer != name && it->drawable.get() != drawable) {
             ++it;
             continue;
         }
         if (it->renderbuffer == name) {
-            twin = std::exchange(it->twin, 0); // kept, with whichever buffer is attached
-            back = it->back;
+            // Kept, with whichever buffer is attached.
+            entry.twin = std::exchange(it->twin, 0);
+            for (int i = 0; i < 2; ++i)
+                entry.textures[i] = std::exchange(it->textures[i], 0);
+            entry.back = it->back;
+            entry.backKind = it->backKind;
         }
         letGo(*it);
         it = drawables_.erase(it);
     }
-    if (!twin) glGenRenderbuffers(1, &twin);
-    glBindRenderbuffer(GL_RENDERBUFFER, twin);
-    glRenderbufferStorage(GL_RENDERBUFFER, drawable->storageFormat(), width, height);
-    glBindRenderbuffer(GL_RENDERBUFFER, name);
-    drawables_.push_back({name, Ref<Drawable>(drawable), twin, back, 0});
-    drawable->attachStorage(this, name, back, width, height);
+    // The framebuffer drawing into the drawable moves to the buffers of its backing.
+    GLenum drawTarget = drawTargetInto(entry);
+    if (drawable->drawableProperties().retainedBacking) {
+        GLint previous = 0;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+        if (!entry.textures[0]) glGenTextures(2, entry.textures);
+        // The colour buffer's own format, so that nothing converts; sized where ES 3 takes it,
+        // for a multisample resolve, which wants the very format, into it.
+        bool rgb565 = drawable->storageFormat() == kGLRGB565;
+        GLenum format = rgb565 ? GL_RGB : GL_RGBA;
+        GLenum internal = glExtensions().majorVersion >= 3 ? drawable->storageFormat() : format;
+        for (GLuint texture : entry.textures) {
+            glBindTexture(GL_TEXTURE_2D, texture);
+            glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internal), width, height, 0, format,
+                         rgb565 ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_BYTE, nullptr);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        }
+        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+        if (entry.backKind == GL_RENDERBUFFER) {
+            if (drawTarget)
+                attachBack(entry, drawTarget, entry.textures[0], GL_TEXTURE_2D);
+            else
+                entry.back = name; // copied into a texture at its first present
+        }
+        if (entry.twin) glDeleteRenderbuffers(1, &entry.twin);
+        entry.twin = 0;
+    } else {
+        if (entry.backKind == GL_TEXTURE_2D) {
+            if (drawTarget) attachBack(entry, drawTarget, name, GL_RENDERBUFFER);
+            entry.back = name;
+            entry.backKind = GL_RENDERBUFFER;
+        }
+        if (entry.textures[0]) glDeleteTextures(2, entry.textures);
+        entry.textures[0] = entry.textures[1] = 0;
+        if (!entry.twin) glGenRenderbuffers(1, &entry.twin);
+        glBindRenderbuffer(GL_RENDERBUFFER, entry.twin);
+        glRenderbufferStorage(GL_RENDERBUFFER, drawable->storageFormat(), width, height);
+        glBindRenderbuffer(GL_RENDERBUFFER, name);
+    }
+    drawables_.push_back(entry);
+    drawable->attachStorage(this, name, entry.back, entry.backKind, width, height);
     return true;
 }
 
@@ -200,54 +245,185 @@ GLenum GLContext::drawTargetInto(const Presented& entry) const {
     GLenum target = split ? kGLDrawFramebuffer : GL_FRAMEBUFFER;
     GLint framebuffer = 0, type = 0, attached = 0;
     glGetIntegerv(split ? kGLDrawFramebufferBinding : GL_FRAMEBUFFER_BINDING, &framebuffer);
-    if (!framebuffer || !entry.twin) return 0;
+    if (!framebuffer || !entry.back) return 0;
     glGetFramebufferAttachmentParameteriv(target, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
                                           &type);
-    if (type != GL_RENDERBUFFER) return 0;
+    if (type != (entry.backKind == GL_TEXTURE_2D ? GL_TEXTURE : GL_RENDERBUFFER)) return 0;
     glGetFramebufferAttachmentParameteriv(target, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME,
                                           &attached);
     return static_cast<GLuint>(attached) == entry.back ? target : 0;
 }
 
-void GLContext::swapBuffers(Presented& entry, GLenum target) {
-    GLuint presented = entry.back;
-    entry.back = presented == entry.renderbuffer ? entry.twin : entry.renderbuffer;
-    glCheck(glFramebufferRenderbuffer(target, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, entry.back));
-    if (!entry.drawable->drawableProperties().retainedBacking) return;
-    // The next frame starts from this one.
-    const GLExtensions& ext = glExtensions();
-    GLint read = 0;
-    glGetIntegerv(kGLReadFramebufferBinding, &read);
-    bool scissor = glIsEnabled(GL_SCISSOR_TEST); // a blit is clipped by it
-    if (scissor) glCheck(glDisable(GL_SCISSOR_TEST));
-    if (!copyFramebuffer_) glCheck(glGenFramebuffers(1, &copyFramebuffer_));
-    glCheck(glBindFramebuffer(kGLReadFramebuffer, copyFramebuffer_));
-    glCheck(glFramebufferRenderbuffer(kGLReadFramebuffer, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, presented));
-    GLsizei width = entry.drawable->storageWidth_, height = entry.drawable->storageHeight_;
-    glCheck(ext.glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST));
-    glCheck(glBindFramebuffer(kGLReadFramebuffer, static_cast<GLuint>(read)));
-    if (scissor) glCheck(glEnable(GL_SCISSOR_TEST));
+void GLContext::attachBack(Presented& entry, GLenum target, GLuint name, GLenum kind) {
+    if (kind == GL_TEXTURE_2D)
+        glCheck(glFramebufferTexture2D(target, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, 0));
+    else
+        glCheck(glFramebufferRenderbuffer(target, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, name));
+    entry.back = name;
+    entry.backKind = kind;
 }
 
-void GLContext::copyAside(Presented& entry) {
-    const Drawable& drawable = *entry.drawable;
-    GLint previous = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
-    if (!entry.aside) {
-        glCheck(glGenTextures(1, &entry.aside));
-        glCheck(glBindTexture(GL_TEXTURE_2D, entry.aside));
-        // The colour buffer's own format, so that the copy converts nothing.
-        bool rgb565 = drawable.storageFormat() == kGLRGB565;
-        GLenum format = rgb565 ? GL_RGB : GL_RGBA;
-        glCheck(glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), drawable.storageWidth_,
-                             drawable.storageHeight_, 0, format,
-                             rgb565 ? GL_UNSIGNED_SHORT_5_6_5 : GL_UNSIGNED_BYTE, nullptr));
-    } else {
-        glCheck(glBindTexture(GL_TEXTURE_2D, entry.aside));
+void GLContext::swapBuffers(Presented& entry, GLenum target) {
+    GLuint presented = entry.back;
+    if (!entry.textures[0]) {
+        attachBack(entry, target, presented == entry.renderbuffer ? entry.twin : entry.renderbuffer,
+                   GL_RENDERBUFFER);
+        return;
     }
-    glCheck(
-        glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, drawable.storageWidth_, drawable.storageHeight_));
+    // A retained backing: the next frame starts from this one, drawn on the GL's side, which
+    // the GL may queue behind the frame; a copy has it finish the frame first. (llvmpipe
+    // finishes it before the draw too.)
+    GLsizei width = entry.drawable->storageWidth_, height = entry.drawable->storageHeight_;
+    if (entry.backKind == GL_RENDERBUFFER) {
+        // Still the renderbuffer (another framebuffer drew into it when it got its storage):
+        // copied, once.
+        copyRenderbuffer(presented, entry.textures[0], width, height);
+        attachBack(entry, target, entry.textures[0], GL_TEXTURE_2D);
+        return;
+    }
+    attachBack(entry, target, presented == entry.textures[0] ? entry.textures[1] : entry.textures[0],
+               GL_TEXTURE_2D);
+    drawTexture(presented, width, height);
+}
+
+namespace {
+
+const char* const kTextureVertexShader = R"(
+attribute vec2 a_position;
+varying vec2 v_texCoord;
+void main() {
+    v_texCoord = a_position * 0.5 + 0.5;
+    gl_Position = vec4(a_position, 0.0, 1.0);
+}
+)";
+
+// High precision where there is one, so that every texel centre lands on its own texel.
+const char* const kTextureFragmentShader = R"(
+#ifdef GL_FRAGMENT_PRECISION_HIGH
+precision highp float;
+#else
+precision mediump float;
+#endif
+varying vec2 v_texCoord;
+uniform sampler2D u_texture;
+void main() {
+    gl_FragColor = texture2D(u_texture, v_texCoord);
+}
+)";
+
+GLuint compileShader(GLenum kind, const char* source) {
+    GLuint shader = glCreateShader(kind);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    return shader;
+}
+
+constexpr GLenum kGLVertexArrayBinding = 0x85B5;
+constexpr GLenum kGLRasterizerDiscard = 0x8C89; // ES 3
+
+} // namespace
+
+bool GLContext::drawTexture(GLuint texture, GLsizei width, GLsizei height) {
+    const GLExtensions& ext = glExtensions();
+    if (!textureProgram_) {
+        GLuint program = glCreateProgram();
+        GLuint vertex = compileShader(GL_VERTEX_SHADER, kTextureVertexShader);
+        GLuint fragment = compileShader(GL_FRAGMENT_SHADER, kTextureFragmentShader);
+        glAttachShader(program, vertex);
+        glAttachShader(program, fragment);
+        glBindAttribLocation(program, 0, "a_position");
+        glLinkProgram(program);
+        glDeleteShader(vertex);
+        glDeleteShader(fragment);
+        GLint linked = GL_FALSE;
+        glGetProgramiv(program, GL_LINK_STATUS, &linked);
+        if (!linked) {
+            glDeleteProgram(program);
+            return false;
+        }
+        textureProgram_ = program;
+        textureSampler_ = glGetUniformLocation(program, "u_texture");
+        GLint previous = 0;
+        glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
+        const GLfloat quad[] = {-1, -1, 1, -1, -1, 1, 1, 1};
+        glGenBuffers(1, &textureQuad_);
+        glBindBuffer(GL_ARRAY_BUFFER, textureQuad_);
+        glBufferData(GL_ARRAY_BUFFER, sizeof quad, quad, GL_STATIC_DRAW);
+        glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(previous));
+    }
+    // Everything the draw changes is put back: the engine's GL state cache remembers it.
+    GLint program = 0, unit = 0, boundTexture = 0, arrayBuffer = 0, vertexArray = 0, viewport[4] = {};
+    GLboolean mask[4] = {};
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &arrayBuffer);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    const GLenum capabilities[] = {
+        GL_BLEND,           GL_DEPTH_TEST,       GL_STENCIL_TEST,        GL_SCISSOR_TEST,
+        GL_CULL_FACE,       GL_DITHER,           GL_POLYGON_OFFSET_FILL, GL_SAMPLE_ALPHA_TO_COVERAGE,
+        GL_SAMPLE_COVERAGE, kGLRasterizerDiscard};
+    constexpr std::size_t kCapabilities = sizeof capabilities / sizeof capabilities[0];
+    std::size_t count = ext.majorVersion >= 3 ? kCapabilities : kCapabilities - 1;
+    bool enabled[kCapabilities] = {};
+    for (std::size_t i = 0; i < count; ++i)
+        if ((enabled[i] = glIsEnabled(capabilities[i]))) glDisable(capabilities[i]);
+    // The attribute is set in the default vertex array, as it was found there.
+    if (ext.vertexArrayObject) {
+        glGetIntegerv(kGLVertexArrayBinding, &vertexArray);
+        if (vertexArray) ext.glBindVertexArrayOES(0);
+    }
+    GLint attribEnabled = 0, attribSize = 4, attribType = GL_FLOAT, attribNormalized = 0, attribStride = 0,
+          attribBuffer = 0;
+    void* attribPointer = nullptr;
+    glGetVertexAttribiv(0, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &attribEnabled);
+    glGetVertexAttribiv(0, GL_VERTEX_ATTRIB_ARRAY_SIZE, &attribSize);
+    glGetVertexAttribiv(0, GL_VERTEX_ATTRIB_ARRAY_TYPE, &attribType);
+    glGetVertexAttribiv(0, GL_VERTEX_ATTRIB_ARRAY_NORMALIZED, &attribNormalized);
+    glGetVertexAttribiv(0, GL_VERTEX_ATTRIB_ARRAY_STRIDE, &attribStride);
+    glGetVertexAttribiv(0, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING, &attribBuffer);
+    glGetVertexAttribPointerv(0, GL_VERTEX_ATTRIB_ARRAY_POINTER, &attribPointer);
+
+    glCheck(glUseProgram(textureProgram_));
+    glCheck(glUniform1i(textureSampler_, unit - GL_TEXTURE0));
+    glCheck(glBindTexture(GL_TEXTURE_2D, texture));
+    glCheck(glBindBuffer(GL_ARRAY_BUFFER, textureQuad_));
+    glCheck(glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr));
+    glCheck(glEnableVertexAttribArray(0));
+    glCheck(glViewport(0, 0, width, height));
+    glCheck(glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE));
+    glCheck(glDrawArrays(GL_TRIANGLE_STRIP, 0, 4));
+
+    glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(attribBuffer));
+    glVertexAttribPointer(0, attribSize, static_cast<GLenum>(attribType),
+                          static_cast<GLboolean>(attribNormalized), attribStride, attribPointer);
+    if (!attribEnabled) glDisableVertexAttribArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(arrayBuffer));
+    if (vertexArray) ext.glBindVertexArrayOES(static_cast<GLuint>(vertexArray));
+    glColorMask(mask[0], mask[1], mask[2], mask[3]);
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(boundTexture));
+    glUseProgram(static_cast<GLuint>(program));
+    for (std::size_t i = 0; i < count; ++i)
+        if (enabled[i]) glEnable(capabilities[i]);
+    return true;
+}
+
+void GLContext::copyRenderbuffer(GLuint renderbuffer, GLuint texture, GLsizei width, GLsizei height) {
+    // The copy reads the read framebuffer (ES 3 keeps it apart from the draw one).
+    GLenum target = glExtensions().majorVersion >= 3 ? kGLReadFramebuffer : GL_FRAMEBUFFER;
+    GLint framebuffer = 0, previous = 0;
+    glGetIntegerv(target == GL_FRAMEBUFFER ? GL_FRAMEBUFFER_BINDING : kGLReadFramebufferBinding,
+                  &framebuffer);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    if (!copyFramebuffer_) glCheck(glGenFramebuffers(1, &copyFramebuffer_));
+    glCheck(glBindFramebuffer(target, copyFramebuffer_));
+    glCheck(glFramebufferRenderbuffer(target, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffer));
+    glCheck(glBindTexture(GL_TEXTURE_2D, texture));
+    glCheck(glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, width, height));
     glCheck(glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous)));
+    glCheck(glBindFramebuffer(target, static_cast<GLuint>(framebuffer)));
 }
 
 bool GLContext::presentRenderbuffer(GLenum) {
@@ -260,23 +436,14 @@ bool GLContext::presentRenderbuffer(GLenum) {
             continue;
         Ref<Drawable> keep = entry.drawable; // the observer may make another storage
         GLuint front = entry.back;
-        GLenum kind = GL_RENDERBUFFER;
+        GLenum kind = entry.backKind;
+        // Drawn over where the framebuffer draws elsewhere, and in a retained backing whose
+        // frames are not kept, which needs nothing carried then; a kept frame is read at once.
         bool drawnOver = true;
-        if (GLenum target = drawTargetInto(entry)) {
-            // A retained backing alternates only where the frame can be copied forward on the
-            // GL's side (a blit); elsewhere the next frame is drawn over this one, which a
-            // kept frame is copied away from first.
-            const GLExtensions& ext = glExtensions();
-            if (!keep->drawableProperties().retainedBacking ||
-                (ext.majorVersion >= 3 && ext.glBlitFramebuffer)) {
-                swapBuffers(entry, target);
-                drawnOver = false;
-            } else if (keep->keepsPresentedFrame()) {
-                copyAside(entry);
-                front = entry.aside;
-                kind = GL_TEXTURE_2D;
-                drawnOver = false;
-            }
+        if (GLenum target = drawTargetInto(entry);
+            target && (!entry.textures[0] || keep->keepsPresentedFrame())) {
+            swapBuffers(entry, target);
+            drawnOver = false;
         }
         // Starts the GL on the frame while the caller goes on to the next one.
         glCheck(glFlush());
@@ -301,8 +468,8 @@ void GLContext::letGo(Presented& entry) {
     Drawable& drawable = *entry.drawable;
     if (drawable.context_ == this && drawable.renderbuffer_ == entry.renderbuffer) drawable.detachStorage();
     if (entry.twin) glDeleteRenderbuffers(1, &entry.twin);
-    if (entry.aside) glDeleteTextures(1, &entry.aside);
-    entry.twin = entry.aside = 0;
+    if (entry.textures[0]) glDeleteTextures(2, entry.textures);
+    entry.twin = entry.textures[0] = entry.textures[1] = 0;
 }
 
 bool GLContext::runCurrent(bool anyOfGroup, const std::function<void()>& work) const {

@@ -68,10 +68,11 @@ public:
     // Hands the frame of the renderbuffer bound to `target` to its drawable and to the GL,
     // without waiting for it. The bound draw framebuffer, which draws into the drawable, draws
     // the next frame into the drawable's other buffer, so the presented one stays readable
-    // until the next present (a retained backing has the frame copied over on the GL's side).
-    // A retained backing that cannot be copied over (no blit before ES 3) keeps its buffer, and
-    // a kept frame is copied aside into a texture instead. False when the bound renderbuffer
-    // has no drawable.
+    // until the next present. A retained backing's two buffers are textures (the framebuffer
+    // that draws into the renderbuffer when it gets its storage is pointed at the first): the
+    // next one starts with the presented frame drawn into it, which the GL queues behind the
+    // frame; where the frames are not kept, the next one is drawn over the presented one in
+    // place. False when the bound renderbuffer has no drawable.
     bool presentRenderbuffer(GLenum target);
     // To be called before a renderbuffer that took storage from a drawable is deleted: the
     // drawable reads a kept frame still waiting and lets go of the renderbuffer, and its second
@@ -87,23 +88,31 @@ private:
     Ref<ShareGroup> sharegroup_;
     std::uint64_t serial_ = 0;
     friend class Drawable;
-    // A renderbuffer tied to its drawable, the second buffer frames alternate with, the one drawn
-    // into now, and the texture a frame is copied aside to where it cannot alternate.
+    // A renderbuffer tied to its drawable, the buffers frames alternate between (the
+    // renderbuffer and a second one, or two textures for a retained backing) and the one drawn
+    // into now.
     struct Presented {
         GLuint renderbuffer = 0;
         Ref<Drawable> drawable;
         GLuint twin = 0;
+        GLuint textures[2] = {};
         GLuint back = 0;
-        GLuint aside = 0;
+        GLenum backKind = GL_RENDERBUFFER; // or GL_TEXTURE_2D
     };
     // The target through which the bound framebuffer draws into the entry's back buffer; 0 when
     // it draws elsewhere.
     GLenum drawTargetInto(const Presented& entry) const;
+    // Points the framebuffer bound to `target` at `name` (a renderbuffer, or a texture for
+    // `kind` GL_TEXTURE_2D), which becomes the entry's back buffer.
+    void attachBack(Presented& entry, GLenum target, GLuint name, GLenum kind);
     // Points the framebuffer bound to `target` at the entry's other buffer; a retained backing
-    // has the presented frame copied over.
+    // has the presented frame drawn into it.
     void swapBuffers(Presented& entry, GLenum target);
-    // Copies the frame of the bound framebuffer into the entry's texture.
-    void copyAside(Presented& entry);
+    // Draws the texture over the whole bound draw framebuffer, as it is, and puts back every
+    // GL state it changes. False when its program cannot be made.
+    bool drawTexture(GLuint texture, GLsizei width, GLsizei height);
+    // Copies a renderbuffer into a texture of its size.
+    void copyRenderbuffer(GLuint renderbuffer, GLuint texture, GLsizei width, GLsizei height);
     // The drawable keeps its frame and lets go; the entry's second buffer and texture go. A
     // context of the group must be current.
     void letGo(Presented& entry);
@@ -114,7 +123,9 @@ private:
     bool runInShareGroup(const std::function<void()>& work) const { return runCurrent(true, work); }
 
     std::vector<Presented> drawables_;
-    GLuint copyFramebuffer_ = 0; // reads the presented buffer for a retained backing
+    GLuint copyFramebuffer_ = 0;                  // reads a renderbuffer that is copied into a texture
+    GLuint textureProgram_ = 0, textureQuad_ = 0; // what drawTexture() draws with
+    GLint textureSampler_ = -1;
 };
 
 // The process's EGL display (EGLDisplay), initialised on first use and never terminated;

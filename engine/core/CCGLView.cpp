@@ -85,6 +85,9 @@ bool CCES2Renderer::resizeFromLayer(platform::Drawable* layer) {
     if (!_context || !makeContextCurrent()) return false;
     // Plain GL calls: errors here are reported at the two points below, with their own texts.
     glBindRenderbuffer(GL_RENDERBUFFER, _colorRenderbuffer);
+    // Bound while the storage is given, so that a retained backing's framebuffer draws into its
+    // own buffers from the first frame.
+    glBindFramebuffer(GL_FRAMEBUFFER, _defaultFramebuffer);
     if (layer) _context->renderbufferStorage(GL_RENDERBUFFER, layer);
     glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &_backingWidth);
     glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_HEIGHT, &_backingHeight);

@@ -256,6 +256,60 @@ TEST_F(GLViewTest, RetainedBackingStartsTheNextFrameFromThePresentedOne) {
     EXPECT_EQ(frame.pixel(2, 12), 0xFF0000FFu);
 }
 
+// Step `i` of a picture drawn piece by piece: a clear with alpha, then each step a scissored
+// rectangle and, on odd steps, a clear of blue and alpha alone that leaves red and green as
+// they were.
+void drawStep(int i) {
+    if (i == 0) {
+        glClearColor(0.1f, 0.2f, 0.3f, 0.4f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        return;
+    }
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(i * 3, i * 2, 8, 6);
+    glClearColor(0.15f * i, 1 - 0.1f * i, 0.5f, 0.2f * i);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    if (i % 2) {
+        glColorMask(GL_FALSE, GL_FALSE, GL_TRUE, GL_TRUE);
+        glClearColor(0, 0, 0.1f * i, 1 - 0.1f * i);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    }
+}
+
+TEST_F(GLViewTest, RetainedBackingFramesEqualThePictureDrawnWholeEachFrame) {
+    platform::ShareGroup* group = fltest::sharedGLContext()->sharegroup();
+    for (const char* format : {kEAGLColorFormatRGBA8, kEAGLColorFormatRGB565})
+        for (bool multiSampling : {false, true})
+            for (bool keeping : {true, false}) {
+                SCOPED_TRACE(testing::Message() << format << " " << multiSampling << " " << keeping);
+                auto retained = platform::make<CCGLView>();
+                ASSERT_TRUE(retained->initWithFrame(CGRectMake(0, 0, 24, 16), format, 0, true, group,
+                                                    multiSampling, 4));
+                retained->layoutIfNeeded();
+                retained->layer()->setKeepsPresentedFrame(keeping);
+                Ref<CCGLView> whole = fltest::makeGLView(CGSizeMake(24, 16), 1.0, format);
+                ASSERT_TRUE(whole);
+                for (int frame = 0; frame < 6; ++frame) {
+                    platform::GLContext::setCurrentContext(retained->context());
+                    drawStep(frame);
+                    retained->swapBuffers();
+                    platform::GLContext::setCurrentContext(whole->context());
+                    for (int i = 0; i <= frame; ++i)
+                        drawStep(i);
+                    whole->swapBuffers();
+                    const platform::PixelBuffer& expected = whole->layer()->presentedFrame();
+                    ASSERT_EQ(expected.width, 24);
+                    platform::PixelBuffer presented =
+                        keeping ? retained->layer()->presentedFrame() : retained->layer()->readPixels();
+                    EXPECT_TRUE(presented.rgba == expected.rgba) << "frame " << frame;
+                }
+                platform::GLContext::setCurrentContext(retained->context());
+                EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+            }
+}
+
 // Clears the view's surface to one colour in its own context and presents it.
 void presentColour(CCGLView* view, float red, float green, float blue) {
     platform::GLContext::setCurrentContext(view->context());

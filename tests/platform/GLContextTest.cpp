@@ -6,6 +6,8 @@
 #include "platform/View.h"
 #include "tests/support/GLTestSupport.h"
 
+#include <algorithm>
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -169,6 +171,70 @@ TEST_F(GLContextTest, DrawableGivesStorageAtItsPixelSize) {
     EXPECT_TRUE(layer->presentedFrame().empty());
     EXPECT_EQ(layer->readPixels().width, 21);
     glDeleteRenderbuffers(1, &renderbuffer);
+}
+
+TEST_F(GLContextTest, AnotherThreadAskingForTheFrameGetsWholeFramesAndChangesNothing) {
+    // The drawing thread presents 300 frames, each one colour of its own (its number in red
+    // and green), and reads each back; another thread, which cannot make the layer's context
+    // current, polls the frame all the while.
+    constexpr int kFrames = 300;
+    auto layer = platform::make<platform::Drawable>();
+    layer->setBounds(CGRectMake(0, 0, 16, 8));
+    GLContext* context = GLContext::currentContext();
+    GLuint framebuffer = 0, renderbuffer = 0;
+    glGenFramebuffers(1, &framebuffer);
+    glGenRenderbuffers(1, &renderbuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffer);
+    ASSERT_TRUE(context->renderbufferStorage(GL_RENDERBUFFER, layer.get()));
+    glViewport(0, 0, 16, 8);
+    auto colour = [](int frame) {
+        return std::uint32_t(frame % 256) << 24 | std::uint32_t(frame / 256) << 16 | 0xFF;
+    };
+    // The frame's number where every pixel has its colour, -1 where it is not one whole frame.
+    auto frameOf = [&](const platform::PixelBuffer& frame) {
+        std::uint32_t first = frame.pixel(0, 0);
+        int number = static_cast<int>(first >> 24) + 256 * static_cast<int>(first >> 16 & 0xFF);
+        if (frame.width != 16 || frame.height != 8 || number < 1 || number > kFrames ||
+            colour(number) != first)
+            return -1;
+        for (int y = 0; y < frame.height; ++y)
+            for (int x = 0; x < frame.width; ++x)
+                if (frame.pixel(x, y) != first) return -1;
+        return number;
+    };
+
+    std::atomic<bool> done{false};
+    std::atomic<int> polled{0}, torn{0}, backwards{0};
+    std::thread poller([&] {
+        int last = 0;
+        while (!done) {
+            const platform::PixelBuffer& frame = layer->presentedFrame();
+            if (frame.empty()) continue; // none read back yet
+            int number = frameOf(frame);
+            torn += number < 0;
+            backwards += number >= 0 && number < last;
+            last = std::max(last, number);
+            ++polled;
+        }
+    });
+    for (int i = 1; i <= kFrames; ++i) {
+        glClearColor(static_cast<float>(i % 256) / 255, static_cast<float>(i / 256) / 255, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        ASSERT_TRUE(context->presentRenderbuffer(GL_RENDERBUFFER));
+        ASSERT_EQ(frameOf(layer->presentedFrame()), i);
+    }
+    while (polled == 0)
+        std::this_thread::yield();
+    done = true;
+    poller.join();
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(backwards, 0);
+    EXPECT_EQ(layer->presentCount(), static_cast<std::uint64_t>(kFrames));
+    context->releaseRenderbuffer(renderbuffer);
+    glDeleteRenderbuffers(1, &renderbuffer);
+    glDeleteFramebuffers(1, &framebuffer);
 }
 
 TEST_F(GLContextTest, ReadBackLeavesTheFramebufferBindingsAlone) {
