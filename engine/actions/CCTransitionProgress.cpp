@@ -18,10 +18,9 @@ void CCTransitionProgress::onEnter() {
     setupTransition();
 
     const CGSize size = CCDirector::sharedDirector()->winSize();
-    Ref<CCRenderTexture> texture =
-        CCRenderTexture::renderTextureWithWidth(static_cast<int>(size.width), static_cast<int>(size.height),
-                                                kCCTexture2DPixelFormat_RGBA8888,
-                                                CCClippingNode::viewDepthStencilFormat());
+    Ref<CCRenderTexture> texture = CCRenderTexture::renderTextureWithWidth(
+        static_cast<int>(size.width), static_cast<int>(size.height), kCCTexture2DPixelFormat_RGBA8888,
+        CCClippingNode::viewDepthStencilFormat());
     if (!texture) {
         // No picture to sweep: switch straight to the incoming scene.
         finish();

@@ -39,9 +39,9 @@ public:
     // No depth buffer.
     virtual bool initWithWidth(int width, int height, CCTexture2DPixelFormat format);
     // depthStencilFormat is a GL renderbuffer format (GL_DEPTH24_STENCIL8_OES also gives a
-    // stencil attachment), or 0 for none; depth starts cleared to 1, stencil to 0. False for an empty or oversized texture, or a
-    // framebuffer GL cannot draw into; nothing is left behind then. Pixel formats the texture
-    // cannot hold throw as the texture does.
+    // stencil attachment), or 0 for none; depth starts cleared to 1, stencil to 0. False for
+    // an empty or oversized texture, or a framebuffer GL cannot draw into; nothing is left
+    // behind then. Pixel formats the texture cannot hold throw as the texture does.
     virtual bool initWithWidth(int width, int height, CCTexture2DPixelFormat format,
                                GLuint depthStencilFormat);
 

@@ -429,13 +429,14 @@ TEST_F(ClippingNodeTest, ATextureWithAStencilUnderAClippingNodeCapturesItsChildr
     // The texture holds a clipping node (a square across the middle) over red, and a green
     // square beside it; the outer node lets the left half of the window through.
     auto makeTexture = [] {
-        auto texture =
-            CCRenderTexture::renderTextureWithWidth(64, 64, kCCTexture2DPixelFormat_RGBA8888, GL_DEPTH24_STENCIL8_OES);
+        auto texture = CCRenderTexture::renderTextureWithWidth(64, 64, kCCTexture2DPixelFormat_RGBA8888,
+                                                               GL_DEPTH24_STENCIL8_OES);
         texture->setAutoDraw(true);
         texture->setClearFlags(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         texture->setClearDepth(1);
         texture->sprite()->setPosition(ccp(32, 32));
-        auto inner = CCClippingNode::clippingNodeWithStencil(rect(ccc4(255, 255, 255, 255), 16, 16, 32, 32).get());
+        auto inner =
+            CCClippingNode::clippingNodeWithStencil(rect(ccc4(255, 255, 255, 255), 16, 16, 32, 32).get());
         inner->addChild(redScreen().get());
         texture->addChild(inner.get());
         texture->addChild(rect(ccc4(0, 255, 0, 255), 52, 4, 8, 8).get());
@@ -471,7 +472,8 @@ TEST_F(ClippingNodeTest, ATextureWithAStencilUnderAClippingNodeCapturesItsChildr
 TEST_F(ClippingNodeTest, StaysClippedThroughTheCrossFadeAndProgressTransitions) {
     const std::pair<const char*, std::function<platform::Ref<CCScene>(CCScene*)>> kinds[] = {
         {"CrossFade", [](CCScene* s) { return CCTransitionCrossFade::transitionWithDuration(1, s); }},
-        {"ProgressRadialCW", [](CCScene* s) { return CCTransitionProgressRadialCW::transitionWithDuration(1, s); }},
+        {"ProgressRadialCW",
+         [](CCScene* s) { return CCTransitionProgressRadialCW::transitionWithDuration(1, s); }},
         {"ProgressHorizontal",
          [](CCScene* s) { return CCTransitionProgressHorizontal::transitionWithDuration(1, s); }},
     };
@@ -480,7 +482,8 @@ TEST_F(ClippingNodeTest, StaysClippedThroughTheCrossFadeAndProgressTransitions) 
     for (const auto& [name, make] : kinds) {
         SCOPED_TRACE(name);
         // A banner: red clipped to a 32 x 16 box in the middle of the window.
-        auto clip = CCClippingNode::clippingNodeWithStencil(rect(ccc4(255, 255, 255, 255), 16, 24, 32, 16).get());
+        auto clip =
+            CCClippingNode::clippingNodeWithStencil(rect(ccc4(255, 255, 255, 255), 16, 24, 32, 16).get());
         clip->addChild(redScreen().get());
         auto banner = CCScene::node();
         banner->addChild(clip.get());

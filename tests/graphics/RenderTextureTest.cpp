@@ -324,7 +324,8 @@ TEST_F(RenderTextureTest, ATextureWithDepthCapturesAsOneWithout) {
     auto blue = square(ccc4(0, 0, 255, 255), 8, 8, 16);
     std::vector<platform::Ref<platform::Image>> pictures;
     for (GLuint depthFormat : {0u, GLuint(GL_DEPTH_COMPONENT16), GLuint(GL_DEPTH24_STENCIL8_OES)}) {
-        auto rt = CCRenderTexture::renderTextureWithWidth(64, 64, kCCTexture2DPixelFormat_RGBA8888, depthFormat);
+        auto rt =
+            CCRenderTexture::renderTextureWithWidth(64, 64, kCCTexture2DPixelFormat_RGBA8888, depthFormat);
         ASSERT_TRUE(rt);
         rt->begin();
         blue->visit();
