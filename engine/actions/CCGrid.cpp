@@ -39,17 +39,6 @@ bool isWholeCount(double value) {
 
 // ---- CCGrabber -----------------------------------------------------------------------------
 
-namespace {
-
-// The format of the view's depth buffer when it carries a stencil, else 0: a view without one
-// costs the capture no extra buffer.
-GLenum viewDepthStencilFormat() {
-    CCGLView* view = CCDirector::sharedDirector()->view();
-    return view && view->depthFormat() == GL_DEPTH24_STENCIL8_OES ? GL_DEPTH24_STENCIL8_OES : 0;
-}
-
-} // namespace
-
 CCGrabber::~CCGrabber() {
     // The names belong to the context that made them: in another, they name its own objects.
     if (_context == 0 || platform::GLContext::currentSerial() != _context) return;
@@ -93,7 +82,7 @@ void CCGrabber::grab(CCTexture2D* texture) {
     glCheck(glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
                                    texture ? texture->name() : 0, 0));
     deleteDepthStencil();
-    const GLenum depthStencilFormat = texture ? viewDepthStencilFormat() : 0;
+    const GLenum depthStencilFormat = texture ? CCClippingNode::viewDepthStencilFormat() : 0;
     if (depthStencilFormat) attachDepthStencil(texture, depthStencilFormat);
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE && _depthStencil != 0) {
@@ -117,27 +106,18 @@ void CCGrabber::beforeRender(CCTexture2D*) {
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &_oldFBO);
     CHECK_GL_ERROR_DEBUG();
     glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _FBO));
+    // Clipping nodes in the capture clip against its stencil alone (each layer clears its own
+    // bit first); those around the grid's node clip its picture when it is drawn.
+    _enclosingStencil = CCClippingNode::beginCapture();
     glGetFloatv(GL_COLOR_CLEAR_VALUE, oldClearColor_);
     CHECK_GL_ERROR_DEBUG();
     glCheck(glClearColor(0, 0, 0, 0));
-    if (_depthStencil == 0) {
-        glCheck(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
-        return;
-    }
-    // All bits, whatever the write mask of a clipping node being drawn: its outer layers'
-    // bits read "inside" everywhere, and the layers drawn in the capture clear their own.
-    GLint writeMask = 0, clearStencil = 0;
-    glCheck(glGetIntegerv(GL_STENCIL_WRITEMASK, &writeMask));
-    glCheck(glGetIntegerv(GL_STENCIL_CLEAR_VALUE, &clearStencil));
-    glCheck(glStencilMask(~0u));
-    glCheck(glClearStencil(~0));
-    glCheck(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT));
-    glCheck(glClearStencil(clearStencil));
-    glCheck(glStencilMask(static_cast<GLuint>(writeMask)));
+    glCheck(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
 }
 
 void CCGrabber::afterRender(CCTexture2D*) {
     glCheck(glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(_oldFBO)));
+    CCClippingNode::endCapture(_enclosingStencil);
     glCheck(glClearColor(oldClearColor_[0], oldClearColor_[1], oldClearColor_[2], oldClearColor_[3]));
 }
 
@@ -256,13 +236,35 @@ void CCGridBase::set2DProjection() {
 
 void CCGridBase::beforeDraw() {
     _directorProjection = CCDirector::sharedDirector()->projection();
+    glCheck(glGetIntegerv(GL_VIEWPORT, _oldViewport));
+    matrixGet(kCCMatrixModeProjection, &_oldProjection);
     set2DProjection();
+    _outerCaptureModelView = matrixCaptureModelView();
+    matrixCaptureModelView() = kmCaptureModelView{true, {}};
+    mat4Identity(&matrixCaptureModelView().matrix);
     if (_grabber) _grabber->beforeRender(_texture.get());
+}
+
+void CCGridBase::restoreProjection() {
+    // On the window, the director's projection gives all; inside another capture (a render
+    // texture, another grid) the viewport, projection and starting model-view are its own.
+    CCDirector::sharedDirector()->setProjection(_directorProjection);
+    glCheck(glViewport(_oldViewport[0], _oldViewport[1], _oldViewport[2], _oldViewport[3]));
+    matrixMode(kCCMatrixModeProjection);
+    matrixLoadIdentity();
+    matrixMultiply(&_oldProjection);
+    matrixMode(kCCMatrixModeModelView);
+    matrixCaptureModelView() = _outerCaptureModelView;
+    if (_outerCaptureModelView.set) {
+        matrixLoadIdentity();
+        matrixMultiply(&_outerCaptureModelView.matrix);
+    }
+    glCacheSetProjectionDirty();
 }
 
 void CCGridBase::afterDraw(CCNode* target) {
     if (_grabber) _grabber->afterRender(_texture.get());
-    CCDirector::sharedDirector()->setProjection(_directorProjection);
+    restoreProjection();
 
     if (target) {
         CCCamera* camera = target->camera();
@@ -280,7 +282,7 @@ void CCGridBase::afterDraw(CCNode* target) {
 
 void CCGridBase::abandonDraw() {
     if (_grabber) _grabber->afterRender(_texture.get());
-    CCDirector::sharedDirector()->setProjection(_directorProjection);
+    restoreProjection();
 }
 
 void CCGridBase::blit() {

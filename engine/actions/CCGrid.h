@@ -7,7 +7,9 @@
 #include "core/CCGLProgram.h"
 #include "core/CCGLView.h"
 #include "core/CCGridProtocol.h"
+#include "core/CCMatrix.h"
 #include "core/ccTypes.h"
+#include "graphics/CCClippingNode.h"
 #include "graphics/CCTexture2D.h"
 #include "platform/Geometry.h"
 #include "platform/Object.h"
@@ -35,11 +37,11 @@ public:
     // Attaches the texture once, and a depth-stencil buffer of the texture's size where the
     // view has a stencil; throws "Frame Grabber" when the framebuffer is not complete.
     void grab(CCTexture2D* texture);
-    // Binds the framebuffer and clears it to transparent black (every stencil bit set, so the
-    // stencil tests of clipping nodes around the grid's node let the capture through); the
-    // texture is not used.
+    // Binds the framebuffer and clears it to transparent black; clipping nodes drawn into it
+    // see neither the stencil test nor the layers of those around it. The texture is not used.
     void beforeRender(CCTexture2D* texture);
-    // Binds the framebuffer that was bound before and puts the clear colour back.
+    // Binds the framebuffer that was bound before and puts the clear colour and the clipping
+    // state back.
     void afterRender(CCTexture2D* texture);
 
 private:
@@ -51,6 +53,7 @@ private:
     GLint _oldFBO = 0;
     GLfloat oldClearColor_[4] = {0, 0, 0, 0};
     GLuint _depthStencil = 0;
+    CCClippingNode::EnclosingStencil _enclosingStencil;
     std::uint64_t _context = 0; // the serial of the context the names belong to
 };
 
@@ -82,6 +85,8 @@ public:
     // Viewport and projection of the window in pixels, model-view identity.
     void set2DProjection();
     void beforeDraw() override;
+    // Puts back the viewport and projection in force at beforeDraw (the window's, or those of
+    // a render texture being drawn into), then draws the picture over the mesh.
     void afterDraw(CCNode* target) override;
     void abandonDraw() override;
     // These three throw "GridBase" here; the grid kinds implement them.
@@ -106,6 +111,8 @@ public:
     virtual bool classIncludes(const CCGridBase* other) const { return other != nullptr; }
 
 protected:
+    // Back to the viewport, projection and starting model-view in force at beforeDraw.
+    void restoreProjection();
     // Whether a mesh of w x h cells fits the kind's 16-bit indices.
     virtual bool fitsIndices(std::uint64_t w, std::uint64_t h) const;
     // Texture coordinates of a point built at (px, py), flipped when the texture is.
@@ -124,6 +131,9 @@ protected:
     // program.
     platform::Ref<CCGLProgram> _shaderProgram;
     ccDirectorProjection _directorProjection = kCCDirectorProjection2D;
+    GLint _oldViewport[4] = {0, 0, 0, 0};
+    kmMat4 _oldProjection{};
+    kmCaptureModelView _outerCaptureModelView;
 };
 
 // Gives every grid class its own gridWithSize factories and the class test the grid actions

@@ -4,6 +4,7 @@
 #include "actions/CCActionVisual.h"
 #include "core/CCDirector.h"
 #include "core/CCLayer.h"
+#include "graphics/CCClippingNode.h"
 #include "graphics/CCRenderTexture.h"
 #include "graphics/CCSprite.h"
 
@@ -54,8 +55,9 @@ namespace {
 
 // A window-sized picture of a scene as it looks now, centred on the window.
 Ref<CCRenderTexture> pictureOf(CCScene* scene, CGSize size) {
-    Ref<CCRenderTexture> picture =
-        CCRenderTexture::renderTextureWithWidth(static_cast<int>(size.width), static_cast<int>(size.height));
+    Ref<CCRenderTexture> picture = CCRenderTexture::renderTextureWithWidth(
+        static_cast<int>(size.width), static_cast<int>(size.height), kCCTexture2DPixelFormat_RGBA8888,
+        CCClippingNode::viewDepthStencilFormat());
     if (!picture) return nullptr;
     picture->sprite()->setAnchorPoint(CGPointMake(0.5, 0.5));
     picture->setPosition(CGPointMake(size.width / 2, size.height / 2));

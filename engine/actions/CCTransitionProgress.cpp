@@ -4,6 +4,7 @@
 #include "actions/CCActionProgressTimer.h"
 #include "core/CCDirector.h"
 #include "core/CCPointExtension.h"
+#include "graphics/CCClippingNode.h"
 #include "graphics/CCProgressTimer.h"
 #include "graphics/CCRenderTexture.h"
 #include "graphics/CCSprite.h"
@@ -17,8 +18,9 @@ void CCTransitionProgress::onEnter() {
     setupTransition();
 
     const CGSize size = CCDirector::sharedDirector()->winSize();
-    Ref<CCRenderTexture> texture =
-        CCRenderTexture::renderTextureWithWidth(static_cast<int>(size.width), static_cast<int>(size.height));
+    Ref<CCRenderTexture> texture = CCRenderTexture::renderTextureWithWidth(
+        static_cast<int>(size.width), static_cast<int>(size.height), kCCTexture2DPixelFormat_RGBA8888,
+        CCClippingNode::viewDepthStencilFormat());
     if (!texture) {
         // No picture to sweep: switch straight to the incoming scene.
         finish();

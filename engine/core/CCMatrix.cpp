@@ -227,6 +227,7 @@ kmMat4Stack projectionStack;
 kmMat4Stack textureStack;
 kmMat4Stack* currentStack = nullptr;
 bool stacksInitialized = false;
+kmCaptureModelView captureModelView;
 
 kmMat4Stack* stackForMode(std::uint32_t mode) {
     switch (mode) {
@@ -298,7 +299,12 @@ void matrixFreeAll() {
     matrixStackRelease(&projectionStack);
     matrixStackRelease(&textureStack);
     stacksInitialized = false;
+    captureModelView = kmCaptureModelView{};
     currentStack = nullptr;
+}
+
+kmCaptureModelView& matrixCaptureModelView() {
+    return captureModelView;
 }
 
 void affineToGLMatrix(const CGAffineTransform& t, float* m) {

@@ -84,8 +84,19 @@ void matrixMultiply(const kmMat4* matrix);
 void matrixTranslate(float x, float y, float z);
 // Copies the top of the stack the mode names; other modes leave out untouched.
 void matrixGet(std::uint32_t mode, kmMat4* out);
-// Frees the three stacks; the next stack call creates them afresh. Tests reset with this.
+// Frees the three stacks and forgets the capture model-view; the next stack call creates them
+// afresh. Tests reset with this.
 void matrixFreeAll();
+
+// The model-view that drawing into an open capture's framebuffer (a render texture's, a grid's)
+// starts from, where the director's projection does not give it; a grid draws its picture with
+// it. A capture sets it at its start and puts back the one it found at its end; unset while
+// drawing on the window.
+struct kmCaptureModelView {
+    bool set = false;
+    kmMat4 matrix{};
+};
+kmCaptureModelView& matrixCaptureModelView();
 
 // A 2D affine transform as a 4x4 GL matrix (16 floats): a, b in 0, 1; c, d in 4, 5;
 // tx, ty in 12, 13; 1 in 10 and 15.

@@ -1,6 +1,8 @@
 #include "graphics/CCClippingNode.h"
 
 #include "core/CCArray.h"
+#include "core/CCDirector.h"
+#include "core/CCGLView.h"
 #include "core/CCGLProgram.h"
 #include "core/CCMatrix.h"
 #include "core/CCShaderCache.h"
@@ -9,6 +11,7 @@
 #include "platform/Log.h"
 
 #include <GLES2/gl2.h>
+#include <GLES2/gl2ext.h>
 
 #include <algorithm>
 #include <vector>
@@ -120,6 +123,30 @@ void CCClippingNode::forgetFramebuffer(GLuint framebuffer) {
     NoStencilRecord& record = noStencilRecord();
     if (record.context != platform::GLContext::currentSerial()) return;
     std::erase(record.framebuffers, framebuffer);
+}
+
+CCClippingNode::EnclosingStencil CCClippingNode::beginCapture() {
+    EnclosingStencil enclosing;
+    enclosing.testEnabled = glIsEnabled(GL_STENCIL_TEST) == GL_TRUE;
+    GLint writeMask = 0;
+    glCheck(glGetIntegerv(GL_STENCIL_WRITEMASK, &writeMask));
+    enclosing.writeMask = static_cast<GLuint>(writeMask);
+    enclosing.layer = g_layer;
+    if (enclosing.testEnabled) glCheck(glDisable(GL_STENCIL_TEST));
+    glCheck(glStencilMask(~0u));
+    g_layer = -1;
+    return enclosing;
+}
+
+void CCClippingNode::endCapture(const EnclosingStencil& enclosing) {
+    glCheck(glStencilMask(enclosing.writeMask));
+    if (enclosing.testEnabled) glCheck(glEnable(GL_STENCIL_TEST));
+    g_layer = enclosing.layer;
+}
+
+GLenum CCClippingNode::viewDepthStencilFormat() {
+    CCGLView* view = CCDirector::sharedDirector()->view();
+    return view && view->depthFormat() == GL_DEPTH24_STENCIL8_OES ? GL_DEPTH24_STENCIL8_OES : 0;
 }
 
 void CCClippingNode::onEnter() {

@@ -52,6 +52,22 @@ public:
     // the name later is reported anew when it has no stencil.
     static void forgetFramebuffer(GLuint framebuffer);
 
+    // What a capture into another framebuffer puts aside: the enclosing stencil test, its
+    // write mask and the layer being drawn.
+    struct EnclosingStencil {
+        bool testEnabled = false;
+        GLuint writeMask = ~0u;
+        std::int32_t layer = -1;
+    };
+    // From here until endCapture, clipping nodes draw as into a fresh framebuffer: no stencil
+    // test, every stencil bit writable, no layer. Captures nest.
+    static EnclosingStencil beginCapture();
+    // Puts back the stencil test, write mask and layer beginCapture found.
+    static void endCapture(const EnclosingStencil& enclosing);
+    // The depth-stencil format a capture of the view needs for clipping nodes to clip in it:
+    // the view's when it has a stencil, else 0 (no extra buffer).
+    static GLenum viewDepthStencilFormat();
+
 protected:
     platform::Ref<CCNode> _stencil;
     float _alphaThreshold = 1;

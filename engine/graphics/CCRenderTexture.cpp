@@ -144,6 +144,7 @@ bool CCRenderTexture::initWithWidth(int width, int height, CCTexture2DPixelForma
     // format) would silently swallow every draw: refuse it here instead.
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     CHECK_GL_ERROR_DEBUG();
+    if (status == GL_FRAMEBUFFER_COMPLETE && _depthRenderBufffer) clearNewDepthStencil();
     glCheck(glBindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(oldRBO)));
     glCheck(glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(_oldFBO)));
     if (status != GL_FRAMEBUFFER_COMPLETE) {
@@ -201,11 +202,18 @@ void CCRenderTexture::begin() {
     mat4Orthographic(&orthoMatrix, -1.0f / widthRatio, 1.0f / widthRatio, -1.0f / heightRatio,
                      1.0f / heightRatio, -1, 1);
     matrixMultiply(&orthoMatrix);
+    // A grid drawn into the texture draws its picture from here, not from the window's start.
+    _outerCaptureModelView = matrixCaptureModelView();
+    matrixCaptureModelView().set = true;
+    matrixGet(kCCMatrixModeModelView, &matrixCaptureModelView().matrix);
 
     GLint oldFBO = 0;
     glCheck(glGetIntegerv(GL_FRAMEBUFFER_BINDING, &oldFBO));
     _oldFBO = oldFBO;
     glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _FBO));
+    // Clipping nodes drawn into the texture clip against its own stencil alone, and nodes
+    // drawn into it are captured whole whatever clips the texture itself.
+    _enclosingStencil = CCClippingNode::beginCapture();
 }
 
 void CCRenderTexture::clearBuffers(GLbitfield flags, _ccColor4F color, float depthValue, int stencilValue) {
@@ -231,6 +239,25 @@ void CCRenderTexture::clearBuffers(GLbitfield flags, _ccColor4F color, float dep
     if (flags & GL_STENCIL_BUFFER_BIT) glCheck(glClearStencil(oldStencil));
 }
 
+void CCRenderTexture::clearNewDepthStencil() {
+    // GL leaves a new renderbuffer undefined (Mesa zeroes it, which fails every depth test):
+    // depth starts at its far end and stencil at 0, as the colour starts zeroed. Whatever
+    // masks and scissor the game set stay as they were.
+    const bool scissor = glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE;
+    GLboolean depthMask = GL_TRUE;
+    GLint stencilMask = 0;
+    glCheck(glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask));
+    glCheck(glGetIntegerv(GL_STENCIL_WRITEMASK, &stencilMask));
+    if (scissor) glCheck(glDisable(GL_SCISSOR_TEST));
+    glCheck(glDepthMask(GL_TRUE));
+    glCheck(glStencilMask(~0u));
+    // Without a stencil attachment the stencil bit clears nothing.
+    clearBuffers(GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT, _ccColor4F{0, 0, 0, 0}, 1, 0);
+    glCheck(glStencilMask(static_cast<GLuint>(stencilMask)));
+    glCheck(glDepthMask(depthMask));
+    if (scissor) glCheck(glEnable(GL_SCISSOR_TEST));
+}
+
 void CCRenderTexture::beginWithClear(float r, float g, float b, float a, float depthValue, int stencilValue,
                                      GLbitfield flags) {
     begin();
@@ -253,11 +280,13 @@ void CCRenderTexture::beginWithClear(float r, float g, float b, float a, float d
 void CCRenderTexture::end() {
     CCDirector* director = CCDirector::sharedDirector();
     glCheck(glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(_oldFBO)));
+    CCClippingNode::endCapture(_enclosingStencil);
     if (_nestedCapture)
         glCheck(glViewport(_oldViewport[0], _oldViewport[1], _oldViewport[2], _oldViewport[3]));
     else
         director->setViewport();
     if (openCaptures > 0) --openCaptures;
+    matrixCaptureModelView() = _outerCaptureModelView;
     matrixMode(kCCMatrixModeProjection);
     matrixPop();
     matrixMode(kCCMatrixModeModelView);

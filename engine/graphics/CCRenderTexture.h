@@ -4,8 +4,10 @@
 // pictures into the Documents directory.
 #pragma once
 
+#include "core/CCMatrix.h"
 #include "core/CCNode.h"
 #include "core/ccTypes.h"
+#include "graphics/CCClippingNode.h"
 #include "graphics/CCTexture2D.h"
 
 #include <GLES2/gl2.h>
@@ -37,13 +39,14 @@ public:
     // No depth buffer.
     virtual bool initWithWidth(int width, int height, CCTexture2DPixelFormat format);
     // depthStencilFormat is a GL renderbuffer format (GL_DEPTH24_STENCIL8_OES also gives a
-    // stencil attachment), or 0 for none. False for an empty or oversized texture, or a
-    // framebuffer GL cannot draw into; nothing is left behind then. Pixel formats the texture
-    // cannot hold throw as the texture does.
+    // stencil attachment), or 0 for none; depth starts cleared to 1, stencil to 0. False for
+    // an empty or oversized texture, or a framebuffer GL cannot draw into; nothing is left
+    // behind then. Pixel formats the texture cannot hold throw as the texture does.
     virtual bool initWithWidth(int width, int height, CCTexture2DPixelFormat format,
                                GLuint depthStencilFormat);
 
-    // Redirects drawing into the texture, keeping window coordinates; pair with end().
+    // Redirects drawing into the texture, keeping window coordinates; pair with end(). Inside,
+    // clipping nodes see neither the stencil test nor the layers of those around the texture.
     void begin();
     // begin(), then clears the buffers the GL flags name with the given values (colour
     // components 0-1); GL's own clear values are left as they were.
@@ -52,8 +55,8 @@ public:
     void beginWithClear(float r, float g, float b, float a);
     void beginWithClear(float r, float g, float b, float a, float depthValue);
     void beginWithClear(float r, float g, float b, float a, float depthValue, int stencilValue);
-    // Back to the framebuffer and the viewport in force at begin(): the director's for an
-    // outermost capture, the outer texture's for one begun inside another.
+    // Back to the framebuffer, viewport and clipping state in force at begin(): the director's
+    // viewport for an outermost capture, the outer texture's for one begun inside another.
     void end();
     // Clears the colour buffer now (its own begin/end).
     void clear(float r, float g, float b, float a);
@@ -126,6 +129,8 @@ public:
 private:
     // Clears the buffers in flags with the given values, putting GL's clear values back after.
     static void clearBuffers(GLbitfield flags, _ccColor4F color, float depthValue, int stencilValue);
+    // Clears a new depth (and stencil) attachment of the bound framebuffer to 1 (and 0).
+    static void clearNewDepthStencil();
     void releaseGL();
 
     GLuint _FBO = 0;
@@ -134,6 +139,9 @@ private:
     // The viewport at begin(), put back by end() when this capture was begun inside another.
     GLint _oldViewport[4] = {0, 0, 0, 0};
     bool _nestedCapture = false;
+    // The clipping state around the capture, put back by end().
+    CCClippingNode::EnclosingStencil _enclosingStencil;
+    kmCaptureModelView _outerCaptureModelView;
     // Also held by the sprite; kept here so that a replaced sprite cannot take it away.
     platform::Ref<CCTexture2D> _texture;
     platform::Ref<CCSprite> _sprite;

@@ -2,12 +2,15 @@
 // capture texture read back from the presented frame.
 #include "actions/CCGrid.h"
 #include "core/CCCamera.h"
+#include "core/CCLayer.h"
 #include "core/CCDirector.h"
 #include "core/CCMatrix.h"
 #include "core/CCScene.h"
+#include "graphics/CCRenderTexture.h"
 #include "graphics/CCSprite.h"
 #include "platform/Device.h"
 #include "platform/Exception.h"
+#include "platform/Image.h"
 #include "tests/graphics/SpriteTestSupport.h"
 #include "tests/support/GLTestSupport.h"
 
@@ -217,6 +220,43 @@ TEST_F(GridFixture, GoingInactiveReappliesTheDirectorsProjection) {
     matrixGet(kCCMatrixModeProjection, &now);
     for (int i = 0; i < 16; ++i)
         EXPECT_FLOAT_EQ(now.mat[i], expected.mat[i]) << i;
+}
+
+TEST_F(GridFixture, WhatFollowsAGridInACaptureLandsWhereItWouldWithout) {
+    // A green square in a gridded node, then a red one right of it.
+    auto gridded = CCNode::node();
+    auto green = CCLayerColor::layerWithColor(ccc4(0, 255, 0, 255), 8, 8);
+    green->setPosition(CGPointMake(4, 16));
+    gridded->addChild(green.get());
+    Ref<CCGrid3D> grid = CCGrid3D::gridWithSize(CGSizeMake(4, 4));
+    ASSERT_TRUE(grid);
+    gridded->setGrid(grid.get());
+    grid->setActive(true);
+    auto red = CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255), 8, 8);
+    red->setPosition(CGPointMake(16, 16));
+    // Smaller than the window, as large, and larger; a capture keeps window positions.
+    for (int size : {32, 64, 128}) {
+        SCOPED_TRACE(size);
+        auto rt = CCRenderTexture::renderTextureWithWidth(size, size);
+        ASSERT_TRUE(rt);
+        rt->beginWithClear(0, 0, 0, 1);
+        gridded->visit();
+        red->visit();
+        rt->end();
+        const auto image = rt->newCGImage();
+        ASSERT_TRUE(image);
+        auto at = [&](int x, int y) {
+            const std::uint8_t* p = &image->pixels()[(std::size_t(size - 1 - y) * size + std::size_t(x)) * 4];
+            return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+        };
+        EXPECT_EQ(at(16, 16), 0xFF0000FFu);
+        EXPECT_EQ(at(23, 23), 0xFF0000FFu);
+        EXPECT_EQ(at(24, 20), 0x000000FFu);
+        EXPECT_EQ(at(20, 24), 0x000000FFu);
+        EXPECT_EQ(at(4, 16), 0x00FF00FFu);
+        EXPECT_EQ(at(11, 23), 0x00FF00FFu);
+        EXPECT_EQ(at(12, 20), 0x000000FFu);
+    }
 }
 
 class GridDrawTest : public GridFixture {

@@ -2,6 +2,8 @@
 
 #include "actions/CCActionGrid3D.h"
 #include "actions/CCActionTiledGrid.h"
+#include "actions/CCTransitionFade.h"
+#include "actions/CCTransitionProgress.h"
 #include "actions/CCTransitionTiles.h"
 #include "core/CCLayer.h"
 #include "platform/Exception.h"
@@ -10,12 +12,14 @@
 #include "core/CCScene.h"
 #include "graphics/CCRenderTexture.h"
 #include "graphics/CCSprite.h"
+#include "platform/Image.h"
 #include "tests/graphics/SpriteTestSupport.h"
 
 #include <GLES2/gl2ext.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -419,6 +423,84 @@ TEST_F(ClippingNodeTest, AGridCaptureInsideAClippingNodeKeepsBothStencils) {
     EXPECT_TRUE(colorNear(pixel(10, 10), kBlack));
     EXPECT_TRUE(colorNear(pixel(20, 52), kBlack));
     EXPECT_EQ(CCClippingNode::currentLayer(), -1);
+}
+
+TEST_F(ClippingNodeTest, ATextureWithAStencilUnderAClippingNodeCapturesItsChildrenWhole) {
+    // The texture holds a clipping node (a square across the middle) over red, and a green
+    // square beside it; the outer node lets the left half of the window through.
+    auto makeTexture = [] {
+        auto texture = CCRenderTexture::renderTextureWithWidth(64, 64, kCCTexture2DPixelFormat_RGBA8888,
+                                                               GL_DEPTH24_STENCIL8_OES);
+        texture->setAutoDraw(true);
+        texture->setClearFlags(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        texture->setClearDepth(1);
+        texture->sprite()->setPosition(ccp(32, 32));
+        auto inner =
+            CCClippingNode::clippingNodeWithStencil(rect(ccc4(255, 255, 255, 255), 16, 16, 32, 32).get());
+        inner->addChild(redScreen().get());
+        texture->addChild(inner.get());
+        texture->addChild(rect(ccc4(0, 255, 0, 255), 52, 4, 8, 8).get());
+        return texture;
+    };
+    auto reference = makeTexture();
+    drawAlone(reference.get());
+    auto texture = makeTexture();
+    auto outer = CCClippingNode::clippingNodeWithStencil(rect(ccc4(255, 255, 255, 255), 0, 0, 32, 64).get());
+    outer->addChild(texture.get());
+    drawAlone(outer.get());
+    EXPECT_EQ(CCClippingNode::currentLayer(), -1);
+
+    const auto picture = texture->newCGImage(), expected = reference->newCGImage();
+    ASSERT_TRUE(picture && expected);
+    EXPECT_EQ(picture->pixels(), expected->pixels());
+    // The picture is the texture's, upside down: row 0 is its top.
+    auto at = [&](int x, int y) {
+        const std::uint8_t* p = &expected->pixels()[(std::size_t(63 - y) * 64 + std::size_t(x)) * 4];
+        return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+    };
+    EXPECT_EQ(at(20, 20), kRed);
+    EXPECT_EQ(at(44, 44), kRed);
+    EXPECT_EQ(at(8, 8), 0u);
+    EXPECT_EQ(at(56, 8), 0x00FF00FFu);
+    // On the window, the outer node clips the texture's picture.
+    EXPECT_TRUE(colorNear(pixel(20, 20), kRed));
+    EXPECT_TRUE(colorNear(pixel(44, 44), kBlack));
+    EXPECT_TRUE(colorNear(pixel(56, 8), kBlack));
+    EXPECT_TRUE(colorNear(pixel(8, 8), kBlack));
+}
+
+TEST_F(ClippingNodeTest, StaysClippedThroughTheCrossFadeAndProgressTransitions) {
+    const std::pair<const char*, std::function<platform::Ref<CCScene>(CCScene*)>> kinds[] = {
+        {"CrossFade", [](CCScene* s) { return CCTransitionCrossFade::transitionWithDuration(1, s); }},
+        {"ProgressRadialCW",
+         [](CCScene* s) { return CCTransitionProgressRadialCW::transitionWithDuration(1, s); }},
+        {"ProgressHorizontal",
+         [](CCScene* s) { return CCTransitionProgressHorizontal::transitionWithDuration(1, s); }},
+    };
+    director()->runWithScene(CCScene::node().get());
+    director()->startAnimation();
+    for (const auto& [name, make] : kinds) {
+        SCOPED_TRACE(name);
+        // A banner: red clipped to a 32 x 16 box in the middle of the window.
+        auto clip =
+            CCClippingNode::clippingNodeWithStencil(rect(ccc4(255, 255, 255, 255), 16, 24, 32, 16).get());
+        clip->addChild(redScreen().get());
+        auto banner = CCScene::node();
+        banner->addChild(clip.get());
+        director()->replaceScene(banner.get());
+        advanceRefreshes(2);
+        director()->replaceScene(make(CCScene::node().get()).get());
+        advanceRefreshes(32);
+        ASSERT_TRUE(director()->runningScene()->isTransitionScene());
+        int inside = 0, outside = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                if ((pixel(x, y) >> 8) != 0) ++(x >= 16 && x < 48 && y >= 24 && y < 40 ? inside : outside);
+        EXPECT_GT(inside, 0);
+        EXPECT_EQ(outside, 0);
+        advanceRefreshes(40);
+    }
+    EXPECT_EQ(noStencilLines(), 0);
 }
 
 // ---- life cycle ----

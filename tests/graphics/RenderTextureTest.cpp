@@ -314,6 +314,37 @@ TEST_F(RenderTextureTest, DepthAndStencilClearsReachTheirBuffers) {
     EXPECT_EQ(imagePixel(*rt->newCGImage(), 4, 4), 0x00FF00FFu);
 }
 
+TEST_F(RenderTextureTest, ATextureWithDepthCapturesAsOneWithout) {
+    // Depth tested as the director tests it on a view with a depth buffer; the game's clear
+    // values must survive the new buffers' first clear.
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glClearDepthf(0.25f);
+    glClearStencil(3);
+    auto blue = square(ccc4(0, 0, 255, 255), 8, 8, 16);
+    std::vector<platform::Ref<platform::Image>> pictures;
+    for (GLuint depthFormat : {0u, GLuint(GL_DEPTH_COMPONENT16), GLuint(GL_DEPTH24_STENCIL8_OES)}) {
+        auto rt =
+            CCRenderTexture::renderTextureWithWidth(64, 64, kCCTexture2DPixelFormat_RGBA8888, depthFormat);
+        ASSERT_TRUE(rt);
+        rt->begin();
+        blue->visit();
+        rt->end();
+        pictures.push_back(rt->newCGImage());
+        ASSERT_TRUE(pictures.back());
+    }
+    glDisable(GL_DEPTH_TEST);
+    EXPECT_EQ(imagePixel(*pictures[0], 12, 12), 0x0000FFFFu);
+    EXPECT_EQ(pictures[1]->pixels(), pictures[0]->pixels());
+    EXPECT_EQ(pictures[2]->pixels(), pictures[0]->pixels());
+    GLfloat depth = 0;
+    GLint stencil = 0;
+    glGetFloatv(GL_DEPTH_CLEAR_VALUE, &depth);
+    glGetIntegerv(GL_STENCIL_CLEAR_VALUE, &stencil);
+    EXPECT_EQ(depth, 0.25f);
+    EXPECT_EQ(stencil, 3);
+}
+
 // ---- auto-draw ----
 
 TEST_F(RenderTextureTest, AutoDrawRendersChildrenIntoTheTextureEachFrame) {
