@@ -584,10 +584,14 @@ bool CCDirectorIOS::init() {
 void CCDirectorIOS::drawScene() {
     calculateDeltaTime();
 
-    if (__view) platform::GLContext::setCurrentContext(__view->context());
+    // Made current anew only where it is not: that would carry the last frame forward now, and
+    // the GL is to catch up on it during the update.
+    if (__view && platform::GLContext::currentContext() != __view->context())
+        platform::GLContext::setCurrentContext(__view->context());
 
     if (!_isPaused) _scheduler->update(_dt);
 
+    if (__view && __view->context()) __view->context()->beginFrame(true);
     glCheck(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
 
     if (_nextScene) setNextScene();
