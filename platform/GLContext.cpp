@@ -141,7 +141,8 @@ bool GLContext::setCurrentContext(GLContext* context) {
     if (!display) return context == nullptr;
     if (context && !context->context_) return false;
     EGLContext egl = context ? context->context_ : EGL_NO_CONTEXT;
-    if (GLContext* previous = current.context.get(); previous && eglGetCurrentContext() == previous->context_) {
+    if (GLContext* previous = current.context.get();
+        previous && eglGetCurrentContext() == previous->context_) {
         previous->carryAll();
         previous->frameBegun_ = false;
     }
@@ -326,7 +327,8 @@ void GLContext::carry(Presented& entry) {
     if (rebind && !glIsFramebuffer(entry.carryFramebuffer)) return;
     GLenum target = drawFramebufferTarget();
     if (rebind) glCheck(glBindFramebuffer(target, entry.carryFramebuffer));
-    if (drawTargetInto(entry)) drawTexture(from, entry.drawable->storageWidth_, entry.drawable->storageHeight_);
+    if (drawTargetInto(entry))
+        drawTexture(from, entry.drawable->storageWidth_, entry.drawable->storageHeight_);
     if (rebind) glCheck(glBindFramebuffer(target, bound));
 }
 
@@ -338,6 +340,9 @@ void GLContext::carryAll() {
 void GLContext::beginFrame(bool clearsColour) {
     if (currentContext() != this) return;
     frameBegun_ = true;
+    if (std::none_of(drawables_.begin(), drawables_.end(),
+                     [](const Presented& entry) { return entry.carryFrom != 0; }))
+        return;
     // Cleared over whole, the back buffer needs nothing carried into it.
     bool covered = clearsColour && clearCoversColour();
     GLuint bound = boundDrawFramebuffer();

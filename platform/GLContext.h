@@ -142,7 +142,7 @@ private:
     bool runInShareGroup(const std::function<void()>& work) const { return runCurrent(true, work); }
 
     std::vector<Presented> drawables_;
-    bool frameBegun_ = false; // since the last present, by beginFrame()
+    bool frameBegun_ = false;                     // since the last present, by beginFrame()
     GLuint copyFramebuffer_ = 0;                  // reads a renderbuffer that is copied into a texture
     GLuint textureProgram_ = 0, textureQuad_ = 0; // what drawTexture() draws with
     GLint textureSampler_ = -1;

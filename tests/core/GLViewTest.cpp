@@ -292,8 +292,8 @@ TEST_F(GLViewTest, RetainedBackingFramesEqualThePictureDrawnWholeEachFrame) {
     // to nothing, it leaves the carried frame; over the whole buffer, in the colour of step 0, it
     // starts the picture anew. By hand right after the director, and the director twice in a row.
     enum Frame { kByHand, kDirector, kDirectorClearingAll };
-    const Frame frames[] = {kByHand,  kDirector, kDirector, kDirectorClearingAll,
-                            kByHand,  kDirector, kDirector};
+    const Frame frames[] = {kByHand, kDirector, kDirector, kDirectorClearingAll,
+                            kByHand, kDirector, kDirector};
     struct EngineReset {
         ~EngineReset() { fltest::resetEngineState(); }
     } reset;
