@@ -2,6 +2,8 @@
 // milliseconds of CPU work (the game's update), then the director draws twelve full-screen
 // translucent layers and presents. A game's frame time is what the loop takes per frame while
 // the GL rasterises behind it; a present that waits for the GL adds the whole raster to it.
+// (The director's frame starts with a clear of the whole colour buffer, so a retained view has
+// nothing to carry into it.)
 //
 // Each iteration runs kFrames frames on the plain view, then kFrames on the retained one, then
 // kFrames on a retained one that keeps no frame for read-back (all in one share group, the

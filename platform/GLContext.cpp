@@ -141,6 +141,11 @@ bool GLContext::setCurrentContext(GLContext* context) {
     if (!display) return context == nullptr;
     if (context && !context->context_) return false;
     EGLContext egl = context ? context->context_ : EGL_NO_CONTEXT;
+    if (GLContext* previous = current.context.get();
+        previous && eglGetCurrentContext() == previous->context_) {
+        previous->carryAll();
+        previous->frameBegun_ = false;
+    }
     if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, egl)) return false;
     current.context = context; // may release the previous context, now no longer current
     currentSerialValue = context ? context->serial_ : 0;
@@ -240,12 +245,36 @@ bool GLContext::renderbufferStorage(GLenum target, Drawable* drawable) {
     return true;
 }
 
+namespace {
+
+// The target draw framebuffers bind to (ES 3 keeps it apart from the read one).
+GLenum drawFramebufferTarget() {
+    return glExtensions().majorVersion >= 3 ? kGLDrawFramebuffer : GL_FRAMEBUFFER;
+}
+
+GLuint boundDrawFramebuffer() {
+    GLint framebuffer = 0;
+    glGetIntegerv(glExtensions().majorVersion >= 3 ? kGLDrawFramebufferBinding : GL_FRAMEBUFFER_BINDING,
+                  &framebuffer);
+    return static_cast<GLuint>(framebuffer);
+}
+
+constexpr GLenum kGLRasterizerDiscard = 0x8C89; // ES 3
+
+// Whether a glClear of the colour buffer now writes every pixel of it.
+bool clearCoversColour() {
+    GLboolean mask[4] = {};
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    return !glIsEnabled(GL_SCISSOR_TEST) && mask[0] && mask[1] && mask[2] && mask[3] &&
+           (glExtensions().majorVersion < 3 || !glIsEnabled(kGLRasterizerDiscard));
+}
+
+} // namespace
+
 GLenum GLContext::drawTargetInto(const Presented& entry) const {
-    bool split = glExtensions().majorVersion >= 3;
-    GLenum target = split ? kGLDrawFramebuffer : GL_FRAMEBUFFER;
-    GLint framebuffer = 0, type = 0, attached = 0;
-    glGetIntegerv(split ? kGLDrawFramebufferBinding : GL_FRAMEBUFFER_BINDING, &framebuffer);
-    if (!framebuffer || !entry.back) return 0;
+    GLenum target = drawFramebufferTarget();
+    GLint type = 0, attached = 0;
+    if (!boundDrawFramebuffer() || !entry.back) return 0;
     glGetFramebufferAttachmentParameteriv(target, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
                                           &type);
     if (type != (entry.backKind == GL_TEXTURE_2D ? GL_TEXTURE : GL_RENDERBUFFER)) return 0;
@@ -263,7 +292,7 @@ void GLContext::attachBack(Presented& entry, GLenum target, GLuint name, GLenum 
     entry.backKind = kind;
 }
 
-void GLContext::swapBuffers(Presented& entry, GLenum target) {
+void GLContext::swapBuffers(Presented& entry, GLenum target, bool later) {
     GLuint presented = entry.back;
     if (!entry.textures[0]) {
         attachBack(entry, target, presented == entry.renderbuffer ? entry.twin : entry.renderbuffer,
@@ -271,8 +300,9 @@ void GLContext::swapBuffers(Presented& entry, GLenum target) {
         return;
     }
     // A retained backing: the next frame starts from this one, drawn on the GL's side, which
-    // the GL may queue behind the frame; a copy has it finish the frame first. (llvmpipe
-    // finishes it before the draw too.)
+    // the GL may queue behind the frame; a copy has it finish the frame first. llvmpipe
+    // finishes it before the draw too, so where the caller begins its frames the draw waits for
+    // the next frame's start, the GL rasterising while the caller works.
     GLsizei width = entry.drawable->storageWidth_, height = entry.drawable->storageHeight_;
     if (entry.backKind == GL_RENDERBUFFER) {
         // Still the renderbuffer (another framebuffer drew into it when it got its storage):
@@ -283,7 +313,45 @@ void GLContext::swapBuffers(Presented& entry, GLenum target) {
     }
     attachBack(entry, target, presented == entry.textures[0] ? entry.textures[1] : entry.textures[0],
                GL_TEXTURE_2D);
-    drawTexture(presented, width, height);
+    entry.carryFrom = presented;
+    entry.carryFramebuffer = boundDrawFramebuffer();
+    if (!later) carry(entry);
+}
+
+void GLContext::carry(Presented& entry) {
+    GLuint from = std::exchange(entry.carryFrom, 0);
+    if (!from) return;
+    GLuint bound = boundDrawFramebuffer();
+    bool rebind = bound != entry.carryFramebuffer;
+    // The framebuffer may have gone with its renderer since.
+    if (rebind && !glIsFramebuffer(entry.carryFramebuffer)) return;
+    GLenum target = drawFramebufferTarget();
+    if (rebind) glCheck(glBindFramebuffer(target, entry.carryFramebuffer));
+    if (drawTargetInto(entry))
+        drawTexture(from, entry.drawable->storageWidth_, entry.drawable->storageHeight_);
+    if (rebind) glCheck(glBindFramebuffer(target, bound));
+}
+
+void GLContext::carryAll() {
+    for (Presented& entry : drawables_)
+        carry(entry);
+}
+
+void GLContext::beginFrame(bool clearsColour) {
+    if (currentContext() != this) return;
+    frameBegun_ = true;
+    if (std::none_of(drawables_.begin(), drawables_.end(),
+                     [](const Presented& entry) { return entry.carryFrom != 0; }))
+        return;
+    // Cleared over whole, the back buffer needs nothing carried into it.
+    bool covered = clearsColour && clearCoversColour();
+    GLuint bound = boundDrawFramebuffer();
+    for (Presented& entry : drawables_) {
+        if (covered && entry.carryFramebuffer == bound)
+            entry.carryFrom = 0;
+        else
+            carry(entry);
+    }
 }
 
 namespace {
@@ -319,7 +387,6 @@ GLuint compileShader(GLenum kind, const char* source) {
 }
 
 constexpr GLenum kGLVertexArrayBinding = 0x85B5;
-constexpr GLenum kGLRasterizerDiscard = 0x8C89; // ES 3
 
 } // namespace
 
@@ -428,6 +495,7 @@ void GLContext::copyRenderbuffer(GLuint renderbuffer, GLuint texture, GLsizei wi
 
 bool GLContext::presentRenderbuffer(GLenum) {
     if (currentContext() != this) return false;
+    bool later = std::exchange(frameBegun_, false);
     GLint bound = 0;
     glGetIntegerv(GL_RENDERBUFFER_BINDING, &bound);
     for (Presented& entry : drawables_) {
@@ -440,9 +508,10 @@ bool GLContext::presentRenderbuffer(GLenum) {
         // Drawn over where the framebuffer draws elsewhere, and in a retained backing whose
         // frames are not kept, which needs nothing carried then; a kept frame is read at once.
         bool drawnOver = true;
+        entry.carryFrom = 0; // still waiting: what was drawn since is the frame
         if (GLenum target = drawTargetInto(entry);
             target && (!entry.textures[0] || keep->keepsPresentedFrame())) {
-            swapBuffers(entry, target);
+            swapBuffers(entry, target, later);
             drawnOver = false;
         }
         // Starts the GL on the frame while the caller goes on to the next one.

@@ -54,7 +54,8 @@ public:
 
     // Makes the context current on the calling thread, or none for null; the thread keeps the
     // current context alive. False (and nothing changed) when EGL refuses, for instance when the
-    // context is current on another thread.
+    // context is current on another thread. A frame the context current until now left to carry
+    // forward (see beginFrame()) is carried first, so that whoever draws next finds it.
     static bool setCurrentContext(GLContext* context);
     static GLContext* currentContext();
     // The serial of the calling thread's current context, 0 for none: what the GL state
@@ -72,8 +73,18 @@ public:
     // that draws into the renderbuffer when it gets its storage is pointed at the first): the
     // next one starts with the presented frame drawn into it, which the GL queues behind the
     // frame; where the frames are not kept, the next one is drawn over the presented one in
-    // place. False when the bound renderbuffer has no drawable.
+    // place. False when the bound renderbuffer has no drawable. In a frame begun with
+    // beginFrame() the presented frame is not drawn into the next buffer at once but left to
+    // carry: beginFrame() draws it, once the GL has had the caller's work to catch up on.
     bool presentRenderbuffer(GLenum target);
+    // Starts a frame of the context, current on the calling thread (nothing happens otherwise):
+    // the frames left to carry forward are drawn into the buffers now drawn into, or dropped
+    // where `clearsColour` says the caller clears the bound colour buffer next and the clear
+    // covers it all. The frame's own present then leaves its carry to the next frame's start;
+    // one not begun here is carried at its present. One still waiting is carried when the
+    // context is made current again or another is (setCurrentContext), and dropped when the
+    // context presents again first: what was drawn meanwhile is the frame.
+    void beginFrame(bool clearsColour);
     // To be called before a renderbuffer that took storage from a drawable is deleted: the
     // drawable reads a kept frame still waiting and lets go of the renderbuffer, and its second
     // buffer goes.
@@ -98,6 +109,9 @@ private:
         GLuint textures[2] = {};
         GLuint back = 0;
         GLenum backKind = GL_RENDERBUFFER; // or GL_TEXTURE_2D
+        // The texture presented last, still to be drawn into the back buffer through the
+        // framebuffer that was drawing into it; 0 when nothing waits.
+        GLuint carryFrom = 0, carryFramebuffer = 0;
     };
     // The target through which the bound framebuffer draws into the entry's back buffer; 0 when
     // it draws elsewhere.
@@ -106,8 +120,13 @@ private:
     // `kind` GL_TEXTURE_2D), which becomes the entry's back buffer.
     void attachBack(Presented& entry, GLenum target, GLuint name, GLenum kind);
     // Points the framebuffer bound to `target` at the entry's other buffer; a retained backing
-    // has the presented frame drawn into it.
-    void swapBuffers(Presented& entry, GLenum target);
+    // has the presented frame drawn into it, at once or, when `later`, by carry().
+    void swapBuffers(Presented& entry, GLenum target, bool later);
+    // Draws the frame the entry's back buffer waits for, if any, through its framebuffer, and
+    // puts the framebuffer bindings back.
+    void carry(Presented& entry);
+    // Carries every frame still waiting.
+    void carryAll();
     // Draws the texture over the whole bound draw framebuffer, as it is, and puts back every
     // GL state it changes. False when its program cannot be made.
     bool drawTexture(GLuint texture, GLsizei width, GLsizei height);
@@ -123,6 +142,7 @@ private:
     bool runInShareGroup(const std::function<void()>& work) const { return runCurrent(true, work); }
 
     std::vector<Presented> drawables_;
+    bool frameBegun_ = false;                     // since the last present, by beginFrame()
     GLuint copyFramebuffer_ = 0;                  // reads a renderbuffer that is copied into a texture
     GLuint textureProgram_ = 0, textureQuad_ = 0; // what drawTexture() draws with
     GLint textureSampler_ = -1;

@@ -584,10 +584,16 @@ bool CCDirectorIOS::init() {
 void CCDirectorIOS::drawScene() {
     calculateDeltaTime();
 
-    if (__view) platform::GLContext::setCurrentContext(__view->context());
+    // Made current only where it is not: made current anew, it would carry the last frame
+    // forward at once, which is to wait until the GL has rasterised it during the update.
+    if (__view && platform::GLContext::currentContext() != __view->context())
+        platform::GLContext::setCurrentContext(__view->context());
 
     if (!_isPaused) _scheduler->update(_dt);
 
+    // A retained view's last frame is carried into this one now, or not at all where the clear
+    // covers it.
+    if (__view && __view->context()) __view->context()->beginFrame(true);
     glCheck(glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
 
     if (_nextScene) setNextScene();

@@ -278,7 +278,30 @@ void drawStep(int i) {
     }
 }
 
+// A node drawing one step of the picture in the director's frame.
+struct StepDrawer : CCNode {
+    int step = 0;
+    void draw() override {
+        glDisable(GL_SCISSOR_TEST); // left on for the director's clear
+        drawStep(step);
+    }
+};
+
 TEST_F(GLViewTest, RetainedBackingFramesEqualThePictureDrawnWholeEachFrame) {
+    // Frames drawn by hand and by the director. The director's frame starts with a clear: clipped
+    // to nothing, it leaves the carried frame; over the whole buffer, in the colour of step 0, it
+    // starts the picture anew. By hand right after the director, and the director twice in a row.
+    enum Frame { kByHand, kDirector, kDirectorClearingAll };
+    const Frame frames[] = {kByHand, kDirector, kDirector, kDirectorClearingAll,
+                            kByHand, kDirector, kDirector};
+    struct EngineReset {
+        ~EngineReset() { fltest::resetEngineState(); }
+    } reset;
+    CCDirector* director = CCDirector::sharedDirector();
+    director->setDisplayStats(false);
+    auto drawer = platform::make<StepDrawer>();
+    auto scene = CCScene::node();
+    scene->addChild(drawer.get());
     platform::ShareGroup* group = fltest::sharedGLContext()->sharegroup();
     for (const char* format : {kEAGLColorFormatRGBA8, kEAGLColorFormatRGB565})
         for (bool multiSampling : {false, true})
@@ -289,21 +312,43 @@ TEST_F(GLViewTest, RetainedBackingFramesEqualThePictureDrawnWholeEachFrame) {
                                                     multiSampling, 4));
                 retained->layoutIfNeeded();
                 retained->layer()->setKeepsPresentedFrame(keeping);
+                director->setView(retained.get());
+                if (!director->runningScene()) director->runWithScene(scene.get());
+                // Read in the view's context, current throughout: another made current would
+                // carry a waiting frame before the director's next frame does.
+                std::vector<platform::PixelBuffer> presented;
+                for (int frame = 0; frame < static_cast<int>(std::size(frames)); ++frame) {
+                    if (frames[frame] == kByHand) {
+                        platform::GLContext::setCurrentContext(retained->context());
+                        drawStep(frame);
+                        retained->swapBuffers();
+                    } else {
+                        glEnable(GL_SCISSOR_TEST);
+                        glScissor(0, 0, 0, 0);
+                        if (frames[frame] == kDirectorClearingAll) {
+                            glDisable(GL_SCISSOR_TEST);
+                            glClearColor(0.1f, 0.2f, 0.3f, 0.4f);
+                        }
+                        drawer->step = frame;
+                        director->drawScene();
+                    }
+                    ASSERT_EQ(platform::GLContext::currentContext(), retained->context());
+                    presented.push_back(keeping ? retained->layer()->presentedFrame()
+                                                : retained->layer()->readPixels());
+                }
                 Ref<CCGLView> whole = fltest::makeGLView(CGSizeMake(24, 16), 1.0, format);
                 ASSERT_TRUE(whole);
-                for (int frame = 0; frame < 6; ++frame) {
-                    platform::GLContext::setCurrentContext(retained->context());
-                    drawStep(frame);
-                    retained->swapBuffers();
+                std::vector<int> steps;
+                for (int frame = 0; frame < static_cast<int>(std::size(frames)); ++frame) {
+                    if (frames[frame] == kDirectorClearingAll) steps = {0};
+                    steps.push_back(frame);
                     platform::GLContext::setCurrentContext(whole->context());
-                    for (int i = 0; i <= frame; ++i)
-                        drawStep(i);
+                    for (int step : steps)
+                        drawStep(step);
                     whole->swapBuffers();
                     const platform::PixelBuffer& expected = whole->layer()->presentedFrame();
                     ASSERT_EQ(expected.width, 24);
-                    platform::PixelBuffer presented =
-                        keeping ? retained->layer()->presentedFrame() : retained->layer()->readPixels();
-                    EXPECT_TRUE(presented.rgba == expected.rgba) << "frame " << frame;
+                    EXPECT_TRUE(presented[frame].rgba == expected.rgba) << "frame " << frame;
                 }
                 platform::GLContext::setCurrentContext(retained->context());
                 EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
