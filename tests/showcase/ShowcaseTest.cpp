@@ -36,6 +36,45 @@ std::unique_ptr<fltest::Xvfb> startXvfb(const fs::path& dir, std::string& skipRe
     return nullptr;
 }
 
+// The showcase run with its window on a private X server, and a connection of the test's own
+// to that server.
+class ShowcaseWindow : public ::testing::Test {
+protected:
+    // Starts the showcase for `seconds` and waits for its window; skips where no X server can
+    // run. The test goes on only when neither skipped nor failed.
+    void launch(const char* name, const char* seconds) {
+        dir = scratchDir(name);
+        std::string skipReason;
+        xvfb = startXvfb(dir, skipReason);
+        if (!xvfb) GTEST_SKIP() << skipReason;
+        displayName = xvfb->displayName();
+        display = XOpenDisplay(displayName.c_str());
+        ASSERT_NE(display, nullptr);
+        showcase = std::make_unique<ChildProcess>(std::vector<std::string>{FL_SHOWCASE_PATH, "--window",
+                                                                           "--seconds", seconds, "--out",
+                                                                           (dir / "frame.png").string()},
+                                                  dir / "showcase.txt", -1, displayName);
+        window =
+            fltest::waitForWindow(display, "Footlight showcase", 30, [&] { return showcase->running(); });
+        ASSERT_NE(window, 0u) << readFile(dir / "showcase.txt");
+    }
+    bool launched() const { return !IsSkipped() && !HasFailure(); }
+
+    void TearDown() override {
+        showcase.reset();
+        if (display) XCloseDisplay(display);
+        xvfb.reset();
+        if (!dir.empty()) fs::remove_all(dir);
+    }
+
+    fs::path dir;
+    std::unique_ptr<fltest::Xvfb> xvfb;
+    std::string displayName;
+    Display* display = nullptr;
+    std::unique_ptr<ChildProcess> showcase;
+    ::Window window = 0;
+};
+
 } // namespace
 
 TEST(Showcase, BadArgumentsPrintTheUsageAndExitWithTwo) {
@@ -58,38 +97,21 @@ TEST(Showcase, BadArgumentsPrintTheUsageAndExitWithTwo) {
 // The showcase runs a second and a half in a window on Xvfb. While the window is open, what the
 // X server shows in it is read back; it must be the showcase's own frame: equal, pixel for
 // pixel, to the last presented frame (written at the end) wherever the first scene stands still.
-TEST(Showcase, TheWindowShowsThePresentedFrames) {
-    fs::path dir = scratchDir("fl-showcase-window");
-    std::string skipReason;
-    auto xvfb = startXvfb(dir, skipReason);
-    if (!xvfb) {
-        fs::remove_all(dir);
-        GTEST_SKIP() << skipReason;
-    }
-    std::string displayName = xvfb->displayName();
-    Display* display = XOpenDisplay(displayName.c_str());
-    ASSERT_NE(display, nullptr);
-
-    ChildProcess showcase(
-        {FL_SHOWCASE_PATH, "--window", "--seconds", "1.5", "--out", (dir / "frame.png").string()},
-        dir / "showcase.txt", -1, displayName);
-    ::Window window =
-        fltest::waitForWindow(display, "Footlight showcase", 30, [&] { return showcase.running(); });
-    ASSERT_NE(window, 0u) << readFile(dir / "showcase.txt");
+TEST_F(ShowcaseWindow, TheWindowShowsThePresentedFrames) {
+    launch("fl-showcase-window", "1.5");
+    if (!launched()) return;
     // Let a few frames through, then read the window while it is still open.
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     XWindowAttributes attributes;
     ASSERT_TRUE(XGetWindowAttributes(display, window, &attributes));
     XImage* shown = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
                               static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-    bool stillOpen = showcase.running();
-    std::optional<int> code = showcase.wait(60);
+    bool stillOpen = showcase->running();
+    std::optional<int> code = showcase->wait(60);
     std::string output = readFile(dir / "showcase.txt");
     ASSERT_NE(shown, nullptr);
     EXPECT_TRUE(stillOpen) << "the window closed before it was read";
     EXPECT_EQ(code, 0) << output;
-    XCloseDisplay(display);
-    xvfb.reset();
 
     auto frame = platform::Image::imageWithContentsOfFile((dir / "frame.png").string());
     ASSERT_TRUE(frame) << output;
@@ -113,35 +135,17 @@ TEST(Showcase, TheWindowShowsThePresentedFrames) {
             }
     XDestroyImage(shown);
     EXPECT_EQ(differing, 0) << "of " << compared << " pixels";
-    fs::remove_all(dir);
 }
 
 // Another client kills the showcase's connection, as xkill does. The window closes as if the
 // user had closed it, and the showcase goes on to its own end: the last frame written, exit 0.
-TEST(Showcase, AKilledWindowConnectionEndsTheRunLikeAClose) {
-    fs::path dir = scratchDir("fl-showcase-killed");
-    std::string skipReason;
-    auto xvfb = startXvfb(dir, skipReason);
-    if (!xvfb) {
-        fs::remove_all(dir);
-        GTEST_SKIP() << skipReason;
-    }
-    std::string displayName = xvfb->displayName();
-    Display* display = XOpenDisplay(displayName.c_str());
-    ASSERT_NE(display, nullptr);
-
-    ChildProcess showcase(
-        {FL_SHOWCASE_PATH, "--window", "--seconds", "120", "--out", (dir / "frame.png").string()},
-        dir / "showcase.txt", -1, displayName);
-    ::Window window =
-        fltest::waitForWindow(display, "Footlight showcase", 30, [&] { return showcase.running(); });
-    ASSERT_NE(window, 0u) << readFile(dir / "showcase.txt");
+TEST_F(ShowcaseWindow, AKilledWindowConnectionEndsTheRunLikeAClose) {
+    launch("fl-showcase-killed", "120");
+    if (!launched()) return;
     XKillClient(display, window);
     XSync(display, False);
-    std::optional<int> code = showcase.wait(60);
+    std::optional<int> code = showcase->wait(60);
     std::string output = readFile(dir / "showcase.txt");
-    XCloseDisplay(display);
-    xvfb.reset();
 
     EXPECT_EQ(code, 0) << output;
     EXPECT_NE(output.find("Window: the connection to X display " + displayName + " was lost"),
@@ -149,5 +153,4 @@ TEST(Showcase, AKilledWindowConnectionEndsTheRunLikeAClose) {
         << output;
     EXPECT_NE(output.find("showcase: last frame written"), std::string::npos) << output;
     EXPECT_TRUE(platform::Image::imageWithContentsOfFile((dir / "frame.png").string())) << output;
-    fs::remove_all(dir);
 }
