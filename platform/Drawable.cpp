@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace platform {
 
@@ -98,16 +99,12 @@ void Drawable::present(GLuint front, GLenum kind, bool drawnOver) {
 
 const PixelBuffer& Drawable::presentedFrame() const {
     static const PixelBuffer none;
-    // Held for the calling thread until it asks again: the drawing thread may replace the
-    // layer's frame in the meantime.
-    thread_local std::shared_ptr<const PixelBuffer> given;
-    std::shared_ptr<const PixelBuffer> frame;
-    {
-        std::lock_guard lock(frameMutex_);
-        settle(false);
-        frame = presented_;
-    }
-    given = std::move(frame);
+    std::lock_guard lock(frameMutex_);
+    settle(false);
+    // Held for the calling thread until it asks this layer again: the drawing thread may replace
+    // the layer's frame in the meantime, and another layer's answer is another slot.
+    std::shared_ptr<const PixelBuffer>& given = given_[std::this_thread::get_id()];
+    given = presented_;
     return given ? *given : none;
 }
 

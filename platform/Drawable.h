@@ -14,6 +14,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -75,7 +77,7 @@ public:
     // the frame cannot be read (no context of the group can be made current, as on a thread
     // other than the one drawing), the call changes nothing and answers the last frame read
     // back (empty where none was); a later call tries again. The answer stays valid until the
-    // calling thread asks again, whatever is presented meanwhile.
+    // calling thread asks this layer again, whatever is presented meanwhile.
     const PixelBuffer& presentedFrame() const;
     std::uint64_t presentCount() const { return presentCount_; }
     // Called after each present, for a window that shows the frames; it may read them.
@@ -123,6 +125,8 @@ private:
     GLuint renderbuffer_ = 0;
     GLsizei storageWidth_ = 0, storageHeight_ = 0;
     mutable std::shared_ptr<const PixelBuffer> presented_; // null for none
+    // What presentedFrame() last answered each thread that asked.
+    mutable std::unordered_map<std::thread::id, std::shared_ptr<const PixelBuffer>> given_;
     GLuint front_ = 0;                   // the buffer of the last presented frame
     GLenum frontKind_ = GL_RENDERBUFFER; // or GL_TEXTURE_2D
     mutable bool framePending_ = false;  // kept, not yet read back

@@ -207,10 +207,13 @@ TEST_F(GLContextTest, AnotherThreadAskingForTheFrameGetsWholeFramesAndChangesNot
 
     std::atomic<bool> done{false};
     std::atomic<int> polled{0}, torn{0}, backwards{0};
+    auto other = platform::make<platform::Drawable>();
     std::thread poller([&] {
         int last = 0;
         while (!done) {
             const platform::PixelBuffer& frame = layer->presentedFrame();
+            // Asking another layer leaves this layer's answer as it was.
+            EXPECT_TRUE(other->presentedFrame().empty());
             if (frame.empty()) continue; // none read back yet
             int number = frameOf(frame);
             torn += number < 0;
