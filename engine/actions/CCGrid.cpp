@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 using platform::Ref;
 
@@ -239,9 +240,9 @@ void CCGridBase::beforeDraw() {
     glCheck(glGetIntegerv(GL_VIEWPORT, _oldViewport));
     matrixGet(kCCMatrixModeProjection, &_oldProjection);
     set2DProjection();
-    _outerCaptureModelView = matrixCaptureModelView();
-    matrixCaptureModelView() = kmCaptureModelView{true, {}};
-    mat4Identity(&matrixCaptureModelView().matrix);
+    kmCaptureModelView start{true, {}};
+    mat4Identity(&start.matrix);
+    _outerCaptureModelView = std::exchange(matrixCaptureModelView(), start);
     if (_grabber) _grabber->beforeRender(_texture.get());
 }
 

@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -203,9 +204,9 @@ void CCRenderTexture::begin() {
                      1.0f / heightRatio, -1, 1);
     matrixMultiply(&orthoMatrix);
     // A grid drawn into the texture draws its picture from here, not from the window's start.
-    _outerCaptureModelView = matrixCaptureModelView();
-    matrixCaptureModelView().set = true;
-    matrixGet(kCCMatrixModeModelView, &matrixCaptureModelView().matrix);
+    kmCaptureModelView start{true, {}};
+    matrixGet(kCCMatrixModeModelView, &start.matrix);
+    _outerCaptureModelView = std::exchange(matrixCaptureModelView(), start);
 
     GLint oldFBO = 0;
     glCheck(glGetIntegerv(GL_FRAMEBUFFER_BINDING, &oldFBO));
