@@ -8,7 +8,10 @@
 #include "core/CCDirector.h"
 #include "core/CCTouchDispatcher.h"
 #include "platform/Exception.h"
+#include "platform/GLCheck.h"
 #include "platform/Log.h"
+
+#include <GLES2/gl2.h>
 
 using platform::Ref;
 
@@ -191,6 +194,16 @@ bool CCTransitionSceneOriented::initWithDuration(double duration, CCScene* scene
     if (!CCTransitionScene::initWithDuration(duration, scene)) return false;
     _orientation = orientation;
     return true;
+}
+
+void CCTransitionSceneOriented::draw() {
+    if (glIsEnabled(GL_DEPTH_TEST) != GL_TRUE) return CCTransitionScene::draw();
+    glCheck(glDisable(GL_DEPTH_TEST));
+    // Back on also when a scene's drawing throws.
+    struct DepthTestBack {
+        ~DepthTestBack() { glCheck(glEnable(GL_DEPTH_TEST)); }
+    } back;
+    CCTransitionScene::draw();
 }
 
 // ---- rotate-zoom, jump-zoom ----

@@ -98,6 +98,9 @@ public:
     using CCTransitionScene::initWithDuration;
     virtual bool initWithDuration(double duration, CCScene* scene, std::int32_t orientation);
     std::int32_t orientation() const { return _orientation; }
+    // Each scene turns as one flat picture: drawn without the depth test, in which its layers,
+    // all at z 0, would fight as they turn. The director's setting is put back afterwards.
+    void draw() override;
 
 protected:
     // The flips: the outgoing scene turns away through the first half of the time and hides;

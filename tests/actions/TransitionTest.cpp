@@ -8,9 +8,13 @@
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
 #include "core/CCTouchDispatcher.h"
+#include "platform/Drawable.h"
 #include "platform/Exception.h"
 #include "tests/actions/ActionTestSupport.h"
 #include "tests/support/EngineTestSupport.h"
+#include "tests/support/GLTestSupport.h"
+
+#include <GLES2/gl2ext.h>
 
 #include <cfloat>
 #include <cmath>
@@ -691,3 +695,87 @@ TEST_P(OpeningTransitionTest, SwitchesToTheIncomingSceneOnTime) {
 INSTANTIATE_TEST_SUITE_P(Kinds, OpeningTransitionTest,
                          ::testing::Values("SlideInL", "SlideInB", "ShrinkGrow", "MoveInR", "RotoZoom",
                                            "JumpZoom", "ZoomFlipX", "Fade", "CrossFade"));
+
+// ---- turning transitions on a view with a depth buffer ----
+
+namespace {
+
+// A 128 x 128 view with a depth buffer, on which the director turns its depth test on. Each
+// scene is a background and two overlapping layers, all at z 0.
+class TurningTransitionTest : public fltest::TwoSceneTest {
+protected:
+    CGSize viewSize() const override { return CGSizeMake(128, 128); }
+    void SetUp() override {
+        TwoSceneTest::SetUp();
+        depthView = fltest::makeGLView(viewSize(), 1.0, kEAGLColorFormatRGBA8, GL_DEPTH24_STENCIL8_OES);
+        ASSERT_TRUE(depthView);
+        director()->setView(depthView.get());
+        for (CCScene* s : {static_cast<CCScene*>(a.get()), static_cast<CCScene*>(b.get())}) {
+            for (int i : {1, 2}) {
+                auto layer = CCLayerColor::layerWithColor(ccc4(0, 255, 255 / i, 255), 64, 64);
+                layer->setPosition(CGPointMake(16 * i, 24 * i));
+                s->addChild(layer.get());
+            }
+        }
+        startOnA();
+    }
+    void TearDown() override {
+        depthView = nullptr;
+        TwoSceneTest::TearDown();
+    }
+    // The frames at 10%, 30%, 60% and 85% of a one-second turn from A to B, drawn with the
+    // director's depth test as given; then back on A.
+    std::vector<platform::PixelBuffer> turnFrames(CCScene* t, bool depthTest) {
+        director()->setDepthTest(depthTest);
+        enter(t);
+        std::vector<platform::PixelBuffer> frames;
+        int now = 0;
+        for (int percent : kPercents) {
+            runFor((percent - now) / 100.0);
+            now = percent;
+            frames.push_back(depthView->layer()->presentedFrame());
+            EXPECT_EQ(glIsEnabled(GL_DEPTH_TEST) == GL_TRUE, depthTest) << "at " << percent << "%";
+        }
+        runFor((100 - now) / 100.0 + 2.0 / 60);
+        EXPECT_EQ(director()->runningScene(), b.get());
+        director()->replaceScene(a.get());
+        advanceRefreshes(1);
+        return frames;
+    }
+
+    static constexpr int kPercents[] = {10, 30, 60, 85};
+    Ref<CCGLView> depthView;
+};
+
+template <class T, std::int32_t orientation> Ref<CCTransitionScene> turn(CCScene* in) {
+    return T::transitionWithDuration(1, in, orientation);
+}
+
+} // namespace
+
+TEST_F(TurningTransitionTest, EachFrameOfEveryTurnEqualsTheFrameDrawnWithoutTheDepthTest) {
+    using Make = Ref<CCTransitionScene> (*)(CCScene*);
+    const std::vector<std::pair<std::string, Make>> kinds = {
+        {"FlipX", turn<CCTransitionFlipX, 1>},
+        {"FlipY", turn<CCTransitionFlipY, 0>},
+        {"FlipAngular", turn<CCTransitionFlipAngular, 1>},
+        {"ZoomFlipX", turn<CCTransitionZoomFlipX, 1>},
+        {"ZoomFlipY", turn<CCTransitionZoomFlipY, 0>},
+        {"ZoomFlipAngular", turn<CCTransitionZoomFlipAngular, 0>},
+    };
+    for (const auto& [name, make] : kinds) {
+        SCOPED_TRACE(name);
+        std::vector<platform::PixelBuffer> withDepth = turnFrames(make(b.get()).get(), true);
+        std::vector<platform::PixelBuffer> without = turnFrames(make(b.get()).get(), false);
+        ASSERT_EQ(withDepth.size(), without.size());
+        for (std::size_t f = 0; f < withDepth.size(); ++f) {
+            const auto& got = withDepth[f];
+            ASSERT_EQ(got.rgba.size(), std::size_t{128 * 128 * 4});
+            int differing = 0;
+            for (int y = 0; y < got.height; ++y)
+                for (int x = 0; x < got.width; ++x)
+                    differing += got.pixel(x, y) != without[f].pixel(x, y);
+            EXPECT_EQ(differing, 0) << "at " << kPercents[f] << "%";
+        }
+    }
+}
