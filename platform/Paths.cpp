@@ -28,6 +28,20 @@ std::size_t lastComponentStart(const std::string& stripped) {
     return slash == std::string::npos ? 0 : slash + 1;
 }
 
+// The components of a path, without the empty and "." ones.
+std::vector<std::string> components(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t i = 0;
+    while (i <= path.size()) {
+        std::size_t slash = path.find('/', i);
+        if (slash == std::string::npos) slash = path.size();
+        std::string part = path.substr(i, slash - i);
+        i = slash + 1;
+        if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
 std::string& documentsOverride() {
     static std::string path;
     return path;
@@ -114,6 +128,23 @@ std::string Paths::stringByAppendingPathExtension(const std::string& path, const
     return s + "." + extension;
 }
 
+std::string Paths::stringByAppendingPathInside(const std::string& folder, const std::string& path) {
+    if (isAbsolutePath(path)) return {};
+    std::vector<std::string> parts;
+    for (std::string& part : components(path)) {
+        if (part == "..") {
+            if (parts.empty()) return {};
+            parts.pop_back();
+            continue;
+        }
+        parts.push_back(std::move(part));
+    }
+    std::string out = folder;
+    for (const std::string& part : parts)
+        out = stringByAppendingPathComponent(out, part);
+    return out;
+}
+
 bool Paths::isAbsolutePath(const std::string& path) {
     return !path.empty() && (path[0] == '/' || path[0] == '~');
 }
@@ -126,13 +157,7 @@ std::string Paths::stringByStandardizingPath(const std::string& path) {
     if (p.empty()) return p;
     bool absolute = p[0] == '/';
     std::vector<std::string> parts;
-    std::size_t i = 0;
-    while (i <= p.size()) {
-        std::size_t slash = p.find('/', i);
-        if (slash == std::string::npos) slash = p.size();
-        std::string part = p.substr(i, slash - i);
-        i = slash + 1;
-        if (part.empty() || part == ".") continue;
+    for (std::string& part : components(p)) {
         if (part == ".." && absolute) {
             if (!parts.empty()) parts.pop_back();
             continue;

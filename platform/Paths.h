@@ -33,6 +33,10 @@ struct Paths {
     // "a" + "png" -> "a.png"; "/tmp/" + "png" -> "/tmp.png". An empty extension, or a path
     // without a last component, leaves the path as it is.
     static std::string stringByAppendingPathExtension(const std::string& path, const std::string& extension);
+    // The relative path joined under the folder, its "." and ".." components folded in:
+    // "/docs" + "shots/../a.png" -> "/docs/a.png". "" when the path is absolute or a ".." would
+    // climb out of the folder ("../a.png", "a/../../b.png").
+    static std::string stringByAppendingPathInside(const std::string& folder, const std::string& path);
     // Starts with '/' or '~'.
     static bool isAbsolutePath(const std::string& path);
     // "~" expanded from $HOME; "//" and "/./" collapsed; a trailing '/' dropped; ".." folded

@@ -268,8 +268,9 @@ void CCBMFontConfiguration::parseInfoArguments(std::string_view line) {
 }
 
 void CCBMFontConfiguration::parseCommonArguments(std::string_view line) {
-    // lineHeight base scaleW scaleH pages: only the line height is used.
-    _commonHeight = pieceValue(line, 1);
+    // lineHeight base scaleW scaleH pages: only the line height is used. Never negative, so
+    // that no label lays its lines out upward to a negative height.
+    _commonHeight = std::max(pieceValue(line, 1), 0);
 }
 
 bool CCBMFontConfiguration::parseCharacterDefinition(std::string_view line, _BMFontDef* charDef) {
@@ -606,8 +607,12 @@ void CCLabelBMFont::updateLabel() {
 
     if (_alignment != kCCTextAlignmentLeft) {
         const std::vector<CCSprite*> sprites = spritesByTag(_string.size());
+        // Only the glyphs this string shows: a sprite hidden since a longer string still sits
+        // where that string had it, and its index now holds a character without a glyph.
         const auto spriteAt = [&](std::int64_t tag) -> CCSprite* {
-            return tag >= 0 && static_cast<std::uint64_t>(tag) < sprites.size() ? sprites[tag] : nullptr;
+            CCSprite* sprite =
+                tag >= 0 && static_cast<std::uint64_t>(tag) < sprites.size() ? sprites[tag] : nullptr;
+            return sprite && sprite->visible() ? sprite : nullptr;
         };
         std::int64_t a = 0, b = 0; // characters and line breaks before the line
         std::size_t lineBegin = 0;

@@ -79,6 +79,7 @@ public:
     // Empty when the file had no page line.
     const std::string& atlasName() const { return _atlasName; }
     void setAtlasName(const std::string& atlasName) { _atlasName = atlasName; }
+    // Pixels, never negative.
     std::int64_t commonHeight() const { return _commonHeight; }
     _BMFontPadding padding() const { return _padding; }
 

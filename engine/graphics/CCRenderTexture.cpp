@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -392,7 +393,14 @@ bool CCRenderTexture::saveToFile(const std::string& fileName) {
 bool CCRenderTexture::saveToFile(const std::string& fileName, tCCImageFormat format) {
     const std::string documents = platform::Paths::documentsDirectory();
     if (documents.empty()) return false;
-    const std::string fullPath = platform::Paths::stringByAppendingPathComponent(documents, fileName);
+    // The name may come from a player: it stays inside Documents.
+    const std::string fullPath = platform::Paths::stringByAppendingPathInside(documents, fileName);
+    if (fullPath.empty()) {
+        CCLOG("engine: CCRenderTexture: %s is not saved: a file name must stay inside the Documents "
+              "directory (not absolute, no \"..\" leading out of it)",
+              fileName);
+        return false;
+    }
 
     platform::Ref<platform::Image> image = newCGImage();
     if (!image) return false;
@@ -404,6 +412,10 @@ bool CCRenderTexture::saveToFile(const std::string& fileName, tCCImageFormat for
         data = image->pngData();
     else
         return false;
+    // Folders the name asks for are made; a failure shows in the write.
+    std::error_code ignored;
+    std::filesystem::create_directories(platform::Paths::stringByDeletingLastPathComponent(fullPath),
+                                        ignored);
     return platform::Image::writeFile(fullPath, data);
 }
 

@@ -75,7 +75,9 @@ public:
     // Writes JPEG data under the name into the Documents directory, whatever its extension.
     bool saveToFile(const std::string& fileName);
     // kCCImageFormatJPEG (quality 90) or kCCImageFormatPNG; any other format writes nothing.
-    // The file is replaced atomically; false when nothing was written.
+    // The name is relative to Documents and makes the folders it asks for; an absolute name, or
+    // one whose ".." leads out of Documents, is refused (logged). The file is replaced
+    // atomically; false when nothing was written.
     bool saveToFile(const std::string& fileName, tCCImageFormat format);
     // The same picture as newCGImage (the image keeps no scale of its own: sizes in points
     // are its pixel sizes over the content scale factor).

@@ -5,6 +5,7 @@
 
 #include "core/CCArray.h"
 #include "core/CCDirector.h"
+#include "core/CCGLView.h"
 #include "core/CCNodeRGBA.h"
 #include "core/CCScene.h"
 #include "graphics/CCSprite.h"
@@ -487,9 +488,47 @@ TEST_F(BMFontTest, AbsurdAdvancesAndKerningLayOutToAWellDefinedSize) {
     ASSERT_NE(label, nullptr);
     // Four advances and the kernings of (A, B) and (B, A).
     EXPECT_EQ(label->contentSize(), CGSizeMake(6 * 32767, 16));
+
+    // A line height below 0 counts as 0: three lines take no height rather than a negative one.
+    std::string text = kFont;
+    text.replace(text.find("lineHeight=16") + 11, 2, "-2147483648");
+    label = CCLabelBMFont::labelWithString("A\nB\nA", scratch.write("negative.fnt", text));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->contentSize(), CGSizeMake(10, 0));
 }
 
 // ---- drawing --------------------------------------------------------------------------------
+
+TEST_F(BMFontTest, AReusedAlignedLabelDrawsWhatAFreshOneDraws) {
+    FL_REQUIRE_SHARED_TESTDATA();
+    const std::string anton = (fltest::sharedTestData() / "fonts/anton_kerning/anton_latin.fnt").string();
+    const auto frameOf = [&](CCLabelBMFont* label) {
+        Ref<CCScene> scene = CCScene::node();
+        // 35 x 65 around (-2.5, 32.5): the glyphs of both alignments fall inside the view.
+        label->setPosition(CGPointMake(-2.5, 32.5));
+        scene->addChild(label);
+        drawFrame(scene.get());
+        return view()->layer()->presentedFrame().rgba;
+    };
+    for (CCTextAlignment alignment : {kCCTextAlignmentCenter, kCCTextAlignmentRight}) {
+        SCOPED_TRACE(alignment);
+        // The font has no é: the line ends at an index whose sprite "ABCDEFGH" left hidden.
+        Ref<CCLabelBMFont> reused = CCLabelBMFont::labelWithString("ABCDEFGH", anton, -1, alignment);
+        ASSERT_NE(reused, nullptr);
+        reused->setString("Hi \xC3\xA9");
+        const std::vector<std::uint8_t> drawn = frameOf(reused.get());
+        const std::vector<std::uint8_t> fresh =
+            frameOf(CCLabelBMFont::labelWithString("Hi \xC3\xA9", anton, -1, alignment).get());
+        ASSERT_EQ(drawn.size(), fresh.size());
+        std::size_t shown = 0, differing = 0;
+        for (std::size_t k = 0; k < fresh.size(); k += 4) {
+            shown += fresh[k] != 0;
+            differing += !std::equal(&fresh[k], &fresh[k] + 4, &drawn[k]);
+        }
+        EXPECT_GT(shown, 100u);
+        EXPECT_EQ(differing, 0u);
+    }
+}
 
 TEST_F(BMFontTest, DrawsItsGlyphsInOneBatch) {
     Ref<CCScene> scene = CCScene::node();

@@ -481,11 +481,34 @@ TEST_F(RenderTextureTest, SaveFailsForUnknownFormatsAndUnwritablePlaces) {
     ASSERT_TRUE(rt);
     EXPECT_FALSE(rt->saveToFile("odd.img", static_cast<tCCImageFormat>(2)));
     EXPECT_FALSE(fs::exists(docs() + "/odd.img"));
-    EXPECT_FALSE(rt->saveToFile("no/such/folder.png", kCCImageFormatPNG));
     // A name that resolves to the folder itself cannot be replaced by a file.
     EXPECT_FALSE(rt->saveToFile("", kCCImageFormatPNG));
     EXPECT_TRUE(fs::is_directory(docs()));
     EXPECT_TRUE(fs::is_empty(docs()));
+}
+
+TEST_F(RenderTextureTest, SavesOnlyInsideDocumentsMakingTheFoldersTheNameAsksFor) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(4, 4);
+    ASSERT_TRUE(rt);
+    EXPECT_TRUE(rt->saveToFile("a.png", kCCImageFormatPNG));
+    EXPECT_TRUE(rt->saveToFile("shots/2026/b.png", kCCImageFormatPNG));
+    EXPECT_TRUE(rt->saveToFile("shots/../c.png", kCCImageFormatPNG));
+    for (const char* name : {"a.png", "shots/2026/b.png", "c.png"})
+        EXPECT_TRUE(platform::Image::imageWithContentsOfFile(docs() + "/" + name)) << name;
+
+    // Names that leave Documents: refused, one line each, nothing written.
+    const fs::path outside =
+        fs::path(docs()).parent_path() / (fs::path(docs()).filename().string() + "-out.png");
+    const std::string escaping = "../" + outside.filename().string();
+    for (const std::string& name : {escaping, "shots/../" + escaping, outside.string()}) {
+        SCOPED_TRACE(name);
+        logLines.clear();
+        EXPECT_FALSE(rt->saveToFile(name, kCCImageFormatPNG));
+        ASSERT_EQ(logLines.size(), 1u);
+        EXPECT_NE(logLines[0].find("must stay inside the Documents directory"), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(outside));
+    EXPECT_FALSE(fs::exists(docs() + "/tmp"));
 }
 
 } // namespace
