@@ -97,15 +97,62 @@ void Drawable::present(GLuint front, GLenum kind, bool drawnOver) {
     if (observer_) observer_(*this);
 }
 
+namespace {
+// Guards every thread's answers and every layer's askers_, for the thread that ends and the
+// layer that goes may be on different threads at once.
+std::mutex answersMutex;
+// Set when the calling thread's answers have gone as it ends.
+thread_local bool answersGone = false;
+} // namespace
+
+struct Drawable::ThreadAnswers {
+    std::unordered_map<const Drawable*, std::shared_ptr<const PixelBuffer>> byLayer;
+
+    ThreadAnswers() = default;
+    ThreadAnswers(const ThreadAnswers&) = delete;
+    ThreadAnswers& operator=(const ThreadAnswers&) = delete;
+    ~ThreadAnswers() {
+        std::lock_guard lock(answersMutex);
+        for (const auto& entry : byLayer)
+            std::erase(entry.first->askers_, this);
+        byLayer.clear();
+        answersGone = true;
+    }
+};
+
+Drawable::ThreadAnswers* Drawable::threadAnswers() {
+    if (answersGone) return nullptr;
+    thread_local ThreadAnswers answers;
+    return &answers;
+}
+
+Drawable::~Drawable() {
+    // Now, before a new layer can be made at this address and be answered these frames.
+    std::lock_guard lock(answersMutex);
+    for (ThreadAnswers* asker : askers_)
+        asker->byLayer.erase(this);
+}
+
 const PixelBuffer& Drawable::presentedFrame() const {
     static const PixelBuffer none;
-    std::lock_guard lock(frameMutex_);
-    settle(false);
+    std::shared_ptr<const PixelBuffer> frame;
+    {
+        std::lock_guard lock(frameMutex_);
+        settle(false);
+        frame = presented_;
+    }
     // Held for the calling thread until it asks this layer again: the drawing thread may replace
     // the layer's frame in the meantime, and another layer's answer is another slot.
-    std::shared_ptr<const PixelBuffer>& given = given_[std::this_thread::get_id()];
-    given = presented_;
-    return given ? *given : none;
+    std::shared_ptr<const PixelBuffer> previous; // let go after the lock
+    std::lock_guard lock(answersMutex);
+    if (ThreadAnswers* answers = threadAnswers()) {
+        auto [given, added] = answers->byLayer.try_emplace(this);
+        if (added) askers_.push_back(answers);
+        previous = std::exchange(given->second, frame);
+    } else {
+        previous = std::exchange(lateAnswers_[std::this_thread::get_id()], frame);
+    }
+    return frame ? *frame : none;
 }
 
 void Drawable::settleOrDropPresentedFrame() const {

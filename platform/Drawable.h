@@ -48,6 +48,8 @@ class GLContext;
 
 class Drawable : public Object {
 public:
+    ~Drawable() override;
+
     CGRect bounds() const { return bounds_; }
     void setBounds(CGRect bounds) { bounds_ = bounds; }
     double contentsScale() const { return contentsScale_; }
@@ -77,7 +79,8 @@ public:
     // the frame cannot be read (no context of the group can be made current, as on a thread
     // other than the one drawing), the call changes nothing and answers the last frame read
     // back (empty where none was); a later call tries again. The answer stays valid until the
-    // calling thread asks this layer again, whatever is presented meanwhile.
+    // calling thread asks this layer again, whatever is presented meanwhile; it is let go when
+    // the thread ends or the layer goes, so a thread that has ended holds no frame.
     const PixelBuffer& presentedFrame() const;
     std::uint64_t presentCount() const { return presentCount_; }
     // Called after each present, for a window that shows the frames; it may read them.
@@ -125,8 +128,13 @@ private:
     GLuint renderbuffer_ = 0;
     GLsizei storageWidth_ = 0, storageHeight_ = 0;
     mutable std::shared_ptr<const PixelBuffer> presented_; // null for none
-    // What presentedFrame() last answered each thread that asked.
-    mutable std::unordered_map<std::thread::id, std::shared_ptr<const PixelBuffer>> given_;
+    // What presentedFrame() last answered a thread, per layer: held by the thread, dropped when
+    // it ends; the layer lists the threads holding one, to drop theirs when it goes.
+    struct ThreadAnswers;
+    static ThreadAnswers* threadAnswers();
+    mutable std::vector<ThreadAnswers*> askers_;
+    // The answers to threads that asked while ending, once their own answers were gone.
+    mutable std::unordered_map<std::thread::id, std::shared_ptr<const PixelBuffer>> lateAnswers_;
     GLuint front_ = 0;                   // the buffer of the last presented frame
     GLenum frontKind_ = GL_RENDERBUFFER; // or GL_TEXTURE_2D
     mutable bool framePending_ = false;  // kept, not yet read back

@@ -86,6 +86,21 @@ public:
         if (old) old->release();
         return *this;
     }
+    // From a Ref of a derived class, as the converting constructors take one. Without these,
+    // the converting constructor and the pointer conversion below made such an assignment
+    // ambiguous.
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    Ref& operator=(const Ref<U>& o) {
+        reset(o.get());
+        return *this;
+    }
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    Ref& operator=(Ref<U>&& o) noexcept {
+        // Safe on the same object too: leakRef empties it before the exchange stores.
+        T* old = std::exchange(ptr_, o.leakRef());
+        if (old) old->release();
+        return *this;
+    }
     Ref& operator=(T* p) {
         reset(p);
         return *this;

@@ -8,7 +8,26 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
 #include <thread>
+#include <vector>
+
+#include <malloc.h>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define FL_SANITIZED_HEAP 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define FL_SANITIZED_HEAP 1
+#endif
+#if FL_SANITIZED_HEAP
+// Every sanitizer's runtime has it; gcc ships no header for it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 namespace {
 
@@ -238,6 +257,64 @@ TEST_F(GLContextTest, AnotherThreadAskingForTheFrameGetsWholeFramesAndChangesNot
     context->releaseRenderbuffer(renderbuffer);
     glDeleteRenderbuffers(1, &renderbuffer);
     glDeleteFramebuffers(1, &framebuffer);
+}
+
+// Bytes the heap holds, as the allocator in use counts them.
+std::size_t heapInUse() {
+#if FL_SANITIZED_HEAP
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+#endif
+}
+
+TEST_F(GLContextTest, AnotherThreadAskingForTheFrameHoldsItNoLongerThanItLives) {
+    // 24 threads, alive together, each ask once at a different frame of a 512x512 view; once
+    // they have ended, only the layer's own frame is left.
+    constexpr int kThreads = 24;
+    const std::size_t frameBytes = 512 * 512 * 4;
+    Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(512, 512));
+    ASSERT_TRUE(view);
+    platform::Drawable* layer = view->layer();
+    auto present = [&](int frame) {
+        glClearColor(static_cast<float>(frame) / 255, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        view->swapBuffers();
+        return layer->presentedFrame().pixel(0, 0); // read back here, where the context is
+    };
+    present(0);
+    std::size_t before = heapInUse();
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    int asked = 0;
+    bool leave = false;
+    std::vector<std::uint32_t> drawn(kThreads), seen(kThreads);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        drawn[i] = present(i + 1);
+        threads.emplace_back([&, i] {
+            const platform::PixelBuffer& frame = layer->presentedFrame();
+            std::unique_lock lock(mutex);
+            seen[i] = frame.pixel(0, 0);
+            ++asked;
+            changed.notify_all();
+            changed.wait(lock, [&] { return leave; });
+            EXPECT_EQ(frame.pixel(0, 0), seen[i]) << "still its own frame";
+        });
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return asked == i + 1; });
+    }
+    {
+        std::lock_guard lock(mutex);
+        leave = true;
+    }
+    changed.notify_all();
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(seen, drawn);
+    EXPECT_LT(heapInUse(), before + frameBytes);
 }
 
 TEST_F(GLContextTest, ReadBackLeavesTheFramebufferBindingsAlone) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <type_traits>
 #include <vector>
 
 using platform::make;
@@ -78,6 +80,53 @@ TEST(RefTest, AssignmentStoresTheNewPointerBeforeReleasingTheOld) {
     EXPECT_EQ(holder->retainCount(), 1u);
     holder = nullptr;
     EXPECT_EQ(died, (std::vector<int>{1, 2}));
+}
+
+// A Ref of a base class takes a Ref of a derived one by assignment, moved or copied, as it
+// does by initialisation; a temporary Ref still gives no raw pointer, and nothing converts down.
+static_assert(std::is_assignable_v<Ref<Object>&, Ref<Tracked>>);
+static_assert(std::is_assignable_v<Ref<Object>&, Ref<Tracked>&>);
+static_assert(std::is_assignable_v<Ref<Object>&, const Ref<Tracked>&>);
+static_assert(std::is_nothrow_assignable_v<Ref<Object>&, Ref<Tracked>&&>);
+static_assert(std::is_assignable_v<Ref<Object>&, Tracked*>);
+static_assert(std::is_assignable_v<Ref<Object>&, std::nullptr_t>);
+static_assert(!std::is_assignable_v<Ref<Tracked>&, Ref<Object>>);
+static_assert(!std::is_assignable_v<Ref<Tracked>&, const Ref<Object>&>);
+static_assert(!std::is_assignable_v<Ref<Tracked>&, Ref<Other>>);
+static_assert(!std::is_convertible_v<Ref<Tracked>, Tracked*>);   // Tracked* p = Ref<Tracked>();
+static_assert(!std::is_constructible_v<Tracked*, Ref<Tracked>>); // Tracked* p(Ref<Tracked>());
+static_assert(!std::is_convertible_v<Ref<Tracked>, Object*>);
+static_assert(!std::is_assignable_v<Tracked*&, Ref<Tracked>>);
+static_assert(std::is_convertible_v<Ref<Tracked>&, Tracked*>); // a named Ref still converts
+static_assert(std::is_convertible_v<const Ref<Tracked>&, Object*>);
+
+TEST(RefTest, ABaseRefTakesADerivedRefByAssignmentMovedOrCopied) {
+    std::vector<int> died;
+    Ref<Tracked> derived = make<Tracked>(&died, 1);
+    Ref<Object> base;
+    base = derived; // copied
+    EXPECT_EQ(base.get(), derived.get());
+    EXPECT_EQ(derived->retainCount(), 2u);
+    base = make<Tracked>(&died, 2); // moved from a temporary: 2 is held, nothing dies
+    EXPECT_EQ(base->retainCount(), 1u);
+    EXPECT_EQ(derived->retainCount(), 1u);
+    EXPECT_TRUE(died.empty());
+    base = std::move(derived); // moved from a named Ref: 2 dies, 1 passes over uncounted
+    EXPECT_FALSE(derived);
+    EXPECT_EQ(died, std::vector<int>{2});
+    EXPECT_EQ(base->retainCount(), 1u);
+    const Ref<Tracked> constant = make<Tracked>(&died, 3);
+    base = constant; // copied from a const Ref
+    EXPECT_EQ(died, (std::vector<int>{2, 1}));
+    EXPECT_EQ(constant->retainCount(), 2u);
+    // The new pointer is held before the old is released, as for a Ref of the same type.
+    Ref<Tracked> holder = make<Tracked>(&died, 4);
+    holder->next = make<Tracked>(&died, 5);
+    Ref<Object> up = holder;
+    holder = nullptr;
+    up = static_cast<Tracked*>(up.get())->next; // 4 dies; 5 survives through up
+    EXPECT_EQ(died, (std::vector<int>{2, 1, 4}));
+    EXPECT_EQ(up->retainCount(), 1u);
 }
 
 TEST(RefTest, ResetToTheSameObjectDoesNotFreeIt) {
