@@ -426,9 +426,8 @@ void CCDirector::setNextScene() {
     // first exception when the switch is complete.
     platform::DeferredException thrown;
 
-    // A transition scene gives the old scene its exit calls itself.
-    // One a pop has let go already is neither exited nor cleaned up again: the game may have
-    // given it new work since.
+    // A transition scene gives the old scene its exit calls itself. A scene a pop has let go
+    // already is neither exited nor cleaned up again: the game may have given it new work since.
     platform::Ref<CCScene> previous = _runningScene;
     if (!newIsTransition && previous && !_runningSceneLetGo)
         leaveScene(previous.get(), _sendCleanupToScene, thrown);
