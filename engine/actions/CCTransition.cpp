@@ -4,6 +4,7 @@
 #include "actions/CCActionEase.h"
 #include "actions/CCActionInstant.h"
 #include "actions/CCActionTransform.h"
+#include "actions/CCGrid.h"
 #include "core/CCCamera.h"
 #include "core/CCDirector.h"
 #include "core/CCTouchDispatcher.h"
@@ -78,6 +79,8 @@ void CCTransitionScene::draw() {
 }
 
 void CCTransitionScene::finish() {
+    _finished = true;
+    _sceneActions.clear();
     putToRest(_inScene.get(), true);
     putToRest(_outScene.get(), false);
     // Never switch inside an action's step: the director gets the change on the next tick.
@@ -108,6 +111,7 @@ void CCTransitionScene::finishAtOnce() {
 }
 
 void CCTransitionScene::onEnter() {
+    _finished = false;
     // Each scene hears its call even when the other's throws; the first exception goes on to
     // the director, which then ends this transition at once (see finishAtOnce).
     platform::DeferredException thrown;
@@ -139,6 +143,8 @@ void CCTransitionScene::onExit() {
     platform::DeferredException thrown;
     thrown.run([&] { CCScene::onExit(); });
     setDispatchEvents(true);
+    // Before the scenes hear of it: what they do on entering or leaving stands.
+    if (!_finished) putScenesToRest();
     Ref<CCScene> out = _outScene;
     Ref<CCScene> in = _inScene;
     CCScene* next = successor();
@@ -163,20 +169,46 @@ Ref<CCFiniteTimeAction> CCTransitionScene::finishAction() {
     return CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::finish));
 }
 
+void CCTransitionScene::runOnScene(CCScene* scene, CCFiniteTimeAction* action) {
+    if (!scene || !action) return;
+    _sceneActions.emplace_back(scene, action);
+    scene->runAction(action);
+}
+
+void CCTransitionScene::runOnInScene(CCFiniteTimeAction* action) {
+    runOnScene(_inScene.get(), action);
+}
+
 void CCTransitionScene::runOnOutScene(CCFiniteTimeAction* action) {
-    if (_outScene && action) _outScene->runAction(action);
+    runOnScene(_outScene.get(), action);
 }
 
 void CCTransitionScene::runFinishOnOutScene(CCFiniteTimeAction* action) {
     if (!action) return;
     if (_outScene)
-        _outScene->runAction(action);
+        runOnOutScene(action);
     else
         runAction(
             CCSequence::actions(CCDelayTime::actionWithDuration(action->duration()), finishAction()).get());
 }
 
+void CCTransitionScene::putScenesToRest() {
+    // The scenes may run again, under this director or another: nothing of the transition may
+    // go on moving them, nor a grid of its capture (whose framebuffer belongs to this view's
+    // context) stand in for their drawing.
+    auto actions = std::move(_sceneActions);
+    for (const auto& [scene, action] : actions)
+        scene->stopAction(action.get());
+    for (CCScene* scene : {_inScene.get(), _outScene.get()}) {
+        if (!scene) continue;
+        auto* grid = dynamic_cast<CCGridBase*>(scene->grid());
+        if (grid && grid->active()) grid->setActive(false);
+        putToRest(scene, true);
+    }
+}
+
 void CCTransitionScene::cleanup() {
+    _sceneActions.clear();
     platform::DeferredException thrown;
     thrown.run([&] { CCScene::cleanup(); });
     Ref<CCScene> out = _outScene;
@@ -220,7 +252,7 @@ void CCTransitionRotoZoom::onEnter() {
         CCSequence::actions(CCSpawn::actions(CCScaleBy::actionWithDuration(half, 0.001f),
                                              CCRotateBy::actionWithDuration(half, 720.0f)),
                             CCDelayTime::actionWithDuration(half));
-    _inScene->runAction(CCSequence::actions(rotoZoom->reverse(), finishAction()).get());
+    runOnInScene(CCSequence::actions(rotoZoom->reverse(), finishAction()).get());
     runOnOutScene(rotoZoom.get());
 }
 
@@ -242,7 +274,7 @@ void CCTransitionJumpZoom::onEnter() {
         CCSequence::actions(CCScaleTo::actionWithDuration(quarter, 0.5f), jump);
     Ref<CCFiniteTimeAction> jumpZoomIn =
         CCSequence::actions(jumpIn, CCScaleTo::actionWithDuration(quarter, 1.0f));
-    _inScene->runAction(
+    runOnInScene(
         CCSequence::actions(CCDelayTime::actionWithDuration(_duration / 2), jumpZoomIn, finishAction())
             .get());
     runOnOutScene(jumpZoomOut.get());
@@ -254,7 +286,7 @@ void CCTransitionMoveInL::onEnter() {
     CCTransitionScene::onEnter();
     initScenes();
     Ref<CCActionInterval> a = action();
-    _inScene->runAction(CCSequence::actions(easeActionWithAction(a.get()), finishAction()).get());
+    runOnInScene(CCSequence::actions(easeActionWithAction(a.get()), finishAction()).get());
 }
 
 void CCTransitionMoveInL::initScenes() {
@@ -293,7 +325,7 @@ void CCTransitionSlideInL::onEnter() {
     Ref<CCActionInterval> out = action();
     Ref<CCActionInterval> inEased = easeActionWithAction(in.get());
     Ref<CCActionInterval> outEased = easeActionWithAction(out.get());
-    _inScene->runAction(inEased.get());
+    runOnInScene(inEased.get());
     runFinishOnOutScene(CCSequence::actions(outEased, finishAction()).get());
 }
 
@@ -365,7 +397,7 @@ void CCTransitionShrinkGrow::onEnter() {
     }
     Ref<CCActionInterval> scaleIn = CCScaleTo::actionWithDuration(_duration, 1.0f);
     Ref<CCActionInterval> scaleOut = CCScaleTo::actionWithDuration(_duration, 0.01f);
-    _inScene->runAction(easeActionWithAction(scaleIn.get()).get());
+    runOnInScene(easeActionWithAction(scaleIn.get()).get());
     runFinishOnOutScene(CCSequence::actions(easeActionWithAction(scaleOut.get()), finishAction()).get());
 }
 
@@ -403,7 +435,7 @@ void CCTransitionSceneOriented::runFlip(bool positiveStep, float inAngleX, float
                             orbit(_duration, a.inAngleZ, a.deltaZ, inAngleX), finishAction());
     Ref<CCFiniteTimeAction> outA = CCSequence::actions(
         orbit(_duration, 0, a.deltaZ, outAngleX), CCHide::action(), CCDelayTime::actionWithDuration(half));
-    _inScene->runAction(inA.get());
+    runOnInScene(inA.get());
     runOnOutScene(outA.get());
 }
 
@@ -423,7 +455,7 @@ void CCTransitionSceneOriented::runZoomFlip(bool positiveStep, float inAngleX, f
         CCSpawn::actions(orbit(_duration, 0, a.deltaZ, outAngleX), CCScaleTo::actionWithDuration(half, 0.5f)),
         CCHide::action(), CCDelayTime::actionWithDuration(half));
     _inScene->setScale(0.5f);
-    _inScene->runAction(inA.get());
+    runOnInScene(inA.get());
     runOnOutScene(outA.get());
 }
 

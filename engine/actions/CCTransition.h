@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 // The "receiving class" factory of transitions: `Self::transitionWithDuration(d, scene, extra...)`
 // makes a Self and sends it initWithDuration(d, scene, extra...), so an initialiser that a
@@ -62,6 +63,8 @@ public:
     void onEnter() override;
     // Touches back on; the outgoing scene leaves, the incoming one finishes entering. A scene
     // that is not the one the director switches to leaves too (the transition was cut short).
+    // Cut short, the transition first leaves both scenes as finishing would have: its actions
+    // on them stopped, no grid active, cameras restored, both at rest and visible.
     void onExit() override;
     // Passes the cleanup on to the outgoing scene when the director asked for it, and to the
     // incoming scene when it never took over.
@@ -77,6 +80,8 @@ public:
 protected:
     // The call of finish, for the end of the action that ends the transition.
     platform::Ref<CCFiniteTimeAction> finishAction();
+    // Runs the action on the incoming scene.
+    void runOnInScene(CCFiniteTimeAction* action);
     // Runs the action on the outgoing scene, when there is one.
     void runOnOutScene(CCFiniteTimeAction* action);
     // Runs on the outgoing scene the action that ends with finishAction(). A transition that
@@ -90,6 +95,19 @@ protected:
     bool _inSceneOnTop = false;
     // Copied from the director on entry (replaced or pushed) and again at the switch.
     bool _sendCleanupToScene = false;
+
+private:
+    // Runs the action on one of the two scenes and keeps it until the transition finishes or
+    // is let go.
+    void runOnScene(CCScene* scene, CCFiniteTimeAction* action);
+    // What a transition cut short leaves undone: see onExit.
+    void putScenesToRest();
+
+    // finish has run since the transition entered.
+    bool _finished = false;
+    // The actions run on the scenes since the transition entered. The one that calls finish
+    // holds the transition, so the list is emptied when the transition finishes or leaves.
+    std::vector<std::pair<CCScene*, platform::Ref<CCAction>>> _sceneActions;
 };
 
 // Transitions that come in two mirrored forms, chosen by an orientation of 0 or 1.

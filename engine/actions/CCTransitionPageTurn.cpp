@@ -27,7 +27,7 @@ void CCTransitionPageTurn::onEnter() {
         runFinishOnOutScene(CCSequence::actions(action, finishAction(), CCStopGrid::action()).get());
     } else {
         _inScene->setVisible(false);
-        _inScene->runAction(
+        runOnInScene(
             CCSequence::actions(CCShow::action(), action, finishAction(), CCStopGrid::action()).get());
     }
 }

@@ -29,6 +29,7 @@
 
 #include <GLES2/gl2.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -240,11 +241,24 @@ void CCDirector::reshapeProjection(CGSize newWindowSize) {
 void CCDirector::runWithScene(CCScene* scene) {
     CCAssert(scene != nullptr, "Argument must be non-nil");
     pushScene(scene);
+    if (_isEnding) return;
     startAnimation();
+}
+
+bool CCDirector::droppedWhileEnding(CCScene* scene) {
+    if (!_isEnding) return false;
+    if (!_droppedWhileEndingLogged) {
+        _droppedWhileEndingLogged = true;
+        CCLOG("engine: CCDirector: a scene change asked for while the director ends is dropped");
+    }
+    // Held all the same, so that the end lets it go with the others.
+    if (scene) _scenesStack.emplace_back(scene);
+    return true;
 }
 
 void CCDirector::replaceScene(CCScene* scene) {
     CCAssert(scene != nullptr, "Argument must be non-nil");
+    if (droppedWhileEnding(scene)) return;
     CCAssert(!_scenesStack.empty(), "replaceScene needs a running scene: use runWithScene first");
     _sendCleanupToScene = true;
     platform::Ref<CCScene> dropped = std::move(_scenesStack.back());
@@ -265,12 +279,14 @@ void CCDirector::cleanupIfDropped(CCScene* scene) {
 
 void CCDirector::pushScene(CCScene* scene) {
     CCAssert(scene != nullptr, "Argument must be non-nil");
+    if (droppedWhileEnding(scene)) return;
     _sendCleanupToScene = false;
     _scenesStack.emplace_back(scene);
     _nextScene = scene;
 }
 
 void CCDirector::popScene() {
+    if (droppedWhileEnding(nullptr)) return;
     CCAssert(!_scenesStack.empty(), "popScene needs a scene on the stack");
     platform::Ref<CCScene> dropped = std::move(_scenesStack.back());
     _scenesStack.pop_back();
@@ -294,6 +310,7 @@ void CCDirector::popToRootScene() {
 }
 
 void CCDirector::popToSceneStackLevel(std::uint64_t level) {
+    if (droppedWhileEnding(nullptr)) return;
     if (level == 0) {
         end();
         return;
@@ -306,6 +323,9 @@ void CCDirector::popToSceneStackLevel(std::uint64_t level) {
         // Keep the scene alive through its own exit calls.
         platform::Ref<CCScene> current = _scenesStack.back();
         leaveScene(current.get(), true, thrown);
+        // Exited and cleaned up here: the switch must not clean it up again, whatever the
+        // game gives it before then.
+        if (current == _runningScene) _runningSceneLetGo = true;
         // The exit calls may have changed the stack; remove this scene wherever it is now.
         for (auto it = _scenesStack.end(); it != _scenesStack.begin();) {
             --it;
@@ -314,6 +334,8 @@ void CCDirector::popToSceneStackLevel(std::uint64_t level) {
                 break;
             }
         }
+        // Not switched to any more, nor pointed at once the stack lets it go.
+        if (_nextScene == current.get()) _nextScene = nullptr;
         if (_scenesStack.empty()) break;
     }
     _nextScene = _scenesStack.empty() ? nullptr : _scenesStack.back().get();
@@ -332,6 +354,16 @@ void CCDirector::leaveScene(CCScene* scene, bool cleanup, platform::DeferredExce
 }
 
 void CCDirector::end() {
+    // Asked for again by a scene's exit calls: the end under way does it all.
+    if (droppedWhileEnding(nullptr)) return;
+    // Scene changes the scenes ask for from here on are dropped (see droppedWhileEnding).
+    _isEnding = true;
+    _droppedWhileEndingLogged = false;
+    struct EndingFlag {
+        bool& flag;
+        ~EndingFlag() { flag = false; }
+    } ending{_isEnding};
+
     // Every scene is let go and the director ends whatever a scene's callback throws; the game
     // gets the first exception once it has ended.
     platform::DeferredException thrown;
@@ -339,21 +371,25 @@ void CCDirector::end() {
     // one whose switch to its incoming scene is already pending.
     _nextScene = nullptr;
     platform::Ref<CCScene> running = _runningScene;
-    if (running) leaveScene(running.get(), true, thrown);
+    if (running) leaveScene(running.get(), !_runningSceneLetGo, thrown);
     _runningScene = nullptr;
-    // The other scenes on the stack never run again: each is cleaned up once, top first. A
-    // running transition has cleaned up its incoming scene itself.
-    auto* transition = dynamic_cast<CCTransitionScene*>(running.get());
-    std::vector<platform::Ref<CCScene>> stack;
-    stack.swap(_scenesStack);
-    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-        bool seen = it->get() == running.get() || (transition && it->get() == transition->inScene());
-        for (auto later = stack.rbegin(); later != it; ++later)
-            seen = seen || later->get() == it->get();
-        if (!seen) thrown.run([&] { cleanupIfDropped(it->get()); });
-    }
-    stack.clear();
+    _runningSceneLetGo = false;
+    // The other scenes held never run again, those the exit calls pushed or put in place too:
+    // each is cleaned up once, top first. A running transition has cleaned up its incoming
+    // scene itself.
+    std::vector<platform::Ref<CCScene>> letGo;
+    if (running) letGo.push_back(running);
+    if (auto* transition = dynamic_cast<CCTransitionScene*>(running.get()))
+        letGo.emplace_back(transition->inScene());
     running = nullptr;
+    while (!_scenesStack.empty()) {
+        platform::Ref<CCScene> scene = std::move(_scenesStack.back());
+        _scenesStack.pop_back();
+        if (std::find(letGo.begin(), letGo.end(), scene) != letGo.end()) continue;
+        letGo.push_back(scene);
+        if (!scene->isRunning()) thrown.run([&] { scene->cleanup(); });
+    }
+    letGo.clear();
 
     stopAnimation();
 
@@ -390,12 +426,15 @@ void CCDirector::setNextScene() {
     // first exception when the switch is complete.
     platform::DeferredException thrown;
 
-    // A transition scene gives the old scene its exit calls itself.
+    // A transition scene gives the old scene its exit calls itself. A scene a pop has let go
+    // already is neither exited nor cleaned up again: the game may have given it new work since.
     platform::Ref<CCScene> previous = _runningScene;
-    if (!newIsTransition && previous) leaveScene(previous.get(), _sendCleanupToScene, thrown);
+    if (!newIsTransition && previous && !_runningSceneLetGo)
+        leaveScene(previous.get(), _sendCleanupToScene, thrown);
 
     _runningScene = _nextScene;
     _nextScene = nullptr;
+    _runningSceneLetGo = false;
 
     // A transition enters the scene it brings in itself, so after a transition nothing is
     // entered here, with one exception: a transition that cuts a running transition short.
@@ -684,6 +723,7 @@ void CCDirectorIOS::setProjection(ccDirectorProjection projection) {
 void CCDirectorIOS::runWithScene(CCScene* scene) {
     CCAssert(scene != nullptr, "Argument must be non-nil");
     pushScene(scene);
+    if (_isEnding) return;
     platform::Ref<CCDirectorIOS> keep(this);
     auto draw = [keep] { keep->drawScene(); };
     if (!_runningThread || _runningThread == platform::Thread::currentThread())

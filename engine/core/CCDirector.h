@@ -125,9 +125,11 @@ public:
     void popScene();
     void popToRootScene();
     // Lets every scene above the level (1: the root) go at once; the running one among them is
-    // exited here and not again at the switch. Level 0 ends.
+    // exited and cleaned up here and neither again at the switch. Level 0 ends.
     void popToSceneStackLevel(std::uint64_t level);
-    // Leaves the running scene, stops the animation, drops the view and purges the caches.
+    // Leaves the running scene, cleans up every scene held once, stops the animation, drops the
+    // view and purges the caches. Scene changes asked for meanwhile are dropped; nothing is
+    // left to switch to.
     virtual void end();
     void setNextScene();
 
@@ -230,6 +232,8 @@ protected:
     platform::Ref<CCScheduler> _scheduler;
     platform::Ref<CCActionManager> _actionManager;
     platform::Ref<CCGLView> __view;
+    // While end lets the scenes go: scene changes are dropped.
+    bool _isEnding = false;
 
 private:
     // Cleans up a scene the stack let go of, unless it is running or may still run.
@@ -238,6 +242,13 @@ private:
     // cleanup when asked; each call is made whatever the others throw, the first exception
     // kept in `thrown`.
     void leaveScene(CCScene* scene, bool cleanup, platform::DeferredException& thrown);
+    // While the director ends, a scene change is dropped, told of once per end; a scene it
+    // hands over is held, so that the end cleans it up with the others. True when dropped.
+    bool droppedWhileEnding(CCScene* scene);
+
+    bool _droppedWhileEndingLogged = false;
+    // The running scene has been exited and cleaned up by a pop; the switch leaves it alone.
+    bool _runningSceneLetGo = false;
 
     struct PausedObserver {
         const void* observer;

@@ -779,3 +779,76 @@ TEST_F(TurningTransitionTest, EachFrameOfEveryTurnEqualsTheFrameDrawnWithoutTheD
         }
     }
 }
+
+// ---- a transition cut short by the director's end ----
+
+namespace {
+
+// A red layer over the lower left and a blue one above it: a moved camera or a picture drawn
+// through a grid shows.
+Ref<CCScene> twoLayerScene() {
+    Ref<CCScene> scene = CCScene::node();
+    Ref<CCLayerColor> red = CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255), 200, 300);
+    Ref<CCLayerColor> blue = CCLayerColor::layerWithColor(ccc4(0, 0, 255, 255), 100, 120);
+    blue->setPosition(CGPointMake(150, 280));
+    scene->addChild(red.get());
+    scene->addChild(blue.get());
+    return scene;
+}
+
+class TransitionEndTest : public fltest::EngineGLTest {};
+
+} // namespace
+
+TEST_F(TransitionEndTest, ScenesOfATransitionEndedMidwayDrawAsNewUnderANewDirector) {
+    // The kinds that put a grid on a scene or on themselves, or move the scenes' cameras.
+    std::vector<std::pair<std::string, MakeTransition>> kinds = {
+        {"PageTurn", kindOf<CCTransitionPageTurn>(false)},
+        {"PageTurn back", kindOf<CCTransitionPageTurn>(true)},
+        {"TurnOffTiles", kindOf<CCTransitionTurnOffTiles>()},
+        {"FadeTR", kindOf<CCTransitionFadeTR>()},
+        {"FadeUp", kindOf<CCTransitionFadeUp>()},
+        {"SplitCols", kindOf<CCTransitionSplitCols>()},
+        {"FlipX", kindOf<CCTransitionFlipX>(0)},
+        {"FlipAngular", kindOf<CCTransitionFlipAngular>(1)},
+        {"ZoomFlipY", kindOf<CCTransitionZoomFlipY>(0)},
+    };
+    for (const auto& [name, make] : kinds) {
+        SCOPED_TRACE(name);
+        CCDirector::purgeSharedDirector();
+        director()->setView(view());
+        Ref<CCScene> out = twoLayerScene(), in = twoLayerScene();
+        director()->runWithScene(out.get());
+        director()->startAnimation();
+        Ref<CCTransitionScene> t = make(in.get());
+        ASSERT_TRUE(t);
+        director()->replaceScene(t.get());
+        advanceRefreshes(6); // two thirds of the way
+        director()->end();
+        t = nullptr;
+        CCDirector::purgeSharedDirector();
+
+        // The game runs the same scenes again under a new director and view.
+        Ref<CCGLView> second = fltest::makeGLView(CGSizeMake(320, 480));
+        ASSERT_TRUE(second);
+        director()->setView(second.get());
+        logLines.clear();
+        auto frameOf = [&](CCScene* scene) {
+            scene->setPosition(CGPointZero);
+            scene->setScale(1);
+            scene->setRotation(0);
+            scene->setVisible(true);
+            if (director()->runningScene())
+                director()->replaceScene(scene);
+            else
+                director()->pushScene(scene);
+            director()->drawScene();
+            return second->layer()->presentedFrame().rgba;
+        };
+        const std::vector<std::uint8_t> fresh = frameOf(twoLayerScene().get());
+        EXPECT_TRUE(frameOf(out.get()) == fresh) << "the outgoing scene";
+        EXPECT_TRUE(frameOf(in.get()) == fresh) << "the incoming scene";
+        EXPECT_TRUE(logLines.empty()) << ::testing::PrintToString(logLines);
+        CCDirector::purgeSharedDirector();
+    }
+}

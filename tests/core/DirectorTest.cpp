@@ -1,3 +1,4 @@
+#include "actions/CCActionTransform.h"
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
@@ -17,6 +18,7 @@
 
 #include <GLES2/gl2.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -445,6 +447,83 @@ TEST_F(DirectorTest, PoppingTheLastSceneEndsTheDirector) {
     // Nothing left to pop or to replace: clean errors.
     EXPECT_THROW(director()->popScene(), platform::Exception);
     EXPECT_THROW(director()->replaceScene(a.get()), platform::Exception);
+}
+
+TEST_F(DirectorTest, EndLeavesNothingPendingAndAPoppedSceneRunAgainKeepsItsWork) {
+    // A change the running scene's exit asks for while the director ends is dropped, told of
+    // once; a scene it hands over is cleaned up with the others and let go.
+    struct Ask {
+        const char* name;
+        std::function<void(CCScene*)> ask;
+        Calls calls;
+    };
+    const Calls plain{"exitStart B", "exit B", "cleanup B", "cleanup A"};
+    const Calls withX{"exitStart B", "exit B", "cleanup B", "cleanup X", "cleanup A"};
+    CCDirector* d = nullptr;
+    const Ask asks[] = {{"replace", [&](CCScene* x) { d->replaceScene(x); }, withX},
+                        {"push", [&](CCScene* x) { d->pushScene(x); }, withX},
+                        {"pop", [&](CCScene*) { d->popScene(); }, plain},
+                        {"pop to root", [&](CCScene*) { d->popToRootScene(); }, plain},
+                        {"end", [&](CCScene*) { d->end(); }, plain}};
+    for (const Ask& ask : asks) {
+        SCOPED_TRACE(ask.name);
+        CCDirector::purgeSharedDirector();
+        d = director();
+        d->setView(view());
+        auto a = LoggingScene::make(&log, "A"), b = LoggingScene::make(&log, "B"),
+             x = LoggingScene::make(&log, "X");
+        d->runWithScene(a.get());
+        d->pushScene(b.get());
+        d->drawScene();
+        // The scheduler holds each scene until its cleanup; X only where it is handed over.
+        a->scheduleUpdate();
+        b->scheduleUpdate();
+        if (ask.calls == withX) x->scheduleUpdate();
+        takeLog();
+        logLines.clear();
+        b->onExitHook = [&] {
+            ask.ask(x.get());
+            ask.ask(x.get());
+        };
+        d->end();
+        EXPECT_EQ(takeLog(), ask.calls);
+        EXPECT_EQ(d->nextScene(), nullptr);
+        EXPECT_EQ(d->runningScene(), nullptr);
+        EXPECT_TRUE(d->scenesStack().empty());
+        EXPECT_EQ(a->retainCount(), 1u);
+        EXPECT_EQ(b->retainCount(), 1u);
+        EXPECT_EQ(x->retainCount(), 1u);
+        EXPECT_EQ(std::count_if(logLines.begin(), logLines.end(),
+                                [](const std::string& line) {
+                                    return line.find("director ends") != std::string::npos;
+                                }),
+                  1);
+    }
+
+    // Popped to the root, then given work and put in place again in the same frame, a scene runs
+    // with that work as it does when the same calls come a frame later.
+    for (bool sameFrame : {true, false}) {
+        SCOPED_TRACE(sameFrame ? "same frame" : "a frame later");
+        CCDirector::purgeSharedDirector();
+        director()->setView(view());
+        auto a = LoggingScene::make(&log, "A"), b = LoggingScene::make(&log, "B");
+        director()->runWithScene(a.get());
+        director()->pushScene(b.get());
+        director()->drawScene();
+        director()->popToRootScene();
+        if (!sameFrame) director()->drawScene();
+        b->scheduleUpdate();
+        b->runAction(CCRotateBy::actionWithDuration(10, 90).get());
+        director()->replaceScene(b.get());
+        takeLog();
+        for (int i = 0; i < 3; ++i)
+            director()->drawScene();
+        Calls calls = takeLog();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "update B"), 2) << ::testing::PrintToString(calls);
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "cleanup B"), 0);
+        EXPECT_EQ(director()->runningScene(), b.get());
+        EXPECT_EQ(b->numberOfRunningActions(), 1u);
+    }
 }
 
 TEST_F(DirectorTest, PopToLevelZeroEnds) {
