@@ -146,8 +146,20 @@ std::string CCDirector::description() const {
                             platform::describe(__view.get()));
 }
 
+CCDirector::ViewContextScope::ViewContextScope(const CCGLView* view) {
+    platform::GLContext* mine = view ? view->context() : nullptr;
+    platform::Ref<platform::GLContext> current = platform::GLContext::currentContext();
+    if (!mine || mine == current.get()) return;
+    if (platform::GLContext::setCurrentContext(mine)) _previous = std::move(current);
+}
+
+CCDirector::ViewContextScope::~ViewContextScope() {
+    if (_previous) platform::GLContext::setCurrentContext(_previous.get());
+}
+
 void CCDirector::setGLDefaultValues() {
     CCAssert(__view != nullptr, "the view must be set first");
+    ViewContextScope inView(__view.get());
     setAlphaBlending(true);
     setDepthTest(__view->depthFormat() != 0);
     setProjection(_projection);
@@ -182,6 +194,7 @@ float CCDirector::getZEye() const {
 }
 
 void CCDirector::setAlphaBlending(bool on) {
+    ViewContextScope inView(__view.get());
     if (on)
         glCacheBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     else
@@ -190,6 +203,7 @@ void CCDirector::setAlphaBlending(bool on) {
 }
 
 void CCDirector::setDepthTest(bool on) {
+    ViewContextScope inView(__view.get());
     if (on) {
         glCheck(glClearDepthf(1.0f));
         glCheck(glEnable(GL_DEPTH_TEST));
@@ -617,6 +631,11 @@ bool CCDirectorIOS::init() {
     CCGLView::setReshapeProjectionHook([](CGSize size) {
         if (sharedDirector_) sharedDirector_->reshapeProjection(size);
     });
+    // A renderer letting go of the current context hands it back to the director's view.
+    CCES2Renderer::setReleasedContextHook([]() -> platform::GLContext* {
+        CCGLView* view = sharedDirector_ ? sharedDirector_->view() : nullptr;
+        return view ? view->context() : nullptr;
+    });
     return true;
 }
 
@@ -667,6 +686,7 @@ void CCDirectorIOS::setViewport() {
 }
 
 void CCDirectorIOS::setProjection(ccDirectorProjection projection) {
+    ViewContextScope inView(__view.get());
     CGSize sizePoint = _winSizeInPoints;
     float scale = platform::contentScaleFactor();
 

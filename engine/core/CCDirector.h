@@ -16,6 +16,7 @@
 namespace platform {
 class DeferredException;
 class DisplayLink;
+class GLContext;
 class Thread;
 } // namespace platform
 
@@ -234,6 +235,20 @@ protected:
     platform::Ref<CCGLView> __view;
     // While end lets the scenes go: scene changes are dropped.
     bool _isEnding = false;
+
+    // Holds the view's context current for a scope in which the game made another current, then
+    // puts that one back: the director's GL settings belong to its view. Where none was current,
+    // the view's stays.
+    class ViewContextScope {
+    public:
+        explicit ViewContextScope(const CCGLView* view);
+        ~ViewContextScope();
+        ViewContextScope(const ViewContextScope&) = delete;
+        ViewContextScope& operator=(const ViewContextScope&) = delete;
+
+    private:
+        platform::Ref<platform::GLContext> _previous;
+    };
 
 private:
     // Cleans up a scene the stack let go of, unless it is running or may still run.

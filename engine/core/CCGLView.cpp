@@ -14,6 +14,11 @@ std::function<void(CGSize)>& reshapeHook() {
     return hook;
 }
 
+std::function<platform::GLContext*()>& releasedContextHook() {
+    static std::function<platform::GLContext*()> hook;
+    return hook;
+}
+
 // Resize reports pending errors under its own name and fixed line numbers, in every build.
 void printPendingGLError(int line) {
     platform::reportGLError("-[CCES2Renderer resizeFromLayer:]", line);
@@ -39,7 +44,12 @@ CCES2Renderer::~CCES2Renderer() {
         if (_colorRenderbuffer) glDeleteRenderbuffers(1, &_colorRenderbuffer);
         if (_depthBuffer) glDeleteRenderbuffers(1, &_depthBuffer);
         if (_msaaColorbuffer) glDeleteRenderbuffers(1, &_msaaColorbuffer);
-        platform::GLContext::setCurrentContext(wasCurrent ? nullptr : previous.get());
+        // Leaving none current would leave the game's next textures and buffers blank without
+        // a word.
+        platform::GLContext* next = previous.get();
+        if (wasCurrent) next = releasedContextHook() ? releasedContextHook()() : nullptr;
+        if (next == _context.get() || !platform::GLContext::setCurrentContext(next))
+            platform::GLContext::setCurrentContext(nullptr);
     }
     _defaultFramebuffer = _msaaFramebuffer = _colorRenderbuffer = _depthBuffer = _msaaColorbuffer = 0;
     _context = nullptr;
@@ -296,4 +306,8 @@ void CCGLView::touchesCancelled(const platform::TouchSet& touches, platform::Eve
 
 void CCGLView::setReshapeProjectionHook(std::function<void(CGSize)> hook) {
     reshapeHook() = std::move(hook);
+}
+
+void CCES2Renderer::setReleasedContextHook(std::function<platform::GLContext*()> hook) {
+    releasedContextHook() = std::move(hook);
 }

@@ -35,7 +35,8 @@ class CCES2Renderer : public platform::Object, public CCESRenderer {
 public:
     CCES2Renderer() = default;
     // Deletes the framebuffers and renderbuffers in the renderer's own context (the layer keeps
-    // its last frame), and leaves no context current if its context was.
+    // its last frame); where its context was current, the released-context hook's is made current
+    // instead, or none.
     ~CCES2Renderer() override;
 
     // Makes an ES 2 context (in the share group when one is given), makes it current and
@@ -61,6 +62,10 @@ public:
     GLuint msaaFramebuffer() const { return _msaaFramebuffer; }
     GLuint msaaColorbuffer() const { return _msaaColorbuffer; }
     platform::GLContext* context() const override { return _context.get(); }
+
+    // Who names the context to make current when a renderer's clean-up lets go of the current
+    // one (the director's view's); process-wide, none by default.
+    static void setReleasedContextHook(std::function<platform::GLContext*()> hook);
 
     // Read by the view when it presents.
     bool multiSampling() const { return _multiSampling; }

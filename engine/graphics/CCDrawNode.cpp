@@ -64,12 +64,7 @@ CCDrawNode::~CCDrawNode() {
     // Without a current context there is nothing to delete them from.
     if (!platform::GLContext::currentContext()) return;
     if (_vbo) glCheck(glDeleteBuffers(1, &_vbo));
-    if (_vao) {
-        // The state cache must not keep a name GL may hand out again.
-        glCacheBindVAO(0);
-        const platform::GLExtensions& ext = platform::glExtensions();
-        if (ext.glDeleteVertexArraysOES) glCheck(ext.glDeleteVertexArraysOES(1, &_vao));
-    }
+    _vertexArray.release();
 }
 
 platform::Ref<CCDrawNode> CCDrawNode::node() {
@@ -102,17 +97,12 @@ bool CCDrawNode::init() {
     setShaderProgram(CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionLengthTextureColor));
     if (!ensureCapacity(kInitialCapacity)) return false;
 
-    const platform::GLExtensions& ext = platform::glExtensions();
-    if (ext.vertexArrayObject && ext.glGenVertexArraysOES) {
-        ext.glGenVertexArraysOES(1, &_vao);
-        CHECK_GL_ERROR_DEBUG();
-        glCacheBindVAO(_vao);
-    }
+    bool recording = _vertexArray.create();
     glCheck(glGenBuffers(1, &_vbo));
     glCheck(glBindBuffer(GL_ARRAY_BUFFER, _vbo));
     glCheck(glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(_ccV2F_C4B_T2F) * _bufferCapacity),
                          _buffer.data(), GL_STREAM_DRAW));
-    if (_vao) {
+    if (recording) {
         glCheck(glEnableVertexAttribArray(kCCVertexAttrib_Position));
         glCheck(glEnableVertexAttribArray(kCCVertexAttrib_Color));
         glCheck(glEnableVertexAttribArray(kCCVertexAttrib_TexCoords));
@@ -136,11 +126,10 @@ void CCDrawNode::render() {
         glCheck(glBindBuffer(GL_ARRAY_BUFFER, 0));
         _dirty = false;
     }
-    if (_vao) {
-        glCacheBindVAO(_vao);
+    if (_vertexArray.bind()) {
         glCheck(glDrawArrays(GL_TRIANGLES, 0, _bufferCount));
     } else {
-        // No array objects: point the attributes at the buffer for every draw.
+        // No array object for this context: point the attributes at the buffer for every draw.
         glCacheEnableVertexAttribs(kCCVertexAttribFlag_PosColorTex);
         glCheck(glBindBuffer(GL_ARRAY_BUFFER, _vbo));
         setVertexPointers();

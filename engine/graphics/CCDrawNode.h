@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/CCNode.h"
+#include "core/CCVertexArray.h"
 #include "core/ccTypes.h"
 
 #include <GLES2/gl2.h>
@@ -51,7 +52,8 @@ private:
     // Appends vertices the caller made room for.
     void append(const _ccV2F_C4B_T2F* vertices, std::uint64_t count);
 
-    GLuint _vao = 0;
+    // The array object of the context that made the buffer; other contexts draw without it.
+    CCVertexArray _vertexArray;
     GLuint _vbo = 0;
     std::uint64_t _bufferCapacity = 0;
     std::int32_t _bufferCount = 0;

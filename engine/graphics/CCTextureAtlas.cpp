@@ -29,6 +29,16 @@ bool fits(std::uint64_t a, std::uint64_t b, std::uint64_t limit) {
     return a <= limit && b <= limit - a;
 }
 
+// The attribute pointers into the bound vertex buffer, for the array object or a plain draw.
+void setVertexPointers() {
+    glCheck(glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(_ccV3F_C4B_T2F),
+                                  reinterpret_cast<const void*>(offsetof(_ccV3F_C4B_T2F, vertices))));
+    glCheck(glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(_ccV3F_C4B_T2F),
+                                  reinterpret_cast<const void*>(offsetof(_ccV3F_C4B_T2F, colors))));
+    glCheck(glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(_ccV3F_C4B_T2F),
+                                  reinterpret_cast<const void*>(offsetof(_ccV3F_C4B_T2F, texCoords))));
+}
+
 platform::Thread* glThread() {
     platform::Thread* running = CCDirector::sharedDirector()->runningThread();
     return running ? running : platform::Thread::mainThread();
@@ -58,14 +68,8 @@ void CCTextureAtlas::releaseGL() {
     // Without a current context there is nothing to delete them from.
     if (!platform::GLContext::currentContext()) return;
     if (_buffersVBO[0] || _buffersVBO[1]) glCheck(glDeleteBuffers(2, _buffersVBO));
-    if (_VAOname) {
-        // The state cache must not keep a name GL may hand out again.
-        glCacheBindVAO(0);
-        const platform::GLExtensions& ext = platform::glExtensions();
-        if (ext.glDeleteVertexArraysOES) glCheck(ext.glDeleteVertexArraysOES(1, &_VAOname));
-    }
+    _vertexArray.release();
     _buffersVBO[0] = _buffersVBO[1] = 0;
-    _VAOname = 0;
 }
 
 bool CCTextureAtlas::initWithFile(const std::string& file, std::uint64_t capacity) {
@@ -135,32 +139,22 @@ void CCTextureAtlas::setupVBOandVAO() {
 }
 
 void CCTextureAtlas::createBuffers() {
-    const platform::GLExtensions& ext = platform::glExtensions();
-    if (ext.vertexArrayObject && ext.glGenVertexArraysOES) {
-        ext.glGenVertexArraysOES(1, &_VAOname);
-        CHECK_GL_ERROR_DEBUG();
-        glCacheBindVAO(_VAOname);
-    }
+    bool recording = _vertexArray.create();
     glCheck(glGenBuffers(2, _buffersVBO));
 
     glCheck(glBindBuffer(GL_ARRAY_BUFFER, _buffersVBO[0]));
     glCheck(glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(kQuadBytes * _capacity), _quads,
                          GL_DYNAMIC_DRAW));
-    if (_VAOname) {
+    if (recording) {
         glCheck(glEnableVertexAttribArray(0));
-        glCheck(glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(_ccV3F_C4B_T2F),
-                                      reinterpret_cast<const void*>(offsetof(_ccV3F_C4B_T2F, vertices))));
         glCheck(glEnableVertexAttribArray(1));
-        glCheck(glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(_ccV3F_C4B_T2F),
-                                      reinterpret_cast<const void*>(offsetof(_ccV3F_C4B_T2F, colors))));
         glCheck(glEnableVertexAttribArray(2));
-        glCheck(glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(_ccV3F_C4B_T2F),
-                                      reinterpret_cast<const void*>(offsetof(_ccV3F_C4B_T2F, texCoords))));
+        setVertexPointers();
     }
     glCheck(glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, _buffersVBO[1]));
     glCheck(glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(kIndexBytesPerQuad * _capacity),
                          _indices, GL_STATIC_DRAW));
-    if (_VAOname) glCacheBindVAO(0);
+    if (recording) glCacheBindVAO(0);
     glCheck(glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0));
     glCheck(glBindBuffer(GL_ARRAY_BUFFER, 0));
     _uploadedQuads = _capacity;
@@ -353,23 +347,17 @@ void CCTextureAtlas::drawNumberOfQuads(std::uint64_t n, std::uint64_t start) {
         _dirty = false;
     }
 
-    if (_VAOname) {
-        glCacheBindVAO(_VAOname);
-    } else {
-        // No array objects: point the attributes at the buffer for every draw.
+    bool withArrayObject = _vertexArray.bind();
+    if (!withArrayObject) {
+        // No array object for this context: point the attributes at the buffer for every draw.
         glCacheEnableVertexAttribs(kCCVertexAttribFlag_PosColorTex);
         glCheck(glBindBuffer(GL_ARRAY_BUFFER, _buffersVBO[0]));
-        glCheck(glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(_ccV3F_C4B_T2F),
-                                      reinterpret_cast<const void*>(offsetof(_ccV3F_C4B_T2F, vertices))));
-        glCheck(glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(_ccV3F_C4B_T2F),
-                                      reinterpret_cast<const void*>(offsetof(_ccV3F_C4B_T2F, colors))));
-        glCheck(glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(_ccV3F_C4B_T2F),
-                                      reinterpret_cast<const void*>(offsetof(_ccV3F_C4B_T2F, texCoords))));
+        setVertexPointers();
         glCheck(glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, _buffersVBO[1]));
     }
     glCheck(glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(n * 6), GL_UNSIGNED_SHORT,
                            reinterpret_cast<const void*>(start * kIndexBytesPerQuad)));
-    if (!_VAOname) {
+    if (!withArrayObject) {
         glCheck(glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0));
         glCheck(glBindBuffer(GL_ARRAY_BUFFER, 0));
     }

@@ -3,6 +3,7 @@
 // uploaded only when they changed.
 #pragma once
 
+#include "core/CCVertexArray.h"
 #include "core/ccTypes.h"
 #include "platform/Object.h"
 
@@ -89,7 +90,7 @@ public:
     // GL names, for tests and tools: vertex buffer, index buffer, vertex array object.
     GLuint vertexBuffer() const { return _buffersVBO[0]; }
     GLuint indexBuffer() const { return _buffersVBO[1]; }
-    GLuint VAOname() const { return _VAOname; }
+    GLuint VAOname() const { return _vertexArray.name(); }
     bool isDirty() const { return _dirty; }
     void setDirty(bool dirty) { _dirty = dirty; }
 
@@ -107,7 +108,8 @@ private:
     platform::Ref<CCTexture2D> _texture;
     GLuint _buffersVBO[2] = {0, 0}; // vertex buffer, index buffer
     bool _dirty = false;
-    GLuint _VAOname = 0;
+    // The array object of the context that made the buffers; other contexts draw without it.
+    CCVertexArray _vertexArray;
     // Leading quads of the vertex buffer that hold uploaded data: orphaning leaves the rest
     // undefined, so a later draw that reaches past them uploads again.
     std::uint64_t _uploadedQuads = 0;

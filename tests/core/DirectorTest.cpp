@@ -715,6 +715,25 @@ TEST_F(DirectorTest, EachViewDrawsWithItsOwnDefaultsFromItsFirstFrame) {
     }
 }
 
+TEST_F(DirectorTest, DepthTestSetAfterASecondViewIsLaidOutAppliesToTheDirectorsView) {
+    // Red stands in front of the blue drawn after it; without the depth test blue covers it.
+    constexpr GLenum kDepth24Stencil8 = 0x88F0;
+    auto first = fltest::makeGLView(CGSizeMake(16, 16), 1.0, kEAGLColorFormatRGBA8, kDepth24Stencil8);
+    ASSERT_TRUE(first);
+    director()->setView(first.get());
+    auto scene = CCScene::node();
+    auto front = CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255));
+    front->setVertexZ(1);
+    scene->addChild(front.get());
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(0, 0, 255, 255)).get());
+    director()->runWithScene(scene.get());
+    auto second = fltest::makeGLView(CGSizeMake(16, 16), 1.0, kEAGLColorFormatRGBA8, kDepth24Stencil8);
+    ASSERT_TRUE(second);
+    director()->setDepthTest(false);
+    director()->drawScene();
+    EXPECT_EQ(first->layer()->presentedFrame().pixel(8, 8), 0x0000FFFFu);
+}
+
 TEST_F(DirectorTest, AViewOfAnotherShareGroupIsToldOfOnce) {
     // The caches are made under the fixture's view; the plain factory gives a group of its own.
     director()->runWithScene(CCScene::node().get());

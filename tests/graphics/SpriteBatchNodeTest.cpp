@@ -2,6 +2,9 @@
 
 #include "core/CCArray.h"
 #include "core/CCMatrix.h"
+#include "core/CCLayer.h"
+#include "graphics/CCDrawNode.h"
+#include "graphics/CCLabelAtlas.h"
 #include "graphics/CCSprite.h"
 #include "graphics/CCTextureAtlas.h"
 #include "platform/Exception.h"
@@ -11,8 +14,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -599,6 +605,29 @@ public:
     bool fail = true;
 };
 
+// A scene of every node that draws through a vertex array object: a batch node's sprite, an atlas
+// label and a draw node's dot over a colour layer. Built in the current context.
+Ref<CCScene> arrayObjectScene() {
+    auto scene = CCScene::node();
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(40, 60, 80, 255)).get());
+    auto texture = makeTexture(16, 8, [](int x, int y) {
+        return x < 8 ? 0xFF4020FFu : y < 4 ? 0x20FF40FFu : 0x4020FFFFu;
+    });
+    auto batch = CCSpriteBatchNode::batchNodeWithTexture(texture.get());
+    auto sprite = CCSprite::spriteWithTexture(texture.get());
+    sprite->setPosition(CGPointMake(12, 12));
+    batch->addChild(sprite.get());
+    scene->addChild(batch.get());
+    auto label = platform::make<CCLabelAtlas>();
+    label->initWithString("0110", texture.get(), 8, 8, '0');
+    label->setPosition(CGPointMake(24, 36));
+    scene->addChild(label.get());
+    auto dot = CCDrawNode::node();
+    dot->drawDot(CGPointMake(48, 16), 6, ccc4f(1, 1, 0, 1));
+    scene->addChild(dot.get());
+    return scene;
+}
+
 } // namespace
 
 TEST_F(SpriteBatchNodeTest, AThrowWhileDrawingLeavesTheMatrixStackAsItWas) {
@@ -616,4 +645,51 @@ TEST_F(SpriteBatchNodeTest, AThrowWhileDrawingLeavesTheMatrixStackAsItWas) {
     batch->visit();
     matrixGet(kCCMatrixModeModelView, &after);
     EXPECT_EQ(std::memcmp(before.mat, after.mat, sizeof before.mat), 0);
+}
+
+TEST_F(SpriteBatchNodeTest, ArrayObjectNodesDrawTheSameInEveryViewOfTheGroup) {
+    // The director draws in one view, in a second of its group, then in the first again; each
+    // frame is the picture of one view alone. Plain and retained views, the scene built in either
+    // view's context. In a child process, so that a crash in the GL fails the test.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto body = [this] {
+        constexpr GLenum kDepth24Stencil8 = 0x88F0;
+        platform::ShareGroup* group = view()->context()->sharegroup();
+        auto makeView = [group](bool retained) {
+            Ref<CCGLView> made = CCGLView::viewWithFrame(CGRectMake(0, 0, 64, 64), kEAGLColorFormatRGBA8,
+                                                         kDepth24Stencil8, retained, group, false, 0);
+            if (made) made->layoutIfNeeded();
+            return made;
+        };
+        std::string differences;
+        for (bool retained : {false, true}) {
+            Ref<CCGLView> single = makeView(retained);
+            director()->setView(single.get());
+            drawFrame(arrayObjectScene().get());
+            const platform::PixelBuffer& alone = single->layer()->presentedFrame();
+            // Rows top-down: the dot's centre, the sprite's green quarter, the label's second glyph.
+            if (alone.pixel(48, 47) != 0xFFFF00FFu || alone.pixel(14, 50) != 0x20FF40FFu ||
+                alone.pixel(36, 26) != 0x4020FFFFu)
+                differences += "one view alone misses a node\n";
+            const std::vector<std::uint8_t> expected = alone.rgba;
+            for (int builtIn : {0, 1}) {
+                Ref<CCGLView> views[] = {makeView(retained), makeView(retained)};
+                director()->setView(views[0].get());
+                platform::GLContext::setCurrentContext(views[builtIn]->context());
+                Ref<CCScene> scene = arrayObjectScene();
+                for (int turn : {0, 1, 0}) {
+                    director()->setView(views[turn].get());
+                    drawFrame(scene.get());
+                    if (views[turn]->layer()->presentedFrame().rgba != expected)
+                        differences += "retained " + std::to_string(retained) + ", built in view " +
+                                       std::to_string(builtIn) + ": the frame in view " +
+                                       std::to_string(turn) + " differs\n";
+                }
+                director()->setView(view());
+            }
+        }
+        std::fputs(differences.c_str(), stderr);
+        std::_Exit(differences.empty() && !HasFailure() ? 0 : 1);
+    };
+    EXPECT_EXIT(body(), ::testing::ExitedWithCode(0), "");
 }

@@ -1,7 +1,10 @@
 #include "graphics/CCSprite.h"
 
 #include "core/CCArray.h"
+#include "core/CCLayer.h"
 #include "graphics/CCAnimation.h"
+#include "graphics/CCLabelTTF.h"
+#include "graphics/CCRenderTexture.h"
 #include "graphics/CCSpriteBatchNode.h"
 #include "graphics/CCSpriteFrame.h"
 #include "graphics/CCTextureAtlas.h"
@@ -473,3 +476,36 @@ TEST_F(SpriteDrawTest, TintAndFadeReachThePixels) {
 }
 
 } // namespace
+
+TEST_F(SpriteTest, WhatIsMadeRightAfterASecondViewIsReleasedDrawsInTheDirectorsView) {
+    // The second view's context is current from its making until the view goes.
+    auto scene = CCScene::node();
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(0, 0, 0, 255)).get());
+    drawFrame(scene.get());
+    platform::Ref<CCGLView> second = fltest::makeGLView(CGSizeMake(32, 32));
+    ASSERT_TRUE(second);
+    second = nullptr;
+
+    auto sprite = CCSprite::spriteWithTexture(makePlainTexture(8, 8, 0xFFFF00FFu).get());
+    sprite->setPosition(CGPointMake(8, 8));
+    scene->addChild(sprite.get());
+    auto canvas = CCRenderTexture::renderTextureWithWidth(16, 16);
+    ASSERT_TRUE(canvas);
+    canvas->beginWithClear(0, 0, 1, 1);
+    canvas->end();
+    canvas->setPosition(CGPointMake(40, 40));
+    scene->addChild(canvas.get());
+    auto label = CCLabelTTF::labelWithString("W", "Helvetica", 20);
+    ASSERT_TRUE(label && label->texture());
+    label->setPosition(CGPointMake(40, 12));
+    scene->addChild(label.get());
+    drawFrame(scene.get());
+
+    EXPECT_EQ(presentedPixel(8, 8), 0xFFFF00FFu);
+    EXPECT_EQ(presentedPixel(40, 40), 0x0000FFFFu);
+    int lit = 0;
+    for (int y = 2; y < 22; ++y)
+        for (int x = 30; x < 50; ++x)
+            lit += presentedPixel(x, y) != 0x000000FFu;
+    EXPECT_GT(lit, 0);
+}
