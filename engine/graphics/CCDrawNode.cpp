@@ -7,7 +7,6 @@
 #include "core/ccGLStateCache.h"
 #include "platform/GLCheck.h"
 #include "platform/GLContext.h"
-#include "platform/GLExtensions.h"
 #include "platform/Log.h"
 
 #include <algorithm>
