@@ -14,6 +14,9 @@
 
 #include <GLES2/gl2.h>
 
+#include <algorithm>
+#include <array>
+
 using platform::Ref;
 
 namespace {
@@ -35,6 +38,15 @@ void putToRest(CCScene* scene, bool visible) {
     scene->setScale(1.0f);
     scene->setRotation(0);
     scene->camera()->restore();
+}
+
+// Eye, centre and up.
+std::array<float, 9> cameraOf(const CCCamera* camera) {
+    std::array<float, 9> c{};
+    camera->eyeX(&c[0], &c[1], &c[2]);
+    camera->centerX(&c[3], &c[4], &c[5]);
+    camera->upX(&c[6], &c[7], &c[8]);
+    return c;
 }
 
 Ref<CCEaseOut> easeOut(CCActionInterval* action) {
@@ -80,7 +92,12 @@ void CCTransitionScene::draw() {
 
 void CCTransitionScene::finish() {
     _finished = true;
-    _sceneActions.clear();
+    // An action of ours the action manager has not given its last step yet this tick would
+    // move its scene off the rest finish puts it at (both slide-in moves end in the same tick).
+    auto actions = std::move(_sceneActions);
+    for (const auto& [scene, action] : actions)
+        if (!action->isDone()) scene->stopAction(action.get());
+    actions.clear();
     putToRest(_inScene.get(), true);
     putToRest(_outScene.get(), false);
     // Never switch inside an action's step: the director gets the change on the next tick.
@@ -117,16 +134,29 @@ void CCTransitionScene::onEnter() {
     platform::DeferredException thrown;
     thrown.run([&] { CCScene::onEnter(); });
     setDispatchEvents(false);
-    // How this transition came on stage (replaced or pushed): what to do with the outgoing
-    // scene if the transition is taken off before it switches.
+    // How this transition came on stage (replaced or pushed).
     _sendCleanupToScene = director()->sendCleanupToScene();
+    // A scene that does not run (this transition was covered by a pushed scene and shows again)
+    // is entered first, so that its actions, ours among them, run; one that runs is not
+    // entered twice.
     if (_outScene) {
         Ref<CCScene> out = _outScene;
+        if (!out->isRunning()) thrown.run([&] { out->onEnter(); });
         thrown.run([&] { out->onExitTransitionDidStart(); });
     }
     if (_inScene) {
         Ref<CCScene> in = _inScene;
-        thrown.run([&] { in->onEnter(); });
+        if (!in->isRunning()) thrown.run([&] { in->onEnter(); });
+    }
+    // What the game put on its scenes before ours begins, so that a cut leaves it there.
+    _atEntry.clear();
+    for (CCScene* scene : {_outScene.get(), _inScene.get()}) {
+        if (!scene) continue;
+        SceneAtEntry entry{scene, nullptr, {}};
+        auto* grid = dynamic_cast<CCGridBase*>(scene->grid());
+        if (grid && grid->active()) entry.grid = grid;
+        entry.camera = cameraOf(scene->camera());
+        _atEntry.push_back(entry);
     }
     thrown.rethrow();
 }
@@ -148,19 +178,15 @@ void CCTransitionScene::onExit() {
     Ref<CCScene> out = _outScene;
     Ref<CCScene> in = _inScene;
     CCScene* next = successor();
+    // Finished, the outgoing scene is hidden until the switch shows it; taking over at once,
+    // it must show now.
+    if (_finished && out && out.get() == next) out->setVisible(true);
     for (const Ref<CCScene>& scene : {out, in}) {
-        if (!scene) continue;
+        if (!scene || !scene->isRunning()) continue;
         if (scene.get() == next)
             thrown.run([&] { scene->onEnterTransitionDidFinish(); });
         else
             thrown.run([&] { scene->onExit(); });
-    }
-    // A plain scene the game switched to while this transition ran: the director leaves its
-    // entering to the transition, which has not done it.
-    if (next && next != out.get() && next != in.get() && !next->isTransitionScene() && !next->isRunning()) {
-        Ref<CCScene> successor = next;
-        thrown.run([&] { successor->onEnter(); });
-        thrown.run([&] { successor->onEnterTransitionDidFinish(); });
     }
     thrown.rethrow();
 }
@@ -195,28 +221,44 @@ void CCTransitionScene::runFinishOnOutScene(CCFiniteTimeAction* action) {
 void CCTransitionScene::putScenesToRest() {
     // The scenes may run again, under this director or another: nothing of the transition may
     // go on moving them, nor a grid of its capture (whose framebuffer belongs to this view's
-    // context) stand in for their drawing.
+    // context) stand in for their drawing. What the game put on them stays.
     auto actions = std::move(_sceneActions);
     for (const auto& [scene, action] : actions)
         scene->stopAction(action.get());
     for (CCScene* scene : {_inScene.get(), _outScene.get()}) {
         if (!scene) continue;
+        auto entry = std::find_if(_atEntry.begin(), _atEntry.end(),
+                                  [scene](const SceneAtEntry& e) { return e.scene == scene; });
         auto* grid = dynamic_cast<CCGridBase*>(scene->grid());
-        if (grid && grid->active()) grid->setActive(false);
-        putToRest(scene, true);
+        if (grid && grid->active() && (entry == _atEntry.end() || entry->grid != grid)) grid->setActive(false);
+        scene->setVisible(true);
+        scene->setPosition(CGPointZero);
+        scene->setScale(1.0f);
+        scene->setRotation(0);
+        CCCamera* camera = scene->camera();
+        camera->restore();
+        // A camera the game had moved goes back where the game put it.
+        if (entry != _atEntry.end() && entry->camera != cameraOf(camera)) {
+            const auto& c = entry->camera;
+            camera->setEyeX(c[0], c[1], c[2]);
+            camera->setCenterX(c[3], c[4], c[5]);
+            camera->setUpX(c[6], c[7], c[8]);
+        }
     }
+    _atEntry.clear();
 }
 
 void CCTransitionScene::cleanup() {
     _sceneActions.clear();
+    _atEntry.clear();
     platform::DeferredException thrown;
     thrown.run([&] { CCScene::cleanup(); });
+    // Each scene of ours the director no longer holds is let go (exited if it still runs,
+    // cleaned up once); one it holds, on its stack or taking over, keeps its work.
     Ref<CCScene> out = _outScene;
     Ref<CCScene> in = _inScene;
-    CCScene* next = successor();
-    if (_sendCleanupToScene && out && out.get() != next) thrown.run([&] { out->cleanup(); });
-    // An incoming scene that never took over belongs to nobody else.
-    if (in && in.get() != next) thrown.run([&] { in->cleanup(); });
+    for (const Ref<CCScene>& scene : {out, in})
+        if (scene) thrown.run([&] { director()->letGoOfScene(scene.get()); });
     thrown.rethrow();
 }
 

@@ -9,6 +9,7 @@
 #include "core/CCScene.h"
 #include "platform/Object.h"
 
+#include <array>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -59,15 +60,15 @@ public:
     void finishAtOnce();
     // Incoming scene visible, outgoing scene hidden.
     void hideOutShowIn();
-    // Touches off; the outgoing scene starts leaving, the incoming one enters.
+    // Touches off; the outgoing scene starts leaving, the incoming one enters (each entered
+    // first when it does not run).
     void onEnter() override;
-    // Touches back on; the outgoing scene leaves, the incoming one finishes entering. A scene
-    // that is not the one the director switches to leaves too (the transition was cut short).
-    // Cut short, the transition first leaves both scenes as finishing would have: its actions
-    // on them stopped, no grid active, cameras restored, both at rest and visible.
+    // Touches back on; the scene the director switches to finishes entering, the other one that
+    // still runs leaves. Cut short, the transition first leaves both scenes as finishing would
+    // have, taking off only what it put on them: its actions stopped, its grid off, their
+    // cameras as they were, both at rest and visible.
     void onExit() override;
-    // Passes the cleanup on to the outgoing scene when the director asked for it, and to the
-    // incoming scene when it never took over.
+    // Lets go of each of its scenes the director no longer holds (see CCDirector::letGoOfScene).
     void cleanup() override;
     bool isTransitionScene() const override { return true; }
 
@@ -105,6 +106,14 @@ private:
 
     // finish has run since the transition entered.
     bool _finished = false;
+    // What the game had put on a scene when the transition entered: its active grid and its
+    // camera (eye, centre, up), which a cut leaves in place.
+    struct SceneAtEntry {
+        CCScene* scene;
+        const CCGridProtocol* grid;
+        std::array<float, 9> camera;
+    };
+    std::vector<SceneAtEntry> _atEntry;
     // The actions run on the scenes since the transition entered. The one that calls finish
     // holds the transition, so the list is emptied when the transition finishes or leaves.
     std::vector<std::pair<CCScene*, platform::Ref<CCAction>>> _sceneActions;

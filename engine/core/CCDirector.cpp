@@ -64,6 +64,17 @@ void handOutImage(const unsigned char* bytes, std::uint64_t size, const unsigned
     if (length) *length = size;
 }
 
+// Marks the scene a switch or a pop is leaving for the scope: it no longer counts as held for
+// running.
+struct LeavingScope {
+    const CCScene*& slot;
+    const CCScene* saved;
+    LeavingScope(const CCScene*& s, const CCScene* leaving) : slot(s), saved(s) { slot = leaving; }
+    ~LeavingScope() { slot = saved; }
+    LeavingScope(const LeavingScope&) = delete;
+    LeavingScope& operator=(const LeavingScope&) = delete;
+};
+
 // The texture cache's key of the statistics glyphs.
 constexpr const char* kStatsTextureKey = "cc_fps_images";
 
@@ -116,6 +127,7 @@ CCDirector::~CCDirector() {
     _runningScene = nullptr;
     _notificationNode = nullptr;
     _scenesStack.clear();
+    _scenesInHand.clear();
     _scheduler = nullptr;
     _actionManager = nullptr;
     if (sharedDirector_ == this) sharedDirector_ = nullptr;
@@ -250,7 +262,14 @@ void CCDirector::reshapeProjection(CGSize newWindowSize) {
     setProjection(_projection);
 }
 
-// ---- scenes --------------------------------------------------------------------------------
+// ---- scenes ----
+//
+// What each scene hears follows from what the director holds, never from the last request: a
+// scene is entered only when it is not running and exited only when it is; a scene still held
+// (on the stack, running, about to run, or one of the two scenes of a transition so held) is
+// never cleaned up; a scene the director has let go of for good is exited if it runs and
+// cleaned up once. However many changes a frame asks for, the switch and the stack operations
+// apply these rules to the scenes they touch.
 
 void CCDirector::runWithScene(CCScene* scene) {
     CCAssert(scene != nullptr, "Argument must be non-nil");
@@ -265,9 +284,63 @@ bool CCDirector::droppedWhileEnding(CCScene* scene) {
         _droppedWhileEndingLogged = true;
         CCLOG("engine: CCDirector: a scene change asked for while the director ends is dropped");
     }
-    // Held all the same, so that the end lets it go with the others.
-    if (scene) _scenesStack.emplace_back(scene);
+    // Held all the same, so that the end lets it go with the others, top of the stack first.
+    if (scene) {
+        takeInHand(scene);
+        _scenesStack.emplace_back(scene);
+    }
     return true;
+}
+
+void CCDirector::takeInHand(CCScene* scene) {
+    if (!scene || isInHand(scene)) return;
+    _scenesInHand.emplace_back(scene);
+    // A transition's scenes are the director's to let go as well, once the transition is.
+    if (auto* transition = dynamic_cast<CCTransitionScene*>(scene)) {
+        takeInHand(transition->outScene());
+        takeInHand(transition->inScene());
+    }
+}
+
+bool CCDirector::isInHand(const CCScene* scene) const {
+    return std::any_of(_scenesInHand.begin(), _scenesInHand.end(),
+                       [scene](const platform::Ref<CCScene>& s) { return s.get() == scene; });
+}
+
+bool CCDirector::holdsScene(const CCScene* scene) const {
+    if (!scene || _isEnding) return false;
+    std::vector<const CCScene*> held;
+    held.reserve(_scenesStack.size() + 4);
+    for (const platform::Ref<CCScene>& s : _scenesStack)
+        held.push_back(s.get());
+    if (_nextScene) held.push_back(_nextScene);
+    if (_runningScene && _runningScene.get() != _sceneBeingLeft) held.push_back(_runningScene.get());
+    // Through each transition held, its two scenes; the list grows as it is walked.
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        if (held[i] == scene) return true;
+        auto* transition = dynamic_cast<const CCTransitionScene*>(held[i]);
+        if (!transition) continue;
+        for (const CCScene* s : {transition->outScene(), transition->inScene()})
+            if (s && std::find(held.begin(), held.end(), s) == held.end()) held.push_back(s);
+    }
+    return false;
+}
+
+void CCDirector::letGoOfScene(CCScene* scene) {
+    platform::DeferredException thrown;
+    letGoOfScene(scene, thrown);
+    thrown.rethrow();
+}
+
+void CCDirector::letGoOfScene(CCScene* scene, platform::DeferredException& thrown) {
+    if (!scene || holdsScene(scene)) return;
+    auto it = std::find_if(_scenesInHand.begin(), _scenesInHand.end(),
+                           [scene](const platform::Ref<CCScene>& s) { return s.get() == scene; });
+    if (it == _scenesInHand.end()) return;
+    // Out of hand before its calls: whatever they ask for, it is let go once.
+    platform::Ref<CCScene> leaving = std::move(*it);
+    _scenesInHand.erase(it);
+    leaveScene(leaving.get(), true, thrown);
 }
 
 void CCDirector::replaceScene(CCScene* scene) {
@@ -275,26 +348,24 @@ void CCDirector::replaceScene(CCScene* scene) {
     if (droppedWhileEnding(scene)) return;
     CCAssert(!_scenesStack.empty(), "replaceScene needs a running scene: use runWithScene first");
     _sendCleanupToScene = true;
+    takeInHand(scene);
     platform::Ref<CCScene> dropped = std::move(_scenesStack.back());
     _scenesStack.back() = scene;
     _nextScene = scene;
-    cleanupIfDropped(dropped.get());
+    letGoUnlessRunning(dropped.get());
 }
 
-void CCDirector::cleanupIfDropped(CCScene* scene) {
-    // The running scene is left to the switch; one still on the stack or entered elsewhere
-    // may run again.
-    if (!scene || scene == _runningScene.get() || scene == _nextScene || scene->isRunning()) return;
-    for (const platform::Ref<CCScene>& s : _scenesStack)
-        if (s.get() == scene) return;
-    // Never to run again: its timers and actions must let it go, or the scheduler keeps it.
-    scene->cleanup();
+void CCDirector::letGoUnlessRunning(CCScene* scene) {
+    // The running scene is left to the switch, which exits it first.
+    if (!scene || scene == _runningScene.get()) return;
+    letGoOfScene(scene);
 }
 
 void CCDirector::pushScene(CCScene* scene) {
     CCAssert(scene != nullptr, "Argument must be non-nil");
     if (droppedWhileEnding(scene)) return;
     _sendCleanupToScene = false;
+    takeInHand(scene);
     _scenesStack.emplace_back(scene);
     _nextScene = scene;
 }
@@ -307,16 +378,12 @@ void CCDirector::popScene() {
     if (!_scenesStack.empty()) {
         _sendCleanupToScene = true;
         _nextScene = _scenesStack.back().get();
-        cleanupIfDropped(dropped.get());
+        letGoUnlessRunning(dropped.get());
         return;
     }
-    // end cleans the running scene up itself; one that never ran is cleaned up here, also when
-    // a callback of end threw.
-    bool wasRunning = dropped == _runningScene;
-    platform::DeferredException thrown;
-    thrown.run([&] { end(); });
-    if (!wasRunning) thrown.run([&] { cleanupIfDropped(dropped.get()); });
-    thrown.rethrow();
+    // The last scene: the end lets every scene go, this one with them.
+    _nextScene = nullptr;
+    end();
 }
 
 void CCDirector::popToRootScene() {
@@ -330,39 +397,37 @@ void CCDirector::popToSceneStackLevel(std::uint64_t level) {
         return;
     }
     if (level >= _scenesStack.size()) return;
-    // Every scene above the level is let go and the switch set up, whatever a scene's callback
-    // throws; the game gets the first exception afterwards.
+    // Every scene above the level is let go at once, the running one among them, whatever a
+    // scene's callback throws; the game gets the first exception afterwards. A scene lower on
+    // the stack, or in a transition still held, stays.
     platform::DeferredException thrown;
     while (_scenesStack.size() > level) {
         // Keep the scene alive through its own exit calls.
-        platform::Ref<CCScene> current = _scenesStack.back();
-        leaveScene(current.get(), true, thrown);
-        // Exited and cleaned up here: the switch must not clean it up again, whatever the
-        // game gives it before then.
-        if (current == _runningScene) _runningSceneLetGo = true;
-        // The exit calls may have changed the stack; remove this scene wherever it is now.
-        for (auto it = _scenesStack.end(); it != _scenesStack.begin();) {
-            --it;
-            if (it->get() == current.get()) {
-                _scenesStack.erase(it);
-                break;
-            }
-        }
-        // Not switched to any more, nor pointed at once the stack lets it go.
-        if (_nextScene == current.get()) _nextScene = nullptr;
-        if (_scenesStack.empty()) break;
+        platform::Ref<CCScene> current = std::move(_scenesStack.back());
+        _scenesStack.pop_back();
+        _nextScene = _scenesStack.empty() ? nullptr : _scenesStack.back().get();
+        // The running scene too: the switch then finds it exited and let go.
+        LeavingScope leaving(_sceneBeingLeft, current == _runningScene ? current.get() : _sceneBeingLeft);
+        letGoOfScene(current.get(), thrown);
+        // The exit calls may have asked for changes of their own; the pop goes on from the
+        // stack as they left it.
+        if (_scenesStack.empty() || _isEnding) break;
     }
-    _nextScene = _scenesStack.empty() ? nullptr : _scenesStack.back().get();
-    _sendCleanupToScene = false;
+    if (!_isEnding) {
+        _nextScene = _scenesStack.empty() ? nullptr : _scenesStack.back().get();
+        _sendCleanupToScene = false;
+    }
     thrown.rethrow();
 }
 
 void CCDirector::leaveScene(CCScene* scene, bool cleanup, platform::DeferredException& thrown) {
-    // A scene already exited (a pop exits the running scene at once, before the switch) is not
-    // exited a second time.
-    if (scene->isRunning()) {
+    // Exited once: not again by a change its own exit calls ask for.
+    bool exiting = std::find(_scenesExiting.begin(), _scenesExiting.end(), scene) != _scenesExiting.end();
+    if (scene->isRunning() && !exiting) {
+        _scenesExiting.push_back(scene);
         thrown.run([&] { scene->onExitTransitionDidStart(); });
         thrown.run([&] { scene->onExit(); });
+        _scenesExiting.erase(std::find(_scenesExiting.begin(), _scenesExiting.end(), scene));
     }
     if (cleanup) thrown.run([&] { scene->cleanup(); });
 }
@@ -381,29 +446,27 @@ void CCDirector::end() {
     // Every scene is let go and the director ends whatever a scene's callback throws; the game
     // gets the first exception once it has ended.
     platform::DeferredException thrown;
-    // Nothing is switched to any more: a running transition then lets both its scenes go, also
-    // one whose switch to its incoming scene is already pending.
+    // Nothing is switched to any more, and nothing is held: the running scene is exited and
+    // cleaned up first, then every other scene the director holds, top of the stack first,
+    // with those handed over meanwhile; each once. A running transition lets its two scenes
+    // go through its own cleanup.
     _nextScene = nullptr;
     platform::Ref<CCScene> running = _runningScene;
-    if (running) leaveScene(running.get(), !_runningSceneLetGo, thrown);
+    if (running) {
+        if (isInHand(running.get()))
+            letGoOfScene(running.get(), thrown);
+        else // a pop let it go already
+            leaveScene(running.get(), false, thrown);
+    }
     _runningScene = nullptr;
-    _runningSceneLetGo = false;
-    // The other scenes held never run again, those the exit calls pushed or put in place too:
-    // each is cleaned up once, top first. A running transition has cleaned up its incoming
-    // scene itself.
-    std::vector<platform::Ref<CCScene>> letGo;
-    if (running) letGo.push_back(running);
-    if (auto* transition = dynamic_cast<CCTransitionScene*>(running.get()))
-        letGo.emplace_back(transition->inScene());
     running = nullptr;
     while (!_scenesStack.empty()) {
         platform::Ref<CCScene> scene = std::move(_scenesStack.back());
         _scenesStack.pop_back();
-        if (std::find(letGo.begin(), letGo.end(), scene) != letGo.end()) continue;
-        letGo.push_back(scene);
-        if (!scene->isRunning()) thrown.run([&] { scene->cleanup(); });
+        letGoOfScene(scene.get(), thrown);
     }
-    letGo.clear();
+    while (!_scenesInHand.empty())
+        letGoOfScene(_scenesInHand.back().get(), thrown);
 
     stopAnimation();
 
@@ -430,33 +493,37 @@ void CCDirector::end() {
 }
 
 void CCDirector::setNextScene() {
-    // A transition a pop has already exited gave its scenes their exits and enters nothing.
-    bool runningIsTransition =
-        _runningScene && _runningScene->isTransitionScene() && _runningScene->isRunning();
-    bool newIsTransition = _nextScene && _nextScene->isTransitionScene();
-
     // A scene's callback may throw: every call of the switch is still made, once, so that the
     // old scene is let go and the new one runs as without the throw, and the game gets the
     // first exception when the switch is complete.
     platform::DeferredException thrown;
 
-    // A transition scene gives the old scene its exit calls itself. A scene a pop has let go
-    // already is neither exited nor cleaned up again: the game may have given it new work since.
     platform::Ref<CCScene> previous = _runningScene;
-    if (!newIsTransition && previous && !_runningSceneLetGo)
-        leaveScene(previous.get(), _sendCleanupToScene, thrown);
+    {
+        // Leaving: no longer held for running, only for what else holds it.
+        LeavingScope leaving(_sceneBeingLeft, previous.get());
+        // A transition coming on stage takes the scene it leaves from through its exit itself.
+        bool handedOver = _nextScene && _nextScene->isTransitionScene() && !_nextScene->isRunning();
+        if (auto* incoming = dynamic_cast<CCTransitionScene*>(_nextScene))
+            handedOver = handedOver && incoming->outScene() == previous.get();
+        if (previous && previous.get() != _nextScene && !handedOver) {
+            if (!holdsScene(previous.get()) && isInHand(previous.get()))
+                letGoOfScene(previous.get(), thrown);
+            else
+                leaveScene(previous.get(), false, thrown);
+        }
+    }
+    previous = nullptr;
 
+    // The scene asked for last, should an exit call have asked for another.
     _runningScene = _nextScene;
     _nextScene = nullptr;
-    _runningSceneLetGo = false;
 
-    // A transition enters the scene it brings in itself, so after a transition nothing is
-    // entered here, with one exception: a transition that cuts a running transition short.
-    // Nothing else would ever start it, and the show would stop on it for good. (A plain scene
-    // the game switches to in the middle of a transition is entered by that transition's exit.)
-    if ((!runningIsTransition || newIsTransition) && _runningScene) {
+    // Entered unless it runs already: a transition enters its incoming scene itself, and a
+    // scene it leaves from may take over again while it runs.
+    if (_runningScene && !_runningScene->isRunning()) {
         platform::Ref<CCScene> entering = _runningScene;
-        if (!thrown.run([&] { entering->onEnter(); }) && newIsTransition) {
+        if (!thrown.run([&] { entering->onEnter(); }) && entering->isTransitionScene()) {
             // Its set-up was cut short, so its actions will never end it: it ends at once.
             if (auto* transition = dynamic_cast<CCTransitionScene*>(entering.get()))
                 transition->finishAtOnce();

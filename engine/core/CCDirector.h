@@ -128,6 +128,12 @@ public:
     // Lets every scene above the level (1: the root) go at once; the running one among them is
     // exited and cleaned up here and neither again at the switch. Level 0 ends.
     void popToSceneStackLevel(std::uint64_t level);
+    // Whether the scene is still the director's: on the stack, running, about to run, or one of
+    // the two scenes of a transition it so holds. Nothing is held while the director ends.
+    bool holdsScene(const CCScene* scene) const;
+    // For a transition letting its scenes go: a scene given to the director that it no longer
+    // holds is exited if it runs and cleaned up, once; any other scene is left alone.
+    void letGoOfScene(CCScene* scene);
     // Leaves the running scene, cleans up every scene held once, stops the animation, drops the
     // view and purges the caches. Scene changes asked for meanwhile are dropped; nothing is
     // left to switch to.
@@ -251,8 +257,12 @@ protected:
     };
 
 private:
-    // Cleans up a scene the stack let go of, unless it is running or may still run.
-    void cleanupIfDropped(CCScene* scene);
+    // Takes a scene given to the director in hand, and a transition's two scenes with it.
+    void takeInHand(CCScene* scene);
+    bool isInHand(const CCScene* scene) const;
+    void letGoOfScene(CCScene* scene, platform::DeferredException& thrown);
+    // A scene the stack dropped, unless it is the running one, which the switch leaves first.
+    void letGoUnlessRunning(CCScene* scene);
     // The exit calls of a scene the director lets go, unless it no longer runs, then its
     // cleanup when asked; each call is made whatever the others throw, the first exception
     // kept in `thrown`.
@@ -262,8 +272,13 @@ private:
     bool droppedWhileEnding(CCScene* scene);
 
     bool _droppedWhileEndingLogged = false;
-    // The running scene has been exited and cleaned up by a pop; the switch leaves it alone.
-    bool _runningSceneLetGo = false;
+    // Every scene given to the director (and the scenes of its transitions) not yet let go:
+    // each is cleaned up once when it leaves the director's hands.
+    std::vector<platform::Ref<CCScene>> _scenesInHand;
+    // The running scene a switch or a pop is leaving: held only if something else holds it.
+    const CCScene* _sceneBeingLeft = nullptr;
+    // Scenes whose exit calls are under way.
+    std::vector<const CCScene*> _scenesExiting;
 
     struct PausedObserver {
         const void* observer;

@@ -186,14 +186,14 @@ TEST_F(TransitionTest, DrawsBothScenesInItsOrderAndCanBeSkippedToEitherScene) {
     EXPECT_TRUE(b->isRunning());
     EXPECT_FALSE(a->isRunning());
 
-    // On to a third scene: both of the transition's scenes leave, the third one enters.
+    // On to a third scene: both of the transition's scenes leave, then the third one enters.
     auto c = LoggingScene::make(&log, "C", ccc3(0, 255, 0));
     director()->replaceScene(StillTransition::transitionWithDuration(1, a.get()).get());
     advanceRefreshes(1);
     director()->replaceScene(c.get());
     advanceRefreshes(1);
-    EXPECT_EQ(takeLog(), (Calls{"exitStart B", "enter A", "exit B", "exit A", "enter C", "enterDone C",
-                                "cleanup B", "cleanup A"}));
+    EXPECT_EQ(takeLog(), (Calls{"exitStart B", "enter A", "exit B", "exit A", "cleanup B", "cleanup A",
+                                "enter C", "enterDone C"}));
     EXPECT_TRUE(c->isRunning());
     EXPECT_TRUE(near(presentedPixel(160, 240), 0x00FF00FFu));
 }
@@ -625,15 +625,14 @@ TEST_F(SceneLetGoTest, EndingAndPoppingToTheRootLetEachSceneGoOnceWhateverItsCal
     EXPECT_TRUE(near(run.pixel, 0xFF0000FFu));
     EXPECT_EQ(run.purgeCalls, (Calls{"exitStart A", "exit A", "cleanup A"}));
 
-    // Popping to the root past a pushed transition: the transition lets its scenes go as it
-    // leaves, and the switch enters the root again.
+    // Popping to the root past a pushed transition: the transition lets its incoming scene go
+    // as it leaves, and the root it covered takes over again.
     run = play(1, [&](Ref<LoggingScene>* s) {
         director()->pushScene(CCTransitionMoveInL::transitionWithDuration(0.5, s[1].get()).get());
         advanceRefreshes(5);
         director()->popToRootScene();
     });
-    EXPECT_EQ(run.calls,
-              (Calls{"exitStart A", "enter B", "exit A", "exit B", "cleanup B", "enter A", "enterDone A"}));
+    EXPECT_EQ(run.calls, (Calls{"exitStart A", "enter B", "enterDone A", "exit B", "cleanup B"}));
     EXPECT_EQ(run.running, "A");
     EXPECT_TRUE(near(run.pixel, 0xFF0000FFu));
     EXPECT_EQ(run.purgeCalls, (Calls{"exitStart A", "exit A", "cleanup A"}));
