@@ -139,12 +139,14 @@ void CCTransitionScene::onEnter() {
     // A scene that does not run (this transition was covered by a pushed scene and shows again)
     // is entered first, so that its actions, ours among them, run; one that runs is not
     // entered twice.
-    if (_outScene) {
+    // A scene's call may have let this transition go (a pop from its enter): then nothing more
+    // is entered.
+    if (_outScene && isRunning()) {
         Ref<CCScene> out = _outScene;
         if (!out->isRunning()) thrown.run([&] { out->onEnter(); });
-        thrown.run([&] { out->onExitTransitionDidStart(); });
+        if (isRunning()) thrown.run([&] { out->onExitTransitionDidStart(); });
     }
-    if (_inScene) {
+    if (_inScene && isRunning()) {
         Ref<CCScene> in = _inScene;
         if (!in->isRunning()) thrown.run([&] { in->onEnter(); });
     }
@@ -249,7 +251,11 @@ void CCTransitionScene::putScenesToRest() {
 }
 
 void CCTransitionScene::cleanup() {
-    _sceneActions.clear();
+    // Whatever of ours still runs on the scenes stops with us.
+    auto actions = std::move(_sceneActions);
+    for (const auto& [scene, action] : actions)
+        scene->stopAction(action.get());
+    actions.clear();
     _atEntry.clear();
     platform::DeferredException thrown;
     thrown.run([&] { CCScene::cleanup(); });

@@ -64,8 +64,8 @@ void handOutImage(const unsigned char* bytes, std::uint64_t size, const unsigned
     if (length) *length = size;
 }
 
-// Marks the scene a switch or a pop is leaving for the scope: it no longer counts as held for
-// running.
+// Marks a scene for the scope: the one a switch or a pop is leaving (no longer held for
+// running), or the one a switch is entering.
 struct LeavingScope {
     const CCScene*& slot;
     const CCScene* saved;
@@ -314,7 +314,9 @@ bool CCDirector::holdsScene(const CCScene* scene) const {
     for (const platform::Ref<CCScene>& s : _scenesStack)
         held.push_back(s.get());
     if (_nextScene) held.push_back(_nextScene);
-    if (_runningScene && _runningScene.get() != _sceneBeingLeft) held.push_back(_runningScene.get());
+    // The running scene until it is being left, or a pop has let it go already.
+    if (_runningScene && _runningScene.get() != _sceneBeingLeft && isInHand(_runningScene.get()))
+        held.push_back(_runningScene.get());
     // Through each transition held, its two scenes; the list grows as it is walked.
     for (std::size_t i = 0; i < held.size(); ++i) {
         if (held[i] == scene) return true;
@@ -333,14 +335,17 @@ void CCDirector::letGoOfScene(CCScene* scene) {
 }
 
 void CCDirector::letGoOfScene(CCScene* scene, platform::DeferredException& thrown) {
-    if (!scene || holdsScene(scene)) return;
+    if (!scene || holdsScene(scene) || !isInHand(scene)) return;
+    platform::Ref<CCScene> leaving(scene);
+    leaveScene(scene, false, thrown);
+    // Its exit calls may have handed it back (a transition made from it as it left), or let it
+    // go themselves (an end): only a scene still in hand and still not held is cleaned up.
+    if (holdsScene(scene)) return;
     auto it = std::find_if(_scenesInHand.begin(), _scenesInHand.end(),
                            [scene](const platform::Ref<CCScene>& s) { return s.get() == scene; });
     if (it == _scenesInHand.end()) return;
-    // Out of hand before its calls: whatever they ask for, it is let go once.
-    platform::Ref<CCScene> leaving = std::move(*it);
     _scenesInHand.erase(it);
-    leaveScene(leaving.get(), true, thrown);
+    thrown.run([&] { scene->cleanup(); });
 }
 
 void CCDirector::replaceScene(CCScene* scene) {
@@ -397,25 +402,24 @@ void CCDirector::popToSceneStackLevel(std::uint64_t level) {
         return;
     }
     if (level >= _scenesStack.size()) return;
-    // Every scene above the level is let go at once, the running one among them, whatever a
-    // scene's callback throws; the game gets the first exception afterwards. A scene lower on
-    // the stack, or in a transition still held, stays.
+    // Every scene above the level is let go at once, top first, the running one among them,
+    // whatever a scene's callback throws; the game gets the first exception afterwards. A scene
+    // lower on the stack, or in a transition still held, stays; changes the exit calls ask for
+    // come after the pop and stand.
+    std::vector<platform::Ref<CCScene>> above(_scenesStack.begin() + static_cast<std::ptrdiff_t>(level),
+                                              _scenesStack.end());
+    _scenesStack.resize(level);
+    _nextScene = _scenesStack.back().get();
+    _sendCleanupToScene = false;
     platform::DeferredException thrown;
-    while (_scenesStack.size() > level) {
-        // Keep the scene alive through its own exit calls.
-        platform::Ref<CCScene> current = std::move(_scenesStack.back());
-        _scenesStack.pop_back();
-        _nextScene = _scenesStack.empty() ? nullptr : _scenesStack.back().get();
+    for (auto it = above.rbegin(); it != above.rend(); ++it) {
+        CCScene* scene = it->get();
+        // A scene still being entered is left to the next switch, as a pop leaves it: let go
+        // now, what the rest of its entering starts would outlive it.
+        if (scene == _sceneEntering) continue;
         // The running scene too: the switch then finds it exited and let go.
-        LeavingScope leaving(_sceneBeingLeft, current == _runningScene ? current.get() : _sceneBeingLeft);
-        letGoOfScene(current.get(), thrown);
-        // The exit calls may have asked for changes of their own; the pop goes on from the
-        // stack as they left it.
-        if (_scenesStack.empty() || _isEnding) break;
-    }
-    if (!_isEnding) {
-        _nextScene = _scenesStack.empty() ? nullptr : _scenesStack.back().get();
-        _sendCleanupToScene = false;
+        LeavingScope leaving(_sceneBeingLeft, scene == _runningScene.get() ? scene : _sceneBeingLeft);
+        letGoOfScene(scene, thrown);
     }
     thrown.rethrow();
 }
@@ -507,10 +511,8 @@ void CCDirector::setNextScene() {
         if (auto* incoming = dynamic_cast<CCTransitionScene*>(_nextScene))
             handedOver = handedOver && incoming->outScene() == previous.get();
         if (previous && previous.get() != _nextScene && !handedOver) {
-            if (!holdsScene(previous.get()) && isInHand(previous.get()))
-                letGoOfScene(previous.get(), thrown);
-            else
-                leaveScene(previous.get(), false, thrown);
+            leaveScene(previous.get(), false, thrown);
+            letGoOfScene(previous.get(), thrown);
         }
     }
     previous = nullptr;
@@ -523,12 +525,18 @@ void CCDirector::setNextScene() {
     // scene it leaves from may take over again while it runs.
     if (_runningScene && !_runningScene->isRunning()) {
         platform::Ref<CCScene> entering = _runningScene;
+        LeavingScope enteringNow(_sceneEntering, entering.get());
         if (!thrown.run([&] { entering->onEnter(); }) && entering->isTransitionScene()) {
             // Its set-up was cut short, so its actions will never end it: it ends at once.
             if (auto* transition = dynamic_cast<CCTransitionScene*>(entering.get()))
                 transition->finishAtOnce();
         }
-        thrown.run([&] { entering->onEnterTransitionDidFinish(); });
+        // Unless its enter calls let it go again (an end from a scene it entered): a transition
+        // then drops what the rest of its entering started, which would outlive it.
+        if (entering->isRunning())
+            thrown.run([&] { entering->onEnterTransitionDidFinish(); });
+        else if (entering->isTransitionScene() && !isInHand(entering.get()))
+            thrown.run([&] { entering->cleanup(); });
     }
     thrown.rethrow();
 }

@@ -277,6 +277,8 @@ private:
     std::vector<platform::Ref<CCScene>> _scenesInHand;
     // The running scene a switch or a pop is leaving: held only if something else holds it.
     const CCScene* _sceneBeingLeft = nullptr;
+    // The scene whose enter calls a switch is making.
+    const CCScene* _sceneEntering = nullptr;
     // Scenes whose exit calls are under way.
     std::vector<const CCScene*> _scenesExiting;
 
