@@ -412,20 +412,26 @@ void CCDirector::end() {
     _drawsLabel = nullptr;
 
     _delegate = nullptr;
+    // The view's context stays current through the purges, or the caches' textures and programs
+    // would outlive them in the group's other contexts; the view may go only after them.
+    platform::Ref<CCGLView> view = __view;
     setView(nullptr);
+    {
+        ViewContextScope inView(view.get());
+        runPurgeHook(CCDirectorPurge::BitmapFontConfigurations);
+        runPurgeHook(CCDirectorPurge::DrawPrimitives);
+        runPurgeHook(CCDirectorPurge::AnimationCache);
+        runPurgeHook(CCDirectorPurge::SpriteFrameCache);
+        runPurgeHook(CCDirectorPurge::TextureCache);
+        runPurgeHook(CCDirectorPurge::ShaderCache);
+        CCFileUtils::sharedFileUtils()->purgeCachedEntries();
 
-    runPurgeHook(CCDirectorPurge::BitmapFontConfigurations);
-    runPurgeHook(CCDirectorPurge::DrawPrimitives);
-    runPurgeHook(CCDirectorPurge::AnimationCache);
-    runPurgeHook(CCDirectorPurge::SpriteFrameCache);
-    runPurgeHook(CCDirectorPurge::TextureCache);
-    runPurgeHook(CCDirectorPurge::ShaderCache);
-    CCFileUtils::sharedFileUtils()->purgeCachedEntries();
+        glCacheInvalidate();
 
-    glCacheInvalidate();
-
-    GLenum error = glGetError();
-    if (error) CCLOG("OpenGL error 0x%04X in %s %d", error, "-[CCDirector end]", 503);
+        GLenum error = glGetError();
+        if (error) CCLOG("OpenGL error 0x%04X in %s %d", error, "-[CCDirector end]", 503);
+    }
+    view = nullptr;
     thrown.rethrow();
 }
 
