@@ -479,20 +479,26 @@ void CCDirector::end() {
     _drawsLabel = nullptr;
 
     _delegate = nullptr;
+    // The view's context stays current through the purges, or the caches' textures and programs
+    // would outlive them in the group's other contexts; the view may go only after them.
+    platform::Ref<CCGLView> view = __view;
     setView(nullptr);
+    {
+        ViewContextScope inView(view.get());
+        runPurgeHook(CCDirectorPurge::BitmapFontConfigurations);
+        runPurgeHook(CCDirectorPurge::DrawPrimitives);
+        runPurgeHook(CCDirectorPurge::AnimationCache);
+        runPurgeHook(CCDirectorPurge::SpriteFrameCache);
+        runPurgeHook(CCDirectorPurge::TextureCache);
+        runPurgeHook(CCDirectorPurge::ShaderCache);
+        CCFileUtils::sharedFileUtils()->purgeCachedEntries();
 
-    runPurgeHook(CCDirectorPurge::BitmapFontConfigurations);
-    runPurgeHook(CCDirectorPurge::DrawPrimitives);
-    runPurgeHook(CCDirectorPurge::AnimationCache);
-    runPurgeHook(CCDirectorPurge::SpriteFrameCache);
-    runPurgeHook(CCDirectorPurge::TextureCache);
-    runPurgeHook(CCDirectorPurge::ShaderCache);
-    CCFileUtils::sharedFileUtils()->purgeCachedEntries();
+        glCacheInvalidate();
 
-    glCacheInvalidate();
-
-    GLenum error = glGetError();
-    if (error) CCLOG("OpenGL error 0x%04X in %s %d", error, "-[CCDirector end]", 503);
+        GLenum error = glGetError();
+        if (error) CCLOG("OpenGL error 0x%04X in %s %d", error, "-[CCDirector end]", 503);
+    }
+    view = nullptr;
     thrown.rethrow();
 }
 
@@ -706,9 +712,14 @@ bool CCDirectorIOS::init() {
     CCGLView::setReshapeProjectionHook([](CGSize size) {
         if (sharedDirector_) sharedDirector_->reshapeProjection(size);
     });
-    // A renderer letting go of the current context hands it back to the director's view.
+    // A renderer letting go of the current context hands it back to the director's view, but
+    // only on the thread the director draws on: any other thread would keep the context from
+    // the frames until it ends.
     CCES2Renderer::setReleasedContextHook([]() -> platform::GLContext* {
-        CCGLView* view = sharedDirector_ ? sharedDirector_->view() : nullptr;
+        CCDirector* director = sharedDirector_;
+        platform::Thread* drawing = director ? director->runningThread() : nullptr;
+        if (!drawing || drawing != platform::Thread::currentThread()) return nullptr;
+        CCGLView* view = director->view();
         return view ? view->context() : nullptr;
     });
     return true;
@@ -719,8 +730,18 @@ void CCDirectorIOS::drawScene() {
 
     // Made current only where it is not: made current anew, it would carry the last frame
     // forward at once, which is to wait until the GL has rasterised it during the update.
-    if (__view && platform::GLContext::currentContext() != __view->context())
-        platform::GLContext::setCurrentContext(__view->context());
+    // One line when frames start to go undrawn, not one a frame; a frame that draws again
+    // re-arms it.
+    static const CCDirectorIOS* toldUndrawn = nullptr; // frames are drawn on one thread
+    if (__view && platform::GLContext::currentContext() != __view->context() &&
+        !platform::GLContext::setCurrentContext(__view->context())) {
+        if (toldUndrawn != this)
+            CCLOG("engine: CCDirector: drawScene: the view's GL context cannot be made current on this "
+                  "thread (another thread holds it current), so the frames are not presented");
+        toldUndrawn = this;
+    } else if (toldUndrawn == this) {
+        toldUndrawn = nullptr;
+    }
 
     if (!_isPaused) _scheduler->update(_dt);
 

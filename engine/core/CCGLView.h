@@ -64,7 +64,7 @@ public:
     platform::GLContext* context() const override { return _context.get(); }
 
     // Who names the context to make current when a renderer's clean-up lets go of the current
-    // one (the director's view's); process-wide, none by default.
+    // one (the director's view's, on the director's thread only); process-wide, none by default.
     static void setReleasedContextHook(std::function<platform::GLContext*()> hook);
 
     // Read by the view when it presents.

@@ -4,6 +4,11 @@
 #include "core/CCDirector.h"
 #include "core/CCLayer.h"
 #include "core/CCScene.h"
+#include "core/CCShaderCache.h"
+#include "graphics/CCSprite.h"
+#include "graphics/CCTexture2D.h"
+#include "graphics/CCTextureCache.h"
+#include "platform/Image.h"
 #include "platform/Format.h"
 #include "platform/GLCheck.h"
 #include "platform/GLExtensions.h"
@@ -626,6 +631,50 @@ TEST_F(PresentTest, FrameAskedForDuringTheNextFrameIsTheLastPresented) {
     EXPECT_TRUE(asker->seen.rgba == presented.rgba) << "pixel for pixel";
     EXPECT_EQ(asker->seen.pixel(1, 1), 0xFF0000FFu);
     EXPECT_EQ(view()->layer()->presentedFrame().pixel(1, 1), 0x00FF00FFu);
+}
+
+// A director that holds the last reference to its view.
+class PurgeTest : public fltest::EngineTest {
+protected:
+    void TearDown() override {
+        fltest::EngineTest::TearDown();
+        fltest::useSharedGLContext();
+        fltest::resetGLState();
+    }
+};
+
+TEST_F(PurgeTest, PurgingTheDirectorBesideASecondViewDeletesTheCachesGLObjects) {
+    Ref<CCGLView> surviving = fltest::makeGLView(CGSizeMake(8, 8));
+    ASSERT_TRUE(surviving);
+    director()->setView(fltest::makeGLView(CGSizeMake(16, 16)).get());
+    ASSERT_TRUE(director()->view());
+    GLuint texture = 0, program = 0;
+    {
+        const std::uint8_t white[4] = {255, 255, 255, 255};
+        auto image = platform::Image::imageWithPixels(white, 1, 1, platform::ImageColorSpace::RGB,
+                                                      platform::ImageAlphaInfo::Last);
+        Ref<CCTexture2D> cached = CCTextureCache::sharedTextureCache()->addCGImage(image.get(), "white");
+        ASSERT_TRUE(cached);
+        texture = cached->name();
+        program =
+            CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionTextureColor)->program();
+        auto scene = CCScene::node();
+        scene->addChild(CCSprite::spriteWithTexture(cached.get()).get());
+        director()->runWithScene(scene.get());
+    }
+    director()->drawScene(); // leaves the director's context current
+
+    CCDirector::purgeSharedDirector();
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(surviving->context()));
+    EXPECT_FALSE(glIsTexture(texture));
+    EXPECT_FALSE(glIsProgram(program));
+
+    // The next director draws in the surviving view.
+    director()->setView(surviving.get());
+    auto scene = CCScene::node();
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255)).get());
+    director()->runWithScene(scene.get());
+    EXPECT_EQ(surviving->layer()->presentedFrame().pixel(1, 1), 0xFF0000FFu);
 }
 
 } // namespace

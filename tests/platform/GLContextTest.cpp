@@ -1,9 +1,14 @@
+#include "core/CCDirector.h"
+#include "core/CCGLView.h"
+#include "core/CCLayer.h"
+#include "core/CCScene.h"
 #include "platform/Drawable.h"
 #include "platform/GLCheck.h"
 #include "platform/GLContext.h"
 #include "platform/GLExtensions.h"
 #include "platform/Log.h"
 #include "platform/View.h"
+#include "tests/support/EngineTestSupport.h"
 #include "tests/support/GLTestSupport.h"
 
 #include <algorithm>
@@ -315,6 +320,80 @@ TEST_F(GLContextTest, AnotherThreadAskingForTheFrameHoldsItNoLongerThanItLives) 
         thread.join();
     EXPECT_EQ(seen, drawn);
     EXPECT_LT(heapInUse(), before + frameBytes);
+}
+
+// The director draws a red scene into its own view on the test's thread.
+class ReleasedElsewhereTest : public fltest::EngineGLTest {
+protected:
+    CGSize viewSize() const override { return CGSizeMake(16, 16); }
+};
+
+TEST_F(ReleasedElsewhereTest, AViewReleasedOnAWorkerLeavesTheDirectorsFramesPresented) {
+    auto scene = CCScene::node();
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255)).get());
+    director()->runWithScene(scene.get());
+    platform::Drawable* layer = view()->layer();
+    GLContext* directors = view()->context();
+    // The drawing thread has a second view's context current, as making the view leaves it.
+    Ref<CCGLView> second = fltest::makeGLView(CGSizeMake(8, 8));
+    ASSERT_TRUE(second);
+
+    // A worker makes a view of the group (its context current there) and releases it; later it
+    // takes the director's context itself, then lets it go. It lives until told to leave.
+    std::mutex mutex;
+    std::condition_variable changed;
+    int step = 0; // the worker's steps are odd, the drawing thread's even
+    bool madeThere = false, tookDirectors = false;
+    GLContext* leftThere = directors;
+    auto waitFor = [&](int wanted) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return step == wanted; });
+    };
+    auto next = [&] {
+        std::lock_guard lock(mutex);
+        ++step;
+        changed.notify_all();
+    };
+    std::thread worker([&, group = directors->sharegroup()] {
+        Ref<CCGLView> own =
+            CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8), kEAGLColorFormatRGBA8, 0, false, group, false, 0);
+        madeThere = own && GLContext::currentContext() == own->context();
+        own = nullptr;
+        leftThere = GLContext::currentContext();
+        next();
+        waitFor(2);
+        tookDirectors = GLContext::setCurrentContext(directors);
+        next();
+        waitFor(4);
+        GLContext::setCurrentContext(nullptr);
+        next();
+    });
+
+    waitFor(1);
+    EXPECT_TRUE(madeThere);
+    EXPECT_EQ(leftThere, nullptr);
+    std::uint64_t presented = layer->presentCount();
+    for (int i = 0; i < 10; ++i)
+        director()->drawScene();
+    EXPECT_EQ(layer->presentCount(), presented + 10);
+    EXPECT_EQ(presentedPixel(1, 1), 0xFF0000FFu);
+
+    // While the worker holds the director's context, the frames are lost, and said so once.
+    ASSERT_TRUE(GLContext::setCurrentContext(second->context()));
+    next();
+    waitFor(3);
+    EXPECT_TRUE(tookDirectors);
+    logLines.clear();
+    presented = layer->presentCount();
+    for (int i = 0; i < 3; ++i)
+        director()->drawScene();
+    EXPECT_EQ(layer->presentCount(), presented);
+    EXPECT_EQ(logLines.size(), 1u) << ::testing::PrintToString(logLines);
+    next();
+    waitFor(5);
+    director()->drawScene();
+    EXPECT_EQ(layer->presentCount(), presented + 1);
+    worker.join();
 }
 
 TEST_F(GLContextTest, ReadBackLeavesTheFramebufferBindingsAlone) {
