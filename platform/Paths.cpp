@@ -59,6 +59,9 @@ std::string applicationName() {
     if (!applicationNameOverride().empty()) return applicationNameOverride();
     std::error_code ec;
     std::string name = fs::read_symlink("/proc/self/exe", ec).filename().string();
+    // An executable replaced while it runs (an update) still names the same game.
+    const std::string deleted = " (deleted)";
+    if (name.size() > deleted.size() && name.ends_with(deleted)) name.resize(name.size() - deleted.size());
     if (ec || name.empty()) name = program_invocation_short_name;
     return name.empty() ? std::string("footlight") : name;
 }
