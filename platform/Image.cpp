@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -432,6 +433,18 @@ Ref<Image> decode(const std::uint8_t* data, std::size_t size, const std::string&
     return image;
 }
 
+// A name for a log line, its byte 0s shown as "\0" rather than ending the text.
+std::string printableName(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        if (c == '\0')
+            out += "\\0";
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 Image::Image(std::uint32_t width, std::uint32_t height, ImageColorSpace colorSpace, ImageAlphaInfo alphaInfo,
@@ -598,19 +611,47 @@ std::vector<std::uint8_t> Image::encodeJPEG(const std::uint8_t* rgba, std::uint3
 }
 
 bool Image::writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    // The kernel reads a path up to its first byte 0: the rest would silently go.
+    if (path.find('\0') != std::string::npos) {
+        CCLOG("Image: %s is not written: a file name cannot hold a byte 0", printableName(path));
+        return false;
+    }
     if (bytes.empty()) return false;
-    // A fresh name beside the target, created with mode 0666 so the kernel applies the umask
-    // (and any default ACL) as it does for every other file the user makes.
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : path.substr(0, slash));
+    if (name.empty() || name == "." || name == "..") {
+        CCLOG("Image: %s is not written: it names a folder, not a file", path);
+        return false;
+    }
+    // Everything below works relative to the folder, so the temporary file lands beside the
+    // final one and its name only has to fit the folder, never the final path.
+    const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        CCLOG("Image: cannot write %s: its folder cannot be opened", path);
+        return false;
+    }
+    struct stat existing;
+    if (::fstatat(dir, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(existing.st_mode)) {
+        CCLOG("Image: %s is not written: it is a folder", path);
+        ::close(dir);
+        return false;
+    }
+    // A short fresh name, created with mode 0666 so the kernel applies the umask (and any
+    // default ACL) as it does for every other file the user makes.
     static std::atomic<unsigned> serial{0};
-    std::string temporary;
+    char temporary[64];
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = format("%s.%d-%u.tmp", path, static_cast<int>(::getpid()), serial.fetch_add(1));
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        std::snprintf(temporary, sizeof temporary, ".tmp-%d-%u", static_cast<int>(::getpid()),
+                      serial.fetch_add(1));
+        fd = ::openat(dir, temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
         CCLOG("Image: cannot create a file next to %s", path);
+        ::close(dir);
         return false;
     }
     std::size_t written = 0;
@@ -622,11 +663,12 @@ bool Image::writeFile(const std::string& path, const std::vector<std::uint8_t>& 
     }
     bool ok = written == bytes.size();
     ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    ok = ok && ::renameat(dir, temporary, dir, name.c_str()) == 0;
     if (!ok) {
         CCLOG("Image: cannot write %s", path);
-        ::unlink(temporary.c_str());
+        ::unlinkat(dir, temporary, 0);
     }
+    ::close(dir);
     return ok;
 }
 

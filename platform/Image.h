@@ -86,9 +86,11 @@ public:
                                                std::uint32_t height);
     static std::vector<std::uint8_t> encodeJPEG(const std::uint8_t* rgba, std::uint32_t width,
                                                 std::uint32_t height, int quality = 90);
-    // Writes the bytes to a new file beside the path and renames it over the path, so a reader
-    // never sees half a file; the file gets the permissions the process's umask gives. False
-    // (and a log line) for no bytes or an I/O failure, leaving nothing behind.
+    // Writes the bytes to a new file in the path's folder and renames it over the path, so a
+    // reader never sees half a file; the file gets the permissions the process's umask gives.
+    // Any name that fits the folder can be written. False (and a log line) for no bytes, a path
+    // holding a byte 0, one that names a folder ("", "dir/", ".", "..", an existing folder) or
+    // an I/O failure, leaving nothing behind and nothing written outside that folder.
     static bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
     static bool writePNG(const std::string& path, const std::uint8_t* rgba, std::uint32_t width,
                          std::uint32_t height);

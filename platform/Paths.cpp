@@ -1,7 +1,9 @@
 #include "platform/Paths.h"
 
 #include "platform/Format.h"
+#include "platform/Log.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -47,6 +49,23 @@ std::string& documentsOverride() {
     return path;
 }
 
+std::string& applicationNameOverride() {
+    static std::string name;
+    return name;
+}
+
+// One folder name: the game's own, else its executable's.
+std::string applicationName() {
+    if (!applicationNameOverride().empty()) return applicationNameOverride();
+    std::error_code ec;
+    std::string name = fs::read_symlink("/proc/self/exe", ec).filename().string();
+    // An executable replaced while it runs (an update) still names the same game.
+    const std::string deleted = " (deleted)";
+    if (name.size() > deleted.size() && name.ends_with(deleted)) name.resize(name.size() - deleted.size());
+    if (ec || name.empty()) name = program_invocation_short_name;
+    return name.empty() ? std::string("footlight") : name;
+}
+
 std::string defaultDocumentsDirectory() {
     std::string base;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
@@ -54,14 +73,15 @@ std::string defaultDocumentsDirectory() {
     } else if (const char* home = std::getenv("HOME"); home && *home == '/') {
         base = Paths::stringByAppendingPathComponent(home, ".local/share");
     }
+    const std::string game = Paths::stringByAppendingPathComponent(applicationName(), "Documents");
     if (!base.empty()) {
-        std::string dir = Paths::stringByAppendingPathComponent(base, "footlight/Documents");
+        std::string dir = Paths::stringByAppendingPathComponent(base, game);
         std::error_code ec;
         fs::create_directories(dir, ec);
         if (!ec && fs::is_directory(dir, ec)) return dir;
     }
     return Paths::stringByAppendingPathComponent(
-        Paths::temporaryDirectory(), format("footlight-%u/Documents", static_cast<unsigned>(getuid())));
+        Paths::temporaryDirectory(), format("footlight-%u/%s", static_cast<unsigned>(getuid()), game));
 }
 
 } // namespace
@@ -183,6 +203,15 @@ std::string Paths::documentsDirectory() {
 
 void Paths::setDocumentsDirectory(const std::string& path) {
     documentsOverride() = path;
+}
+
+void Paths::setApplicationName(const std::string& name) {
+    // A name must stay one folder under the data folder.
+    if (name.find_first_of(std::string("/\0", 2)) != std::string::npos || name == "." || name == "..") {
+        log(format("Paths: \"%s\" is not an application name: it must be one folder name", name));
+        return;
+    }
+    applicationNameOverride() = name;
 }
 
 std::string Paths::temporaryDirectory() {

@@ -43,12 +43,16 @@ struct Paths {
     // into its parent in absolute paths only (relative ones keep it, as the platform did).
     static std::string stringByStandardizingPath(const std::string& path);
 
-    // The folder the engine writes user files to. By default $XDG_DATA_HOME/footlight/Documents
-    // (else ~/.local/share/footlight/Documents, else a folder under the temporary directory);
-    // created when first asked for. Empty when it cannot be created.
+    // The folder the engine writes user files to, one per game. By default
+    // $XDG_DATA_HOME/<application name>/Documents (else ~/.local/share/<name>/Documents, else a
+    // folder under the temporary directory); created when first asked for. Empty when it
+    // cannot be created.
     static std::string documentsDirectory();
-    // Replaces the folder (tests); an empty path restores the default.
+    // Replaces the folder; an empty path restores the default.
     static void setDocumentsDirectory(const std::string& path);
+    // Names the game's default folder; by default the executable's name. An empty name
+    // restores that; a name that is not one folder name ("a/b", ".", "..") is refused (logged).
+    static void setApplicationName(const std::string& name);
     // The temporary directory.
     static std::string temporaryDirectory();
 };

@@ -391,9 +391,28 @@ bool CCRenderTexture::saveToFile(const std::string& fileName) {
 }
 
 bool CCRenderTexture::saveToFile(const std::string& fileName, tCCImageFormat format) {
+    // The name may come from a player. The kernel would read it only up to a byte 0, which
+    // could name another of the game's files.
+    if (fileName.find('\0') != std::string::npos) {
+        std::string shown;
+        for (char c : fileName) {
+            if (c == '\0')
+                shown += "\\0";
+            else
+                shown += c;
+        }
+        CCLOG("engine: CCRenderTexture: %s is not saved: a file name cannot hold a byte 0", shown);
+        return false;
+    }
+    // "", ".", "shots/.." or "shots/" name a folder (Documents itself, maybe), never a file.
+    const std::string last = fileName.substr(fileName.rfind('/') + 1);
+    if (last.empty() || last == "." || last == "..") {
+        CCLOG("engine: CCRenderTexture: \"%s\" is not saved: it names a folder, not a file", fileName);
+        return false;
+    }
     const std::string documents = platform::Paths::documentsDirectory();
     if (documents.empty()) return false;
-    // The name may come from a player: it stays inside Documents.
+    // It stays inside Documents.
     const std::string fullPath = platform::Paths::stringByAppendingPathInside(documents, fileName);
     if (fullPath.empty()) {
         CCLOG("engine: CCRenderTexture: %s is not saved: a file name must stay inside the Documents "

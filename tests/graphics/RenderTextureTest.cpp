@@ -15,8 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -509,6 +511,70 @@ TEST_F(RenderTextureTest, SavesOnlyInsideDocumentsMakingTheFoldersTheNameAsksFor
     }
     EXPECT_FALSE(fs::exists(outside));
     EXPECT_FALSE(fs::exists(docs() + "/tmp"));
+}
+
+// Names are read as the kernel reads them: up to a byte 0, and "." or ".." naming folders.
+// Watching Documents and its parent shows that a refused name writes nothing anywhere, and
+// that the longest legal name is written inside Documents only.
+TEST_F(RenderTextureTest, SavedNamesAreCheckedAsTheFileSystemReadsThem) {
+    const std::string parent = docs() + "/game";
+    const std::string documents = parent + "/Documents";
+    platform::Paths::setDocumentsDirectory(documents);
+    ASSERT_EQ(platform::Paths::documentsDirectory(), documents);
+    fs::create_directories(documents + "/shots");
+    std::ofstream(documents + "/keep.txt") << "keep";
+    auto rt = CCRenderTexture::renderTextureWithWidth(4, 4);
+    ASSERT_TRUE(rt);
+
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    const std::uint32_t mask =
+        IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_ATTRIB;
+    const int parentWatch = inotify_add_watch(watch, parent.c_str(), mask);
+    const int documentsWatch = inotify_add_watch(watch, documents.c_str(), mask);
+    ASSERT_GE(parentWatch, 0);
+    ASSERT_GE(documentsWatch, 0);
+    // "parent/<entry>" or "Documents/<entry>" for each change since the last call.
+    auto changes = [&] {
+        std::vector<std::string> seen;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                seen.push_back((event->wd == parentWatch ? "parent/" : "Documents/") +
+                               std::string(event->len ? event->name : ""));
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return seen;
+    };
+
+    const std::vector<std::uint8_t> bytes{1, 2, 3};
+    for (const std::string& name : {std::string("keep.txt\0.png", 13), std::string(), std::string("."),
+                                    std::string("x/.."), std::string("shots/.."), std::string("shots")}) {
+        SCOPED_TRACE(name);
+        logLines.clear();
+        EXPECT_FALSE(rt->saveToFile(name, kCCImageFormatPNG));
+        EXPECT_EQ(logLines.size(), 1u);
+        EXPECT_FALSE(platform::Image::writeFile(documents + "/" + name, bytes));
+        EXPECT_EQ(changes(), std::vector<std::string>());
+    }
+    std::ifstream kept(documents + "/keep.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
+    EXPECT_FALSE(fs::exists(documents + "/x"));
+
+    const std::string longest = std::string(251, 'n') + ".png";
+    ASSERT_TRUE(rt->saveToFile(longest, kCCImageFormatPNG));
+    EXPECT_TRUE(platform::Image::imageWithContentsOfFile(documents + "/" + longest));
+    ASSERT_TRUE(platform::Image::writeFile(documents + "/" + longest, bytes));
+    for (const std::string& change : changes())
+        EXPECT_EQ(change.rfind("Documents/", 0), 0u) << change;
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(documents))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"keep.txt", longest, "shots"}));
+    ::close(watch);
 }
 
 } // namespace

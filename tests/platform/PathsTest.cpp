@@ -127,11 +127,18 @@ TEST(PathsTest, DocumentsDirectoryIsCreatedWhenAskedFor) {
     std::string file = dir.touch("plainfile");
     Paths::setDocumentsDirectory(file + "/Documents");
     EXPECT_EQ(Paths::documentsDirectory(), "");
-    // The default lives under the user's data folder.
+    // The default lives under the user's data folder, one folder per game: the executable's
+    // name unless the game names itself.
     std::string saved = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
     setenv("XDG_DATA_HOME", (dir.path / "data").c_str(), 1);
     Paths::setDocumentsDirectory("");
-    EXPECT_EQ(Paths::documentsDirectory(), (dir.path / "data/footlight/Documents").string());
+    const std::string exe = fs::read_symlink("/proc/self/exe").filename().string();
+    EXPECT_EQ(Paths::documentsDirectory(), (dir.path / "data" / exe / "Documents").string());
+    Paths::setApplicationName("Puzzle Quest");
+    EXPECT_EQ(Paths::documentsDirectory(), (dir.path / "data/Puzzle Quest/Documents").string());
+    Paths::setApplicationName("../elsewhere");
+    EXPECT_EQ(Paths::documentsDirectory(), (dir.path / "data/Puzzle Quest/Documents").string());
+    Paths::setApplicationName("");
     if (saved.empty())
         unsetenv("XDG_DATA_HOME");
     else
