@@ -623,9 +623,16 @@ void CCLabelBMFont::updateLabel() {
             const auto len = static_cast<std::int64_t>(lineEnd - lineBegin);
             const std::int64_t last = a + b + len - 1;
             if (last >= 0) {
+                // The line ends at its last glyph: characters the font lacks after it have no
+                // sprite and take no room, so measuring them as 0 would push the line out of
+                // the box by the whole shift.
                 std::int64_t w = 0;
-                if (CCSprite* lastChar = spriteAt(last))
-                    w = truncatedToInt(lastChar->position().x + lastChar->contentSize().width / 2);
+                for (std::int64_t tag = last; tag >= a + b; --tag) {
+                    if (CCSprite* lastChar = spriteAt(tag)) {
+                        w = truncatedToInt(lastChar->position().x + lastChar->contentSize().width / 2);
+                        break;
+                    }
+                }
                 float shift = 0;
                 if (_alignment == kCCTextAlignmentRight)
                     shift = static_cast<float>(_contentSize.width - double(w));

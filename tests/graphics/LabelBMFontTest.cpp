@@ -497,6 +497,37 @@ TEST_F(BMFontTest, AbsurdAdvancesAndKerningLayOutToAWellDefinedSize) {
     EXPECT_EQ(label->contentSize(), CGSizeMake(10, 0));
 }
 
+TEST_F(BMFontTest, AlignedLinesEndingInACharacterTheFontLacksStayInTheBox) {
+    FL_REQUIRE_SHARED_TESTDATA();
+    const std::string anton = (fltest::sharedTestData() / "fonts/anton_kerning/anton_latin.fnt").string();
+    for (CCTextAlignment alignment : {kCCTextAlignmentCenter, kCCTextAlignmentRight}) {
+        SCOPED_TRACE(alignment);
+        // The font has no é: each line is measured by the glyph before it.
+        for (const char* text : {"Hi \xC3\xA9", "ABCD\nHi \xC3\xA9"}) {
+            SCOPED_TRACE(text);
+            Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString(text, anton, -1, alignment);
+            ASSERT_NE(label, nullptr);
+            const CGSize box = label->contentSize();
+            for (std::int64_t tag : visibleTags(label)) {
+                const CCSprite* sprite = glyph(label, tag);
+                const double x = sprite->position().x, half = sprite->contentSize().width / 2;
+                EXPECT_GE(x - half, 0) << "glyph " << tag;
+                EXPECT_LE(x + half, box.width) << "glyph " << tag;
+            }
+        }
+        // Lines whose characters all have glyphs are shifted as before: "ABCD" (70 wide, ending
+        // at 69) fills the box, "Hi" ends at 26.
+        Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("ABCD\nHi", anton, -1, alignment);
+        ASSERT_NE(label, nullptr);
+        const double shift = alignment == kCCTextAlignmentRight ? 70 - 26 : 35 - 13;
+        const double firstShift = alignment == kCCTextAlignmentRight ? 70 - 69 : 35 - 34;
+        EXPECT_EQ(glyph(label, 0)->position().x, 9 + firstShift);
+        EXPECT_EQ(glyph(label, 3)->position().x, 52 + 1 + 8 + firstShift);
+        EXPECT_EQ(glyph(label, 5)->position().x, 9 + shift);
+        EXPECT_EQ(glyph(label, 6)->position().x, 22.5 + shift);
+    }
+}
+
 // ---- drawing --------------------------------------------------------------------------------
 
 TEST_F(BMFontTest, AReusedAlignedLabelDrawsWhatAFreshOneDraws) {
