@@ -732,15 +732,14 @@ void CCDirectorIOS::drawScene() {
     // forward at once, which is to wait until the GL has rasterised it during the update.
     // One line when frames start to go undrawn, not one a frame; a frame that draws again
     // re-arms it.
-    static const CCDirectorIOS* toldUndrawn = nullptr; // frames are drawn on one thread
     if (__view && platform::GLContext::currentContext() != __view->context() &&
         !platform::GLContext::setCurrentContext(__view->context())) {
-        if (toldUndrawn != this)
+        if (!_toldUndrawn)
             CCLOG("engine: CCDirector: drawScene: the view's GL context cannot be made current on this "
                   "thread (another thread holds it current), so the frames are not presented");
-        toldUndrawn = this;
-    } else if (toldUndrawn == this) {
-        toldUndrawn = nullptr;
+        _toldUndrawn = true;
+    } else {
+        _toldUndrawn = false;
     }
 
     if (!_isPaused) _scheduler->update(_dt);

@@ -328,6 +328,9 @@ public:
 
 protected:
     bool _isContentScaleSupported = false;
+    // A frame went undrawn because another thread holds the view's context: told once, until a
+    // frame draws again.
+    bool _toldUndrawn = false;
     platform::Ref<CCTouchDispatcher> _touchDispatcher;
 };
 
