@@ -2,6 +2,7 @@
 
 #include "platform/Format.h"
 #include "platform/Log.h"
+#include "platform/Paths.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -433,18 +434,6 @@ Ref<Image> decode(const std::uint8_t* data, std::size_t size, const std::string&
     return image;
 }
 
-// A name for a log line, its byte 0s shown as "\0" rather than ending the text.
-std::string printableName(const std::string& name) {
-    std::string out;
-    for (char c : name) {
-        if (c == '\0')
-            out += "\\0";
-        else
-            out += c;
-    }
-    return out;
-}
-
 } // namespace
 
 Image::Image(std::uint32_t width, std::uint32_t height, ImageColorSpace colorSpace, ImageAlphaInfo alphaInfo,
@@ -613,7 +602,7 @@ std::vector<std::uint8_t> Image::encodeJPEG(const std::uint8_t* rgba, std::uint3
 bool Image::writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     // The kernel reads a path up to its first byte 0: the rest would silently go.
     if (path.find('\0') != std::string::npos) {
-        CCLOG("Image: %s is not written: a file name cannot hold a byte 0", printableName(path));
+        CCLOG("Image: %s is not written: a file name cannot hold a byte 0", Paths::printablePath(path));
         return false;
     }
     if (bytes.empty()) return false;

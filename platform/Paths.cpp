@@ -265,4 +265,15 @@ std::string Bundle::description() const {
     return format("<Bundle: %s>", resourcePath_);
 }
 
+std::string Paths::printablePath(const std::string& path) {
+    std::string out;
+    for (char c : path) {
+        if (c == '\0')
+            out += "\\0";
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace platform

@@ -55,6 +55,8 @@ struct Paths {
     static void setApplicationName(const std::string& name);
     // The temporary directory.
     static std::string temporaryDirectory();
+    // The path for a log line, its byte 0s shown as "\0" rather than ending the text.
+    static std::string printablePath(const std::string& path);
 };
 
 // Queries on the file system, as an object the file utilities own.

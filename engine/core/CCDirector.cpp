@@ -334,10 +334,10 @@ void CCDirector::letGoOfScene(CCScene* scene) {
     thrown.rethrow();
 }
 
-void CCDirector::letGoOfScene(CCScene* scene, platform::DeferredException& thrown) {
+void CCDirector::letGoOfScene(CCScene* scene, platform::DeferredException& thrown, bool exit) {
     if (!scene || holdsScene(scene) || !isInHand(scene)) return;
     platform::Ref<CCScene> leaving(scene);
-    leaveScene(scene, false, thrown);
+    if (exit) leaveScene(scene, false, thrown);
     // Its exit calls may have handed it back (a transition made from it as it left), or let it
     // go themselves (an end): only a scene still in hand and still not held is cleaned up.
     if (holdsScene(scene)) return;
@@ -517,8 +517,10 @@ void CCDirector::setNextScene() {
         if (auto* incoming = dynamic_cast<CCTransitionScene*>(_nextScene))
             handedOver = handedOver && incoming->outScene() == previous.get();
         if (previous && previous.get() != _nextScene && !handedOver) {
+            // Exited either way (once, whatever its exit throws); cleaned up too when nothing
+            // holds it after its exit calls.
             leaveScene(previous.get(), false, thrown);
-            letGoOfScene(previous.get(), thrown);
+            letGoOfScene(previous.get(), thrown, false);
         }
     }
     previous = nullptr;

@@ -260,7 +260,8 @@ private:
     // Takes a scene given to the director in hand, and a transition's two scenes with it.
     void takeInHand(CCScene* scene);
     bool isInHand(const CCScene* scene) const;
-    void letGoOfScene(CCScene* scene, platform::DeferredException& thrown);
+    // `exit` false: the caller has made its exit calls already.
+    void letGoOfScene(CCScene* scene, platform::DeferredException& thrown, bool exit = true);
     // A scene the stack dropped, unless it is the running one, which the switch leaves first.
     void letGoUnlessRunning(CCScene* scene);
     // The exit calls of a scene the director lets go, unless it no longer runs, then its

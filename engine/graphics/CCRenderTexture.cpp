@@ -394,14 +394,8 @@ bool CCRenderTexture::saveToFile(const std::string& fileName, tCCImageFormat for
     // The name may come from a player. The kernel would read it only up to a byte 0, which
     // could name another of the game's files.
     if (fileName.find('\0') != std::string::npos) {
-        std::string shown;
-        for (char c : fileName) {
-            if (c == '\0')
-                shown += "\\0";
-            else
-                shown += c;
-        }
-        CCLOG("engine: CCRenderTexture: %s is not saved: a file name cannot hold a byte 0", shown);
+        CCLOG("engine: CCRenderTexture: %s is not saved: a file name cannot hold a byte 0",
+              platform::Paths::printablePath(fileName));
         return false;
     }
     // "", ".", "shots/.." or "shots/" name a folder (Documents itself, maybe), never a file.
