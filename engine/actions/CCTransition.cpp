@@ -198,7 +198,9 @@ Ref<CCFiniteTimeAction> CCTransitionScene::finishAction() {
 }
 
 void CCTransitionScene::runOnScene(CCScene* scene, CCFiniteTimeAction* action) {
-    if (!scene || !action) return;
+    // Not once this transition has been let go (an end from a scene it entered): the action
+    // would outlive it.
+    if (!scene || !action || !isRunning()) return;
     _sceneActions.emplace_back(scene, action);
     scene->runAction(action);
 }
@@ -212,7 +214,7 @@ void CCTransitionScene::runOnOutScene(CCFiniteTimeAction* action) {
 }
 
 void CCTransitionScene::runFinishOnOutScene(CCFiniteTimeAction* action) {
-    if (!action) return;
+    if (!action || !isRunning()) return;
     if (_outScene)
         runOnOutScene(action);
     else
