@@ -94,10 +94,7 @@ void CCTransitionScene::finish() {
     _finished = true;
     // An action of ours the action manager has not given its last step yet this tick would
     // move its scene off the rest finish puts it at (both slide-in moves end in the same tick).
-    auto actions = std::move(_sceneActions);
-    for (const auto& [scene, action] : actions)
-        if (!action->isDone()) scene->stopAction(action.get());
-    actions.clear();
+    stopSceneActions(true);
     putToRest(_inScene.get(), true);
     putToRest(_outScene.get(), false);
     // Never switch inside an action's step: the director gets the change on the next tick.
@@ -138,9 +135,8 @@ void CCTransitionScene::onEnter() {
     _sendCleanupToScene = director()->sendCleanupToScene();
     // A scene that does not run (this transition was covered by a pushed scene and shows again)
     // is entered first, so that its actions, ours among them, run; one that runs is not
-    // entered twice.
-    // A scene's call may have let this transition go (a pop from its enter): then nothing more
-    // is entered.
+    // entered twice. Once a scene's call has let this transition go (an end from its enter),
+    // nothing more is entered.
     if (_outScene && isRunning()) {
         Ref<CCScene> out = _outScene;
         if (!out->isRunning()) thrown.run([&] { out->onEnter(); });
@@ -180,9 +176,9 @@ void CCTransitionScene::onExit() {
     Ref<CCScene> out = _outScene;
     Ref<CCScene> in = _inScene;
     CCScene* next = successor();
-    // Finished, the outgoing scene is hidden until the switch shows it; taking over at once,
-    // it must show now.
-    if (_finished && out && out.get() == next) out->setVisible(true);
+    // Finished, the outgoing scene is hidden until the switch shows it again; leaving before
+    // that (the game went back to it, or elsewhere), it is shown now, as the switch would.
+    if (_finished && out) out->setVisible(true);
     for (const Ref<CCScene>& scene : {out, in}) {
         if (!scene || !scene->isRunning()) continue;
         if (scene.get() == next)
@@ -226,21 +222,15 @@ void CCTransitionScene::putScenesToRest() {
     // The scenes may run again, under this director or another: nothing of the transition may
     // go on moving them, nor a grid of its capture (whose framebuffer belongs to this view's
     // context) stand in for their drawing. What the game put on them stays.
-    auto actions = std::move(_sceneActions);
-    for (const auto& [scene, action] : actions)
-        scene->stopAction(action.get());
+    stopSceneActions(false);
     for (CCScene* scene : {_inScene.get(), _outScene.get()}) {
         if (!scene) continue;
         auto entry = std::find_if(_atEntry.begin(), _atEntry.end(),
                                   [scene](const SceneAtEntry& e) { return e.scene == scene; });
         auto* grid = dynamic_cast<CCGridBase*>(scene->grid());
         if (grid && grid->active() && (entry == _atEntry.end() || entry->grid != grid)) grid->setActive(false);
-        scene->setVisible(true);
-        scene->setPosition(CGPointZero);
-        scene->setScale(1.0f);
-        scene->setRotation(0);
+        putToRest(scene, true);
         CCCamera* camera = scene->camera();
-        camera->restore();
         // A camera the game had moved goes back where the game put it.
         if (entry != _atEntry.end() && entry->camera != cameraOf(camera)) {
             const auto& c = entry->camera;
@@ -252,12 +242,16 @@ void CCTransitionScene::putScenesToRest() {
     _atEntry.clear();
 }
 
+void CCTransitionScene::stopSceneActions(bool undoneOnly) {
+    auto actions = std::move(_sceneActions);
+    _sceneActions.clear();
+    for (const auto& [scene, action] : actions)
+        if (!undoneOnly || !action->isDone()) scene->stopAction(action.get());
+}
+
 void CCTransitionScene::cleanup() {
     // Whatever of ours still runs on the scenes stops with us.
-    auto actions = std::move(_sceneActions);
-    for (const auto& [scene, action] : actions)
-        scene->stopAction(action.get());
-    actions.clear();
+    stopSceneActions(false);
     _atEntry.clear();
     platform::DeferredException thrown;
     thrown.run([&] { CCScene::cleanup(); });

@@ -103,6 +103,9 @@ private:
     void runOnScene(CCScene* scene, CCFiniteTimeAction* action);
     // What a transition cut short leaves undone: see onExit.
     void putScenesToRest();
+    // Stops the actions this transition runs on its scenes (only those not yet done, or all)
+    // and forgets them.
+    void stopSceneActions(bool undoneOnly);
 
     // finish has run since the transition entered.
     bool _finished = false;

@@ -66,13 +66,13 @@ void handOutImage(const unsigned char* bytes, std::uint64_t size, const unsigned
 
 // Marks a scene for the scope: the one a switch or a pop is leaving (no longer held for
 // running), or the one a switch is entering.
-struct LeavingScope {
+struct SceneMarkScope {
     const CCScene*& slot;
     const CCScene* saved;
-    LeavingScope(const CCScene*& s, const CCScene* leaving) : slot(s), saved(s) { slot = leaving; }
-    ~LeavingScope() { slot = saved; }
-    LeavingScope(const LeavingScope&) = delete;
-    LeavingScope& operator=(const LeavingScope&) = delete;
+    SceneMarkScope(const CCScene*& s, const CCScene* marked) : slot(s), saved(s) { slot = marked; }
+    ~SceneMarkScope() { slot = saved; }
+    SceneMarkScope(const SceneMarkScope&) = delete;
+    SceneMarkScope& operator=(const SceneMarkScope&) = delete;
 };
 
 // The texture cache's key of the statistics glyphs.
@@ -262,7 +262,7 @@ void CCDirector::reshapeProjection(CGSize newWindowSize) {
     setProjection(_projection);
 }
 
-// ---- scenes ----
+// ---- scenes --------------------------------------------------------------------------------
 //
 // What each scene hears follows from what the director holds, never from the last request: a
 // scene is entered only when it is not running and exited only when it is; a scene still held
@@ -418,7 +418,7 @@ void CCDirector::popToSceneStackLevel(std::uint64_t level) {
         // now, what the rest of its entering starts would outlive it.
         if (scene == _sceneEntering) continue;
         // The running scene too: the switch then finds it exited and let go.
-        LeavingScope leaving(_sceneBeingLeft, scene == _runningScene.get() ? scene : _sceneBeingLeft);
+        SceneMarkScope leaving(_sceneBeingLeft, scene == _runningScene.get() ? scene : _sceneBeingLeft);
         letGoOfScene(scene, thrown);
     }
     thrown.rethrow();
@@ -511,7 +511,7 @@ void CCDirector::setNextScene() {
     platform::Ref<CCScene> previous = _runningScene;
     {
         // Leaving: no longer held for running, only for what else holds it.
-        LeavingScope leaving(_sceneBeingLeft, previous.get());
+        SceneMarkScope leaving(_sceneBeingLeft, previous.get());
         // A transition coming on stage takes the scene it leaves from through its exit itself.
         bool handedOver = _nextScene && _nextScene->isTransitionScene() && !_nextScene->isRunning();
         if (auto* incoming = dynamic_cast<CCTransitionScene*>(_nextScene))
@@ -533,20 +533,37 @@ void CCDirector::setNextScene() {
     // scene it leaves from may take over again while it runs.
     if (_runningScene && !_runningScene->isRunning()) {
         platform::Ref<CCScene> entering = _runningScene;
-        LeavingScope enteringNow(_sceneEntering, entering.get());
+        SceneMarkScope enteringNow(_sceneEntering, entering.get());
         if (!thrown.run([&] { entering->onEnter(); }) && entering->isTransitionScene()) {
             // Its set-up was cut short, so its actions will never end it: it ends at once.
             if (auto* transition = dynamic_cast<CCTransitionScene*>(entering.get()))
                 transition->finishAtOnce();
         }
-        // Unless its enter calls let it go again (an end from a scene it entered): a transition
-        // then drops what the rest of its entering started, which would outlive it.
+        // Unless its enter calls let it go again (an end from a scene it entered): a transition,
+        // and each inside it let go with it, then drops what the rest of its entering started,
+        // which would outlive it.
         if (entering->isRunning())
             thrown.run([&] { entering->onEnterTransitionDidFinish(); });
-        else if (entering->isTransitionScene() && !isInHand(entering.get()))
-            thrown.run([&] { entering->cleanup(); });
+        else if (!isInHand(entering.get()))
+            dropWhatEnteringStarted(entering.get(), thrown);
     }
     thrown.rethrow();
+}
+
+void CCDirector::dropWhatEnteringStarted(CCScene* scene, platform::DeferredException& thrown) {
+    std::vector<platform::Ref<CCScene>> transitions;
+    if (scene->isTransitionScene()) transitions.emplace_back(scene);
+    for (std::size_t i = 0; i < transitions.size(); ++i) {
+        platform::Ref<CCScene> transition = transitions[i];
+        thrown.run([&] { transition->cleanup(); });
+        auto* t = dynamic_cast<CCTransitionScene*>(transition.get());
+        if (!t) continue;
+        for (CCScene* inner : {t->outScene(), t->inScene()})
+            if (inner && inner->isTransitionScene() && !isInHand(inner) &&
+                std::none_of(transitions.begin(), transitions.end(),
+                             [inner](const platform::Ref<CCScene>& s) { return s.get() == inner; }))
+                transitions.emplace_back(inner);
+    }
 }
 
 // ---- animation -----------------------------------------------------------------------------

@@ -260,6 +260,9 @@ private:
     // Takes a scene given to the director in hand, and a transition's two scenes with it.
     void takeInHand(CCScene* scene);
     bool isInHand(const CCScene* scene) const;
+    // A transition the director let go while it was being entered, and each let go inside it:
+    // cleaned up again, so that what their entering started after the let-go stops too.
+    void dropWhatEnteringStarted(CCScene* scene, platform::DeferredException& thrown);
     // `exit` false: the caller has made its exit calls already.
     void letGoOfScene(CCScene* scene, platform::DeferredException& thrown, bool exit = true);
     // A scene the stack dropped, unless it is the running one, which the switch leaves first.
