@@ -229,30 +229,19 @@ private:
         WorkScene* updater = asWork(running);
         if (!updater)
             if (auto* t = dynamic_cast<CCTransitionScene*>(running)) updater = asWork(t->inScene());
-        switch (pick(4)) {
-        case 0:
-            if (updater) {
-                log_ << " [update of " << updater->name << "]";
-                updater->onUpdateAsks.push_back(change);
-                return;
-            }
-            break;
-        case 1:
-            if (WorkScene* w = asWork(running)) {
-                log_ << " [exit of " << w->name << "]";
-                w->onExitAsks.push_back(change);
-                return;
-            }
-            break;
-        case 2:
-            if (lastHandedOver_) {
-                log_ << " [enter of " << lastHandedOver_->name << "]";
-                lastHandedOver_->onEnterAsks.push_back(change);
-                return;
-            }
-            break;
-        default:
-            break;
+        struct Where {
+            const char* call;
+            WorkScene* scene;
+            std::vector<std::function<void()>> WorkScene::*asks;
+        };
+        const Where where[] = {{"update", updater, &WorkScene::onUpdateAsks},
+                               {"exit", asWork(running), &WorkScene::onExitAsks},
+                               {"enter", lastHandedOver_, &WorkScene::onEnterAsks}};
+        int at = pick(4); // 3: now
+        if (at < 3 && where[at].scene) {
+            log_ << " [" << where[at].call << " of " << where[at].scene->name << "]";
+            (where[at].scene->*where[at].asks).push_back(change);
+            return;
         }
         change();
     }
