@@ -317,15 +317,18 @@ bool CCDirector::holdsScene(const CCScene* scene) const {
     // The running scene until it is being left, or a pop has let it go already.
     if (_runningScene && _runningScene.get() != _sceneBeingLeft && isInHand(_runningScene.get()))
         held.push_back(_runningScene.get());
-    // Through each transition held, its two scenes; the list grows as it is walked.
-    for (std::size_t i = 0; i < held.size(); ++i) {
-        if (held[i] == scene) return true;
-        auto* transition = dynamic_cast<const CCTransitionScene*>(held[i]);
+    withTransitionScenes(held);
+    return std::find(held.begin(), held.end(), scene) != held.end();
+}
+
+void CCDirector::withTransitionScenes(std::vector<const CCScene*>& scenes) {
+    // The list grows as it is walked.
+    for (std::size_t i = 0; i < scenes.size(); ++i) {
+        auto* transition = dynamic_cast<const CCTransitionScene*>(scenes[i]);
         if (!transition) continue;
         for (const CCScene* s : {transition->outScene(), transition->inScene()})
-            if (s && std::find(held.begin(), held.end(), s) == held.end()) held.push_back(s);
+            if (s && std::find(scenes.begin(), scenes.end(), s) == scenes.end()) scenes.push_back(s);
     }
-    return false;
 }
 
 void CCDirector::letGoOfScene(CCScene* scene) {
@@ -509,13 +512,13 @@ void CCDirector::setNextScene() {
     platform::DeferredException thrown;
 
     platform::Ref<CCScene> previous = _runningScene;
+    // A transition coming on stage takes the scene it leaves from through its exit itself.
+    bool handedOver = _nextScene && _nextScene->isTransitionScene() && !_nextScene->isRunning();
+    if (auto* incoming = dynamic_cast<CCTransitionScene*>(_nextScene))
+        handedOver = handedOver && incoming->outScene() == previous.get();
     {
         // Leaving: no longer held for running, only for what else holds it.
         SceneMarkScope leaving(_sceneBeingLeft, previous.get());
-        // A transition coming on stage takes the scene it leaves from through its exit itself.
-        bool handedOver = _nextScene && _nextScene->isTransitionScene() && !_nextScene->isRunning();
-        if (auto* incoming = dynamic_cast<CCTransitionScene*>(_nextScene))
-            handedOver = handedOver && incoming->outScene() == previous.get();
         if (previous && previous.get() != _nextScene && !handedOver) {
             // Exited either way (once, whatever its exit throws); cleaned up too when nothing
             // holds it after its exit calls.
@@ -523,7 +526,21 @@ void CCDirector::setNextScene() {
             letGoOfScene(previous.get(), thrown, false);
         }
     }
+    // Whatever else still runs but will not show leaves too: a scene a transition's exit let
+    // take over, covered by another change in the same frame.
+    std::vector<const CCScene*> shown;
+    if (_nextScene) shown.push_back(_nextScene);
+    if (handedOver) shown.push_back(previous.get());
     previous = nullptr;
+    withTransitionScenes(shown);
+    std::vector<platform::Ref<CCScene>> stray;
+    for (const platform::Ref<CCScene>& s : _scenesInHand)
+        if (s->isRunning() && std::find(shown.begin(), shown.end(), s.get()) == shown.end()) stray.push_back(s);
+    for (const platform::Ref<CCScene>& s : stray) {
+        leaveScene(s.get(), false, thrown);
+        letGoOfScene(s.get(), thrown, false);
+    }
+    stray.clear();
 
     // The scene asked for last, should an exit call have asked for another.
     _runningScene = _nextScene;

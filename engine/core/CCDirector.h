@@ -263,6 +263,8 @@ private:
     // A transition the director let go while it was being entered, and each let go inside it:
     // cleaned up again, so that what their entering started after the let-go stops too.
     void dropWhatEnteringStarted(CCScene* scene, platform::DeferredException& thrown);
+    // Adds the two scenes of each transition in the list, and of each transition among those.
+    static void withTransitionScenes(std::vector<const CCScene*>& scenes);
     // `exit` false: the caller has made its exit calls already.
     void letGoOfScene(CCScene* scene, platform::DeferredException& thrown, bool exit = true);
     // A scene the stack dropped, unless it is the running one, which the switch leaves first.

@@ -403,8 +403,10 @@ TEST_F(DirectorTest, TransitionScenesTakeOverTheEnterAndExitCalls) {
 
     director()->replaceScene(b.get());
     director()->drawScene();
-    // The transition leaves; the new scene, which this one never entered, is entered then.
-    EXPECT_EQ(takeLog(), (Calls{"exitStart T", "exit T", "cleanup T", "enter B", "enterDone B"}));
+    // The transition leaves; the old scene, which this one never let go, leaves with it, and
+    // the new one, which it never entered, is entered.
+    EXPECT_EQ(takeLog(), (Calls{"exitStart T", "exit T", "cleanup T", "exitStart A", "exit A", "cleanup A",
+                                "enter B", "enterDone B"}));
     EXPECT_EQ(director()->runningScene(), b.get());
 }
 
