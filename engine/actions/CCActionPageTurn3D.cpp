@@ -17,6 +17,11 @@ Ref<CCPageTurn3D> CCPageTurn3D::actionWithDuration(double duration, CGSize gridS
                       duration, gridSize);
 }
 
+void CCPageTurn3D::startWithTarget(CCNode* target) {
+    CCGrid3DAction::startWithTarget(target);
+    if (CCGrid3D* grid = targetGrid()) grid->setFoldsOverItself(true);
+}
+
 void CCPageTurn3D::update(double t) {
     if (!targetGrid()) return;
 

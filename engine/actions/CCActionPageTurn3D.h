@@ -13,6 +13,10 @@ public:
 
     CCPageTurn3D() = default;
 
+    // Marks the grid as folding over itself, so the curled part is drawn over the flat part on
+    // any view.
+    void startWithTarget(CCNode* target) override;
+
     // Rebuilds every point from its flat position; flat (z lifted to 0.5) at 0, turned at 1.
     void update(double t) override;
 };

@@ -18,6 +18,7 @@
 
 #include <GLES2/gl2ext.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -336,9 +337,86 @@ bool CCGrid3D::fitsIndices(std::uint64_t w, std::uint64_t h) const {
     return (w + 1) * (h + 1) <= 65536;
 }
 
+namespace {
+
+// Turns the depth test on, with the director's function and depth writes, for one draw and
+// puts all three back afterwards, also when the draw throws.
+class DepthTestScope {
+public:
+    DepthTestScope() {
+        _wasEnabled = glIsEnabled(GL_DEPTH_TEST) == GL_TRUE;
+        glGetIntegerv(GL_DEPTH_FUNC, &_func);
+        glGetBooleanv(GL_DEPTH_WRITEMASK, &_mask);
+        CHECK_GL_ERROR_DEBUG();
+        if (!_wasEnabled) glCheck(glEnable(GL_DEPTH_TEST));
+        if (_func != GL_LEQUAL) glCheck(glDepthFunc(GL_LEQUAL));
+        if (_mask != GL_TRUE) glCheck(glDepthMask(GL_TRUE));
+    }
+    ~DepthTestScope() {
+        if (_mask != GL_TRUE) glCheck(glDepthMask(_mask));
+        if (_func != GL_LEQUAL) glCheck(glDepthFunc(static_cast<GLenum>(_func)));
+        if (!_wasEnabled) glCheck(glDisable(GL_DEPTH_TEST));
+    }
+    DepthTestScope(const DepthTestScope&) = delete;
+    DepthTestScope& operator=(const DepthTestScope&) = delete;
+
+private:
+    bool _wasEnabled = false;
+    GLint _func = GL_LESS;
+    GLboolean _mask = GL_TRUE;
+};
+
+} // namespace
+
 void CCGrid3D::blit() {
-    drawMesh(_shaderProgram.get(), _vertices.data(), _texCoordinates.data(), _indices.data(),
-             _indices.size());
+    if (!_foldsOverItself) {
+        drawMesh(_shaderProgram.get(), _vertices.data(), _texCoordinates.data(), _indices.data(),
+                 _indices.size());
+        return;
+    }
+    GLint depthBits = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+    CHECK_GL_ERROR_DEBUG();
+    if (depthBits > 0) {
+        DepthTestScope depthTest;
+        drawMesh(_shaderProgram.get(), _vertices.data(), _texCoordinates.data(), _indices.data(),
+                 _indices.size());
+        return;
+    }
+    // No depth buffer to resolve the fold per pixel: painting whole triangles far to near
+    // gives the same picture but along the crease, since a curled page never passes through
+    // itself. Cheaper than capturing into a target with a depth buffer: no second full-screen
+    // pass, only a sort of a few hundred triangles.
+    sortTrianglesFarToNear();
+    drawMesh(_shaderProgram.get(), _vertices.data(), _texCoordinates.data(), _sortedIndices.data(),
+             _sortedIndices.size());
+}
+
+void CCGrid3D::sortTrianglesFarToNear() {
+    // Eye-space z grows towards the viewer under every projection the director sets, and the
+    // depth test orders by the same.
+    kmMat4 mv;
+    matrixGet(kCCMatrixModeModelView, &mv);
+    const float* m = mv.mat;
+    _eyeDepths.resize(_vertices.size());
+    for (std::size_t i = 0; i < _vertices.size(); ++i) {
+        const _ccVertex3F& v = _vertices[i];
+        _eyeDepths[i] = m[2] * v.x + m[6] * v.y + m[10] * v.z + m[14];
+    }
+    const std::size_t triangles = _indices.size() / 3;
+    _triangleDepths.resize(triangles);
+    for (std::size_t t = 0; t < triangles; ++t) {
+        const GLushort* tri = &_indices[t * 3];
+        _triangleDepths[t] = {_eyeDepths[tri[0]] + _eyeDepths[tri[1]] + _eyeDepths[tri[2]],
+                              static_cast<std::uint32_t>(t)};
+    }
+    // The triangle number breaks ties, so a flat mesh draws in its own order.
+    std::sort(_triangleDepths.begin(), _triangleDepths.end());
+    _sortedIndices.resize(triangles * 3);
+    for (std::size_t t = 0; t < triangles; ++t) {
+        const GLushort* tri = &_indices[std::size_t{_triangleDepths[t].second} * 3];
+        std::copy(tri, tri + 3, &_sortedIndices[t * 3]);
+    }
 }
 
 void CCGrid3D::calculateVertexPoints() {

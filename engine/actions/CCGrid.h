@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CCNode;
@@ -171,16 +172,30 @@ public:
     _ccVertex3F originalVertex(CGPoint pos) const;
     void setVertex(CGPoint pos, const _ccVertex3F& vertex);
     void reuse() override;
+    // Whether the mesh may fold over itself, as the page curl does. Such a mesh is drawn with
+    // the depth test where the framebuffer has a depth buffer, whatever the director's setting,
+    // and triangle by triangle from far to near where it has none, so a fold always covers
+    // what lies under it.
+    bool foldsOverItself() const { return _foldsOverItself; }
+    void setFoldsOverItself(bool folds) { _foldsOverItself = folds; }
 
 protected:
     bool fitsIndices(std::uint64_t w, std::uint64_t h) const override;
     // The vertex number of a point inside the grid, or -1.
     std::int64_t indexOf(CGPoint pos) const;
+    // _indices reordered into _sortedIndices, triangles far to near under the current
+    // model-view; triangles at one depth keep their order.
+    void sortTrianglesFarToNear();
 
     std::vector<GLfloat> _texCoordinates;
     std::vector<_ccVertex3F> _vertices;
     std::vector<_ccVertex3F> _originalVertices;
     std::vector<GLushort> _indices;
+    bool _foldsOverItself = false;
+    // Kept between frames so that sorting allocates nothing once the grid has drawn.
+    std::vector<float> _eyeDepths;
+    std::vector<std::pair<float, std::uint32_t>> _triangleDepths;
+    std::vector<GLushort> _sortedIndices;
 };
 
 // w x h separate quads; tile (x, y) is quad x*h + y.

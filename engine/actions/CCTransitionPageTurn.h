@@ -1,5 +1,5 @@
 // A transition that turns the outgoing scene away like a page, or lays the incoming scene down
-// like a page turned back.
+// like a page turned back; the fold lies over the flat page on any view, depth buffer or not.
 #pragma once
 
 #include "actions/CCTransition.h"

@@ -2,12 +2,18 @@
 #include "actions/CCGrid.h"
 #include "actions/CCTransitionPageTurn.h"
 #include "core/CCDirector.h"
+#include "core/CCGLView.h"
 #include "core/CCLayer.h"
 #include "core/CCTouchDispatcher.h"
+#include "platform/Drawable.h"
 #include "tests/actions/ActionTestSupport.h"
 #include "tests/support/EngineTestSupport.h"
+#include "tests/support/GLTestSupport.h"
+
+#include <GLES2/gl2ext.h>
 
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -202,4 +208,80 @@ TEST_F(LandscapePageTurnTest, LandscapeWindowGetsMoreColumns) {
     ASSERT_TRUE(grid3D(a.get()));
     EXPECT_TRUE(grid3D(a.get())->active());
     EXPECT_EQ(grid3D(a.get())->gridSize(), CGSizeMake(16, 12));
+}
+
+// ---- the fold over the flat page, on any view ----
+
+namespace {
+
+// A 128 x 128 view. Each scene is its colour under a checker of yellow squares, so the part of
+// the page rolled over shows whether it is drawn above or below the flat part.
+class PageTurnDepthTest : public PageTurnTest {
+protected:
+    CGSize viewSize() const override { return CGSizeMake(128, 128); }
+    void SetUp() override {
+        PageTurnTest::SetUp();
+        for (CCScene* s : {static_cast<CCScene*>(a.get()), static_cast<CCScene*>(b.get())})
+            for (int x = 0; x < 8; ++x)
+                for (int y = (x % 2); y < 8; y += 2) {
+                    auto square = CCLayerColor::layerWithColor(ccc4(255, 255, 0, 255), 16, 16);
+                    square->setPosition(CGPointMake(16 * x, 16 * y));
+                    s->addChild(square.get());
+                }
+        startOnA();
+    }
+    // The frames at 10%, 30%, 60% and 85% of a one-second page turn from A to B, drawn with the
+    // director's depth test as given; then back on A.
+    std::vector<platform::PixelBuffer> turnFrames(bool backwards, bool depthTest) {
+        director()->setDepthTest(depthTest);
+        enter(CCTransitionPageTurn::transitionWithDuration(1, b.get(), backwards).get());
+        std::vector<platform::PixelBuffer> frames;
+        int now = 0;
+        for (int percent : kPercents) {
+            runFor((percent - now) / 100.0);
+            now = percent;
+            frames.push_back(director()->view()->layer()->presentedFrame());
+            EXPECT_EQ(glIsEnabled(GL_DEPTH_TEST) == GL_TRUE, depthTest) << "at " << percent << "%";
+        }
+        runFor((100 - now) / 100.0 + 2.0 / 60);
+        EXPECT_EQ(director()->runningScene(), b.get());
+        director()->replaceScene(a.get());
+        advanceRefreshes(1);
+        return frames;
+    }
+    static int differing(const platform::PixelBuffer& got, const platform::PixelBuffer& want) {
+        int count = 0;
+        for (int y = 0; y < got.height; ++y)
+            for (int x = 0; x < got.width; ++x)
+                count += got.pixel(x, y) != want.pixel(x, y);
+        return count;
+    }
+
+    static constexpr int kPercents[] = {10, 30, 60, 85};
+};
+
+} // namespace
+
+TEST_F(PageTurnDepthTest, FoldLiesOverTheFlatPageWithoutADepthBufferOrItsTest) {
+    std::vector<platform::PixelBuffer> noDepthBuffer[2], depthTestOff[2], reference[2];
+    for (bool back : {false, true})
+        noDepthBuffer[back] = turnFrames(back, false);
+
+    Ref<CCGLView> depthView =
+        fltest::makeGLView(viewSize(), 1.0, kEAGLColorFormatRGBA8, GL_DEPTH24_STENCIL8_OES);
+    ASSERT_TRUE(depthView);
+    director()->setView(depthView.get());
+    for (bool back : {false, true}) {
+        depthTestOff[back] = turnFrames(back, false);
+        reference[back] = turnFrames(back, true);
+    }
+
+    for (bool back : {false, true})
+        for (std::size_t f = 0; f < std::size(kPercents); ++f) {
+            SCOPED_TRACE(testing::Message()
+                         << (back ? "backwards" : "forwards") << " at " << kPercents[f] << "%");
+            ASSERT_EQ(reference[back][f].rgba.size(), std::size_t{128 * 128 * 4});
+            EXPECT_LE(differing(noDepthBuffer[back][f], reference[back][f]), 32);
+            EXPECT_LE(differing(depthTestOff[back][f], reference[back][f]), 32);
+        }
 }
