@@ -484,6 +484,8 @@ void CCGrid3D::reuse() {
         _originalVertices = _vertices;
         --_reuseGrid;
     }
+    // The next effect decides for itself whether it folds over itself (the page curl says so).
+    _foldsOverItself = false;
 }
 
 // ---- CCTiledGrid3D -------------------------------------------------------------------------
