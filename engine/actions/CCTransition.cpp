@@ -228,7 +228,8 @@ void CCTransitionScene::putScenesToRest() {
         auto entry = std::find_if(_atEntry.begin(), _atEntry.end(),
                                   [scene](const SceneAtEntry& e) { return e.scene == scene; });
         auto* grid = dynamic_cast<CCGridBase*>(scene->grid());
-        if (grid && grid->active() && (entry == _atEntry.end() || entry->grid != grid)) grid->setActive(false);
+        if (grid && grid->active() && (entry == _atEntry.end() || entry->grid != grid))
+            grid->setActive(false);
         putToRest(scene, true);
         CCCamera* camera = scene->camera();
         // A camera the game had moved goes back where the game put it.

@@ -535,7 +535,8 @@ void CCDirector::setNextScene() {
     withTransitionScenes(shown);
     std::vector<platform::Ref<CCScene>> stray;
     for (const platform::Ref<CCScene>& s : _scenesInHand)
-        if (s->isRunning() && std::find(shown.begin(), shown.end(), s.get()) == shown.end()) stray.push_back(s);
+        if (s->isRunning() && std::find(shown.begin(), shown.end(), s.get()) == shown.end())
+            stray.push_back(s);
     for (const platform::Ref<CCScene>& s : stray) {
         leaveScene(s.get(), false, thrown);
         letGoOfScene(s.get(), thrown, false);

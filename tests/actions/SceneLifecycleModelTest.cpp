@@ -103,17 +103,25 @@ struct Kind {
 
 const std::vector<Kind>& kinds() {
     static const std::vector<Kind> all = {
-        {"Fade", [](CCScene* s) { return Ref<CCTransitionScene>(CCTransitionFade::transitionWithDuration(0.1, s)); }},
+        {"Fade",
+         [](CCScene* s) { return Ref<CCTransitionScene>(CCTransitionFade::transitionWithDuration(0.1, s)); }},
         {"SlideInL",
-         [](CCScene* s) { return Ref<CCTransitionScene>(CCTransitionSlideInL::transitionWithDuration(0.1, s)); }},
+         [](CCScene* s) {
+             return Ref<CCTransitionScene>(CCTransitionSlideInL::transitionWithDuration(0.1, s));
+         }},
         {"FlipX",
          [](CCScene* s) {
-             return Ref<CCTransitionScene>(CCTransitionFlipX::transitionWithDuration(0.1, s, std::int32_t{0}));
+             return Ref<CCTransitionScene>(
+                 CCTransitionFlipX::transitionWithDuration(0.1, s, std::int32_t{0}));
          }},
         {"PageTurn",
-         [](CCScene* s) { return Ref<CCTransitionScene>(CCTransitionPageTurn::transitionWithDuration(0.1, s, false)); }},
+         [](CCScene* s) {
+             return Ref<CCTransitionScene>(CCTransitionPageTurn::transitionWithDuration(0.1, s, false));
+         }},
         {"TurnOffTiles",
-         [](CCScene* s) { return Ref<CCTransitionScene>(CCTransitionTurnOffTiles::transitionWithDuration(0.1, s)); }},
+         [](CCScene* s) {
+             return Ref<CCTransitionScene>(CCTransitionTurnOffTiles::transitionWithDuration(0.1, s));
+         }},
     };
     return all;
 }
@@ -216,7 +224,8 @@ private:
             if (std::find(held.begin(), held.end(), s.get()) == held.end() && !s->isRunning() &&
                 s.get() != director()->runningScene())
                 free.push_back(s.get());
-        if (!free.empty() && pick(2) == 0) return give(free[static_cast<std::size_t>(pick(static_cast<int>(free.size())))]);
+        if (!free.empty() && pick(2) == 0)
+            return give(free[static_cast<std::size_t>(pick(static_cast<int>(free.size())))]);
         return give(freshScene());
     }
 
@@ -301,14 +310,19 @@ private:
     // After a frame: the stack is the model's, and every scene hears what the stack says of it.
     std::string check() {
         CCDirector* d = director();
-        if (ended_) return d->scenesStack().empty() && !d->runningScene() ? "" : "the director holds scenes after its end";
+        if (ended_)
+            return d->scenesStack().empty() && !d->runningScene() ? ""
+                                                                  : "the director holds scenes after its end";
         // A transition that finished has put its incoming scene in its place.
         const auto& stack = d->scenesStack();
-        if (stack.size() != model_.size()) return say("the stack holds ", stack.size(), " scenes, not ", model_.size());
+        if (stack.size() != model_.size())
+            return say("the stack holds ", stack.size(), " scenes, not ", model_.size());
         for (std::size_t i = 0; i < stack.size(); ++i) {
             auto* t = dynamic_cast<CCTransitionScene*>(model_[i]);
-            if (stack[i].get() != model_[i] && t && stack[i].get() == t->inScene()) model_[i] = stack[i].get();
-            if (stack[i].get() != model_[i]) return say("stack entry ", i, " is ", nameOf(stack[i].get()), ", not ", nameOf(model_[i]));
+            if (stack[i].get() != model_[i] && t && stack[i].get() == t->inScene())
+                model_[i] = stack[i].get();
+            if (stack[i].get() != model_[i])
+                return say("stack entry ", i, " is ", nameOf(stack[i].get()), ", not ", nameOf(model_[i]));
         }
         std::vector<CCScene*> held = heldScenes(d);
         for (const Ref<WorkScene>& s : scenes_) {
@@ -317,13 +331,16 @@ private:
             if (isHeld && s->cleanups > 0) return s->name + " is held yet was cleaned up";
             if (isHeld && !s->hasWork()) return s->name + " is held yet lost its work";
             if (!isHeld && s->isRunning()) return s->name + " was let go yet runs";
-            if (!isHeld && s->cleanups != 1) return say(s->name, " was let go and cleaned up ", s->cleanups, " times");
+            if (!isHeld && s->cleanups != 1)
+                return say(s->name, " was let go and cleaned up ", s->cleanups, " times");
         }
         CCScene* running = d->runningScene();
-        if (!d->nextScene() && running != stack.back().get()) return "the running scene is not the top of the stack";
+        if (!d->nextScene() && running != stack.back().get())
+            return "the running scene is not the top of the stack";
         if (WorkScene* w = asWork(running); w && !d->nextScene()) {
             if (!w->isRunning()) return w->name + " shows but does not run";
-            if (!w->visible() || w->position().x != 0 || w->position().y != 0 || w->scale() != 1 || w->rotation() != 0)
+            if (!w->visible() || w->position().x != 0 || w->position().y != 0 || w->scale() != 1 ||
+                w->rotation() != 0)
                 return w->name + " shows but is not visible and at rest";
         }
         return "";
@@ -350,7 +367,8 @@ private:
             return owners;
         };
         for (const Ref<CCTransitionScene>& t : transitions_)
-            if (t->retainCount() != ownedByTest(t.get())) return nameOf(t.get()) + " is still held after the purge";
+            if (t->retainCount() != ownedByTest(t.get()))
+                return nameOf(t.get()) + " is still held after the purge";
         for (const Ref<WorkScene>& s : scenes_) {
             if (s->isRunning()) return s->name + " still runs after the purge";
             if (s->cleanups != 1) return say(s->name, " cleaned up ", s->cleanups, " times by the purge");
