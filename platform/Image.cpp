@@ -608,8 +608,9 @@ bool Image::writeFile(const std::string& path, const std::vector<std::uint8_t>& 
     if (bytes.empty()) return false;
     const std::size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::string folder =
-        slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : path.substr(0, slash));
+    const std::string folder = slash == std::string::npos
+                                   ? std::string(".")
+                                   : (slash == 0 ? std::string("/") : path.substr(0, slash));
     if (name.empty() || name == "." || name == "..") {
         CCLOG("Image: %s is not written: it names a folder, not a file", path);
         return false;
