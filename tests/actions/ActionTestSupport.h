@@ -3,11 +3,15 @@
 
 #include "actions/CCActionManager.h"
 #include "core/CCDirector.h"
+#include "core/CCGLView.h"
 #include "core/CCLayer.h"
 #include "core/CCScene.h"
 #include "core/CCScheduler.h"
+#include "platform/Drawable.h"
 #include "platform/Exception.h"
 #include "tests/support/EngineTestSupport.h"
+
+#include <GLES2/gl2.h>
 
 #include <cmath>
 #include <cstdint>
@@ -127,6 +131,26 @@ protected:
     }
     // Frames of 1/60 s for `seconds`.
     void runFor(double seconds) { advanceRefreshes(static_cast<int>(std::lround(seconds * 60))); }
+    // The presented frames at kTurnPercents of the one-second transition `t` from A to B, drawn
+    // with the director's depth test as given (and found so after each); then back on A.
+    std::vector<platform::PixelBuffer> turnFrames(CCScene* t, bool depthTest) {
+        director()->setDepthTest(depthTest);
+        enter(t);
+        std::vector<platform::PixelBuffer> frames;
+        int now = 0;
+        for (int percent : kTurnPercents) {
+            runFor((percent - now) / 100.0);
+            now = percent;
+            frames.push_back(director()->view()->layer()->presentedFrame());
+            EXPECT_EQ(glIsEnabled(GL_DEPTH_TEST) == GL_TRUE, depthTest) << "at " << percent << "%";
+        }
+        runFor((100 - now) / 100.0 + 2.0 / 60);
+        EXPECT_EQ(director()->runningScene(), b.get());
+        director()->replaceScene(a.get());
+        advanceRefreshes(1);
+        return frames;
+    }
+    static constexpr int kTurnPercents[] = {10, 30, 60, 85};
 
     CallLog log;
     platform::Ref<LoggingScene> a, b;

@@ -230,24 +230,10 @@ protected:
                 }
         startOnA();
     }
-    // The frames at 10%, 30%, 60% and 85% of a one-second page turn from A to B, drawn with the
-    // director's depth test as given; then back on A.
-    std::vector<platform::PixelBuffer> turnFrames(bool backwards, bool depthTest) {
-        director()->setDepthTest(depthTest);
-        enter(CCTransitionPageTurn::transitionWithDuration(1, b.get(), backwards).get());
-        std::vector<platform::PixelBuffer> frames;
-        int now = 0;
-        for (int percent : kPercents) {
-            runFor((percent - now) / 100.0);
-            now = percent;
-            frames.push_back(director()->view()->layer()->presentedFrame());
-            EXPECT_EQ(glIsEnabled(GL_DEPTH_TEST) == GL_TRUE, depthTest) << "at " << percent << "%";
-        }
-        runFor((100 - now) / 100.0 + 2.0 / 60);
-        EXPECT_EQ(director()->runningScene(), b.get());
-        director()->replaceScene(a.get());
-        advanceRefreshes(1);
-        return frames;
+    // The frames of a one-second page turn from A to B (see turnFrames).
+    std::vector<platform::PixelBuffer> pageTurnFrames(bool backwards, bool depthTest) {
+        return turnFrames(CCTransitionPageTurn::transitionWithDuration(1, b.get(), backwards).get(),
+                          depthTest);
     }
     static int differing(const platform::PixelBuffer& got, const platform::PixelBuffer& want) {
         int count = 0;
@@ -256,8 +242,6 @@ protected:
                 count += got.pixel(x, y) != want.pixel(x, y);
         return count;
     }
-
-    static constexpr int kPercents[] = {10, 30, 60, 85};
 };
 
 } // namespace
@@ -265,21 +249,21 @@ protected:
 TEST_F(PageTurnDepthTest, FoldLiesOverTheFlatPageWithoutADepthBufferOrItsTest) {
     std::vector<platform::PixelBuffer> noDepthBuffer[2], depthTestOff[2], reference[2];
     for (bool back : {false, true})
-        noDepthBuffer[back] = turnFrames(back, false);
+        noDepthBuffer[back] = pageTurnFrames(back, false);
 
     Ref<CCGLView> depthView =
         fltest::makeGLView(viewSize(), 1.0, kEAGLColorFormatRGBA8, GL_DEPTH24_STENCIL8_OES);
     ASSERT_TRUE(depthView);
     director()->setView(depthView.get());
     for (bool back : {false, true}) {
-        depthTestOff[back] = turnFrames(back, false);
-        reference[back] = turnFrames(back, true);
+        depthTestOff[back] = pageTurnFrames(back, false);
+        reference[back] = pageTurnFrames(back, true);
     }
 
     for (bool back : {false, true})
-        for (std::size_t f = 0; f < std::size(kPercents); ++f) {
+        for (std::size_t f = 0; f < std::size(kTurnPercents); ++f) {
             SCOPED_TRACE(testing::Message()
-                         << (back ? "backwards" : "forwards") << " at " << kPercents[f] << "%");
+                         << (back ? "backwards" : "forwards") << " at " << kTurnPercents[f] << "%");
             ASSERT_EQ(reference[back][f].rgba.size(), std::size_t{128 * 128 * 4});
             EXPECT_LE(differing(noDepthBuffer[back][f], reference[back][f]), 32);
             EXPECT_LE(differing(depthTestOff[back][f], reference[back][f]), 32);

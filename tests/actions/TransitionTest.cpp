@@ -722,27 +722,6 @@ protected:
         depthView = nullptr;
         TwoSceneTest::TearDown();
     }
-    // The frames at 10%, 30%, 60% and 85% of a one-second turn from A to B, drawn with the
-    // director's depth test as given; then back on A.
-    std::vector<platform::PixelBuffer> turnFrames(CCScene* t, bool depthTest) {
-        director()->setDepthTest(depthTest);
-        enter(t);
-        std::vector<platform::PixelBuffer> frames;
-        int now = 0;
-        for (int percent : kPercents) {
-            runFor((percent - now) / 100.0);
-            now = percent;
-            frames.push_back(depthView->layer()->presentedFrame());
-            EXPECT_EQ(glIsEnabled(GL_DEPTH_TEST) == GL_TRUE, depthTest) << "at " << percent << "%";
-        }
-        runFor((100 - now) / 100.0 + 2.0 / 60);
-        EXPECT_EQ(director()->runningScene(), b.get());
-        director()->replaceScene(a.get());
-        advanceRefreshes(1);
-        return frames;
-    }
-
-    static constexpr int kPercents[] = {10, 30, 60, 85};
     Ref<CCGLView> depthView;
 };
 
@@ -774,7 +753,7 @@ TEST_F(TurningTransitionTest, EachFrameOfEveryTurnEqualsTheFrameDrawnWithoutTheD
             for (int y = 0; y < got.height; ++y)
                 for (int x = 0; x < got.width; ++x)
                     differing += got.pixel(x, y) != without[f].pixel(x, y);
-            EXPECT_EQ(differing, 0) << "at " << kPercents[f] << "%";
+            EXPECT_EQ(differing, 0) << "at " << kTurnPercents[f] << "%";
         }
     }
 }
