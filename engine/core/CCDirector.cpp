@@ -302,9 +302,13 @@ void CCDirector::takeInHand(CCScene* scene) {
     }
 }
 
+std::vector<platform::Ref<CCScene>>::const_iterator CCDirector::findInHand(const CCScene* scene) const {
+    return std::find_if(_scenesInHand.begin(), _scenesInHand.end(),
+                        [scene](const platform::Ref<CCScene>& s) { return s.get() == scene; });
+}
+
 bool CCDirector::isInHand(const CCScene* scene) const {
-    return std::any_of(_scenesInHand.begin(), _scenesInHand.end(),
-                       [scene](const platform::Ref<CCScene>& s) { return s.get() == scene; });
+    return findInHand(scene) != _scenesInHand.end();
 }
 
 bool CCDirector::holdsScene(const CCScene* scene) const {
@@ -337,15 +341,18 @@ void CCDirector::letGoOfScene(CCScene* scene) {
     thrown.rethrow();
 }
 
-void CCDirector::letGoOfScene(CCScene* scene, platform::DeferredException& thrown, bool exit) {
+void CCDirector::letGoOfScene(CCScene* scene, platform::DeferredException& thrown) {
     if (!scene || holdsScene(scene) || !isInHand(scene)) return;
+    leaveScene(scene, thrown);
+}
+
+void CCDirector::leaveScene(CCScene* scene, platform::DeferredException& thrown) {
     platform::Ref<CCScene> leaving(scene);
-    if (exit) leaveScene(scene, false, thrown);
+    exitScene(scene, thrown);
     // Its exit calls may have handed it back (a transition made from it as it left), or let it
     // go themselves (an end): only a scene still in hand and still not held is cleaned up.
     if (holdsScene(scene)) return;
-    auto it = std::find_if(_scenesInHand.begin(), _scenesInHand.end(),
-                           [scene](const platform::Ref<CCScene>& s) { return s.get() == scene; });
+    auto it = findInHand(scene);
     if (it == _scenesInHand.end()) return;
     _scenesInHand.erase(it);
     thrown.run([&] { scene->cleanup(); });
@@ -390,7 +397,6 @@ void CCDirector::popScene() {
         return;
     }
     // The last scene: the end lets every scene go, this one with them.
-    _nextScene = nullptr;
     end();
 }
 
@@ -427,7 +433,7 @@ void CCDirector::popToSceneStackLevel(std::uint64_t level) {
     thrown.rethrow();
 }
 
-void CCDirector::leaveScene(CCScene* scene, bool cleanup, platform::DeferredException& thrown) {
+void CCDirector::exitScene(CCScene* scene, platform::DeferredException& thrown) {
     // Exited once: not again by a change its own exit calls ask for.
     bool exiting = std::find(_scenesExiting.begin(), _scenesExiting.end(), scene) != _scenesExiting.end();
     if (scene->isRunning() && !exiting) {
@@ -436,7 +442,6 @@ void CCDirector::leaveScene(CCScene* scene, bool cleanup, platform::DeferredExce
         thrown.run([&] { scene->onExit(); });
         _scenesExiting.erase(std::find(_scenesExiting.begin(), _scenesExiting.end(), scene));
     }
-    if (cleanup) thrown.run([&] { scene->cleanup(); });
 }
 
 void CCDirector::end() {
@@ -459,12 +464,7 @@ void CCDirector::end() {
     // go through its own cleanup.
     _nextScene = nullptr;
     platform::Ref<CCScene> running = _runningScene;
-    if (running) {
-        if (isInHand(running.get()))
-            letGoOfScene(running.get(), thrown);
-        else // a pop let it go already
-            leaveScene(running.get(), false, thrown);
-    }
+    if (running) leaveScene(running.get(), thrown);
     _runningScene = nullptr;
     running = nullptr;
     while (!_scenesStack.empty()) {
@@ -522,8 +522,7 @@ void CCDirector::setNextScene() {
         if (previous && previous.get() != _nextScene && !handedOver) {
             // Exited either way (once, whatever its exit throws); cleaned up too when nothing
             // holds it after its exit calls.
-            leaveScene(previous.get(), false, thrown);
-            letGoOfScene(previous.get(), thrown, false);
+            leaveScene(previous.get(), thrown);
         }
     }
     // Whatever else still runs but will not show leaves too: a scene a transition's exit let
@@ -537,10 +536,8 @@ void CCDirector::setNextScene() {
     for (const platform::Ref<CCScene>& s : _scenesInHand)
         if (s->isRunning() && std::find(shown.begin(), shown.end(), s.get()) == shown.end())
             stray.push_back(s);
-    for (const platform::Ref<CCScene>& s : stray) {
-        leaveScene(s.get(), false, thrown);
-        letGoOfScene(s.get(), thrown, false);
-    }
+    for (const platform::Ref<CCScene>& s : stray)
+        leaveScene(s.get(), thrown);
     stray.clear();
 
     // The scene asked for last, should an exit call have asked for another.

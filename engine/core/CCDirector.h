@@ -260,19 +260,22 @@ private:
     // Takes a scene given to the director in hand, and a transition's two scenes with it.
     void takeInHand(CCScene* scene);
     bool isInHand(const CCScene* scene) const;
+    std::vector<platform::Ref<CCScene>>::const_iterator findInHand(const CCScene* scene) const;
     // A transition the director let go while it was being entered, and each let go inside it:
     // cleaned up again, so that what their entering started after the let-go stops too.
     void dropWhatEnteringStarted(CCScene* scene, platform::DeferredException& thrown);
     // Adds the two scenes of each transition in the list, and of each transition among those.
     static void withTransitionScenes(std::vector<const CCScene*>& scenes);
-    // `exit` false: the caller has made its exit calls already.
-    void letGoOfScene(CCScene* scene, platform::DeferredException& thrown, bool exit = true);
+    // The public letGoOfScene, the first exception kept in `thrown`.
+    void letGoOfScene(CCScene* scene, platform::DeferredException& thrown);
+    // Exits the scene if it runs, then cleans it up, once, when nothing holds it after its exit
+    // calls (the switch leaves the old scene so, held or not).
+    void leaveScene(CCScene* scene, platform::DeferredException& thrown);
     // A scene the stack dropped, unless it is the running one, which the switch leaves first.
     void letGoUnlessRunning(CCScene* scene);
-    // The exit calls of a scene the director lets go, unless it no longer runs, then its
-    // cleanup when asked; each call is made whatever the others throw, the first exception
-    // kept in `thrown`.
-    void leaveScene(CCScene* scene, bool cleanup, platform::DeferredException& thrown);
+    // The exit calls of a scene, unless it no longer runs or is being exited already; each
+    // call is made whatever the others throw, the first exception kept in `thrown`.
+    void exitScene(CCScene* scene, platform::DeferredException& thrown);
     // While the director ends, a scene change is dropped, told of once per end; a scene it
     // hands over is held, so that the end cleans it up with the others. True when dropped.
     bool droppedWhileEnding(CCScene* scene);
