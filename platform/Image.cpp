@@ -600,9 +600,8 @@ std::vector<std::uint8_t> Image::encodeJPEG(const std::uint8_t* rgba, std::uint3
 }
 
 bool Image::writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    // The kernel reads a path up to its first byte 0: the rest would silently go.
-    if (path.find('\0') != std::string::npos) {
-        CCLOG("Image: %s is not written: a file name cannot hold a byte 0", Paths::printablePath(path));
+    if (const char* fault = Paths::fileNameFault(path)) {
+        CCLOG("Image: \"%s\" is not written: %s", Paths::printablePath(path), fault);
         return false;
     }
     if (bytes.empty()) return false;
@@ -611,10 +610,6 @@ bool Image::writeFile(const std::string& path, const std::vector<std::uint8_t>& 
     const std::string folder = slash == std::string::npos
                                    ? std::string(".")
                                    : (slash == 0 ? std::string("/") : path.substr(0, slash));
-    if (name.empty() || name == "." || name == "..") {
-        CCLOG("Image: %s is not written: it names a folder, not a file", path);
-        return false;
-    }
     // Everything below works relative to the folder, so the temporary file lands beside the
     // final one and its name only has to fit the folder, never the final path.
     const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);

@@ -214,6 +214,25 @@ void Paths::setApplicationName(const std::string& name) {
     applicationNameOverride() = name;
 }
 
+std::string Paths::printablePath(const std::string& path) {
+    std::string out;
+    for (char c : path) {
+        if (c == '\0')
+            out += "\\0";
+        else
+            out += c;
+    }
+    return out;
+}
+
+const char* Paths::fileNameFault(const std::string& path) {
+    // The kernel reads a path up to its first byte 0: the rest would silently go.
+    if (path.find('\0') != std::string::npos) return "a file name cannot hold a byte 0";
+    const std::string last = path.substr(path.rfind('/') + 1);
+    if (last.empty() || last == "." || last == "..") return "it names a folder, not a file";
+    return nullptr;
+}
+
 std::string Paths::temporaryDirectory() {
     std::error_code ec;
     fs::path tmp = fs::temp_directory_path(ec);
@@ -263,17 +282,6 @@ std::string Bundle::pathForResource(const std::string& name, const std::string& 
 
 std::string Bundle::description() const {
     return format("<Bundle: %s>", resourcePath_);
-}
-
-std::string Paths::printablePath(const std::string& path) {
-    std::string out;
-    for (char c : path) {
-        if (c == '\0')
-            out += "\\0";
-        else
-            out += c;
-    }
-    return out;
 }
 
 } // namespace platform

@@ -57,6 +57,9 @@ struct Paths {
     static std::string temporaryDirectory();
     // The path for a log line, its byte 0s shown as "\0" rather than ending the text.
     static std::string printablePath(const std::string& path);
+    // Why the path cannot name a file, as the kernel reads it: it holds a byte 0, or its last
+    // part is "", "." or ".." (a folder). Null when it can.
+    static const char* fileNameFault(const std::string& path);
 };
 
 // Queries on the file system, as an object the file utilities own.

@@ -391,17 +391,12 @@ bool CCRenderTexture::saveToFile(const std::string& fileName) {
 }
 
 bool CCRenderTexture::saveToFile(const std::string& fileName, tCCImageFormat format) {
-    // The name may come from a player. The kernel would read it only up to a byte 0, which
-    // could name another of the game's files.
-    if (fileName.find('\0') != std::string::npos) {
-        CCLOG("engine: CCRenderTexture: %s is not saved: a file name cannot hold a byte 0",
-              platform::Paths::printablePath(fileName));
-        return false;
-    }
-    // "", ".", "shots/.." or "shots/" name a folder (Documents itself, maybe), never a file.
-    const std::string last = fileName.substr(fileName.rfind('/') + 1);
-    if (last.empty() || last == "." || last == "..") {
-        CCLOG("engine: CCRenderTexture: \"%s\" is not saved: it names a folder, not a file", fileName);
+    // The name may come from a player: a byte 0 would cut it to another of the game's files,
+    // and "", ".", "shots/.." or "shots/" name a folder (Documents itself, maybe). Refused
+    // before the picture is even read back.
+    if (const char* fault = platform::Paths::fileNameFault(fileName)) {
+        CCLOG("engine: CCRenderTexture: \"%s\" is not saved: %s", platform::Paths::printablePath(fileName),
+              fault);
         return false;
     }
     const std::string documents = platform::Paths::documentsDirectory();
