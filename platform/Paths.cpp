@@ -6,8 +6,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <system_error>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -54,16 +57,68 @@ std::string& applicationNameOverride() {
     return name;
 }
 
-// One folder name: the game's own, else its executable's.
+// One folder name: the game's own, else the name it was started by. Not the executable's real
+// path: a link to a versioned build must keep finding its saves after an update re-points it, and
+// a game started through the dynamic loader is still itself (the loader puts the game's name
+// there).
 std::string applicationName() {
     if (!applicationNameOverride().empty()) return applicationNameOverride();
-    std::error_code ec;
-    std::string name = fs::read_symlink("/proc/self/exe", ec).filename().string();
-    // An executable replaced while it runs (an update) still names the same game.
-    const std::string deleted = " (deleted)";
-    if (name.size() > deleted.size() && name.ends_with(deleted)) name.resize(name.size() - deleted.size());
-    if (ec || name.empty()) name = program_invocation_short_name;
-    return name.empty() ? std::string("footlight") : name;
+    std::string name = program_invocation_short_name;
+    return name.empty() || name == "." || name == ".." ? std::string("footlight") : name;
+}
+
+// Makes the path's missing folders private to the user (0700 whatever the umask), as the
+// base-directory rules make the data home; folders that exist keep their mode. 0 when the path is
+// a folder at the end, else why not.
+int makePrivateFolders(const std::string& path) {
+    int error = 0;
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash);
+        if (!folder.empty() && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) error = errno;
+        if (slash == std::string::npos) break;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return error ? error : errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+std::string errorText(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
+
+// <tmp>/footlight-<uid>/<game>/Documents, when the data home cannot be had. Only a folder the user
+// owns and nobody else can write to will do: another local user could make footlight-<uid> first
+// and then read and replace the game's files. lstat, so a link planted there is refused too. The
+// folder used is logged once, since the temporary directory may be cleaned.
+std::string temporaryDocumentsDirectory(const std::string& game, const std::string& why) {
+    const std::string own = Paths::stringByAppendingPathComponent(
+        Paths::temporaryDirectory(), format("footlight-%u", static_cast<unsigned>(getuid())));
+    ::mkdir(own.c_str(), 0700);
+    struct stat st {};
+    std::string fault;
+    if (::lstat(own.c_str(), &st) != 0)
+        fault = errorText(errno);
+    else if (!S_ISDIR(st.st_mode))
+        fault = "it is not a folder";
+    else if (st.st_uid != geteuid())
+        fault = "another user owns it";
+    else if (st.st_mode & (S_IWGRP | S_IWOTH))
+        fault = "others can write to it";
+    const std::string dir = Paths::stringByAppendingPathComponent(own, game);
+    if (fault.empty())
+        if (int error = makePrivateFolders(dir)) fault = errorText(error);
+    if (!fault.empty()) {
+        log(format("Paths: nothing can be saved: %s, and the fallback %s cannot be used: %s", why, own, fault));
+        return {};
+    }
+    static std::mutex mutex;
+    static std::string logged;
+    std::lock_guard lock(mutex);
+    if (logged != dir) {
+        logged = dir;
+        log(format("Paths: %s, so files are saved in %s instead, which is temporary", why, dir));
+    }
+    return dir;
 }
 
 std::string defaultDocumentsDirectory() {
@@ -74,14 +129,11 @@ std::string defaultDocumentsDirectory() {
         base = Paths::stringByAppendingPathComponent(home, ".local/share");
     }
     const std::string game = Paths::stringByAppendingPathComponent(applicationName(), "Documents");
-    if (!base.empty()) {
-        std::string dir = Paths::stringByAppendingPathComponent(base, game);
-        std::error_code ec;
-        fs::create_directories(dir, ec);
-        if (!ec && fs::is_directory(dir, ec)) return dir;
-    }
-    return Paths::stringByAppendingPathComponent(
-        Paths::temporaryDirectory(), format("footlight-%u/%s", static_cast<unsigned>(getuid()), game));
+    if (base.empty()) return temporaryDocumentsDirectory(game, "neither XDG_DATA_HOME nor HOME is set");
+    const std::string dir = Paths::stringByAppendingPathComponent(base, game);
+    const int error = makePrivateFolders(dir);
+    if (!error) return dir;
+    return temporaryDocumentsDirectory(game, format("%s cannot be used (%s)", dir, errorText(error)));
 }
 
 } // namespace
@@ -194,11 +246,8 @@ std::string Paths::stringByStandardizingPath(const std::string& path) {
 }
 
 std::string Paths::documentsDirectory() {
-    std::string dir = documentsOverride().empty() ? defaultDocumentsDirectory() : documentsOverride();
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (!fs::is_directory(dir, ec)) return {};
-    return dir;
+    if (documentsOverride().empty()) return defaultDocumentsDirectory();
+    return makePrivateFolders(documentsOverride()) ? std::string() : documentsOverride();
 }
 
 void Paths::setDocumentsDirectory(const std::string& path) {

@@ -44,14 +44,17 @@ struct Paths {
     static std::string stringByStandardizingPath(const std::string& path);
 
     // The folder the engine writes user files to, one per game. By default
-    // $XDG_DATA_HOME/<application name>/Documents (else ~/.local/share/<name>/Documents, else a
-    // folder under the temporary directory); created when first asked for. Empty when it
-    // cannot be created.
+    // $XDG_DATA_HOME/<application name>/Documents (else ~/.local/share/<name>/Documents). When
+    // that cannot be made, <tmp>/footlight-<uid>/<name>/Documents, logged once, and only if the
+    // user owns footlight-<uid> and nobody else can write to it (else logged, and empty).
+    // Missing folders are made when first asked for, private to the user (0700). Empty when it
+    // cannot be made.
     static std::string documentsDirectory();
     // Replaces the folder; an empty path restores the default.
     static void setDocumentsDirectory(const std::string& path);
-    // Names the game's default folder; by default the executable's name. An empty name
-    // restores that; a name that is not one folder name ("a/b", ".", "..") is refused (logged).
+    // Names the game's default folder; by default the name the program was started by (the last
+    // part of its invocation name, not a link's target). An empty name restores that; a name
+    // that is not one folder name ("a/b", ".", "..") is refused (logged).
     static void setApplicationName(const std::string& name);
     // The temporary directory.
     static std::string temporaryDirectory();
