@@ -108,7 +108,8 @@ std::string temporaryDocumentsDirectory(const std::string& game, const std::stri
     if (fault.empty())
         if (int error = makePrivateFolders(dir)) fault = errorText(error);
     if (!fault.empty()) {
-        log(format("Paths: nothing can be saved: %s, and the fallback %s cannot be used: %s", why, own, fault));
+        log(format("Paths: nothing can be saved: %s, and the fallback %s cannot be used: %s", why, own,
+                   fault));
         return {};
     }
     static std::mutex mutex;

@@ -65,7 +65,8 @@ std::string childOutput(const std::string& program, std::vector<std::string> arg
     if (pid == 0) {
         dup2(out[1], 1);
         dup2(out[1], 2);
-        if (user != uid_t(-1) && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0)) _exit(126);
+        if (user != uid_t(-1) && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0))
+            _exit(126);
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
@@ -77,7 +78,8 @@ std::string childOutput(const std::string& program, std::vector<std::string> arg
     close(out[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) text += "(the child failed: " + std::to_string(status) + ")";
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        text += "(the child failed: " + std::to_string(status) + ")";
     return text;
 }
 
@@ -309,7 +311,8 @@ TEST(PathsTest, TheGamesFoldersArePrivateItsOwnAndNamedAsItWasStarted) {
     for (const fs::path& made : {own, own / "Fallback", own / "Fallback/Documents"})
         EXPECT_EQ(modeOf(made), 0700u) << made;
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("plainfile/data/Fallback/Documents cannot be used"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("plainfile/data/Fallback/Documents cannot be used"), std::string::npos)
+        << lines[0];
     EXPECT_NE(lines[0].find("saved in " + fallback), std::string::npos) << lines[0];
 
     // One another user made first is refused: run as that other user.
