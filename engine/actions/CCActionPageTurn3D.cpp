@@ -17,13 +17,12 @@ Ref<CCPageTurn3D> CCPageTurn3D::actionWithDuration(double duration, CGSize gridS
                       duration, gridSize);
 }
 
-void CCPageTurn3D::startWithTarget(CCNode* target) {
-    CCGrid3DAction::startWithTarget(target);
-    if (CCGrid3D* grid = targetGrid()) grid->setFoldsOverItself(true);
-}
-
 void CCPageTurn3D::update(double t) {
-    if (!targetGrid()) return;
+    CCGrid3D* grid = targetGrid();
+    if (!grid) return;
+    // Marked with every step, as the mesh it leaves is folded: a grid drawn flat before the
+    // first step has dropped the mark.
+    grid->setFoldsOverItself(true);
 
     // The apex waits at -100 for the first quarter, then sinks ever faster.
     const double late = t - 0.25;

@@ -13,10 +13,8 @@ public:
 
     CCPageTurn3D() = default;
 
+    // Rebuilds every point from its flat position; flat (z lifted to 0.5) at 0, turned at 1.
     // Marks the grid as folding over itself, so the curled part is drawn over the flat part on
     // any view.
-    void startWithTarget(CCNode* target) override;
-
-    // Rebuilds every point from its flat position; flat (z lifted to 0.5) at 0, turned at 1.
     void update(double t) override;
 };

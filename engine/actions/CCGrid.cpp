@@ -337,56 +337,24 @@ bool CCGrid3D::fitsIndices(std::uint64_t w, std::uint64_t h) const {
     return (w + 1) * (h + 1) <= 65536;
 }
 
-namespace {
-
-// Turns the depth test on, with the director's function and depth writes, for one draw and
-// puts all three back afterwards, also when the draw throws.
-class DepthTestScope {
-public:
-    DepthTestScope() {
-        _wasEnabled = glIsEnabled(GL_DEPTH_TEST) == GL_TRUE;
-        glGetIntegerv(GL_DEPTH_FUNC, &_func);
-        glGetBooleanv(GL_DEPTH_WRITEMASK, &_mask);
-        CHECK_GL_ERROR_DEBUG();
-        if (!_wasEnabled) glCheck(glEnable(GL_DEPTH_TEST));
-        if (_func != GL_LEQUAL) glCheck(glDepthFunc(GL_LEQUAL));
-        if (_mask != GL_TRUE) glCheck(glDepthMask(GL_TRUE));
-    }
-    ~DepthTestScope() {
-        if (_mask != GL_TRUE) glCheck(glDepthMask(_mask));
-        if (_func != GL_LEQUAL) glCheck(glDepthFunc(static_cast<GLenum>(_func)));
-        if (!_wasEnabled) glCheck(glDisable(GL_DEPTH_TEST));
-    }
-    DepthTestScope(const DepthTestScope&) = delete;
-    DepthTestScope& operator=(const DepthTestScope&) = delete;
-
-private:
-    bool _wasEnabled = false;
-    GLint _func = GL_LESS;
-    GLboolean _mask = GL_TRUE;
-};
-
-} // namespace
-
 void CCGrid3D::blit() {
+    // The fold's drawing order is needed for as long as the mesh is folded, whatever effect
+    // moves it now; flat again, it draws in its own order.
+    if (_foldsOverItself && std::equal(_vertices.begin(), _vertices.end(), _flatVertices.begin(),
+                                       _flatVertices.end(), [](const _ccVertex3F& a, const _ccVertex3F& b) {
+                                           return a.x == b.x && a.y == b.y && a.z == b.z;
+                                       }))
+        _foldsOverItself = false;
     if (!_foldsOverItself) {
         drawMesh(_shaderProgram.get(), _vertices.data(), _texCoordinates.data(), _indices.data(),
                  _indices.size());
         return;
     }
-    GLint depthBits = 0;
-    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
-    CHECK_GL_ERROR_DEBUG();
-    if (depthBits > 0) {
-        DepthTestScope depthTest;
-        drawMesh(_shaderProgram.get(), _vertices.data(), _texCoordinates.data(), _indices.data(),
-                 _indices.size());
-        return;
-    }
-    // No depth buffer to resolve the fold per pixel: painting whole triangles far to near
-    // gives the same picture but along the crease, since a curled page never passes through
-    // itself. Cheaper than capturing into a target with a depth buffer: no second full-screen
-    // pass, only a sort of a few hundred triangles.
+    // Whole triangles painted far to near put the fold over what lies under it on any target,
+    // with or without a depth buffer, and leave the depth state to the game: a curled page never
+    // passes through itself, so the picture is the depth test's but along the crease. It costs
+    // no second full-screen pass and no extra depth target, only a sort of a few hundred
+    // triangles.
     sortTrianglesFarToNear();
     drawMesh(_shaderProgram.get(), _vertices.data(), _texCoordinates.data(), _sortedIndices.data(),
              _sortedIndices.size());
@@ -455,6 +423,7 @@ void CCGrid3D::calculateVertexPoints() {
         }
     }
     _originalVertices = _vertices;
+    _flatVertices = _vertices;
 }
 
 std::int64_t CCGrid3D::indexOf(CGPoint pos) const {
@@ -484,8 +453,6 @@ void CCGrid3D::reuse() {
         _originalVertices = _vertices;
         --_reuseGrid;
     }
-    // The next effect decides for itself whether it folds over itself (the page curl says so).
-    _foldsOverItself = false;
 }
 
 // ---- CCTiledGrid3D -------------------------------------------------------------------------

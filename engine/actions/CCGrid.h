@@ -172,10 +172,11 @@ public:
     _ccVertex3F originalVertex(CGPoint pos) const;
     void setVertex(CGPoint pos, const _ccVertex3F& vertex);
     void reuse() override;
-    // Whether the mesh may fold over itself, as the page curl does. Such a mesh is drawn with
-    // the depth test where the framebuffer has a depth buffer, whatever the director's setting,
-    // and triangle by triangle from far to near where it has none, so a fold always covers
-    // what lies under it.
+    // Whether the mesh may fold over itself, as the page curl does. Such a mesh is drawn
+    // triangle by triangle from far to near on every target, so a fold always covers what lies
+    // under it; the depth state is left as the game set it. The mark stays while the mesh is
+    // folded, also for the next effect on a reused grid, and goes once the vertices are flat
+    // again (drawn flat, a new grid starts without it).
     bool foldsOverItself() const { return _foldsOverItself; }
     void setFoldsOverItself(bool folds) { _foldsOverItself = folds; }
 
@@ -190,6 +191,8 @@ protected:
     std::vector<GLfloat> _texCoordinates;
     std::vector<_ccVertex3F> _vertices;
     std::vector<_ccVertex3F> _originalVertices;
+    // The mesh as calculateVertexPoints built it; a reuse does not change it.
+    std::vector<_ccVertex3F> _flatVertices;
     std::vector<GLushort> _indices;
     bool _foldsOverItself = false;
     // Kept between frames so that sorting allocates nothing once the grid has drawn.

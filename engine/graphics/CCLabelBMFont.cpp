@@ -528,80 +528,63 @@ void CCLabelBMFont::updateLabel() {
     if (_width > 0) {
         std::u16string result, word;
         const std::uint64_t length = _string.size();
-        std::uint64_t i = 0;
-        std::uint64_t skipped = 0;
-        // Left edges, in points, of the current line and word; unset at a line's or word's start.
+        // Left edges, in points, of the first glyphs of the current line and word; unset until
+        // one is met. Characters without a glyph take no room.
         float lineStart = 0, wordStart = 0;
         bool haveLineStart = false, haveWordStart = false;
-        const std::uint64_t count = _children ? _children->count() : 0;
-        // Tags up to the largest one a child could hold here (one per child past the string).
-        const std::vector<CCSprite*> sprites = spritesByTag(length + count);
+        // Whether the line holds a glyph of an earlier word, and the word one of its own: a
+        // word moves to a new line only past such a glyph, so no line is left empty.
+        bool lineHasGlyph = false, wordHasGlyph = false;
+        // Sprites hidden since an earlier, longer text stand for characters without a glyph.
+        const std::vector<CCSprite*> sprites = spritesByTag(length);
 
-        for (std::uint64_t j = 0; j < count; ++j) {
-            // The next shown glyph. Sprites hidden since an earlier, longer text count as
-            // indexes without a sprite, like the line breaks: stopping at them would lose the
-            // characters they stand in for.
-            CCSprite* sprite = nullptr;
-            std::uint64_t m = 0;
-            for (std::uint64_t tag = j + skipped; tag < sprites.size(); ++tag, ++m) {
-                if ((sprite = sprites[tag]) && sprite->visible()) break;
-                sprite = nullptr;
-            }
-            // Only children that are not glyph sprites are left: nothing further to find.
-            if (!sprite) break;
-            skipped += m;
-            if (i >= length) break;
-
-            char16_t c = _string[i];
-            const double x = sprite->position().x;
-            const double halfWidth = sprite->contentSize().width / 2;
-            if (!haveWordStart) {
-                wordStart = static_cast<float>(x - halfWidth);
-                haveWordStart = true;
-            }
-            if (!haveLineStart) {
-                lineStart = wordStart;
-                haveLineStart = true;
-            }
-
+        for (std::uint64_t i = 0; i < length; ++i) {
+            const char16_t c = _string[i];
+            CCSprite* sprite = sprites[i] && sprites[i]->visible() ? sprites[i] : nullptr;
             if (isNewline(c)) {
-                // One line break for each index without a sprite before this one.
-                result += trimmedWhitespace(word);
-                result.append(m, c);
-                i += m;
-                if (i >= length) {
-                    word.clear();
-                    break;
-                }
-                c = _string[i];
-                wordStart = lineStart = static_cast<float>(x - halfWidth);
-                haveWordStart = haveLineStart = true;
+                result += word;
+                result.push_back(c);
                 word.clear();
+                haveLineStart = haveWordStart = lineHasGlyph = wordHasGlyph = false;
+                continue;
             }
-
+            double x = 0, halfWidth = 0;
+            if (sprite) {
+                x = sprite->position().x;
+                halfWidth = sprite->contentSize().width / 2;
+                if (!haveWordStart) {
+                    wordStart = static_cast<float>(x - halfWidth);
+                    haveWordStart = true;
+                }
+                if (!haveLineStart) {
+                    lineStart = wordStart;
+                    haveLineStart = true;
+                }
+            }
+            // A blank or tab ends the word whether or not the font draws it.
             if (isWhitespace(c)) {
                 result += word;
                 result.push_back(c);
                 word.clear();
                 haveWordStart = false;
-                ++i;
+                lineHasGlyph = lineHasGlyph || wordHasGlyph;
+                wordHasGlyph = false;
                 continue;
             }
 
             word.push_back(c);
+            if (!sprite) continue;
+            wordHasGlyph = true;
             // A word wider than the whole width stays on a line of its own rather than
             // pushing one line break per character in front of itself.
-            if (x + halfWidth - lineStart > _width && lineStart != wordStart) {
+            if (x + halfWidth - lineStart > _width && lineHasGlyph) {
                 result = trimmedWhitespace(result);
                 result.push_back(u'\n');
-                haveLineStart = false;
+                lineStart = wordStart;
+                lineHasGlyph = false;
             }
-            ++i;
         }
         result += word;
-        // Characters after the last glyph (a final line feed, characters the font lacks) take
-        // no room; they stay in the text.
-        if (i < length) result.append(_string, i, std::u16string::npos);
         setStringUTF16(result, false);
     }
 

@@ -131,8 +131,9 @@ public:
     virtual bool initWithString(const std::string& string, const std::string& fntFile, float width,
                                 CCTextAlignment alignment, CGPoint imageOffset);
 
-    // Wraps the caller's string at the width, then shifts each line, measured to its last glyph,
-    // for the alignment.
+    // Wraps the caller's string at the width, between words (a blank or tab ends one, and a
+    // character without a glyph takes no room), then shifts each line, measured to its last
+    // glyph, for the alignment.
     virtual void updateLabel();
     std::int32_t kerningAmountForFirst(std::uint16_t first, std::uint16_t second) const;
     // Places a sprite for every character of the shown string that has a glyph.

@@ -1,11 +1,16 @@
+#include "actions/CCActionGrid3D.h"
+#include "actions/CCActionInterval.h"
 #include "actions/CCActionPageTurn3D.h"
 #include "actions/CCGrid.h"
 #include "actions/CCTransitionPageTurn.h"
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
+#include "core/CCScheduler.h"
 #include "core/CCTouchDispatcher.h"
+#include "graphics/CCRenderTexture.h"
 #include "platform/Drawable.h"
+#include "platform/Image.h"
 #include "tests/actions/ActionTestSupport.h"
 #include "tests/support/EngineTestSupport.h"
 #include "tests/support/GLTestSupport.h"
@@ -221,14 +226,17 @@ protected:
     CGSize viewSize() const override { return CGSizeMake(128, 128); }
     void SetUp() override {
         PageTurnTest::SetUp();
-        for (CCScene* s : {static_cast<CCScene*>(a.get()), static_cast<CCScene*>(b.get())})
-            for (int x = 0; x < 8; ++x)
-                for (int y = (x % 2); y < 8; y += 2) {
-                    auto square = CCLayerColor::layerWithColor(ccc4(255, 255, 0, 255), 16, 16);
-                    square->setPosition(CGPointMake(16 * x, 16 * y));
-                    s->addChild(square.get());
-                }
+        addChecker(a.get());
+        addChecker(b.get());
         startOnA();
+    }
+    static void addChecker(CCNode* node) {
+        for (int x = 0; x < 8; ++x)
+            for (int y = (x % 2); y < 8; y += 2) {
+                auto square = CCLayerColor::layerWithColor(ccc4(255, 255, 0, 255), 16, 16);
+                square->setPosition(CGPointMake(16 * x, 16 * y));
+                node->addChild(square.get());
+            }
     }
     // The frames of a one-second page turn from A to B (see turnFrames).
     std::vector<platform::PixelBuffer> pageTurnFrames(bool backwards, bool depthTest) {
@@ -268,4 +276,70 @@ TEST_F(PageTurnDepthTest, FoldLiesOverTheFlatPageWithoutADepthBufferOrItsTest) {
             EXPECT_LE(differing(noDepthBuffer[back][f], reference[back][f]), 32);
             EXPECT_LE(differing(depthTestOff[back][f], reference[back][f]), 32);
         }
+}
+
+TEST_F(PageTurnDepthTest, TheFoldIsTheSameOnEveryTargetWhateverTheDepthBufferHolds) {
+    // A card curled a tenth further each frame, captured into a render texture cleared in colour
+    // only: the depth a texture with a depth buffer keeps from one capture to the next must not
+    // hide the next fold.
+    const auto captures = [&](GLuint depthStencilFormat) {
+        Ref<CCRenderTexture> rt = CCRenderTexture::renderTextureWithWidth(
+            128, 128, kCCTexture2DPixelFormat_RGBA8888, depthStencilFormat);
+        EXPECT_TRUE(rt);
+        Ref<CCLayerColor> card = CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255), 96, 96);
+        addChecker(card.get());
+        card->onEnter();
+        card->runAction(CCPageTurn3D::actionWithDuration(1, CGSizeMake(12, 16)).get());
+        std::vector<platform::PixelBuffer> frames;
+        for (int f = 0; f < 9 && rt; ++f) {
+            director()->scheduler()->update(f == 0 ? 0 : 0.1);
+            rt->beginWithClear(0, 0, 0.5f, 1);
+            card->visit();
+            rt->end();
+            frames.push_back(platform::PixelBuffer{128, 128, rt->newCGImage()->pixels()});
+        }
+        card->onExit();
+        card->cleanup();
+        return frames;
+    };
+    const std::vector<platform::PixelBuffer> withDepth = captures(GL_DEPTH24_STENCIL8_OES);
+    const std::vector<platform::PixelBuffer> without = captures(0);
+    ASSERT_EQ(withDepth.size(), without.size());
+    for (std::size_t f = 0; f < without.size(); ++f)
+        EXPECT_EQ(differing(withDepth[f], without[f]), 0) << "capture " << f;
+
+    // Scenes with nothing behind their checkers, so the curl is see-through: on a depth view
+    // with the director's depth test off, its clear texels hide nothing of the page beneath.
+    a->layer->setVisible(false);
+    b->layer->setVisible(false);
+    std::vector<platform::PixelBuffer> noDepthBuffer[2];
+    for (bool back : {false, true})
+        noDepthBuffer[back] = pageTurnFrames(back, false);
+    Ref<CCGLView> depthView =
+        fltest::makeGLView(viewSize(), 1.0, kEAGLColorFormatRGBA8, GL_DEPTH24_STENCIL8_OES);
+    ASSERT_TRUE(depthView);
+    director()->setView(depthView.get());
+    for (bool back : {false, true}) {
+        const std::vector<platform::PixelBuffer> testOff = pageTurnFrames(back, false);
+        for (std::size_t f = 0; f < std::size(kTurnPercents); ++f)
+            EXPECT_EQ(differing(testOff[f], noDepthBuffer[back][f]), 0)
+                << (back ? "backwards" : "forwards") << " at " << kTurnPercents[f] << "%";
+    }
+}
+
+TEST_F(PageTurnDepthTest, AReusedCurledGridKeepsTheFoldOverThePage) {
+    Ref<CCPageTurn3D> curl = CCPageTurn3D::actionWithDuration(1, CGSizeMake(12, 16));
+    a->runAction(curl.get());
+    runFor(0.85);
+    a->stopAction(curl.get());
+    advanceRefreshes(1);
+    const platform::PixelBuffer curled = director()->view()->layer()->presentedFrame();
+
+    // Waves of no height leave the curled mesh as it is.
+    a->runAction(CCSequence::actionOne(CCReuseGrid::actionWithTimes(1).get(),
+                                       CCWaves3D::actionWithWaves(1, 0, CGSizeMake(12, 16), 1).get())
+                     .get());
+    advanceRefreshes(3);
+    ASSERT_TRUE(grid3D(a.get())->active());
+    EXPECT_EQ(differing(director()->view()->layer()->presentedFrame(), curled), 0);
 }

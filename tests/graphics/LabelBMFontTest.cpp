@@ -382,6 +382,77 @@ TEST_F(BMFontTest, WrapsAWordThatPassesTheWidthOntoANewLine) {
     EXPECT_EQ(label->string(), "AB\n");
 }
 
+TEST_F(BMFontTest, WrappingFollowsTheStringWhateverGlyphsTheFontLacks) {
+    // The right edge of each line's last glyph, top line first (blanks draw nothing).
+    const auto lineEnds = [&](CCLabelBMFont* label) {
+        std::vector<std::pair<double, double>> lines; // y, right edge
+        for (std::int64_t tag : visibleTags(label)) {
+            const CCSprite* sprite = glyph(label, tag);
+            if (sprite->contentSize().width == 0) continue;
+            const double y = sprite->position().y,
+                         right = sprite->position().x + sprite->contentSize().width / 2;
+            auto line = std::find_if(lines.begin(), lines.end(), [&](const auto& l) { return l.first == y; });
+            if (line == lines.end())
+                lines.emplace_back(y, right);
+            else
+                line->second = std::max(line->second, right);
+        }
+        std::sort(lines.begin(), lines.end(), std::greater<>());
+        std::vector<double> ends;
+        for (const auto& line : lines)
+            ends.push_back(line.second);
+        return ends;
+    };
+    struct Case {
+        const char* text;
+        float width;
+        const char* wrapped;
+        std::vector<double> ends;
+    };
+    // Lower-case letters and the tab have no glyph in either font; "noblank.fnt" lacks the blank
+    // too. An A is 10 wide, its glyph from 1 to 9.
+    std::string text(kFont);
+    text.erase(text.find("char id=32"), text.find("kernings") - text.find("char id=32"));
+    const std::string noBlank = scratch.write("noblank.fnt", text);
+    for (const auto& [fnt, cases] : std::vector<std::pair<std::string, std::vector<Case>>>{
+             {noBlank,
+              {{"AA AA", 30, "AA\nAA", {19, 19}},
+               {"Pg A of A", 15, "Pg A of\nA", {9, 9}},
+               {"AAAA A\tA", 30, "AAAA\nA\tA", {39, 19}},
+               {"A A A A A A", 30, "A A A\nA A A", {29, 29}}}},
+             {font,
+              {{"pg AAAA of A", 30, "pg AAAA of\nA", {44, 9}},
+               {"A\tA", 15, "A\nA", {9, 9}},
+               {"x\nyy AAAA A", 30, "x\nyy AAAA\nA", {44, 9}}}}}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.text);
+            Ref<CCLabelBMFont> label =
+                CCLabelBMFont::labelWithString(c.text, fnt, c.width, kCCTextAlignmentLeft);
+            ASSERT_NE(label, nullptr);
+            EXPECT_EQ(label->string(), c.wrapped);
+            EXPECT_EQ(lineEnds(label), c.ends);
+        }
+    }
+
+    // Strings whose characters all have glyphs wrap as before, to the same places as the
+    // wrapped text laid out unwrapped.
+    for (CCTextAlignment alignment : {kCCTextAlignmentLeft, kCCTextAlignmentCenter, kCCTextAlignmentRight})
+        for (const auto& [all, wrapped] : std::vector<std::pair<const char*, const char*>>{
+                 {"AB W  AB A\nWW AAA BB", "AB\nW\nAB A\nWW\nAAA\nBB"},
+                 {"AAAA A AAAAA  W", "AAAA\nA\nAAAAA\nW"},
+                 {"A\n\nAA AA\n", "A\n\nAA\nAA\n"}}) {
+            SCOPED_TRACE(all);
+            Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString(all, font, 30, alignment);
+            Ref<CCLabelBMFont> unwrapped = CCLabelBMFont::labelWithString(wrapped, font, -1, alignment);
+            EXPECT_EQ(label->string(), wrapped);
+            EXPECT_EQ(label->contentSize(), unwrapped->contentSize());
+            EXPECT_EQ(visibleTags(label), visibleTags(unwrapped));
+            for (std::int64_t tag : visibleTags(label))
+                EXPECT_EQ(glyph(label, tag)->position(), glyph(unwrapped, tag)->position())
+                    << "glyph " << tag;
+        }
+}
+
 TEST_F(BMFontTest, CentreAndRightAlignmentShiftEachLine) {
     // "AA" ends at 19, "A" at 9; the label is 20 wide.
     Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("AA\nA", font, -1, kCCTextAlignmentCenter);
