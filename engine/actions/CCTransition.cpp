@@ -139,12 +139,12 @@ void CCTransitionScene::onEnter() {
     // nothing more is entered.
     if (_outScene && isRunning()) {
         Ref<CCScene> out = _outScene;
-        if (!out->isRunning()) thrown.run([&] { out->onEnter(); });
+        thrown.run([&] { director()->enterScene(out.get()); });
         if (isRunning()) thrown.run([&] { out->onExitTransitionDidStart(); });
     }
     if (_inScene && isRunning()) {
         Ref<CCScene> in = _inScene;
-        if (!in->isRunning()) thrown.run([&] { in->onEnter(); });
+        thrown.run([&] { director()->enterScene(in.get()); });
     }
     // What the game put on its scenes before ours begins, so that a cut leaves it there.
     _atEntry.clear();
@@ -184,7 +184,7 @@ void CCTransitionScene::onExit() {
         if (scene.get() == next)
             thrown.run([&] { scene->onEnterTransitionDidFinish(); });
         else
-            thrown.run([&] { scene->onExit(); });
+            thrown.run([&] { director()->exitEnteredScene(scene.get()); });
     }
     thrown.rethrow();
 }
