@@ -102,8 +102,11 @@ void CCTransitionScene::finish() {
 }
 
 void CCTransitionScene::setNewScene(double) {
-    unschedule(fl_selector(CCTransitionScene::setNewScene));
     CCDirector* d = director();
+    // Entered by another transition as its incoming scene, this one finished first: it switches
+    // once the director shows it.
+    if (d->runningScene() != this && d->holdsScene(this)) return;
+    unschedule(fl_selector(CCTransitionScene::setNewScene));
     // Only while this transition is what the director shows and no other change is pending:
     // a scene change the game asked for meanwhile wins over ours.
     if (d->runningScene() == this && d->nextScene() == nullptr) {
@@ -126,6 +129,8 @@ void CCTransitionScene::finishAtOnce() {
 
 void CCTransitionScene::onEnter() {
     _finished = false;
+    // Shown again after a push covered it: it finishes anew.
+    unschedule(fl_selector(CCTransitionScene::setNewScene));
     // Each scene hears its call even when the other's throws; the first exception goes on to
     // the director, which then ends this transition at once (see finishAtOnce).
     platform::DeferredException thrown;
