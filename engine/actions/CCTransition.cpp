@@ -102,8 +102,11 @@ void CCTransitionScene::finish() {
 }
 
 void CCTransitionScene::setNewScene(double) {
-    unschedule(fl_selector(CCTransitionScene::setNewScene));
     CCDirector* d = director();
+    // Entered by another transition as its incoming scene, this one finished first: it switches
+    // once the director shows it.
+    if (d->runningScene() != this && d->holdsScene(this)) return;
+    unschedule(fl_selector(CCTransitionScene::setNewScene));
     // Only while this transition is what the director shows and no other change is pending:
     // a scene change the game asked for meanwhile wins over ours.
     if (d->runningScene() == this && d->nextScene() == nullptr) {
@@ -126,6 +129,8 @@ void CCTransitionScene::finishAtOnce() {
 
 void CCTransitionScene::onEnter() {
     _finished = false;
+    // Shown again after a push covered it: it finishes anew.
+    unschedule(fl_selector(CCTransitionScene::setNewScene));
     // Each scene hears its call even when the other's throws; the first exception goes on to
     // the director, which then ends this transition at once (see finishAtOnce).
     platform::DeferredException thrown;
@@ -139,12 +144,12 @@ void CCTransitionScene::onEnter() {
     // nothing more is entered.
     if (_outScene && isRunning()) {
         Ref<CCScene> out = _outScene;
-        if (!out->isRunning()) thrown.run([&] { out->onEnter(); });
+        thrown.run([&] { director()->enterScene(out.get()); });
         if (isRunning()) thrown.run([&] { out->onExitTransitionDidStart(); });
     }
     if (_inScene && isRunning()) {
         Ref<CCScene> in = _inScene;
-        if (!in->isRunning()) thrown.run([&] { in->onEnter(); });
+        thrown.run([&] { director()->enterScene(in.get()); });
     }
     // What the game put on its scenes before ours begins, so that a cut leaves it there.
     _atEntry.clear();
@@ -184,7 +189,7 @@ void CCTransitionScene::onExit() {
         if (scene.get() == next)
             thrown.run([&] { scene->onEnterTransitionDidFinish(); });
         else
-            thrown.run([&] { scene->onExit(); });
+            thrown.run([&] { director()->exitEnteredScene(scene.get()); });
     }
     thrown.rethrow();
 }
