@@ -89,6 +89,7 @@ public:
         runAction(call.get());
         child_->runAction(spin.get());
         cleanups = 0;
+        takenBack = false;
     }
     bool hasWork() {
         return getActionByTag(kWorkTag) != nullptr && child_->getActionByTag(kWorkTag) != nullptr;
@@ -97,7 +98,9 @@ public:
 
     void onEnter() override {
         if (isRunning()) fault("entered while running");
-        if (cleanups > 0) fault("entered after its cleanup without being handed over again");
+        if (cleanups > 0 && !takenBack) fault("entered after its cleanup without being handed over again");
+        // Taken back by a transition after its cleanup, it is handed over anew as it enters.
+        if (cleanups > 0) giveWork();
         note("enter");
         ++enters;
         CCScene::onEnter();
@@ -145,6 +148,8 @@ public:
     _ccColor3B color{};
     std::vector<std::string> faults;
     int cleanups = 0; // since the scene was last handed over
+    // In a transition made after its cleanup: handed over anew if it enters again.
+    bool takenBack = false;
     int updates = 0, enters = 0, exits = 0;
     std::array<std::vector<std::function<void()>>, kCalls> asks;
 
@@ -267,6 +272,8 @@ protected:
     // operations and calls that led there.
     std::string play(unsigned seed, int frames) {
         rng_.seed(seed);
+        // The tile transitions draw their order from the C library's generator.
+        std::srand(seed);
         log_.str("");
         fault_.clear();
         CCDirector::purgeSharedDirector();
@@ -362,7 +369,7 @@ private:
         for (int frame = 0; frame < 40 && fault_.empty(); ++frame) {
             step();
             CCDirector* d = director();
-            if (asWork(d->runningScene()) && !d->nextScene() && frame > 1) return;
+            if (asWork(d->runningScene()) && !d->nextScene() && frame > 0) return;
         }
         if (fault_.empty()) fault_ = say("still on ", nameOf(director()->runningScene()), " after 40 frames");
     }
@@ -464,12 +471,11 @@ private:
             transitions_.emplace_back(t, k.name);
             in = t.get();
         }
-        // A scene the transition takes back after the director let it go is handed over anew.
-        std::vector<CCScene*> holds = held();
+        // A scene the transition takes back after its cleanup is handed over anew if it enters.
         for (CCScene* s2 : closure({in}))
-            if (WorkScene* w = asWork(s2); w && w != s && !contains(holds, w) && w->cleanups > 0) {
-                log_ << " (" << w->name << " anew)";
-                w->giveWork();
+            if (WorkScene* w = asWork(s2); w && w != s && w->cleanups > 0 && !w->isRunning()) {
+                log_ << " (" << w->name << " taken back)";
+                w->takenBack = true;
             }
         return in;
     }
@@ -621,6 +627,7 @@ private:
             // A scene shown until the next frame may run on or have been let go already.
             bool shownOn = contains(limbo, s.get()) && (s->isRunning() || s->cleanups == 0);
             if (contains(holds, s.get()) || shownOn) {
+                if (s->cleanups > 0 && s->takenBack && !s->isRunning()) continue; // to enter anew
                 if (s->cleanups > 0) return s->name + " is held yet was cleaned up";
                 if (!s->hasWork()) return s->name + " is held yet lost its work";
             } else {
