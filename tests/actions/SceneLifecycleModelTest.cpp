@@ -248,9 +248,9 @@ bool contains(const std::vector<CCScene*>& scenes, const CCScene* scene) {
 // sanitizer build is a debug build and runs fewer.
 std::pair<unsigned, unsigned> seedRange() {
 #ifdef NDEBUG
-    unsigned first = 1, count = 1500;
+    unsigned first = 1, count = 1000;
 #else
-    unsigned first = 1, count = 300;
+    unsigned first = 1, count = 200;
 #endif
     if (const char* env = std::getenv("FL_SCENE_MODEL_SEEDS")) {
         std::string s = env;
@@ -592,18 +592,8 @@ private:
         WorkScene* w = asWork(running);
         if (!w) return "";
         if (!w->isRunning()) return w->name + " shows but does not run";
-        const CCCamera* camera = w->cameraIfMade();
-        float eye[3] = {0, 0, CCCamera::getZEye()}, centre[3] = {}, up[3] = {0, 1, 0};
-        if (camera) {
-            camera->eyeX(&eye[0], &eye[1], &eye[2]);
-            camera->centerX(&centre[0], &centre[1], &centre[2]);
-            camera->upX(&up[0], &up[1], &up[2]);
-        }
-        if (!w->visible() || w->position().x != 0 || w->position().y != 0 || w->scaleX() != 1 ||
-            w->scaleY() != 1 || w->rotationX() != 0 || w->rotationY() != 0 || eye[0] != 0 || eye[1] != 0 ||
-            eye[2] != CCCamera::getZEye() || centre[0] != 0 || centre[1] != 0 || centre[2] != 0 ||
-            up[0] != 0 || up[1] != 1 || up[2] != 0 || (w->grid() && w->grid()->active()))
-            return w->name + " shows but is not visible and at rest";
+        if (std::string off = offRest(w); !off.empty())
+            return say(w->name, " shows but is not at rest: ", off);
         if (!drawn) return "";
         if (w == shownBefore && w->enters == shownEnters_ && w->updates != shownUpdates_ + (paused_ ? 0 : 1))
             return say(w->name, " updated ", w->updates - shownUpdates_, " times in a frame");
@@ -615,6 +605,28 @@ private:
         if (!near(pixel >> 24, w->color.r) || !near(pixel >> 16 & 0xff, w->color.g) ||
             !near(pixel >> 8 & 0xff, w->color.b))
             return say(w->name, " shows but the frame is 0x", std::hex, pixel);
+        return "";
+    }
+
+    // What keeps a shown scene from being visible and at rest, if anything: its own transform,
+    // its camera or its grid.
+    static std::string offRest(WorkScene* w) {
+        const CCCamera* camera = w->cameraIfMade();
+        float eye[3] = {0, 0, CCCamera::getZEye()}, centre[3] = {}, up[3] = {0, 1, 0};
+        if (camera) {
+            camera->eyeX(&eye[0], &eye[1], &eye[2]);
+            camera->centerX(&centre[0], &centre[1], &centre[2]);
+            camera->upX(&up[0], &up[1], &up[2]);
+        }
+        if (!w->visible()) return "hidden";
+        if (w->position().x != 0 || w->position().y != 0)
+            return say("at (", w->position().x, ", ", w->position().y, ")");
+        if (w->scaleX() != 1 || w->scaleY() != 1) return say("scaled ", w->scaleX(), " x ", w->scaleY());
+        if (w->rotationX() != 0 || w->rotationY() != 0) return say("turned ", w->rotationX());
+        if (eye[0] != 0 || eye[1] != 0 || eye[2] != CCCamera::getZEye() || centre[0] != 0 || centre[1] != 0 ||
+            centre[2] != 0 || up[0] != 0 || up[1] != 1 || up[2] != 0)
+            return "its camera moved";
+        if (w->grid() && w->grid()->active()) return "its grid active";
         return "";
     }
 
