@@ -292,6 +292,7 @@ void CCTransitionSceneOriented::draw() {
 
 void CCTransitionRotoZoom::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     _inScene->setScale(0.001f);
     if (_outScene) _outScene->setScale(1.0f);
     _inScene->setAnchorPoint(CGPointMake(0.5, 0.5));
@@ -308,6 +309,7 @@ void CCTransitionRotoZoom::onEnter() {
 
 void CCTransitionJumpZoom::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     CGSize s = director()->winSize();
     _inScene->setScale(0.5f);
     _inScene->setPosition(CGPointMake(s.width, 0));
@@ -334,6 +336,7 @@ void CCTransitionJumpZoom::onEnter() {
 
 void CCTransitionMoveInL::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     initScenes();
     Ref<CCActionInterval> a = action();
     runOnInScene(CCSequence::actions(easeActionWithAction(a.get()), finishAction()).get());
@@ -370,6 +373,7 @@ static constexpr double kSlideInOverlap = 0.5;
 
 void CCTransitionSlideInL::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     initScenes();
     Ref<CCActionInterval> in = action();
     Ref<CCActionInterval> out = action();
@@ -439,6 +443,7 @@ Ref<CCActionInterval> CCTransitionSlideInB::action() {
 
 void CCTransitionShrinkGrow::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     _inScene->setScale(0.001f);
     _inScene->setAnchorPoint(CGPointMake(static_cast<double>(2 / 3.0f), 0.5));
     if (_outScene) {
@@ -511,30 +516,36 @@ void CCTransitionSceneOriented::runZoomFlip(bool positiveStep, float inAngleX, f
 
 void CCTransitionFlipX::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     runFlip(_orientation == 1, 0, 0);
 }
 
 void CCTransitionFlipY::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     runFlip(_orientation == 0, 90, 90);
 }
 
 void CCTransitionFlipAngular::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     runFlip(_orientation == 1, -45, 45);
 }
 
 void CCTransitionZoomFlipX::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     runZoomFlip(_orientation == 1, 0, 0, false);
 }
 
 void CCTransitionZoomFlipY::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     runZoomFlip(_orientation == 0, 90, 90, false);
 }
 
 void CCTransitionZoomFlipAngular::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     runZoomFlip(_orientation == 0, -45, 45, true);
 }

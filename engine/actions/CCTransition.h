@@ -61,7 +61,8 @@ public:
     // Incoming scene visible, outgoing scene hidden.
     void hideOutShowIn();
     // Touches off; the outgoing scene starts leaving, the incoming one enters (each entered
-    // first when it does not run).
+    // first when it does not run). A scene's call may let the transition go (an end): it then
+    // no longer runs, and a subclass's set-up stops there.
     void onEnter() override;
     // Touches back on; the scene the director switches to finishes entering, the other one that
     // still runs leaves. Cut short, the transition first leaves both scenes as finishing would
