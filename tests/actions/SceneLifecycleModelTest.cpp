@@ -508,7 +508,7 @@ private:
                 d->pushScene(s);
             } else if (op < 10) {
                 log_ << " pop";
-                if (!ending_ && model_.size() == 1) return end([d] { d->popScene(); });
+                if (!ending_ && model_.size() == 1) return endBy([d] { d->popScene(); });
                 if (!ending_) model_.pop_back();
                 d->popScene();
             } else if (op < 13) {
@@ -524,18 +524,19 @@ private:
                     log_ << " popTo -1";
                 else
                     log_ << " popTo " << level;
-                if (!ending_ && level == 0) return end([d] { d->popToSceneStackLevel(0); });
+                if (!ending_ && level == 0) return endBy([d] { d->popToSceneStackLevel(0); });
                 if (!ending_ && level < model_.size()) model_.resize(level);
                 d->popToSceneStackLevel(level);
             } else if (pick(3) == 0) {
                 log_ << " end";
-                end([d] { d->end(); });
+                endBy([d] { d->end(); });
             }
         } catch (const std::exception& e) {
             if (fault_.empty()) fault_ = say("the director threw: ", e.what());
         }
     }
-    template <class F> void end(F ending) {
+    // An end asked for by the game; one asked for while the director ends is dropped.
+    template <class F> void endBy(F ending) {
         if (ending_) {
             ending();
             return;
