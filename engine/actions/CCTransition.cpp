@@ -171,6 +171,15 @@ static CCScene* successor() {
     return director()->nextScene();
 }
 
+// Whether a transition, or one inside it, shows the scene.
+static bool showsScene(const CCScene* shower, const CCScene* scene) {
+    auto* transition = dynamic_cast<const CCTransitionScene*>(shower);
+    if (!transition) return false;
+    for (const CCScene* s : {transition->outScene(), transition->inScene()})
+        if (s && (s == scene || showsScene(s, scene))) return true;
+    return false;
+}
+
 void CCTransitionScene::onExit() {
     // Every scene hears its call even when another's throws; the first exception goes on.
     platform::DeferredException thrown;
@@ -188,7 +197,7 @@ void CCTransitionScene::onExit() {
         if (!scene || !scene->isRunning()) continue;
         if (scene.get() == next)
             thrown.run([&] { scene->onEnterTransitionDidFinish(); });
-        else
+        else if (!showsScene(next, scene.get())) // a successor showing it takes it over running
             thrown.run([&] { director()->exitEnteredScene(scene.get()); });
     }
     thrown.rethrow();

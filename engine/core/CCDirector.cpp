@@ -331,8 +331,10 @@ void CCDirector::markEntered(const CCScene* scene) {
     _mayRun.insert(scene);
 }
 
-void CCDirector::hold(const CCScene* scene) {
+void CCDirector::hold(CCScene* scene) {
     if (!scene || _holds[scene]++ != 0) return;
+    // Held again through a transition after it was let go: taken back, cleaned up already.
+    if (!isInHand(scene)) takeInHand(scene, true);
     if (auto* transition = dynamic_cast<const CCTransitionScene*>(scene)) {
         hold(transition->outScene());
         hold(transition->inScene());
@@ -351,8 +353,8 @@ void CCDirector::unhold(const CCScene* scene) {
 
 void CCDirector::syncRunningHold() {
     // The running scene until it is being left, or a pop has let it go already.
-    const CCScene* running = _runningScene.get();
-    const CCScene* held = running && running != _sceneBeingLeft && isInHand(running) ? running : nullptr;
+    CCScene* running = _runningScene.get();
+    CCScene* held = running && running != _sceneBeingLeft && isInHand(running) ? running : nullptr;
     if (held == _runningHold) return;
     hold(held);
     unhold(_runningHold);
@@ -454,7 +456,16 @@ void CCDirector::leaveScene(CCScene* scene, platform::DeferredException& thrown)
     if (found == _scenesInHand.end()) return;
     bool clean = found->second.clean;
     dropFromHand(scene);
-    if (!clean) thrown.run([&] { scene->cleanup(); });
+    if (!clean) {
+        thrown.run([&] { scene->cleanup(); });
+        return;
+    }
+    // Nothing to clean up again, but a transition's scenes that were not let go with it are now.
+    if (auto* transition = dynamic_cast<CCTransitionScene*>(scene)) {
+        platform::Ref<CCScene> out = transition->outScene(), in = transition->inScene();
+        letGoOfScene(out.get(), thrown);
+        letGoOfScene(in.get(), thrown);
+    }
 }
 
 void CCDirector::replaceScene(CCScene* scene) {

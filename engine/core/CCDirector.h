@@ -274,7 +274,7 @@ private:
     void markEntered(const CCScene* scene);
     // What holds a scene, counted: each stack entry, the next scene, the running scene while it
     // is held for running, and each held transition for each of its two scenes.
-    void hold(const CCScene* scene);
+    void hold(CCScene* scene);
     void unhold(const CCScene* scene);
     // Counts the running scene as held while it is, in hand, not being left.
     void syncRunningHold();
@@ -318,7 +318,7 @@ private:
     // that will not show.
     std::unordered_set<const CCScene*> _mayRun;
     std::unordered_map<const CCScene*, std::uint32_t> _holds;
-    const CCScene* _runningHold = nullptr;
+    CCScene* _runningHold = nullptr;
     // The running scene a switch or a pop is leaving: held only if something else holds it.
     const CCScene* _sceneBeingLeft = nullptr;
     class LeavingScope;
