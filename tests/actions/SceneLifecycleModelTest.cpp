@@ -626,7 +626,8 @@ private:
         if (w->rotationX() != 0 || w->rotationY() != 0) return say("turned ", w->rotationX());
         if (eye[0] != 0 || eye[1] != 0 || eye[2] != CCCamera::getZEye() || centre[0] != 0 || centre[1] != 0 ||
             centre[2] != 0 || up[0] != 0 || up[1] != 1 || up[2] != 0)
-            return "its camera moved";
+            return say("its camera at eye (", eye[0], ", ", eye[1], ", ", eye[2], ") centre (", centre[0],
+                       ", ", centre[1], ", ", centre[2], ") up (", up[0], ", ", up[1], ", ", up[2], ")");
         if (w->grid() && w->grid()->active()) return "its grid active";
         return "";
     }
