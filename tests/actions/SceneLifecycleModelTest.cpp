@@ -19,6 +19,7 @@
 #include "core/CCLayer.h"
 #include "core/CCScene.h"
 #include "core/CCTouchDispatcher.h"
+#include "graphics/CCTextureCache.h"
 #include "platform/Touch.h"
 #include "tests/support/EngineTestSupport.h"
 
@@ -277,9 +278,12 @@ protected:
         log_.str("");
         fault_.clear();
         CCDirector::purgeSharedDirector();
-        // Every sequence ends with a purge; the programs are kept, so that thousands of
-        // sequences do not compile them thousands of times (the test's tear-down purges them).
+        // Every sequence ends with a purge; the programs and the texture cache (with its loading
+        // context) are kept, so that a thousand sequences do not make them a thousand times (the
+        // test's tear-down purges them).
+        CCTextureCache::sharedTextureCache();
         CCDirector::setPurgeHook(CCDirectorPurge::ShaderCache, [] {});
+        CCDirector::setPurgeHook(CCDirectorPurge::TextureCache, [] {});
         paused_ = stopped_ = false;
         runAgain();
 
