@@ -251,7 +251,7 @@ std::pair<unsigned, unsigned> seedRange() {
 #ifdef NDEBUG
     unsigned first = 1, count = 1000;
 #else
-    unsigned first = 1, count = 200;
+    unsigned first = 1, count = 500;
 #endif
     if (const char* env = std::getenv("FL_SCENE_MODEL_SEEDS")) {
         std::string s = env;
