@@ -151,10 +151,15 @@ void CCTransitionScene::onEnter() {
         Ref<CCScene> in = _inScene;
         thrown.run([&] { director()->enterScene(in.get()); });
     }
-    // What the game put on its scenes before ours begins, so that a cut leaves it there.
+    // What the game put on its scenes before ours begins, so that a cut leaves it there. A
+    // transition of ours that runs on the same scene has moved it already: what it found stands.
     _atEntry.clear();
     for (CCScene* scene : {_outScene.get(), _inScene.get()}) {
         if (!scene) continue;
+        if (const SceneAtEntry* inner = innerEntryOf(scene)) {
+            _atEntry.push_back(*inner);
+            continue;
+        }
         SceneAtEntry entry{scene, nullptr, {}};
         auto* grid = dynamic_cast<CCGridBase*>(scene->grid());
         if (grid && grid->active()) entry.grid = grid;
@@ -162,6 +167,17 @@ void CCTransitionScene::onEnter() {
         _atEntry.push_back(entry);
     }
     thrown.rethrow();
+}
+
+const CCTransitionScene::SceneAtEntry* CCTransitionScene::innerEntryOf(const CCScene* scene) const {
+    for (CCScene* s : {_outScene.get(), _inScene.get()}) {
+        auto* inner = dynamic_cast<const CCTransitionScene*>(s);
+        if (!inner || !inner->isRunning()) continue;
+        if (const SceneAtEntry* found = inner->innerEntryOf(scene)) return found;
+        for (const SceneAtEntry& entry : inner->_atEntry)
+            if (entry.scene == scene) return &entry;
+    }
+    return nullptr;
 }
 
 // The scene the director is switching to while this transition leaves the stage: the incoming

@@ -118,6 +118,8 @@ private:
         std::array<float, 9> camera;
     };
     std::vector<SceneAtEntry> _atEntry;
+    // What a running transition inside this one, at any depth, found on the scene at its entry.
+    const SceneAtEntry* innerEntryOf(const CCScene* scene) const;
     // The actions run on the scenes since the transition entered. The one that calls finish
     // holds the transition, so the list is emptied when the transition finishes or leaves.
     std::vector<std::pair<CCScene*, platform::Ref<CCAction>>> _sceneActions;

@@ -321,6 +321,8 @@ bool CCDirector::isInHand(const CCScene* scene) const {
 void CCDirector::dropFromHand(const CCScene* scene) {
     _mayRun.erase(scene);
     _scenesInHand.erase(scene);
+    // Let go while it runs, it is held for running no more, even if a transition takes it back.
+    if (scene == _runningScene.get()) _runningLetGo = true;
     if (scene == _runningHold) syncRunningHold();
 }
 
@@ -354,7 +356,8 @@ void CCDirector::unhold(const CCScene* scene) {
 void CCDirector::syncRunningHold() {
     // The running scene until it is being left, or a pop has let it go already.
     CCScene* running = _runningScene.get();
-    CCScene* held = running && running != _sceneBeingLeft && isInHand(running) ? running : nullptr;
+    CCScene* held =
+        running && running != _sceneBeingLeft && !_runningLetGo && isInHand(running) ? running : nullptr;
     if (held == _runningHold) return;
     hold(held);
     unhold(_runningHold);
@@ -383,6 +386,7 @@ void CCDirector::setNext(CCScene* scene) {
 void CCDirector::setRunning(CCScene* scene) {
     platform::Ref<CCScene> old = std::move(_runningScene);
     _runningScene = scene;
+    _runningLetGo = false;
     syncRunningHold();
 }
 

@@ -319,6 +319,8 @@ private:
     std::unordered_set<const CCScene*> _mayRun;
     std::unordered_map<const CCScene*, std::uint32_t> _holds;
     CCScene* _runningHold = nullptr;
+    // The running scene left the director's hand before the switch: not held for running again.
+    bool _runningLetGo = false;
     // The running scene a switch or a pop is leaving: held only if something else holds it.
     const CCScene* _sceneBeingLeft = nullptr;
     class LeavingScope;
