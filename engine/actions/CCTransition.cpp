@@ -103,9 +103,10 @@ void CCTransitionScene::finish() {
 
 void CCTransitionScene::setNewScene(double) {
     CCDirector* d = director();
-    // Entered by another transition as its incoming scene, this one finished first: it switches
-    // once the director shows it.
-    if (d->runningScene() != this && d->holdsScene(this)) return;
+    // Entered by another transition as its incoming scene, or covered by a change asked for
+    // meanwhile that keeps it (a push), this one finished first: it switches once the director
+    // shows it with nothing else pending. Let go, its cleanup ends the wait.
+    if (d->holdsScene(this) && (d->runningScene() != this || d->nextScene() != nullptr)) return;
     unschedule(fl_selector(CCTransitionScene::setNewScene));
     // Only while this transition is what the director shows and no other change is pending:
     // a scene change the game asked for meanwhile wins over ours.

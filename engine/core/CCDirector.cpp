@@ -485,8 +485,9 @@ void CCDirector::replaceScene(CCScene* scene) {
 }
 
 void CCDirector::letGoUnlessRunning(CCScene* scene) {
-    // The running scene is left to the switch, which exits it first.
-    if (!scene || scene == _runningScene.get()) return;
+    // The running scene is left to the switch, which exits it first; one the switch has left
+    // already (its cleanup handed it over again, and a change dropped it) goes now.
+    if (!scene || (scene == _runningScene.get() && (scene->isRunning() || scene == _sceneEntering))) return;
     letGoOfScene(scene);
 }
 
