@@ -102,8 +102,12 @@ void CCTransitionScene::finish() {
 }
 
 void CCTransitionScene::setNewScene(double) {
-    unschedule(fl_selector(CCTransitionScene::setNewScene));
     CCDirector* d = director();
+    // Entered by another transition as its incoming scene, or covered by a change asked for
+    // meanwhile that keeps it (a push), this one finished first: it switches once the director
+    // shows it with nothing else pending. Let go, its cleanup ends the wait.
+    if (d->holdsScene(this) && (d->runningScene() != this || d->nextScene() != nullptr)) return;
+    unschedule(fl_selector(CCTransitionScene::setNewScene));
     // Only while this transition is what the director shows and no other change is pending:
     // a scene change the game asked for meanwhile wins over ours.
     if (d->runningScene() == this && d->nextScene() == nullptr) {
@@ -126,6 +130,8 @@ void CCTransitionScene::finishAtOnce() {
 
 void CCTransitionScene::onEnter() {
     _finished = false;
+    // Shown again after a push covered it: it finishes anew.
+    unschedule(fl_selector(CCTransitionScene::setNewScene));
     // Each scene hears its call even when the other's throws; the first exception goes on to
     // the director, which then ends this transition at once (see finishAtOnce).
     platform::DeferredException thrown;
@@ -139,17 +145,22 @@ void CCTransitionScene::onEnter() {
     // nothing more is entered.
     if (_outScene && isRunning()) {
         Ref<CCScene> out = _outScene;
-        if (!out->isRunning()) thrown.run([&] { out->onEnter(); });
+        thrown.run([&] { director()->enterScene(out.get()); });
         if (isRunning()) thrown.run([&] { out->onExitTransitionDidStart(); });
     }
     if (_inScene && isRunning()) {
         Ref<CCScene> in = _inScene;
-        if (!in->isRunning()) thrown.run([&] { in->onEnter(); });
+        thrown.run([&] { director()->enterScene(in.get()); });
     }
-    // What the game put on its scenes before ours begins, so that a cut leaves it there.
+    // What the game put on its scenes before ours begins, so that a cut leaves it there. A
+    // transition of ours that runs on the same scene has moved it already: what it found stands.
     _atEntry.clear();
     for (CCScene* scene : {_outScene.get(), _inScene.get()}) {
         if (!scene) continue;
+        if (const SceneAtEntry* inner = innerEntryOf(scene)) {
+            _atEntry.push_back(*inner);
+            continue;
+        }
         SceneAtEntry entry{scene, nullptr, {}};
         auto* grid = dynamic_cast<CCGridBase*>(scene->grid());
         if (grid && grid->active()) entry.grid = grid;
@@ -159,11 +170,31 @@ void CCTransitionScene::onEnter() {
     thrown.rethrow();
 }
 
+const CCTransitionScene::SceneAtEntry* CCTransitionScene::innerEntryOf(const CCScene* scene) const {
+    for (CCScene* s : {_outScene.get(), _inScene.get()}) {
+        auto* inner = dynamic_cast<const CCTransitionScene*>(s);
+        if (!inner || !inner->isRunning()) continue;
+        if (const SceneAtEntry* found = inner->innerEntryOf(scene)) return found;
+        for (const SceneAtEntry& entry : inner->_atEntry)
+            if (entry.scene == scene) return &entry;
+    }
+    return nullptr;
+}
+
 // The scene the director is switching to while this transition leaves the stage: the incoming
 // scene after the switch, the outgoing one when the game went back to it, another scene when a
 // change came first. A scene of ours that does not take over leaves with the transition.
 static CCScene* successor() {
     return director()->nextScene();
+}
+
+// Whether a transition, or one inside it, shows the scene.
+static bool showsScene(const CCScene* shower, const CCScene* scene) {
+    auto* transition = dynamic_cast<const CCTransitionScene*>(shower);
+    if (!transition) return false;
+    for (const CCScene* s : {transition->outScene(), transition->inScene()})
+        if (s && (s == scene || showsScene(s, scene))) return true;
+    return false;
 }
 
 void CCTransitionScene::onExit() {
@@ -183,8 +214,8 @@ void CCTransitionScene::onExit() {
         if (!scene || !scene->isRunning()) continue;
         if (scene.get() == next)
             thrown.run([&] { scene->onEnterTransitionDidFinish(); });
-        else
-            thrown.run([&] { scene->onExit(); });
+        else if (!showsScene(next, scene.get())) // a successor showing it takes it over running
+            thrown.run([&] { director()->exitEnteredScene(scene.get()); });
     }
     thrown.rethrow();
 }
@@ -287,6 +318,7 @@ void CCTransitionSceneOriented::draw() {
 
 void CCTransitionRotoZoom::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     _inScene->setScale(0.001f);
     if (_outScene) _outScene->setScale(1.0f);
     _inScene->setAnchorPoint(CGPointMake(0.5, 0.5));
@@ -303,6 +335,7 @@ void CCTransitionRotoZoom::onEnter() {
 
 void CCTransitionJumpZoom::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     CGSize s = director()->winSize();
     _inScene->setScale(0.5f);
     _inScene->setPosition(CGPointMake(s.width, 0));
@@ -329,6 +362,7 @@ void CCTransitionJumpZoom::onEnter() {
 
 void CCTransitionMoveInL::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     initScenes();
     Ref<CCActionInterval> a = action();
     runOnInScene(CCSequence::actions(easeActionWithAction(a.get()), finishAction()).get());
@@ -365,6 +399,7 @@ static constexpr double kSlideInOverlap = 0.5;
 
 void CCTransitionSlideInL::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     initScenes();
     Ref<CCActionInterval> in = action();
     Ref<CCActionInterval> out = action();
@@ -434,6 +469,7 @@ Ref<CCActionInterval> CCTransitionSlideInB::action() {
 
 void CCTransitionShrinkGrow::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     _inScene->setScale(0.001f);
     _inScene->setAnchorPoint(CGPointMake(static_cast<double>(2 / 3.0f), 0.5));
     if (_outScene) {
@@ -506,30 +542,36 @@ void CCTransitionSceneOriented::runZoomFlip(bool positiveStep, float inAngleX, f
 
 void CCTransitionFlipX::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     runFlip(_orientation == 1, 0, 0);
 }
 
 void CCTransitionFlipY::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     runFlip(_orientation == 0, 90, 90);
 }
 
 void CCTransitionFlipAngular::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     runFlip(_orientation == 1, -45, 45);
 }
 
 void CCTransitionZoomFlipX::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     runZoomFlip(_orientation == 1, 0, 0, false);
 }
 
 void CCTransitionZoomFlipY::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     runZoomFlip(_orientation == 0, 90, 90, false);
 }
 
 void CCTransitionZoomFlipAngular::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     runZoomFlip(_orientation == 0, -45, 45, true);
 }

@@ -61,7 +61,8 @@ public:
     // Incoming scene visible, outgoing scene hidden.
     void hideOutShowIn();
     // Touches off; the outgoing scene starts leaving, the incoming one enters (each entered
-    // first when it does not run).
+    // first when it does not run). A scene's call may let the transition go (an end): it then
+    // no longer runs, and a subclass's set-up stops there.
     void onEnter() override;
     // Touches back on; the scene the director switches to finishes entering, the other one that
     // still runs leaves. Cut short, the transition first leaves both scenes as finishing would
@@ -117,6 +118,8 @@ private:
         std::array<float, 9> camera;
     };
     std::vector<SceneAtEntry> _atEntry;
+    // What a running transition inside this one, at any depth, found on the scene at its entry.
+    const SceneAtEntry* innerEntryOf(const CCScene* scene) const;
     // The actions run on the scenes since the transition entered. The one that calls finish
     // holds the transition, so the list is emptied when the transition finishes or leaves.
     std::vector<std::pair<CCScene*, platform::Ref<CCAction>>> _sceneActions;

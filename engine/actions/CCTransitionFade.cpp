@@ -29,6 +29,7 @@ bool CCTransitionFade::initWithDuration(double duration, CCScene* scene) {
 
 void CCTransitionFade::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     Ref<CCLayerColor> layer = CCLayerColor::layerWithColor(_color);
     _inScene->setVisible(false);
     addChild(layer.get(), 2, kCCSceneFadeTag);
@@ -77,6 +78,7 @@ Ref<CCRenderTexture> pictureOf(CCScene* scene, CGSize size) {
 
 void CCTransitionCrossFade::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     CGSize size = CCDirector::sharedDirector()->winSize();
     Ref<CCLayerColor> layer = CCLayerColor::layerWithColor(ccc4(0, 0, 0, 0));
     Ref<CCRenderTexture> inTexture = pictureOf(_inScene.get(), size);

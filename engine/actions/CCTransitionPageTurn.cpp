@@ -18,6 +18,7 @@ void CCTransitionPageTurn::sceneOrder() {
 
 void CCTransitionPageTurn::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     CGSize s = CCDirector::sharedDirector()->winSize();
     // More cells along the longer side, so the curl looks as smooth either way up.
     CGSize gridSize = s.width > s.height ? CGSizeMake(16, 12) : CGSizeMake(12, 16);

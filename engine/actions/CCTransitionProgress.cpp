@@ -15,6 +15,7 @@ using platform::Ref;
 
 void CCTransitionProgress::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     setupTransition();
 
     const CGSize size = CCDirector::sharedDirector()->winSize();

@@ -37,6 +37,7 @@ void CCTransitionTurnOffTiles::sceneOrder() {
 
 void CCTransitionTurnOffTiles::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     Ref<CCTurnOffTiles> toff = CCTurnOffTiles::actionWithDuration(_duration, tileGridSize(), kTurnOffSeed);
     runFinishOnOutScene(
         CCSequence::actions(easeActionWithAction(toff.get()), finishAction(), CCStopGrid::action()).get());
@@ -50,6 +51,7 @@ Ref<CCActionInterval> CCTransitionTurnOffTiles::easeActionWithAction(CCActionInt
 
 void CCTransitionSplitCols::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     _inScene->setVisible(false);
     Ref<CCActionInterval> split = action();
     if (!split) return;
@@ -82,6 +84,7 @@ void CCTransitionFadeTR::sceneOrder() {
 
 void CCTransitionFadeTR::onEnter() {
     CCTransitionScene::onEnter();
+    if (!isRunning()) return;
     Ref<CCActionInterval> action = actionWithSize(tileGridSize());
     runFinishOnOutScene(
         CCSequence::actions(easeActionWithAction(action.get()), finishAction(), CCStopGrid::action()).get());

@@ -64,8 +64,7 @@ void handOutImage(const unsigned char* bytes, std::uint64_t size, const unsigned
     if (length) *length = size;
 }
 
-// Marks a scene for the scope: the one a switch or a pop is leaving (no longer held for
-// running), or the one a switch is entering.
+// Marks a scene for the scope: the one a switch is entering.
 struct SceneMarkScope {
     const CCScene*& slot;
     const CCScene* saved;
@@ -127,6 +126,9 @@ CCDirector::~CCDirector() {
     _runningScene = nullptr;
     _notificationNode = nullptr;
     _scenesStack.clear();
+    _mayRun.clear();
+    _holds.clear();
+    _runningHold = nullptr;
     _scenesInHand.clear();
     _scheduler = nullptr;
     _actionManager = nullptr;
@@ -286,43 +288,130 @@ bool CCDirector::droppedWhileEnding(CCScene* scene) {
     }
     // Held all the same, so that the end lets it go with the others, top of the stack first.
     if (scene) {
-        takeInHand(scene);
-        _scenesStack.emplace_back(scene);
+        takeInHand(scene, false);
+        pushOnStack(scene);
     }
     return true;
 }
 
-void CCDirector::takeInHand(CCScene* scene) {
-    if (!scene || isInHand(scene)) return;
-    _scenesInHand.emplace_back(scene);
-    // A transition's scenes are the director's to let go as well, once the transition is.
+void CCDirector::takeInHand(CCScene* scene, bool clean) {
+    if (!scene) return;
+    auto found = _scenesInHand.find(scene);
+    if (found != _scenesInHand.end()) {
+        // Handed over again by the game, perhaps with new work.
+        if (!clean) found->second.clean = false;
+        return;
+    }
+    _scenesInHand.emplace(scene, InHand{scene, ++_handOrder, clean});
+    if (scene->isRunning()) _mayRun.insert(scene);
+    if (scene == _runningScene.get()) syncRunningHold();
+    // A transition's scenes are the director's to let go as well, once the transition is. Its
+    // outgoing scene was the running one when it was made: out of hand now, it was let go, so
+    // it was cleaned up already.
     if (auto* transition = dynamic_cast<CCTransitionScene*>(scene)) {
-        takeInHand(transition->outScene());
-        takeInHand(transition->inScene());
+        takeInHand(transition->outScene(), true);
+        takeInHand(transition->inScene(), clean);
     }
 }
 
-std::vector<platform::Ref<CCScene>>::const_iterator CCDirector::findInHand(const CCScene* scene) const {
-    return std::find_if(_scenesInHand.begin(), _scenesInHand.end(),
-                        [scene](const platform::Ref<CCScene>& s) { return s.get() == scene; });
+bool CCDirector::isInHand(const CCScene* scene) const {
+    return _scenesInHand.count(scene) != 0;
 }
 
-bool CCDirector::isInHand(const CCScene* scene) const {
-    return findInHand(scene) != _scenesInHand.end();
+void CCDirector::dropFromHand(const CCScene* scene) {
+    _mayRun.erase(scene);
+    _scenesInHand.erase(scene);
+    // Let go while it runs, it is held for running no more, even if a transition takes it back.
+    if (scene == _runningScene.get()) _runningLetGo = true;
+    if (scene == _runningHold) syncRunningHold();
 }
+
+void CCDirector::markEntered(const CCScene* scene) {
+    auto found = _scenesInHand.find(scene);
+    if (found == _scenesInHand.end()) return;
+    found->second.clean = false;
+    _mayRun.insert(scene);
+}
+
+void CCDirector::hold(CCScene* scene) {
+    if (!scene || _holds[scene]++ != 0) return;
+    // Held again through a transition after it was let go: taken back, cleaned up already.
+    if (!isInHand(scene)) takeInHand(scene, true);
+    if (auto* transition = dynamic_cast<const CCTransitionScene*>(scene)) {
+        hold(transition->outScene());
+        hold(transition->inScene());
+    }
+}
+
+void CCDirector::unhold(const CCScene* scene) {
+    auto found = scene ? _holds.find(scene) : _holds.end();
+    if (found == _holds.end() || --found->second != 0) return;
+    _holds.erase(found);
+    if (auto* transition = dynamic_cast<const CCTransitionScene*>(scene)) {
+        unhold(transition->outScene());
+        unhold(transition->inScene());
+    }
+}
+
+void CCDirector::syncRunningHold() {
+    // The running scene until it is being left, or a pop has let it go already.
+    CCScene* running = _runningScene.get();
+    CCScene* held =
+        running && running != _sceneBeingLeft && !_runningLetGo && isInHand(running) ? running : nullptr;
+    if (held == _runningHold) return;
+    hold(held);
+    unhold(_runningHold);
+    _runningHold = held;
+}
+
+void CCDirector::pushOnStack(CCScene* scene) {
+    _scenesStack.emplace_back(scene);
+    hold(scene);
+}
+
+platform::Ref<CCScene> CCDirector::popFromStack() {
+    platform::Ref<CCScene> top = std::move(_scenesStack.back());
+    _scenesStack.pop_back();
+    unhold(top.get());
+    return top;
+}
+
+void CCDirector::setNext(CCScene* scene) {
+    CCScene* old = _nextScene;
+    _nextScene = scene;
+    hold(scene);
+    unhold(old);
+}
+
+void CCDirector::setRunning(CCScene* scene) {
+    platform::Ref<CCScene> old = std::move(_runningScene);
+    _runningScene = scene;
+    _runningLetGo = false;
+    syncRunningHold();
+}
+
+// Marks the running scene as being left for the scope: held then only if something else holds it.
+class CCDirector::LeavingScope {
+public:
+    LeavingScope(CCDirector& director, const CCScene* scene)
+        : _director(director), _saved(director._sceneBeingLeft) {
+        _director._sceneBeingLeft = scene;
+        _director.syncRunningHold();
+    }
+    ~LeavingScope() {
+        _director._sceneBeingLeft = _saved;
+        _director.syncRunningHold();
+    }
+    LeavingScope(const LeavingScope&) = delete;
+    LeavingScope& operator=(const LeavingScope&) = delete;
+
+private:
+    CCDirector& _director;
+    const CCScene* _saved;
+};
 
 bool CCDirector::holdsScene(const CCScene* scene) const {
-    if (!scene || _isEnding) return false;
-    std::vector<const CCScene*> held;
-    held.reserve(_scenesStack.size() + 4);
-    for (const platform::Ref<CCScene>& s : _scenesStack)
-        held.push_back(s.get());
-    if (_nextScene) held.push_back(_nextScene);
-    // The running scene until it is being left, or a pop has let it go already.
-    if (_runningScene && _runningScene.get() != _sceneBeingLeft && isInHand(_runningScene.get()))
-        held.push_back(_runningScene.get());
-    withTransitionScenes(held);
-    return std::find(held.begin(), held.end(), scene) != held.end();
+    return scene && !_isEnding && _holds.count(scene) != 0;
 }
 
 void CCDirector::withTransitionScenes(std::vector<const CCScene*>& scenes) {
@@ -346,16 +435,41 @@ void CCDirector::letGoOfScene(CCScene* scene, platform::DeferredException& throw
     leaveScene(scene, thrown);
 }
 
+void CCDirector::enterScene(CCScene* scene) {
+    if (!scene) return;
+    markEntered(scene);
+    if (!scene->isRunning()) scene->onEnter();
+}
+
+void CCDirector::exitEnteredScene(CCScene* scene) {
+    if (!scene) return;
+    platform::DeferredException thrown;
+    exitScene(scene, true, thrown);
+    thrown.rethrow();
+}
+
 void CCDirector::leaveScene(CCScene* scene, platform::DeferredException& thrown) {
     platform::Ref<CCScene> leaving(scene);
-    exitScene(scene, thrown);
+    if (scene->isRunning()) markEntered(scene);
+    exitScene(scene, false, thrown);
     // Its exit calls may have handed it back (a transition made from it as it left), or let it
-    // go themselves (an end): only a scene still in hand and still not held is cleaned up.
-    if (holdsScene(scene)) return;
-    auto it = findInHand(scene);
-    if (it == _scenesInHand.end()) return;
-    _scenesInHand.erase(it);
-    thrown.run([&] { scene->cleanup(); });
+    // go themselves (an end): only a scene still in hand and still not held is cleaned up, and
+    // only once its own exit calls are over.
+    if (holdsScene(scene) || isExiting(scene)) return;
+    auto found = _scenesInHand.find(scene);
+    if (found == _scenesInHand.end()) return;
+    bool clean = found->second.clean;
+    dropFromHand(scene);
+    if (!clean) {
+        thrown.run([&] { scene->cleanup(); });
+        return;
+    }
+    // Nothing to clean up again, but a transition's scenes that were not let go with it are now.
+    if (auto* transition = dynamic_cast<CCTransitionScene*>(scene)) {
+        platform::Ref<CCScene> out = transition->outScene(), in = transition->inScene();
+        letGoOfScene(out.get(), thrown);
+        letGoOfScene(in.get(), thrown);
+    }
 }
 
 void CCDirector::replaceScene(CCScene* scene) {
@@ -363,16 +477,17 @@ void CCDirector::replaceScene(CCScene* scene) {
     if (droppedWhileEnding(scene)) return;
     CCAssert(!_scenesStack.empty(), "replaceScene needs a running scene: use runWithScene first");
     _sendCleanupToScene = true;
-    takeInHand(scene);
-    platform::Ref<CCScene> dropped = std::move(_scenesStack.back());
-    _scenesStack.back() = scene;
-    _nextScene = scene;
+    takeInHand(scene, false);
+    platform::Ref<CCScene> dropped = popFromStack();
+    pushOnStack(scene);
+    setNext(scene);
     letGoUnlessRunning(dropped.get());
 }
 
 void CCDirector::letGoUnlessRunning(CCScene* scene) {
-    // The running scene is left to the switch, which exits it first.
-    if (!scene || scene == _runningScene.get()) return;
+    // The running scene is left to the switch, which exits it first; one the switch has left
+    // already (its cleanup handed it over again, and a change dropped it) goes now.
+    if (!scene || (scene == _runningScene.get() && (scene->isRunning() || scene == _sceneEntering))) return;
     letGoOfScene(scene);
 }
 
@@ -380,22 +495,22 @@ void CCDirector::pushScene(CCScene* scene) {
     CCAssert(scene != nullptr, "Argument must be non-nil");
     if (droppedWhileEnding(scene)) return;
     _sendCleanupToScene = false;
-    takeInHand(scene);
-    _scenesStack.emplace_back(scene);
-    _nextScene = scene;
+    takeInHand(scene, false);
+    pushOnStack(scene);
+    setNext(scene);
 }
 
 void CCDirector::popScene() {
     if (droppedWhileEnding(nullptr)) return;
     CCAssert(!_scenesStack.empty(), "popScene needs a scene on the stack");
-    platform::Ref<CCScene> dropped = std::move(_scenesStack.back());
-    _scenesStack.pop_back();
+    platform::Ref<CCScene> dropped = popFromStack();
     if (!_scenesStack.empty()) {
         _sendCleanupToScene = true;
-        _nextScene = _scenesStack.back().get();
+        setNext(_scenesStack.back().get());
         letGoUnlessRunning(dropped.get());
         return;
     }
+    setNext(nullptr);
     // The last scene: the end lets every scene go, this one with them.
     end();
 }
@@ -415,33 +530,36 @@ void CCDirector::popToSceneStackLevel(std::uint64_t level) {
     // whatever a scene's callback throws; the game gets the first exception afterwards. A scene
     // lower on the stack, or in a transition still held, stays; changes the exit calls ask for
     // come after the pop and stand.
-    std::vector<platform::Ref<CCScene>> above(_scenesStack.begin() + static_cast<std::ptrdiff_t>(level),
-                                              _scenesStack.end());
-    _scenesStack.resize(level);
-    _nextScene = _scenesStack.back().get();
+    std::vector<platform::Ref<CCScene>> above;
+    above.reserve(_scenesStack.size() - static_cast<std::size_t>(level));
+    while (_scenesStack.size() > level)
+        above.push_back(popFromStack());
+    setNext(_scenesStack.back().get());
     _sendCleanupToScene = false;
     platform::DeferredException thrown;
-    for (auto it = above.rbegin(); it != above.rend(); ++it) {
-        CCScene* scene = it->get();
+    for (const platform::Ref<CCScene>& s : above) {
+        CCScene* scene = s.get();
         // A scene still being entered is left to the next switch, as a pop leaves it: let go
         // now, what the rest of its entering starts would outlive it.
         if (scene == _sceneEntering) continue;
         // The running scene too: the switch then finds it exited and let go.
-        SceneMarkScope leaving(_sceneBeingLeft, scene == _runningScene.get() ? scene : _sceneBeingLeft);
+        LeavingScope leaving(*this, scene == _runningScene.get() ? scene : _sceneBeingLeft);
         letGoOfScene(scene, thrown);
     }
     thrown.rethrow();
 }
 
-void CCDirector::exitScene(CCScene* scene, platform::DeferredException& thrown) {
+bool CCDirector::isExiting(const CCScene* scene) const {
+    return std::find(_scenesExiting.begin(), _scenesExiting.end(), scene) != _scenesExiting.end();
+}
+
+void CCDirector::exitScene(CCScene* scene, bool started, platform::DeferredException& thrown) {
     // Exited once: not again by a change its own exit calls ask for.
-    bool exiting = std::find(_scenesExiting.begin(), _scenesExiting.end(), scene) != _scenesExiting.end();
-    if (scene->isRunning() && !exiting) {
-        _scenesExiting.push_back(scene);
-        thrown.run([&] { scene->onExitTransitionDidStart(); });
-        thrown.run([&] { scene->onExit(); });
-        _scenesExiting.erase(std::find(_scenesExiting.begin(), _scenesExiting.end(), scene));
-    }
+    if (!scene->isRunning() || isExiting(scene)) return;
+    _scenesExiting.push_back(scene);
+    if (!started) thrown.run([&] { scene->onExitTransitionDidStart(); });
+    thrown.run([&] { scene->onExit(); });
+    _scenesExiting.erase(std::find(_scenesExiting.begin(), _scenesExiting.end(), scene));
 }
 
 void CCDirector::end() {
@@ -460,20 +578,27 @@ void CCDirector::end() {
     platform::DeferredException thrown;
     // Nothing is switched to any more, and nothing is held: the running scene is exited and
     // cleaned up first, then every other scene the director holds, top of the stack first,
-    // with those handed over meanwhile; each once. A running transition lets its two scenes
-    // go through its own cleanup.
-    _nextScene = nullptr;
+    // then those left in hand, last taken first, with those handed over meanwhile; each once.
+    // A running transition lets its two scenes go through its own cleanup. A scene whose exit
+    // calls are under way further up is cleaned up there, once they are over.
+    setNext(nullptr);
     platform::Ref<CCScene> running = _runningScene;
     if (running) leaveScene(running.get(), thrown);
-    _runningScene = nullptr;
+    setRunning(nullptr);
     running = nullptr;
-    while (!_scenesStack.empty()) {
-        platform::Ref<CCScene> scene = std::move(_scenesStack.back());
-        _scenesStack.pop_back();
-        letGoOfScene(scene.get(), thrown);
+    for (;;) {
+        while (!_scenesStack.empty()) {
+            platform::Ref<CCScene> scene = popFromStack();
+            letGoOfScene(scene.get(), thrown);
+        }
+        std::vector<std::pair<std::uint64_t, platform::Ref<CCScene>>> left;
+        for (const auto& [scene, inHand] : _scenesInHand)
+            if (!isExiting(scene)) left.emplace_back(inHand.order, inHand.scene);
+        if (left.empty()) break;
+        std::sort(left.begin(), left.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
+        for (const auto& [order, scene] : left)
+            letGoOfScene(scene.get(), thrown);
     }
-    while (!_scenesInHand.empty())
-        letGoOfScene(_scenesInHand.back().get(), thrown);
 
     stopAnimation();
 
@@ -518,7 +643,7 @@ void CCDirector::setNextScene() {
         handedOver = handedOver && incoming->outScene() == previous.get();
     {
         // Leaving: no longer held for running, only for what else holds it.
-        SceneMarkScope leaving(_sceneBeingLeft, previous.get());
+        LeavingScope leaving(*this, previous.get());
         if (previous && previous.get() != _nextScene && !handedOver) {
             // Exited either way (once, whatever its exit throws); cleaned up too when nothing
             // holds it after its exit calls.
@@ -526,29 +651,40 @@ void CCDirector::setNextScene() {
         }
     }
     // Whatever else still runs but will not show leaves too: a scene a transition's exit let
-    // take over, covered by another change in the same frame.
+    // take over, covered by another change in the same frame. Only scenes seen running can.
     std::vector<const CCScene*> shown;
     if (_nextScene) shown.push_back(_nextScene);
     if (handedOver) shown.push_back(previous.get());
     previous = nullptr;
     withTransitionScenes(shown);
-    std::vector<platform::Ref<CCScene>> stray;
-    for (const platform::Ref<CCScene>& s : _scenesInHand)
-        if (s->isRunning() && std::find(shown.begin(), shown.end(), s.get()) == shown.end())
-            stray.push_back(s);
-    for (const platform::Ref<CCScene>& s : stray)
+    std::vector<std::pair<std::uint64_t, platform::Ref<CCScene>>> stray;
+    for (auto it = _mayRun.begin(); it != _mayRun.end();) {
+        const CCScene* s = *it;
+        if (!s->isRunning()) {
+            it = _mayRun.erase(it);
+            continue;
+        }
+        if (std::find(shown.begin(), shown.end(), s) == shown.end()) {
+            const InHand& inHand = _scenesInHand.at(s);
+            stray.emplace_back(inHand.order, inHand.scene);
+        }
+        ++it;
+    }
+    std::sort(stray.begin(), stray.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    for (const auto& [order, s] : stray)
         leaveScene(s.get(), thrown);
     stray.clear();
 
     // The scene asked for last, should an exit call have asked for another.
-    _runningScene = _nextScene;
-    _nextScene = nullptr;
+    setRunning(_nextScene);
+    setNext(nullptr);
 
     // Entered unless it runs already: a transition enters its incoming scene itself, and a
     // scene it leaves from may take over again while it runs.
     if (_runningScene && !_runningScene->isRunning()) {
         platform::Ref<CCScene> entering = _runningScene;
         SceneMarkScope enteringNow(_sceneEntering, entering.get());
+        markEntered(entering.get());
         if (!thrown.run([&] { entering->onEnter(); }) && entering->isTransitionScene()) {
             // Its set-up was cut short, so its actions will never end it: it ends at once.
             if (auto* transition = dynamic_cast<CCTransitionScene*>(entering.get()))

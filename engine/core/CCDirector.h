@@ -11,6 +11,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace platform {
@@ -134,6 +136,11 @@ public:
     // For a transition letting its scenes go: a scene given to the director that it no longer
     // holds is exited if it runs and cleaned up, once; any other scene is left alone.
     void letGoOfScene(CCScene* scene);
+    // For a transition entering one of its scenes: entered unless it runs.
+    void enterScene(CCScene* scene);
+    // For a transition leaving one of its scenes: onExit, unless the scene no longer runs or its
+    // exit calls are under way already.
+    void exitEnteredScene(CCScene* scene);
     // Leaves the running scene, cleans up every scene held once, stops the animation, drops the
     // view and purges the caches. Scene changes asked for meanwhile are dropped; nothing is
     // left to switch to.
@@ -257,10 +264,24 @@ protected:
     };
 
 private:
-    // Takes a scene given to the director in hand, and a transition's two scenes with it.
-    void takeInHand(CCScene* scene);
+    // Takes a scene given to the director in hand, and a transition's two scenes with it. A scene
+    // taken back after it was let go (a transition's outgoing scene) comes clean: it is cleaned up
+    // again only once it has run again.
+    void takeInHand(CCScene* scene, bool clean);
     bool isInHand(const CCScene* scene) const;
-    std::vector<platform::Ref<CCScene>>::const_iterator findInHand(const CCScene* scene) const;
+    void dropFromHand(const CCScene* scene);
+    // A scene the director or a transition enters: cleaned up again when it is let go.
+    void markEntered(const CCScene* scene);
+    // What holds a scene, counted: each stack entry, the next scene, the running scene while it
+    // is held for running, and each held transition for each of its two scenes.
+    void hold(CCScene* scene);
+    void unhold(const CCScene* scene);
+    // Counts the running scene as held while it is, in hand, not being left.
+    void syncRunningHold();
+    void pushOnStack(CCScene* scene);
+    platform::Ref<CCScene> popFromStack();
+    void setNext(CCScene* scene);
+    void setRunning(CCScene* scene);
     // A transition the director let go while it was being entered, and each let go inside it:
     // cleaned up again, so that what their entering started after the let-go stops too.
     void dropWhatEnteringStarted(CCScene* scene, platform::DeferredException& thrown);
@@ -269,13 +290,16 @@ private:
     // The public letGoOfScene, the first exception kept in `thrown`.
     void letGoOfScene(CCScene* scene, platform::DeferredException& thrown);
     // Exits the scene if it runs, then cleans it up, once, when nothing holds it after its exit
-    // calls (the switch leaves the old scene so, held or not).
+    // calls (the switch leaves the old scene so, held or not). A scene whose exit calls are under
+    // way further up is left to that exit.
     void leaveScene(CCScene* scene, platform::DeferredException& thrown);
     // A scene the stack dropped, unless it is the running one, which the switch leaves first.
     void letGoUnlessRunning(CCScene* scene);
-    // The exit calls of a scene, unless it no longer runs or is being exited already; each
-    // call is made whatever the others throw, the first exception kept in `thrown`.
-    void exitScene(CCScene* scene, platform::DeferredException& thrown);
+    // The exit calls of a scene (both, or onExit alone), unless it no longer runs or is being
+    // exited already; each call is made whatever the others throw, the first exception kept in
+    // `thrown`.
+    void exitScene(CCScene* scene, bool started, platform::DeferredException& thrown);
+    bool isExiting(const CCScene* scene) const;
     // While the director ends, a scene change is dropped, told of once per end; a scene it
     // hands over is held, so that the end cleans it up with the others. True when dropped.
     bool droppedWhileEnding(CCScene* scene);
@@ -283,9 +307,23 @@ private:
     bool _droppedWhileEndingLogged = false;
     // Every scene given to the director (and the scenes of its transitions) not yet let go:
     // each is cleaned up once when it leaves the director's hands.
-    std::vector<platform::Ref<CCScene>> _scenesInHand;
+    struct InHand {
+        platform::Ref<CCScene> scene;
+        std::uint64_t order; // when it was taken: the end lets the last taken go first
+        bool clean;          // cleaned up already and not entered since
+    };
+    std::unordered_map<const CCScene*, InHand> _scenesInHand;
+    std::uint64_t _handOrder = 0;
+    // Scenes in hand that ran when last seen: the switch looks there for those still running
+    // that will not show.
+    std::unordered_set<const CCScene*> _mayRun;
+    std::unordered_map<const CCScene*, std::uint32_t> _holds;
+    CCScene* _runningHold = nullptr;
+    // The running scene left the director's hand before the switch: not held for running again.
+    bool _runningLetGo = false;
     // The running scene a switch or a pop is leaving: held only if something else holds it.
     const CCScene* _sceneBeingLeft = nullptr;
+    class LeavingScope;
     // The scene whose enter calls a switch is making.
     const CCScene* _sceneEntering = nullptr;
     // Scenes whose exit calls are under way.
