@@ -4,6 +4,7 @@
 // paused and the turn stepped by hand, so every frame draws the same picture. Frames run back
 // to back with one glFinish at the end of a run of kFramesPerRun; a frame's time is the run's
 // over its frames.
+#include "BenchSupport.h"
 #include "actions/CCTransitionPageTurn.h"
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
@@ -86,9 +87,7 @@ void BM_PageTurnFrame(benchmark::State& state) {
                                    kFramesPerRun);
         }
 
-        CCDirector::purgeSharedDirector();
-        CCTextureCache::purgeSharedTextureCache();
-        CCShaderCache::purgeSharedShaderCache();
+        purgeEngine();
     }
     matrixFreeAll();
     glCacheInvalidate();

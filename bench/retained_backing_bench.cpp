@@ -12,6 +12,7 @@
 // retained / plain, `unkept_ratio` unkept / plain, `es` the context's major version. Mesa
 // picks the version at process start: run once as it is (ES 3.2) and once with
 // MESA_GLES_VERSION_OVERRIDE=2.0.
+#include "BenchSupport.h"
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
@@ -103,9 +104,7 @@ void BM_GameLoopPlainAgainstRetained(benchmark::State& state) {
     state.counters["unkept_ratio"] = unkeptTotal / plainTotal;
     state.counters["es"] = platform::glExtensions().majorVersion;
     scene = nullptr;
-    CCDirector::purgeSharedDirector();
-    CCTextureCache::purgeSharedTextureCache();
-    CCShaderCache::purgeSharedShaderCache();
+    purgeEngine();
     platform::setLogSink({});
 }
 BENCHMARK(BM_GameLoopPlainAgainstRetained)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);

@@ -2,6 +2,7 @@
 // each row runs at 1k, 10k and 100k objects (the sprite batch at 1.6k and 16k, under its quad
 // cap). Only the operation is timed (manual time); building the scene is not. After the runs a
 // table gives each row's median times and its growth per 10x (a linear cost grows about 10x).
+#include "BenchSupport.h"
 #include "core/CCArray.h"
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
@@ -289,9 +290,7 @@ int main(int argc, char** argv) {
         view->layoutIfNeeded();
         CCDirector::sharedDirector()->setView(view.get());
         benchmark::RunSpecifiedBenchmarks();
-        CCDirector::purgeSharedDirector();
-        CCTextureCache::purgeSharedTextureCache();
-        CCShaderCache::purgeSharedShaderCache();
+        purgeEngine();
     }
     benchmark::Shutdown();
     printGrowth();

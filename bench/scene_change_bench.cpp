@@ -3,6 +3,7 @@
 // one a frame makes (setNextScene), without the frame's drawing. Plain scenes, so the time is the
 // director's bookkeeping; a change should cost the same at any depth. Each iteration pushes and
 // pops: the time is the change timed, the CPU time that of both.
+#include "BenchSupport.h"
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
 #include "core/CCMatrix.h"
@@ -62,9 +63,7 @@ void BM_SceneChange(benchmark::State& state) {
         }
         state.counters["depth"] = static_cast<double>(director->scenesStack().size());
 
-        CCDirector::purgeSharedDirector();
-        CCTextureCache::purgeSharedTextureCache();
-        CCShaderCache::purgeSharedShaderCache();
+        purgeEngine();
     }
     matrixFreeAll();
     glCacheInvalidate();

@@ -10,6 +10,7 @@
 // `ref_cpu_us` and `cpu_ratio` the main thread's time from a frame's start to the issue of its
 // last draw call; `B_per_sprite` the heap the engine takes per sprite (sprite, its slots in the
 // batch's arrays, its quad and indices).
+#include "BenchSupport.h"
 #include "core/CCDirector.h"
 #include "core/CCGLView.h"
 #include "core/CCMatrix.h"
@@ -379,9 +380,7 @@ void BM_SpriteFrame(benchmark::State& state) {
             }
             platform::setGLCallHook(nullptr, nullptr);
         }
-        CCDirector::purgeSharedDirector();
-        CCTextureCache::purgeSharedTextureCache();
-        CCShaderCache::purgeSharedShaderCache();
+        purgeEngine();
     }
     matrixFreeAll();
     glCacheInvalidate();

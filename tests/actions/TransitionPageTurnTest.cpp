@@ -243,6 +243,13 @@ protected:
         return turnFrames(CCTransitionPageTurn::transitionWithDuration(1, b.get(), backwards).get(),
                           depthTest);
     }
+    // The director draws on a view with a depth buffer from here on.
+    bool drawOnADepthView() {
+        Ref<CCGLView> view =
+            fltest::makeGLView(viewSize(), 1.0, kEAGLColorFormatRGBA8, GL_DEPTH24_STENCIL8_OES);
+        if (view) director()->setView(view.get());
+        return view != nullptr;
+    }
     static int differing(const platform::PixelBuffer& got, const platform::PixelBuffer& want) {
         int count = 0;
         for (int y = 0; y < got.height; ++y)
@@ -259,10 +266,7 @@ TEST_F(PageTurnDepthTest, FoldLiesOverTheFlatPageWithoutADepthBufferOrItsTest) {
     for (bool back : {false, true})
         noDepthBuffer[back] = pageTurnFrames(back, false);
 
-    Ref<CCGLView> depthView =
-        fltest::makeGLView(viewSize(), 1.0, kEAGLColorFormatRGBA8, GL_DEPTH24_STENCIL8_OES);
-    ASSERT_TRUE(depthView);
-    director()->setView(depthView.get());
+    ASSERT_TRUE(drawOnADepthView());
     for (bool back : {false, true}) {
         depthTestOff[back] = pageTurnFrames(back, false);
         reference[back] = pageTurnFrames(back, true);
@@ -315,10 +319,7 @@ TEST_F(PageTurnDepthTest, TheFoldIsTheSameOnEveryTargetWhateverTheDepthBufferHol
     std::vector<platform::PixelBuffer> noDepthBuffer[2];
     for (bool back : {false, true})
         noDepthBuffer[back] = pageTurnFrames(back, false);
-    Ref<CCGLView> depthView =
-        fltest::makeGLView(viewSize(), 1.0, kEAGLColorFormatRGBA8, GL_DEPTH24_STENCIL8_OES);
-    ASSERT_TRUE(depthView);
-    director()->setView(depthView.get());
+    ASSERT_TRUE(drawOnADepthView());
     for (bool back : {false, true}) {
         const std::vector<platform::PixelBuffer> testOff = pageTurnFrames(back, false);
         for (std::size_t f = 0; f < std::size(kTurnPercents); ++f)
