@@ -73,22 +73,122 @@ std::size_t ShareGroup::contextCount() const {
 
 void* ShareGroup::anyMember() const {
     std::lock_guard lock(mutex_);
-    return members_.empty() ? nullptr : members_.front();
+    return members_.empty() ? nullptr : members_.front().context;
 }
 
 bool ShareGroup::contains(void* context) const {
     std::lock_guard lock(mutex_);
-    return std::find(members_.begin(), members_.end(), context) != members_.end();
+    return std::any_of(members_.begin(), members_.end(),
+                       [&](const Member& m) { return m.context == context; });
 }
 
-void ShareGroup::add(void* context) {
+void ShareGroup::add(void* context, std::uint64_t serial) {
     std::lock_guard lock(mutex_);
-    members_.push_back(context);
+    members_.push_back({context, serial});
 }
 
-void ShareGroup::remove(void* context) {
+void ShareGroup::remove(void* context, std::uint64_t serial) {
     std::lock_guard lock(mutex_);
-    members_.erase(std::remove(members_.begin(), members_.end(), context), members_.end());
+    std::erase_if(members_, [&](const Member& m) { return m.context == context; });
+    std::erase_if(waiting_, [&](const Waiting& w) { return w.context == serial || members_.empty(); });
+    anyWaiting_ = !waiting_.empty();
+}
+
+namespace {
+
+// Deletes the names in the current context.
+void deleteNames(GLObjectKind kind, GLsizei count, const GLuint* names) {
+    const GLExtensions& ext = glExtensions();
+    switch (kind) {
+    case GLObjectKind::Texture:
+        glCheck(glDeleteTextures(count, names));
+        break;
+    case GLObjectKind::Buffer:
+        glCheck(glDeleteBuffers(count, names));
+        break;
+    case GLObjectKind::Renderbuffer:
+        glCheck(glDeleteRenderbuffers(count, names));
+        break;
+    case GLObjectKind::Framebuffer:
+        glCheck(glDeleteFramebuffers(count, names));
+        break;
+    case GLObjectKind::VertexArray:
+        if (ext.glDeleteVertexArraysOES) glCheck(ext.glDeleteVertexArraysOES(count, names));
+        break;
+    case GLObjectKind::Program:
+        for (GLsizei i = 0; i < count; ++i)
+            if (names[i]) glCheck(glDeleteProgram(names[i]));
+        break;
+    case GLObjectKind::Shader:
+        for (GLsizei i = 0; i < count; ++i)
+            if (names[i]) glCheck(glDeleteShader(names[i]));
+        break;
+    }
+}
+
+} // namespace
+
+void ShareGroup::deleteObjects(GLObjectKind kind, std::uint64_t home, bool ownOnly, GLsizei count,
+                               const GLuint* names) {
+    if (std::all_of(names, names + count, [](GLuint name) { return name == 0; })) return;
+    // Held throughout, so that no context of the group is destroyed meanwhile.
+    std::lock_guard lock(mutex_);
+    auto serves = [&](const Member& m) { return !ownOnly || m.serial == home; };
+    EGLContext previous = eglGetCurrentContext();
+    for (const Member& m : members_)
+        if (m.context == previous && serves(m)) {
+            deleteNames(kind, count, names);
+            return;
+        }
+    EGLDisplay display = eglDisplay();
+    EGLSurface draw = eglGetCurrentSurface(EGL_DRAW), read = eglGetCurrentSurface(EGL_READ);
+    bool any = false;
+    // The own context first, where the object was made and most likely drawn with: llvmpipe has
+    // crashed in the next draw of a context whose program was deleted under another.
+    for (bool own : {true, false})
+        for (const Member& m : members_) {
+            if ((m.serial == home) != own || !serves(m)) continue;
+            any = true;
+            // Refused while current on another thread.
+            if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, m.context)) continue;
+            deleteNames(kind, count, names);
+            eglMakeCurrent(display, draw, read, previous);
+            return;
+        }
+    if (!any) return;
+    for (GLsizei i = 0; i < count; ++i)
+        if (names[i]) waiting_.push_back({kind, ownOnly ? home : 0, names[i]});
+    anyWaiting_ = !waiting_.empty();
+}
+
+GLHome GLHome::current() {
+    GLHome home;
+    if (GLContext* context = GLContext::currentContext()) {
+        home.group_ = context->sharegroup();
+        home.context_ = context->serial();
+    }
+    return home;
+}
+
+void GLHome::deleteObjects(GLObjectKind kind, GLsizei count, const GLuint* names) const {
+    if (!group_ || count <= 0) return;
+    bool own = kind == GLObjectKind::Framebuffer || kind == GLObjectKind::VertexArray;
+    group_->deleteObjects(kind, context_, own, count, names);
+}
+
+bool GLContext::deleteWaitingObjects() {
+    ShareGroup& group = *sharegroup_;
+    if (!group.anyWaiting_ || eglGetCurrentContext() != context_) return false;
+    std::lock_guard lock(group.mutex_);
+    bool any = false;
+    std::erase_if(group.waiting_, [&](const ShareGroup::Waiting& w) {
+        if (w.context != 0 && w.context != serial_) return false;
+        deleteNames(w.kind, 1, &w.name);
+        any = true;
+        return true;
+    });
+    group.anyWaiting_ = !group.waiting_.empty();
+    return any;
 }
 
 GLContext::~GLContext() {
@@ -108,7 +208,7 @@ GLContext::~GLContext() {
             for (Presented& entry : drawables_)
                 if (entry.drawable->context_ == this) entry.drawable->detachStorage();
     }
-    sharegroup_->remove(context_);
+    sharegroup_->remove(context_, serial_);
     // EGL defers the destruction while another thread still has the context current.
     eglDestroyContext(eglDisplay(), context_);
 }
@@ -126,8 +226,8 @@ bool GLContext::initWithAPI(GLRenderingAPI api, ShareGroup* sharegroup) {
     context_ = context;
     api_ = api;
     sharegroup_ = sharegroup ? Ref<ShareGroup>(sharegroup) : make<ShareGroup>();
-    sharegroup_->add(context_);
     serial_ = nextSerial.fetch_add(1);
+    sharegroup_->add(context_, serial_);
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <GLES2/gl2.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -20,6 +21,17 @@ class Drawable;
 enum class GLRenderingAPI : std::int32_t { OpenGLES1 = 1, OpenGLES2 = 2, OpenGLES3 = 3 };
 inline constexpr GLRenderingAPI kEAGLRenderingAPIOpenGLES2 = GLRenderingAPI::OpenGLES2;
 
+// The kinds of GL objects, for deleting them (see GLHome).
+enum class GLObjectKind : std::uint8_t {
+    Texture,
+    Buffer,
+    Renderbuffer,
+    Program,
+    Shader,
+    Framebuffer,
+    VertexArray
+};
+
 // Contexts of one share group see each other's textures, buffers, programs and renderbuffers.
 class ShareGroup : public Object {
 public:
@@ -28,13 +40,51 @@ public:
 
 private:
     friend class GLContext;
+    friend class GLHome;
+    struct Member {
+        void* context;        // EGLContext
+        std::uint64_t serial; // of its GLContext
+    };
+    // Names no context of theirs could be made current for; `context` 0 for any of the group.
+    struct Waiting {
+        GLObjectKind kind;
+        std::uint64_t context;
+        GLuint name;
+    };
     void* anyMember() const; // an EGL context of the group, null when the group is empty
     bool contains(void* context) const;
-    void add(void* context);
-    void remove(void* context);
+    void add(void* context, std::uint64_t serial);
+    // What waits for the context alone goes with it; everything once the group is empty.
+    void remove(void* context, std::uint64_t serial);
+    // Under the context `home` first, the only one where `ownOnly`, then any other of the group.
+    void deleteObjects(GLObjectKind kind, std::uint64_t home, bool ownOnly, GLsizei count,
+                       const GLuint* names);
 
     mutable std::mutex mutex_;
-    std::vector<void*> members_;
+    std::vector<Member> members_;
+    std::vector<Waiting> waiting_;
+    std::atomic<bool> anyWaiting_{false};
+};
+
+// Where GL objects were made: the share group of the context current then, and that context
+// itself for framebuffers and vertex arrays, which belong to it alone. Their names are deleted
+// there and nowhere else: under a context of another group the same names are its objects.
+class GLHome {
+public:
+    // The calling thread's current context; nowhere (nothing to delete) when none is current.
+    static GLHome current();
+    // Deletes the names (zeros skipped) under a context of the group, or under the own context
+    // for framebuffers and vertex arrays: the current one where it serves, else one made current
+    // for the moment (the own context first), the caller's put back. Where none can be made current on this
+    // thread (others hold them), they wait for GLContext::deleteWaitingObjects. Nothing happens once the
+    // group, or the own context, is gone: the names went with it.
+    void deleteObjects(GLObjectKind kind, GLsizei count, const GLuint* names) const;
+    // The serial of the context, 0 for nowhere.
+    std::uint64_t contextSerial() const { return context_; }
+
+private:
+    Ref<ShareGroup> group_;
+    std::uint64_t context_ = 0;
 };
 
 class GLContext : public Object {
@@ -89,6 +139,11 @@ public:
     // drawable reads a kept frame still waiting and lets go of the renderbuffer, and its second
     // buffer goes.
     void releaseRenderbuffer(GLuint renderbuffer);
+
+    // Deletes what waits for a context of the group, or for this one (see GLHome), with this
+    // context current on the calling thread; true when anything went, which whoever remembers
+    // GL bindings must forget.
+    bool deleteWaitingObjects();
 
     // The EGL context handle (EGLContext), for the window and for tests.
     void* eglContext() const { return context_; }

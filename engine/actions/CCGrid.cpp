@@ -42,17 +42,14 @@ bool isWholeCount(double value) {
 // ---- CCGrabber -----------------------------------------------------------------------------
 
 CCGrabber::~CCGrabber() {
-    // The names belong to the context that made them: in another, they name its own objects.
-    if (_context == 0 || platform::GLContext::currentSerial() != _context) return;
-    if (_FBO != 0) {
+    if (_FBO != 0 && platform::GLContext::currentSerial() == _home.contextSerial())
         CCClippingNode::forgetFramebuffer(_FBO);
-        glCheck(glDeleteFramebuffers(1, &_FBO));
-    }
+    _home.deleteObjects(platform::GLObjectKind::Framebuffer, 1, &_FBO);
     deleteDepthStencil();
 }
 
 bool CCGrabber::init() {
-    _context = platform::GLContext::currentSerial();
+    _home = platform::GLHome::current();
     glCheck(glGenFramebuffers(1, &_FBO));
     return true;
 }
@@ -73,7 +70,7 @@ void CCGrabber::attachDepthStencil(CCTexture2D* texture, GLenum format) {
 void CCGrabber::deleteDepthStencil() {
     if (_depthStencil == 0) return;
     // Deleting it also detaches it from the framebuffer when that is bound.
-    glCheck(glDeleteRenderbuffers(1, &_depthStencil));
+    _home.deleteObjects(platform::GLObjectKind::Renderbuffer, 1, &_depthStencil);
     _depthStencil = 0;
 }
 

@@ -29,8 +29,7 @@ class CCNode;
 class CCGrabber : public platform::Object {
 public:
     CCGrabber() = default;
-    // Deletes the GL names in the context that made them; in any other they are left to that
-    // context and its share group.
+    // Deletes the GL names where they were made (see platform::GLHome).
     ~CCGrabber() override;
 
     // Generates the framebuffer name.
@@ -55,7 +54,7 @@ private:
     GLfloat oldClearColor_[4] = {0, 0, 0, 0};
     GLuint _depthStencil = 0;
     CCClippingNode::EnclosingStencil _enclosingStencil;
-    std::uint64_t _context = 0; // the serial of the context the names belong to
+    platform::GLHome _home; // where the names were made
 };
 
 // Holds the capture texture and does the capture and the drawing; the mesh belongs to the kind.

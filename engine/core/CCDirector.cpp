@@ -576,6 +576,10 @@ void CCDirector::end() {
     // Every scene is let go and the director ends whatever a scene's callback throws; the game
     // gets the first exception once it has ended.
     platform::DeferredException thrown;
+    // The view's context stays current through the scenes' release and the purges, or their GL
+    // objects would go under another context; the view may go only after them.
+    platform::Ref<CCGLView> view = __view;
+    ViewContextScope inView(view.get());
     // Nothing is switched to any more, and nothing is held: the running scene is exited and
     // cleaned up first, then every other scene the director holds, top of the stack first,
     // then those left in hand, last taken first, with those handed over meanwhile; each once.
@@ -607,26 +611,21 @@ void CCDirector::end() {
     _drawsLabel = nullptr;
 
     _delegate = nullptr;
-    // The view's context stays current through the purges, or the caches' textures and programs
-    // would outlive them in the group's other contexts; the view may go only after them.
-    platform::Ref<CCGLView> view = __view;
     setView(nullptr);
-    {
-        ViewContextScope inView(view.get());
-        runPurgeHook(CCDirectorPurge::BitmapFontConfigurations);
-        runPurgeHook(CCDirectorPurge::DrawPrimitives);
-        runPurgeHook(CCDirectorPurge::AnimationCache);
-        runPurgeHook(CCDirectorPurge::SpriteFrameCache);
-        runPurgeHook(CCDirectorPurge::TextureCache);
-        runPurgeHook(CCDirectorPurge::ShaderCache);
-        CCFileUtils::sharedFileUtils()->purgeCachedEntries();
+    runPurgeHook(CCDirectorPurge::BitmapFontConfigurations);
+    runPurgeHook(CCDirectorPurge::DrawPrimitives);
+    runPurgeHook(CCDirectorPurge::AnimationCache);
+    runPurgeHook(CCDirectorPurge::SpriteFrameCache);
+    runPurgeHook(CCDirectorPurge::TextureCache);
+    runPurgeHook(CCDirectorPurge::ShaderCache);
+    CCFileUtils::sharedFileUtils()->purgeCachedEntries();
 
-        glCacheInvalidate();
+    glCacheInvalidate();
 
-        GLenum error = glGetError();
-        if (error) CCLOG("OpenGL error 0x%04X in %s %d", error, "-[CCDirector end]", 503);
-    }
-    view = nullptr;
+    GLenum error = glGetError();
+    if (error) CCLOG("OpenGL error 0x%04X in %s %d", error, "-[CCDirector end]", 503);
+    // The caller's context comes back, then the view goes (in that order, also when a scene's
+    // exception goes on).
     thrown.rethrow();
 }
 
@@ -878,9 +877,20 @@ bool CCDirectorIOS::init() {
     _touchDispatcher = platform::make<CCTouchDispatcher>();
     _touchDispatcher->init();
     _runningThread = platform::Thread::currentThread();
-    // The view tells the shared director when its layout changes.
-    CCGLView::setReshapeProjectionHook([](CGSize size) {
-        if (sharedDirector_) sharedDirector_->reshapeProjection(size);
+    // The director's own view tells it when its layout changes. Laid out on another thread, it
+    // leaves the size to the next frame: the matrix stacks are the drawing thread's.
+    CCGLView::setReshapeProjectionHook([](CCGLView* view, CGSize size) {
+        CCDirector* director = sharedDirector_;
+        if (!director || view != director->view()) return;
+        auto* drawing = dynamic_cast<CCDirectorIOS*>(director);
+        platform::Thread* thread = director->runningThread();
+        if (!drawing || !thread || thread == platform::Thread::currentThread()) {
+            director->reshapeProjection(size);
+            return;
+        }
+        std::lock_guard lock(drawing->_reshapeMutex);
+        drawing->_pendingReshape = size;
+        drawing->_reshapePending = true;
     });
     // A renderer letting go of the current context hands it back to the director's view, but
     // only on the thread the director draws on: any other thread would keep the context from
@@ -910,6 +920,17 @@ void CCDirectorIOS::drawScene() {
         _toldUndrawn = true;
     } else {
         _toldUndrawn = false;
+    }
+
+    // The size the view was laid out at on another thread.
+    if (_reshapePending) {
+        std::optional<CGSize> size;
+        {
+            std::lock_guard lock(_reshapeMutex);
+            size = std::exchange(_pendingReshape, std::nullopt);
+            _reshapePending = false;
+        }
+        if (size) reshapeProjection(*size);
     }
 
     if (!_isPaused) _scheduler->update(_dt);

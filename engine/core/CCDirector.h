@@ -9,8 +9,11 @@
 
 #include <sys/time.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -379,6 +382,10 @@ protected:
     // frame draws again.
     bool _toldUndrawn = false;
     platform::Ref<CCTouchDispatcher> _touchDispatcher;
+    // The size the view was last laid out at on another thread, for the next frame to take up.
+    std::mutex _reshapeMutex;
+    std::optional<CGSize> _pendingReshape;
+    std::atomic<bool> _reshapePending{false};
 };
 
 class CCDirectorDisplayLink : public CCDirectorIOS {

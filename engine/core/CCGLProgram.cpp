@@ -101,6 +101,7 @@ bool CCGLProgram::initWithVertexShaderByteArray(const GLchar* vShaderByteArray,
                                                 const GLchar* fShaderByteArray) {
     _program = glCreateProgram();
     CHECK_GL_ERROR_DEBUG();
+    _home = platform::GLHome::current();
     if (!_program) {
         CCLOG("CCGLProgram: could not create a GL program (is a context current?)");
         return false;
@@ -200,8 +201,8 @@ bool CCGLProgram::link() {
     glCheck(glLinkProgram(_program));
 
     // The program keeps the compiled code; the shader objects are no longer needed.
-    if (_vertShader) glCheck(glDeleteShader(_vertShader));
-    if (_fragShader) glCheck(glDeleteShader(_fragShader));
+    const GLuint shaders[] = {_vertShader, _fragShader};
+    _home.deleteObjects(platform::GLObjectKind::Shader, 2, shaders);
     _vertShader = _fragShader = 0;
 
     GLint status = 0;
@@ -382,9 +383,9 @@ platform::Ref<CCGLProgram> CCGLProgram::programWithVertexShaderFilename(const st
 
 CCGLProgram::~CCGLProgram() {
     // Shaders are still here when compiling or linking never finished.
-    if (_vertShader) glDeleteShader(_vertShader);
-    if (_fragShader) glDeleteShader(_fragShader);
-    if (_program) glCacheDeleteProgram(_program);
+    const GLuint shaders[] = {_vertShader, _fragShader};
+    _home.deleteObjects(platform::GLObjectKind::Shader, 2, shaders);
+    if (_program) glCacheDeleteProgram(_program, _home);
 
     _hashUniformEntry* current = nullptr;
     _hashUniformEntry* tmp = nullptr;

@@ -4,6 +4,7 @@
 // to the last one sent is not sent again.
 #pragma once
 
+#include "platform/GLContext.h"
 #include "platform/Object.h"
 
 #include <GLES2/gl2.h>
@@ -129,6 +130,7 @@ protected:
 private:
     _hashUniformEntry* _hashForUniforms = nullptr;
     GLuint _program = 0;
+    platform::GLHome _home; // where the program and its shaders were made
     GLuint _vertShader = 0;
     GLuint _fragShader = 0;
     GLint _uniforms[kCCUniform_MAX] = {-1, -1, -1, -1, -1, -1, -1, -1};

@@ -1,6 +1,7 @@
 #include "core/CCGLView.h"
 
 #include "core/CCConfiguration.h"
+#include "core/ccGLStateCache.h"
 #include "platform/GLCheck.h"
 #include "platform/GLExtensions.h"
 #include "platform/Format.h"
@@ -9,8 +10,8 @@
 
 namespace {
 
-std::function<void(CGSize)>& reshapeHook() {
-    static std::function<void(CGSize)> hook;
+std::function<void(CCGLView*, CGSize)>& reshapeHook() {
+    static std::function<void(CCGLView*, CGSize)> hook;
     return hook;
 }
 
@@ -226,7 +227,7 @@ void CCGLView::layoutSubviews() {
     if (!_renderer) return;
     _renderer->resizeFromLayer(layer());
     _size = _renderer->backingSize();
-    if (reshapeHook()) reshapeHook()(_size);
+    if (reshapeHook()) reshapeHook()(this, _size);
 }
 
 void CCGLView::swapBuffers() {
@@ -264,6 +265,8 @@ void CCGLView::swapBuffers() {
     glCheck(glBindRenderbuffer(GL_RENDERBUFFER, _renderer->colorRenderBuffer()));
 
     _context->presentRenderbuffer(GL_RENDERBUFFER);
+    // What was let go where no context of its group could be had is deleted now.
+    if (_context->deleteWaitingObjects()) glCacheForget();
 
     // Drawing of the next frame goes to the multisample buffer again.
     if (multiSampling) glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _renderer->msaaFrameBuffer()));
@@ -304,7 +307,7 @@ void CCGLView::touchesCancelled(const platform::TouchSet& touches, platform::Eve
     if (_touchDelegate) _touchDelegate->touchesCancelled(touches, event);
 }
 
-void CCGLView::setReshapeProjectionHook(std::function<void(CGSize)> hook) {
+void CCGLView::setReshapeProjectionHook(std::function<void(CCGLView*, CGSize)> hook) {
     reshapeHook() = std::move(hook);
 }
 

@@ -114,7 +114,7 @@ public:
     // Sets up the layer and makes the renderer; true on success.
     virtual bool setupSurfaceWithSharegroup(platform::ShareGroup* sharegroup);
 
-    // Resizes the renderer to the layer, takes its size and tells the director.
+    // Resizes the renderer to the layer, takes its size and tells the reshape hook.
     void layoutSubviews() override;
     // Presents the frame: resolves multisampling, discards what need not be kept.
     void swapBuffers();
@@ -145,9 +145,9 @@ public:
     void setMultiSampling(bool multiSampling) { _multiSampling = multiSampling; }
     CCES2Renderer* renderer() const { return _renderer.get(); }
 
-    // Who hears of a new surface size at layout (the director's projection); process-wide,
-    // empty by default.
-    static void setReshapeProjectionHook(std::function<void(CGSize)> hook);
+    // Who hears of a view's new surface size at layout, on the thread that laid it out (the
+    // director, for its own view); process-wide, empty by default.
+    static void setReshapeProjectionHook(std::function<void(CCGLView*, CGSize)> hook);
 
 private:
     platform::Ref<CCES2Renderer> _renderer;

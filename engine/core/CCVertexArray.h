@@ -23,13 +23,12 @@ public:
     // Binds it through the state cache where it serves the current context; false, binding
     // nothing, where the caller must set the attributes up itself.
     bool bind() const {
-        if (!_name || (!_shareable && platform::GLContext::currentSerial() != _context->serial()))
+        if (!_name || (!_shareable && platform::GLContext::currentSerial() != _home.contextSerial()))
             return false;
         glCacheBindVAO(_name);
         return true;
     }
-    // Deletes it in its own context, made current for the moment where another is; where that
-    // context is current on another thread, it goes with the context.
+    // Deletes it in its own context (see platform::GLHome).
     void release();
     // 0 for none.
     GLuint name() const { return _name; }
@@ -38,5 +37,5 @@ private:
     GLuint _name = 0;
     bool _shareable = false;
     // Kept so that the name is deleted where it means this array object and nothing else.
-    platform::Ref<platform::GLContext> _context;
+    platform::GLHome _home;
 };

@@ -73,9 +73,13 @@ void glCacheUseProgram(GLuint program) {
 }
 
 void glCacheDeleteProgram(GLuint program) {
+    glCacheDeleteProgram(program, platform::GLHome::current());
+}
+
+void glCacheDeleteProgram(GLuint program, const platform::GLHome& home) {
     followCurrentContext();
     if (program == state.program) state.program = kUnknown;
-    glCheck(glDeleteProgram(program));
+    home.deleteObjects(platform::GLObjectKind::Program, 1, &program);
 }
 
 void glCacheBlendFunc(GLenum sfactor, GLenum dfactor) {
@@ -104,11 +108,15 @@ void glCacheBindTexture2D(GLuint texture) {
 }
 
 void glCacheDeleteTexture(GLuint texture) {
+    glCacheDeleteTexture(texture, platform::GLHome::current());
+}
+
+void glCacheDeleteTexture(GLuint texture, const platform::GLHome& home) {
     followCurrentContext();
     // GL unbinds a deleted texture from every unit, and its name may come back for a new one.
     for (GLuint& bound : state.textures)
         if (bound == texture) bound = kUnknown;
-    glCheck(glDeleteTextures(1, &texture));
+    home.deleteObjects(platform::GLObjectKind::Texture, 1, &texture);
 }
 
 void glCacheBindVAO(GLuint vao) {
@@ -142,6 +150,11 @@ void glCacheSetProjectionDirty() {}
 void glCacheInvalidate() {
     matrixFreeAll();
     forgetAllButVAO();
+}
+
+void glCacheForget() {
+    state.context = ~std::uint64_t{0};
+    followCurrentContext();
 }
 
 void drawPrimitivesFree() {}

@@ -4,6 +4,8 @@
 // context is current, everything is unknown again and the next request of each kind reaches GL.
 #pragma once
 
+#include "platform/GLContext.h"
+
 #include <GLES2/gl2.h>
 
 #include <cstdint>
@@ -27,6 +29,8 @@ inline constexpr unsigned kCCMaxActiveTexture = 16;
 void glCacheUseProgram(GLuint program);
 // Forgets the program if it is the current one, then deletes it.
 void glCacheDeleteProgram(GLuint program);
+// The same for a program made elsewhere, deleted where it was made (see platform::GLHome).
+void glCacheDeleteProgram(GLuint program, const platform::GLHome& home);
 // (GL_ONE, GL_ZERO) turns blending off; any other pair turns it on with those factors.
 void glCacheBlendFunc(GLenum sfactor, GLenum dfactor);
 // The same rule as glCacheBlendFunc, always applied and not remembered (after a render target
@@ -37,6 +41,8 @@ void glCacheBindTexture2DOnUnit(GLuint unit, GLuint texture);
 void glCacheBindTexture2D(GLuint texture);
 // Forgets the texture on every unit that holds it, then deletes it.
 void glCacheDeleteTexture(GLuint texture);
+// The same for a texture made elsewhere, deleted where it was made (see platform::GLHome).
+void glCacheDeleteTexture(GLuint texture, const platform::GLHome& home);
 void glCacheBindVAO(GLuint vao);
 // Flags of kCCVertexAttribFlag_*; unbinds a bound vertex array object first so its recorded
 // state is not changed.
@@ -46,5 +52,7 @@ void glCacheEnableServerState(ccGLServerState flags);
 void glCacheSetProjectionDirty();
 // Everything but the vertex array object back to unknown.
 void glCacheInvalidate();
+// Everything back to unknown, as after a context switch: GL deleted objects behind its back.
+void glCacheForget();
 // Frees the immediate-mode drawing program; nothing creates one, so nothing is freed.
 void drawPrimitivesFree();

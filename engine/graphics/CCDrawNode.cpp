@@ -60,9 +60,7 @@ void setVertexPointers() {
 CCDrawNode::CCDrawNode() = default;
 
 CCDrawNode::~CCDrawNode() {
-    // Without a current context there is nothing to delete them from.
-    if (!platform::GLContext::currentContext()) return;
-    if (_vbo) glCheck(glDeleteBuffers(1, &_vbo));
+    _home.deleteObjects(platform::GLObjectKind::Buffer, 1, &_vbo);
     _vertexArray.release();
 }
 
@@ -98,6 +96,7 @@ bool CCDrawNode::init() {
 
     bool recording = _vertexArray.create();
     glCheck(glGenBuffers(1, &_vbo));
+    _home = platform::GLHome::current();
     glCheck(glBindBuffer(GL_ARRAY_BUFFER, _vbo));
     glCheck(glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(_ccV2F_C4B_T2F) * _bufferCapacity),
                          _buffer.data(), GL_STREAM_DRAW));

@@ -55,6 +55,7 @@ private:
     // The array object of the context that made the buffer; other contexts draw without it.
     CCVertexArray _vertexArray;
     GLuint _vbo = 0;
+    platform::GLHome _home; // where the buffer was made
     std::uint64_t _bufferCapacity = 0;
     std::int32_t _bufferCount = 0;
     std::vector<_ccV2F_C4B_T2F> _buffer; // _bufferCapacity vertices

@@ -43,13 +43,10 @@ CCRenderTexture::~CCRenderTexture() {
 }
 
 void CCRenderTexture::releaseGL() {
-    // Without a current context there is nothing to delete them from.
-    if (!platform::GLContext::currentContext()) return;
-    if (_FBO) {
+    if (_FBO && platform::GLContext::currentSerial() == _home.contextSerial())
         CCClippingNode::forgetFramebuffer(_FBO);
-        glCheck(glDeleteFramebuffers(1, &_FBO));
-    }
-    if (_depthRenderBufffer) glCheck(glDeleteRenderbuffers(1, &_depthRenderBufffer));
+    _home.deleteObjects(platform::GLObjectKind::Framebuffer, 1, &_FBO);
+    _home.deleteObjects(platform::GLObjectKind::Renderbuffer, 1, &_depthRenderBufffer);
     _FBO = 0;
     _depthRenderBufffer = 0;
 }
@@ -127,6 +124,7 @@ bool CCRenderTexture::initWithWidth(int width, int height, CCTexture2DPixelForma
     glCheck(glGetIntegerv(GL_RENDERBUFFER_BINDING, &oldRBO));
 
     glCheck(glGenFramebuffers(1, &_FBO));
+    _home = platform::GLHome::current();
     glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _FBO));
     glCheck(glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, _texture->name(), 0));
 

@@ -137,6 +137,7 @@ private:
 
     GLuint _FBO = 0;
     GLuint _depthRenderBufffer = 0;
+    platform::GLHome _home; // where the two were made
     GLint _oldFBO = 0;
     // The viewport at begin(), put back by end() when this capture was begun inside another.
     GLint _oldViewport[4] = {0, 0, 0, 0};

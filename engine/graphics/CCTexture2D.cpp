@@ -186,9 +186,10 @@ bool CCTexture2D::initWithData(const void* data, CCTexture2DPixelFormat pixelFor
                                                                                         : 2;
     glCheck(glPixelStorei(GL_UNPACK_ALIGNMENT, unpackAlignmentForRow(pixelsWide * bytesPerPixel)));
 
-    if (_name != 0) glCacheDeleteTexture(_name);
+    if (_name != 0) glCacheDeleteTexture(_name, _home);
     _name = 0;
     glCheck(glGenTextures(1, &_name));
+    _home = platform::GLHome::current();
     glCacheBindTexture2D(_name);
     glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR));
     glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR));
@@ -220,7 +221,7 @@ void* CCTexture2D::keepData(void* data, std::uint64_t) {
 
 CCTexture2D::~CCTexture2D() {
     _shaderProgram = nullptr;
-    if (_name != 0) glCacheDeleteTexture(_name);
+    if (_name != 0) glCacheDeleteTexture(_name, _home);
 }
 
 std::string CCTexture2D::description() const {
@@ -537,8 +538,9 @@ bool CCTexture2D::initWithPVRFile(const std::string& file) {
         return false;
     }
     pvr->setRetainName(true);
-    if (_name != 0) glCacheDeleteTexture(_name);
+    if (_name != 0) glCacheDeleteTexture(_name, _home);
     _name = pvr->name();
+    _home = platform::GLHome::current();
     _maxS = _maxT = 1.0f;
     _width = pvr->width();
     _height = pvr->height();

@@ -6,6 +6,7 @@
 #include "core/CCConfiguration.h"
 #include "core/CCFileUtils.h"
 #include "core/CCGLProgram.h"
+#include "platform/GLContext.h"
 #include "platform/Geometry.h"
 #include "platform/Object.h"
 
@@ -168,6 +169,7 @@ private:
                             CGSize contentSize);
 
     GLuint _name = 0;
+    platform::GLHome _home; // where the name was made
     CGSize _size{0, 0};
     std::uint64_t _width = 0;
     std::uint64_t _height = 0;

@@ -65,9 +65,7 @@ CCTextureAtlas::~CCTextureAtlas() {
 }
 
 void CCTextureAtlas::releaseGL() {
-    // Without a current context there is nothing to delete them from.
-    if (!platform::GLContext::currentContext()) return;
-    if (_buffersVBO[0] || _buffersVBO[1]) glCheck(glDeleteBuffers(2, _buffersVBO));
+    _home.deleteObjects(platform::GLObjectKind::Buffer, 2, _buffersVBO);
     _vertexArray.release();
     _buffersVBO[0] = _buffersVBO[1] = 0;
 }
@@ -141,6 +139,7 @@ void CCTextureAtlas::setupVBOandVAO() {
 void CCTextureAtlas::createBuffers() {
     bool recording = _vertexArray.create();
     glCheck(glGenBuffers(2, _buffersVBO));
+    _home = platform::GLHome::current();
 
     glCheck(glBindBuffer(GL_ARRAY_BUFFER, _buffersVBO[0]));
     glCheck(glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(kQuadBytes * _capacity), _quads,

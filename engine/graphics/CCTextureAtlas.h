@@ -107,6 +107,7 @@ private:
     GLushort* _indices = nullptr;          // owned (malloc)
     platform::Ref<CCTexture2D> _texture;
     GLuint _buffersVBO[2] = {0, 0}; // vertex buffer, index buffer
+    platform::GLHome _home;         // where the buffers were made
     bool _dirty = false;
     // The array object of the context that made the buffers; other contexts draw without it.
     CCVertexArray _vertexArray;

@@ -291,10 +291,11 @@ bool CCTexturePVR::createGLTexture() {
         return false;
     }
     if (_numberOfMipmaps > 0) {
-        if (_name != 0) glCacheDeleteTexture(_name);
+        if (_name != 0) glCacheDeleteTexture(_name, _home);
         _name = 0;
         glCheck(glPixelStorei(GL_UNPACK_ALIGNMENT, 1));
         glCheck(glGenTextures(1, &_name));
+        _home = platform::GLHome::current();
         glCacheBindTexture2D(_name);
         glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
                                 _numberOfMipmaps == 1 ? GL_LINEAR : GL_LINEAR_MIPMAP_NEAREST));
@@ -356,7 +357,7 @@ bool CCTexturePVR::initWithContentsOfFile(const std::string& path) {
     }
 
     reset();
-    if (_name != 0 && !_retainName) glCacheDeleteTexture(_name);
+    if (_name != 0 && !_retainName) glCacheDeleteTexture(_name, _home);
     _name = 0;
     _retainName = false;
 
@@ -377,7 +378,7 @@ bool CCTexturePVR::initWithContentsOfURL(const std::string& url) {
 }
 
 CCTexturePVR::~CCTexturePVR() {
-    if (_name != 0 && !_retainName) glCacheDeleteTexture(_name);
+    if (_name != 0 && !_retainName) glCacheDeleteTexture(_name, _home);
 }
 
 platform::Ref<CCTexturePVR> CCTexturePVR::pvrTextureWithContentsOfFile(const std::string& path) {

@@ -83,6 +83,7 @@ private:
     std::uint32_t _width = 0;
     std::uint32_t _height = 0;
     GLuint _name = 0;
+    platform::GLHome _home; // where the name was made
     bool _hasAlpha = false;
     bool _hasPremultipliedAlpha = false;
     bool _forcePremultipliedAlpha = false;

@@ -5,6 +5,10 @@
 #include "core/CCLayer.h"
 #include "core/CCScene.h"
 #include "core/CCShaderCache.h"
+#include "actions/CCActionGrid3D.h"
+#include "graphics/CCDrawNode.h"
+#include "graphics/CCLabelTTF.h"
+#include "graphics/CCRenderTexture.h"
 #include "graphics/CCSprite.h"
 #include "graphics/CCTexture2D.h"
 #include "graphics/CCTextureCache.h"
@@ -15,6 +19,7 @@
 #include "tests/support/EngineTestSupport.h"
 #include "tests/support/GLTestSupport.h"
 
+#include <array>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -439,7 +444,7 @@ TEST_F(GLViewTest, SwapDiscardsOnlyWhatIsNotKept) {
 
 TEST_F(GLViewTest, LayoutResizesAndReportsTheSurfaceSize) {
     std::vector<CGSize> reported;
-    CCGLView::setReshapeProjectionHook([&](CGSize size) { reported.push_back(size); });
+    CCGLView::setReshapeProjectionHook([&](CCGLView*, CGSize size) { reported.push_back(size); });
     Ref<CCGLView> view = fltest::makeGLView(CGSizeMake(20, 10), 2.0);
     ASSERT_TRUE(view);
     ASSERT_EQ(reported.size(), 1u);
@@ -675,6 +680,50 @@ TEST_F(PurgeTest, PurgingTheDirectorBesideASecondViewDeletesTheCachesGLObjects) 
     scene->addChild(CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255)).get());
     director()->runWithScene(scene.get());
     EXPECT_EQ(surviving->layer()->presentedFrame().pixel(1, 1), 0xFF0000FFu);
+}
+
+// Names of each kind the current context knows among the first ones handed out: renderbuffers,
+// framebuffers, textures, buffers, programs.
+std::array<int, 5> liveNames() {
+    std::array<int, 5> live{};
+    for (GLuint name = 1; name < 1024; ++name) {
+        live[0] += glIsRenderbuffer(name);
+        live[1] += glIsFramebuffer(name);
+        live[2] += glIsTexture(name);
+        live[3] += glIsBuffer(name);
+        live[4] += glIsProgram(name);
+    }
+    return live;
+}
+
+TEST_F(PurgeTest, PurgesBesideASurvivingViewLeaveNothingOfThePurgedDirectorsInTheGroup) {
+    Ref<CCGLView> surviving = fltest::makeGLView(CGSizeMake(8, 8));
+    ASSERT_TRUE(surviving);
+    std::array<int, 5> before = liveNames();
+    for (int round = 0; round < 100; ++round) {
+        {
+            Ref<CCGLView> view =
+                fltest::makeGLView(CGSizeMake(16, 16), 1.0, kEAGLColorFormatRGBA8, kDepth24Stencil8);
+            ASSERT_TRUE(view);
+            director()->setView(view.get());
+            auto scene = CCScene::node();
+            auto waving = CCNode::node();
+            waving->addChild(CCLabelTTF::labelWithString("A", "Helvetica", 12).get());
+            auto dots = CCDrawNode::node();
+            dots->drawDot(CGPointMake(4, 4), 2, ccc4f(1, 1, 1, 1));
+            waving->addChild(dots.get());
+            waving->addChild(CCRenderTexture::renderTextureWithWidth(8, 8).get());
+            scene->addChild(waving.get());
+            director()->runWithScene(scene.get());
+            waving->runAction(CCWaves3D::actionWithDuration(60, CGSizeMake(4, 4), 5, 10).get());
+            director()->drawScene();
+        }
+        // As making or laying out the surviving view leaves it.
+        ASSERT_TRUE(platform::GLContext::setCurrentContext(surviving->context()));
+        CCDirector::purgeSharedDirector();
+    }
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(surviving->context()));
+    EXPECT_EQ(liveNames(), before);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
 #include "core/CCScene.h"
+#include "graphics/CCTexture2D.h"
 #include "platform/Drawable.h"
 #include "platform/GLCheck.h"
 #include "platform/GLContext.h"
@@ -394,6 +395,81 @@ TEST_F(ReleasedElsewhereTest, AViewReleasedOnAWorkerLeavesTheDirectorsFramesPres
     director()->drawScene();
     EXPECT_EQ(layer->presentCount(), presented + 1);
     worker.join();
+}
+
+// The director's projection is the drawing thread's: views laid out on a worker leave it alone,
+// and its own view laid out there reshapes it at its next frame.
+TEST_F(ReleasedElsewhereTest, ViewsLaidOutOnAWorkerLeaveTheDirectorsFramesPresented) {
+    struct Reshapes : CCDirectorDelegate {
+        Reshapes() : CCDirectorDelegate(kRespondsToDidReshapeProjection) {}
+        std::thread::id drawing = std::this_thread::get_id();
+        std::atomic<int> here{0}, elsewhere{0};
+        void directorDidReshapeProjection(CCDirector*) override {
+            ++(std::this_thread::get_id() == drawing ? here : elsewhere);
+        }
+    } reshapes;
+    director()->setDelegate(&reshapes);
+    auto scene = CCScene::node();
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255)).get());
+    director()->runWithScene(scene.get());
+    platform::Drawable* layer = view()->layer();
+
+    std::atomic<bool> done{false};
+    std::thread worker([&, group = view()->context()->sharegroup()] {
+        for (int i = 0; i < 30; ++i) {
+            Ref<CCGLView> own = CCGLView::viewWithFrame(CGRectMake(0, 0, 8 + i % 4, 8), kEAGLColorFormatRGBA8,
+                                                        0, false, group, false, 0);
+            own->setNeedsLayout();
+            own->layoutIfNeeded();
+        }
+        view()->setNeedsLayout();
+        view()->layoutIfNeeded();
+        done = true;
+    });
+    int frames = 0, wrong = 0;
+    while (!done) {
+        std::uint64_t presented = layer->presentCount();
+        director()->drawScene();
+        ++frames;
+        if (layer->presentCount() != presented + 1 || presentedPixel(15, 15) != 0xFF0000FFu ||
+            presentedPixel(0, 0) != 0xFF0000FFu)
+            ++wrong;
+    }
+    worker.join();
+    EXPECT_EQ(reshapes.here, 0);
+    director()->drawScene();
+    EXPECT_EQ(wrong, 0) << "of " << frames;
+    EXPECT_EQ(reshapes.elsewhere, 0);
+    EXPECT_EQ(reshapes.here, 1);
+    EXPECT_EQ(presentedPixel(15, 15), 0xFF0000FFu);
+    director()->setDelegate(nullptr);
+}
+
+TEST_F(GLContextTest, ATextureOutlivingItsGroupLeavesANewGroupsTexturesAlone) {
+    const std::uint8_t red[4] = {255, 0, 0, 255};
+    Ref<GLContext> gone = GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2);
+    ASSERT_TRUE(gone && GLContext::setCurrentContext(gone.get()));
+    auto kept = platform::make<CCTexture2D>();
+    ASSERT_TRUE(kept->initWithData(red, kCCTexture2DPixelFormat_RGBA8888, 1, 1, CGSizeMake(1, 1)));
+    fltest::useSharedGLContext();
+    gone = nullptr; // and its group with it
+
+    Ref<GLContext> fresh = GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2);
+    ASSERT_TRUE(fresh && GLContext::setCurrentContext(fresh.get()));
+    auto mine = platform::make<CCTexture2D>();
+    ASSERT_TRUE(mine->initWithData(red, kCCTexture2DPixelFormat_RGBA8888, 1, 1, CGSizeMake(1, 1)));
+    ASSERT_EQ(mine->name(), kept->name()) << "a new group hands out the same names";
+    kept = nullptr;
+    EXPECT_TRUE(glIsTexture(mine->name()));
+    GLuint framebuffer = 0;
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, mine->name(), 0);
+    EXPECT_EQ(fltest::readPixel(0, 0), 0xFF0000FFu);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDeleteFramebuffers(1, &framebuffer);
+    mine = nullptr;
+    fltest::useSharedGLContext();
 }
 
 TEST_F(GLContextTest, ReadBackLeavesTheFramebufferBindingsAlone) {
