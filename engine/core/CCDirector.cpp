@@ -410,6 +410,19 @@ private:
     const CCScene* _saved;
 };
 
+std::vector<platform::Ref<CCScene>> CCDirector::inHandOrder(std::vector<const CCScene*> scenes,
+                                                            bool lastTakenFirst) const {
+    auto order = [this](const CCScene* s) { return _scenesInHand.at(s).order; };
+    std::sort(scenes.begin(), scenes.end(), [&](const CCScene* x, const CCScene* y) {
+        return lastTakenFirst ? order(x) > order(y) : order(x) < order(y);
+    });
+    std::vector<platform::Ref<CCScene>> held;
+    held.reserve(scenes.size());
+    for (const CCScene* s : scenes)
+        held.push_back(_scenesInHand.at(s).scene);
+    return held;
+}
+
 bool CCDirector::holdsScene(const CCScene* scene) const {
     return scene && !_isEnding && _holds.count(scene) != 0;
 }
@@ -595,12 +608,11 @@ void CCDirector::end() {
             platform::Ref<CCScene> scene = popFromStack();
             letGoOfScene(scene.get(), thrown);
         }
-        std::vector<std::pair<std::uint64_t, platform::Ref<CCScene>>> left;
+        std::vector<const CCScene*> left;
         for (const auto& [scene, inHand] : _scenesInHand)
-            if (!isExiting(scene)) left.emplace_back(inHand.order, inHand.scene);
+            if (!isExiting(scene)) left.push_back(scene);
         if (left.empty()) break;
-        std::sort(left.begin(), left.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
-        for (const auto& [order, scene] : left)
+        for (const platform::Ref<CCScene>& scene : inHandOrder(left, true))
             letGoOfScene(scene.get(), thrown);
     }
 
@@ -656,23 +668,18 @@ void CCDirector::setNextScene() {
     if (handedOver) shown.push_back(previous.get());
     previous = nullptr;
     withTransitionScenes(shown);
-    std::vector<std::pair<std::uint64_t, platform::Ref<CCScene>>> stray;
+    std::vector<const CCScene*> stray;
     for (auto it = _mayRun.begin(); it != _mayRun.end();) {
         const CCScene* s = *it;
         if (!s->isRunning()) {
             it = _mayRun.erase(it);
             continue;
         }
-        if (std::find(shown.begin(), shown.end(), s) == shown.end()) {
-            const InHand& inHand = _scenesInHand.at(s);
-            stray.emplace_back(inHand.order, inHand.scene);
-        }
+        if (std::find(shown.begin(), shown.end(), s) == shown.end()) stray.push_back(s);
         ++it;
     }
-    std::sort(stray.begin(), stray.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
-    for (const auto& [order, s] : stray)
+    for (const platform::Ref<CCScene>& s : inHandOrder(stray, false))
         leaveScene(s.get(), thrown);
-    stray.clear();
 
     // The scene asked for last, should an exit call have asked for another.
     setRunning(_nextScene);
@@ -923,14 +930,13 @@ void CCDirectorIOS::drawScene() {
     }
 
     // The size the view was laid out at on another thread.
-    if (_reshapePending) {
-        std::optional<CGSize> size;
+    if (_reshapePending.exchange(false)) {
+        CGSize size;
         {
             std::lock_guard lock(_reshapeMutex);
-            size = std::exchange(_pendingReshape, std::nullopt);
-            _reshapePending = false;
+            size = _pendingReshape;
         }
-        if (size) reshapeProjection(*size);
+        reshapeProjection(size);
     }
 
     if (!_isPaused) _scheduler->update(_dt);

@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -272,6 +271,10 @@ private:
     // again only once it has run again.
     void takeInHand(CCScene* scene, bool clean);
     bool isInHand(const CCScene* scene) const;
+    // Scenes in hand, held, in the order they were taken (or the last taken first), so that a
+    // game hears the same calls in the same order on every run.
+    std::vector<platform::Ref<CCScene>> inHandOrder(std::vector<const CCScene*> scenes,
+                                                    bool lastTakenFirst) const;
     void dropFromHand(const CCScene* scene);
     // A scene the director or a transition enters: cleaned up again when it is let go.
     void markEntered(const CCScene* scene);
@@ -384,7 +387,7 @@ protected:
     platform::Ref<CCTouchDispatcher> _touchDispatcher;
     // The size the view was last laid out at on another thread, for the next frame to take up.
     std::mutex _reshapeMutex;
-    std::optional<CGSize> _pendingReshape;
+    CGSize _pendingReshape{};
     std::atomic<bool> _reshapePending{false};
 };
 
