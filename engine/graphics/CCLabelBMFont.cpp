@@ -35,12 +35,16 @@ struct _KerningHashElement {
 
 namespace {
 
-// The platform's character classes. Newlines: U+000A...U+000D, U+0085, U+2028, U+2029.
-// Whitespace: blank, tab and the other space separators.
-bool isNewline(char16_t c) {
-    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+// What ends a line, in the layout, the line count, the wrapping and the alignment alike: the
+// platform's newlines (LF, VT, FF, CR, U+0085, U+2028, U+2029), CR LF being one break. The length
+// of the break at i, 0 when there is none.
+std::size_t lineBreakLength(const std::u16string& s, std::size_t i) {
+    const char16_t c = s[i];
+    if (!((c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029)) return 0;
+    return c == u'\r' && i + 1 < s.size() && s[i + 1] == u'\n' ? 2 : 1;
 }
 
+// The platform's whitespace: blank, tab and the other space separators.
 bool isWhitespace(char16_t c) {
     return c == 0x20 || c == 0x09 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
            c == 0x202F || c == 0x205F || c == 0x3000;
@@ -455,8 +459,14 @@ void CCLabelBMFont::createFontChars() {
 
     const double s = platform::contentScaleFactor();
     const std::int64_t H = _configuration->commonHeight();
-    // A final line feed does not start another line.
-    const std::int64_t lines = 1 + std::count(_string.begin(), _string.end() - 1, u'\n');
+    // A final line break does not start another line.
+    std::int64_t lines = 1;
+    for (std::uint64_t i = 0; i < n; ++i) {
+        if (const std::size_t length = lineBreakLength(_string, i)) {
+            i += length - 1;
+            if (i + 1 < n) ++lines;
+        }
+    }
     const std::int64_t totalHeight = H * lines;
     std::int64_t nextFontPositionY = H * (lines - 1);
     std::int64_t nextFontPositionX = 0;
@@ -469,9 +479,12 @@ void CCLabelBMFont::createFontChars() {
 
     for (std::uint64_t i = 0; i < n; ++i) {
         const char16_t c = _string[i];
-        if (c == u'\n') {
+        if (const std::size_t length = lineBreakLength(_string, i)) {
             nextFontPositionX = 0;
             nextFontPositionY -= H;
+            // Kerning is between neighbours on one line: each line starts as the first does.
+            prev = 0xFFFF;
+            i += length - 1;
             continue;
         }
         if (!_configuration->characterIsMember(c)) continue;
@@ -541,9 +554,10 @@ void CCLabelBMFont::updateLabel() {
         for (std::uint64_t i = 0; i < length; ++i) {
             const char16_t c = _string[i];
             CCSprite* sprite = sprites[i] && sprites[i]->visible() ? sprites[i] : nullptr;
-            if (isNewline(c)) {
+            if (const std::size_t breakLength = lineBreakLength(_string, i)) {
                 result += word;
-                result.push_back(c);
+                result.append(_string, i, breakLength);
+                i += breakLength - 1;
                 word.clear();
                 haveLineStart = haveWordStart = lineHasGlyph = wordHasGlyph = false;
                 continue;
@@ -597,20 +611,18 @@ void CCLabelBMFont::updateLabel() {
                 tag >= 0 && static_cast<std::uint64_t>(tag) < sprites.size() ? sprites[tag] : nullptr;
             return sprite && sprite->visible() ? sprite : nullptr;
         };
-        std::int64_t a = 0, b = 0; // characters and line breaks before the line
-        std::size_t lineBegin = 0;
-        while (true) {
-            std::size_t lineEnd = lineBegin;
-            while (lineEnd < _string.size() && !isNewline(_string[lineEnd]))
+        for (std::size_t lineBegin = 0;;) {
+            std::size_t lineEnd = lineBegin, breakLength = 0;
+            while (lineEnd < _string.size() && !(breakLength = lineBreakLength(_string, lineEnd)))
                 ++lineEnd;
+            const auto first = static_cast<std::int64_t>(lineBegin);
             const auto len = static_cast<std::int64_t>(lineEnd - lineBegin);
-            const std::int64_t last = a + b + len - 1;
-            if (last >= 0) {
+            if (len > 0) {
                 // The line ends at its last glyph: characters the font lacks after it have no
                 // sprite and take no room, so measuring them as 0 would push the line out of
                 // the box by the whole shift.
                 std::int64_t w = 0;
-                for (std::int64_t tag = last; tag >= a + b; --tag) {
+                for (std::int64_t tag = first + len - 1; tag >= first; --tag) {
                     if (CCSprite* lastChar = spriteAt(tag)) {
                         w = truncatedToInt(lastChar->position().x + lastChar->contentSize().width / 2);
                         break;
@@ -621,19 +633,17 @@ void CCLabelBMFont::updateLabel() {
                     shift = static_cast<float>(_contentSize.width - double(w));
                 else if (_alignment == kCCTextAlignmentCenter)
                     shift = static_cast<float>(_contentSize.width / 2 - double(w / 2));
-                if (shift != 0 && len > 0) {
-                    for (std::int64_t t = 0; t < len; ++t) {
-                        if (CCSprite* sprite = spriteAt(a + b + t)) {
+                if (shift != 0) {
+                    for (std::int64_t tag = first; tag < first + len; ++tag) {
+                        if (CCSprite* sprite = spriteAt(tag)) {
                             CGPoint p = sprite->position();
                             sprite->setPosition(CGPointMake(p.x + shift, p.y));
                         }
                     }
                 }
             }
-            a += len;
-            b += 1;
             if (lineEnd >= _string.size()) break;
-            lineBegin = lineEnd + 1;
+            lineBegin = lineEnd + breakLength;
         }
     }
 }

@@ -4,7 +4,8 @@
 //
 // Characters are UTF-16 code units, as the font files number them: a label counts and indexes
 // its string in code units, and each unit that has a glyph becomes the child sprite whose tag
-// and z order are its index.
+// and z order are its index. A line ends at LF, VT, FF, CR, U+0085, U+2028 or U+2029 (CR LF is
+// one break); these draw nothing, and kerning applies only between neighbours on one line.
 #pragma once
 
 #include "core/CCProtocols.h"

@@ -315,8 +315,8 @@ TEST_F(BMFontTest, LineFeedsStartLinesOneLineHeightDown) {
     Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("A\n\nB", font);
     EXPECT_EQ(label->contentSize().height, 48);
     EXPECT_EQ(glyph(label, 0)->position(), CGPointMake(5, 32 + 9));
-    // The pair (A, B) is kerned across the line breaks: the last glyph placed is the one before.
-    EXPECT_EQ(glyph(label, 3)->position(), CGPointMake(0 + 3 - 2, 9));
+    // The pair (A, B) is not kerned across the line breaks.
+    EXPECT_EQ(glyph(label, 3)->position(), CGPointMake(0 + 3, 9));
     label->setString("A\n");
     EXPECT_EQ(label->contentSize().height, 16);
     EXPECT_EQ(glyph(label, 0)->position(), CGPointMake(5, 9));
@@ -467,6 +467,57 @@ TEST_F(BMFontTest, CentreAndRightAlignmentShiftEachLine) {
     EXPECT_EQ(label->anchorPointInPoints(), CGPointMake(0, 0));
 }
 
+TEST_F(BMFontTest, EveryLineBreakEndsALineInEveryPassAndKerningStaysOnItsLine) {
+    // Each break character has a glyph here (an A), which a break must not draw; L and T, shaped
+    // as A and B, are kerned by -5.
+    std::string text = std::string(kFont) + "kerning first=76 second=84 amount=-5\n"
+                                            "char id=76 x=0 y=0 width=8 height=10 xoffset=1 yoffset=2 xadvance=10\n"
+                                            "char id=84 x=8 y=0 width=6 height=10 xoffset=0 yoffset=2 xadvance=7\n";
+    for (int breakCode : {13, 11, 12, 0x85, 0x2028, 0x2029})
+        text += platform::format("char id=%d x=0 y=0 width=8 height=10 xoffset=1 yoffset=2 xadvance=10\n", breakCode);
+    const std::string breaks = scratch.write("breaks.fnt", text);
+
+    // Laid out, wrapped and aligned as the same text with a line feed, also the CR LF pair.
+    for (const auto& [name, lineBreak] : std::vector<std::pair<const char*, const char*>>{
+             {"CR", "\r"},
+             {"VT", "\v"},
+             {"FF", "\f"},
+             {"U+0085", "\xC2\x85"},
+             {"U+2028", "\xE2\x80\xA8"},
+             {"U+2029", "\xE2\x80\xA9"},
+             {"CR LF", "\r\n"}})
+        for (CCTextAlignment alignment : {kCCTextAlignmentLeft, kCCTextAlignmentCenter, kCCTextAlignmentRight})
+            for (float width : {-1.0f, 30.0f}) {
+                SCOPED_TRACE(testing::Message() << name << ", alignment " << alignment << ", width " << width);
+                Ref<CCLabelBMFont> label =
+                    CCLabelBMFont::labelWithString(std::string("AB") + lineBreak + "AA AA", breaks, width, alignment);
+                Ref<CCLabelBMFont> fed = CCLabelBMFont::labelWithString("AB\nAA AA", breaks, width, alignment);
+                ASSERT_NE(label, nullptr);
+                EXPECT_EQ(label->string(), std::string("AB") + lineBreak + (width > 0 ? "AA\nAA" : "AA AA"));
+                EXPECT_EQ(label->contentSize(), fed->contentSize());
+                const std::int64_t pairExtra = lineBreak == std::string("\r\n");
+                std::vector<std::int64_t> fedTags = visibleTags(fed);
+                for (std::int64_t& tag : fedTags)
+                    tag += tag > 2 ? pairExtra : 0;
+                EXPECT_EQ(visibleTags(label), fedTags);
+                for (std::int64_t tag : visibleTags(fed))
+                    EXPECT_EQ(glyph(label, tag + (tag > 2 ? pairExtra : 0))->position(), glyph(fed, tag)->position())
+                        << "glyph " << tag;
+            }
+
+    // A line's first glyph is placed as a label's first glyph is, after a written line feed or
+    // one the wrapping put in; on one line the pair is kerned.
+    Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("T", breaks);
+    const CGPoint lineStart = glyph(label, 0)->position();
+    label->setString("LT");
+    EXPECT_EQ(glyph(label, 1)->position().x, 10 - 5 + lineStart.x);
+    label->setString("L\nT");
+    EXPECT_EQ(glyph(label, 2)->position(), lineStart);
+    label = CCLabelBMFont::labelWithString("L T", breaks, 15, kCCTextAlignmentLeft);
+    EXPECT_EQ(label->string(), "L\nT");
+    EXPECT_EQ(glyph(label, 2)->position(), lineStart);
+}
+
 TEST_F(BMFontTest, RetinaScaleAndImageOffsetWorkInPoints) {
     platform::setContentScaleFactor(2.0f);
     Ref<CCLabelBMFont> label =
@@ -526,14 +577,14 @@ TEST_F(BMFontTest, FontChangesAndFailuresKeepTheLabelWhole) {
 
 TEST_F(BMFontTest, OddTextsAndChildrenDoNotUpsetTheLayout) {
     // Before any glyph the pair looked up is (0xFFFF, c): a font that kerns it moves the first
-    // glyph, and only that one; after a line feed the glyph before still counts.
+    // glyph, and only that one; each line starts as the first does.
     const std::string kerned =
         scratch.write("kerned.fnt", std::string(kFont) + "kerning first=65535 second=65 amount=-5\n");
     Ref<CCLabelBMFont> label = CCLabelBMFont::labelWithString("AA", kerned);
     EXPECT_EQ(glyph(label, 0)->position().x, 5 - 5);
     EXPECT_EQ(glyph(label, 1)->position().x, 5 + 5);
     label->setString("A\nA");
-    EXPECT_EQ(glyph(label, 2)->position(), CGPointMake(5, 9));
+    EXPECT_EQ(glyph(label, 2)->position(), CGPointMake(5 - 5, 9));
 
     // UTF-8 counts in UTF-16 code units: é is one, the emoji two (neither has a glyph here).
     label = CCLabelBMFont::labelWithString("\xC3\xA9\xF0\x9F\x98\x80"
