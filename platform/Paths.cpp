@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,19 +68,34 @@ std::string applicationName() {
     return name.empty() || name == "." || name == ".." ? std::string("footlight") : name;
 }
 
-// Makes the path's missing folders private to the user (0700 whatever the umask), as the
-// base-directory rules make the data home; folders that exist keep their mode. 0 when the path is
-// a folder at the end, else why not.
+// Makes a missing folder private to the user, 0700 whatever the umask (which only takes bits
+// away: 0277 would leave the owner unable to write into it), and never through a link put in its
+// place meanwhile. 0, else errno.
+int makePrivateFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0700) != 0) return errno;
+    return ::fchmodat(AT_FDCWD, folder.c_str(), 0700, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+// Makes the path's missing folders private to the user, as the base-directory rules make the data
+// home; folders that exist keep their mode. 0 when the path is a folder at the end, else why not:
+// the first failure, since the later ones only follow from it.
 int makePrivateFolders(const std::string& path) {
     int error = 0;
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string folder = path.substr(0, slash);
-        if (!folder.empty() && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) error = errno;
+        if (const int made = folder.empty() ? 0 : makePrivateFolder(folder); made && made != EEXIST && !error)
+            error = made;
         if (slash == std::string::npos) break;
     }
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return error ? error : errno;
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+// The folder when it is absolute, else empty: a relative base would move with the working
+// folder.
+std::string absoluteBase(const char* folder) {
+    return folder && *folder == '/' ? std::string(folder) : std::string();
 }
 
 std::string errorText(int error) {
@@ -91,9 +107,11 @@ std::string errorText(int error) {
 // and then read and replace the game's files. lstat, so a link planted there is refused too. The
 // folder used is logged once, since the temporary directory may be cleaned.
 std::string temporaryDocumentsDirectory(const std::string& game, const std::string& why) {
-    const std::string own = Paths::stringByAppendingPathComponent(
-        Paths::temporaryDirectory(), format("footlight-%u", static_cast<unsigned>(getuid())));
-    ::mkdir(own.c_str(), 0700);
+    std::string tmp = absoluteBase(Paths::temporaryDirectory().c_str());
+    if (tmp.empty()) tmp = "/tmp";
+    const std::string own =
+        Paths::stringByAppendingPathComponent(tmp, format("footlight-%u", static_cast<unsigned>(getuid())));
+    makePrivateFolder(own);
     struct stat st {};
     std::string fault;
     if (::lstat(own.c_str(), &st) != 0)
@@ -123,11 +141,10 @@ std::string temporaryDocumentsDirectory(const std::string& game, const std::stri
 }
 
 std::string defaultDocumentsDirectory() {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && *home == '/') {
-        base = Paths::stringByAppendingPathComponent(home, ".local/share");
+    std::string base = absoluteBase(std::getenv("XDG_DATA_HOME"));
+    if (base.empty()) {
+        if (const std::string home = absoluteBase(std::getenv("HOME")); !home.empty())
+            base = Paths::stringByAppendingPathComponent(home, ".local/share");
     }
     const std::string game = Paths::stringByAppendingPathComponent(applicationName(), "Documents");
     if (base.empty()) return temporaryDocumentsDirectory(game, "neither XDG_DATA_HOME nor HOME is set");

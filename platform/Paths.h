@@ -45,10 +45,11 @@ struct Paths {
 
     // The folder the engine writes user files to, one per game. By default
     // $XDG_DATA_HOME/<application name>/Documents (else ~/.local/share/<name>/Documents). When
-    // that cannot be made, <tmp>/footlight-<uid>/<name>/Documents, logged once, and only if the
-    // user owns footlight-<uid> and nobody else can write to it (else logged, and empty).
-    // Missing folders are made when first asked for, private to the user (0700). Empty when it
-    // cannot be made.
+    // that cannot be made, <tmp>/footlight-<uid>/<name>/Documents (<tmp> is /tmp when the
+    // temporary directory is relative), logged once, and only if the user owns footlight-<uid>
+    // and nobody else can write to it (else logged, and empty). Missing folders are made when
+    // first asked for, private to the user (0700 whatever the umask). Empty when it cannot be
+    // made; the log line gives the first failure's cause.
     static std::string documentsDirectory();
     // Replaces the folder; an empty path restores the default.
     static void setDocumentsDirectory(const std::string& path);

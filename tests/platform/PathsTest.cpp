@@ -106,11 +106,12 @@ unsigned modeOf(const fs::path& path) {
     return st.st_mode & 07777;
 }
 
-// Puts back the environment, umask, log and folder settings a test changes.
+// Puts back the environment, umask, working folder, log and folder settings a test changes.
 struct PathsSettings {
     const char* names[3] = {"HOME", "XDG_DATA_HOME", "TMPDIR"};
     std::vector<std::pair<bool, std::string>> saved;
     mode_t mask = umask(022);
+    fs::path workingFolder = fs::current_path();
     PathsSettings() {
         for (const char* name : names) {
             const char* value = std::getenv(name);
@@ -125,6 +126,7 @@ struct PathsSettings {
                 unsetenv(names[i]);
         }
         umask(mask);
+        fs::current_path(workingFolder);
         platform::setLogSink({});
         Paths::setApplicationName("");
         Paths::setDocumentsDirectory("");
@@ -318,21 +320,70 @@ TEST(PathsTest, TheGamesFoldersArePrivateItsOwnAndNamedAsItWasStarted) {
     EXPECT_NE(lines[0].find("saved in " + fallback), std::string::npos) << lines[0];
 
     // One another user made first is refused: run as that other user.
+    const uid_t nobody = 65534;
+    bool started = false;
     if (geteuid() != 0) {
         std::printf("Not run as root: the fallback folder owned by another user is not checked\n");
-        return;
+    } else {
+        const fs::path theirs = dir.path / "tmp" / ("footlight-" + std::to_string(nobody));
+        fs::create_directory(theirs);
+        fs::permissions(theirs, fs::perms(0700));
+        fs::permissions(dir.path, fs::perms(0755));
+        const std::string text = childOutput(self, {self}, nobody, &started);
+        if (!started) {
+            std::printf("This program cannot run as another user here; the foreign-owned fallback is not checked\n");
+        } else {
+            EXPECT_NE(text.find("Documents: \n"), std::string::npos) << text;
+            EXPECT_NE(text.find("another user owns it"), std::string::npos) << text;
+        }
     }
-    const uid_t nobody = 65534;
-    const fs::path theirs = dir.path / "tmp" / ("footlight-" + std::to_string(nobody));
-    fs::create_directory(theirs);
-    fs::permissions(theirs, fs::perms(0700));
+
+    // A relative temporary directory is no base: the fallback goes under /tmp instead.
+    const std::string uniqueName = "fl_paths_" + std::to_string(getpid());
+    Paths::setApplicationName(uniqueName);
+    fs::create_directories(dir.path / "reltmp");
+    fs::current_path(dir.path);
+    setenv("TMPDIR", "reltmp", 1);
+    const fs::path tmpOwn = fs::path("/tmp") / ("footlight-" + std::to_string(getuid()));
+    const bool hadTmpOwn = fs::exists(tmpOwn);
+    EXPECT_EQ(Paths::documentsDirectory(), (tmpOwn / uniqueName / "Documents").string());
+    EXPECT_TRUE(fs::is_empty(dir.path / "reltmp"));
+    fs::remove_all(tmpOwn / uniqueName);
+    std::error_code ignored;
+    if (!hadTmpOwn) fs::remove(tmpOwn, ignored); // only when empty: another program may use it now
+
+    // Under a umask that takes the owner's bits the folders are still 0700 and usable, and a
+    // folder that cannot be made is logged with its own cause, not a later one's. Run by a copy
+    // of this program, as another user when root, whom permissions bind.
+    const uid_t runAs = geteuid() == 0 ? nobody : uid_t(-1), user = geteuid() == 0 ? nobody : geteuid();
+    const fs::path home = dir.path / "home", locked = dir.path / "locked";
+    fs::create_directories(home);
+    fs::create_directories(locked);
+    fs::permissions(locked, fs::perms(0555));
     fs::permissions(dir.path, fs::perms(0755));
-    bool started = false;
-    const std::string text = childOutput(self, {self}, nobody, &started);
+    if (runAs != uid_t(-1)) {
+        ASSERT_EQ(chown(home.c_str(), runAs, runAs), 0);
+    }
+    const std::string name = fs::path(self).filename().string();
+    setenv("HOME", home.c_str(), 1);
+    setenv("TMPDIR", home.c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    umask(0277);
+    std::string text = childOutput(self, {self}, runAs, &started);
     if (!started) {
-        std::printf("This program cannot run as another user here; the foreign-owned fallback is not checked\n");
+        std::printf("This program cannot run as another user here; the umask and the causes are not checked\n");
         return;
     }
-    EXPECT_NE(text.find("Documents: \n"), std::string::npos) << text;
-    EXPECT_NE(text.find("another user owns it"), std::string::npos) << text;
+    const fs::path share = home / ".local/share";
+    EXPECT_EQ(text, "Documents: " + (share / name / "Documents").string() + "\n");
+    for (const fs::path& made : {home / ".local", share, share / name, share / name / "Documents"})
+        EXPECT_EQ(modeOf(made), 0700u) << made;
+    setenv("XDG_DATA_HOME", (locked / "data").c_str(), 1);
+    text = childOutput(self, {self}, runAs);
+    const fs::path saved = home / ("footlight-" + std::to_string(user)) / name / "Documents";
+    EXPECT_NE(text.find("Documents: " + saved.string() + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find((locked / "data" / name / "Documents").string() + " cannot be used (Permission denied)"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(modeOf(saved), 0700u);
 }
