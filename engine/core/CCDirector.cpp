@@ -575,6 +575,19 @@ void CCDirector::exitScene(CCScene* scene, bool started, platform::DeferredExcep
     _scenesExiting.erase(std::find(_scenesExiting.begin(), _scenesExiting.end(), scene));
 }
 
+void CCDirector::transitionRuns(const CCScene* transition, bool runs) {
+    auto found = std::find(_transitionsRunning.begin(), _transitionsRunning.end(), transition);
+    if (runs) {
+        if (found == _transitionsRunning.end()) _transitionsRunning.push_back(transition);
+    } else {
+        // One this director never saw run changes nothing.
+        if (found == _transitionsRunning.end()) return;
+        _transitionsRunning.erase(found);
+        if (!_transitionsRunning.empty()) return;
+    }
+    if (CCTouchDispatcher* dispatcher = touchDispatcher()) dispatcher->setDispatchEvents(!runs);
+}
+
 void CCDirector::end() {
     // Asked for again by a scene's exit calls: the end under way does it all.
     if (droppedWhileEnding(nullptr)) return;

@@ -143,6 +143,9 @@ public:
     // For a transition leaving one of its scenes: onExit, unless the scene no longer runs or its
     // exit calls are under way already.
     void exitEnteredScene(CCScene* scene);
+    // For a transition as it starts and stops running: touch dispatch is off while any runs, and
+    // back on when the last one leaves, however transitions nest or follow one another.
+    void transitionRuns(const CCScene* transition, bool runs);
     // Leaves the running scene, cleans up every scene held once, stops the animation, drops the
     // view and purges the caches. Scene changes asked for meanwhile are dropped; nothing is
     // left to switch to.
@@ -334,6 +337,8 @@ private:
     const CCScene* _sceneEntering = nullptr;
     // Scenes whose exit calls are under way.
     std::vector<const CCScene*> _scenesExiting;
+    // Transitions running, which keep touches off.
+    std::vector<const CCScene*> _transitionsRunning;
 
     struct PausedObserver {
         const void* observer;
