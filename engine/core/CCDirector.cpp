@@ -451,7 +451,16 @@ void CCDirector::letGoOfScene(CCScene* scene, platform::DeferredException& throw
 void CCDirector::enterScene(CCScene* scene) {
     if (!scene) return;
     markEntered(scene);
-    if (!scene->isRunning()) scene->onEnter();
+    if (scene->isRunning()) return;
+    platform::DeferredException thrown;
+    callOnEnter(scene, thrown);
+    thrown.rethrow();
+}
+
+void CCDirector::callOnEnter(CCScene* scene, platform::DeferredException& thrown) {
+    if (thrown.run([&] { scene->onEnter(); }) || !scene->isTransitionScene()) return;
+    // Its set-up was cut short, so its actions will never end it: it ends at once.
+    if (auto* transition = dynamic_cast<CCTransitionScene*>(scene)) transition->finishAtOnce();
 }
 
 void CCDirector::exitEnteredScene(CCScene* scene) {
@@ -704,11 +713,7 @@ void CCDirector::setNextScene() {
         platform::Ref<CCScene> entering = _runningScene;
         SceneMarkScope enteringNow(_sceneEntering, entering.get());
         markEntered(entering.get());
-        if (!thrown.run([&] { entering->onEnter(); }) && entering->isTransitionScene()) {
-            // Its set-up was cut short, so its actions will never end it: it ends at once.
-            if (auto* transition = dynamic_cast<CCTransitionScene*>(entering.get()))
-                transition->finishAtOnce();
-        }
+        callOnEnter(entering.get(), thrown);
         // Unless its enter calls let it go again (an end from a scene it entered): a transition,
         // and each inside it let go with it, then drops what the rest of its entering started,
         // which would outlive it.
@@ -926,6 +931,15 @@ bool CCDirectorIOS::init() {
 }
 
 void CCDirectorIOS::drawScene() {
+    // A frame asked for from inside this one (runWithScene from a callback) is left to it.
+    if (_drawingFrame) return;
+    struct FrameUnderWay {
+        bool& flag;
+        explicit FrameUnderWay(bool& f) : flag(f) { flag = true; }
+        ~FrameUnderWay() { flag = false; }
+        FrameUnderWay(const FrameUnderWay&) = delete;
+        FrameUnderWay& operator=(const FrameUnderWay&) = delete;
+    } underWay(_drawingFrame);
     calculateDeltaTime();
 
     // Made current only where it is not: made current anew, it would carry the last frame
