@@ -1064,7 +1064,11 @@ void CCDirectorIOS::runWithScene(CCScene* scene) {
     pushScene(scene);
     if (_isEnding) return;
     platform::Ref<CCDirectorIOS> keep(this);
-    auto draw = [keep] { keep->drawScene(); };
+    // Asked for from a scene's exit calls, the change under way finishes first: the next frame
+    // switches, or the scene would take over from one half left.
+    auto draw = [keep] {
+        if (!keep->exitCallsUnderWay()) keep->drawScene();
+    };
     if (!_runningThread || _runningThread == platform::Thread::currentThread())
         draw();
     else

@@ -222,6 +222,8 @@ public:
 protected:
     void willChangeIsPaused();
     void didChangeIsPaused();
+    // A scene's exit calls are under way.
+    bool exitCallsUnderWay() const { return !_scenesExiting.empty(); }
     static void runPurgeHook(CCDirectorPurge which);
 
     double _animationInterval = 1.0 / 60;    // seconds between frames
