@@ -64,14 +64,14 @@ void handOutImage(const unsigned char* bytes, std::uint64_t size, const unsigned
     if (length) *length = size;
 }
 
-// Marks a scene for the scope: the one a switch is entering.
-struct SceneMarkScope {
-    const CCScene*& slot;
-    const CCScene* saved;
-    SceneMarkScope(const CCScene*& s, const CCScene* marked) : slot(s), saved(s) { slot = marked; }
-    ~SceneMarkScope() { slot = saved; }
-    SceneMarkScope(const SceneMarkScope&) = delete;
-    SceneMarkScope& operator=(const SceneMarkScope&) = delete;
+// Marks the director's state for the scope: the scene a switch is entering, a frame under way.
+template <class T> struct MarkScope {
+    T& slot;
+    T saved;
+    MarkScope(T& s, T marked) : slot(s), saved(s) { slot = marked; }
+    ~MarkScope() { slot = saved; }
+    MarkScope(const MarkScope&) = delete;
+    MarkScope& operator=(const MarkScope&) = delete;
 };
 
 // The texture cache's key of the statistics glyphs.
@@ -711,7 +711,7 @@ void CCDirector::setNextScene() {
     // scene it leaves from may take over again while it runs.
     if (_runningScene && !_runningScene->isRunning()) {
         platform::Ref<CCScene> entering = _runningScene;
-        SceneMarkScope enteringNow(_sceneEntering, entering.get());
+        MarkScope<const CCScene*> enteringNow(_sceneEntering, entering.get());
         markEntered(entering.get());
         callOnEnter(entering.get(), thrown);
         // Unless its enter calls let it go again (an end from a scene it entered): a transition,
@@ -933,13 +933,7 @@ bool CCDirectorIOS::init() {
 void CCDirectorIOS::drawScene() {
     // A frame asked for from inside this one (runWithScene from a callback) is left to it.
     if (_drawingFrame) return;
-    struct FrameUnderWay {
-        bool& flag;
-        explicit FrameUnderWay(bool& f) : flag(f) { flag = true; }
-        ~FrameUnderWay() { flag = false; }
-        FrameUnderWay(const FrameUnderWay&) = delete;
-        FrameUnderWay& operator=(const FrameUnderWay&) = delete;
-    } underWay(_drawingFrame);
+    MarkScope<bool> underWay(_drawingFrame, true);
     calculateDeltaTime();
 
     // Made current only where it is not: made current anew, it would carry the last frame

@@ -362,8 +362,8 @@ public:
     void drawScene() override;
     void setViewport() override;
     void setProjection(ccDirectorProjection projection) override;
-    // Pushes the scene and draws it at once on the running thread, unless a frame is under way
-    // there (asked for from a scene's callback): that frame, or the next, switches to it.
+    // Pushes the scene and draws it at once on the running thread, unless a frame or a scene's
+    // exit calls are under way there (asked for from a scene's callback): a frame then switches.
     void runWithScene(CCScene* scene) override;
     CCTouchDispatcher* touchDispatcher() const override;
     void setTouchDispatcher(CCTouchDispatcher* dispatcher) override;
