@@ -312,6 +312,7 @@ protected:
         CCDirector::setPurgeHook(CCDirectorPurge::ShaderCache, [] {});
         CCDirector::setPurgeHook(CCDirectorPurge::TextureCache, [] {});
         paused_ = stopped_ = threw_ = false;
+        freedScenes_ = 0;
         ticks_ = platform::make<Ticks>();
         runAgain();
 
@@ -349,9 +350,10 @@ protected:
         tearingDown_ = true;
         transitions_.clear();
         kept_.clear();
+        for (WorkScene* s : scenes_)
+            s->freed = nullptr;
         scenes_.clear();
         tearingDown_ = false;
-        model_.clear();
         ticks_ = nullptr;
         if (fault_.empty()) return "";
         return say("seed ", seed, ": ", fault_, "\n sequence:", log_.str());
@@ -422,7 +424,8 @@ private:
             CCDirector* d = director();
             if (asWork(d->runningScene()) && !d->nextScene() && frame > 0) {
                 if (fault_.empty() && tap() != std::vector<WorkScene*>{asWork(d->runningScene())})
-                    fault_ = say("a tap does not reach ", nameOf(d->runningScene()), " alone once it settled");
+                    fault_ =
+                        say("a tap does not reach ", nameOf(d->runningScene()), " alone once it settled");
                 return;
             }
         }
@@ -587,7 +590,8 @@ private:
         std::vector<WorkScene*> onStack;
         for (CCScene* s : model_)
             if (WorkScene* w = asWork(s)) onStack.push_back(w);
-        Ref<WorkScene> s = pick(6) == 0 && !onStack.empty() ? Ref<WorkScene>(pickFrom(onStack)) : sceneToHandOver();
+        Ref<WorkScene> s =
+            pick(6) == 0 && !onStack.empty() ? Ref<WorkScene>(pickFrom(onStack)) : sceneToHandOver();
         lastHandedOver_ = s.get();
         log_ << " " << how << " " << s->name;
         return Ref<CCScene>(maybeTransition(s.get()));
@@ -716,7 +720,8 @@ private:
         if (!drawn) return "";
         // Once in each tick of the scheduler; a tick a callback threw from may have ended early.
         int updates = w->updates - shownUpdates_, ticks = ticks_->count - shownTicks_;
-        if (w == shownBefore && w->enters == shownEnters_ && (updates > ticks || (!threw_ && updates != ticks)))
+        if (w == shownBefore && w->enters == shownEnters_ &&
+            (updates > ticks || (!threw_ && updates != ticks)))
             return say(w->name, " updated ", updates, " times in ", ticks, " ticks");
         shown_ = w;
         shownEnters_ = w->enters;

@@ -177,15 +177,14 @@ TEST_F(TransitionTest, AChangeFromTheOutgoingScenesExitLeavesTheTransitionOnlySc
     log.clear();
     advanceRefreshes(2);
     EXPECT_EQ(director()->runningScene(), d.get());
-    EXPECT_EQ(takeLog(), (Calls{"exit A", "cleanup C", "exit B", "cleanup A", "cleanup B", "enter D",
-                                "enterDone D"}));
+    EXPECT_EQ(takeLog(),
+              (Calls{"exit A", "cleanup C", "exit B", "cleanup A", "cleanup B", "enter D", "enterDone D"}));
     EXPECT_TRUE(near(presentedPixel(160, 240), 0x00FF00FFu));
 }
 
 TEST_F(TransitionTest, TouchesStayOffUntilTheLastOfTransitionsInsideOneAnotherHasLeft) {
-    director()->replaceScene(
-        CCTransitionFade::transitionWithDuration(0.2, CCTransitionMoveInL::transitionWithDuration(2.0, b.get()).get())
-            .get());
+    auto moveIn = CCTransitionMoveInL::transitionWithDuration(2.0, b.get());
+    director()->replaceScene(CCTransitionFade::transitionWithDuration(0.2, moveIn.get()).get());
     advanceRefreshes(30); // the fade is over; the move-in runs for 1.5 s more
     ASSERT_TRUE(director()->runningScene()->isTransitionScene());
     EXPECT_FALSE(dispatching());
