@@ -7,7 +7,6 @@
 #include "actions/CCGrid.h"
 #include "core/CCCamera.h"
 #include "core/CCDirector.h"
-#include "core/CCTouchDispatcher.h"
 #include "platform/Exception.h"
 #include "platform/GLCheck.h"
 #include "platform/Log.h"
@@ -23,11 +22,6 @@ namespace {
 
 CCDirector* director() {
     return CCDirector::sharedDirector();
-}
-
-void setDispatchEvents(bool dispatch) {
-    if (CCTouchDispatcher* dispatcher = director()->touchDispatcher())
-        dispatcher->setDispatchEvents(dispatch);
 }
 
 // Puts a scene back to rest after whatever the transition did to it.
@@ -136,7 +130,8 @@ void CCTransitionScene::onEnter() {
     // the director, which then ends this transition at once (see finishAtOnce).
     platform::DeferredException thrown;
     thrown.run([&] { CCScene::onEnter(); });
-    setDispatchEvents(false);
+    // Touches stay off until the last running transition has left.
+    if (isRunning()) director()->transitionRuns(this, true);
     // How this transition came on stage (replaced or pushed).
     _sendCleanupToScene = director()->sendCleanupToScene();
     // A scene that does not run (this transition was covered by a pushed scene and shows again)
@@ -201,20 +196,21 @@ void CCTransitionScene::onExit() {
     // Every scene hears its call even when another's throws; the first exception goes on.
     platform::DeferredException thrown;
     thrown.run([&] { CCScene::onExit(); });
-    setDispatchEvents(true);
+    director()->transitionRuns(this, false);
     // Before the scenes hear of it: what they do on entering or leaving stands.
     if (!_finished) putScenesToRest();
     Ref<CCScene> out = _outScene;
     Ref<CCScene> in = _inScene;
-    CCScene* next = successor();
+    // Held: a change the outgoing scene's exit asks for may let the director's next scene go.
+    Ref<CCScene> next = successor();
     // Finished, the outgoing scene is hidden until the switch shows it again; leaving before
     // that (the game went back to it, or elsewhere), it is shown now, as the switch would.
     if (_finished && out) out->setVisible(true);
     for (const Ref<CCScene>& scene : {out, in}) {
         if (!scene || !scene->isRunning()) continue;
-        if (scene.get() == next)
+        if (scene == next)
             thrown.run([&] { scene->onEnterTransitionDidFinish(); });
-        else if (!showsScene(next, scene.get())) // a successor showing it takes it over running
+        else if (!showsScene(next.get(), scene.get())) // a successor showing it takes it over running
             thrown.run([&] { director()->exitEnteredScene(scene.get()); });
     }
     thrown.rethrow();

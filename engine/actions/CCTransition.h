@@ -60,14 +60,15 @@ public:
     void finishAtOnce();
     // Incoming scene visible, outgoing scene hidden.
     void hideOutShowIn();
-    // Touches off; the outgoing scene starts leaving, the incoming one enters (each entered
-    // first when it does not run). A scene's call may let the transition go (an end): it then
-    // no longer runs, and a subclass's set-up stops there.
+    // Touches off while it runs (see CCDirector::transitionRuns); the outgoing scene starts
+    // leaving, the incoming one enters (each entered first when it does not run). A scene's call
+    // may let the transition go (an end): it then no longer runs, and a subclass's set-up stops
+    // there.
     void onEnter() override;
-    // Touches back on; the scene the director switches to finishes entering, the other one that
-    // still runs leaves. Cut short, the transition first leaves both scenes as finishing would
-    // have, taking off only what it put on them: its actions stopped, its grid off, their
-    // cameras as they were, both at rest and visible.
+    // Touches back on unless another transition runs; the scene the director switches to
+    // finishes entering, the other one that still runs leaves. Cut short, the transition first
+    // leaves both scenes as finishing would have, taking off only what it put on them: its
+    // actions stopped, its grid off, their cameras as they were, both at rest and visible.
     void onExit() override;
     // Lets go of each of its scenes the director no longer holds (see CCDirector::letGoOfScene).
     void cleanup() override;

@@ -7,6 +7,7 @@
 #include "graphics/CCClippingNode.h"
 #include "graphics/CCRenderTexture.h"
 #include "graphics/CCSprite.h"
+#include "platform/Exception.h"
 
 #include <GLES2/gl2.h>
 
@@ -44,8 +45,11 @@ void CCTransitionFade::onEnter() {
 }
 
 void CCTransitionFade::onExit() {
-    CCTransitionScene::onExit();
+    // The colour layer goes also when a scene's exit throws: shown again, the fade adds a new one.
+    platform::DeferredException thrown;
+    thrown.run([&] { CCTransitionScene::onExit(); });
     removeChildByTag(kCCSceneFadeTag, true);
+    thrown.rethrow();
 }
 
 // ---- CCTransitionCrossFade ----

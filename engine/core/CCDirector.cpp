@@ -64,14 +64,14 @@ void handOutImage(const unsigned char* bytes, std::uint64_t size, const unsigned
     if (length) *length = size;
 }
 
-// Marks a scene for the scope: the one a switch is entering.
-struct SceneMarkScope {
-    const CCScene*& slot;
-    const CCScene* saved;
-    SceneMarkScope(const CCScene*& s, const CCScene* marked) : slot(s), saved(s) { slot = marked; }
-    ~SceneMarkScope() { slot = saved; }
-    SceneMarkScope(const SceneMarkScope&) = delete;
-    SceneMarkScope& operator=(const SceneMarkScope&) = delete;
+// Marks the director's state for the scope: the scene a switch is entering, a frame under way.
+template <class T> struct MarkScope {
+    T& slot;
+    T saved;
+    MarkScope(T& s, T marked) : slot(s), saved(s) { slot = marked; }
+    ~MarkScope() { slot = saved; }
+    MarkScope(const MarkScope&) = delete;
+    MarkScope& operator=(const MarkScope&) = delete;
 };
 
 // The texture cache's key of the statistics glyphs.
@@ -451,7 +451,16 @@ void CCDirector::letGoOfScene(CCScene* scene, platform::DeferredException& throw
 void CCDirector::enterScene(CCScene* scene) {
     if (!scene) return;
     markEntered(scene);
-    if (!scene->isRunning()) scene->onEnter();
+    if (scene->isRunning()) return;
+    platform::DeferredException thrown;
+    callOnEnter(scene, thrown);
+    thrown.rethrow();
+}
+
+void CCDirector::callOnEnter(CCScene* scene, platform::DeferredException& thrown) {
+    if (thrown.run([&] { scene->onEnter(); }) || !scene->isTransitionScene()) return;
+    // Its set-up was cut short, so its actions will never end it: it ends at once.
+    if (auto* transition = dynamic_cast<CCTransitionScene*>(scene)) transition->finishAtOnce();
 }
 
 void CCDirector::exitEnteredScene(CCScene* scene) {
@@ -575,6 +584,19 @@ void CCDirector::exitScene(CCScene* scene, bool started, platform::DeferredExcep
     _scenesExiting.erase(std::find(_scenesExiting.begin(), _scenesExiting.end(), scene));
 }
 
+void CCDirector::transitionRuns(const CCScene* transition, bool runs) {
+    auto found = std::find(_transitionsRunning.begin(), _transitionsRunning.end(), transition);
+    if (runs) {
+        if (found == _transitionsRunning.end()) _transitionsRunning.push_back(transition);
+    } else {
+        // One this director never saw run changes nothing.
+        if (found == _transitionsRunning.end()) return;
+        _transitionsRunning.erase(found);
+        if (!_transitionsRunning.empty()) return;
+    }
+    if (CCTouchDispatcher* dispatcher = touchDispatcher()) dispatcher->setDispatchEvents(!runs);
+}
+
 void CCDirector::end() {
     // Asked for again by a scene's exit calls: the end under way does it all.
     if (droppedWhileEnding(nullptr)) return;
@@ -689,13 +711,9 @@ void CCDirector::setNextScene() {
     // scene it leaves from may take over again while it runs.
     if (_runningScene && !_runningScene->isRunning()) {
         platform::Ref<CCScene> entering = _runningScene;
-        SceneMarkScope enteringNow(_sceneEntering, entering.get());
+        MarkScope<const CCScene*> enteringNow(_sceneEntering, entering.get());
         markEntered(entering.get());
-        if (!thrown.run([&] { entering->onEnter(); }) && entering->isTransitionScene()) {
-            // Its set-up was cut short, so its actions will never end it: it ends at once.
-            if (auto* transition = dynamic_cast<CCTransitionScene*>(entering.get()))
-                transition->finishAtOnce();
-        }
+        callOnEnter(entering.get(), thrown);
         // Unless its enter calls let it go again (an end from a scene it entered): a transition,
         // and each inside it let go with it, then drops what the rest of its entering started,
         // which would outlive it.
@@ -913,6 +931,9 @@ bool CCDirectorIOS::init() {
 }
 
 void CCDirectorIOS::drawScene() {
+    // A frame asked for from inside this one (runWithScene from a callback) is left to it.
+    if (_drawingFrame) return;
+    MarkScope<bool> underWay(_drawingFrame, true);
     calculateDeltaTime();
 
     // Made current only where it is not: made current anew, it would carry the last frame
@@ -1037,7 +1058,11 @@ void CCDirectorIOS::runWithScene(CCScene* scene) {
     pushScene(scene);
     if (_isEnding) return;
     platform::Ref<CCDirectorIOS> keep(this);
-    auto draw = [keep] { keep->drawScene(); };
+    // Asked for from a scene's exit calls, the change under way finishes first: the next frame
+    // switches, or the scene would take over from one half left.
+    auto draw = [keep] {
+        if (!keep->exitCallsUnderWay()) keep->drawScene();
+    };
     if (!_runningThread || _runningThread == platform::Thread::currentThread())
         draw();
     else

@@ -138,11 +138,15 @@ public:
     // For a transition letting its scenes go: a scene given to the director that it no longer
     // holds is exited if it runs and cleaned up, once; any other scene is left alone.
     void letGoOfScene(CCScene* scene);
-    // For a transition entering one of its scenes: entered unless it runs.
+    // For a transition entering one of its scenes: entered unless it runs. A transition whose
+    // entering throws ends at once, as the switch ends one.
     void enterScene(CCScene* scene);
     // For a transition leaving one of its scenes: onExit, unless the scene no longer runs or its
     // exit calls are under way already.
     void exitEnteredScene(CCScene* scene);
+    // For a transition as it starts and stops running: touch dispatch is off while any runs, and
+    // back on when the last one leaves, however transitions nest or follow one another.
+    void transitionRuns(const CCScene* transition, bool runs);
     // Leaves the running scene, cleans up every scene held once, stops the animation, drops the
     // view and purges the caches. Scene changes asked for meanwhile are dropped; nothing is
     // left to switch to.
@@ -218,6 +222,8 @@ public:
 protected:
     void willChangeIsPaused();
     void didChangeIsPaused();
+    // A scene's exit calls are under way.
+    bool exitCallsUnderWay() const { return !_scenesExiting.empty(); }
     static void runPurgeHook(CCDirectorPurge which);
 
     double _animationInterval = 1.0 / 60;    // seconds between frames
@@ -306,6 +312,8 @@ private:
     // `thrown`.
     void exitScene(CCScene* scene, bool started, platform::DeferredException& thrown);
     bool isExiting(const CCScene* scene) const;
+    // The scene's onEnter, the exception kept in `thrown`; a transition it cut short ends at once.
+    void callOnEnter(CCScene* scene, platform::DeferredException& thrown);
     // While the director ends, a scene change is dropped, told of once per end; a scene it
     // hands over is held, so that the end cleans it up with the others. True when dropped.
     bool droppedWhileEnding(CCScene* scene);
@@ -334,6 +342,8 @@ private:
     const CCScene* _sceneEntering = nullptr;
     // Scenes whose exit calls are under way.
     std::vector<const CCScene*> _scenesExiting;
+    // Transitions running, which keep touches off.
+    std::vector<const CCScene*> _transitionsRunning;
 
     struct PausedObserver {
         const void* observer;
@@ -352,7 +362,8 @@ public:
     void drawScene() override;
     void setViewport() override;
     void setProjection(ccDirectorProjection projection) override;
-    // Pushes the scene and draws it at once on the running thread.
+    // Pushes the scene and draws it at once on the running thread, unless a frame or a scene's
+    // exit calls are under way there (asked for from a scene's callback): a frame then switches.
     void runWithScene(CCScene* scene) override;
     CCTouchDispatcher* touchDispatcher() const override;
     void setTouchDispatcher(CCTouchDispatcher* dispatcher) override;
@@ -385,6 +396,8 @@ protected:
     // frame draws again.
     bool _toldUndrawn = false;
     platform::Ref<CCTouchDispatcher> _touchDispatcher;
+    // A frame is being drawn: a scene run from its callbacks switches in it or the next one.
+    bool _drawingFrame = false;
     // The size the view was last laid out at on another thread, for the next frame to take up.
     std::mutex _reshapeMutex;
     CGSize _pendingReshape{};

@@ -16,7 +16,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fltest {
@@ -71,13 +73,19 @@ public:
     void onExitTransitionDidStart() override {
         log_->add("exitStart " + name_), CCScene::onExitTransitionDidStart(), fault("exitStart");
     }
-    void onExit() override { log_->add("exit " + name_), CCScene::onExit(), fault("exit"); }
+    void onExit() override {
+        log_->add("exit " + name_), CCScene::onExit();
+        if (auto ask = std::exchange(afterExit, nullptr)) ask();
+        fault("exit");
+    }
     void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
 
     CCLayerColor* layer = nullptr;
     // The life-cycle call ("enter", "enterDone", "exitStart", "exit") that throws, once, after
     // doing its work: a game's fault.
     std::string throwIn;
+    // What the game does in the next exit call, once: a scene change, say.
+    std::function<void()> afterExit;
 
 private:
     void fault(const std::string& call) {

@@ -1,8 +1,9 @@
 // The director's scene lifecycle checked against the game's own model of its stack: seeded
 // random sequences of scene changes, asked for between frames and from every callback a game
-// has, with plain scenes, every transition kind and transitions of transitions. What the
-// director holds is worked out from the model alone; after every frame each scene must hear
-// what the model says of it, and the top scene must update once and show.
+// has, with plain scenes, every transition kind and transitions of transitions, and throws from
+// those callbacks that the game catches. What the director holds is worked out from the model
+// alone; after every frame each scene must hear what the model says of it, the top scene must
+// update once a frame and show, and no tap may reach a layer while a transition runs.
 #include "actions/CCActionGrid3D.h"
 #include "actions/CCActionInstant.h"
 #include "actions/CCActionInterval.h"
@@ -18,6 +19,7 @@
 #include "core/CCDirector.h"
 #include "core/CCLayer.h"
 #include "core/CCScene.h"
+#include "core/CCScheduler.h"
 #include "core/CCTouchDispatcher.h"
 #include "graphics/CCTextureCache.h"
 #include "platform/Touch.h"
@@ -30,6 +32,7 @@
 #include <functional>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -45,6 +48,11 @@ const char* const kCallNames[kCalls] = {"enter",  "enterDone", "exitStart", "exi
                                         "update", "timer",     "call",      "touch"};
 
 class WorkScene;
+
+// What a game throws from its callbacks, and catches around the frame or around its own call.
+struct GameThrow : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 // The scene's full-window colour, which takes touches one by one.
 class TouchLayer : public CCLayerColor {
@@ -136,6 +144,16 @@ public:
         runAsks(kUpdate);
     }
     void tick(double) { runAsks(kTimer); }
+    // The test's own taps only count; a game's tap runs what it was asked to.
+    void tapped() {
+        if (probing)
+            ++taps;
+        else
+            runAsks(kTouch);
+    }
+    ~WorkScene() override {
+        if (freed) freed(this);
+    }
     void called() { runAsks(kCallAction); }
 
     void runAsks(Call call) {
@@ -151,8 +169,10 @@ public:
     int cleanups = 0; // since the scene was last handed over
     // In a transition made after its cleanup: handed over anew if it enters again.
     bool takenBack = false;
-    int updates = 0, enters = 0, exits = 0;
+    int updates = 0, enters = 0, exits = 0, taps = 0;
     std::array<std::vector<std::function<void()>>, kCalls> asks;
+    std::function<void(WorkScene*)> freed;
+    static inline bool probing = false;
 
 private:
     void fault(const char* what) { faults.push_back(what); }
@@ -166,7 +186,7 @@ private:
 };
 
 bool TouchLayer::ccTouchBegan(platform::Touch*, platform::Event*) {
-    if (owner) owner->runAsks(kTouch);
+    if (owner) owner->tapped();
     return true;
 }
 
@@ -265,6 +285,13 @@ std::pair<unsigned, unsigned> seedRange() {
     return {first, count};
 }
 
+// Counts the scheduler's ticks: a scene shown throughout updates once in each.
+class Ticks : public CCNode {
+public:
+    void update(double) override { ++count; }
+    int count = 0;
+};
+
 class SceneLifecycleModelTest : public fltest::EngineGLTest {
 protected:
     CGSize viewSize() const override { return CGSizeMake(32, 32); }
@@ -277,14 +304,16 @@ protected:
         std::srand(seed);
         log_.str("");
         fault_.clear();
-        CCDirector::purgeSharedDirector();
+        guarded([] { CCDirector::purgeSharedDirector(); });
         // Every sequence ends with a purge; the programs and the texture cache (with its loading
         // context) are kept, so that a thousand sequences do not make them a thousand times (the
         // test's tear-down purges them).
         CCTextureCache::sharedTextureCache();
         CCDirector::setPurgeHook(CCDirectorPurge::ShaderCache, [] {});
         CCDirector::setPurgeHook(CCDirectorPurge::TextureCache, [] {});
-        paused_ = stopped_ = false;
+        paused_ = stopped_ = threw_ = false;
+        freedScenes_ = 0;
+        ticks_ = platform::make<Ticks>();
         runAgain();
 
         for (int frame = 0; frame < frames && fault_.empty(); ++frame) {
@@ -298,7 +327,7 @@ protected:
             step();
         }
         // Whatever still runs plays out: every transition on the stack must finish as it is
-        // shown again, and each scene on it must then run with its work.
+        // shown again, and each scene on it must then run with its work and take a tap.
         if (fault_.empty() && !ended_) {
             log_ << "\n  play out:";
             dropAsks();
@@ -308,17 +337,24 @@ protected:
             while (fault_.empty() && model_.size() > 1) {
                 log_ << "\n  pop:";
                 model_.pop_back();
-                director()->popScene();
+                guarded([this] { director()->popScene(); });
                 settle();
             }
         }
         dropAsks();
         log_ << "\n  purge:";
-        CCDirector::purgeSharedDirector();
-        if (fault_.empty()) fault_ = checkAllLetGo();
-        scenes_.clear();
-        transitions_.clear();
         model_.clear();
+        guarded([] { CCDirector::purgeSharedDirector(); });
+        if (fault_.empty()) fault_ = checkAllLetGo();
+        // What the test holds goes; the scenes are judged no more.
+        tearingDown_ = true;
+        transitions_.clear();
+        kept_.clear();
+        for (WorkScene* s : scenes_)
+            s->freed = nullptr;
+        scenes_.clear();
+        tearingDown_ = false;
+        ticks_ = nullptr;
         if (fault_.empty()) return "";
         return say("seed ", seed, ": ", fault_, "\n sequence:", log_.str());
     }
@@ -329,17 +365,30 @@ private:
         return from.empty() ? nullptr : from[static_cast<std::size_t>(pick(static_cast<int>(from.size())))];
     }
 
+    // A call of the game's: a throw of its own callbacks is caught here, anything else is a fault.
+    template <class F> void guarded(F call) {
+        try {
+            call();
+        } catch (const GameThrow&) {
+            threw_ = true;
+            log_ << " (caught)";
+        } catch (const std::exception& e) {
+            if (fault_.empty()) fault_ = say("the director threw: ", e.what());
+        }
+    }
+
     // A new run: the view set again, as after an end, and a scene run.
     void runAgain() {
         ended_ = false;
         director()->setView(view());
-        WorkScene* s = sceneToHandOver();
+        director()->scheduler()->scheduleUpdateForTarget(ticks_.get(), -1000, false);
+        Ref<WorkScene> s = sceneToHandOver();
         log_ << " run " << s->name;
-        model_.assign(1, s);
-        director()->runWithScene(s);
-        director()->startAnimation();
+        model_.assign(1, s.get());
         stopped_ = false;
         shown_ = nullptr;
+        guarded([&] { director()->runWithScene(s.get()); });
+        director()->startAnimation();
     }
 
     void togglePause() {
@@ -360,38 +409,62 @@ private:
     }
 
     // Moves on to the next frame the display link draws (none while the animation stops), then
-    // checks.
+    // checks. A frame that throws is caught, and the next refresh draws again.
     void step() {
         std::uint64_t before = director()->totalFrames();
         for (int i = 0; i < 16 && !stopped_ && director()->totalFrames() == before; ++i)
-            advanceRefreshes(1);
-        if (stopped_) advanceRefreshes(1);
+            guarded([this] { advanceRefreshes(1); });
+        if (stopped_) guarded([this] { advanceRefreshes(1); });
         if (fault_.empty()) fault_ = check(director()->totalFrames() != before);
     }
-    // Frames until a plain scene shows with no change pending, checking each.
+    // Frames until a plain scene shows with no change pending, checking each; it then takes a tap.
     void settle() {
         for (int frame = 0; frame < 40 && fault_.empty(); ++frame) {
             step();
             CCDirector* d = director();
-            if (asWork(d->runningScene()) && !d->nextScene() && frame > 0) return;
+            if (asWork(d->runningScene()) && !d->nextScene() && frame > 0) {
+                if (fault_.empty() && tap() != std::vector<WorkScene*>{asWork(d->runningScene())})
+                    fault_ =
+                        say("a tap does not reach ", nameOf(d->runningScene()), " alone once it settled");
+                return;
+            }
         }
         if (fault_.empty()) fault_ = say("still on ", nameOf(director()->runningScene()), " after 40 frames");
     }
 
-    WorkScene* freshScene() {
+    // Half the scenes the game keeps itself; the director alone holds the others once handed over.
+    Ref<WorkScene> freshScene() {
         auto s = platform::make<WorkScene>();
         s->init();
-        auto i = static_cast<unsigned>(scenes_.size());
+        auto i = static_cast<unsigned>(scenes_.size() + freedScenes_);
         s->setUp(say("S", i),
                  {static_cast<std::uint8_t>(60 + i * 53 % 190), static_cast<std::uint8_t>(40 + i * 97 % 210),
                   static_cast<std::uint8_t>(90 + i * 29 % 160)},
                  &log_);
-        scenes_.push_back(s);
-        return s.get();
+        s->freed = [this](WorkScene* w) { freed(w); };
+        scenes_.push_back(s.get());
+        if (pick(2) == 0) kept_.push_back(s);
+        return s;
+    }
+    // A scene goes: only once it was let go for good, and never while it runs.
+    void freed(WorkScene* w) {
+        ++freedScenes_;
+        std::erase(scenes_, w);
+        if (shown_ == w) shown_ = nullptr;
+        if (lastHandedOver_ == w) lastHandedOver_ = nullptr;
+        if (tearingDown_ || !fault_.empty()) return;
+        if (!w->faults.empty())
+            fault_ = w->name + " " + w->faults.front();
+        else if (w->isRunning())
+            fault_ = w->name + " went while it runs";
+        else if (contains(model_, w))
+            fault_ = w->name + " went while the stack holds it";
+        else if (w->cleanups != 1)
+            fault_ = say(w->name, " went after ", w->cleanups, " cleanups");
     }
     WorkScene* asWork(CCScene* s) const {
-        for (const Ref<WorkScene>& w : scenes_)
-            if (w.get() == s) return w.get();
+        for (WorkScene* w : scenes_)
+            if (w == s) return w;
         return nullptr;
     }
     std::string nameOf(CCScene* s) const {
@@ -404,12 +477,12 @@ private:
     std::vector<CCScene*> held() const { return closure(model_); }
 
     // A scene to hand over: a new one, or one the director let go of, given its work again.
-    WorkScene* sceneToHandOver() {
+    Ref<WorkScene> sceneToHandOver() {
         std::vector<CCScene*> holds = held();
         std::vector<WorkScene*> free;
-        for (const Ref<WorkScene>& s : scenes_)
-            if (!contains(holds, s.get()) && !s->isRunning() && s->cleanups > 0) free.push_back(s.get());
-        WorkScene* s = !free.empty() && pick(2) == 0 ? pickFrom(free) : freshScene();
+        for (WorkScene* s : scenes_)
+            if (!contains(holds, s) && !s->isRunning() && s->cleanups > 0) free.push_back(s);
+        Ref<WorkScene> s = !free.empty() && pick(2) == 0 ? Ref<WorkScene>(pickFrom(free)) : freshScene();
         s->giveWork();
         return s;
     }
@@ -422,10 +495,19 @@ private:
             s = t->inScene();
         return asWork(s);
     }
+    // The scenes running transitions take the stage from.
+    std::vector<WorkScene*> outgoingWork() const {
+        std::vector<WorkScene*> outgoing;
+        for (CCScene* s : closure({director()->runningScene()}))
+            if (auto* t = dynamic_cast<CCTransitionScene*>(s); t && t->isRunning())
+                if (WorkScene* w = asWork(t->outScene())) outgoing.push_back(w);
+        return outgoing;
+    }
 
-    // Queues one change: asked for now, or from a callback of a scene about to hear it.
+    // Queues one change, or a throw, from a callback of a scene about to hear it; or asks for a
+    // change now.
     void askForAChange() {
-        int op = pick(14);
+        int op = pick(15);
         auto change = [this, op] { makeChange(op); };
         int at = pick(14);
         if (at >= kCalls) {
@@ -433,23 +515,29 @@ private:
             return;
         }
         auto call = static_cast<Call>(at);
-        std::vector<WorkScene*> all;
-        for (const Ref<WorkScene>& s : scenes_)
-            all.push_back(s.get());
+        std::vector<WorkScene*> outgoing = outgoingWork();
         WorkScene* scene = nullptr;
         if (call >= kUpdate)
             scene = shownWork();
         else if (call <= kEnterDone)
-            scene = pick(2) == 0 && lastHandedOver_ ? lastHandedOver_ : pickFrom(all);
+            scene = pick(2) == 0 && lastHandedOver_ ? lastHandedOver_ : pickFrom(scenes_);
+        else if (call <= kExit && !outgoing.empty() && pick(2) == 0)
+            scene = pickFrom(outgoing);
         else
-            scene = pick(2) == 0 && shownWork() ? shownWork() : pickFrom(all);
+            scene = pick(2) == 0 && shownWork() ? shownWork() : pickFrom(scenes_);
         if (!scene) {
             change();
             return;
         }
-        log_ << " [" << kCallNames[call] << " of " << scene->name << "]";
-        scene->asks[call].push_back(change);
-        if (call == kTouch) touch();
+        if (pick(4) == 0) {
+            log_ << " [throw from " << kCallNames[call] << " of " << scene->name << "]";
+            std::string what = say(kCallNames[call], " of ", scene->name);
+            scene->asks[call].push_back([what] { throw GameThrow(what); });
+        } else {
+            log_ << " [" << kCallNames[call] << " of " << scene->name << "]";
+            scene->asks[call].push_back(change);
+        }
+        if (call == kTouch) guarded([this] { touch(); });
     }
 
     // A tap on the screen, through the director's touch dispatcher.
@@ -459,6 +547,18 @@ private:
         platform::TouchSet set{t.get()};
         director()->touchDispatcher()->touchesBegan(set, event.get());
         director()->touchDispatcher()->touchesEnded(set, event.get());
+    }
+    // The test's own tap: the scenes whose layers it reached.
+    std::vector<WorkScene*> tap() {
+        for (WorkScene* s : scenes_)
+            s->taps = 0;
+        WorkScene::probing = true;
+        touch();
+        WorkScene::probing = false;
+        std::vector<WorkScene*> reached;
+        for (WorkScene* s : scenes_)
+            if (s->taps > 0) reached.push_back(s);
+        return reached;
     }
 
     // The transition or transition of a transition to bring the scene in, or the scene itself.
@@ -485,15 +585,16 @@ private:
     }
 
     // A scene to hand over: one the stack holds already (pushed twice, or a replace with a
-    // scene lower down), or one from sceneToHandOver.
-    CCScene* handOver(const char* how) {
+    // scene lower down), or one from sceneToHandOver. Held until the director has it.
+    Ref<CCScene> handOver(const char* how) {
         std::vector<WorkScene*> onStack;
         for (CCScene* s : model_)
             if (WorkScene* w = asWork(s)) onStack.push_back(w);
-        WorkScene* s = pick(6) == 0 && !onStack.empty() ? pickFrom(onStack) : sceneToHandOver();
-        lastHandedOver_ = s;
+        Ref<WorkScene> s =
+            pick(6) == 0 && !onStack.empty() ? Ref<WorkScene>(pickFrom(onStack)) : sceneToHandOver();
+        lastHandedOver_ = s.get();
         log_ << " " << how << " " << s->name;
-        return maybeTransition(s);
+        return Ref<CCScene>(maybeTransition(s.get()));
     }
 
     // Does one change at the director and the same to the model of its stack. Changes asked for
@@ -501,15 +602,15 @@ private:
     void makeChange(int op) {
         if (ended_ && !ending_) return;
         CCDirector* d = director();
-        try {
+        guarded([&] {
             if (op < 4) {
-                CCScene* s = handOver("replace");
-                if (!ending_) model_.back() = s;
-                d->replaceScene(s);
+                Ref<CCScene> s = handOver("replace");
+                if (!ending_) model_.back() = s.get();
+                d->replaceScene(s.get());
             } else if (op < 8) {
-                CCScene* s = handOver("push");
-                if (!ending_) model_.push_back(s);
-                d->pushScene(s);
+                Ref<CCScene> s = handOver("push");
+                if (!ending_) model_.push_back(s.get());
+                d->pushScene(s.get());
             } else if (op < 10) {
                 log_ << " pop";
                 if (!ending_ && model_.size() == 1) return endBy([d] { d->popScene(); });
@@ -531,15 +632,20 @@ private:
                 if (!ending_ && level == 0) return endBy([d] { d->popToSceneStackLevel(0); });
                 if (!ending_ && level < model_.size()) model_.resize(level);
                 d->popToSceneStackLevel(level);
-            } else if (pick(3) == 0) {
+            } else if (op == 13) {
+                if (pick(3) != 0) return;
                 log_ << " end";
                 endBy([d] { d->end(); });
+            } else {
+                // Pushed, and drawn at once unless a frame is under way.
+                Ref<CCScene> s = handOver("runWithScene");
+                if (!ending_) model_.push_back(s.get());
+                d->runWithScene(s.get());
             }
-        } catch (const std::exception& e) {
-            if (fault_.empty()) fault_ = say("the director threw: ", e.what());
-        }
+        });
     }
-    // An end asked for by the game; one asked for while the director ends is dropped.
+    // An end asked for by the game; one asked for while the director ends is dropped. Ended
+    // also when a scene's callback throws from it.
     template <class F> void endBy(F ending) {
         if (ending_) {
             ending();
@@ -547,26 +653,38 @@ private:
         }
         ending_ = true;
         model_.clear();
+        struct Ended {
+            SceneLifecycleModelTest& test;
+            ~Ended() {
+                test.ending_ = false;
+                test.ended_ = true;
+                test.log_ << " (ended)";
+            }
+        } ended{*this};
         ending();
-        ending_ = false;
-        ended_ = true;
-        log_ << " (ended)";
     }
 
     void dropAsks() {
         lastHandedOver_ = nullptr;
-        for (const Ref<WorkScene>& s : scenes_)
+        for (WorkScene* s : scenes_)
             for (auto& asks : s->asks)
                 asks.clear();
     }
 
-    // After a frame: the stack is the model's, and every scene hears what the model says of it.
+    // After a frame: the stack is the model's, every scene hears what the model says of it, and
+    // while a transition runs no tap reaches a layer.
     std::string check(bool drawn) {
         CCDirector* d = director();
         if (ended_)
             return d->scenesStack().empty() && !d->runningScene() && !d->nextScene()
                        ? checkLetGo({})
                        : "the director holds scenes after its end";
+        for (const auto& [t, kindName] : transitions_)
+            if (t->isRunning()) {
+                if (std::vector<WorkScene*> reached = tap(); !reached.empty())
+                    return say("a tap reached ", reached.front()->name, " while ", nameOf(t.get()), " runs");
+                break;
+            }
         // A transition that finished has put its incoming scene in its place.
         const auto& stack = d->scenesStack();
         if (stack.size() != model_.size())
@@ -585,13 +703,13 @@ private:
         if (d->nextScene()) limbo = closure({d->runningScene()});
         if (std::string fault = checkLetGo(limbo); !fault.empty()) return fault;
 
-        // The update count is compared only between two drawn frames that show the same scene.
+        // The updates are counted only between two drawn frames that show the same scene.
         WorkScene* shownBefore = shown_;
         shown_ = nullptr;
         CCScene* running = d->runningScene();
         std::vector<CCScene*> shown = closure({running});
-        for (const Ref<WorkScene>& s : scenes_)
-            if (s->isRunning() && !contains(shown, s.get())) return s->name + " runs yet does not show";
+        for (WorkScene* s : scenes_)
+            if (s->isRunning() && !contains(shown, s)) return s->name + " runs yet does not show";
         if (d->nextScene()) return "";
         if (running != model_.back()) return say(nameOf(running), " shows, not ", nameOf(model_.back()));
         WorkScene* w = asWork(running);
@@ -600,11 +718,16 @@ private:
         if (std::string off = offRest(w); !off.empty())
             return say(w->name, " shows but is not at rest: ", off);
         if (!drawn) return "";
-        if (w == shownBefore && w->enters == shownEnters_ && w->updates != shownUpdates_ + (paused_ ? 0 : 1))
-            return say(w->name, " updated ", w->updates - shownUpdates_, " times in a frame");
+        // Once in each tick of the scheduler; a tick a callback threw from may have ended early.
+        int updates = w->updates - shownUpdates_, ticks = ticks_->count - shownTicks_;
+        if (w == shownBefore && w->enters == shownEnters_ &&
+            (updates > ticks || (!threw_ && updates != ticks)))
+            return say(w->name, " updated ", updates, " times in ", ticks, " ticks");
         shown_ = w;
         shownEnters_ = w->enters;
         shownUpdates_ = w->updates;
+        shownTicks_ = ticks_->count;
+        threw_ = false;
         std::uint32_t pixel = presentedPixel(16, 16);
         auto near = [](std::uint32_t a, std::uint8_t b) { return a + 2 >= b && a <= b + 2u; };
         if (!near(pixel >> 24, w->color.r) || !near(pixel >> 16 & 0xff, w->color.g) ||
@@ -640,11 +763,11 @@ private:
     // and cleaned up once, unless it is still shown until the next frame.
     std::string checkLetGo(const std::vector<CCScene*>& limbo) {
         std::vector<CCScene*> holds = held();
-        for (const Ref<WorkScene>& s : scenes_) {
+        for (WorkScene* s : scenes_) {
             if (!s->faults.empty()) return s->name + " " + s->faults.front();
             // A scene shown until the next frame may run on or have been let go already.
-            bool shownOn = contains(limbo, s.get()) && (s->isRunning() || s->cleanups == 0);
-            if (contains(holds, s.get()) || shownOn) {
+            bool shownOn = contains(limbo, s) && (s->isRunning() || s->cleanups == 0);
+            if (contains(holds, s) || shownOn) {
                 if (s->cleanups > 0 && s->takenBack && !s->isRunning()) continue; // to enter anew
                 if (s->cleanups > 0) return s->name + " is held yet was cleaned up";
                 if (!s->hasWork()) return s->name + " is held yet lost its work";
@@ -661,19 +784,21 @@ private:
     std::string checkAllLetGo() {
         // Held by the test, and by the transitions the test holds.
         auto ownedByTest = [this](const CCScene* scene) {
-            std::uint64_t owners = 1;
+            std::uint64_t owners = 0;
+            for (const Ref<WorkScene>& s : kept_)
+                owners += s.get() == scene;
             for (const auto& [t, kindName] : transitions_)
                 owners += (t->outScene() == scene) + (t->inScene() == scene);
             return owners;
         };
         for (const auto& [t, kindName] : transitions_)
-            if (t->retainCount() != ownedByTest(t.get()))
+            if (t->retainCount() != ownedByTest(t.get()) + 1)
                 return nameOf(t.get()) + " is still held after the purge";
-        for (const Ref<WorkScene>& s : scenes_) {
+        for (WorkScene* s : scenes_) {
             if (!s->faults.empty()) return s->name + " " + s->faults.front();
             if (s->isRunning()) return s->name + " still runs after the purge";
             if (s->cleanups != 1) return say(s->name, " cleaned up ", s->cleanups, " times by the purge");
-            if (s->retainCount() != ownedByTest(s.get())) return s->name + " is still held after the purge";
+            if (s->retainCount() != ownedByTest(s)) return s->name + " is still held after the purge";
         }
         return "";
     }
@@ -681,14 +806,21 @@ private:
     std::mt19937 rng_;
     std::ostringstream log_;
     std::string fault_;
-    std::vector<Ref<WorkScene>> scenes_;
+    // The scenes alive, and those the game keeps itself.
+    std::vector<WorkScene*> scenes_;
+    std::vector<Ref<WorkScene>> kept_;
+    int freedScenes_ = 0;
+    bool tearingDown_ = false;
     std::vector<std::pair<Ref<CCTransitionScene>, const char*>> transitions_;
     std::vector<CCScene*> model_;
     WorkScene* lastHandedOver_ = nullptr;
+    Ref<Ticks> ticks_;
     // The scene shown at the last drawn frame, with its counts then.
     WorkScene* shown_ = nullptr;
-    int shownEnters_ = 0, shownUpdates_ = 0;
+    int shownEnters_ = 0, shownUpdates_ = 0, shownTicks_ = 0;
     bool ending_ = false, ended_ = false, paused_ = false, stopped_ = false;
+    // A callback threw since the last drawn frame was checked.
+    bool threw_ = false;
 };
 
 } // namespace

@@ -164,6 +164,35 @@ TEST_F(TransitionTest, ConsecutiveTransitionsAndATransitionReplacedMidway) {
     EXPECT_FALSE(a->isRunning());
 }
 
+TEST_F(TransitionTest, AChangeFromTheOutgoingScenesExitLeavesTheTransitionOnlyScenesItHolds) {
+    director()->replaceScene(CCTransitionFade::transitionWithDuration(1, b.get()).get());
+    advanceRefreshes(5);
+    auto d = LoggingScene::make(&log, "D", ccc3(0, 255, 0));
+    a->afterExit = [&] { director()->replaceScene(d.get()); };
+    {
+        // Only the director holds C: A's exit lets it go while the transition leaves.
+        auto c = LoggingScene::make(&log, "C", ccc3(255, 255, 0));
+        director()->replaceScene(c.get());
+    }
+    log.clear();
+    advanceRefreshes(2);
+    EXPECT_EQ(director()->runningScene(), d.get());
+    EXPECT_EQ(takeLog(),
+              (Calls{"exit A", "cleanup C", "exit B", "cleanup A", "cleanup B", "enter D", "enterDone D"}));
+    EXPECT_TRUE(near(presentedPixel(160, 240), 0x00FF00FFu));
+}
+
+TEST_F(TransitionTest, TouchesStayOffUntilTheLastOfTransitionsInsideOneAnotherHasLeft) {
+    auto moveIn = CCTransitionMoveInL::transitionWithDuration(2.0, b.get());
+    director()->replaceScene(CCTransitionFade::transitionWithDuration(0.2, moveIn.get()).get());
+    advanceRefreshes(30); // the fade is over; the move-in runs for 1.5 s more
+    ASSERT_TRUE(director()->runningScene()->isTransitionScene());
+    EXPECT_FALSE(dispatching());
+    runFor(2);
+    EXPECT_EQ(director()->runningScene(), b.get());
+    EXPECT_TRUE(dispatching());
+}
+
 TEST_F(TransitionTest, DrawsBothScenesInItsOrderAndCanBeSkippedToEitherScene) {
     StillTransition::inOnTop = false;
     director()->replaceScene(StillTransition::transitionWithDuration(1, b.get()).get());
