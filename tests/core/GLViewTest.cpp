@@ -728,12 +728,12 @@ TEST_F(PurgeTest, PurgesBesideASurvivingViewLeaveNothingOfThePurgedDirectorsInTh
     EXPECT_EQ(liveNames(), before);
 }
 
-// Textures let go on a worker while the director's only context of their group is busy wait for
-// it; once the director draws another group's view, its next frame deletes them there.
+// Textures let go on a worker while the only context of their group, a view's, is current here
+// wait for it; once this thread draws the director's view of another group, the director's next
+// frame deletes them in that context, free now.
 TEST_F(PurgeTest, NamesWaitingForAViewNoLongerPresentedGoAtTheDirectorsNextFrame) {
     Ref<CCGLView> first = fltest::makeGLViewInNewGroup(CGSizeMake(8, 8));
     ASSERT_TRUE(first);
-    director()->setView(first.get());
     std::vector<Ref<CCTexture2D>> textures;
     std::vector<GLuint> names;
     const std::uint8_t white[4] = {255, 255, 255, 255};
