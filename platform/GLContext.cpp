@@ -60,6 +60,16 @@ thread_local CurrentHolder current;
 thread_local std::uint64_t currentSerialValue = 0;
 thread_local const std::atomic<std::uint64_t>* currentDeletions = nullptr;
 
+// Deletes of these kinds are counted for the GL state caches, which remember their names.
+bool countsDeletion(GLObjectKind kind) {
+    return kind == GLObjectKind::Texture || kind == GLObjectKind::Program;
+}
+
+// Framebuffers and vertex arrays belong to the context they were made in alone.
+bool ownContextOnly(GLObjectKind kind) {
+    return kind == GLObjectKind::Framebuffer || kind == GLObjectKind::VertexArray;
+}
+
 } // namespace
 
 void* eglDisplay() {
@@ -91,6 +101,9 @@ void ShareGroup::add(const GLContext* context) {
 void ShareGroup::remove(const GLContext* context) {
     std::lock_guard lock(mutex_);
     std::erase_if(members_, [&](const Member& m) { return m.owner == context; });
+    // A program waiting for the context it was made in goes in any other now.
+    for (Waiting& w : waiting_)
+        if (w.context == context->serial_ && !ownContextOnly(w.kind)) w.context = 0;
     std::erase_if(waiting_, [&](const Waiting& w) { return w.context == context->serial_ || members_.empty(); });
     leaveWaitingListIfDone();
 }
@@ -147,25 +160,21 @@ std::uint64_t threadSerial() {
     return serial;
 }
 
-bool countsDeletion(GLObjectKind kind) {
-    return kind == GLObjectKind::Texture || kind == GLObjectKind::Program;
-}
-
-bool ownContextOnly(GLObjectKind kind) {
-    return kind == GLObjectKind::Framebuffer || kind == GLObjectKind::VertexArray;
-}
-
 } // namespace
 
-void ShareGroup::post(GLObjectKind kind, std::uint64_t home, bool ownOnly, GLsizei count, const GLuint* names) {
+void ShareGroup::post(GLObjectKind kind, std::uint64_t home, GLsizei count, const GLuint* names) {
     std::lock_guard lock(mutex_);
-    if (members_.empty()) return;
-    if (ownOnly && std::none_of(members_.begin(), members_.end(),
-                                [&](const Member& m) { return m.owner->serial_ == home; }))
-        return;
+    bool homeLives =
+        std::any_of(members_.begin(), members_.end(), [&](const Member& m) { return m.owner->serial_ == home; });
+    bool ownOnly = ownContextOnly(kind);
+    // Gone with the group, or with the own context.
+    if (members_.empty() || (ownOnly && !homeLives)) return;
     bool listed = !waiting_.empty();
+    // Programs too go in the context they were made in while it lives: llvmpipe has crashed in
+    // the next draw of a context whose program was deleted under another.
+    bool inHome = homeLives && (ownOnly || kind == GLObjectKind::Program);
     for (GLsizei i = 0; i < count; ++i)
-        if (names[i]) waiting_.push_back({kind, ownOnly ? home : 0, names[i]});
+        if (names[i]) waiting_.push_back({kind, inHome ? home : 0, names[i]});
     if (listed || waiting_.empty()) return;
     WaitingGroups& all = waitingGroups();
     std::lock_guard listLock(all.mutex);
@@ -238,10 +247,10 @@ GLHome GLHome::current() {
 std::uint64_t GLHome::deleteObjects(GLObjectKind kind, GLsizei count, const GLuint* names) const {
     if (!group_ || count <= 0 || !names) return 0;
     if (std::all_of(names, names + count, [](GLuint name) { return name == 0; })) return 0;
-    bool own = ownContextOnly(kind);
     GLContext* current = GLContext::currentContext();
-    if (!current || current->sharegroup() != group_.get() || (own && current->serial() != context_)) {
-        group_->post(kind, context_, own, count, names);
+    if (!current || current->sharegroup() != group_.get() ||
+        (ownContextOnly(kind) && current->serial() != context_)) {
+        group_->post(kind, context_, count, names);
         return 0;
     }
     std::uint64_t deletions = countsDeletion(kind) ? group_->deletions_.fetch_add(1) + 1 : 0;

@@ -47,7 +47,8 @@ private:
         const GLContext* owner;
     };
     // Names handed to the group; `context` is the serial of the only context they may be deleted
-    // in, 0 for any of the group.
+    // in (framebuffers and vertex arrays; programs while the context they were made in lives),
+    // 0 for any of the group.
     struct Waiting {
         GLObjectKind kind;
         std::uint64_t context;
@@ -59,8 +60,8 @@ private:
     // What waits for the context alone goes with it; everything once the group is empty.
     void remove(const GLContext* context);
     // Keeps the names for a safe point of a thread holding a fitting context; none once the
-    // group, or for `ownOnly` the context `home`, is gone.
-    void post(GLObjectKind kind, std::uint64_t home, bool ownOnly, GLsizei count, const GLuint* names);
+    // group, or for framebuffers and vertex arrays the context `home`, is gone.
+    void post(GLObjectKind kind, std::uint64_t home, GLsizei count, const GLuint* names);
     // The safe point of the calling thread (`thread` its serial), `current` its current context:
     // deletes what waits for it, then what waits for this thread's other contexts that no thread
     // holds now. True when anything went under `current`.
