@@ -225,7 +225,7 @@ bool ShareGroup::deleteWaiting(const GLContext* current, std::uint64_t thread) {
         if (std::none_of(waiting_.begin(), waiting_.end(),
                          [&](const Waiting& w) { return w.context == 0 || w.context == serial; }))
             continue;
-        // Refused while another thread holds it, which then is its user.
+        // Refused while another thread holds it.
         if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, m.context)) continue;
         switched = true;
         deleteFor(serial);

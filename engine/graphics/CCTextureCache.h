@@ -44,8 +44,8 @@ public:
 
     // Loads in the background; the target receives the texture, or null when the file could not
     // be loaded or the director's view moved to another share group meanwhile, on the director's
-    // thread. A cached texture is handed over at once. The target
-    // is retained until then. The texture gets the default pixel formats of the call's moment.
+    // thread. A cached texture is handed over at once. The target is retained until then. The
+    // texture gets the default pixel formats of the call's moment.
     void addImageAsync(const std::string& path, platform::Object* target,
                        platform::Selector<void(CCTexture2D*)> selector);
     // The same with a block.
