@@ -1,6 +1,13 @@
 // Loading a 1024 x 1024 PNG into an RGBA8888 texture, beside the floor: libpng decoding the
 // same file on its own. The texture path adds the bitmap draw and the GL upload.
+//
+// Letting go of 2,000 textures: in their own context, current on the releasing thread (the
+// floor); on a worker with no context, then the owner's next safe point; and beside a context of
+// another group, current on the same thread, then its next safe point. Timed: the releasing
+// thread's work and the safe point's (not the worker's start). `own_ratio` is each case's time
+// over the floor's of the same run.
 #include "core/CCShaderCache.h"
+#include "core/ccGLStateCache.h"
 #include "graphics/CCTexture2D.h"
 #include "platform/GLContext.h"
 #include "platform/Image.h"
@@ -16,7 +23,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -87,6 +96,54 @@ void BM_TextureFromPNG(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TextureFromPNG)->Unit(benchmark::kMillisecond);
+
+enum PurgeFrom : std::int64_t { kOwnContext, kWorker, kBesideAnotherGroup };
+
+double ownPurgeSeconds = 0;
+
+void BM_PurgeTextures(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    constexpr int kTextures = 2000;
+    const auto from = static_cast<PurgeFrom>(state.range(0));
+    platform::GLContext* own = platform::GLContext::currentContext();
+    platform::Ref<platform::GLContext> other = platform::GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2);
+    const std::uint8_t pixel[4] = {255, 255, 255, 255};
+    double total = 0;
+    for (auto _ : state) {
+        std::vector<platform::Ref<CCTexture2D>> textures(kTextures);
+        for (auto& texture : textures) {
+            texture = platform::make<CCTexture2D>();
+            texture->initWithData(pixel, kCCTexture2DPixelFormat_RGBA8888, 1, 1, CGSizeMake(1, 1));
+        }
+        if (from == kBesideAnotherGroup) platform::GLContext::setCurrentContext(other.get());
+        auto release = [&textures] {
+            Clock::time_point start = Clock::now();
+            textures.clear();
+            return std::chrono::duration<double>(Clock::now() - start).count();
+        };
+        double seconds = 0;
+        if (from == kWorker)
+            std::thread([&] { seconds = release(); }).join();
+        else
+            seconds = release();
+        Clock::time_point safePoint = Clock::now();
+        glCacheDeleteWaitingObjects();
+        seconds += std::chrono::duration<double>(Clock::now() - safePoint).count();
+        state.SetIterationTime(seconds);
+        total += seconds;
+        if (from == kBesideAnotherGroup) platform::GLContext::setCurrentContext(own);
+    }
+    double perPurge = total / static_cast<double>(state.iterations());
+    if (from == kOwnContext) ownPurgeSeconds = perPurge;
+    if (ownPurgeSeconds > 0) state.counters["own_ratio"] = perPurge / ownPurgeSeconds;
+}
+BENCHMARK(BM_PurgeTextures)
+    ->Arg(kOwnContext)
+    ->Arg(kWorker)
+    ->Arg(kBesideAnotherGroup)
+    ->ArgName("from")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -58,6 +58,17 @@ struct CurrentHolder {
 };
 thread_local CurrentHolder current;
 thread_local std::uint64_t currentSerialValue = 0;
+thread_local const std::atomic<std::uint64_t>* currentDeletions = nullptr;
+
+// Deletes of these kinds are counted for the GL state caches, which remember their names.
+bool countsDeletion(GLObjectKind kind) {
+    return kind == GLObjectKind::Texture || kind == GLObjectKind::Program;
+}
+
+// Framebuffers and vertex arrays belong to the context they were made in alone.
+bool ownContextOnly(GLObjectKind kind) {
+    return kind == GLObjectKind::Framebuffer || kind == GLObjectKind::VertexArray;
+}
 
 } // namespace
 
@@ -82,16 +93,19 @@ bool ShareGroup::contains(void* context) const {
                        [&](const Member& m) { return m.context == context; });
 }
 
-void ShareGroup::add(void* context, std::uint64_t serial) {
+void ShareGroup::add(const GLContext* context) {
     std::lock_guard lock(mutex_);
-    members_.push_back({context, serial});
+    members_.push_back({context->context_, context});
 }
 
-void ShareGroup::remove(void* context, std::uint64_t serial) {
+void ShareGroup::remove(const GLContext* context) {
     std::lock_guard lock(mutex_);
-    std::erase_if(members_, [&](const Member& m) { return m.context == context; });
-    std::erase_if(waiting_, [&](const Waiting& w) { return w.context == serial || members_.empty(); });
-    anyWaiting_ = !waiting_.empty();
+    std::erase_if(members_, [&](const Member& m) { return m.owner == context; });
+    // A program waiting for the context it was made in goes in any other now.
+    for (Waiting& w : waiting_)
+        if (w.context == context->serial_ && !ownContextOnly(w.kind)) w.context = 0;
+    std::erase_if(waiting_, [&](const Waiting& w) { return w.context == context->serial_ || members_.empty(); });
+    leaveWaitingListIfDone();
 }
 
 namespace {
@@ -126,39 +140,99 @@ void deleteNames(GLObjectKind kind, GLsizei count, const GLuint* names) {
     }
 }
 
+// Groups with names waiting, for the safe points of every thread. Never destroyed: threads may
+// still let go of GL objects while the process exits.
+struct WaitingGroups {
+    std::mutex mutex;
+    std::vector<Ref<ShareGroup>> groups;
+    std::atomic<bool> any{false};
+};
+
+WaitingGroups& waitingGroups() {
+    static WaitingGroups* groups = new WaitingGroups;
+    return *groups;
+}
+
+// A number no other thread of this process had or will have (thread ids are reused).
+std::uint64_t threadSerial() {
+    static std::atomic<std::uint64_t> next{1};
+    thread_local const std::uint64_t serial = next.fetch_add(1);
+    return serial;
+}
+
 } // namespace
 
-void ShareGroup::deleteObjects(GLObjectKind kind, std::uint64_t home, bool ownOnly, GLsizei count,
-                               const GLuint* names) {
-    if (std::all_of(names, names + count, [](GLuint name) { return name == 0; })) return;
-    // Held throughout, so that no context of the group is destroyed meanwhile.
+void ShareGroup::post(GLObjectKind kind, std::uint64_t home, GLsizei count, const GLuint* names) {
     std::lock_guard lock(mutex_);
-    auto serves = [&](const Member& m) { return !ownOnly || m.serial == home; };
-    EGLContext previous = eglGetCurrentContext();
-    for (const Member& m : members_)
-        if (m.context == previous && serves(m)) {
-            deleteNames(kind, count, names);
-            return;
-        }
-    EGLDisplay display = eglDisplay();
-    EGLSurface draw = eglGetCurrentSurface(EGL_DRAW), read = eglGetCurrentSurface(EGL_READ);
-    bool any = false;
-    // The own context first, where the object was made and most likely drawn with: llvmpipe has
-    // crashed in the next draw of a context whose program was deleted under another.
-    for (bool own : {true, false})
-        for (const Member& m : members_) {
-            if ((m.serial == home) != own || !serves(m)) continue;
-            any = true;
-            // Refused while current on another thread.
-            if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, m.context)) continue;
-            deleteNames(kind, count, names);
-            eglMakeCurrent(display, draw, read, previous);
-            return;
-        }
-    if (!any) return;
+    bool homeLives =
+        std::any_of(members_.begin(), members_.end(), [&](const Member& m) { return m.owner->serial_ == home; });
+    bool ownOnly = ownContextOnly(kind);
+    // Gone with the group, or with the own context.
+    if (members_.empty() || (ownOnly && !homeLives)) return;
+    bool listed = !waiting_.empty();
+    // Programs too go in the context they were made in while it lives: llvmpipe has crashed in
+    // the next draw of a context whose program was deleted under another.
+    bool inHome = homeLives && (ownOnly || kind == GLObjectKind::Program);
     for (GLsizei i = 0; i < count; ++i)
-        if (names[i]) waiting_.push_back({kind, ownOnly ? home : 0, names[i]});
-    anyWaiting_ = !waiting_.empty();
+        if (names[i]) waiting_.push_back({kind, inHome ? home : 0, names[i]});
+    if (listed || waiting_.empty()) return;
+    WaitingGroups& all = waitingGroups();
+    std::lock_guard listLock(all.mutex);
+    all.groups.emplace_back(this);
+    all.any = true;
+}
+
+void ShareGroup::leaveWaitingListIfDone() {
+    if (!waiting_.empty()) return;
+    WaitingGroups& all = waitingGroups();
+    std::lock_guard listLock(all.mutex);
+    // Never the last reference: whoever calls this holds the group.
+    std::erase_if(all.groups, [this](const Ref<ShareGroup>& group) { return group.get() == this; });
+    all.any = !all.groups.empty();
+}
+
+bool ShareGroup::deleteWaiting(const GLContext* current, std::uint64_t thread) {
+    std::lock_guard lock(mutex_);
+    if (waiting_.empty()) return false;
+    // Deletes what may go under `serial`, the context current now, kind by kind in one call.
+    auto deleteFor = [this](std::uint64_t serial) {
+        std::vector<GLuint> names;
+        for (GLObjectKind kind : {GLObjectKind::Texture, GLObjectKind::Buffer, GLObjectKind::Renderbuffer,
+                                  GLObjectKind::Program, GLObjectKind::Shader, GLObjectKind::Framebuffer,
+                                  GLObjectKind::VertexArray}) {
+            names.clear();
+            std::erase_if(waiting_, [&](const Waiting& w) {
+                if (w.kind != kind || (w.context != 0 && w.context != serial)) return false;
+                names.push_back(w.name);
+                return true;
+            });
+            if (names.empty()) continue;
+            if (countsDeletion(kind)) deletions_.fetch_add(1);
+            deleteNames(kind, static_cast<GLsizei>(names.size()), names.data());
+        }
+    };
+    std::size_t before = waiting_.size();
+    if (current && current->sharegroup_.get() == this) deleteFor(current->serial_);
+    bool here = waiting_.size() != before;
+    EGLDisplay display = eglDisplay();
+    EGLContext previous = eglGetCurrentContext();
+    EGLSurface draw = eglGetCurrentSurface(EGL_DRAW), read = eglGetCurrentSurface(EGL_READ);
+    bool switched = false;
+    for (const Member& m : members_) {
+        if (waiting_.empty()) break;
+        if (m.owner == current || m.owner->user_ != thread) continue;
+        std::uint64_t serial = m.owner->serial_;
+        if (std::none_of(waiting_.begin(), waiting_.end(),
+                         [&](const Waiting& w) { return w.context == 0 || w.context == serial; }))
+            continue;
+        // Refused while another thread holds it.
+        if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, m.context)) continue;
+        switched = true;
+        deleteFor(serial);
+    }
+    if (switched) eglMakeCurrent(display, draw, read, previous);
+    leaveWaitingListIfDone();
+    return here;
 }
 
 GLHome GLHome::current() {
@@ -170,25 +244,33 @@ GLHome GLHome::current() {
     return home;
 }
 
-void GLHome::deleteObjects(GLObjectKind kind, GLsizei count, const GLuint* names) const {
-    if (!group_ || count <= 0) return;
-    bool own = kind == GLObjectKind::Framebuffer || kind == GLObjectKind::VertexArray;
-    group_->deleteObjects(kind, context_, own, count, names);
+std::uint64_t GLHome::deleteObjects(GLObjectKind kind, GLsizei count, const GLuint* names) const {
+    if (!group_ || count <= 0 || !names) return 0;
+    if (std::all_of(names, names + count, [](GLuint name) { return name == 0; })) return 0;
+    GLContext* current = GLContext::currentContext();
+    if (!current || current->sharegroup() != group_.get() ||
+        (ownContextOnly(kind) && current->serial() != context_)) {
+        group_->post(kind, context_, count, names);
+        return 0;
+    }
+    std::uint64_t deletions = countsDeletion(kind) ? group_->deletions_.fetch_add(1) + 1 : 0;
+    deleteNames(kind, count, names);
+    return deletions;
 }
 
-bool GLContext::deleteWaitingObjects() {
-    ShareGroup& group = *sharegroup_;
-    if (!group.anyWaiting_ || eglGetCurrentContext() != context_) return false;
-    std::lock_guard lock(group.mutex_);
-    bool any = false;
-    std::erase_if(group.waiting_, [&](const ShareGroup::Waiting& w) {
-        if (w.context != 0 && w.context != serial_) return false;
-        deleteNames(w.kind, 1, &w.name);
-        any = true;
-        return true;
-    });
-    group.anyWaiting_ = !group.waiting_.empty();
-    return any;
+bool GLHome::deleteWaitingObjects() {
+    WaitingGroups& all = waitingGroups();
+    if (!all.any) return false;
+    std::vector<Ref<ShareGroup>> groups;
+    {
+        std::lock_guard lock(all.mutex);
+        groups = all.groups;
+    }
+    const GLContext* current = GLContext::currentContext();
+    bool here = false;
+    for (const Ref<ShareGroup>& group : groups)
+        here = group->deleteWaiting(current, threadSerial()) || here;
+    return here;
 }
 
 GLContext::~GLContext() {
@@ -208,7 +290,7 @@ GLContext::~GLContext() {
             for (Presented& entry : drawables_)
                 if (entry.drawable->context_ == this) entry.drawable->detachStorage();
     }
-    sharegroup_->remove(context_, serial_);
+    sharegroup_->remove(this);
     // EGL defers the destruction while another thread still has the context current.
     eglDestroyContext(eglDisplay(), context_);
 }
@@ -227,7 +309,7 @@ bool GLContext::initWithAPI(GLRenderingAPI api, ShareGroup* sharegroup) {
     api_ = api;
     sharegroup_ = sharegroup ? Ref<ShareGroup>(sharegroup) : make<ShareGroup>();
     serial_ = nextSerial.fetch_add(1);
-    sharegroup_->add(context_, serial_);
+    sharegroup_->add(this);
     return true;
 }
 
@@ -249,7 +331,11 @@ bool GLContext::setCurrentContext(GLContext* context) {
     if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, egl)) return false;
     current.context = context; // may release the previous context, now no longer current
     currentSerialValue = context ? context->serial_ : 0;
-    if (context) loadGLExtensions();
+    currentDeletions = context ? &context->sharegroup_->deletions_ : nullptr;
+    if (context) {
+        context->user_ = threadSerial();
+        loadGLExtensions();
+    }
     return true;
 }
 
@@ -259,6 +345,10 @@ GLContext* GLContext::currentContext() {
 
 std::uint64_t GLContext::currentSerial() {
     return currentSerialValue;
+}
+
+std::uint64_t GLContext::currentGroupDeletions() {
+    return currentDeletions ? currentDeletions->load() : 0;
 }
 
 bool GLContext::renderbufferStorage(GLenum target, Drawable* drawable) {

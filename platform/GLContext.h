@@ -16,6 +16,7 @@
 namespace platform {
 
 class Drawable;
+class GLContext;
 
 // The rendering API asked for; every context here is ES 2 compatible (Mesa gives ES 3.2).
 enum class GLRenderingAPI : std::int32_t { OpenGLES1 = 1, OpenGLES2 = 2, OpenGLES3 = 3 };
@@ -42,10 +43,12 @@ private:
     friend class GLContext;
     friend class GLHome;
     struct Member {
-        void* context;        // EGLContext
-        std::uint64_t serial; // of its GLContext
+        void* context; // EGLContext
+        const GLContext* owner;
     };
-    // Names no context of theirs could be made current for; `context` 0 for any of the group.
+    // Names handed to the group; `context` is the serial of the only context they may be deleted
+    // in (framebuffers and vertex arrays; programs while the context they were made in lives),
+    // 0 for any of the group.
     struct Waiting {
         GLObjectKind kind;
         std::uint64_t context;
@@ -53,34 +56,55 @@ private:
     };
     void* anyMember() const; // an EGL context of the group, null when the group is empty
     bool contains(void* context) const;
-    void add(void* context, std::uint64_t serial);
+    void add(const GLContext* context);
     // What waits for the context alone goes with it; everything once the group is empty.
-    void remove(void* context, std::uint64_t serial);
-    // Under the context `home` first, the only one where `ownOnly`, then any other of the group.
-    void deleteObjects(GLObjectKind kind, std::uint64_t home, bool ownOnly, GLsizei count,
-                       const GLuint* names);
+    void remove(const GLContext* context);
+    // Keeps the names for a safe point of a thread holding a fitting context; none once the
+    // group, or for framebuffers and vertex arrays the context `home`, is gone.
+    void post(GLObjectKind kind, std::uint64_t home, GLsizei count, const GLuint* names);
+    // The safe point of the calling thread (`thread` its serial), `current` its current context:
+    // deletes what waits for it, then what waits for this thread's other contexts that no thread
+    // holds now. True when anything went under `current`.
+    bool deleteWaiting(const GLContext* current, std::uint64_t thread);
+    // Out of the list of groups with waiting names once none wait; the mutex is held.
+    void leaveWaitingListIfDone();
 
     mutable std::mutex mutex_;
     std::vector<Member> members_;
     std::vector<Waiting> waiting_;
-    std::atomic<bool> anyWaiting_{false};
+    // Textures and programs deleted in the group so far, counted before GL deletes them: a GL
+    // state cache that saw another count may hold a name GL hands out again.
+    std::atomic<std::uint64_t> deletions_{0};
 };
 
 // Where GL objects were made: the share group of the context current then, and that context
 // itself for framebuffers and vertex arrays, which belong to it alone. Their names are deleted
 // there and nowhere else: under a context of another group the same names are its objects.
+//
+// A context is made current only by the thread whose work it serves, never on another's behalf
+// to delete: names let go where no fitting context is current wait for the next safe point of a
+// thread that holds one (the director's frame, a view's present, the loader's next job).
 class GLHome {
 public:
     // The calling thread's current context; nowhere (nothing to delete) when none is current.
     static GLHome current();
-    // Deletes the names (zeros skipped) under a context of the group, or under the own context
-    // for framebuffers and vertex arrays: the current one where it serves, else one made current
-    // for the moment (the own context first), the caller's put back. Where none can be made current on this
-    // thread (others hold them), they wait for GLContext::deleteWaitingObjects. Nothing happens once the
-    // group, or the own context, is gone: the names went with it.
-    void deleteObjects(GLObjectKind kind, GLsizei count, const GLuint* names) const;
+    // Deletes the names (zeros skipped; a null array is refused) under the calling thread's
+    // current context where it is of the group (for framebuffers and vertex arrays, the own
+    // context); else hands them to the group, for deleteWaitingObjects(). Nothing happens once
+    // the group, or the own context, is gone: the names went with it. Answers the group's count
+    // of deletions with this one when textures or programs were deleted here, 0 otherwise (see
+    // GLContext::currentGroupDeletions).
+    std::uint64_t deleteObjects(GLObjectKind kind, GLsizei count, const GLuint* names) const;
+    // A safe point of the calling thread: deletes what waits for its current context or that
+    // context's group, and what waits in any group for a context this thread made current last
+    // and no thread holds now (current for the moment, the caller's put back). True when anything
+    // went under the current context, which whoever remembers GL bindings must forget. One atomic
+    // read when nothing waits.
+    static bool deleteWaitingObjects();
     // The serial of the context, 0 for nowhere.
     std::uint64_t contextSerial() const { return context_; }
+    // The share group, null for nowhere.
+    ShareGroup* sharegroup() const { return group_.get(); }
 
 private:
     Ref<ShareGroup> group_;
@@ -111,6 +135,10 @@ public:
     // The serial of the calling thread's current context, 0 for none: what the GL state
     // cache compares to know that the context it remembered is still the one in use.
     static std::uint64_t currentSerial();
+    // Textures and programs deleted so far in the group of the calling thread's current
+    // context, 0 for none: what the GL state cache compares, once a frame and where names are
+    // made, to know that no name it remembers was deleted elsewhere.
+    static std::uint64_t currentGroupDeletions();
 
     // Gives the renderbuffer bound to `target` storage at the drawable's size in pixels and
     // colour format, and ties the two so that presenting that renderbuffer shows the drawable.
@@ -140,11 +168,6 @@ public:
     // buffer goes.
     void releaseRenderbuffer(GLuint renderbuffer);
 
-    // Deletes what waits for a context of the group, or for this one (see GLHome), with this
-    // context current on the calling thread; true when anything went, which whoever remembers
-    // GL bindings must forget.
-    bool deleteWaitingObjects();
-
     // The EGL context handle (EGLContext), for the window and for tests.
     void* eglContext() const { return context_; }
 
@@ -153,7 +176,11 @@ private:
     GLRenderingAPI api_ = GLRenderingAPI::OpenGLES2;
     Ref<ShareGroup> sharegroup_;
     std::uint64_t serial_ = 0;
+    // The serial of the thread that made it current last (setCurrentContext), 0 before: the one
+    // thread whose safe points may make it current for waiting names.
+    std::atomic<std::uint64_t> user_{0};
     friend class Drawable;
+    friend class ShareGroup;
     // A renderbuffer tied to its drawable, the buffers frames alternate between (the
     // renderbuffer and a second one, or two textures for a retained backing) and the one drawn
     // into now.

@@ -969,6 +969,10 @@ void CCDirectorIOS::drawScene() {
 
     if (_nextScene) setNextScene();
 
+    // A safe point: names handed to this thread's contexts go, and the state cache forgets what
+    // other threads deleted.
+    glCacheDeleteWaitingObjects();
+
     {
         matrixPush();
         // Popped however the visits end, so a throwing node leaves the next frame's stack as it was.

@@ -102,6 +102,8 @@ bool CCGLProgram::initWithVertexShaderByteArray(const GLchar* vShaderByteArray,
     _program = glCreateProgram();
     CHECK_GL_ERROR_DEBUG();
     _home = platform::GLHome::current();
+    // The name may be one deleted elsewhere that the state cache still holds in use.
+    glCacheFollowDeletions();
     if (!_program) {
         CCLOG("CCGLProgram: could not create a GL program (is a context current?)");
         return false;

@@ -265,8 +265,8 @@ void CCGLView::swapBuffers() {
     glCheck(glBindRenderbuffer(GL_RENDERBUFFER, _renderer->colorRenderBuffer()));
 
     _context->presentRenderbuffer(GL_RENDERBUFFER);
-    // What was let go where no context of its group could be had is deleted now.
-    if (_context->deleteWaitingObjects()) glCacheForget();
+    // What was let go where no fitting context was current is deleted now.
+    glCacheDeleteWaitingObjects();
 
     // Drawing of the next frame goes to the multisample buffer again.
     if (multiSampling) glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _renderer->msaaFrameBuffer()));

@@ -22,6 +22,8 @@ struct CacheState {
     // 1 enabled, 0 disabled, -1 unknown.
     signed char attribs[3] = {0, 0, 0};
     GLuint vao = 0;
+    // Textures and programs the context's group had deleted when the values above were checked.
+    std::uint64_t deletions = 0;
 };
 
 // One cache per thread: GL's current context is per thread too, so the loading thread's
@@ -43,6 +45,7 @@ inline void followCurrentContext() {
     std::uint64_t current = platform::GLContext::currentSerial();
     if (current == state.context) return;
     state.context = current;
+    state.deletions = platform::GLContext::currentGroupDeletions();
     forgetAllButVAO();
     for (signed char& a : state.attribs)
         a = -1;
@@ -56,6 +59,12 @@ void applyBlend(GLenum sfactor, GLenum dfactor) {
         glCheck(glEnable(GL_BLEND));
         glCheck(glBlendFunc(sfactor, dfactor));
     }
+}
+
+// A delete made here, where this record forgot the name already: when it is the group's only
+// delete since the last check, the record stays good.
+void noteOwnDeletion(std::uint64_t deletions) {
+    if (deletions != 0 && deletions == state.deletions + 1) state.deletions = deletions;
 }
 
 void bindVertexArray(GLuint vao) {
@@ -79,7 +88,7 @@ void glCacheDeleteProgram(GLuint program) {
 void glCacheDeleteProgram(GLuint program, const platform::GLHome& home) {
     followCurrentContext();
     if (program == state.program) state.program = kUnknown;
-    home.deleteObjects(platform::GLObjectKind::Program, 1, &program);
+    noteOwnDeletion(home.deleteObjects(platform::GLObjectKind::Program, 1, &program));
 }
 
 void glCacheBlendFunc(GLenum sfactor, GLenum dfactor) {
@@ -116,7 +125,7 @@ void glCacheDeleteTexture(GLuint texture, const platform::GLHome& home) {
     // GL unbinds a deleted texture from every unit, and its name may come back for a new one.
     for (GLuint& bound : state.textures)
         if (bound == texture) bound = kUnknown;
-    home.deleteObjects(platform::GLObjectKind::Texture, 1, &texture);
+    noteOwnDeletion(home.deleteObjects(platform::GLObjectKind::Texture, 1, &texture));
 }
 
 void glCacheBindVAO(GLuint vao) {
@@ -155,6 +164,21 @@ void glCacheInvalidate() {
 void glCacheForget() {
     state.context = ~std::uint64_t{0};
     followCurrentContext();
+}
+
+void glCacheFollowDeletions() {
+    followCurrentContext();
+    std::uint64_t deletions = platform::GLContext::currentGroupDeletions();
+    if (deletions == state.deletions) return;
+    state.deletions = deletions;
+    state.program = kUnknown;
+    for (GLuint& t : state.textures)
+        t = kUnknown;
+}
+
+void glCacheDeleteWaitingObjects() {
+    if (platform::GLHome::deleteWaitingObjects()) glCacheForget();
+    glCacheFollowDeletions();
 }
 
 void drawPrimitivesFree() {}

@@ -2,6 +2,8 @@
 // attribute arrays and vertex array object. A request for the state already in force makes no
 // GL call. The remembered state belongs to the calling thread's current context: when another
 // context is current, everything is unknown again and the next request of each kind reaches GL.
+// A texture or program another context of the group deleted is forgotten at the next check
+// (glCacheFollowDeletions): each frame, and where this thread makes a texture or program.
 #pragma once
 
 #include "platform/GLContext.h"
@@ -54,5 +56,12 @@ void glCacheSetProjectionDirty();
 void glCacheInvalidate();
 // Everything back to unknown, as after a context switch: GL deleted objects behind its back.
 void glCacheForget();
+// Textures and programs back to unknown when the current context's group deleted any that this
+// record did not see go: their names may come back for new objects. Called once a frame and
+// where names are made, never per bind.
+void glCacheFollowDeletions();
+// A safe point of the calling thread (a frame, a present, a load): deletes the GL names waiting
+// for its contexts (see platform::GLHome) and follows deletions made elsewhere.
+void glCacheDeleteWaitingObjects();
 // Frees the immediate-mode drawing program; nothing creates one, so nothing is freed.
 void drawPrimitivesFree();

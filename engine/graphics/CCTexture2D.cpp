@@ -190,6 +190,8 @@ bool CCTexture2D::initWithData(const void* data, CCTexture2DPixelFormat pixelFor
     _name = 0;
     glCheck(glGenTextures(1, &_name));
     _home = platform::GLHome::current();
+    // The name may be one deleted elsewhere that the state cache still holds bound.
+    glCacheFollowDeletions();
     glCacheBindTexture2D(_name);
     glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR));
     glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR));

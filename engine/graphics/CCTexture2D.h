@@ -93,6 +93,8 @@ public:
     std::uint64_t pixelsWide() const { return _width; }
     std::uint64_t pixelsHigh() const { return _height; }
     GLuint name() const { return _name; }
+    // Where the name was made: its share group, whose contexts alone can draw it.
+    const platform::GLHome& home() const { return _home; }
     float maxS() const { return _maxS; }
     void setMaxS(float maxS) { _maxS = maxS; }
     float maxT() const { return _maxT; }

@@ -182,6 +182,8 @@ void CCTextureCache::load(Job& job) {
     platform::GLContext* context = job.cache->_auxContext.get();
     if (!job.fullPath.empty()) {
         if (context && platform::GLContext::setCurrentContext(context)) {
+            // The loader's safe point: names handed to its context go.
+            glCacheDeleteWaitingObjects();
             try {
                 CCTextureLoadScope scope(job.settings);
                 texture = loadOnThisContext(job.fullPath, job.resolutionType);
@@ -216,6 +218,13 @@ void CCTextureCache::load(Job& job) {
 
 void CCTextureCache::finish(const std::string& key, platform::Ref<CCTexture2D> texture,
                             const std::function<void(CCTexture2D*)>& completion) {
+    // Loaded for a share group the director no longer draws with (its view went meanwhile): under
+    // that name the director's group holds another texture or none.
+    if (texture && texture->home().sharegroup() != viewShareGroup()) {
+        CCLOG("engine: CCTextureCache: %s was loaded for a GL share group the director no longer draws with",
+              key);
+        texture = nullptr;
+    }
     if (texture) {
         auto [it, inserted] = _textures.try_emplace(key, texture);
         if (!inserted) texture = it->second;

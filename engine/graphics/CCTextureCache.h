@@ -43,8 +43,9 @@ public:
     std::string description() const override;
 
     // Loads in the background; the target receives the texture, or null when the file could not
-    // be loaded, on the director's thread. A cached texture is handed over at once. The target
-    // is retained until then. The texture gets the default pixel formats of the call's moment.
+    // be loaded or the director's view moved to another share group meanwhile, on the director's
+    // thread. A cached texture is handed over at once. The target is retained until then. The
+    // texture gets the default pixel formats of the call's moment.
     void addImageAsync(const std::string& path, platform::Object* target,
                        platform::Selector<void(CCTexture2D*)> selector);
     // The same with a block.
@@ -79,7 +80,7 @@ private:
     // Runs on the loader thread.
     static void load(Job& job);
     // Back on the director's thread: stores the texture (an entry made meanwhile wins) and
-    // calls back.
+    // calls back; with nil where the texture's share group is no longer the director's.
     void finish(const std::string& key, platform::Ref<CCTexture2D> texture,
                 const std::function<void(CCTexture2D*)>& completion);
 

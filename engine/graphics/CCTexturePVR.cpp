@@ -296,6 +296,8 @@ bool CCTexturePVR::createGLTexture() {
         glCheck(glPixelStorei(GL_UNPACK_ALIGNMENT, 1));
         glCheck(glGenTextures(1, &_name));
         _home = platform::GLHome::current();
+        // The name may be one deleted elsewhere that the state cache still holds bound.
+        glCacheFollowDeletions();
         glCacheBindTexture2D(_name);
         glCheck(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
                                 _numberOfMipmaps == 1 ? GL_LINEAR : GL_LINEAR_MIPMAP_NEAREST));

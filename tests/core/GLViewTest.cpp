@@ -19,8 +19,10 @@
 #include "tests/support/EngineTestSupport.h"
 #include "tests/support/GLTestSupport.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -724,6 +726,32 @@ TEST_F(PurgeTest, PurgesBesideASurvivingViewLeaveNothingOfThePurgedDirectorsInTh
     }
     ASSERT_TRUE(platform::GLContext::setCurrentContext(surviving->context()));
     EXPECT_EQ(liveNames(), before);
+}
+
+// Textures let go on a worker while the only context of their group, a view's, is current here
+// wait for it; once this thread draws the director's view of another group, the director's next
+// frame deletes them in that context, free now.
+TEST_F(PurgeTest, NamesWaitingForAViewNoLongerPresentedGoAtTheDirectorsNextFrame) {
+    Ref<CCGLView> first = fltest::makeGLViewInNewGroup(CGSizeMake(8, 8));
+    ASSERT_TRUE(first);
+    std::vector<Ref<CCTexture2D>> textures;
+    std::vector<GLuint> names;
+    const std::uint8_t white[4] = {255, 255, 255, 255};
+    for (int i = 0; i < 50; ++i) {
+        textures.push_back(platform::make<CCTexture2D>());
+        ASSERT_TRUE(textures.back()->initWithData(white, kCCTexture2DPixelFormat_RGBA8888, 1, 1, CGSizeMake(1, 1)));
+        names.push_back(textures.back()->name());
+    }
+    std::thread([&] { textures.clear(); }).join();
+    // A null array is refused, whatever the count.
+    platform::GLHome::current().deleteObjects(platform::GLObjectKind::Texture, 1, nullptr);
+
+    Ref<CCGLView> second = fltest::makeGLView(CGSizeMake(8, 8));
+    ASSERT_TRUE(second);
+    director()->setView(second.get());
+    director()->drawScene();
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(first->context()));
+    EXPECT_EQ(std::count_if(names.begin(), names.end(), [](GLuint name) { return glIsTexture(name); }), 0);
 }
 
 } // namespace

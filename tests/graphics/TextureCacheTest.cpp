@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -339,6 +340,21 @@ TEST_F(TextureCacheTest, PurgedCacheLivesUntilItsLoadsCalledBack) {
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->retainCount(), 1u); // the old cache is gone; only we hold it
     EXPECT_EQ(loaded->pixelsWide(), 64u);
+}
+
+TEST_F(TextureCacheTest, LoadsQueuedBeforeTheDirectorsGroupWentAnswerNoTextureOfIt) {
+    std::vector<platform::Ref<CCTexture2D>> loaded;
+    std::size_t arrived = 0;
+    queueLoads(40, loaded, arrived);
+    CCDirector::purgeSharedDirector();
+    platform::Ref<CCGLView> fresh = fltest::makeGLViewInNewGroup(CGSizeMake(8, 8));
+    ASSERT_TRUE(fresh);
+    director()->setView(fresh.get());
+    ASSERT_TRUE(pumpUntil([&] { return arrived == loaded.size(); }));
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(fresh->context()));
+    EXPECT_EQ(std::count_if(loaded.begin(), loaded.end(),
+                            [](const auto& texture) { return texture && !glIsTexture(texture->name()); }),
+              0);
 }
 
 TEST_F(TextureCacheTest, AsyncLoadsUseTheDefaultFormatOfTheMomentTheyWereQueued) {

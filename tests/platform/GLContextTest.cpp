@@ -2,6 +2,7 @@
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
 #include "core/CCScene.h"
+#include "graphics/CCSprite.h"
 #include "graphics/CCTexture2D.h"
 #include "platform/Drawable.h"
 #include "platform/GLCheck.h"
@@ -443,6 +444,107 @@ TEST_F(ReleasedElsewhereTest, ViewsLaidOutOnAWorkerLeaveTheDirectorsFramesPresen
     EXPECT_EQ(reshapes.here, 1);
     EXPECT_EQ(presentedPixel(15, 15), 0xFF0000FFu);
     director()->setDelegate(nullptr);
+}
+
+// A worker lets go of textures made in the director's context while the drawing thread moves
+// between two views of the group: it takes neither context, and every director frame shows.
+TEST_F(ReleasedElsewhereTest, TexturesDroppedOnAWorkerWhileViewsSwitchLeaveEveryFramePresented) {
+    auto scene = CCScene::node();
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255)).get());
+    director()->runWithScene(scene.get());
+    platform::Drawable* layer = view()->layer();
+    Ref<CCGLView> second = fltest::makeGLView(CGSizeMake(8, 8));
+    ASSERT_TRUE(second);
+
+    std::mutex mutex;
+    std::condition_variable handed;
+    std::vector<Ref<CCTexture2D>> dropping;
+    bool done = false;
+    std::thread worker([&] {
+        std::unique_lock lock(mutex);
+        while (!done || !dropping.empty()) {
+            handed.wait(lock, [&] { return done || !dropping.empty(); });
+            std::vector<Ref<CCTexture2D>> mine = std::move(dropping);
+            dropping.clear();
+            lock.unlock();
+            mine.clear();
+            lock.lock();
+        }
+    });
+    const std::uint8_t white[4] = {255, 255, 255, 255};
+    int lost = 0;
+    // No assertion returns early: the worker is joined whatever happens.
+    for (int frame = 0; frame < 400; ++frame) {
+        EXPECT_TRUE(GLContext::setCurrentContext(second->context()));
+        glClear(GL_COLOR_BUFFER_BIT);
+        second->swapBuffers();
+        std::uint64_t presented = layer->presentCount();
+        director()->drawScene();
+        lost += layer->presentCount() != presented + 1;
+        std::vector<Ref<CCTexture2D>> made;
+        for (int i = 0; i < 20; ++i) {
+            made.push_back(platform::make<CCTexture2D>());
+            EXPECT_TRUE(made.back()->initWithData(white, kCCTexture2DPixelFormat_RGBA8888, 1, 1, CGSizeMake(1, 1)));
+        }
+        std::lock_guard lock(mutex);
+        for (Ref<CCTexture2D>& texture : made)
+            dropping.push_back(std::move(texture));
+        handed.notify_one();
+    }
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+        handed.notify_one();
+    }
+    worker.join();
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(presentedPixel(8, 8), 0xFF0000FFu);
+}
+
+// Where names come back (most drivers; Mesa on request), a texture deleted under a worker's
+// context of the group hands its name to the next one made here: the director's record of
+// bound textures must not take that one for bound already.
+TEST_F(ReleasedElsewhereTest, ANameDeletedUnderAnotherContextIsBoundAgainWhenItComesBack) {
+    if (!fltest::namesReused()) {
+        EXPECT_EQ(fltest::rerunReusingNames(), 0);
+        return;
+    }
+    Ref<CCGLView> reusing = fltest::makeGLViewInNewGroup(CGSizeMake(16, 16));
+    ASSERT_TRUE(reusing);
+    fltest::resetEngineState();
+    director()->setView(reusing.get());
+    auto textureOf = [](std::uint32_t rgba) {
+        const std::uint8_t pixel[4] = {std::uint8_t(rgba >> 24), std::uint8_t(rgba >> 16), std::uint8_t(rgba >> 8),
+                                       std::uint8_t(rgba)};
+        auto texture = platform::make<CCTexture2D>();
+        EXPECT_TRUE(texture->initWithData(pixel, kCCTexture2DPixelFormat_RGBA8888, 1, 1, CGSizeMake(1, 1)));
+        return texture;
+    };
+    auto covering = [](CCTexture2D* texture) {
+        auto sprite = CCSprite::spriteWithTexture(texture);
+        sprite->setScale(16);
+        sprite->setPosition(CGPointMake(8, 8));
+        return sprite;
+    };
+    Ref<CCTexture2D> green = textureOf(0x00FF00FF), dropped = textureOf(0xFF0000FF);
+    GLuint name = dropped->name();
+    auto scene = CCScene::node();
+    scene->addChild(covering(dropped.get()).get());
+    director()->runWithScene(scene.get());
+    scene->removeAllChildrenWithCleanup(true);
+    std::thread([&, group = reusing->context()->sharegroup()] {
+        Ref<GLContext> own = GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, group);
+        ASSERT_TRUE(own && GLContext::setCurrentContext(own.get()));
+        dropped = nullptr;
+        GLContext::setCurrentContext(nullptr);
+    }).join();
+
+    Ref<CCTexture2D> blue = textureOf(0x0000FFFF);
+    ASSERT_EQ(blue->name(), name) << "names are handed out again";
+    scene->addChild(covering(green.get()).get());
+    scene->addChild(covering(blue.get()).get());
+    director()->drawScene();
+    EXPECT_EQ(reusing->layer()->presentedFrame().pixel(8, 8), 0x0000FFFFu);
 }
 
 TEST_F(GLContextTest, ATextureOutlivingItsGroupLeavesANewGroupsTexturesAlone) {

@@ -6,8 +6,15 @@
 #include "platform/GLExtensions.h"
 #include "platform/Log.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
+#include <string_view>
+
+extern char** environ;
 
 namespace fltest {
 
@@ -158,18 +165,62 @@ void GLCallCounter::reset() {
     calls_.clear();
 }
 
-platform::Ref<CCGLView> makeGLView(CGSize points, double scale, const std::string& format,
-                                   std::uint32_t depthFormat, bool multiSampling, std::uint32_t samples) {
+namespace {
+
+platform::Ref<CCGLView> laidOutView(CGSize points, double scale, const std::string& format,
+                                    std::uint32_t depthFormat, platform::ShareGroup* group, bool multiSampling,
+                                    std::uint32_t samples) {
     auto view = platform::make<CCGLView>();
     view->setContentScaleFactor(scale);
-    // Every test view joins the shared context's group, as a game's views would share one: GL
-    // objects the caches made under an earlier view stay valid under the next.
-    platform::GLContext* shared = sharedGLContext();
-    if (!view->initWithFrame(CGRect{CGPointZero, points}, format, depthFormat, false,
-                             shared ? shared->sharegroup() : nullptr, multiSampling, samples))
+    if (!view->initWithFrame(CGRect{CGPointZero, points}, format, depthFormat, false, group, multiSampling,
+                             samples))
         return nullptr;
     view->layoutIfNeeded();
     return view;
+}
+
+} // namespace
+
+platform::Ref<CCGLView> makeGLView(CGSize points, double scale, const std::string& format,
+                                   std::uint32_t depthFormat, bool multiSampling, std::uint32_t samples) {
+    // Every test view joins the shared context's group, as a game's views would share one: GL
+    // objects the caches made under an earlier view stay valid under the next.
+    platform::GLContext* shared = sharedGLContext();
+    return laidOutView(points, scale, format, depthFormat, shared ? shared->sharegroup() : nullptr,
+                       multiSampling, samples);
+}
+
+platform::Ref<CCGLView> makeGLViewInNewGroup(CGSize points) {
+    return laidOutView(points, 1.0, kEAGLColorFormatRGBA8, 0, nullptr, false, 0);
+}
+
+namespace {
+constexpr std::string_view kNamesReuse = "force_gl_names_reuse=";
+}
+
+bool namesReused() {
+    const char* value = std::getenv(std::string(kNamesReuse.substr(0, kNamesReuse.size() - 1)).c_str());
+    return value && std::string_view(value) == "true";
+}
+
+int rerunReusingNames() {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry; ++entry)
+        if (!std::string_view(*entry).starts_with(kNamesReuse)) environment.emplace_back(*entry);
+    environment.push_back(std::string(kNamesReuse) + "true");
+    std::vector<char*> envp;
+    for (std::string& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    char* argv[] = {self.data(), filter.data(), nullptr};
+    pid_t child = 0;
+    if (posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
+    int status = 0;
+    if (waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 void GLTest::SetUp() {

@@ -83,6 +83,15 @@ platform::Ref<CCGLView> makeGLView(CGSize points, double scale = 1.0,
                                    const std::string& format = kEAGLColorFormatRGBA8,
                                    std::uint32_t depthFormat = 0, bool multiSampling = false,
                                    std::uint32_t samples = 0);
+// An RGBA8 view laid out the same way in a share group of its own.
+platform::Ref<CCGLView> makeGLViewInNewGroup(CGSize points);
+
+// Whether Mesa hands deleted names out again in this process, as most GL drivers do: the driver
+// option force_gl_names_reuse, read once, when the process makes its first context.
+bool namesReused();
+// Runs the current test again in a child process that reuses names; its exit status, 0 when it
+// passed.
+int rerunReusingNames();
 
 // Base fixture for tests that draw: the shared context current and clean GL state before each
 // test, the content scale factor back at 1, log lines captured.
