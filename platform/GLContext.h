@@ -59,11 +59,17 @@ private:
     // Under the context `home` first, the only one where `ownOnly`, then any other of the group.
     void deleteObjects(GLObjectKind kind, std::uint64_t home, bool ownOnly, GLsizei count,
                        const GLuint* names);
+    // Deletes the names in the current context, a context of the group.
+    void deleteNames(GLObjectKind kind, GLsizei count, const GLuint* names);
 
     mutable std::mutex mutex_;
     std::vector<Member> members_;
     std::vector<Waiting> waiting_;
     std::atomic<bool> anyWaiting_{false};
+    // What a context of the group can miss while another works: how often one was made current,
+    // and how often programs were deleted (see GLContext::refreshPrograms).
+    std::atomic<std::uint64_t> madeCurrent_{0};
+    std::atomic<std::uint64_t> programsDeleted_{0};
 };
 
 // Where GL objects were made: the share group of the context current then, and that context
@@ -195,12 +201,29 @@ private:
     // made current, for instance while current on another thread.
     bool runCurrent(bool anyOfGroup, const std::function<void()>& work) const;
     bool runInShareGroup(const std::function<void()>& work) const { return runCurrent(true, work); }
+    // Mesa's llvmpipe keeps, per context, the shaders and uniform values of the programs the
+    // context drew with. A program deleted under another context of the group leaves this one its
+    // shaders to free at its next flush, which unbinds them behind the context's own record of
+    // what is bound: its next draw with the program it drew last runs without shaders and
+    // crashes. Uniforms set under another context reach this one only once it draws with another
+    // program. So this context, current on the calling thread, flushes and draws one empty
+    // triangle with a program of its own (two, taken in turn, so that the one drawn is never the
+    // one the driver believes bound), into a framebuffer of its own, and puts the bindings back.
+    void refreshPrograms();
+    // Made current anew: refreshed where another context of the group was current since, or a
+    // program was deleted.
+    void madeCurrent();
 
     std::vector<Presented> drawables_;
     bool frameBegun_ = false;                     // since the last present, by beginFrame()
     GLuint copyFramebuffer_ = 0;                  // reads a renderbuffer that is copied into a texture
     GLuint textureProgram_ = 0, textureQuad_ = 0; // what drawTexture() draws with
     GLint textureSampler_ = -1;
+    GLuint refreshPrograms_[2] = {}; // what refreshPrograms() draws with, in turn
+    GLuint refreshFramebuffer_ = 0, refreshRenderbuffer_ = 0;
+    unsigned nextRefresh_ = 0;
+    // The group's counts as of this context's last turn: 0 until it is first current.
+    std::uint64_t seenMadeCurrent_ = 0, seenProgramsDeleted_ = 0;
 };
 
 // The process's EGL display (EGLDisplay), initialised on first use and never terminated;
