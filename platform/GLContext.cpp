@@ -643,7 +643,8 @@ void GLContext::refreshPrograms() {
     nextRefresh_ ^= 1;
     // Three vertices at one point: no pixel is drawn.
     glCheck(glDrawArrays(GL_TRIANGLES, 0, 3));
-    glCheck(glUseProgram(static_cast<GLuint>(program)));
+    // A program deleted while current here went as the triangle's took its place.
+    glCheck(glUseProgram(glIsProgram(static_cast<GLuint>(program)) ? static_cast<GLuint>(program) : 0));
     glCheck(glBindFramebuffer(drawFramebufferTarget(), drawn));
     if (separateRead) glCheck(glBindFramebuffer(kGLReadFramebuffer, static_cast<GLuint>(read)));
 }
