@@ -108,11 +108,10 @@ void ShareGroup::remove(const GLContext* context) {
     leaveWaitingListIfDone();
 }
 
-namespace {
-
-// Deletes the names in the current context.
-void deleteNames(GLObjectKind kind, GLsizei count, const GLuint* names) {
+std::uint64_t ShareGroup::deleteNames(GLObjectKind kind, GLsizei count, const GLuint* names) {
     const GLExtensions& ext = glExtensions();
+    // Counted before GL deletes them, for the state caches (see GLContext::currentGroupDeletions).
+    const std::uint64_t deletions = countsDeletion(kind) ? deletions_.fetch_add(1) + 1 : 0;
     switch (kind) {
     case GLObjectKind::Texture:
         glCheck(glDeleteTextures(count, names));
@@ -132,13 +131,18 @@ void deleteNames(GLObjectKind kind, GLsizei count, const GLuint* names) {
     case GLObjectKind::Program:
         for (GLsizei i = 0; i < count; ++i)
             if (names[i]) glCheck(glDeleteProgram(names[i]));
+        // The other contexts that drew with them refresh (see GLContext::refreshPrograms).
+        ++programsDeleted_;
         break;
     case GLObjectKind::Shader:
         for (GLsizei i = 0; i < count; ++i)
             if (names[i]) glCheck(glDeleteShader(names[i]));
         break;
     }
+    return deletions;
 }
+
+namespace {
 
 // Groups with names waiting, for the safe points of every thread. Never destroyed: threads may
 // still let go of GL objects while the process exits.
@@ -191,7 +195,7 @@ void ShareGroup::leaveWaitingListIfDone() {
     all.any = !all.groups.empty();
 }
 
-bool ShareGroup::deleteWaiting(const GLContext* current, std::uint64_t thread) {
+bool ShareGroup::deleteWaiting(GLContext* current, std::uint64_t thread) {
     std::lock_guard lock(mutex_);
     if (waiting_.empty()) return false;
     // Deletes what may go under `serial`, the context current now, kind by kind in one call.
@@ -207,7 +211,6 @@ bool ShareGroup::deleteWaiting(const GLContext* current, std::uint64_t thread) {
                 return true;
             });
             if (names.empty()) continue;
-            if (countsDeletion(kind)) deletions_.fetch_add(1);
             deleteNames(kind, static_cast<GLsizei>(names.size()), names.data());
         }
     };
@@ -230,7 +233,12 @@ bool ShareGroup::deleteWaiting(const GLContext* current, std::uint64_t thread) {
         switched = true;
         deleteFor(serial);
     }
-    if (switched) eglMakeCurrent(display, draw, read, previous);
+    if (switched) {
+        eglMakeCurrent(display, draw, read, previous);
+        // Left for the moment, the caller's context may have freed program state: refreshed as
+        // when made current anew.
+        if (current) current->madeCurrent();
+    }
     leaveWaitingListIfDone();
     return here;
 }
@@ -253,9 +261,7 @@ std::uint64_t GLHome::deleteObjects(GLObjectKind kind, GLsizei count, const GLui
         group_->post(kind, context_, count, names);
         return 0;
     }
-    std::uint64_t deletions = countsDeletion(kind) ? group_->deletions_.fetch_add(1) + 1 : 0;
-    deleteNames(kind, count, names);
-    return deletions;
+    return group_->deleteNames(kind, count, names);
 }
 
 bool GLHome::deleteWaitingObjects() {
@@ -266,11 +272,12 @@ bool GLHome::deleteWaitingObjects() {
         std::lock_guard lock(all.mutex);
         groups = all.groups;
     }
-    const GLContext* current = GLContext::currentContext();
+    GLContext* current = GLContext::currentContext();
     bool here = false;
     for (const Ref<ShareGroup>& group : groups)
         here = group->deleteWaiting(current, threadSerial()) || here;
     return here;
+
 }
 
 GLContext::~GLContext() {
@@ -278,13 +285,17 @@ GLContext::~GLContext() {
     // The drawables keep their frames; the second buffers, the framebuffer and the program are
     // this context's to delete, in it. Where it cannot be made current, what it made goes with it or
     // its share group, and the drawables let go all the same.
-    if (!drawables_.empty() || copyFramebuffer_ || textureProgram_) {
+    if (!drawables_.empty() || copyFramebuffer_ || textureProgram_ || refreshPrograms_[0]) {
         bool reached = runCurrent(false, [this] {
             for (Presented& entry : drawables_)
                 letGo(entry);
             if (copyFramebuffer_) glDeleteFramebuffers(1, &copyFramebuffer_);
             if (textureProgram_) glDeleteProgram(textureProgram_);
             if (textureQuad_) glDeleteBuffers(1, &textureQuad_);
+            for (GLuint program : refreshPrograms_)
+                if (program) glDeleteProgram(program);
+            if (refreshFramebuffer_) glDeleteFramebuffers(1, &refreshFramebuffer_);
+            if (refreshRenderbuffer_) glDeleteRenderbuffers(1, &refreshRenderbuffer_);
         });
         if (!reached)
             for (Presented& entry : drawables_)
@@ -328,6 +339,7 @@ bool GLContext::setCurrentContext(GLContext* context) {
         previous->carryAll();
         previous->frameBegun_ = false;
     }
+    bool anew = egl != eglGetCurrentContext();
     if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, egl)) return false;
     current.context = context; // may release the previous context, now no longer current
     currentSerialValue = context ? context->serial_ : 0;
@@ -336,7 +348,20 @@ bool GLContext::setCurrentContext(GLContext* context) {
         context->user_ = threadSerial();
         loadGLExtensions();
     }
+    if (context && anew) context->madeCurrent();
     return true;
+}
+
+void GLContext::madeCurrent() {
+    ShareGroup& group = *sharegroup_;
+    std::uint64_t turn = group.madeCurrent_.fetch_add(1) + 1;
+    std::uint64_t last = std::exchange(seenMadeCurrent_, turn);
+    // Nothing was drawn with it before its first turn.
+    if (last == 0) {
+        seenProgramsDeleted_ = group.programsDeleted_;
+        return;
+    }
+    if (turn != last + 1 || group.programsDeleted_ != seenProgramsDeleted_) refreshPrograms();
 }
 
 GLContext* GLContext::currentContext() {
@@ -576,6 +601,38 @@ GLuint compileShader(GLenum kind, const char* source) {
     return shader;
 }
 
+// A program of the two sources, its attribute 0 named `position` where it has one; 0 when it
+// does not link.
+GLuint linkProgram(const char* vertexSource, const char* fragmentSource, const char* position) {
+    GLuint program = glCreateProgram();
+    GLuint vertex = compileShader(GL_VERTEX_SHADER, vertexSource);
+    GLuint fragment = compileShader(GL_FRAGMENT_SHADER, fragmentSource);
+    glAttachShader(program, vertex);
+    glAttachShader(program, fragment);
+    if (position) glBindAttribLocation(program, 0, position);
+    glLinkProgram(program);
+    glDeleteShader(vertex);
+    glDeleteShader(fragment);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked) return program;
+    glDeleteProgram(program);
+    return 0;
+}
+
+const char* const kRefreshVertexShader = R"(
+void main() {
+    gl_Position = vec4(0.0, 0.0, 0.0, 1.0);
+}
+)";
+
+const char* const kRefreshFragmentShader = R"(
+precision mediump float;
+void main() {
+    gl_FragColor = vec4(0.0);
+}
+)";
+
 constexpr GLenum kGLVertexArrayBinding = 0x85B5;
 
 } // namespace
@@ -583,21 +640,8 @@ constexpr GLenum kGLVertexArrayBinding = 0x85B5;
 bool GLContext::drawTexture(GLuint texture, GLsizei width, GLsizei height) {
     const GLExtensions& ext = glExtensions();
     if (!textureProgram_) {
-        GLuint program = glCreateProgram();
-        GLuint vertex = compileShader(GL_VERTEX_SHADER, kTextureVertexShader);
-        GLuint fragment = compileShader(GL_FRAGMENT_SHADER, kTextureFragmentShader);
-        glAttachShader(program, vertex);
-        glAttachShader(program, fragment);
-        glBindAttribLocation(program, 0, "a_position");
-        glLinkProgram(program);
-        glDeleteShader(vertex);
-        glDeleteShader(fragment);
-        GLint linked = GL_FALSE;
-        glGetProgramiv(program, GL_LINK_STATUS, &linked);
-        if (!linked) {
-            glDeleteProgram(program);
-            return false;
-        }
+        GLuint program = linkProgram(kTextureVertexShader, kTextureFragmentShader, "a_position");
+        if (!program) return false;
         textureProgram_ = program;
         textureSampler_ = glGetUniformLocation(program, "u_texture");
         GLint previous = 0;
@@ -667,6 +711,44 @@ bool GLContext::drawTexture(GLuint texture, GLsizei width, GLsizei height) {
     return true;
 }
 
+void GLContext::refreshPrograms() {
+    seenProgramsDeleted_ = sharegroup_->programsDeleted_;
+    // The shaders of programs deleted under other contexts go now, before the triangle.
+    glCheck(glFlush());
+    if (!refreshPrograms_[0]) {
+        for (GLuint& program : refreshPrograms_)
+            program = linkProgram(kRefreshVertexShader, kRefreshFragmentShader, nullptr);
+        if (!refreshPrograms_[0] || !refreshPrograms_[1]) {
+            for (GLuint& program : refreshPrograms_)
+                if (program) glDeleteProgram(std::exchange(program, 0));
+            return;
+        }
+        GLint renderbuffer = 0;
+        glGetIntegerv(GL_RENDERBUFFER_BINDING, &renderbuffer);
+        glGenRenderbuffers(1, &refreshRenderbuffer_);
+        glBindRenderbuffer(GL_RENDERBUFFER, refreshRenderbuffer_);
+        glRenderbufferStorage(GL_RENDERBUFFER, kGLRGB565, 1, 1);
+        glBindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(renderbuffer));
+        glGenFramebuffers(1, &refreshFramebuffer_);
+    }
+    const bool separateRead = glExtensions().majorVersion >= 3;
+    GLint program = 0, read = 0;
+    const GLuint drawn = boundDrawFramebuffer();
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    if (separateRead) glGetIntegerv(kGLReadFramebufferBinding, &read);
+    glCheck(glBindFramebuffer(GL_FRAMEBUFFER, refreshFramebuffer_));
+    glCheck(glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                      refreshRenderbuffer_));
+    glCheck(glUseProgram(refreshPrograms_[nextRefresh_]));
+    nextRefresh_ ^= 1;
+    // Three vertices at one point: no pixel is drawn.
+    glCheck(glDrawArrays(GL_TRIANGLES, 0, 3));
+    // A program deleted while current here went as the triangle's took its place.
+    glCheck(glUseProgram(glIsProgram(static_cast<GLuint>(program)) ? static_cast<GLuint>(program) : 0));
+    glCheck(glBindFramebuffer(drawFramebufferTarget(), drawn));
+    if (separateRead) glCheck(glBindFramebuffer(kGLReadFramebuffer, static_cast<GLuint>(read)));
+}
+
 void GLContext::copyRenderbuffer(GLuint renderbuffer, GLuint texture, GLsizei width, GLsizei height) {
     // The copy reads the read framebuffer (ES 3 keeps it apart from the draw one).
     GLenum target = glExtensions().majorVersion >= 3 ? kGLReadFramebuffer : GL_FRAMEBUFFER;
@@ -706,6 +788,8 @@ bool GLContext::presentRenderbuffer(GLenum) {
         }
         // Starts the GL on the frame while the caller goes on to the next one.
         glCheck(glFlush());
+        // The flush freed the shaders of programs deleted elsewhere.
+        if (sharegroup_->programsDeleted_ != seenProgramsDeleted_) refreshPrograms();
         keep->present(front, kind, drawnOver);
         return true;
     }

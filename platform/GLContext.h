@@ -65,9 +65,12 @@ private:
     // The safe point of the calling thread (`thread` its serial), `current` its current context:
     // deletes what waits for it, then what waits for this thread's other contexts that no thread
     // holds now. True when anything went under `current`.
-    bool deleteWaiting(const GLContext* current, std::uint64_t thread);
+    bool deleteWaiting(GLContext* current, std::uint64_t thread);
     // Out of the list of groups with waiting names once none wait; the mutex is held.
     void leaveWaitingListIfDone();
+    // Deletes the names in the current context, a context of the group. Answers the group's count
+    // of texture and program deletions with this one, 0 for other kinds.
+    std::uint64_t deleteNames(GLObjectKind kind, GLsizei count, const GLuint* names);
 
     mutable std::mutex mutex_;
     std::vector<Member> members_;
@@ -75,6 +78,10 @@ private:
     // Textures and programs deleted in the group so far, counted before GL deletes them: a GL
     // state cache that saw another count may hold a name GL hands out again.
     std::atomic<std::uint64_t> deletions_{0};
+    // What a context of the group can miss while another works: how often one was made current,
+    // and how often programs were deleted (see GLContext::refreshPrograms).
+    std::atomic<std::uint64_t> madeCurrent_{0};
+    std::atomic<std::uint64_t> programsDeleted_{0};
 };
 
 // Where GL objects were made: the share group of the context current then, and that context
@@ -222,12 +229,29 @@ private:
     // made current, for instance while current on another thread.
     bool runCurrent(bool anyOfGroup, const std::function<void()>& work) const;
     bool runInShareGroup(const std::function<void()>& work) const { return runCurrent(true, work); }
+    // Mesa's llvmpipe keeps, per context, the shaders and uniform values of the programs the
+    // context drew with. A program deleted under another context of the group leaves this one its
+    // shaders to free at its next flush, which unbinds them behind the context's own record of
+    // what is bound: its next draw with the program it drew last runs without shaders and
+    // crashes. Uniforms set under another context reach this one only once it draws with another
+    // program. So this context, current on the calling thread, flushes and draws one empty
+    // triangle with a program of its own (two, taken in turn, so that the one drawn is never the
+    // one the driver believes bound), into a framebuffer of its own, and puts the bindings back.
+    void refreshPrograms();
+    // Made current anew: refreshed where another context of the group was current since, or a
+    // program was deleted.
+    void madeCurrent();
 
     std::vector<Presented> drawables_;
     bool frameBegun_ = false;                     // since the last present, by beginFrame()
     GLuint copyFramebuffer_ = 0;                  // reads a renderbuffer that is copied into a texture
     GLuint textureProgram_ = 0, textureQuad_ = 0; // what drawTexture() draws with
     GLint textureSampler_ = -1;
+    GLuint refreshPrograms_[2] = {}; // what refreshPrograms() draws with, in turn
+    GLuint refreshFramebuffer_ = 0, refreshRenderbuffer_ = 0;
+    unsigned nextRefresh_ = 0;
+    // The group's counts as of this context's last turn: 0 until it is first current.
+    std::uint64_t seenMadeCurrent_ = 0, seenProgramsDeleted_ = 0;
 };
 
 // The process's EGL display (EGLDisplay), initialised on first use and never terminated;

@@ -906,13 +906,14 @@ bool CCDirectorIOS::init() {
     // leaves the size to the next frame: the matrix stacks are the drawing thread's.
     CCGLView::setReshapeProjectionHook([](CCGLView* view, CGSize size) {
         CCDirector* director = sharedDirector_;
-        if (!director || view != director->view()) return;
+        if (!director) return;
         auto* drawing = dynamic_cast<CCDirectorIOS*>(director);
         platform::Thread* thread = director->runningThread();
         if (!drawing || !thread || thread == platform::Thread::currentThread()) {
-            director->reshapeProjection(size);
+            if (view == director->view()) director->reshapeProjection(size);
             return;
         }
+        if (view != drawing->_viewForLayout.load()) return;
         std::lock_guard lock(drawing->_reshapeMutex);
         drawing->_pendingReshape = size;
         drawing->_reshapePending = true;
@@ -1168,6 +1169,7 @@ void CCDirectorIOS::end() {
 
 void CCDirectorIOS::setView(CCGLView* view) {
     if (view == __view.get()) return;
+    _viewForLayout = view;
     CCDirector::setView(view);
     if (view) {
         float scale = platform::contentScaleFactor();

@@ -402,6 +402,9 @@ protected:
     std::mutex _reshapeMutex;
     CGSize _pendingReshape{};
     std::atomic<bool> _reshapePending{false};
+    // The view as setView last set it, for the reshape hook on a thread that lays a view out
+    // (the view field itself is the drawing thread's).
+    std::atomic<const CCGLView*> _viewForLayout{nullptr};
 };
 
 class CCDirectorDisplayLink : public CCDirectorIOS {

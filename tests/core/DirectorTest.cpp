@@ -736,6 +736,42 @@ TEST_F(DirectorTest, DepthTestSetAfterASecondViewIsLaidOutAppliesToTheDirectorsV
     EXPECT_EQ(first->layer()->presentedFrame().pixel(8, 8), 0x0000FFFFu);
 }
 
+TEST_F(DirectorTest, AnEndOnASecondViewLeavesTheFirstDrawingItsNextScene) {
+    // The end purges the programs the first view drew with, under the second view's context.
+    auto second = fltest::makeGLView(CGSizeMake(320, 480));
+    ASSERT_TRUE(second);
+    auto a = CCScene::node();
+    a->addChild(CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255)).get());
+    director()->runWithScene(a.get());
+    director()->drawScene();
+    director()->setView(second.get());
+    director()->end();
+    director()->setView(view());
+    auto b = CCScene::node();
+    b->addChild(CCLayerColor::layerWithColor(ccc4(0, 255, 0, 255)).get());
+    director()->runWithScene(b.get());
+    director()->drawScene();
+    EXPECT_EQ(presentedPixel(8, 8), 0x00FF00FFu);
+}
+
+TEST_F(DirectorTest, AViewDrawsWithTheUniformsSetWhileAnotherViewWasDrawn) {
+    // The square moves while the director draws the second view; back on the first, the program's
+    // matrix is the one the second view's frame set.
+    auto second = fltest::makeGLView(CGSizeMake(320, 480));
+    ASSERT_TRUE(second);
+    auto scene = CCScene::node();
+    auto square = CCLayerColor::layerWithColor(ccc4(255, 255, 255, 255), 8, 8);
+    scene->addChild(square.get());
+    director()->runWithScene(scene.get());
+    square->setPosition(CGPointMake(16, 16));
+    director()->setView(second.get());
+    director()->drawScene();
+    director()->setView(view());
+    director()->drawScene();
+    EXPECT_EQ(presentedPixel(20, 20), 0xFFFFFFFFu);
+    EXPECT_EQ(presentedPixel(4, 4), 0x000000FFu);
+}
+
 TEST_F(DirectorTest, AViewOfAnotherShareGroupIsToldOfOnce) {
     // The caches are made under the fixture's view; the plain factory gives a group of its own.
     director()->runWithScene(CCScene::node().get());

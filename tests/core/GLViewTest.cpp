@@ -655,6 +655,10 @@ TEST_F(PurgeTest, PurgingTheDirectorBesideASecondViewDeletesTheCachesGLObjects) 
     ASSERT_TRUE(surviving);
     director()->setView(fltest::makeGLView(CGSizeMake(16, 16)).get());
     ASSERT_TRUE(director()->view());
+    // The surviving context makes what it refreshes its driver state with now, so that no name
+    // the purge deletes comes back for it where names are reused.
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(surviving->context()));
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(director()->view()->context()));
     GLuint texture = 0, program = 0;
     {
         const std::uint8_t white[4] = {255, 255, 255, 255};
@@ -701,6 +705,10 @@ std::array<int, 5> liveNames() {
 TEST_F(PurgeTest, PurgesBesideASurvivingViewLeaveNothingOfThePurgedDirectorsInTheGroup) {
     Ref<CCGLView> surviving = fltest::makeGLView(CGSizeMake(8, 8));
     ASSERT_TRUE(surviving);
+    // Current again after another context of the group, the surviving context makes what it
+    // refreshes its driver state with, once: its own, counted from the start.
+    ASSERT_TRUE(fltest::makeGLView(CGSizeMake(8, 8)));
+    ASSERT_TRUE(platform::GLContext::setCurrentContext(surviving->context()));
     std::array<int, 5> before = liveNames();
     for (int round = 0; round < 100; ++round) {
         {

@@ -399,7 +399,8 @@ TEST_F(ReleasedElsewhereTest, AViewReleasedOnAWorkerLeavesTheDirectorsFramesPres
 }
 
 // The director's projection is the drawing thread's: views laid out on a worker leave it alone,
-// and its own view laid out there reshapes it at its next frame.
+// also while the director moves between two views, and its own view laid out there reshapes it at
+// its next frame.
 TEST_F(ReleasedElsewhereTest, ViewsLaidOutOnAWorkerLeaveTheDirectorsFramesPresented) {
     struct Reshapes : CCDirectorDelegate {
         Reshapes() : CCDirectorDelegate(kRespondsToDidReshapeProjection) {}
@@ -413,9 +414,12 @@ TEST_F(ReleasedElsewhereTest, ViewsLaidOutOnAWorkerLeaveTheDirectorsFramesPresen
     auto scene = CCScene::node();
     scene->addChild(CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255)).get());
     director()->runWithScene(scene.get());
-    platform::Drawable* layer = view()->layer();
+    Ref<CCGLView> second = fltest::makeGLView(viewSize());
+    ASSERT_TRUE(second);
 
-    std::atomic<bool> done{false};
+    // The director moves between the two views until the worker's own views are laid out, then
+    // stays on its first while the worker lays that out.
+    std::atomic<bool> ownLaidOut{false}, settled{false}, done{false};
     std::thread worker([&, group = view()->context()->sharegroup()] {
         for (int i = 0; i < 30; ++i) {
             Ref<CCGLView> own = CCGLView::viewWithFrame(CGRectMake(0, 0, 8 + i % 4, 8), kEAGLColorFormatRGBA8,
@@ -423,17 +427,35 @@ TEST_F(ReleasedElsewhereTest, ViewsLaidOutOnAWorkerLeaveTheDirectorsFramesPresen
             own->setNeedsLayout();
             own->layoutIfNeeded();
         }
+        // One view laid out again and again, as a window being resized is.
+        Ref<CCGLView> own =
+            CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8), kEAGLColorFormatRGBA8, 0, false, group, false, 0);
+        for (int i = 0; i < 1000; ++i) {
+            own->setNeedsLayout();
+            own->layoutIfNeeded();
+        }
+        ownLaidOut = true;
+        while (!settled)
+            std::this_thread::yield();
         view()->setNeedsLayout();
         view()->layoutIfNeeded();
         done = true;
     });
     int frames = 0, wrong = 0;
     while (!done) {
+        if (ownLaidOut && !settled) {
+            director()->setView(view());
+            settled = true;
+        } else if (!settled) {
+            director()->setView(frames % 2 ? second.get() : view());
+        }
+        platform::Drawable* layer = director()->view()->layer();
         std::uint64_t presented = layer->presentCount();
         director()->drawScene();
         ++frames;
-        if (layer->presentCount() != presented + 1 || presentedPixel(15, 15) != 0xFF0000FFu ||
-            presentedPixel(0, 0) != 0xFF0000FFu)
+        const platform::PixelBuffer& frame = layer->presentedFrame();
+        if (layer->presentCount() != presented + 1 || frame.pixel(15, 0) != 0xFF0000FFu ||
+            frame.pixel(0, 15) != 0xFF0000FFu)
             ++wrong;
     }
     worker.join();
