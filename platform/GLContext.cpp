@@ -195,7 +195,7 @@ void ShareGroup::leaveWaitingListIfDone() {
     all.any = !all.groups.empty();
 }
 
-bool ShareGroup::deleteWaiting(GLContext* current, std::uint64_t thread) {
+bool ShareGroup::deleteWaiting(const GLContext* current, std::uint64_t thread, bool& leftCurrent) {
     std::lock_guard lock(mutex_);
     if (waiting_.empty()) return false;
     // Deletes what may go under `serial`, the context current now, kind by kind in one call.
@@ -235,9 +235,7 @@ bool ShareGroup::deleteWaiting(GLContext* current, std::uint64_t thread) {
     }
     if (switched) {
         eglMakeCurrent(display, draw, read, previous);
-        // Left for the moment, the caller's context may have freed program state: refreshed as
-        // when made current anew.
-        if (current) current->madeCurrent();
+        leftCurrent = true;
     }
     leaveWaitingListIfDone();
     return here;
@@ -273,9 +271,12 @@ bool GLHome::deleteWaitingObjects() {
         groups = all.groups;
     }
     GLContext* current = GLContext::currentContext();
-    bool here = false;
+    bool here = false, leftCurrent = false;
     for (const Ref<ShareGroup>& group : groups)
-        here = group->deleteWaiting(current, threadSerial()) || here;
+        here = group->deleteWaiting(current, threadSerial(), leftCurrent) || here;
+    // Left for the moment, the caller's context may have freed program state: refreshed as when
+    // made current anew (outside the groups' locks, since that may compile shaders).
+    if (leftCurrent && current) current->madeCurrent();
     return here;
 
 }

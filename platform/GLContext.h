@@ -64,8 +64,9 @@ private:
     void post(GLObjectKind kind, std::uint64_t home, GLsizei count, const GLuint* names);
     // The safe point of the calling thread (`thread` its serial), `current` its current context:
     // deletes what waits for it, then what waits for this thread's other contexts that no thread
-    // holds now. True when anything went under `current`.
-    bool deleteWaiting(GLContext* current, std::uint64_t thread);
+    // holds now. True when anything went under `current`; `leftCurrent` set when `current` was
+    // left for the moment to do so.
+    bool deleteWaiting(const GLContext* current, std::uint64_t thread, bool& leftCurrent);
     // Out of the list of groups with waiting names once none wait; the mutex is held.
     void leaveWaitingListIfDone();
     // Deletes the names in the current context, a context of the group. Answers the group's count
@@ -188,6 +189,7 @@ private:
     std::atomic<std::uint64_t> user_{0};
     friend class Drawable;
     friend class ShareGroup;
+    friend class GLHome;
     // A renderbuffer tied to its drawable, the buffers frames alternate between (the
     // renderbuffer and a second one, or two textures for a retained backing) and the one drawn
     // into now.
