@@ -3,9 +3,9 @@
 //
 // Letting go of 2,000 textures: in their own context, current on the releasing thread (the
 // floor); on a worker with no context, then the owner's next safe point; and beside a context of
-// another group, current on the same thread, then its next safe point. Timed: the releasing
-// thread's work and the safe point's (not the worker's start). `own_ratio` is each case's time
-// over the floor's of the same run.
+// another group, current on the same thread, then the own context taken up again. Timed: the
+// releasing thread's work and the safe point's (not the worker's start). `own_ratio` is each
+// case's time over the floor's of the same run.
 #include "core/CCShaderCache.h"
 #include "core/ccGLStateCache.h"
 #include "graphics/CCTexture2D.h"
@@ -126,12 +126,13 @@ void BM_PurgeTextures(benchmark::State& state) {
             std::thread([&] { seconds = release(); }).join();
         else
             seconds = release();
+        // The own context taken up again is the safe point beside another group's context.
         Clock::time_point safePoint = Clock::now();
+        if (from == kBesideAnotherGroup) platform::GLContext::setCurrentContext(own);
         glCacheDeleteWaitingObjects();
         seconds += std::chrono::duration<double>(Clock::now() - safePoint).count();
         state.SetIterationTime(seconds);
         total += seconds;
-        if (from == kBesideAnotherGroup) platform::GLContext::setCurrentContext(own);
     }
     double perPurge = total / static_cast<double>(state.iterations());
     if (from == kOwnContext) ownPurgeSeconds = perPurge;

@@ -105,7 +105,7 @@ void ShareGroup::remove(const GLContext* context) {
     for (Waiting& w : waiting_)
         if (w.context == context->serial_ && !ownContextOnly(w.kind)) w.context = 0;
     std::erase_if(waiting_, [&](const Waiting& w) { return w.context == context->serial_ || members_.empty(); });
-    leaveWaitingListIfDone();
+    anyWaiting_ = !waiting_.empty();
 }
 
 std::uint64_t ShareGroup::deleteNames(GLObjectKind kind, GLsizei count, const GLuint* names) {
@@ -142,30 +142,6 @@ std::uint64_t ShareGroup::deleteNames(GLObjectKind kind, GLsizei count, const GL
     return deletions;
 }
 
-namespace {
-
-// Groups with names waiting, for the safe points of every thread. Never destroyed: threads may
-// still let go of GL objects while the process exits.
-struct WaitingGroups {
-    std::mutex mutex;
-    std::vector<Ref<ShareGroup>> groups;
-    std::atomic<bool> any{false};
-};
-
-WaitingGroups& waitingGroups() {
-    static WaitingGroups* groups = new WaitingGroups;
-    return *groups;
-}
-
-// A number no other thread of this process had or will have (thread ids are reused).
-std::uint64_t threadSerial() {
-    static std::atomic<std::uint64_t> next{1};
-    thread_local const std::uint64_t serial = next.fetch_add(1);
-    return serial;
-}
-
-} // namespace
-
 void ShareGroup::post(GLObjectKind kind, std::uint64_t home, GLsizei count, const GLuint* names) {
     std::lock_guard lock(mutex_);
     bool homeLives =
@@ -173,72 +149,35 @@ void ShareGroup::post(GLObjectKind kind, std::uint64_t home, GLsizei count, cons
     bool ownOnly = ownContextOnly(kind);
     // Gone with the group, or with the own context.
     if (members_.empty() || (ownOnly && !homeLives)) return;
-    bool listed = !waiting_.empty();
     // Programs too go in the context they were made in while it lives: llvmpipe has crashed in
     // the next draw of a context whose program was deleted under another.
     bool inHome = homeLives && (ownOnly || kind == GLObjectKind::Program);
     for (GLsizei i = 0; i < count; ++i)
         if (names[i]) waiting_.push_back({kind, inHome ? home : 0, names[i]});
-    if (listed || waiting_.empty()) return;
-    WaitingGroups& all = waitingGroups();
-    std::lock_guard listLock(all.mutex);
-    all.groups.emplace_back(this);
-    all.any = true;
+    anyWaiting_ = !waiting_.empty();
 }
 
-void ShareGroup::leaveWaitingListIfDone() {
-    if (!waiting_.empty()) return;
-    WaitingGroups& all = waitingGroups();
-    std::lock_guard listLock(all.mutex);
-    // Never the last reference: whoever calls this holds the group.
-    std::erase_if(all.groups, [this](const Ref<ShareGroup>& group) { return group.get() == this; });
-    all.any = !all.groups.empty();
-}
-
-bool ShareGroup::deleteWaiting(const GLContext* current, std::uint64_t thread, bool& leftCurrent) {
+bool ShareGroup::deleteWaiting(const GLContext& current) {
+    if (!anyWaiting_) return false;
     std::lock_guard lock(mutex_);
-    if (waiting_.empty()) return false;
-    // Deletes what may go under `serial`, the context current now, kind by kind in one call.
-    auto deleteFor = [this](std::uint64_t serial) {
-        std::vector<GLuint> names;
-        for (GLObjectKind kind : {GLObjectKind::Texture, GLObjectKind::Buffer, GLObjectKind::Renderbuffer,
-                                  GLObjectKind::Program, GLObjectKind::Shader, GLObjectKind::Framebuffer,
-                                  GLObjectKind::VertexArray}) {
-            names.clear();
-            std::erase_if(waiting_, [&](const Waiting& w) {
-                if (w.kind != kind || (w.context != 0 && w.context != serial)) return false;
-                names.push_back(w.name);
-                return true;
-            });
-            if (names.empty()) continue;
-            deleteNames(kind, static_cast<GLsizei>(names.size()), names.data());
-        }
-    };
-    std::size_t before = waiting_.size();
-    if (current && current->sharegroup_.get() == this) deleteFor(current->serial_);
-    bool here = waiting_.size() != before;
-    EGLDisplay display = eglDisplay();
-    EGLContext previous = eglGetCurrentContext();
-    EGLSurface draw = eglGetCurrentSurface(EGL_DRAW), read = eglGetCurrentSurface(EGL_READ);
-    bool switched = false;
-    for (const Member& m : members_) {
-        if (waiting_.empty()) break;
-        if (m.owner == current || m.owner->user_ != thread) continue;
-        std::uint64_t serial = m.owner->serial_;
-        if (std::none_of(waiting_.begin(), waiting_.end(),
-                         [&](const Waiting& w) { return w.context == 0 || w.context == serial; }))
-            continue;
-        // Refused while another thread holds it.
-        if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, m.context)) continue;
-        switched = true;
-        deleteFor(serial);
+    std::vector<GLuint> names;
+    bool any = false;
+    // Kind by kind, in one call each.
+    for (GLObjectKind kind : {GLObjectKind::Texture, GLObjectKind::Buffer, GLObjectKind::Renderbuffer,
+                              GLObjectKind::Program, GLObjectKind::Shader, GLObjectKind::Framebuffer,
+                              GLObjectKind::VertexArray}) {
+        names.clear();
+        std::erase_if(waiting_, [&](const Waiting& w) {
+            if (w.kind != kind || (w.context != 0 && w.context != current.serial_)) return false;
+            names.push_back(w.name);
+            return true;
+        });
+        if (names.empty()) continue;
+        deleteNames(kind, static_cast<GLsizei>(names.size()), names.data());
+        any = true;
     }
-    if (switched) {
-        eglMakeCurrent(display, draw, read, previous);
-        leftCurrent = true;
-    }
-    leaveWaitingListIfDone();
-    return here;
+    anyWaiting_ = !waiting_.empty();
+    return any;
 }
 
 GLHome GLHome::current() {
@@ -263,22 +202,8 @@ std::uint64_t GLHome::deleteObjects(GLObjectKind kind, GLsizei count, const GLui
 }
 
 bool GLHome::deleteWaitingObjects() {
-    WaitingGroups& all = waitingGroups();
-    if (!all.any) return false;
-    std::vector<Ref<ShareGroup>> groups;
-    {
-        std::lock_guard lock(all.mutex);
-        groups = all.groups;
-    }
     GLContext* current = GLContext::currentContext();
-    bool here = false, leftCurrent = false;
-    for (const Ref<ShareGroup>& group : groups)
-        here = group->deleteWaiting(current, threadSerial(), leftCurrent) || here;
-    // Left for the moment, the caller's context may have freed program state: refreshed as when
-    // made current anew (outside the groups' locks, since that may compile shaders).
-    if (leftCurrent && current) current->madeCurrent();
-    return here;
-
+    return current && current->sharegroup_->deleteWaiting(*current);
 }
 
 GLContext::~GLContext() {
@@ -339,17 +264,21 @@ bool GLContext::setCurrentContext(GLContext* context) {
         previous && eglGetCurrentContext() == previous->context_) {
         previous->carryAll();
         previous->frameBegun_ = false;
+        // Handing its context back is a safe point of the thread that held it: what waits for
+        // it goes now, so that a view no longer drawn keeps nothing.
+        if (previous->context_ != egl) previous->sharegroup_->deleteWaiting(*previous);
     }
     bool anew = egl != eglGetCurrentContext();
     if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, egl)) return false;
     current.context = context; // may release the previous context, now no longer current
     currentSerialValue = context ? context->serial_ : 0;
     currentDeletions = context ? &context->sharegroup_->deletions_ : nullptr;
-    if (context) {
-        context->user_ = threadSerial();
-        loadGLExtensions();
+    if (context) loadGLExtensions();
+    if (context && anew) {
+        // Taking a context up is a safe point of the thread that will work with it.
+        context->sharegroup_->deleteWaiting(*context);
+        context->madeCurrent();
     }
-    if (context && anew) context->madeCurrent();
     return true;
 }
 

@@ -62,13 +62,9 @@ private:
     // Keeps the names for a safe point of a thread holding a fitting context; none once the
     // group, or for framebuffers and vertex arrays the context `home`, is gone.
     void post(GLObjectKind kind, std::uint64_t home, GLsizei count, const GLuint* names);
-    // The safe point of the calling thread (`thread` its serial), `current` its current context:
-    // deletes what waits for it, then what waits for this thread's other contexts that no thread
-    // holds now. True when anything went under `current`; `leftCurrent` set when `current` was
-    // left for the moment to do so.
-    bool deleteWaiting(const GLContext* current, std::uint64_t thread, bool& leftCurrent);
-    // Out of the list of groups with waiting names once none wait; the mutex is held.
-    void leaveWaitingListIfDone();
+    // A safe point of the thread holding `current`, a context of the group current on it:
+    // deletes what waits for that context or the group. True when anything went.
+    bool deleteWaiting(const GLContext& current);
     // Deletes the names in the current context, a context of the group. Answers the group's count
     // of texture and program deletions with this one, 0 for other kinds.
     std::uint64_t deleteNames(GLObjectKind kind, GLsizei count, const GLuint* names);
@@ -76,6 +72,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<Member> members_;
     std::vector<Waiting> waiting_;
+    std::atomic<bool> anyWaiting_{false}; // one read at a safe point when nothing waits
     // Textures and programs deleted in the group so far, counted before GL deletes them: a GL
     // state cache that saw another count may hold a name GL hands out again.
     std::atomic<std::uint64_t> deletions_{0};
@@ -91,7 +88,8 @@ private:
 //
 // A context is made current only by the thread whose work it serves, never on another's behalf
 // to delete: names let go where no fitting context is current wait for the next safe point of a
-// thread that holds one (the director's frame, a view's present, the loader's next job).
+// thread that holds one (the director's frame, a view's present, the loader's next job, and a
+// context taken up or handed back by setCurrentContext).
 class GLHome {
 public:
     // The calling thread's current context; nowhere (nothing to delete) when none is current.
@@ -104,10 +102,8 @@ public:
     // GLContext::currentGroupDeletions).
     std::uint64_t deleteObjects(GLObjectKind kind, GLsizei count, const GLuint* names) const;
     // A safe point of the calling thread: deletes what waits for its current context or that
-    // context's group, and what waits in any group for a context this thread made current last
-    // and no thread holds now (current for the moment, the caller's put back). True when anything
-    // went under the current context, which whoever remembers GL bindings must forget. One atomic
-    // read when nothing waits.
+    // context's group. True when anything went, which whoever remembers GL bindings must forget.
+    // One atomic read when nothing waits.
     static bool deleteWaitingObjects();
     // The serial of the context, 0 for nowhere.
     std::uint64_t contextSerial() const { return context_; }
@@ -137,7 +133,9 @@ public:
     // Makes the context current on the calling thread, or none for null; the thread keeps the
     // current context alive. False (and nothing changed) when EGL refuses, for instance when the
     // context is current on another thread. A frame the context current until now left to carry
-    // forward (see beginFrame()) is carried first, so that whoever draws next finds it.
+    // forward (see beginFrame()) is carried first, so that whoever draws next finds it. GL names
+    // waiting for the context handed back, or for the one taken up, are deleted in it (see
+    // GLHome).
     static bool setCurrentContext(GLContext* context);
     static GLContext* currentContext();
     // The serial of the calling thread's current context, 0 for none: what the GL state
@@ -184,9 +182,6 @@ private:
     GLRenderingAPI api_ = GLRenderingAPI::OpenGLES2;
     Ref<ShareGroup> sharegroup_;
     std::uint64_t serial_ = 0;
-    // The serial of the thread that made it current last (setCurrentContext), 0 before: the one
-    // thread whose safe points may make it current for waiting names.
-    std::atomic<std::uint64_t> user_{0};
     friend class Drawable;
     friend class ShareGroup;
     friend class GLHome;
