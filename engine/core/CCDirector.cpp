@@ -295,22 +295,30 @@ bool CCDirector::droppedWhileEnding(CCScene* scene) {
 }
 
 void CCDirector::takeInHand(CCScene* scene, bool clean) {
-    if (!scene) return;
+    std::vector<std::pair<const CCScene*, bool>> taken;
+    takeInHand(scene, clean, taken);
+}
+
+void CCDirector::takeInHand(CCScene* scene, bool clean, std::vector<std::pair<const CCScene*, bool>>& taken) {
+    // Each scene once a hand-over, or twice when it is reached clean first and owing later.
+    if (!scene || std::find(taken.begin(), taken.end(), std::pair<const CCScene*, bool>{scene, clean}) != taken.end())
+        return;
+    taken.emplace_back(scene, clean);
     auto found = _scenesInHand.find(scene);
     if (found != _scenesInHand.end()) {
         // Handed over again by the game, perhaps with new work.
         if (!clean) found->second.clean = false;
-        return;
+    } else {
+        _scenesInHand.emplace(scene, InHand{scene, ++_handOrder, clean});
+        if (scene->isRunning()) _mayRun.insert(scene);
+        if (scene == _runningScene.get()) syncRunningHold();
     }
-    _scenesInHand.emplace(scene, InHand{scene, ++_handOrder, clean});
-    if (scene->isRunning()) _mayRun.insert(scene);
-    if (scene == _runningScene.get()) syncRunningHold();
-    // A transition's scenes are the director's to let go as well, once the transition is. Its
-    // outgoing scene was the running one when it was made: out of hand now, it was let go, so
-    // it was cleaned up already.
+    // A transition's scenes are the director's to let go as well, once the transition is; handed
+    // over again, it hands them over again too. Its outgoing scene was the running one when it
+    // was made: out of hand now, it was let go, so it was cleaned up already.
     if (auto* transition = dynamic_cast<CCTransitionScene*>(scene)) {
-        takeInHand(transition->outScene(), true);
-        takeInHand(transition->inScene(), clean);
+        takeInHand(transition->outScene(), true, taken);
+        takeInHand(transition->inScene(), clean, taken);
     }
 }
 

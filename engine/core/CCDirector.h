@@ -15,6 +15,7 @@
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -272,10 +273,12 @@ protected:
     };
 
 private:
-    // Takes a scene given to the director in hand, and a transition's two scenes with it. A scene
-    // taken back after it was let go (a transition's outgoing scene) comes clean: it is cleaned up
-    // again only once it has run again.
+    // Takes a scene given to the director in hand, and a transition's two scenes with it, however
+    // deep, also when the director holds it already. A scene taken back after it was let go (a
+    // transition's outgoing scene) comes clean: it is cleaned up again only once it has run again.
     void takeInHand(CCScene* scene, bool clean);
+    // The scenes taken so far in this hand-over, with how, so that none is walked twice.
+    void takeInHand(CCScene* scene, bool clean, std::vector<std::pair<const CCScene*, bool>>& taken);
     bool isInHand(const CCScene* scene) const;
     // Scenes in hand, held, in the order they were taken (or the last taken first), so that a
     // game hears the same calls in the same order on every run.

@@ -78,14 +78,17 @@ public:
         if (auto ask = std::exchange(afterExit, nullptr)) ask();
         fault("exit");
     }
-    void cleanup() override { log_->add("cleanup " + name_), CCScene::cleanup(); }
+    void cleanup() override {
+        log_->add("cleanup " + name_), CCScene::cleanup();
+        if (auto ask = std::exchange(afterCleanup, nullptr)) ask();
+    }
 
     CCLayerColor* layer = nullptr;
     // The life-cycle call ("enter", "enterDone", "exitStart", "exit") that throws, once, after
     // doing its work: a game's fault.
     std::string throwIn;
-    // What the game does in the next exit call, once: a scene change, say.
-    std::function<void()> afterExit;
+    // What the game does in the next exit call or cleanup, once: a scene change, say.
+    std::function<void()> afterExit, afterCleanup;
 
 private:
     void fault(const std::string& call) {

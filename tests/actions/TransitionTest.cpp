@@ -1,3 +1,4 @@
+#include "actions/CCActionTransform.h"
 #include "actions/CCTransition.h"
 #include "actions/CCTransitionFade.h"
 #include "actions/CCTransitionPageTurn.h"
@@ -16,6 +17,7 @@
 
 #include <GLES2/gl2ext.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <functional>
@@ -189,6 +191,81 @@ TEST_F(TransitionTest, TouchesStayOffUntilTheLastOfTransitionsInsideOneAnotherHa
     ASSERT_TRUE(director()->runningScene()->isTransitionScene());
     EXPECT_FALSE(dispatching());
     runFor(2);
+    EXPECT_EQ(director()->runningScene(), b.get());
+    EXPECT_TRUE(dispatching());
+}
+
+namespace {
+
+// What a game gives a scene it hands over: an update and an action, both of which hold the scene
+// until its cleanup.
+void giveWork(CCScene* s) {
+    s->scheduleUpdate();
+    s->runAction(CCRotateBy::actionWithDuration(10, 90).get());
+}
+
+} // namespace
+
+TEST_F(TransitionTest, ARunningTransitionHandedOverAgainFromCleanupsHandsOverItsIncomingSceneAtAnEnd) {
+    auto t = CCTransitionMoveInT::transitionWithDuration(5, b.get());
+    director()->replaceScene(t.get());
+    advanceRefreshes(2);
+    auto handOverAgain = [&] {
+        giveWork(b.get());
+        director()->replaceScene(t.get());
+    };
+    a->afterCleanup = handOverAgain;
+    b->afterCleanup = handOverAgain;
+    log.clear();
+    director()->end();
+    EXPECT_EQ(takeLog(), (Calls{"exit A", "exit B", "cleanup A", "cleanup B", "cleanup B"}));
+    // The work B was given in its cleanup went with its last one: only we hold B.
+    EXPECT_EQ(b->numberOfRunningActions(), 0u);
+    EXPECT_EQ(b->retainCount(), 2u); // the fixture's and the transition's
+}
+
+TEST_F(TransitionTest, ATransitionHandedOverAgainAtTheSwitchHandsOverItsIncomingScene) {
+    auto t = CCTransitionMoveInT::transitionWithDuration(5, b.get());
+    director()->replaceScene(t.get());
+    advanceRefreshes(2);
+    auto c = LoggingScene::make(&log, "C", ccc3(0, 255, 0));
+    auto d = LoggingScene::make(&log, "D", ccc3(255, 255, 0));
+    auto e = LoggingScene::make(&log, "E", ccc3(255, 0, 255));
+    director()->replaceScene(c.get());
+    // A fade made from the transition being left takes B back as cleaned up; the transition
+    // handed over again owes B's cleanup all the same.
+    b->afterCleanup = [&] {
+        giveWork(b.get());
+        director()->replaceScene(CCTransitionFade::transitionWithDuration(0.1, d.get()).get());
+        director()->replaceScene(t.get());
+        director()->replaceScene(e.get());
+    };
+    log.clear();
+    advanceRefreshes(2);
+    EXPECT_EQ(director()->runningScene(), e.get());
+    Calls calls = takeLog();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "cleanup B"), 2) << ::testing::PrintToString(calls);
+    EXPECT_EQ(b->numberOfRunningActions(), 0u);
+    EXPECT_EQ(b->retainCount(), 2u);
+}
+
+TEST_F(TransitionTest, ATransitionCutShortByAThrowSwitchesAfterTheGameHandsItOverAgain) {
+    a->throwIn = "exitStart";
+    auto t = CCTransitionMoveInL::transitionWithDuration(0.2, b.get());
+    director()->replaceScene(t.get());
+    EXPECT_THROW(advanceRefreshes(1), platform::Exception);
+    director()->replaceScene(t.get());
+    runFor(1);
+    EXPECT_EQ(director()->runningScene(), b.get());
+    EXPECT_TRUE(dispatching());
+}
+
+TEST_F(TransitionTest, ATransitionRunWhoseEnteringThrewSwitchesAfterTheGamePushesItAgain) {
+    b->throwIn = "enter";
+    auto t = CCTransitionFade::transitionWithDuration(0.2, b.get());
+    EXPECT_THROW(director()->runWithScene(t.get()), platform::Exception);
+    director()->pushScene(t.get());
+    runFor(1);
     EXPECT_EQ(director()->runningScene(), b.get());
     EXPECT_TRUE(dispatching());
 }
