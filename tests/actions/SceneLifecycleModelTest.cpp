@@ -508,10 +508,9 @@ private:
     // change now.
     void askForAChange() {
         int op = pick(15);
-        auto change = [this, op] { makeChange(op); };
         int at = pick(14);
         if (at >= kCalls) {
-            change();
+            makeChange(op, nullptr);
             return;
         }
         auto call = static_cast<Call>(at);
@@ -521,14 +520,16 @@ private:
             scene = shownWork();
         else if (call <= kEnterDone)
             scene = pick(2) == 0 && lastHandedOver_ ? lastHandedOver_ : pickFrom(scenes_);
-        else if (call <= kExit && !outgoing.empty() && pick(2) == 0)
+        else if (call <= kCleanup && !outgoing.empty() && pick(2) == 0)
             scene = pickFrom(outgoing);
         else
             scene = pick(2) == 0 && shownWork() ? shownWork() : pickFrom(scenes_);
         if (!scene) {
-            change();
+            makeChange(op, nullptr);
             return;
         }
+        // The asks go with the scene, so it outlives them.
+        auto change = [this, op, scene] { makeChange(op, scene); };
         if (pick(4) == 0) {
             log_ << " [throw from " << kCallNames[call] << " of " << scene->name << "]";
             std::string what = say(kCallNames[call], " of ", scene->name);
@@ -585,30 +586,67 @@ private:
     }
 
     // A scene to hand over: one the stack holds already (pushed twice, or a replace with a
-    // scene lower down), or one from sceneToHandOver. Held until the director has it.
-    Ref<CCScene> handOver(const char* how) {
+    // scene lower down), one the director holds handed over again as it is, or one from
+    // sceneToHandOver. Held until the director has it.
+    Ref<CCScene> handOver(const char* how, WorkScene* caller) {
         std::vector<WorkScene*> onStack;
         for (CCScene* s : model_)
             if (WorkScene* w = asWork(s)) onStack.push_back(w);
-        Ref<WorkScene> s =
-            pick(6) == 0 && !onStack.empty() ? Ref<WorkScene>(pickFrom(onStack)) : sceneToHandOver();
+        int way = pick(8);
+        if (way == 0 && !onStack.empty()) {
+            WorkScene* s = pickFrom(onStack);
+            lastHandedOver_ = s;
+            log_ << " " << how << " " << s->name;
+            return Ref<CCScene>(maybeTransition(s));
+        }
+        if (way <= 2) {
+            if (Ref<CCScene> again = heldToHandOverAgain(caller)) {
+                log_ << " " << how << " again " << nameOf(again.get());
+                return again;
+            }
+        }
+        Ref<WorkScene> s = sceneToHandOver();
         lastHandedOver_ = s.get();
         log_ << " " << how << " " << s->name;
         return Ref<CCScene>(maybeTransition(s.get()));
     }
 
+    // A scene the director holds, or the one whose callback asks: the running scene (a
+    // transition, say), a transition inside it, a scene on the stack, or a scene being left.
+    // The game gives the scene it leads to new work once that was cleaned up; a scene the
+    // transitions take back after its cleanup is handed over anew if it enters.
+    Ref<CCScene> heldToHandOverAgain(WorkScene* caller) {
+        std::vector<CCScene*> held;
+        for (CCScene* s : closure({director()->runningScene()}))
+            if (s && (s == director()->runningScene() || s->isTransitionScene())) held.push_back(s);
+        for (CCScene* s : model_)
+            held.push_back(s);
+        if (caller) held.push_back(caller);
+        CCScene* again = pickFrom(held);
+        if (!again) return nullptr;
+        CCScene* leadsTo = again;
+        while (auto* t = dynamic_cast<CCTransitionScene*>(leadsTo))
+            leadsTo = t->inScene();
+        WorkScene* incoming = asWork(leadsTo);
+        if (incoming && incoming->cleanups > 0) incoming->giveWork();
+        for (CCScene* s : closure({again}))
+            if (WorkScene* w = asWork(s); w && w != incoming && w->cleanups > 0 && !w->isRunning())
+                w->takenBack = true;
+        return Ref<CCScene>(again);
+    }
+
     // Does one change at the director and the same to the model of its stack. Changes asked for
     // while the director ends are dropped.
-    void makeChange(int op) {
+    void makeChange(int op, WorkScene* caller) {
         if (ended_ && !ending_) return;
         CCDirector* d = director();
         guarded([&] {
             if (op < 4) {
-                Ref<CCScene> s = handOver("replace");
+                Ref<CCScene> s = handOver("replace", caller);
                 if (!ending_) model_.back() = s.get();
                 d->replaceScene(s.get());
             } else if (op < 8) {
-                Ref<CCScene> s = handOver("push");
+                Ref<CCScene> s = handOver("push", caller);
                 if (!ending_) model_.push_back(s.get());
                 d->pushScene(s.get());
             } else if (op < 10) {
@@ -638,7 +676,7 @@ private:
                 endBy([d] { d->end(); });
             } else {
                 // Pushed, and drawn at once unless a frame is under way.
-                Ref<CCScene> s = handOver("runWithScene");
+                Ref<CCScene> s = handOver("runWithScene", caller);
                 if (!ending_) model_.push_back(s.get());
                 d->runWithScene(s.get());
             }
