@@ -295,15 +295,13 @@ bool CCDirector::droppedWhileEnding(CCScene* scene) {
 }
 
 void CCDirector::takeInHand(CCScene* scene, bool clean) {
-    std::vector<std::pair<const CCScene*, bool>> taken;
-    takeInHand(scene, clean, taken);
+    std::vector<std::pair<const CCScene*, bool>> walked; // empty, unallocated, for a plain scene
+    takeInHand(scene, clean, walked);
 }
 
-void CCDirector::takeInHand(CCScene* scene, bool clean, std::vector<std::pair<const CCScene*, bool>>& taken) {
-    // Each scene once a hand-over, or twice when it is reached clean first and owing later.
-    if (!scene || std::find(taken.begin(), taken.end(), std::pair<const CCScene*, bool>{scene, clean}) != taken.end())
-        return;
-    taken.emplace_back(scene, clean);
+void CCDirector::takeInHand(CCScene* scene, bool clean,
+                            std::vector<std::pair<const CCScene*, bool>>& walked) {
+    if (!scene) return;
     auto found = _scenesInHand.find(scene);
     if (found != _scenesInHand.end()) {
         // Handed over again by the game, perhaps with new work.
@@ -315,11 +313,16 @@ void CCDirector::takeInHand(CCScene* scene, bool clean, std::vector<std::pair<co
     }
     // A transition's scenes are the director's to let go as well, once the transition is; handed
     // over again, it hands them over again too. Its outgoing scene was the running one when it
-    // was made: out of hand now, it was let go, so it was cleaned up already.
-    if (auto* transition = dynamic_cast<CCTransitionScene*>(scene)) {
-        takeInHand(transition->outScene(), true, taken);
-        takeInHand(transition->inScene(), clean, taken);
-    }
+    // was made: out of hand now, it was let go, so it was cleaned up already. Each transition is
+    // walked once a hand-over (twice when it is reached clean first and owing later), however
+    // transitions share scenes.
+    auto* transition = dynamic_cast<CCTransitionScene*>(scene);
+    if (!transition || std::find(walked.begin(), walked.end(),
+                                 std::pair<const CCScene*, bool>{scene, clean}) != walked.end())
+        return;
+    walked.emplace_back(scene, clean);
+    takeInHand(transition->outScene(), true, walked);
+    takeInHand(transition->inScene(), clean, walked);
 }
 
 bool CCDirector::isInHand(const CCScene* scene) const {

@@ -277,8 +277,8 @@ private:
     // deep, also when the director holds it already. A scene taken back after it was let go (a
     // transition's outgoing scene) comes clean: it is cleaned up again only once it has run again.
     void takeInHand(CCScene* scene, bool clean);
-    // The scenes taken so far in this hand-over, with how, so that none is walked twice.
-    void takeInHand(CCScene* scene, bool clean, std::vector<std::pair<const CCScene*, bool>>& taken);
+    // The transitions walked so far in this hand-over, with how, so that none is walked twice.
+    void takeInHand(CCScene* scene, bool clean, std::vector<std::pair<const CCScene*, bool>>& walked);
     bool isInHand(const CCScene* scene) const;
     // Scenes in hand, held, in the order they were taken (or the last taken first), so that a
     // game hears the same calls in the same order on every run.
