@@ -2,6 +2,7 @@
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
 #include "core/CCScene.h"
+#include "graphics/CCRenderTexture.h"
 #include "graphics/CCSprite.h"
 #include "graphics/CCTexture2D.h"
 #include "platform/Drawable.h"
@@ -567,6 +568,41 @@ TEST_F(ReleasedElsewhereTest, ANameDeletedUnderAnotherContextIsBoundAgainWhenItC
     scene->addChild(covering(blue.get()).get());
     director()->drawScene();
     EXPECT_EQ(reusing->layer()->presentedFrame().pixel(8, 8), 0x0000FFFFu);
+}
+
+// A worker with its own context of the group builds render textures (each adds its sprite) for a
+// scene not shown yet, while the director's thread adds children to its running scene between
+// frames: every add gets an order of arrival of its own.
+class MadeElsewhereTest : public ReleasedElsewhereTest {};
+
+TEST_F(MadeElsewhereTest, NodesBuiltOnAWorkerWhileTheDirectorAddsChildrenArriveOnceEach) {
+    auto scene = CCScene::node();
+    // The director's thread makes the caches a render texture reads, as a game's set-up does.
+    scene->addChild(CCRenderTexture::renderTextureWithWidth(4, 4).get());
+    director()->runWithScene(scene.get());
+    std::vector<std::uint64_t> arrivals, built;
+    std::atomic<bool> done{false};
+    std::thread worker([&, group = view()->context()->sharegroup()] {
+        Ref<GLContext> own = GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, group);
+        if (own && GLContext::setCurrentContext(own.get())) {
+            for (int i = 0; i < 200; ++i)
+                if (auto texture = CCRenderTexture::renderTextureWithWidth(4, 4))
+                    built.push_back(texture->sprite()->orderOfArrival());
+        }
+        GLContext::setCurrentContext(nullptr);
+        done = true;
+    });
+    while (!done) {
+        auto child = CCNode::node();
+        scene->addChild(child.get());
+        arrivals.push_back(child->orderOfArrival());
+        director()->drawScene();
+    }
+    worker.join();
+    EXPECT_EQ(built.size(), 200u);
+    arrivals.insert(arrivals.end(), built.begin(), built.end());
+    std::sort(arrivals.begin(), arrivals.end());
+    EXPECT_EQ(std::adjacent_find(arrivals.begin(), arrivals.end()), arrivals.end());
 }
 
 TEST_F(GLContextTest, ATextureOutlivingItsGroupLeavesANewGroupsTexturesAlone) {
