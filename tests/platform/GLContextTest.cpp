@@ -18,6 +18,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -568,6 +569,55 @@ TEST_F(ReleasedElsewhereTest, ANameDeletedUnderAnotherContextIsBoundAgainWhenItC
     scene->addChild(covering(blue.get()).get());
     director()->drawScene();
     EXPECT_EQ(reusing->layer()->presentedFrame().pixel(8, 8), 0x0000FFFFu);
+}
+
+// Framebuffers the current context knows among the first names handed out.
+int liveFramebuffers() {
+    int live = 0;
+    for (GLuint name = 1; name < 2048; ++name)
+        live += glIsFramebuffer(name);
+    return live;
+}
+
+// A loader keeps its own context current for its life and makes render textures that the
+// director's thread lets go of between frames. Their framebuffers are the loader's context's
+// alone: they go at the next object it makes, while it still holds that context.
+TEST_F(ReleasedElsewhereTest, AWorkerKeepingItsContextLosesTheFramebuffersLetGoHereAtItsNextObject) {
+    auto scene = CCScene::node();
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255)).get());
+    director()->runWithScene(scene.get());
+    std::vector<Ref<CCRenderTexture>> made;
+    std::promise<void> handed, letGo;
+    std::future<void> handedOver = handed.get_future(), allLetGo = letGo.get_future();
+    int before = -1, after = -1;
+    std::thread loader([&, group = view()->context()->sharegroup()] {
+        Ref<GLContext> own = GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, group);
+        bool holding = own && GLContext::setCurrentContext(own.get());
+        if (holding) {
+            before = liveFramebuffers();
+            for (int i = 0; i < 500; ++i)
+                made.push_back(CCRenderTexture::renderTextureWithWidth(4, 4));
+        }
+        handed.set_value();
+        allLetGo.wait();
+        if (holding) {
+            const std::uint8_t white[4] = {255, 255, 255, 255};
+            auto next = platform::make<CCTexture2D>();
+            next->initWithData(white, kCCTexture2DPixelFormat_RGBA8888, 1, 1, CGSizeMake(1, 1));
+            after = liveFramebuffers();
+        }
+        GLContext::setCurrentContext(nullptr);
+    });
+    handedOver.wait();
+    EXPECT_EQ(std::count(made.begin(), made.end(), nullptr), 0);
+    while (!made.empty()) {
+        made.resize(made.size() - std::min<std::size_t>(made.size(), 50));
+        director()->drawScene();
+    }
+    letGo.set_value();
+    loader.join();
+    EXPECT_GE(before, 0);
+    EXPECT_EQ(after, before);
 }
 
 // A worker with its own context of the group builds render textures (each adds its sprite) for a
