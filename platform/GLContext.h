@@ -88,8 +88,9 @@ private:
 //
 // A context is made current only by the thread whose work it serves, never on another's behalf
 // to delete: names let go where no fitting context is current wait for the next safe point of a
-// thread that holds one (the director's frame, a view's present, the loader's next job, and a
-// context taken up or handed back by setCurrentContext).
+// thread that holds one (the director's frame, a view's present, the loader's next job, a GL
+// object the thread makes or deletes through the engine, and a context taken up or handed back
+// by setCurrentContext).
 class GLHome {
 public:
     // The calling thread's current context; nowhere (nothing to delete) when none is current.

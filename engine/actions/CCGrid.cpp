@@ -44,17 +44,19 @@ bool isWholeCount(double value) {
 CCGrabber::~CCGrabber() {
     if (_FBO != 0 && platform::GLContext::currentSerial() == _home.contextSerial())
         CCClippingNode::forgetFramebuffer(_FBO);
-    _home.deleteObjects(platform::GLObjectKind::Framebuffer, 1, &_FBO);
+    glCacheDeleteObjects(platform::GLObjectKind::Framebuffer, 1, &_FBO, _home);
     deleteDepthStencil();
 }
 
 bool CCGrabber::init() {
+    glCacheDeleteWaitingFirst();
     _home = platform::GLHome::current();
     glCheck(glGenFramebuffers(1, &_FBO));
     return true;
 }
 
 void CCGrabber::attachDepthStencil(CCTexture2D* texture, GLenum format) {
+    glCacheDeleteWaitingFirst();
     GLint oldRBO = 0;
     glCheck(glGetIntegerv(GL_RENDERBUFFER_BINDING, &oldRBO));
     glCheck(glGenRenderbuffers(1, &_depthStencil));
@@ -70,7 +72,7 @@ void CCGrabber::attachDepthStencil(CCTexture2D* texture, GLenum format) {
 void CCGrabber::deleteDepthStencil() {
     if (_depthStencil == 0) return;
     // Deleting it also detaches it from the framebuffer when that is bound.
-    _home.deleteObjects(platform::GLObjectKind::Renderbuffer, 1, &_depthStencil);
+    glCacheDeleteObjects(platform::GLObjectKind::Renderbuffer, 1, &_depthStencil, _home);
     _depthStencil = 0;
 }
 

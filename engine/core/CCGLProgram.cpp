@@ -99,6 +99,7 @@ const char* shaderKind(GLenum type) {
 
 bool CCGLProgram::initWithVertexShaderByteArray(const GLchar* vShaderByteArray,
                                                 const GLchar* fShaderByteArray) {
+    glCacheDeleteWaitingFirst();
     _program = glCreateProgram();
     CHECK_GL_ERROR_DEBUG();
     _home = platform::GLHome::current();
@@ -204,7 +205,7 @@ bool CCGLProgram::link() {
 
     // The program keeps the compiled code; the shader objects are no longer needed.
     const GLuint shaders[] = {_vertShader, _fragShader};
-    _home.deleteObjects(platform::GLObjectKind::Shader, 2, shaders);
+    glCacheDeleteObjects(platform::GLObjectKind::Shader, 2, shaders, _home);
     _vertShader = _fragShader = 0;
 
     GLint status = 0;
@@ -386,7 +387,7 @@ platform::Ref<CCGLProgram> CCGLProgram::programWithVertexShaderFilename(const st
 CCGLProgram::~CCGLProgram() {
     // Shaders are still here when compiling or linking never finished.
     const GLuint shaders[] = {_vertShader, _fragShader};
-    _home.deleteObjects(platform::GLObjectKind::Shader, 2, shaders);
+    glCacheDeleteObjects(platform::GLObjectKind::Shader, 2, shaders, _home);
     if (_program) glCacheDeleteProgram(_program, _home);
 
     _hashUniformEntry* current = nullptr;

@@ -69,6 +69,7 @@ bool CCES2Renderer::initWithDepthFormat(std::uint32_t depthFormat, std::uint32_t
     // Without multisample renderbuffers and a resolve, the context draws single-sampled.
     _multiSampling = multiSampling && platform::glExtensions().multisample;
 
+    glCacheDeleteWaitingFirst();
     glCheck(glGenFramebuffers(1, &_defaultFramebuffer));
     glCheck(glGenRenderbuffers(1, &_colorRenderbuffer));
     glCheck(glBindFramebuffer(GL_FRAMEBUFFER, _defaultFramebuffer));
@@ -94,6 +95,7 @@ bool CCES2Renderer::makeContextCurrent() const {
 
 bool CCES2Renderer::resizeFromLayer(platform::Drawable* layer) {
     if (!_context || !makeContextCurrent()) return false;
+    glCacheDeleteWaitingFirst();
     // Plain GL calls: errors here are reported at the two points below, with their own texts.
     glBindRenderbuffer(GL_RENDERBUFFER, _colorRenderbuffer);
     // Bound while the storage is given, so that a retained backing's framebuffer draws into its

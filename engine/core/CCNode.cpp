@@ -14,14 +14,17 @@
 #include "platform/Touch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <exception>
 #include <vector>
 
 namespace {
 
-// Handed to each child on addChild and reorderChild, then incremented.
-std::uint64_t globalOrderOfArrival_ = 1;
+// Handed to each child on addChild and reorderChild, then incremented. Workers build nodes for
+// scenes not shown yet while the director's thread adds its own: each add takes a number no other
+// gets. Nothing else is ordered by it, so relaxed increments are enough.
+std::atomic<std::uint64_t> globalOrderOfArrival_{1};
 
 // Degrees to radians, in single precision, as the node's transform has always converted them.
 constexpr float kRadiansPerDegree = 0.017453292f;
@@ -58,7 +61,7 @@ CGPoint touchLocationInGL(const platform::Touch* touch) {
 } // namespace
 
 std::uint64_t CCNode::globalOrderOfArrival() {
-    return globalOrderOfArrival_;
+    return globalOrderOfArrival_.load(std::memory_order_relaxed);
 }
 
 CCNode::CCNode() = default;
@@ -217,7 +220,7 @@ void CCNode::addChild(CCNode* child, std::int64_t z, std::int64_t tag) {
     insertChild(child, z);
     child->_tag = tag;
     child->setParent(this);
-    child->setOrderOfArrival(globalOrderOfArrival_++);
+    child->setOrderOfArrival(globalOrderOfArrival_.fetch_add(1, std::memory_order_relaxed));
     if (_isRunning) {
         platform::Ref<CCNode> keep(child);
         child->onEnter();
@@ -358,7 +361,7 @@ void CCNode::reorderChild(CCNode* child, std::int64_t z) {
     CCAssert(child != nullptr, "Child must be non-nil");
     CCAssert(child->_parent == this, "Child is not a child of this node");
     _isReorderChildDirty = true;
-    child->setOrderOfArrival(globalOrderOfArrival_++);
+    child->setOrderOfArrival(globalOrderOfArrival_.fetch_add(1, std::memory_order_relaxed));
     child->_setZOrder(z);
 }
 

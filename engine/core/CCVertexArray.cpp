@@ -9,6 +9,7 @@ bool CCVertexArray::create() {
     platform::GLContext* current = platform::GLContext::currentContext();
     const platform::GLExtensions& ext = platform::glExtensions();
     if (!current || !ext.vertexArrayObject || !ext.glGenVertexArraysOES) return false;
+    glCacheDeleteWaitingFirst();
     ext.glGenVertexArraysOES(1, &_name);
     CHECK_GL_ERROR_DEBUG();
     if (!_name) return false;
@@ -22,7 +23,7 @@ void CCVertexArray::release() {
     if (!_name) return;
     // The state cache must not keep a name GL may hand out again.
     if (platform::GLContext::currentSerial() == _home.contextSerial()) glCacheBindVAO(0);
-    _home.deleteObjects(platform::GLObjectKind::VertexArray, 1, &_name);
+    glCacheDeleteObjects(platform::GLObjectKind::VertexArray, 1, &_name, _home);
     _name = 0;
     _home = {};
 }

@@ -86,9 +86,21 @@ void glCacheDeleteProgram(GLuint program) {
 }
 
 void glCacheDeleteProgram(GLuint program, const platform::GLHome& home) {
+    glCacheDeleteObjects(platform::GLObjectKind::Program, 1, &program, home);
+}
+
+void glCacheDeleteObjects(platform::GLObjectKind kind, GLsizei count, const GLuint* names,
+                          const platform::GLHome& home) {
+    glCacheDeleteWaitingFirst();
     followCurrentContext();
-    if (program == state.program) state.program = kUnknown;
-    noteOwnDeletion(home.deleteObjects(platform::GLObjectKind::Program, 1, &program));
+    // GL unbinds a deleted texture from every unit, and a name may come back for a new object.
+    for (GLsizei i = 0; names && i < count; ++i) {
+        if (kind == platform::GLObjectKind::Program && names[i] == state.program) state.program = kUnknown;
+        if (kind == platform::GLObjectKind::Texture)
+            for (GLuint& bound : state.textures)
+                if (bound == names[i]) bound = kUnknown;
+    }
+    noteOwnDeletion(home.deleteObjects(kind, count, names));
 }
 
 void glCacheBlendFunc(GLenum sfactor, GLenum dfactor) {
@@ -121,11 +133,7 @@ void glCacheDeleteTexture(GLuint texture) {
 }
 
 void glCacheDeleteTexture(GLuint texture, const platform::GLHome& home) {
-    followCurrentContext();
-    // GL unbinds a deleted texture from every unit, and its name may come back for a new one.
-    for (GLuint& bound : state.textures)
-        if (bound == texture) bound = kUnknown;
-    noteOwnDeletion(home.deleteObjects(platform::GLObjectKind::Texture, 1, &texture));
+    glCacheDeleteObjects(platform::GLObjectKind::Texture, 1, &texture, home);
 }
 
 void glCacheBindVAO(GLuint vao) {
@@ -177,8 +185,13 @@ void glCacheFollowDeletions() {
 }
 
 void glCacheDeleteWaitingObjects() {
-    if (platform::GLHome::deleteWaitingObjects()) glCacheForget();
+    glCacheDeleteWaitingFirst();
     glCacheFollowDeletions();
+}
+
+void glCacheDeleteWaitingFirst() {
+    // The deleted names may be bound here (a vertex array object too): nothing is known any more.
+    if (platform::GLHome::deleteWaitingObjects()) glCacheForget();
 }
 
 void drawPrimitivesFree() {}

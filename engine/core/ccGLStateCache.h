@@ -33,6 +33,11 @@ void glCacheUseProgram(GLuint program);
 void glCacheDeleteProgram(GLuint program);
 // The same for a program made elsewhere, deleted where it was made (see platform::GLHome).
 void glCacheDeleteProgram(GLuint program, const platform::GLHome& home);
+// The engine's one way to delete GL names, of any kind, made under `home`: the names waiting for
+// the current context go first (glCacheDeleteWaitingFirst), and textures and programs among them
+// are forgotten (see platform::GLHome::deleteObjects).
+void glCacheDeleteObjects(platform::GLObjectKind kind, GLsizei count, const GLuint* names,
+                          const platform::GLHome& home);
 // (GL_ONE, GL_ZERO) turns blending off; any other pair turns it on with those factors.
 void glCacheBlendFunc(GLenum sfactor, GLenum dfactor);
 // The same rule as glCacheBlendFunc, always applied and not remembered (after a render target
@@ -63,5 +68,10 @@ void glCacheFollowDeletions();
 // A safe point of the calling thread (a frame, a present, a load): deletes the GL names waiting
 // for its contexts (see platform::GLHome) and follows deletions made elsewhere.
 void glCacheDeleteWaitingObjects();
+// The safe point of a thread's own GL work, where the engine makes or deletes a GL object: the
+// names waiting for the current context go first, so that a thread keeping its context current
+// for good does not keep them for ever, and the record forgets what they may have held. One
+// atomic read when nothing waits; the names it deletes go straight to GL, never back here.
+void glCacheDeleteWaitingFirst();
 // Frees the immediate-mode drawing program; nothing creates one, so nothing is freed.
 void drawPrimitivesFree();

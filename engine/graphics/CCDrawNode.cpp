@@ -60,7 +60,7 @@ void setVertexPointers() {
 CCDrawNode::CCDrawNode() = default;
 
 CCDrawNode::~CCDrawNode() {
-    _home.deleteObjects(platform::GLObjectKind::Buffer, 1, &_vbo);
+    glCacheDeleteObjects(platform::GLObjectKind::Buffer, 1, &_vbo, _home);
     _vertexArray.release();
 }
 
@@ -94,6 +94,7 @@ bool CCDrawNode::init() {
     setShaderProgram(CCShaderCache::sharedShaderCache()->programForKey(kCCShader_PositionLengthTextureColor));
     if (!ensureCapacity(kInitialCapacity)) return false;
 
+    glCacheDeleteWaitingFirst();
     bool recording = _vertexArray.create();
     glCheck(glGenBuffers(1, &_vbo));
     _home = platform::GLHome::current();

@@ -6,6 +6,7 @@
 #include "core/CCGridProtocol.h"
 #include "core/CCMatrix.h"
 #include "core/CCPointExtension.h"
+#include "core/ccGLStateCache.h"
 #include "graphics/CCClippingNode.h"
 #include "graphics/CCSprite.h"
 #include "platform/Device.h"
@@ -45,8 +46,8 @@ CCRenderTexture::~CCRenderTexture() {
 void CCRenderTexture::releaseGL() {
     if (_FBO && platform::GLContext::currentSerial() == _home.contextSerial())
         CCClippingNode::forgetFramebuffer(_FBO);
-    _home.deleteObjects(platform::GLObjectKind::Framebuffer, 1, &_FBO);
-    _home.deleteObjects(platform::GLObjectKind::Renderbuffer, 1, &_depthRenderBufffer);
+    glCacheDeleteObjects(platform::GLObjectKind::Framebuffer, 1, &_FBO, _home);
+    glCacheDeleteObjects(platform::GLObjectKind::Renderbuffer, 1, &_depthRenderBufffer, _home);
     _FBO = 0;
     _depthRenderBufffer = 0;
 }
@@ -93,6 +94,7 @@ bool CCRenderTexture::initWithWidth(int width, int height, CCTexture2DPixelForma
     }
     const int w = static_cast<int>(wPixels), h = static_cast<int>(hPixels);
 
+    glCacheDeleteWaitingFirst();
     GLint oldFBO = 0;
     glCheck(glGetIntegerv(GL_FRAMEBUFFER_BINDING, &oldFBO));
     _oldFBO = oldFBO;

@@ -188,6 +188,7 @@ bool CCTexture2D::initWithData(const void* data, CCTexture2DPixelFormat pixelFor
 
     if (_name != 0) glCacheDeleteTexture(_name, _home);
     _name = 0;
+    glCacheDeleteWaitingFirst();
     glCheck(glGenTextures(1, &_name));
     _home = platform::GLHome::current();
     // The name may be one deleted elsewhere that the state cache still holds bound.

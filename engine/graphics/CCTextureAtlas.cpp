@@ -65,7 +65,7 @@ CCTextureAtlas::~CCTextureAtlas() {
 }
 
 void CCTextureAtlas::releaseGL() {
-    _home.deleteObjects(platform::GLObjectKind::Buffer, 2, _buffersVBO);
+    glCacheDeleteObjects(platform::GLObjectKind::Buffer, 2, _buffersVBO, _home);
     _vertexArray.release();
     _buffersVBO[0] = _buffersVBO[1] = 0;
 }
@@ -137,6 +137,7 @@ void CCTextureAtlas::setupVBOandVAO() {
 }
 
 void CCTextureAtlas::createBuffers() {
+    glCacheDeleteWaitingFirst();
     bool recording = _vertexArray.create();
     glCheck(glGenBuffers(2, _buffersVBO));
     _home = platform::GLHome::current();

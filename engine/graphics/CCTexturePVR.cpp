@@ -294,6 +294,7 @@ bool CCTexturePVR::createGLTexture() {
         if (_name != 0) glCacheDeleteTexture(_name, _home);
         _name = 0;
         glCheck(glPixelStorei(GL_UNPACK_ALIGNMENT, 1));
+        glCacheDeleteWaitingFirst();
         glCheck(glGenTextures(1, &_name));
         _home = platform::GLHome::current();
         // The name may be one deleted elsewhere that the state cache still holds bound.

@@ -2,6 +2,7 @@
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
 #include "core/CCScene.h"
+#include "graphics/CCRenderTexture.h"
 #include "graphics/CCSprite.h"
 #include "graphics/CCTexture2D.h"
 #include "platform/Drawable.h"
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -567,6 +569,90 @@ TEST_F(ReleasedElsewhereTest, ANameDeletedUnderAnotherContextIsBoundAgainWhenItC
     scene->addChild(covering(blue.get()).get());
     director()->drawScene();
     EXPECT_EQ(reusing->layer()->presentedFrame().pixel(8, 8), 0x0000FFFFu);
+}
+
+// Framebuffers the current context knows among the first names handed out.
+int liveFramebuffers() {
+    int live = 0;
+    for (GLuint name = 1; name < 2048; ++name)
+        live += glIsFramebuffer(name);
+    return live;
+}
+
+// A loader keeps its own context current for its life and makes render textures that the
+// director's thread lets go of between frames. Their framebuffers are the loader's context's
+// alone: they go at the next object it makes, while it still holds that context.
+TEST_F(ReleasedElsewhereTest, AWorkerKeepingItsContextLosesTheFramebuffersLetGoHereAtItsNextObject) {
+    auto scene = CCScene::node();
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255)).get());
+    director()->runWithScene(scene.get());
+    std::vector<Ref<CCRenderTexture>> made;
+    std::promise<void> handed, letGo;
+    std::future<void> handedOver = handed.get_future(), allLetGo = letGo.get_future();
+    int before = -1, after = -1;
+    std::thread loader([&, group = view()->context()->sharegroup()] {
+        Ref<GLContext> own = GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, group);
+        bool holding = own && GLContext::setCurrentContext(own.get());
+        if (holding) {
+            before = liveFramebuffers();
+            for (int i = 0; i < 500; ++i)
+                made.push_back(CCRenderTexture::renderTextureWithWidth(4, 4));
+        }
+        handed.set_value();
+        allLetGo.wait();
+        if (holding) {
+            const std::uint8_t white[4] = {255, 255, 255, 255};
+            auto next = platform::make<CCTexture2D>();
+            next->initWithData(white, kCCTexture2DPixelFormat_RGBA8888, 1, 1, CGSizeMake(1, 1));
+            after = liveFramebuffers();
+        }
+        GLContext::setCurrentContext(nullptr);
+    });
+    handedOver.wait();
+    EXPECT_EQ(std::count(made.begin(), made.end(), nullptr), 0);
+    while (!made.empty()) {
+        made.resize(made.size() - std::min<std::size_t>(made.size(), 50));
+        director()->drawScene();
+    }
+    letGo.set_value();
+    loader.join();
+    EXPECT_GE(before, 0);
+    EXPECT_EQ(after, before);
+}
+
+// A worker with its own context of the group builds render textures (each adds its sprite) for a
+// scene not shown yet, while the director's thread adds children to its running scene between
+// frames: every add gets an order of arrival of its own.
+class MadeElsewhereTest : public ReleasedElsewhereTest {};
+
+TEST_F(MadeElsewhereTest, NodesBuiltOnAWorkerWhileTheDirectorAddsChildrenArriveOnceEach) {
+    auto scene = CCScene::node();
+    // The director's thread makes the caches a render texture reads, as a game's set-up does.
+    scene->addChild(CCRenderTexture::renderTextureWithWidth(4, 4).get());
+    director()->runWithScene(scene.get());
+    std::vector<std::uint64_t> arrivals, built;
+    std::atomic<bool> done{false};
+    std::thread worker([&, group = view()->context()->sharegroup()] {
+        Ref<GLContext> own = GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, group);
+        if (own && GLContext::setCurrentContext(own.get())) {
+            for (int i = 0; i < 200; ++i)
+                if (auto texture = CCRenderTexture::renderTextureWithWidth(4, 4))
+                    built.push_back(texture->sprite()->orderOfArrival());
+        }
+        GLContext::setCurrentContext(nullptr);
+        done = true;
+    });
+    while (!done) {
+        auto child = CCNode::node();
+        scene->addChild(child.get());
+        arrivals.push_back(child->orderOfArrival());
+        director()->drawScene();
+    }
+    worker.join();
+    EXPECT_EQ(built.size(), 200u);
+    arrivals.insert(arrivals.end(), built.begin(), built.end());
+    std::sort(arrivals.begin(), arrivals.end());
+    EXPECT_EQ(std::adjacent_find(arrivals.begin(), arrivals.end()), arrivals.end());
 }
 
 TEST_F(GLContextTest, ATextureOutlivingItsGroupLeavesANewGroupsTexturesAlone) {
