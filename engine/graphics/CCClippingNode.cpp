@@ -19,10 +19,11 @@
 namespace {
 
 // Stencil bits of the framebuffer a clipping node was last made or drawn in; the layer being
-// drawn. GL thread only.
-std::int32_t g_stencilBits = -1;
-std::int32_t g_layer = -1;
-bool g_warnedAllBitsUsed = false;
+// drawn. Each thread's own, as is its current context: a worker making nodes for a scene not
+// shown yet, or letting go of a render texture of its context, leaves the drawing thread's alone.
+thread_local std::int32_t g_stencilBits = -1;
+thread_local std::int32_t g_layer = -1;
+thread_local bool g_warnedAllBitsUsed = false;
 
 // The framebuffers of one context already reported as having no stencil. Another context
 // starts afresh: its names are its own.
@@ -31,7 +32,7 @@ struct NoStencilRecord {
     std::vector<GLuint> framebuffers;
 };
 NoStencilRecord& noStencilRecord() {
-    static NoStencilRecord record;
+    static thread_local NoStencilRecord record;
     return record;
 }
 

@@ -41,8 +41,9 @@ public:
     static platform::Ref<CCClippingNode> clippingNode();
     static platform::Ref<CCClippingNode> clippingNodeWithStencil(CCNode* stencil);
 
-    // Stencil bits of the framebuffer a clipping node was last made or drawn in (-1 until one
-    // has been, with a GL context current). Each visit asks the framebuffer bound at the time.
+    // Stencil bits of the framebuffer a clipping node was last made or drawn in on the calling
+    // thread (-1 until one has been, with a GL context current). Each visit asks the framebuffer
+    // bound at the time.
     static std::int32_t stencilBits();
     // The layer being drawn, -1 outside every clipping node.
     static std::int32_t currentLayer();

@@ -2,6 +2,7 @@
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
 #include "core/CCScene.h"
+#include "graphics/CCClippingNode.h"
 #include "graphics/CCRenderTexture.h"
 #include "graphics/CCSprite.h"
 #include "graphics/CCTexture2D.h"
@@ -620,24 +621,28 @@ TEST_F(ReleasedElsewhereTest, AWorkerKeepingItsContextLosesTheFramebuffersLetGoH
     EXPECT_EQ(after, before);
 }
 
-// A worker with its own context of the group builds render textures (each adds its sprite) for a
-// scene not shown yet, while the director's thread adds children to its running scene between
-// frames: every add gets an order of arrival of its own.
+// A worker with its own context of the group builds render textures (each adds its sprite) and
+// clipping nodes for a scene not shown yet, while the director's thread adds children to its
+// running scene and draws it, a clipping node among them: every add gets an order of arrival of
+// its own, and each thread keeps its own stencil record.
 class MadeElsewhereTest : public ReleasedElsewhereTest {};
 
 TEST_F(MadeElsewhereTest, NodesBuiltOnAWorkerWhileTheDirectorAddsChildrenArriveOnceEach) {
     auto scene = CCScene::node();
     // The director's thread makes the caches a render texture reads, as a game's set-up does.
     scene->addChild(CCRenderTexture::renderTextureWithWidth(4, 4).get());
+    scene->addChild(CCClippingNode::clippingNodeWithStencil(CCNode::node().get()).get());
     director()->runWithScene(scene.get());
     std::vector<std::uint64_t> arrivals, built;
     std::atomic<bool> done{false};
     std::thread worker([&, group = view()->context()->sharegroup()] {
         Ref<GLContext> own = GLContext::contextWithAPI(platform::kEAGLRenderingAPIOpenGLES2, group);
         if (own && GLContext::setCurrentContext(own.get())) {
-            for (int i = 0; i < 200; ++i)
+            for (int i = 0; i < 200; ++i) {
                 if (auto texture = CCRenderTexture::renderTextureWithWidth(4, 4))
                     built.push_back(texture->sprite()->orderOfArrival());
+                CCClippingNode::clippingNode();
+            }
         }
         GLContext::setCurrentContext(nullptr);
         done = true;
