@@ -97,23 +97,22 @@ void CCTransitionScene::finish() {
 
 void CCTransitionScene::setNewScene(double) {
     CCDirector* d = director();
-    bool shownAlone = d->runningScene() == this && d->nextScene() == nullptr;
     // Only while this transition is what the director shows and no other change is pending: a
     // scene change the game asked for meanwhile wins over ours.
+    bool shownAlone = d->runningScene() == this && d->nextScene() == nullptr;
     if (shownAlone) {
         _sendCleanupToScene = d->sendCleanupToScene();
         d->replaceScene(_inScene.get());
-        // Visible again: the game may go back to it.
-        if (_outScene) _outScene->setVisible(true);
     }
     // Held, it asks again at each tick until the director has switched: entered by another
     // transition as its incoming scene, covered by a change that keeps it (a push), or handed
     // over again before the switch, it switches once the director shows it with nothing else
     // pending. The switch leaves it, which ends the wait (its cleanup, or its exit's pause until
     // it is entered anew); let go, so does its cleanup.
-    if (d->holdsScene(this)) return;
-    unschedule(fl_selector(CCTransitionScene::setNewScene));
-    if (!shownAlone && _outScene) _outScene->setVisible(true);
+    bool held = d->holdsScene(this);
+    // Visible again once it asked or was let go: the game may go back to it.
+    if ((shownAlone || !held) && _outScene) _outScene->setVisible(true);
+    if (!held) unschedule(fl_selector(CCTransitionScene::setNewScene));
 }
 
 void CCTransitionScene::hideOutShowIn() {
