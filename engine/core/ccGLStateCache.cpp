@@ -52,12 +52,19 @@ inline void followCurrentContext() {
     state.vao = kUnknown;
 }
 
+// Colour blends as asked; alpha blends as the colour of a premultiplied source would. A source
+// factor of GL_SRC_ALPHA premultiplies the colour, and applied to alpha too it would square it: a
+// half-transparent node drawn over (0, 0, 0, 0) would leave alpha 64, and one drawn over an opaque
+// picture would make it see-through. So alpha takes that factor as GL_ONE and composites as
+// src + dst * (1 - src alpha) under the usual blends, while the others (an eraser's
+// (GL_ZERO, GL_ONE_MINUS_SRC_ALPHA), an additive (GL_SRC_ALPHA, GL_ONE)) treat alpha as they treat
+// the premultiplied colour. Captures, grids and saved frames then hold what the screen shows.
 void applyBlend(GLenum sfactor, GLenum dfactor) {
     if (sfactor == GL_ONE && dfactor == GL_ZERO) {
         glCheck(glDisable(GL_BLEND));
     } else {
         glCheck(glEnable(GL_BLEND));
-        glCheck(glBlendFunc(sfactor, dfactor));
+        glCheck(glBlendFuncSeparate(sfactor, dfactor, sfactor == GL_SRC_ALPHA ? GL_ONE : sfactor, dfactor));
     }
 }
 

@@ -93,13 +93,13 @@ TEST_F(GLStateCacheTest, OneZeroBlendPairTurnsBlendingOffWithoutSettingFactors) 
     EXPECT_EQ(integer(GL_BLEND_SRC_RGB), GL_ONE);
     EXPECT_EQ(integer(GL_BLEND_DST_RGB), GL_ONE_MINUS_SRC_ALPHA);
     EXPECT_EQ(calls.count("glEnable"), 1u);
-    EXPECT_EQ(calls.count("glBlendFunc"), 1u);
+    EXPECT_EQ(calls.count("glBlendFuncSeparate"), 1u);
 
     calls.reset();
     glCacheBlendFunc(GL_ONE, GL_ZERO);
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
     EXPECT_EQ(calls.count("glDisable"), 1u);
-    EXPECT_EQ(calls.count("glBlendFunc"), 0u);
+    EXPECT_EQ(calls.count("glBlendFuncSeparate"), 0u);
     EXPECT_EQ(integer(GL_BLEND_DST_RGB), GL_ONE_MINUS_SRC_ALPHA) << "factors left as they were";
 
     calls.reset();
@@ -112,7 +112,7 @@ TEST_F(GLStateCacheTest, BlendResetAppliesAlwaysAndLeavesTheCacheAlone) {
     fltest::GLCallCounter calls;
     glCacheBlendReset(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glCacheBlendReset(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    EXPECT_EQ(calls.count("glBlendFunc"), 2u);
+    EXPECT_EQ(calls.count("glBlendFuncSeparate"), 2u);
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
     // The cache still believes (GL_ONE, GL_ZERO) is in force.
     calls.reset();
