@@ -160,6 +160,9 @@ bool CCRenderTexture::initWithWidth(int width, int height, CCTexture2DPixelForma
     }
 
     _texture->setAliasTexParameters();
+    // What is drawn into it is blended, so its colours are premultiplied: any sprite made of it
+    // then draws it with (GL_ONE, GL_ONE_MINUS_SRC_ALPHA) and folds its opacity into its colour.
+    _texture->_hasPremultipliedAlpha = true;
     _sprite = CCSprite::spriteWithTexture(_texture.get());
     if (!_sprite) {
         releaseGL();

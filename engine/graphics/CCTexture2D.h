@@ -167,6 +167,9 @@ public:
     }
 
 private:
+    // A render texture's capture holds premultiplied colours, and says so.
+    friend class CCRenderTexture;
+
     bool initWithGrayBitmap(std::uint8_t* buffer, std::uint64_t textureWidth, std::uint64_t textureHeight,
                             CGSize contentSize);
 

@@ -250,6 +250,87 @@ TEST_F(RenderTextureTest, NodeInTheSceneShowsItsPictureUpright) {
     EXPECT_TRUE(colorNear(presentedPixel(4, 4), 0x000000FFu));
 }
 
+// ---- half-transparent pictures ----
+
+// Red (200, 40, 40) at opacity 128, from a texture whose alpha is not premultiplied.
+platform::Ref<CCSprite> halfRed(double x, double y) {
+    auto sprite = CCSprite::spriteWithTexture(fltest::makePlainTexture(8, 8, 0xC82828FFu).get());
+    sprite->setOpacity(128);
+    sprite->setPosition(ccp(x, y));
+    return sprite;
+}
+
+TEST_F(RenderTextureTest, HalfTransparentCapturesSaveStraightAndOpaqueScenesSaveOpaque) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(16, 8);
+    ASSERT_TRUE(rt);
+    rt->beginWithClear(0, 0, 0, 0);
+    halfRed(4, 4)->visit();
+    square(ccc4(100, 100, 100, 255), 8, 0, 8)->visit(); // a pause screen over an opaque scene
+    square(ccc4(0, 0, 0, 128), 8, 0, 8)->visit();
+    rt->end();
+    ASSERT_TRUE(rt->saveToFile("half.png", kCCImageFormatPNG));
+    auto png = platform::Image::imageWithContentsOfFile(docs() + "/half.png");
+    ASSERT_TRUE(png);
+    std::vector<std::uint8_t> rgba = png->rgbaPixels();
+    auto at = [&](int x, int y) {
+        const std::uint8_t* p = &rgba[std::size_t((7 - y) * 16 + x) * 4];
+        return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+    };
+    EXPECT_TRUE(colorNear(at(4, 4), 0xC8282880u, 3));
+    EXPECT_TRUE(colorNear(at(12, 4), 0x323232FFu, 2));
+
+    // An eraser still clears what it covers.
+    auto eraser = CCSprite::spriteWithTexture(fltest::makePlainTexture(8, 8).get());
+    eraser->setPosition(ccp(4, 4));
+    eraser->setBlendFunc(_ccBlendFunc{GL_ZERO, GL_ONE_MINUS_SRC_ALPHA});
+    rt->begin();
+    eraser->visit();
+    rt->end();
+    EXPECT_EQ(imagePixel(*rt->newCGImage(), 4, 4), 0x00000000u);
+}
+
+// A picture of half-transparent red shows over grey as the red drawn straight does, whichever
+// sprite draws it, at full opacity and faded.
+TEST_F(RenderTextureTest, AHalfTransparentCaptureShowsAsTheSpriteDrawnStraight) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(8, 8);
+    ASSERT_TRUE(rt);
+    rt->beginWithClear(0, 0, 0, 0);
+    halfRed(4, 4)->visit();
+    rt->end();
+
+    // The copy recipe of the README.
+    auto copy = CCRenderTexture::renderTextureWithWidth(8, 8);
+    ASSERT_TRUE(copy);
+    auto picture = CCSprite::spriteWithTexture(rt->sprite()->texture());
+    picture->setFlipY(true);
+    picture->setAnchorPoint(CGPointZero);
+    copy->beginWithClear(0, 0, 0, 0);
+    picture->visit();
+    copy->end();
+
+    auto scene = CCScene::node();
+    scene->addChild(square(ccc4(100, 100, 100, 255), 0, 0, 64).get());
+    auto straight = halfRed(4, 4);
+    auto ofTexture = CCSprite::spriteWithTexture(rt->texture());
+    ofTexture->setFlipY(true);
+    ofTexture->setPosition(ccp(36, 4));
+    rt->setPosition(ccp(20, 4));
+    copy->setPosition(ccp(52, 4));
+    for (CCNode* node : {static_cast<CCNode*>(straight.get()), static_cast<CCNode*>(rt.get()),
+                         static_cast<CCNode*>(ofTexture.get()), static_cast<CCNode*>(copy.get())})
+        scene->addChild(node);
+    drawFrame(scene.get());
+    for (int x : {4, 20, 36, 52})
+        EXPECT_TRUE(colorNear(presentedPixel(x, 4), 0x964646FFu, 3)) << "at " << x; // (150, 70, 70)
+
+    straight->setOpacity(64);
+    for (CCSprite* sprite : {rt->sprite(), ofTexture.get(), copy->sprite()})
+        sprite->setOpacity(128);
+    drawFrame(scene.get());
+    for (int x : {4, 20, 36, 52})
+        EXPECT_TRUE(colorNear(presentedPixel(x, 4), 0x7D5555FFu, 3)) << "at " << x; // (125, 85, 85)
+}
+
 // ---- clearing ----
 
 TEST_F(RenderTextureTest, ClearsLeaveGLClearValuesAsTheyWere) {
