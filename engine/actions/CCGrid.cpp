@@ -313,9 +313,12 @@ void CCGridBase::texCoordsFor(float px, float py, float* uv) const {
 namespace {
 
 // Draws triangles from client memory with the grid's program: positions of 3 floats and
-// texture coordinates of 2 floats a vertex.
+// texture coordinates of 2 floats a vertex. The captured picture was blended into transparent
+// black, so its colours are premultiplied: it goes over what lies below as such, whatever blend
+// the last node drawn left.
 void drawMesh(CCGLProgram* program, const void* vertices, const GLfloat* texCoordinates,
               const GLushort* indices, std::uint64_t indexCount) {
+    glCacheBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glCacheEnableVertexAttribs(kCCVertexAttribFlag_Position | kCCVertexAttribFlag_TexCoords);
     if (program) {
         program->use();

@@ -2,6 +2,7 @@
 // effects run through the director's frames with the picture read back.
 #include "actions/CCActionGrid3D.h"
 #include "actions/CCActionTiledGrid.h"
+#include "core/CCLayer.h"
 #include "core/CCNode.h"
 #include "core/CCScene.h"
 #include "graphics/CCSprite.h"
@@ -511,6 +512,43 @@ TEST_F(EffectFramesTest, SplitColumnsRunAndStopGridRestoresThePicture) {
     EXPECT_EQ(presentedPixel(16, 16), 0x00FF00FFu);
     EXPECT_EQ(presentedPixel(48, 48), 0x00FF00FFu);
     director()->stopAnimation();
+}
+
+// Effects that move nothing leave half-transparent pictures as the nodes draw them: a red sprite
+// at opacity 128 over grey, and an opaque layer under a half-transparent black one.
+TEST_F(EffectFramesTest, AnEffectThatMovesNothingLeavesHalfTransparentPicturesAsTheyWere) {
+    auto scene = CCScene::node();
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(100, 100, 100, 255)).get());
+    auto sprite = CCSprite::spriteWithTexture(fltest::makePlainTexture(24, 24, 0xC82828FFu).get());
+    sprite->setOpacity(128);
+    sprite->setPosition(CGPointMake(16, 16));
+    scene->addChild(sprite.get());
+    auto overlaid = CCNode::node();
+    auto opaque = CCLayerColor::layerWithColor(ccc4(180, 180, 180, 255), 24, 24);
+    auto veil = CCLayerColor::layerWithColor(ccc4(0, 0, 0, 128), 24, 24);
+    opaque->setPosition(CGPointMake(36, 36));
+    veil->setPosition(CGPointMake(36, 36));
+    overlaid->addChild(opaque.get());
+    overlaid->addChild(veil.get());
+    scene->addChild(overlaid.get());
+    drawFrame(scene.get());
+    const platform::PixelBuffer before = view()->layer()->presentedFrame();
+    ASSERT_TRUE(fltest::colorNear(presentedPixel(16, 16), 0x964646FFu, 3));
+
+    Ref<CCShakyTiles3D> shaky = CCShakyTiles3D::actionWithDuration(1, CGSizeMake(4, 4), 0, false);
+    Ref<CCWaves> waves = CCWaves::actionWithDuration(1, CGSizeMake(4, 4), 2, 0, true, true);
+    sprite->runAction(shaky.get());
+    overlaid->runAction(waves.get());
+    shaky->update(0.5);
+    waves->update(0.5);
+    drawFrame(scene.get());
+    const platform::PixelBuffer& after = view()->layer()->presentedFrame();
+    ASSERT_EQ(after.rgba.size(), before.rgba.size());
+    int worst = 0;
+    for (std::size_t i = 0; i < before.rgba.size(); ++i)
+        worst = std::max(worst, std::abs(int(after.rgba[i]) - int(before.rgba[i])));
+    EXPECT_LE(worst, 3) << "at the sprite " << std::hex << presentedPixel(16, 16) << ", under the veil "
+                        << presentedPixel(48, 48);
 }
 
 TEST_F(EffectFramesTest, FadeUpShowsTheTopRowsLongest) {
