@@ -99,6 +99,9 @@ void CCTransitionCrossFade::onEnter() {
     layer->addChild(outTexture.get());
     inTexture->sprite()->setOpacity(255);
     outTexture->sprite()->setOpacity(255);
+    // Its blend applies the fading opacity once; folded into its colour as well, it would count
+    // twice and the two pictures would add up to less than one (0.75 halfway).
+    outTexture->sprite()->setOpacityModifyRGB(false);
     Ref<CCFiniteTimeAction> a = CCSequence::actions(
         CCFadeTo::actionWithDuration(_duration, 0),
         CCCallFunc::actionWithTarget(this, fl_selector(CCTransitionScene::hideOutShowIn)), finishAction());

@@ -341,11 +341,17 @@ TEST_F(TransitionTest, CrossFadeBlendsPicturesOfBothScenes) {
     ASSERT_TRUE(holder);
     EXPECT_EQ(holder->zOrder(), 2);
     EXPECT_TRUE(near(presentedPixel(300, 460), 0xFF0000FFu));
-    runFor(0.5);
-    std::uint32_t mid = presentedPixel(300, 460);
-    EXPECT_GT(mid >> 24, 0x30u) << std::hex << mid;         // red still there
-    EXPECT_GT((mid >> 8) & 0xFF, 0x30u) << std::hex << mid; // blue showing through
-    runFor(0.55);
+    // Red gives way to blue, the two shares adding up to the whole picture at every frame.
+    for (int frame = 1; frame <= 60; ++frame) {
+        advanceRefreshes(1);
+        std::uint32_t pixel = presentedPixel(300, 460);
+        EXPECT_NEAR(int(pixel >> 24) + int((pixel >> 8) & 0xFF), 255, 8)
+            << "frame " << frame << std::hex << " " << pixel;
+        if (frame == 30) {
+            EXPECT_NEAR(int(pixel >> 24), 127, 10) << std::hex << pixel;
+        }
+    }
+    runFor(0.05);
     EXPECT_EQ(director()->runningScene(), b.get());
     EXPECT_TRUE(near(presentedPixel(300, 460), 0x0000FFFFu));
 }
