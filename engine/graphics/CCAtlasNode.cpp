@@ -11,6 +11,17 @@
 
 #include <algorithm>
 
+namespace {
+
+// Opacity multiplied into a colour, as premultiplied textures need it.
+_ccColor3B foldOpacity(_ccColor3B color, std::uint8_t opacity) {
+    return {static_cast<std::uint8_t>(color.r * opacity / 255),
+            static_cast<std::uint8_t>(color.g * opacity / 255),
+            static_cast<std::uint8_t>(color.b * opacity / 255)};
+}
+
+} // namespace
+
 CCAtlasNode::~CCAtlasNode() = default;
 
 bool CCAtlasNode::init() {
@@ -104,11 +115,9 @@ _ccColor3B CCAtlasNode::color() const {
 
 void CCAtlasNode::setColor(_ccColor3B color) {
     _colorUnmodified = color;
-    if (_opacityModifyRGB) {
-        color.r = static_cast<std::uint8_t>(color.r * _displayedOpacity / 255);
-        color.g = static_cast<std::uint8_t>(color.g * _displayedOpacity / 255);
-        color.b = static_cast<std::uint8_t>(color.b * _displayedOpacity / 255);
-    }
+    if (_opacityModifyRGB) color = foldOpacity(color, _displayedOpacity);
+    // The base drops the parent's tint here, or takes it again through updateDisplayedColor.
+    _cascadedColor = ccWHITE;
     CCNodeRGBA::setColor(color);
 }
 
@@ -116,6 +125,19 @@ void CCAtlasNode::setOpacity(std::uint8_t opacity) {
     CCNodeRGBA::setOpacity(opacity);
     // Fold the new opacity into the colour.
     if (_opacityModifyRGB) setColor(_colorUnmodified);
+}
+
+void CCAtlasNode::updateDisplayedOpacity(std::uint8_t parentOpacity) {
+    CCNodeRGBA::updateDisplayedOpacity(parentOpacity);
+    // Fold as setOpacity does, but keep the tint the parent gave.
+    if (!_opacityModifyRGB) return;
+    _realColor = foldOpacity(_colorUnmodified, _displayedOpacity);
+    updateDisplayedColor(_cascadedColor);
+}
+
+void CCAtlasNode::updateDisplayedColor(_ccColor3B parentColor) {
+    _cascadedColor = parentColor;
+    CCNodeRGBA::updateDisplayedColor(parentColor);
 }
 
 void CCAtlasNode::setOpacityModifyRGB(bool modify) {

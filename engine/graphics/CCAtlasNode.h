@@ -44,6 +44,9 @@ public:
     _ccColor3B color() const override;
     void setColor(_ccColor3B color) override;
     void setOpacity(std::uint8_t opacity) override;
+    // A cascaded opacity folds into the colour as the node's own does, keeping the cascaded tint.
+    void updateDisplayedOpacity(std::uint8_t parentOpacity) override;
+    void updateDisplayedColor(_ccColor3B parentColor) override;
     bool respondsToOpacityModifyRGB() const override { return true; }
     void setOpacityModifyRGB(bool modify) override;
     bool doesOpacityModifyRGB() const override { return _opacityModifyRGB; }
@@ -81,6 +84,9 @@ protected:
     std::uint64_t _quadsToDraw = 0;
     _ccBlendFunc _blendFunc{GL_ONE, GL_ONE_MINUS_SRC_ALPHA};
     _ccColor3B _colorUnmodified = ccWHITE;
+    // The parent colour the displayed colour was last worked from (white when none), so that a
+    // new cascaded opacity can be folded in without dropping the tint.
+    _ccColor3B _cascadedColor = ccWHITE;
     bool _opacityModifyRGB = false;
     std::int32_t _uniformColor = -1;
 };

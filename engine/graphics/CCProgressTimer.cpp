@@ -115,9 +115,28 @@ std::uint8_t CCProgressTimer::opacity() const {
     return _sprite ? _sprite->opacity() : 0;
 }
 
+void CCProgressTimer::updateDisplayedColor(_ccColor3B parentColor) {
+    const _ccColor3B before = _displayedColor;
+    CCNodeRGBA::updateDisplayedColor(parentColor);
+    if (!(_displayedColor == before)) updateColor();
+}
+
+void CCProgressTimer::updateDisplayedOpacity(std::uint8_t parentOpacity) {
+    const std::uint8_t before = _displayedOpacity;
+    CCNodeRGBA::updateDisplayedOpacity(parentOpacity);
+    if (_displayedOpacity != before) updateColor();
+}
+
 void CCProgressTimer::updateColor() {
     if (!_sprite || _vertexData.empty()) return;
-    const _ccColor4B color = _sprite->quad().tl.colors;
+    _ccColor4B color = _sprite->quad().tl.colors;
+    // The timer's own colour and opacity stay white and 255, so the displayed ones are the
+    // cascade's part alone. A premultiplied picture carries the opacity in its colour too.
+    const std::uint8_t rgbOpacity = _sprite->doesOpacityModifyRGB() ? _displayedOpacity : 255;
+    color.r = ccCascadeOpacity(ccCascadeOpacity(color.r, _displayedColor.r), rgbOpacity);
+    color.g = ccCascadeOpacity(ccCascadeOpacity(color.g, _displayedColor.g), rgbOpacity);
+    color.b = ccCascadeOpacity(ccCascadeOpacity(color.b, _displayedColor.b), rgbOpacity);
+    color.a = ccCascadeOpacity(color.a, _displayedOpacity);
     for (_ccV2F_C4B_T2F& v : _vertexData)
         v.colors = color;
 }

@@ -51,12 +51,17 @@ public:
     _ccColor3B color() const override;
     void setOpacity(std::uint8_t opacity) override;
     std::uint8_t opacity() const override;
+    // What a cascading parent gives is the displayed colour and opacity; the vertices show the
+    // sprite's values times these.
+    void updateDisplayedColor(_ccColor3B parentColor) override;
+    void updateDisplayedOpacity(std::uint8_t parentOpacity) override;
 
     // The texture coordinate and the position (in the node's space) of an alpha point; zero
     // without a sprite.
     _ccTex2F textureCoordFromAlphaPoint(CGPoint alpha) const;
     _ccVertex2F vertexFromAlphaPoint(CGPoint alpha) const;
-    // Every vertex takes the colour of the sprite quad's top-left corner.
+    // Every vertex takes the colour of the sprite quad's top-left corner, times the displayed
+    // colour and opacity.
     void updateColor();
     // Rebuilds the vertex data of the current type.
     void updateProgress();

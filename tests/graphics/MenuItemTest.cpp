@@ -2,11 +2,14 @@
 
 #include "actions/CCActionInterval.h"
 #include "actions/CCActionManager.h"
+#include "actions/CCActionVisual.h"
 #include "core/CCArray.h"
 #include "core/CCFileUtils.h"
+#include "core/CCLayer.h"
 #include "core/CCScene.h"
 #include "graphics/CCLabelAtlas.h"
 #include "graphics/CCLabelTTF.h"
+#include "graphics/CCMenu.h"
 #include "graphics/CCSprite.h"
 #include "graphics/CCSpriteFrame.h"
 #include "platform/Exception.h"
@@ -354,6 +357,25 @@ TEST_F(MenuItemTest, AtlasFontItemsShowACharacterMap) {
     EXPECT_FALSE(CCMenuItemAtlasFont::itemWithString("1", "missing.png", 10, 10, '0'));
     EXPECT_FALSE(CCMenuItemAtlasFont::itemWithString("1", "digits.png", -10, 10, '0'));
     EXPECT_FALSE(CCMenuItemAtlasFont::itemWithString("1", "digits.png", 10, 0, '0'));
+}
+
+TEST_F(MenuItemTest, FadingAMenuFadesItsCharacterMapItemsAndKeepsTheirTint) {
+    writePNG("digits.png", 40, 10, 0xFFFFFFFFu);
+    auto item = CCMenuItemAtlasFont::itemWithString("123", "digits.png", 10, 10, '0');
+    auto menu = CCMenu::menuWithItems({item.get()});
+    auto root = CCScene::node();
+    root->addChild(CCLayerColor::layerWithColor(ccc4(100, 100, 100, 255)).get());
+    root->addChild(menu.get());
+    drawFrame(root.get());
+
+    // The tint reaches the digits first; the fade must fold into it, not replace it.
+    menu->setColor(ccc3(200, 40, 40));
+    menu->runAction(CCFadeTo::actionWithDuration(0.5, 128).get());
+    step(0);
+    step(0.5);
+    drawFrame(root.get());
+    // (200, 40, 40) at 128 over (100, 100, 100); colour channels only.
+    EXPECT_TRUE(fltest::colorNear(presentedPixel(32, 32) | 0xFFu, 0x964646FFu, 3));
 }
 
 // ---- sprite and image items ----

@@ -1,6 +1,7 @@
 #include "graphics/CCProgressTimer.h"
 
 #include "core/CCDirector.h"
+#include "core/CCLayer.h"
 #include "core/CCPointExtension.h"
 #include "core/CCShaderCache.h"
 #include "graphics/CCSprite.h"
@@ -375,6 +376,26 @@ TEST_F(ProgressTimerTest, DrawnTimerUsesTheSpritesTextureAndColour) {
     drawFrame(scene.get());
     EXPECT_TRUE(colorNear(presentedPixel(20, 32), kBlack));
     EXPECT_TRUE(colorNear(presentedPixel(44, 32), 0x0000FFFFu));
+}
+
+TEST_F(ProgressTimerTest, DrawnTimerFollowsACascadingParentsOpacityAndColour) {
+    texture = makePlainTexture(32, 32, kWhite);
+    auto timer = CCProgressTimer::progressWithSprite(CCSprite::spriteWithTexture(texture.get()).get());
+    timer->setPosition(ccp(32, 32));
+    timer->setPercentage(100);
+    auto parent = CCNodeRGBA::node();
+    parent->setCascadeColorEnabled(true);
+    parent->setCascadeOpacityEnabled(true);
+    parent->addChild(timer.get());
+    auto scene = CCScene::node();
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(100, 100, 100, 255)).get());
+    scene->addChild(parent.get());
+
+    parent->setOpacity(128);
+    parent->setColor(ccc3(200, 40, 40));
+    drawFrame(scene.get());
+    // White tinted (200, 40, 40) at 128 over (100, 100, 100); colour channels only.
+    EXPECT_TRUE(colorNear(presentedPixel(32, 32) | 0xFFu, 0x964646FFu, 3));
 }
 
 } // namespace
