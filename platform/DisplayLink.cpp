@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 namespace platform {
 
@@ -49,7 +50,15 @@ double MonotonicClock::now() const {
 
 void ManualClock::advance(double seconds) {
     double target = now_ + std::max(0.0, seconds);
-    for (;;) {
+    // Each step is a turn of the caller's run loop, as a real loop serves its sources between
+    // display-link callbacks: what was posted to this thread (a background load's answer, a
+    // worker's results) runs first, and what a frame posts waits for the next refresh or advance.
+    // Like pump(), that counts as serving the loop, so a worker waiting for this thread is answered
+    // at the next advance. A block that throws ends the advance there, the clock at the last
+    // refresh fired.
+    RunLoop* loop = RunLoop::currentRunLoop();
+    loop->serveQueuedBlocks();
+    for (bool fired = false;;) {
         // The earliest due link; looked up afresh each time, callbacks may add or drop links.
         DisplayLink* next = nullptr;
         double nextTime = kNever;
@@ -61,9 +70,14 @@ void ManualClock::advance(double seconds) {
             }
         }
         if (!next || nextTime > target + kDueSlack) break;
+        if (std::exchange(fired, false)) {
+            loop->serveQueuedBlocks();
+            continue; // the blocks may have changed the links
+        }
         Ref<DisplayLink> keep(next);
         now_ = std::max(now_, nextTime);
         keep->fireIfDue();
+        fired = true;
     }
     now_ = std::max(now_, target);
 }

@@ -46,7 +46,9 @@ public:
     bool isManual() const override { return true; }
     // Moves time on by `seconds` (not below zero), firing every display link due on the way in
     // time order, each with the clock standing at its refresh time; ties in the order the links
-    // were added to their run loops. Runs on the calling thread.
+    // were added to their run loops. Runs on the calling thread, as turns of its run loop: the
+    // blocks queued there run first, and again before each further refresh (not timers, which
+    // keep the monotonic clock). Like RunLoop::pump, it makes the loop count as served.
     void advance(double seconds);
 
 protected:

@@ -174,7 +174,18 @@ std::size_t RunLoop::pump() {
     return runDue(false);
 }
 
-std::size_t RunLoop::runDue(bool stopAware) {
+std::size_t RunLoop::serveQueuedBlocks() {
+    {
+        std::lock_guard lock(mutex_);
+        stopRequested_ = false;
+        serving_ = true;
+        ++depth_;
+    }
+    DepthGuard guard(mutex_, depth_);
+    return runQueuedBlocks(false);
+}
+
+std::size_t RunLoop::runQueuedBlocks(bool stopAware) {
     std::size_t ran = 0;
     // Blocks queued before this turn; those they queue wait for the next one.
     std::size_t pending;
@@ -202,6 +213,11 @@ std::size_t RunLoop::runDue(bool stopAware) {
             task.completion->finish(Completion::State::Ran, std::current_exception());
         }
     }
+    return ran;
+}
+
+std::size_t RunLoop::runDue(bool stopAware) {
+    std::size_t ran = runQueuedBlocks(stopAware);
 
     // Due timers, earliest first; each is looked up again because a block may cancel others.
     for (;;) {

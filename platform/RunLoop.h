@@ -65,6 +65,7 @@ public:
 private:
     friend class Thread;
     friend class DisplayLink;
+    friend class ManualClock;
 
     struct Completion {
         std::mutex mutex;
@@ -86,6 +87,10 @@ private:
     void checkOwnThread(const char* what) const;
     bool runLoop(double deadline, bool hasDeadline);
     std::size_t runDue(bool stopAware);
+    // The blocks queued before the call, in order; with nothing queued, one look under the lock.
+    std::size_t runQueuedBlocks(bool stopAware);
+    // A manual clock's turn: the queued blocks alone, counting as serving the loop as pump() does.
+    std::size_t serveQueuedBlocks();
     // Fails every waiting caller; with `dropAll` discards every queued block (thread ended).
     void endServing(std::unique_lock<std::mutex>& lock, bool dropAll);
     bool attachLink(DisplayLink* link);

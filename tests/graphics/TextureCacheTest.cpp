@@ -281,6 +281,25 @@ TEST_F(TextureCacheTest, AsyncLoadsCallBackOnTheDirectorsThread) {
     EXPECT_TRUE(fltest::colorNear(target.pixelAt(4, 4), 0xFF0000FF));
 }
 
+TEST_F(TextureCacheTest, AnAsyncLoadAnswersInTheHeadlessFrameLoop) {
+    // A headless game's loop: nothing but the manual clock's advance, one frame at a time.
+    director()->startAnimation();
+    platform::Ref<CCTexture2D> loaded;
+    bool answered = false;
+    cache->addImageAsync("red.png", [&](CCTexture2D* texture) {
+        loaded = texture;
+        answered = true;
+    });
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!answered && std::chrono::steady_clock::now() < deadline) {
+        clock()->advance(1.0 / platform::DisplayLink::kRefreshRate);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // the rest of the frame's time
+    }
+    ASSERT_TRUE(answered);
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(cache->textureForKey("red.png"), loaded.get());
+}
+
 TEST_F(TextureCacheTest, FailedAsyncLoadsStillCallBackWithNil) {
     std::vector<std::string> answers;
     auto note = [&](const char* what) {

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <string>
+#include <thread>
 #include <vector>
 
 using platform::Clock;
@@ -130,6 +133,33 @@ TEST_F(DisplayLinkTest, LinksDueTogetherFireInTheOrderTheyWereAdded) {
     EXPECT_EQ(order, (std::vector<int>{2, 1, 2}));
     la->invalidate();
     lb->invalidate();
+}
+
+TEST_F(DisplayLinkTest, AdvancingIsATurnOfTheCallingThreadsRunLoop) {
+    // What another thread posted runs before the frame; what a frame posts waits for the next turn.
+    std::vector<std::string> order;
+    Ref<DisplayLink> link = attach(frames.get());
+    frames->onTick = [&](DisplayLink*) {
+        order.push_back("frame");
+        RunLoop::mainRunLoop()->performBlock([&] { order.push_back("posted by a frame"); });
+    };
+    std::thread worker(
+        [&] { RunLoop::mainRunLoop()->performBlock([&] { order.push_back("from a worker"); }); });
+    worker.join();
+    clock->advance(1.0 / 60);
+    EXPECT_EQ(order, (std::vector<std::string>{"from a worker", "frame"}));
+    clock->advance(1.0 / 60);
+    EXPECT_EQ(order, (std::vector<std::string>{"from a worker", "frame", "posted by a frame", "frame"}));
+
+    // As with pump(), the loop counts as served: a worker waiting for it is answered, not refused.
+    std::atomic<int> waited{-1};
+    std::thread waiter([&] { waited = RunLoop::mainRunLoop()->performBlockAndWait([] {}) ? 1 : 0; });
+    while (waited < 0)
+        clock->advance(1.0 / 60);
+    waiter.join();
+    EXPECT_EQ(waited, 1);
+    link->invalidate();
+    clock->advance(0); // the last frame's block, before `order` goes
 }
 
 TEST_F(DisplayLinkTest, TheDefaultClockServesNewLinks) {
