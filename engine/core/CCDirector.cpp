@@ -962,6 +962,12 @@ void CCDirectorIOS::drawScene() {
         _toldUndrawn = false;
     }
 
+    // A laid-out view keeps its drawable until laid out again: after a change of scale (retina
+    // switched) the frame lays it out, as a platform's layout pass would, which reshapes the
+    // projection once. Not while another thread holds the context, which the resize needs.
+    if (__view && !_toldUndrawn && __view->needsLayout() && __view->scaleChangedSinceLayout())
+        __view->layoutIfNeeded();
+
     // The size the view was laid out at on another thread.
     if (_reshapePending.exchange(false)) {
         CGSize size;

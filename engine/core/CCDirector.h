@@ -374,7 +374,8 @@ public:
     float contentScaleFactor() const;
     void setContentScaleFactor(double scaleFactor);
     void updateContentScaleFactor();
-    // True when the content scale could be set to 2 (or back to 1).
+    // True when the content scale could be set to 2 (or back to 1). A view laid out before takes
+    // the new scale up at the next frame.
     bool enableRetinaDisplay(bool enable);
     void reshapeProjection(CGSize newWindowSize) override;
     CGPoint convertToGL(CGPoint uiPoint) const override;

@@ -229,6 +229,7 @@ void CCGLView::layoutSubviews() {
     if (!_renderer) return;
     _renderer->resizeFromLayer(layer());
     _size = _renderer->backingSize();
+    _layoutScale = contentScaleFactor();
     if (reshapeHook()) reshapeHook()(this, _size);
 }
 

@@ -135,6 +135,8 @@ public:
 
     // Surface size in pixels, as of the last layout.
     CGSize surfaceSize() const { return _size; }
+    // Laid out before, at another content scale than the view has now.
+    bool scaleChangedSinceLayout() const { return _layoutScale != 0 && _layoutScale != contentScaleFactor(); }
     const std::string& pixelFormat() const { return _pixelformat; }
     std::uint32_t depthFormat() const { return _depthFormat; }
     CCTouchDelegate* touchDelegate() const { return _touchDelegate; }
@@ -156,6 +158,7 @@ private:
     std::uint32_t _depthFormat = 0;
     bool _preserveBackbuffer = false;
     CGSize _size = CGSizeZero;
+    double _layoutScale = 0; // the content scale of the last layout; 0 before the first
     bool _discardFramebufferSupported = false;
     CCTouchDelegate* _touchDelegate = nullptr;
     std::uint32_t _requestedSamples = 0;

@@ -671,6 +671,32 @@ TEST_F(DirectorTest, RetinaNeedsAScaleTwoScreen) {
     EXPECT_EQ(director()->winSizeInPixels(), CGSizeMake(320, 480));
 }
 
+TEST_F(DirectorTest, RetinaSwitchedAfterLayoutTakesEffectAtTheNextFrame) {
+    // Blue fills the window, red marks its top-right corner; the view was laid out at scale 1.
+    platform::Device::setCurrent(platform::DeviceProfile::phoneRetina());
+    RecordingDelegate delegate(CCDirectorDelegate::kRespondsToDidReshapeProjection);
+    director()->setDelegate(&delegate);
+    director()->setProjection(kCCDirectorProjection2D);
+    auto scene = CCScene::node();
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(0, 0, 255, 255)).get());
+    auto corner = CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255), 10, 10);
+    corner->setPosition(CGPointMake(310, 470));
+    scene->addChild(corner.get());
+    director()->runWithScene(scene.get());
+    for (int scale : {2, 1}) {
+        SCOPED_TRACE(scale);
+        ASSERT_TRUE(director()->enableRetinaDisplay(scale == 2));
+        director()->drawScene();
+        const platform::PixelBuffer& frame = view()->layer()->presentedFrame();
+        ASSERT_EQ(frame.width, 320 * scale);
+        ASSERT_EQ(frame.height, 480 * scale);
+        EXPECT_EQ(frame.pixel(frame.width - 1, 0), 0xFF0000FFu);
+        EXPECT_EQ(frame.pixel(0, frame.height - 1), 0x0000FFFFu);
+        EXPECT_EQ(delegate.reshapes, scale == 2 ? 1 : 2); // one reshape a switch
+    }
+    director()->setDelegate(nullptr);
+}
+
 // ---- set-up, end and purging -----------------------------------------------------------------
 
 TEST_F(DirectorTest, SetViewConnectsTheTouchDispatcher) {
