@@ -57,7 +57,7 @@ void ManualClock::advance(double seconds) {
     // at the next advance. A block that throws ends the advance there, the clock at the last
     // refresh fired.
     RunLoop* loop = RunLoop::currentRunLoop();
-    loop->serveQueuedBlocks();
+    loop->serveTurn(true);
     for (bool fired = false;;) {
         // The earliest due link; looked up afresh each time, callbacks may add or drop links.
         DisplayLink* next = nullptr;
@@ -71,7 +71,7 @@ void ManualClock::advance(double seconds) {
         }
         if (!next || nextTime > target + kDueSlack) break;
         if (std::exchange(fired, false)) {
-            loop->serveQueuedBlocks();
+            loop->serveTurn(true);
             continue; // the blocks may have changed the links
         }
         Ref<DisplayLink> keep(next);

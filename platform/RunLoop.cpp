@@ -164,17 +164,10 @@ void RunLoop::stop() {
 
 std::size_t RunLoop::pump() {
     checkOwnThread("pump");
-    {
-        std::lock_guard lock(mutex_);
-        stopRequested_ = false;
-        serving_ = true;
-        ++depth_;
-    }
-    DepthGuard guard(mutex_, depth_);
-    return runDue(false);
+    return serveTurn(false);
 }
 
-std::size_t RunLoop::serveQueuedBlocks() {
+std::size_t RunLoop::serveTurn(bool blocksOnly) {
     {
         std::lock_guard lock(mutex_);
         stopRequested_ = false;
@@ -182,7 +175,7 @@ std::size_t RunLoop::serveQueuedBlocks() {
         ++depth_;
     }
     DepthGuard guard(mutex_, depth_);
-    return runQueuedBlocks(false);
+    return blocksOnly ? runQueuedBlocks(false) : runDue(false);
 }
 
 std::size_t RunLoop::runQueuedBlocks(bool stopAware) {

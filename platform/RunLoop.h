@@ -89,8 +89,9 @@ private:
     std::size_t runDue(bool stopAware);
     // The blocks queued before the call, in order; with nothing queued, one look under the lock.
     std::size_t runQueuedBlocks(bool stopAware);
-    // A manual clock's turn: the queued blocks alone, counting as serving the loop as pump() does.
-    std::size_t serveQueuedBlocks();
+    // A turn that counts as serving the loop: pump()'s, or with `blocksOnly` a manual clock's,
+    // which runs the queued blocks alone and fires its display links itself.
+    std::size_t serveTurn(bool blocksOnly);
     // Fails every waiting caller; with `dropAll` discards every queued block (thread ended).
     void endServing(std::unique_lock<std::mutex>& lock, bool dropAll);
     bool attachLink(DisplayLink* link);
