@@ -965,8 +965,7 @@ void CCDirectorIOS::drawScene() {
     // A laid-out view keeps its drawable until laid out again: after a change of scale (retina
     // switched) the frame lays it out, as a platform's layout pass would, which reshapes the
     // projection once. Not while another thread holds the context, which the resize needs.
-    if (__view && !_toldUndrawn && __view->needsLayout() && __view->scaleChangedSinceLayout())
-        __view->layoutIfNeeded();
+    if (__view && !_toldUndrawn && _layoutForScale.exchange(false)) __view->layoutIfNeeded();
 
     // The size the view was laid out at on another thread.
     if (_reshapePending.exchange(false)) {
@@ -1113,7 +1112,10 @@ void CCDirectorIOS::setContentScaleFactor(double scaleFactor) {
 }
 
 void CCDirectorIOS::updateContentScaleFactor() {
-    if (__view) __view->setContentScaleFactor(platform::contentScaleFactor());
+    if (__view) {
+        __view->setContentScaleFactor(platform::contentScaleFactor());
+        _layoutForScale = __view->scaleChangedSinceLayout();
+    }
     _isContentScaleSupported = true;
 }
 
@@ -1187,6 +1189,7 @@ void CCDirectorIOS::end() {
 void CCDirectorIOS::setView(CCGLView* view) {
     if (view == __view.get()) return;
     _viewForLayout = view;
+    _layoutForScale = false;
     CCDirector::setView(view);
     if (view) {
         float scale = platform::contentScaleFactor();

@@ -402,6 +402,10 @@ protected:
     platform::Ref<CCTouchDispatcher> _touchDispatcher;
     // A frame is being drawn: a scene run from its callbacks switches in it or the next one.
     bool _drawingFrame = false;
+    // The content scale changed for a view laid out at another: the next frame lays it out. The
+    // frame reads this rather than the view's own layout state, which a thread laying the view
+    // out may be writing.
+    std::atomic<bool> _layoutForScale{false};
     // The size the view was last laid out at on another thread, for the next frame to take up.
     std::mutex _reshapeMutex;
     CGSize _pendingReshape{};
