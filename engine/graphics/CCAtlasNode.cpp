@@ -15,9 +15,7 @@ namespace {
 
 // Opacity multiplied into a colour, as premultiplied textures need it.
 _ccColor3B foldOpacity(_ccColor3B color, std::uint8_t opacity) {
-    return {static_cast<std::uint8_t>(color.r * opacity / 255),
-            static_cast<std::uint8_t>(color.g * opacity / 255),
-            static_cast<std::uint8_t>(color.b * opacity / 255)};
+    return ccCascadeColor(color, _ccColor3B{opacity, opacity, opacity});
 }
 
 } // namespace

@@ -160,8 +160,9 @@ bool CCRenderTexture::initWithWidth(int width, int height, CCTexture2DPixelForma
     }
 
     _texture->setAliasTexParameters();
-    // What is drawn into it is blended, so its colours are premultiplied: any sprite made of it
-    // then draws it with (GL_ONE, GL_ONE_MINUS_SRC_ALPHA) and folds its opacity into its colour.
+    // What is drawn into it is blended, so its colours are premultiplied: any sprite made of it,
+    // its own below included, then draws it with (GL_ONE, GL_ONE_MINUS_SRC_ALPHA) and folds its
+    // opacity into its colour.
     _texture->_hasPremultipliedAlpha = true;
     _sprite = CCSprite::spriteWithTexture(_texture.get());
     if (!_sprite) {
@@ -170,8 +171,6 @@ bool CCRenderTexture::initWithWidth(int width, int height, CCTexture2DPixelForma
         return false;
     }
     _sprite->setScaleY(-1);
-    _sprite->setBlendFunc(_ccBlendFunc{GL_ONE, GL_ONE_MINUS_SRC_ALPHA});
-    _sprite->setOpacityModifyRGB(true);
 
     _autoDraw = false;
     addChild(_sprite.get());
