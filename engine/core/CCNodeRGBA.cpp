@@ -21,6 +21,10 @@ _ccColor3B ccCascadeColor(_ccColor3B real, _ccColor3B parent) {
             ccCascadeOpacity(real.b, parent.b)};
 }
 
+_ccColor3B ccFoldOpacity(_ccColor3B color, std::uint8_t opacity) {
+    return ccCascadeColor(color, _ccColor3B{opacity, opacity, opacity});
+}
+
 namespace {
 // Walks by index and holds each child while it runs: an override may change the children.
 template <class F> void forEachColoredChild(CCNode* node, F&& f) {

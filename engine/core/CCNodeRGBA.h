@@ -12,6 +12,8 @@ std::uint8_t ccCascadeParentOpacity(const CCNode* node);
 // real x parent / 255, worked in double precision and truncated.
 std::uint8_t ccCascadeOpacity(std::uint8_t real, std::uint8_t parent);
 _ccColor3B ccCascadeColor(_ccColor3B real, _ccColor3B parent);
+// A colour times an opacity, as a premultiplied picture carries it.
+_ccColor3B ccFoldOpacity(_ccColor3B color, std::uint8_t opacity);
 // Hands a displayed value to every coloured child, in the children's order. Children that are
 // not coloured are skipped with their whole subtree.
 void ccCascadeColorToChildren(CCNode* node, _ccColor3B displayed);

@@ -11,15 +11,6 @@
 
 #include <algorithm>
 
-namespace {
-
-// Opacity multiplied into a colour, as premultiplied textures need it.
-_ccColor3B foldOpacity(_ccColor3B color, std::uint8_t opacity) {
-    return ccCascadeColor(color, _ccColor3B{opacity, opacity, opacity});
-}
-
-} // namespace
-
 CCAtlasNode::~CCAtlasNode() = default;
 
 bool CCAtlasNode::init() {
@@ -113,7 +104,7 @@ _ccColor3B CCAtlasNode::color() const {
 
 void CCAtlasNode::setColor(_ccColor3B color) {
     _colorUnmodified = color;
-    if (_opacityModifyRGB) color = foldOpacity(color, _displayedOpacity);
+    if (_opacityModifyRGB) color = ccFoldOpacity(color, _displayedOpacity);
     // The base drops the parent's tint here, or takes it again through updateDisplayedColor.
     _cascadedColor = ccWHITE;
     CCNodeRGBA::setColor(color);
@@ -129,7 +120,7 @@ void CCAtlasNode::updateDisplayedOpacity(std::uint8_t parentOpacity) {
     CCNodeRGBA::updateDisplayedOpacity(parentOpacity);
     // Fold as setOpacity does, but keep the tint the parent gave.
     if (!_opacityModifyRGB) return;
-    _realColor = foldOpacity(_colorUnmodified, _displayedOpacity);
+    _realColor = ccFoldOpacity(_colorUnmodified, _displayedOpacity);
     updateDisplayedColor(_cascadedColor);
 }
 

@@ -132,11 +132,9 @@ void CCProgressTimer::updateColor() {
     _ccColor4B color = _sprite->quad().tl.colors;
     // The timer's own colour and opacity stay white and 255, so the displayed ones are the
     // cascade's part alone. A premultiplied picture carries the opacity in its colour too.
-    const std::uint8_t rgbOpacity = _sprite->doesOpacityModifyRGB() ? _displayedOpacity : 255;
-    color.r = ccCascadeOpacity(ccCascadeOpacity(color.r, _displayedColor.r), rgbOpacity);
-    color.g = ccCascadeOpacity(ccCascadeOpacity(color.g, _displayedColor.g), rgbOpacity);
-    color.b = ccCascadeOpacity(ccCascadeOpacity(color.b, _displayedColor.b), rgbOpacity);
-    color.a = ccCascadeOpacity(color.a, _displayedOpacity);
+    _ccColor3B rgb = ccCascadeColor(_ccColor3B{color.r, color.g, color.b}, _displayedColor);
+    if (_sprite->doesOpacityModifyRGB()) rgb = ccFoldOpacity(rgb, _displayedOpacity);
+    color = {rgb.r, rgb.g, rgb.b, ccCascadeOpacity(color.a, _displayedOpacity)};
     for (_ccV2F_C4B_T2F& v : _vertexData)
         v.colors = color;
 }

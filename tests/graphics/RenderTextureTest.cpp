@@ -30,11 +30,16 @@ namespace {
 namespace fs = std::filesystem;
 using fltest::colorNear;
 
-// 0xRRGGBBAA of an exported image at (x, y) counted from its lower-left corner, as GL counts.
-std::uint32_t imagePixel(const platform::Image& image, int x, int y) {
-    const std::uint8_t* p =
-        &image.pixels()[(std::size_t(image.height() - 1 - y) * image.width() + std::size_t(x)) * 4];
+// 0xRRGGBBAA at (x, y) counted from the lower-left corner, as GL counts, of top-down RGBA8 rows.
+std::uint32_t rowsPixel(const std::vector<std::uint8_t>& rgba, std::uint32_t width, std::uint32_t height,
+                        int x, int y) {
+    const std::uint8_t* p = &rgba[(std::size_t(height - 1 - y) * width + std::size_t(x)) * 4];
     return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+// The same of an exported image.
+std::uint32_t imagePixel(const platform::Image& image, int x, int y) {
+    return rowsPixel(image.pixels(), image.width(), image.height(), x, y);
 }
 
 platform::Ref<CCLayerColor> square(_ccColor4B color, double x, double y, double size) {
@@ -271,13 +276,9 @@ TEST_F(RenderTextureTest, HalfTransparentCapturesSaveStraightAndOpaqueScenesSave
     ASSERT_TRUE(rt->saveToFile("half.png", kCCImageFormatPNG));
     auto png = platform::Image::imageWithContentsOfFile(docs() + "/half.png");
     ASSERT_TRUE(png);
-    std::vector<std::uint8_t> rgba = png->rgbaPixels();
-    auto at = [&](int x, int y) {
-        const std::uint8_t* p = &rgba[std::size_t((7 - y) * 16 + x) * 4];
-        return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-    };
-    EXPECT_TRUE(colorNear(at(4, 4), 0xC8282880u, 3));
-    EXPECT_TRUE(colorNear(at(12, 4), 0x323232FFu, 2));
+    const std::vector<std::uint8_t> rgba = png->rgbaPixels(); // straight, as saved
+    EXPECT_TRUE(colorNear(rowsPixel(rgba, png->width(), png->height(), 4, 4), 0xC8282880u, 3));
+    EXPECT_TRUE(colorNear(rowsPixel(rgba, png->width(), png->height(), 12, 4), 0x323232FFu, 2));
 
     // An eraser still clears what it covers.
     auto eraser = CCSprite::spriteWithTexture(fltest::makePlainTexture(8, 8).get());
