@@ -548,8 +548,12 @@ std::vector<std::uint8_t> Image::rgbaPixels() const {
     const std::uint8_t* src = pixels_.data();
     for (std::size_t i = 0; i < count; ++i, src += comps) {
         auto [r, g, b, a] = readPixel(src, colorSpace_, alphaInfo_, comps);
-        if (alphaInfo_ == ImageAlphaInfo::PremultipliedLast)
+        if (alphaInfo_ == ImageAlphaInfo::PremultipliedLast) {
+            // Light added over nothing leaves colour above its alpha, which straight alpha cannot
+            // hold: it keeps as drawn over black, its alpha raised to its brightest channel.
+            a = std::max({r, g, b, a});
             r = div255(r, a), g = div255(g, a), b = div255(b, a);
+        }
         out[i * 4 + 0] = std::uint8_t(r);
         out[i * 4 + 1] = std::uint8_t(g);
         out[i * 4 + 2] = std::uint8_t(b);

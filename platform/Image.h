@@ -74,7 +74,8 @@ public:
     bool drawInBitmap(void* buffer, std::size_t bufferWidth, std::size_t bufferHeight,
                       std::size_t bytesPerRow, BitmapFormat format) const;
 
-    // The pixels as straight (not premultiplied) RGBA8, top-down.
+    // The pixels as straight (not premultiplied) RGBA8, top-down. A premultiplied pixel whose
+    // colour exceeds its alpha (light added over nothing) takes its brightest channel as alpha.
     std::vector<std::uint8_t> rgbaPixels() const;
     // Encodes the image; an empty result on failure. JPEG quality runs 0 to 100.
     std::vector<std::uint8_t> pngData() const;

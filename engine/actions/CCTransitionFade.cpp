@@ -92,7 +92,8 @@ void CCTransitionCrossFade::onEnter() {
         finish();
         return;
     }
-    inTexture->sprite()->setBlendFunc(_ccBlendFunc{GL_ONE, GL_ONE});
+    // The incoming picture keeps its sprite's premultiplied blend: over the cleared frame it shows
+    // what an addition would, and it counts as coverage, so a capture of the fade stays opaque.
     outTexture->sprite()->setBlendFunc(_ccBlendFunc{GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA});
     // The outgoing picture is drawn over the incoming one.
     layer->addChild(inTexture.get());

@@ -57,15 +57,21 @@ inline void followCurrentContext() {
 // half-transparent node drawn over (0, 0, 0, 0) would leave alpha 64, and one drawn over an opaque
 // picture would make it see-through. So alpha takes that factor as GL_ONE and composites as
 // src + dst * (1 - src alpha) under the usual blends, while the others (an eraser's
-// (GL_ZERO, GL_ONE_MINUS_SRC_ALPHA), an additive (GL_SRC_ALPHA, GL_ONE)) treat alpha as they treat
-// the premultiplied colour. Captures, grids and saved frames then hold what the screen shows.
+// (GL_ZERO, GL_ONE_MINUS_SRC_ALPHA)) treat alpha as they treat the premultiplied colour. Blends
+// that add light (a destination factor of GL_ONE: additive, screen) or tint what lies below (a
+// source factor of GL_DST_COLOR: multiply) cover nothing, so they keep the destination's alpha:
+// light is a premultiplied colour without coverage, which a capture's premultiplied blit adds
+// back exactly. Captures, grids and saved frames then hold what the screen shows.
 void applyBlend(GLenum sfactor, GLenum dfactor) {
     if (sfactor == GL_ONE && dfactor == GL_ZERO) {
         glCheck(glDisable(GL_BLEND));
-    } else {
-        glCheck(glEnable(GL_BLEND));
-        glCheck(glBlendFuncSeparate(sfactor, dfactor, sfactor == GL_SRC_ALPHA ? GL_ONE : sfactor, dfactor));
+        return;
     }
+    glCheck(glEnable(GL_BLEND));
+    if (dfactor == GL_ONE || sfactor == GL_DST_COLOR)
+        glCheck(glBlendFuncSeparate(sfactor, dfactor, GL_ZERO, GL_ONE));
+    else
+        glCheck(glBlendFuncSeparate(sfactor, dfactor, sfactor == GL_SRC_ALPHA ? GL_ONE : sfactor, dfactor));
 }
 
 // A delete made here, where this record forgot the name already: when it is the group's only

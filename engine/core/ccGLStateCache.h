@@ -40,7 +40,9 @@ void glCacheDeleteObjects(platform::GLObjectKind kind, GLsizei count, const GLui
                           const platform::GLHome& home);
 // (GL_ONE, GL_ZERO) turns blending off; any other pair turns it on with those factors for
 // colour. Alpha composites as for a premultiplied source (GL_SRC_ALPHA counts as GL_ONE there),
-// so what a capture stores has the alpha the screen shows.
+// and blends that add light or tint (a destination factor of GL_ONE, a source factor of
+// GL_DST_COLOR) keep the destination's alpha, so what a capture stores has the alpha the screen
+// shows.
 void glCacheBlendFunc(GLenum sfactor, GLenum dfactor);
 // The same rule as glCacheBlendFunc, always applied and not remembered (after a render target
 // changed the blend state behind the cache's back).

@@ -551,6 +551,50 @@ TEST_F(EffectFramesTest, AnEffectThatMovesNothingLeavesHalfTransparentPicturesAs
                         << presentedPixel(48, 48);
 }
 
+// A glow adds light and covers nothing: under an effect that moves nothing, on the glow itself or
+// on a layer holding it, its black rim still shows the background and an additive glow's middle
+// what it shows without the grid.
+TEST_F(EffectFramesTest, AGlowUnderAnEffectThatMovesNothingStillOnlyAddsLight) {
+    const _ccBlendFunc blends[] = {{GL_SRC_ALPHA, GL_ONE}, {GL_ONE, GL_ONE}, {GL_ONE_MINUS_DST_COLOR, GL_ONE}};
+    auto scene = CCScene::node();
+    scene->addChild(CCLayerColor::layerWithColor(ccc4(50, 100, 150, 255)).get());
+    auto holder = CCLayer::node();
+    scene->addChild(holder.get());
+    std::vector<Ref<CCSprite>> alone;
+    for (int i = 0; i < 3; ++i) {
+        alone.push_back(fltest::glowSprite(blends[i]));
+        alone.back()->setPosition(CGPointMake(10 + 20 * i, 12));
+        scene->addChild(alone.back().get());
+        auto held = fltest::glowSprite(blends[i]);
+        held->setPosition(CGPointMake(10 + 20 * i, 44));
+        holder->addChild(held.get());
+    }
+    drawFrame(scene.get());
+    std::vector<std::uint32_t> middles;
+    for (int y : {12, 44})
+        for (int i = 0; i < 2; ++i)
+            middles.push_back(presentedPixel(10 + 20 * i, y));
+    ASSERT_TRUE(fltest::colorNear(middles[0], 0xFFFFE6FFu, 3)); // (255, 255, 230)
+
+    for (const Ref<CCSprite>& sprite : alone) {
+        Ref<CCShakyTiles3D> shaky = CCShakyTiles3D::actionWithDuration(1, CGSizeMake(4, 4), 0, false);
+        sprite->runAction(shaky.get());
+        shaky->update(0.5);
+    }
+    Ref<CCWaves> waves = CCWaves::actionWithDuration(1, CGSizeMake(4, 4), 2, 0, true, true);
+    holder->runAction(waves.get());
+    waves->update(0.5);
+    drawFrame(scene.get());
+    for (int y : {12, 44})
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(fltest::colorNear(presentedPixel(5 + 20 * i, y), 0x326496FFu, 3))
+                << "rim of glow " << i << " at " << y << ": " << std::hex << presentedPixel(5 + 20 * i, y);
+            if (i == 2) continue; // a screen blend's middle adds to a capture, not to the background
+            EXPECT_TRUE(fltest::colorNear(presentedPixel(10 + 20 * i, y), middles[(y == 44) * 2 + i], 3))
+                << "middle of glow " << i << " at " << y << ": " << std::hex << presentedPixel(10 + 20 * i, y);
+        }
+}
+
 TEST_F(EffectFramesTest, FadeUpShowsTheTopRowsLongest) {
     auto scene = CCScene::node();
     auto sprite = CCSprite::spriteWithTexture(fltest::makePlainTexture(64, 64, 0xFF0000FFu).get());

@@ -9,8 +9,10 @@
 #include "core/CCGLView.h"
 #include "core/CCLayer.h"
 #include "core/CCTouchDispatcher.h"
+#include "graphics/CCRenderTexture.h"
 #include "platform/Drawable.h"
 #include "platform/Exception.h"
+#include "platform/Image.h"
 #include "tests/actions/ActionTestSupport.h"
 #include "tests/support/EngineTestSupport.h"
 #include "tests/support/GLTestSupport.h"
@@ -354,6 +356,24 @@ TEST_F(TransitionTest, CrossFadeBlendsPicturesOfBothScenes) {
     runFor(0.05);
     EXPECT_EQ(director()->runningScene(), b.get());
     EXPECT_TRUE(near(presentedPixel(300, 460), 0x0000FFFFu));
+}
+
+// Captured halfway (a screenshot, or a transition from a running fade), the fade of two opaque
+// scenes is opaque, as on the screen.
+TEST_F(TransitionTest, ACaptureOfACrossFadeIsOpaque) {
+    auto t = CCTransitionCrossFade::transitionWithDuration(1, b.get());
+    enter(t.get());
+    advanceRefreshes(30);
+    auto rt = CCRenderTexture::renderTextureWithWidth(320, 480);
+    ASSERT_TRUE(rt);
+    rt->beginWithClear(0, 0, 0, 0);
+    t->visit();
+    rt->end();
+    platform::Ref<platform::Image> picture = rt->newCGImage();
+    ASSERT_TRUE(picture);
+    const std::uint8_t* pixel = &picture->pixels()[(20 * 320 + 300) * 4]; // (300, 460), rows top-down
+    EXPECT_NEAR(pixel[0], 127, 10);
+    EXPECT_EQ(pixel[3], 255);
 }
 
 namespace {

@@ -332,6 +332,77 @@ TEST_F(RenderTextureTest, AHalfTransparentCaptureShowsAsTheSpriteDrawnStraight) 
         EXPECT_TRUE(colorNear(presentedPixel(x, 4), 0x7D5555FFu, 3)) << "at " << x; // (125, 85, 85)
 }
 
+// ---- light and tints ----
+
+// Light adds no coverage: a glow captured on a cleared texture holds colour without alpha, which
+// any sprite of the capture adds back as the glow drawn straight adds it.
+TEST_F(RenderTextureTest, ACapturedGlowShowsAsTheGlowDrawnStraight) {
+    const _ccBlendFunc additive{GL_SRC_ALPHA, GL_ONE};
+    auto rt = CCRenderTexture::renderTextureWithWidth(16, 16);
+    ASSERT_TRUE(rt);
+    rt->beginWithClear(0, 0, 0, 0);
+    auto captured = fltest::glowSprite(additive);
+    captured->setPosition(ccp(8, 8));
+    captured->visit();
+    rt->end();
+
+    auto scene = CCScene::node();
+    scene->addChild(square(ccc4(50, 100, 150, 255), 0, 0, 64).get());
+    auto straight = fltest::glowSprite(additive);
+    straight->setPosition(ccp(8, 8));
+    rt->setPosition(ccp(28, 8));
+    auto ofTexture = CCSprite::spriteWithTexture(rt->texture());
+    ofTexture->setFlipY(true);
+    ofTexture->setPosition(ccp(48, 8));
+    for (CCNode* node : {static_cast<CCNode*>(straight.get()), static_cast<CCNode*>(rt.get()),
+                         static_cast<CCNode*>(ofTexture.get())})
+        scene->addChild(node);
+    drawFrame(scene.get());
+    for (int x : {8, 28, 48}) {
+        EXPECT_TRUE(colorNear(presentedPixel(x, 8), 0xFFFFE6FFu, 3)) << "middle at " << x; // (255, 255, 230)
+        EXPECT_TRUE(colorNear(presentedPixel(x - 5, 8), 0x326496FFu, 3)) << "rim at " << x;
+    }
+}
+
+TEST_F(RenderTextureTest, ACapturedGlowSavesAsDrawnOverBlackWithItsRimTransparent) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(16, 16);
+    ASSERT_TRUE(rt);
+    rt->beginWithClear(0, 0, 0, 0);
+    auto glow = fltest::glowSprite(_ccBlendFunc{GL_ONE, GL_ONE});
+    glow->setPosition(ccp(8, 8));
+    glow->visit();
+    rt->end();
+    ASSERT_TRUE(rt->saveToFile("glow.png", kCCImageFormatPNG));
+    auto png = platform::Image::imageWithContentsOfFile(docs() + "/glow.png");
+    ASSERT_TRUE(png);
+    const std::vector<std::uint8_t> rgba = png->rgbaPixels();
+    EXPECT_EQ(rowsPixel(rgba, 16, 16, 8, 8), 0xFFC850FFu);
+    EXPECT_EQ(rowsPixel(rgba, 16, 16, 3, 8), 0x00000000u);
+}
+
+// A multiply tints what lies below and covers nothing: a screenshot of an opaque scene under a
+// shadow of half-transparent grey saves opaque, in the colours of the opaque frame presented.
+TEST_F(RenderTextureTest, AMultipliedShadowOverAnOpaqueSceneSavesOpaqueAsTheScreenShowsIt) {
+    auto scene = CCScene::node();
+    scene->addChild(square(ccc4(50, 100, 150, 255), 0, 0, 64).get());
+    auto shadow = CCSprite::spriteWithTexture(fltest::makePlainTexture(8, 8, 0x80808080u).get());
+    shadow->setBlendFunc(_ccBlendFunc{GL_DST_COLOR, GL_ZERO});
+    shadow->setPosition(ccp(8, 8));
+    scene->addChild(shadow.get());
+    drawFrame(scene.get());
+    EXPECT_TRUE(colorNear(presentedPixel(8, 8), 0x19324BFFu, 3)); // (25, 50, 75)
+
+    auto rt = CCRenderTexture::renderTextureWithWidth(64, 64);
+    ASSERT_TRUE(rt);
+    rt->beginWithClear(0, 0, 0, 0);
+    scene->visit();
+    rt->end();
+    ASSERT_TRUE(rt->saveToFile("shadow.png", kCCImageFormatPNG));
+    auto png = platform::Image::imageWithContentsOfFile(docs() + "/shadow.png");
+    ASSERT_TRUE(png);
+    EXPECT_TRUE(colorNear(rowsPixel(png->rgbaPixels(), 64, 64, 8, 8), 0x19324BFFu, 3));
+}
+
 // ---- clearing ----
 
 TEST_F(RenderTextureTest, ClearsLeaveGLClearValuesAsTheyWere) {

@@ -7,6 +7,7 @@
 #include "core/CCScene.h"
 #include "core/CCShaderCache.h"
 #include "graphics/CCAnimationCache.h"
+#include "graphics/CCSprite.h"
 #include "graphics/CCSpriteFrameCache.h"
 #include "graphics/CCTexture2D.h"
 #include "graphics/CCTextureCache.h"
@@ -46,6 +47,15 @@ inline platform::Ref<CCTexture2D> makeTexture(int w, int h,
 // A texture of one colour.
 inline platform::Ref<CCTexture2D> makePlainTexture(int w, int h, std::uint32_t rgba = 0xFFFFFFFFu) {
     return makeTexture(w, h, [rgba](int, int) { return rgba; });
+}
+
+// A glow: a 12 x 12 sprite of opaque texels, (255, 200, 80) in its middle 4 x 4 and black around,
+// drawn with a blend that adds light.
+inline platform::Ref<CCSprite> glowSprite(_ccBlendFunc blend) {
+    auto sprite = CCSprite::spriteWithTexture(
+        makeTexture(12, 12, [](int x, int y) { return x / 4 == 1 && y / 4 == 1 ? 0xFFC850FFu : 0x000000FFu; }).get());
+    sprite->setBlendFunc(blend);
+    return sprite;
 }
 
 class SpriteFixture : public EngineGLTest {
