@@ -82,9 +82,11 @@ std::size_t ShareGroup::contextCount() const {
     return members_.size();
 }
 
-void* ShareGroup::anyMember() const {
+void* ShareGroup::anyMember(std::uint64_t& serial) const {
     std::lock_guard lock(mutex_);
-    return members_.empty() ? nullptr : members_.front().context;
+    if (members_.empty()) return nullptr;
+    serial = members_.front().owner->serial_;
+    return members_.front().context;
 }
 
 bool ShareGroup::contains(void* context) const {
@@ -93,9 +95,13 @@ bool ShareGroup::contains(void* context) const {
                        [&](const Member& m) { return m.context == context; });
 }
 
-void ShareGroup::add(const GLContext* context) {
+bool ShareGroup::addSharing(const GLContext* context, std::uint64_t sharedWith) {
     std::lock_guard lock(mutex_);
-    members_.push_back({context->context_, context});
+    if (sharedWith && std::none_of(members_.begin(), members_.end(),
+                                   [&](const Member& m) { return m.owner->serial_ == sharedWith; }))
+        return false;
+    if (context->context_) members_.push_back({context->context_, context});
+    return true;
 }
 
 void ShareGroup::remove(const GLContext* context) {
@@ -237,16 +243,23 @@ bool GLContext::initWithAPI(GLRenderingAPI api, ShareGroup* sharegroup) {
     if (!display || context_) return false;
     if (!eglBindAPI(EGL_OPENGL_ES_API)) return false;
     EGLConfig config = chooseConfig(display);
-    EGLContext share = sharegroup ? sharegroup->anyMember() : EGL_NO_CONTEXT;
-    if (sharegroup && !share) return false; // a group whose contexts are all gone cannot be joined
     const EGLint attributes[] = {EGL_CONTEXT_CLIENT_VERSION, std::max(2, static_cast<int>(api)), EGL_NONE};
-    EGLContext context = eglCreateContext(display, config, share ? share : EGL_NO_CONTEXT, attributes);
-    if (context == EGL_NO_CONTEXT) return false;
-    context_ = context;
-    api_ = api;
-    sharegroup_ = sharegroup ? Ref<ShareGroup>(sharegroup) : make<ShareGroup>();
+    // Held from here: the group's last context may go on another thread while EGL works, and the
+    // group with it.
+    Ref<ShareGroup> group = sharegroup ? Ref<ShareGroup>(sharegroup) : make<ShareGroup>();
     serial_ = nextSerial.fetch_add(1);
-    sharegroup_->add(this);
+    for (;;) {
+        std::uint64_t sharedWith = 0;
+        EGLContext share = sharegroup ? group->anyMember(sharedWith) : EGL_NO_CONTEXT;
+        if (sharegroup && !share) return false; // a group whose contexts are all gone cannot be joined
+        context_ = eglCreateContext(display, config, share, attributes);
+        if (group->addSharing(this, sharedWith)) break;
+        // The context shared with went meanwhile: another member is tried.
+        if (context_) eglDestroyContext(display, std::exchange(context_, nullptr));
+    }
+    if (!context_) return false;
+    api_ = api;
+    sharegroup_ = std::move(group);
     return true;
 }
 

@@ -54,9 +54,13 @@ private:
         std::uint64_t context;
         GLuint name;
     };
-    void* anyMember() const; // an EGL context of the group, null when the group is empty
+    // An EGL context of the group and its owner's serial; null when the group is empty.
+    void* anyMember(std::uint64_t& serial) const;
     bool contains(void* context) const;
-    void add(const GLContext* context);
+    // Adds the context (unless EGL refused it) while the member of serial `sharedWith` it was made
+    // sharing with (0 for none) is still in the group. False when that member went meanwhile: EGL
+    // may have refused its handle, or even taken it for a newer context's.
+    bool addSharing(const GLContext* context, std::uint64_t sharedWith);
     // What waits for the context alone goes with it; everything once the group is empty.
     void remove(const GLContext* context);
     // Keeps the names for a safe point of a thread holding a fitting context; none once the

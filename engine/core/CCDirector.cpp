@@ -31,14 +31,20 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <mutex>
 
 std::uint32_t drawCallCounter = 0;
 
 namespace {
 
 // One reference, dropped by purgeSharedDirector and cleared by the director's destructor.
-CCDirector* sharedDirector_ = nullptr;
+std::atomic<CCDirector*> sharedDirector_{nullptr};
+// The view hooks run on whatever thread lays a view out or lets one go. Off the director's thread
+// they use the director only under this lock, under which the shared pointer is set and cleared,
+// so that the director is not deleted under them. Nothing under it calls out to the game.
+std::mutex sharedDirectorMutex;
 
 std::array<std::function<void()>, static_cast<std::size_t>(CCDirectorPurge::Count)>& purgeHooks() {
     static std::array<std::function<void()>, static_cast<std::size_t>(CCDirectorPurge::Count)> hooks;
@@ -92,13 +98,15 @@ CCDirector::DirectorMaker CCDirector::defaultDirector() {
 }
 
 CCDirector* CCDirector::sharedDirector() {
-    if (!sharedDirector_) {
-        platform::Ref<CCDirector> director = defaultDirector()();
-        // The shared reference is the one the new director was born with.
-        sharedDirector_ = director.leakRef();
-        if (!sharedDirector_->init()) CCLOG("could not initialise the director");
-    }
-    return sharedDirector_;
+    if (CCDirector* director = sharedDirector_.load()) return director;
+    platform::Ref<CCDirector> made = defaultDirector()();
+    if (!made->init()) CCLOG("could not initialise the director");
+    // Shared once initialised, for the view hooks on other threads. The shared reference is the
+    // one the new director was born with.
+    CCDirector* director = made.leakRef();
+    std::lock_guard lock(sharedDirectorMutex);
+    sharedDirector_ = director;
+    return director;
 }
 
 void CCDirector::purgeSharedDirector() {
@@ -109,8 +117,11 @@ void CCDirector::purgeSharedDirector() {
     platform::DeferredException thrown;
     thrown.run([&] { director->end(); });
     // The destructor clears the shared pointer; clear it here as well in case someone still
-    // holds the director.
-    sharedDirector_ = nullptr;
+    // holds the director. A view hook still using it on another thread finishes first.
+    {
+        std::lock_guard lock(sharedDirectorMutex);
+        sharedDirector_ = nullptr;
+    }
     director->release();
     thrown.rethrow();
 }
@@ -120,6 +131,12 @@ CCDirector::CCDirector() {
 }
 
 CCDirector::~CCDirector() {
+    {
+        // Unshared under the lock before the fields go, as purgeSharedDirector does.
+        std::lock_guard lock(sharedDirectorMutex);
+        CCDirector* self = this;
+        sharedDirector_.compare_exchange_strong(self, nullptr);
+    }
     _FPSLabel = nullptr;
     _SPFLabel = nullptr;
     _drawsLabel = nullptr;
@@ -132,7 +149,6 @@ CCDirector::~CCDirector() {
     _scenesInHand.clear();
     _scheduler = nullptr;
     _actionManager = nullptr;
-    if (sharedDirector_ == this) sharedDirector_ = nullptr;
 }
 
 bool CCDirector::init() {
@@ -199,7 +215,8 @@ void CCDirector::calculateDeltaTime() {
 void CCDirector::purgeCachedData() {
     runPurgeHook(CCDirectorPurge::BitmapFontConfigurations);
     // Asking must not make a shared director where there is none.
-    if (sharedDirector_ && sharedDirector_->view()) runPurgeHook(CCDirectorPurge::UnusedTextures);
+    CCDirector* director = sharedDirector_;
+    if (director && director->view()) runPurgeHook(CCDirectorPurge::UnusedTextures);
     CCFileUtils::sharedFileUtils()->purgeCachedEntries();
 }
 
@@ -916,23 +933,30 @@ bool CCDirectorIOS::init() {
     // The director's own view tells it when its layout changes. Laid out on another thread, it
     // leaves the size to the next frame: the matrix stacks are the drawing thread's.
     CCGLView::setReshapeProjectionHook([](CCGLView* view, CGSize size) {
-        CCDirector* director = sharedDirector_;
-        if (!director) return;
-        auto* drawing = dynamic_cast<CCDirectorIOS*>(director);
-        platform::Thread* thread = director->runningThread();
-        if (!drawing || !thread || thread == platform::Thread::currentThread()) {
-            if (view == director->view()) director->reshapeProjection(size);
-            return;
+        CCDirector* director = nullptr;
+        {
+            std::lock_guard lock(sharedDirectorMutex);
+            director = sharedDirector_;
+            if (!director) return;
+            auto* drawing = dynamic_cast<CCDirectorIOS*>(director);
+            platform::Thread* thread = director->runningThread();
+            if (drawing && thread && thread != platform::Thread::currentThread()) {
+                if (view != drawing->_viewForLayout.load()) return;
+                std::lock_guard pending(drawing->_reshapeMutex);
+                drawing->_pendingReshape = size;
+                drawing->_reshapePending = true;
+                return;
+            }
         }
-        if (view != drawing->_viewForLayout.load()) return;
-        std::lock_guard lock(drawing->_reshapeMutex);
-        drawing->_pendingReshape = size;
-        drawing->_reshapePending = true;
+        // On the director's thread, which alone lets it go, without the lock: the reshape calls
+        // the game's delegate, which may let views go or purge.
+        if (view == director->view()) director->reshapeProjection(size);
     });
     // A renderer letting go of the current context hands it back to the director's view, but
     // only on the thread the director draws on: any other thread would keep the context from
     // the frames until it ends.
     CCES2Renderer::setReleasedContextHook([]() -> platform::GLContext* {
+        std::lock_guard lock(sharedDirectorMutex);
         CCDirector* director = sharedDirector_;
         platform::Thread* drawing = director ? director->runningThread() : nullptr;
         if (!drawing || drawing != platform::Thread::currentThread()) return nullptr;

@@ -7,6 +7,7 @@
 #include "platform/Format.h"
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
@@ -17,6 +18,15 @@ std::function<void(CCGLView*, CGSize)>& reshapeHook() {
 
 std::function<platform::GLContext*()>& releasedContextHook() {
     static std::function<platform::GLContext*()> hook;
+    return hook;
+}
+
+// A director sets the hooks on its thread while views may be laid out or let go on others: a
+// call runs a copy taken under the lock.
+std::mutex hooksMutex;
+
+template <class Hook> Hook copyOf(const Hook& hook) {
+    std::lock_guard lock(hooksMutex);
     return hook;
 }
 
@@ -48,7 +58,10 @@ CCES2Renderer::~CCES2Renderer() {
         // Leaving none current would leave the game's next textures and buffers blank without
         // a word.
         platform::GLContext* next = previous.get();
-        if (wasCurrent) next = releasedContextHook() ? releasedContextHook()() : nullptr;
+        if (wasCurrent) {
+            auto hook = copyOf(releasedContextHook());
+            next = hook ? hook() : nullptr;
+        }
         if (next == _context.get() || !platform::GLContext::setCurrentContext(next))
             platform::GLContext::setCurrentContext(nullptr);
     }
@@ -230,7 +243,7 @@ void CCGLView::layoutSubviews() {
     _renderer->resizeFromLayer(layer());
     _size = _renderer->backingSize();
     _layoutScale = contentScaleFactor();
-    if (reshapeHook()) reshapeHook()(this, _size);
+    if (auto hook = copyOf(reshapeHook())) hook(this, _size);
 }
 
 void CCGLView::swapBuffers() {
@@ -311,9 +324,11 @@ void CCGLView::touchesCancelled(const platform::TouchSet& touches, platform::Eve
 }
 
 void CCGLView::setReshapeProjectionHook(std::function<void(CCGLView*, CGSize)> hook) {
+    std::lock_guard lock(hooksMutex);
     reshapeHook() = std::move(hook);
 }
 
 void CCES2Renderer::setReleasedContextHook(std::function<platform::GLContext*()> hook) {
+    std::lock_guard lock(hooksMutex);
     releasedContextHook() = std::move(hook);
 }

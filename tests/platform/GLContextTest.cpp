@@ -19,12 +19,17 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include <dlfcn.h>
 #include <malloc.h>
+
+#define EGL_NO_X11 1
+#include <EGL/egl.h>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
@@ -38,6 +43,23 @@
 // Every sanitizer's runtime has it; gcc ships no header for it.
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
+
+namespace {
+// Armed by a test: runs once, inside the next context creation, on the thread making the
+// context, after EGL has made it.
+std::atomic<const std::function<void()>*> insideContextCreation{nullptr};
+} // namespace
+
+// Every context of this program is made through here (the program's own definition comes before
+// libEGL's): a test can act while a worker is inside the creation.
+extern "C" EGLContext eglCreateContext(EGLDisplay display, EGLConfig config, EGLContext share,
+                                       const EGLint* attributes) {
+    static const auto create =
+        reinterpret_cast<PFNEGLCREATECONTEXTPROC>(dlsym(RTLD_NEXT, "eglCreateContext"));
+    EGLContext made = create(display, config, share, attributes);
+    if (const std::function<void()>* inside = insideContextCreation.exchange(nullptr)) (*inside)();
+    return made;
+}
 
 namespace {
 
@@ -658,6 +680,74 @@ TEST_F(MadeElsewhereTest, NodesBuiltOnAWorkerWhileTheDirectorAddsChildrenArriveO
     arrivals.insert(arrivals.end(), built.begin(), built.end());
     std::sort(arrivals.begin(), arrivals.end());
     EXPECT_EQ(std::adjacent_find(arrivals.begin(), arrivals.end()), arrivals.end());
+}
+
+// A worker makes a view in a group whose only other view the drawing thread lets go of while EGL
+// makes the worker's context: the group stays until the worker's context has joined it or been
+// refused, and a group left without contexts meanwhile is not joined.
+TEST_F(MadeElsewhereTest, AViewMadeOnAWorkerAsItsGroupsLastViewGoesIsRefusedSafely) {
+    Ref<CCGLView> last = fltest::makeGLViewInNewGroup(CGSizeMake(8, 8));
+    ASSERT_TRUE(last);
+    std::promise<void> inside, gone;
+    std::future<void> letGo = gone.get_future();
+    const std::function<void()> waitForTheLastView = [&] {
+        inside.set_value();
+        letGo.wait();
+    };
+    insideContextCreation = &waitForTheLastView;
+    Ref<CCGLView> made;
+    std::thread worker([&, group = last->context()->sharegroup()] {
+        made =
+            CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8), kEAGLColorFormatRGBA8, 0, false, group, false, 0);
+        GLContext::setCurrentContext(nullptr);
+    });
+    inside.get_future().wait();
+    last = nullptr;
+    gone.set_value();
+    worker.join();
+    EXPECT_FALSE(made);
+}
+
+// A game quits (the director purged on its thread, its view and scene let go) while a worker
+// holding the group lays a view of it out again and again, as a window being resized is, then
+// lets it go and makes another: the view hooks the worker runs never read a director going.
+TEST_F(MadeElsewhereTest, QuittingWhileAWorkerMakesAndLaysOutViewsOfTheGroupRacesNothing) {
+    for (int round = 0; round < 4; ++round) {
+        Ref<CCGLView> view = fltest::makeGLViewInNewGroup(CGSizeMake(8, 8));
+        ASSERT_TRUE(view);
+        director()->setView(view.get());
+        auto scene = CCScene::node();
+        scene->addChild(CCLayerColor::layerWithColor(ccc4(255, 0, 0, 255)).get());
+        director()->runWithScene(scene.get());
+        std::atomic<int> layouts{0}, made{0};
+        std::atomic<bool> quit{false}, stop{false};
+        std::thread worker([&, group = Ref<platform::ShareGroup>(view->context()->sharegroup())] {
+            while (!stop) {
+                Ref<CCGLView> own = CCGLView::viewWithFrame(CGRectMake(0, 0, 8, 8), kEAGLColorFormatRGBA8, 0,
+                                                            false, group.get(), false, 0);
+                do {
+                    if (own) {
+                        own->setNeedsLayout();
+                        own->layoutIfNeeded();
+                    }
+                    ++layouts;
+                } while (!quit);
+                ++made;
+            }
+        });
+        // The quit comes in the middle of the worker's layouts.
+        while (layouts < 3)
+            director()->drawScene();
+        CCDirector::purgeSharedDirector();
+        scene = nullptr;
+        view = nullptr;
+        int before = made;
+        quit = true;
+        while (made < before + 2)
+            std::this_thread::yield();
+        stop = true;
+        worker.join();
+    }
 }
 
 TEST_F(GLContextTest, ATextureOutlivingItsGroupLeavesANewGroupsTexturesAlone) {
