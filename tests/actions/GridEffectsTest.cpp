@@ -570,11 +570,13 @@ TEST_F(EffectFramesTest, AGlowUnderAnEffectThatMovesNothingStillOnlyAddsLight) {
         holder->addChild(held.get());
     }
     drawFrame(scene.get());
-    std::vector<std::uint32_t> middles;
-    for (int y : {12, 44})
+    // The additive glows' middles, alone and held, as drawn without a grid.
+    const int rows[] = {12, 44};
+    std::uint32_t middle[2][2];
+    for (int row = 0; row < 2; ++row)
         for (int i = 0; i < 2; ++i)
-            middles.push_back(presentedPixel(10 + 20 * i, y));
-    ASSERT_TRUE(fltest::colorNear(middles[0], 0xFFFFE6FFu, 3)); // (255, 255, 230)
+            middle[row][i] = presentedPixel(10 + 20 * i, rows[row]);
+    ASSERT_TRUE(fltest::colorNear(middle[0][0], 0xFFFFE6FFu, 3)); // (255, 255, 230)
 
     for (const Ref<CCSprite>& sprite : alone) {
         Ref<CCShakyTiles3D> shaky = CCShakyTiles3D::actionWithDuration(1, CGSizeMake(4, 4), 0, false);
@@ -585,12 +587,13 @@ TEST_F(EffectFramesTest, AGlowUnderAnEffectThatMovesNothingStillOnlyAddsLight) {
     holder->runAction(waves.get());
     waves->update(0.5);
     drawFrame(scene.get());
-    for (int y : {12, 44})
+    for (int row = 0; row < 2; ++row)
         for (int i = 0; i < 3; ++i) {
+            const int y = rows[row];
             EXPECT_TRUE(fltest::colorNear(presentedPixel(5 + 20 * i, y), 0x326496FFu, 3))
                 << "rim of glow " << i << " at " << y << ": " << std::hex << presentedPixel(5 + 20 * i, y);
             if (i == 2) continue; // a screen blend's middle adds to a capture, not to the background
-            EXPECT_TRUE(fltest::colorNear(presentedPixel(10 + 20 * i, y), middles[(y == 44) * 2 + i], 3))
+            EXPECT_TRUE(fltest::colorNear(presentedPixel(10 + 20 * i, y), middle[row][i], 3))
                 << "middle of glow " << i << " at " << y << ": " << std::hex << presentedPixel(10 + 20 * i, y);
         }
 }

@@ -334,17 +334,24 @@ TEST_F(RenderTextureTest, AHalfTransparentCaptureShowsAsTheSpriteDrawnStraight) 
 
 // ---- light and tints ----
 
+// A glow captured alone, in the middle of a cleared 16 x 16 texture; null when none can be made.
+platform::Ref<CCRenderTexture> capturedGlow(_ccBlendFunc blend) {
+    auto rt = CCRenderTexture::renderTextureWithWidth(16, 16);
+    if (!rt) return nullptr;
+    rt->beginWithClear(0, 0, 0, 0);
+    auto glow = fltest::glowSprite(blend);
+    glow->setPosition(ccp(8, 8));
+    glow->visit();
+    rt->end();
+    return rt;
+}
+
 // Light adds no coverage: a glow captured on a cleared texture holds colour without alpha, which
 // any sprite of the capture adds back as the glow drawn straight adds it.
 TEST_F(RenderTextureTest, ACapturedGlowShowsAsTheGlowDrawnStraight) {
     const _ccBlendFunc additive{GL_SRC_ALPHA, GL_ONE};
-    auto rt = CCRenderTexture::renderTextureWithWidth(16, 16);
+    auto rt = capturedGlow(additive);
     ASSERT_TRUE(rt);
-    rt->beginWithClear(0, 0, 0, 0);
-    auto captured = fltest::glowSprite(additive);
-    captured->setPosition(ccp(8, 8));
-    captured->visit();
-    rt->end();
 
     auto scene = CCScene::node();
     scene->addChild(square(ccc4(50, 100, 150, 255), 0, 0, 64).get());
@@ -365,13 +372,8 @@ TEST_F(RenderTextureTest, ACapturedGlowShowsAsTheGlowDrawnStraight) {
 }
 
 TEST_F(RenderTextureTest, ACapturedGlowSavesAsDrawnOverBlackWithItsRimTransparent) {
-    auto rt = CCRenderTexture::renderTextureWithWidth(16, 16);
+    auto rt = capturedGlow(_ccBlendFunc{GL_ONE, GL_ONE});
     ASSERT_TRUE(rt);
-    rt->beginWithClear(0, 0, 0, 0);
-    auto glow = fltest::glowSprite(_ccBlendFunc{GL_ONE, GL_ONE});
-    glow->setPosition(ccp(8, 8));
-    glow->visit();
-    rt->end();
     ASSERT_TRUE(rt->saveToFile("glow.png", kCCImageFormatPNG));
     auto png = platform::Image::imageWithContentsOfFile(docs() + "/glow.png");
     ASSERT_TRUE(png);
